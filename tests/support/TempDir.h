@@ -1,0 +1,22 @@
+// A fresh temporary folder per test, removed with its contents afterwards.
+#pragma once
+
+#include <string>
+
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::string& Path() const { return FPath; }
+    std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+    static void WriteFile(const std::string& path, const std::string& bytes);
+    static std::string ReadFile(const std::string& path);
+    static bool Exists(const std::string& path);
+
+private:
+    std::string FPath;
+};
