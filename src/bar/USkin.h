@@ -1,0 +1,57 @@
+// The active skin: bitmaps, element widths, menu colours and fonts, and the installed skin names.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+struct TSkinFont {
+    QFont Font;
+    int Color = 0; // red + 256 * green + 65536 * blue
+};
+
+class TSkinData {
+public:
+    int Height = 0;
+    QImage Background;
+
+    struct {
+        QImage Bitmap;
+        int MoveBarWidth = 0, SizeBarWidth = 0, LeftArrowWidth = 0, RightArrowWidth = 0,
+            FirstArrowWidth = 0, LastArrowWidth = 0, DropdownWidth = 0;
+    } Arrows;
+
+    struct {
+        QImage Bitmap;
+        int Width = 0;
+    } MenuButton;
+
+    struct {
+        QImage Bitmap;
+        int Width = 0, BorderLeft = 0, BorderRight = 0, BorderTop = 0, BorderBottom = 0;
+        TSkinFont Font;
+    } Button;
+
+    struct {
+        QImage Bitmap;
+        int Width = 0;
+    } Error;
+
+    struct {
+        int BorderColor = 0, SeparatorColor = 0, NormalColor = 0, NormalBorderColor = 0,
+            SelectedColor = 0, SelectedBorderColor = 0;
+        TSkinFont NormalFont, SelectedFont, DisabledFont;
+    } Menu;
+
+    // Loads the skin folder AppPath/Skins/name into this object.
+    void LoadSkin(const std::string& name);
+};
+
+extern TSkinData* Skin;
+extern std::vector<std::string> SkinNames;
+
+// Creates Skin and fills SkinNames from AppPath/Skins.
+void InitSkins();
