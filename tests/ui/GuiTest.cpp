@@ -1,0 +1,123 @@
+// GUI test base: the application on the offscreen platform, a program folder per test,
+// the real bar and message list, and a Dovecot server shared by the tests of a suite.
+#include "GuiTest.h"
+
+#include "DovecotServer.h"
+#include "bar/FMain.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "windows/FMsgList.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QThread>
+
+#include <cstdlib>
+#include <filesystem>
+
+std::unique_ptr<TDovecotServer> TGuiTest::FDovecot;
+
+namespace {
+
+QApplication* App()
+{
+    static int argc = 1;
+    static char name[] = "qb_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The list's column layout goes to a folder of the test run, not the user's.
+        static TTempDir config;
+        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+} // namespace
+
+void TGuiTest::SetUpTestSuite()
+{
+    App();
+}
+
+void TGuiTest::TearDownTestSuite()
+{
+    FDovecot.reset();
+}
+
+void TGuiTest::SetUp()
+{
+    Dir = std::make_unique<TTempDir>();
+    AppPath = Dir->Path();
+    std::filesystem::create_directories(AppPath + "/cache");
+    Options = TOptions();
+    Accounts.clear();
+    QSettings("Norvane", "Quillbar").clear();
+}
+
+void TGuiTest::TearDown()
+{
+    StopProgram();
+    Accounts.clear();
+    Dir.reset();
+}
+
+TDovecotServer& TGuiTest::Dovecot()
+{
+    if (!FDovecot) {
+        const std::string why = TDovecotServer::Unavailable();
+        if (!why.empty())
+            throw std::runtime_error("Dovecot unavailable: " + why);
+        FDovecot = std::make_unique<TDovecotServer>(0, 0);
+    }
+    return *FDovecot;
+}
+
+int TGuiTest::AddDovecotAccount(const std::string& name, int messages, bool active)
+{
+    TDovecotServer& server = Dovecot();
+    const int user = server.AddUser();
+    for (int i = 1; i <= messages; ++i)
+        server.AddMessage(user, TDovecotServer::GenerateMessage(i));
+    TAccount account;
+    account.AccountName = name;
+    account.POPHost = "127.0.0.1";
+    account.POPPort = server.Port();
+    account.POPUser = server.User(user);
+    account.POPPass = server.Password(user);
+    account.Active = active;
+    AddAccount(account, true);
+    return user;
+}
+
+void TGuiTest::StartProgram()
+{
+    Main = std::make_unique<TfrmMain>();
+    List = std::make_unique<TfrmMsgList>(Main.get());
+}
+
+void TGuiTest::StopProgram()
+{
+    Main.reset();
+    List.reset();
+}
+
+bool TGuiTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+bool TGuiTest::WaitForJobs(int timeoutMs)
+{
+    return WaitUntil([this] { return Main->Tasks.empty(); }, timeoutMs);
+}

@@ -1,0 +1,274 @@
+// The message list window over the real store: rows, ticks, Show all, keys, sorting, layout.
+#include "GuiTest.h"
+
+#include "DovecotServer.h"
+#include "bar/FMain.h"
+#include "core/IniFile.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "windows/FMsgList.h"
+#include "windows/FTasks.h"
+#include "windows/UAsk.h"
+#include "windows/WindowMessages.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSettings>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#define QB_NEED_DOVECOT()                                                                          \
+    do {                                                                                           \
+        const std::string why = TDovecotServer::Unavailable();                                    \
+        if (!why.empty())                                                                          \
+            GTEST_SKIP() << why;                                                                   \
+    } while (0)
+
+namespace {
+
+std::string Message(const std::string& subject, const std::string& to, const std::string& date)
+{
+    return "From: Someone <someone@example.org>\r\nTo: " + to + "\r\nSubject: " + subject +
+           "\r\nDate: " + date + "\r\n\r\nBody\r\n";
+}
+
+} // namespace
+
+class MsgList : public TGuiTest {
+protected:
+    // An account of count generated messages, checked.
+    void CheckMessages(int count, const std::string& name = "Home")
+    {
+        AddDovecotAccount(name, count);
+        StartProgram();
+        ASSERT_TRUE(WaitForJobs());
+        ASSERT_EQ(List->RowCount(), count);
+    }
+    std::vector<int> Values() const
+    {
+        std::vector<int> values;
+        for (int i = 0; i < List->RowCount(); ++i)
+            values.push_back(List->Row(i)->Entry());
+        return values;
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(List->lvMessages, static_cast<Qt::Key>(key), modifiers);
+    }
+};
+
+TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers)
+{
+    QB_NEED_DOVECOT();
+    CheckMessages(5);
+    Main->RemoveButton(2);
+    EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(List->Row(2)->text(0), "Test message 4");
+    ASSERT_EQ(Main->Buttons.size(), 4u);
+    EXPECT_EQ(Main->Buttons[2].MsgNum, 3);
+    EXPECT_EQ(Main->Buttons[3].MsgNum, 4);
+    EXPECT_EQ(Main->Buttons[1].MsgNum, 2);
+}
+
+TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll)
+{
+    QB_NEED_DOVECOT();
+    CheckMessages(3);
+    EXPECT_FALSE(List->tbMarkRead->isEnabled());
+    List->SetTicked(List->Row(0), true);
+    EXPECT_TRUE(List->tbMarkRead->isEnabled());
+    EXPECT_TRUE(List->tbDelete->isEnabled());
+    List->tbMarkRead->click();
+    EXPECT_TRUE(Main->Buttons[0].Read);
+    EXPECT_EQ(Values(), (std::vector<int>{1, 2}));
+    EXPECT_FALSE(List->tbMarkRead->isEnabled());
+
+    // Show all down: the read row comes back at its index, image 2.
+    List->tbShowAll->click();
+    EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(List->Row(0)->Image(), 2);
+    // Marking with Show all down keeps the row, unticked, with image 2.
+    List->SetTicked(List->Row(2), true);
+    Key(Qt::Key_R);
+    EXPECT_TRUE(Main->Buttons[2].Read);
+    EXPECT_EQ(List->RowCount(), 3);
+    EXPECT_EQ(List->Row(2)->Image(), 2);
+    EXPECT_FALSE(List->Ticked(List->Row(2)));
+    // Up again: exactly the read rows go, also the one marked while it was down.
+    Key(Qt::Key_H);
+    EXPECT_FALSE(List->ShowAllDown());
+    EXPECT_EQ(Values(), (std::vector<int>{1}));
+    EXPECT_EQ(Accounts[0].ReadList.size(), 2u);
+    TIniFile ini(AppPath + "/quillbar.ini");
+    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Main->Buttons[2].UID);
+    // Marking the last row read empties the list.
+    Main->MarkAllRead();
+    EXPECT_EQ(List->RowCount(), 0);
+}
+
+TEST_F(MsgList, RecipientsAreCommaSeparatedOnArrivalAndBlankSeparatedWithShowAll)
+{
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, Message("Two", "\"Ann\" <ann@example.org>,bob@example.org",
+                                       "Tue, 5 Mar 2002 14:03:07 +0100"));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(List->RowCount(), 1);
+    EXPECT_EQ(List->Row(0)->text(2), "Ann (ann@example.org), bob@example.org");
+    Main->MarkRead(0, true);
+    List->tbShowAll->click();
+    ASSERT_EQ(List->RowCount(), 1);
+    EXPECT_EQ(List->Row(0)->text(2), "Ann (ann@example.org) bob@example.org ");
+}
+
+TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText)
+{
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    // As text, "10" sorts before "9" and "2" before "11"...
+    for (const auto& [subject, date] :
+         {std::pair{"b", "9 Jan 2010 10:00:00"}, std::pair{"c", "10 Jan 2010 09:00:00"},
+          std::pair{"a", "9 Jan 2010 09:30:00"}, std::pair{"d", "2 Feb 2011 00:00:00"}})
+        Dovecot().AddMessage(user, Message(subject, "x@example.org", date));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QHeaderView* header = List->lvMessages->header();
+    header->sectionClicked(3);
+    auto subjects = [this] {
+        std::string order;
+        for (int i = 0; i < List->RowCount(); ++i)
+            order += List->Row(i)->text(0).toStdString();
+        return order;
+    };
+    EXPECT_EQ(subjects(), "abcd");
+    header->sectionClicked(3);
+    EXPECT_EQ(subjects(), "dcba");
+    header->sectionClicked(0);
+    EXPECT_EQ(subjects(), "abcd");
+    EXPECT_TRUE(List->SortAscending());
+    // New rows take their place in the sort order.
+    Dovecot().AddMessage(user, Message("bb", "x@example.org", "1 Jan 2000 00:00:00"));
+    Main->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(subjects(), "abbbcd");
+}
+
+TEST_F(MsgList, SelectionKeysTickUntickAndToggle)
+{
+    QB_NEED_DOVECOT();
+    CheckMessages(3);
+    auto ticks = [this] {
+        std::string t;
+        for (int i = 0; i < List->RowCount(); ++i)
+            t += List->Ticked(List->Row(i)) ? '1' : '0';
+        return t;
+    };
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "111");
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "000");
+    Key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "000");
+    List->Row(0)->setSelected(true);
+    List->Row(2)->setSelected(true);
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "101");
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(ticks(), "000");
+    EXPECT_FALSE(List->tbDelete->isEnabled());
+    // Delete acts only through the enabled button.
+    const size_t jobs = Main->Tasks.size();
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(Main->Tasks.size(), jobs);
+    // Enter without a selected row opens nothing.
+    List->lvMessages->clearSelection();
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Main->Tasks.size(), jobs);
+}
+
+TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst)
+{
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("First", 2);
+    AddDovecotAccount("Second", 2);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(List->RowCount(), 4);
+    for (int i = 0; i < 4; ++i)
+        List->SetTicked(List->Row(i), true);
+    Options.DeleteConfirm = true;
+    SetNextAnswer(false);
+    List->tbDelete->click();
+    EXPECT_TRUE(Main->Tasks.empty());
+    SetNextAnswer(true);
+    // Keep the jobs queued: the worker waits while this thread does not serve it.
+    List->tbDelete->click();
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_EQ(Main->Tasks[0].Kind, tkRemoveSeveral);
+    EXPECT_EQ(Main->Tasks[0].Account, 1);
+    EXPECT_EQ(Main->Tasks[1].Account, 0);
+    EXPECT_EQ(Main->Tasks[0].MsgNums, (std::vector<std::string>{"1", "2"}));
+    EXPECT_FALSE(List->lvMessages->isEnabled());
+    EXPECT_FALSE(List->Ticked(List->Row(0)));
+    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
+    // The first job's end re-enables the list.
+    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }));
+    EXPECT_TRUE(WaitForJobs());
+}
+
+TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart)
+{
+    StartProgram();
+    QHeaderView* header = List->lvMessages->header();
+    EXPECT_EQ(header->sectionSize(0), 150);
+    EXPECT_EQ(header->sectionSize(3), 100);
+    header->moveSection(4, 0); // Account first
+    header->resizeSection(1, 222);
+    List->SortBy(3, false);
+    List->show();
+    List->setGeometry(40, 50, 600, 400);
+    List->close();
+    EXPECT_FALSE(List->isVisible());
+    StopProgram();
+
+    TIniFile ini(AppPath + "/quillbar.ini");
+    EXPECT_EQ(ini.ReadInteger("MsgList", "FormVersion", -1), 0);
+    EXPECT_NE(ini.ReadString("MsgList", "NormPos", ""), "");
+    QSettings settings("Norvane", "Quillbar");
+    EXPECT_EQ(settings.value("MsgList/Columns/Order").toString(), "4,0,1,2,3");
+    EXPECT_EQ(settings.value("MsgList/Sort/SortCol").toInt(), 3);
+
+    StartProgram();
+    header = List->lvMessages->header();
+    EXPECT_EQ(header->logicalIndex(0), 4);
+    EXPECT_EQ(header->sectionSize(1), 222);
+    EXPECT_EQ(List->SortColumn(), 3);
+    EXPECT_FALSE(List->SortAscending());
+    List->show();
+    EXPECT_EQ(List->geometry().size(), QSize(600, 400));
+}
+
+TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount)
+{
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("First", 0);
+    AddDovecotAccount("Second", 0, false);
+    StartProgram();
+    const auto items = List->mnuAccounts->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0]->text(), "&All accounts");
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[3]->text(), "Second");
+    ASSERT_TRUE(WaitForJobs());
+    items[3]->trigger();
+    ASSERT_EQ(Main->Tasks.size(), 1u);
+    EXPECT_EQ(Main->Tasks[0].Account, 1);
+    EXPECT_TRUE(Main->frmTasks->isVisible());
+    EXPECT_EQ(Main->frmTasks->pcTasks->currentIndex(), 0);
+    ASSERT_TRUE(WaitForJobs());
+    List->tbCheckNow->click();
+    ASSERT_EQ(Main->Tasks.size(), 1u);
+    EXPECT_EQ(Main->Tasks[0].Account, 0);
+}
