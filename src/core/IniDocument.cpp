@@ -13,7 +13,8 @@ std::string Lower(std::string text) {
 }
 
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    // A stray CR counts as blank so that it cannot end a value differently after a rewrite.
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string TrimBlanks(const std::string& text) {
@@ -40,7 +41,8 @@ void TIniDocument::Parse(const std::string& bytes) {
             end = bytes.size();
         std::string line = bytes.substr(start, end - start);
         start = end + 1;
-        if (!line.empty() && line.back() == '\r')
+        // All trailing CRs go, so that writing back and reading again gives the same lines.
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
 
         const std::string trimmed = TrimBlanks(line);
@@ -168,16 +170,11 @@ bool TIniDocument::Remove(const std::string& section, const std::string& key) {
         return false;
     found->Lines[it->second].Deleted = true;
     found->Keys.erase(it);
-    if (!found->HasDuplicateKeys)
-        return true;
-    // A shadowed duplicate of the key now becomes the one seen.
-    for (size_t i = 0; i < found->Lines.size(); ++i) {
-        const TLine& line = found->Lines[i];
-        if (line.IsKey && !line.Deleted && Lower(line.Key) == lower) {
-            found->Keys.emplace(lower, i);
-            break;
-        }
-    }
+    // Shadowed duplicates go too; otherwise the next one would surface with stale data.
+    if (found->HasDuplicateKeys)
+        for (TLine& line : found->Lines)
+            if (line.IsKey && !line.Deleted && Lower(line.Key) == lower)
+                line.Deleted = true;
     return true;
 }
 
