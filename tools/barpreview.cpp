@@ -1,10 +1,12 @@
-// Draws a skin's bar in its typical states, one above the other, into a PNG for review.
+// Draws a skin's bar in its typical states into a PNG for review, or shows a live bar in a window.
 #include "bar/UPaint.h"
 #include "bar/USkin.h"
 #include "core/UGlobal.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWidget>
 
 #include <cstdio>
 #include <vector>
@@ -20,7 +22,7 @@ struct TSample {
 
 const std::vector<TSample> Samples = {
     {"Quarterly figures for the board meeting (work)", false, 1, NoAccountColor},
-    {"Re: lunch on Friday? (home)", false, 0, 0x2E7D32},
+    {"Re: lunch on Friday? (home)", false, 0, 0x3C9A3C},
     {"Your parcel is on its way (home)", true, 0, NoAccountColor},
     {"Build 482 passed (work)", false, 5, NoAccountColor},
     {"Minutes of Tuesday's planning call, with the action items we agreed (work)", false, 0,
@@ -38,12 +40,70 @@ struct TScene {
     bool AllRead;
 };
 
+void FillState(TBarState& state, int width, bool allRead) {
+    state.ClientWidth = width;
+    state.ButtonWidth = 100;
+    state.EntryCount = int(Samples.size());
+    state.IsRead = [allRead](int k) { return allRead || Samples[size_t(k)].Read; };
+}
+
+TBarEntry SampleEntry(int k) {
+    const TSample& s = Samples[size_t(k)];
+    return TBarEntry{s.Subject, s.Priority, s.Color};
+}
+
+// A live bar: hot and pressed states follow the pointer, clicks on the arrows scroll.
+class TPreviewBar : public QWidget {
+  public:
+    TPreviewBar() {
+        setMouseTracking(true);
+        setWindowTitle(QStringLiteral("Quillbar skin preview"));
+        resize(720, Skin->Height);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        FillState(FState, width(), false);
+        const TBarLayout layout = FPainter.PaintBar(*Skin, FState, SampleEntry);
+        FHotItem = layout.HotItem;
+        FState.FirstVisible = layout.FirstVisible;
+        QPainter(this).drawImage(0, 0, FPainter.BarImage);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override { Track(event, FState.MouseDown); }
+    void mousePressEvent(QMouseEvent* event) override { Track(event, true); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (FHotItem == HotRightArrow)
+            ++FState.FirstVisible;
+        else if (FHotItem == HotLastArrow)
+            FState.FirstVisible = int(Samples.size()) - 1;
+        else if (FHotItem == HotFirstArrow || FHotItem == HotLeftArrow)
+            FState.FirstVisible = 0;
+        Track(event, false);
+    }
+    void leaveEvent(QEvent*) override {
+        FState.MouseX = FState.MouseY = -1;
+        repaint();
+    }
+
+  private:
+    void Track(QMouseEvent* event, bool down) {
+        FState.MouseX = event->position().toPoint().x();
+        FState.MouseY = event->position().toPoint().y();
+        FState.MouseDown = down;
+        repaint();
+    }
+
+    TBarPainter FPainter;
+    TBarState FState;
+    int FHotItem = HotNone;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     if (argc != 4) {
-        std::fprintf(stderr, "usage: barpreview <program folder> <skin> <out.png>\n");
+        std::fprintf(stderr, "usage: barpreview <program folder> <skin> <out.png | --window>\n");
         return 2;
     }
     AppPath = argv[1];
@@ -54,6 +114,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "barpreview: %s\n", error.what());
         return 1;
     }
+    if (QByteArray(argv[3]) == "--window") {
+        TPreviewBar bar;
+        bar.show();
+        return QApplication::exec();
+    }
+
     const int width = 720;
     const int h = Skin->Height;
     const TBarMetrics m = BarMetrics(*Skin);
@@ -80,20 +146,14 @@ int main(int argc, char** argv) {
     int y = gap;
     for (const TScene& scene : scenes) {
         TBarState state;
-        state.ClientWidth = width;
-        state.ButtonWidth = 100;
+        FillState(state, width, scene.AllRead);
         state.MouseX = scene.MouseX;
         state.MouseY = scene.MouseY;
         state.MouseDown = scene.MouseDown;
         state.ListShown = scene.ListShown;
         state.HasErrors = scene.HasErrors;
         state.FirstVisible = scene.FirstVisible;
-        state.EntryCount = int(Samples.size());
-        state.IsRead = [&](int k) { return scene.AllRead || Samples[size_t(k)].Read; };
-        painter.PaintBar(*Skin, state, [](int k) {
-            const TSample& s = Samples[size_t(k)];
-            return TBarEntry{s.Subject, s.Priority, s.Color};
-        });
+        painter.PaintBar(*Skin, state, SampleEntry);
         out.drawImage(gap, y, painter.BarImage);
         y += h + gap;
     }
