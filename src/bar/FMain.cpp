@@ -6,8 +6,7 @@
 
 TfrmMain* frmMain = nullptr;
 
-TfrmMain::TfrmMain() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
-{
+TfrmMain::TfrmMain() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool) {
     frmMain = this;
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
@@ -21,20 +20,17 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
     CreateStore();
 }
 
-TfrmMain::~TfrmMain()
-{
+TfrmMain::~TfrmMain() {
     DestroyStore();
     if (frmMain == this)
         frmMain = nullptr;
 }
 
-QWidget* TfrmMain::ReadWindow() const
-{
+QWidget* TfrmMain::ReadWindow() const {
     return nullptr;
 }
 
-void TfrmMain::paintEvent(QPaintEvent*)
-{
+void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
 }

@@ -20,7 +20,7 @@ struct TMsgRow;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     TfrmMain();
     ~TfrmMain() override;
 
@@ -77,10 +77,10 @@ public:
     // are dropped.
     static intptr_t WindowHandle(QObject* window);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     void CreateStore();
     void DestroyStore();
     void CreateWorker();

@@ -21,15 +21,13 @@ namespace {
 
 constexpr int RepaintInterval = 40; // ms between two repaints of the bar at most
 
-QDateTime DateTimeOf(double days)
-{
+QDateTime DateTimeOf(double days) {
     const QDateTime origin(QDate(1899, 12, 30), QTime(0, 0));
     return origin.addMSecs(static_cast<qint64>(days * 86400000.0 + (days >= 0 ? 0.5 : -0.5)));
 }
 
 // Short date, a blank and the long time; the time is left out at exactly midnight.
-QString DateText(const QDateTime& value)
-{
+QString DateText(const QDateTime& value) {
     const QLocale locale;
     QString text = locale.toString(value.date(), QLocale::ShortFormat);
     if (value.time() != QTime(0, 0)) {
@@ -43,13 +41,11 @@ QString DateText(const QDateTime& value)
 
 } // namespace
 
-bool TfrmMain::ValidAccount(int account) const
-{
+bool TfrmMain::ValidAccount(int account) const {
     return account >= 0 && account < static_cast<int>(Accounts.size());
 }
 
-TQBTaskInfo TfrmMain::CheckTask(int account) const
-{
+TQBTaskInfo TfrmMain::CheckTask(int account) const {
     const TAccount& source = Accounts[account];
     TQBTaskInfo task;
     task.Kind = tkCheck;
@@ -65,8 +61,7 @@ TQBTaskInfo TfrmMain::CheckTask(int account) const
     return task;
 }
 
-void TfrmMain::AddTask(const TQBTaskInfo& task)
-{
+void TfrmMain::AddTask(const TQBTaskInfo& task) {
     if (!frmTasks || FClosing)
         return;
     Tasks.push_back(QueueTask(task, Buttons));
@@ -74,8 +69,7 @@ void TfrmMain::AddTask(const TQBTaskInfo& task)
     frmTasks->AddTaskRow(ScreenText(TaskCaption(task, name)));
 }
 
-void TfrmMain::NextTask()
-{
+void TfrmMain::NextTask() {
     if (Worker && Worker->IsTerminated())
         return;
     if (Tasks.empty())
@@ -92,8 +86,7 @@ void TfrmMain::NextTask()
         frmTasks->hide();
 }
 
-void TfrmMain::tmrCheckTimer()
-{
+void TfrmMain::tmrCheckTimer() {
     if (HasCheckTask(Tasks))
         return;
     for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
@@ -101,8 +94,7 @@ void TfrmMain::tmrCheckTimer()
             AddTask(CheckTask(i));
 }
 
-void TfrmMain::CheckNow(int tag)
-{
+void TfrmMain::CheckNow(int tag) {
     if (!frmMsgList)
         return;
     Stick = true;
@@ -117,8 +109,7 @@ void TfrmMain::CheckNow(int tag)
     Stick = false;
 }
 
-void TfrmMain::MarkRead(int index, bool save)
-{
+void TfrmMain::MarkRead(int index, bool save) {
     if (!frmMsgList || index < 0 || index >= static_cast<int>(Buttons.size()) ||
         Buttons[index].Read)
         return;
@@ -142,8 +133,7 @@ void TfrmMain::MarkRead(int index, bool save)
     Stick = false;
 }
 
-void TfrmMain::MarkAllRead()
-{
+void TfrmMain::MarkAllRead() {
     for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
         if (!Buttons[i].Read)
             MarkRead(i, false);
@@ -151,8 +141,7 @@ void TfrmMain::MarkAllRead()
     SaveOptions();
 }
 
-void TfrmMain::RemoveButton(int index, bool renumber)
-{
+void TfrmMain::RemoveButton(int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(Buttons.size()))
         return;
     if (frmMsgList) {
@@ -163,8 +152,7 @@ void TfrmMain::RemoveButton(int index, bool renumber)
     RepaintBar();
 }
 
-void TfrmMain::RemoveAccountButtons(int account)
-{
+void TfrmMain::RemoveAccountButtons(int account) {
     for (int i = static_cast<int>(Buttons.size()) - 1; i >= 0; --i)
         if (Buttons[i].Account == account)
             RemoveButton(i, false);
@@ -174,8 +162,7 @@ void TfrmMain::RemoveAccountButtons(int account)
             frmTasks->RemoveTaskRow(*row);
 }
 
-void TfrmMain::AddError(const std::string& text)
-{
+void TfrmMain::AddError(const std::string& text) {
     if (!frmTasks)
         return;
     const auto now = std::chrono::system_clock::now();
@@ -184,30 +171,26 @@ void TfrmMain::AddError(const std::string& text)
     RepaintBar();
 }
 
-void TfrmMain::ClearErrors()
-{
+void TfrmMain::ClearErrors() {
     Errors.clear();
     if (frmTasks)
         frmTasks->ClearErrorRows();
     RepaintBar();
 }
 
-void TfrmMain::CancelTask()
-{
+void TfrmMain::CancelTask() {
     if (Worker)
         Worker->Stop();
 }
 
-void TfrmMain::ApplyWorkerLimits()
-{
+void TfrmMain::ApplyWorkerLimits() {
     if (!Worker)
         return;
     Worker->MaxSize = Options.MaxWarning ? Options.MaxSize : -1;
     Worker->MaxLines = Options.MaxLines;
 }
 
-void TfrmMain::FillAccountMenu(QMenu* menu, bool clear)
-{
+void TfrmMain::FillAccountMenu(QMenu* menu, bool clear) {
     if (clear)
         menu->clear();
     auto add = [this, menu](const QString& caption, int tag) {
@@ -221,16 +204,14 @@ void TfrmMain::FillAccountMenu(QMenu* menu, bool clear)
         add(ScreenText(Accounts[i].AccountName), i);
 }
 
-void TfrmMain::BuildAccountMenus()
-{
+void TfrmMain::BuildAccountMenus() {
     if (mnuMainCheckNow)
         FillAccountMenu(mnuMainCheckNow, true);
     if (frmMsgList)
         FillAccountMenu(frmMsgList->mnuAccounts, true);
 }
 
-void TfrmMain::OpenButton(int index)
-{
+void TfrmMain::OpenButton(int index) {
     if (!frmMsgList || !frmMsgList->FindRow(index))
         return;
     Stick = true;
@@ -247,8 +228,7 @@ void TfrmMain::OpenButton(int index)
     Stick = false;
 }
 
-void TfrmMain::DeleteMessages(const std::vector<int>& indices, QObject* notify, int account)
-{
+void TfrmMain::DeleteMessages(const std::vector<int>& indices, QObject* notify, int account) {
     if (!ValidAccount(account))
         return;
     TQBTaskInfo task = CheckTask(account);
@@ -263,8 +243,7 @@ void TfrmMain::DeleteMessages(const std::vector<int>& indices, QObject* notify, 
         frmTasks->ShowPage(0);
 }
 
-TMsgRow TfrmMain::EntryRow(int index, TRecipientForm form) const
-{
+TMsgRow TfrmMain::EntryRow(int index, TRecipientForm form) const {
     const TButton& entry = Buttons[index];
     const TQBMessage& msg = *entry.Msg;
     TMsgRow row;
@@ -273,15 +252,14 @@ TMsgRow TfrmMain::EntryRow(int index, TRecipientForm form) const
     row.To = ScreenText(RecipientsText(msg, form));
     row.DateValue = DateTimeOf(msg.Date);
     row.Date = DateText(row.DateValue);
-    row.Account = ValidAccount(entry.Account) ? ScreenText(Accounts[entry.Account].AccountName)
-                                              : QString();
+    row.Account =
+        ValidAccount(entry.Account) ? ScreenText(Accounts[entry.Account].AccountName) : QString();
     row.Entry = index;
     row.Image = entry.Read ? 2 : 0;
     return row;
 }
 
-void TfrmMain::RepaintBar()
-{
+void TfrmMain::RepaintBar() {
     if (!FLastRepaint.isValid() || FLastRepaint.elapsed() >= RepaintInterval) {
         FLastRepaint.start();
         update();
@@ -290,8 +268,7 @@ void TfrmMain::RepaintBar()
     }
 }
 
-void TfrmMain::SlideBar(bool shown)
-{
+void TfrmMain::SlideBar(bool shown) {
     if (Stick && !shown)
         return;
     Shown = shown;

@@ -13,9 +13,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QLabel>
 #include <QThread>
 #include <QTimer>
 
@@ -30,16 +30,14 @@ constexpr int ConnectTimeout = 30000;
 constexpr int WorkerWaitLimit = 9999;
 
 // Windows the worker may post to, by handle; only the main thread reads or writes it.
-std::unordered_map<intptr_t, QPointer<QObject>>& Targets()
-{
+std::unordered_map<intptr_t, QPointer<QObject>>& Targets() {
     static std::unordered_map<intptr_t, QPointer<QObject>> targets;
     return targets;
 }
 
 } // namespace
 
-intptr_t TfrmMain::WindowHandle(QObject* window)
-{
+intptr_t TfrmMain::WindowHandle(QObject* window) {
     if (!window)
         return 0;
     const auto handle = reinterpret_cast<intptr_t>(window);
@@ -47,11 +45,11 @@ intptr_t TfrmMain::WindowHandle(QObject* window)
     return handle;
 }
 
-void TfrmMain::CreateWorker()
-{
+void TfrmMain::CreateWorker() {
     // Events run on this thread while the worker waits for them.
     auto synchronize = [this](const std::function<void()>& call) {
-        QMetaObject::invokeMethod(this, [&call] { call(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&call] { call(); }, Qt::BlockingQueuedConnection);
     };
     // Posted messages travel through this thread's queue, which also drops those for
     // windows that are gone.
@@ -62,9 +60,8 @@ void TfrmMain::CreateWorker()
                 auto found = Targets().find(target);
                 if (found == Targets().end() || !found->second)
                     return;
-                QCoreApplication::postEvent(
-                    found->second, new TWindowMessage(static_cast<QEvent::Type>(message),
-                                                      wParam, lParam));
+                QCoreApplication::postEvent(found->second,
+                                            new TWindowMessage(message, wParam, lParam));
             },
             Qt::QueuedConnection);
     };
@@ -88,8 +85,7 @@ void TfrmMain::CreateWorker()
     Worker->Resume();
 }
 
-void TfrmMain::StopWorker()
-{
+void TfrmMain::StopWorker() {
     if (!Worker)
         return;
     Worker->Stop();
@@ -105,8 +101,7 @@ void TfrmMain::StopWorker()
     Worker.reset();
 }
 
-void TfrmMain::CleanCache()
-{
+void TfrmMain::CleanCache() {
     TUIDSet onServer;
     for (const TAccount& account : Accounts)
         for (const std::string& uid : account.ServerList)
@@ -121,8 +116,7 @@ void TfrmMain::CleanCache()
     }
 }
 
-void TfrmMain::WorkerGetTask(bool& hasTask)
-{
+void TfrmMain::WorkerGetTask(bool& hasTask) {
     hasTask = false;
     if (!frmTasks || FClosing)
         return;
@@ -131,8 +125,8 @@ void TfrmMain::WorkerGetTask(bool& hasTask)
         Accounts[FRunningAccount].ServerList = Worker->ServerList;
     FRunningAccount = -1;
     // A job whose messages have all gone since it was queued has nothing left to do.
-    while (!Tasks.empty() && !(ValidAccount(Tasks.front().Account) &&
-                               ResolveTask(Tasks.front(), Buttons)))
+    while (!Tasks.empty() &&
+           !(ValidAccount(Tasks.front().Account) && ResolveTask(Tasks.front(), Buttons)))
         NextTask();
     if (Tasks.empty())
         return;
@@ -148,8 +142,7 @@ void TfrmMain::WorkerGetTask(bool& hasTask)
     NewMail = false;
 }
 
-void TfrmMain::WorkerMessage(const TStringList* lines, int number, const std::string& uid)
-{
+void TfrmMain::WorkerMessage(const TStringList* lines, int number, const std::string& uid) {
     if (FClosing || Tasks.empty())
         return;
     switch (Tasks.front().Kind) {
@@ -167,8 +160,7 @@ void TfrmMain::WorkerMessage(const TStringList* lines, int number, const std::st
     }
 }
 
-void TfrmMain::CheckMessage(const TStringList* lines, int number, const std::string& uid)
-{
+void TfrmMain::CheckMessage(const TStringList* lines, int number, const std::string& uid) {
     // The account was removed while its check ran.
     if (!ValidAccount(FRunningAccount))
         return;
@@ -198,8 +190,7 @@ void TfrmMain::CheckMessage(const TStringList* lines, int number, const std::str
     Stick = false;
 }
 
-void TfrmMain::WorkerRenumber(const std::string& uid, int number)
-{
+void TfrmMain::WorkerRenumber(const std::string& uid, int number) {
     if (FClosing)
         return;
     const int index = FindEntry(Buttons, FRunningAccount, uid, FRenumberHint);
@@ -213,8 +204,7 @@ void TfrmMain::WorkerRenumber(const std::string& uid, int number)
         row->SetImage(0);
 }
 
-void TfrmMain::WorkerCheckDone()
-{
+void TfrmMain::WorkerCheckDone() {
     if (FClosing)
         return;
     if (ValidAccount(FRunningAccount)) {
@@ -241,8 +231,7 @@ void TfrmMain::WorkerCheckDone()
     }
 }
 
-void TfrmMain::WorkerError(int fatal, const std::string& text)
-{
+void TfrmMain::WorkerError(int fatal, const std::string& text) {
     if (!frmTasks || FClosing)
         return;
     std::string line = text;
@@ -254,21 +243,18 @@ void TfrmMain::WorkerError(int fatal, const std::string& text)
     frmTasks->ShowPage(1);
 }
 
-void TfrmMain::WorkerStatus(const std::string& text)
-{
+void TfrmMain::WorkerStatus(const std::string& text) {
     if (frmTasks && !FClosing)
         frmTasks->lblStatus->setText(ScreenText(text));
 }
 
-void TfrmMain::WorkerSizeWarning(int, uint8_t& answer)
-{
+void TfrmMain::WorkerSizeWarning(int, uint8_t& answer) {
     // Until the size question exists, a message over the limit is not fetched.
     answer = 2;
     NextTask();
 }
 
-void TfrmMain::CreateStore()
-{
+void TfrmMain::CreateStore() {
     ListShown = false;
     frmTasks = new TfrmTasks;
     frmTasks->OnClearErrors = [this] { ClearErrors(); };
@@ -298,8 +284,7 @@ void TfrmMain::CreateStore()
     FHotKey->Register();
 }
 
-void TfrmMain::DestroyStore()
-{
+void TfrmMain::DestroyStore() {
     FClosing = true;
     StopWorker();
     CleanCache();

@@ -3,13 +3,11 @@
 
 #include "mail/UCustomIndy.h"
 
-std::string EntryCaption(const TQBMessage& msg, const std::string& accountName)
-{
+std::string EntryCaption(const TQBMessage& msg, const std::string& accountName) {
     return msg.Decoder.Subject + " (" + accountName + ")";
 }
 
-std::string EntryHint(const TQBMessage& msg, const std::string& accountName)
-{
+std::string EntryHint(const TQBMessage& msg, const std::string& accountName) {
     std::string to;
     for (size_t i = 0; i < msg.To.size(); ++i)
         to += (i ? ", " : "") + msg.To[i].Address;
@@ -17,8 +15,7 @@ std::string EntryHint(const TQBMessage& msg, const std::string& accountName)
            "\r\nDate: " + msg.Decoder.Date;
 }
 
-std::string RecipientsText(const TQBMessage& msg, TRecipientForm form)
-{
+std::string RecipientsText(const TQBMessage& msg, TRecipientForm form) {
     std::string text;
     for (size_t i = 0; i < msg.To.size(); ++i) {
         const TQBContact& contact = msg.To[i];

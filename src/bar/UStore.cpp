@@ -7,21 +7,18 @@
 #include <cctype>
 #include <cstdlib>
 
-std::string CacheFileName(const std::string& uid)
-{
+std::string CacheFileName(const std::string& uid) {
     return AppPath + "/cache/" + uid + ".dat";
 }
 
-std::string LowerUID(const std::string& uid)
-{
+std::string LowerUID(const std::string& uid) {
     std::string lower = uid;
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower;
 }
 
-TUIDSet MakeUIDSet(const std::vector<std::string>& uids)
-{
+TUIDSet MakeUIDSet(const std::vector<std::string>& uids) {
     TUIDSet set;
     set.reserve(uids.size());
     for (const std::string& uid : uids)
@@ -29,21 +26,18 @@ TUIDSet MakeUIDSet(const std::vector<std::string>& uids)
     return set;
 }
 
-bool HasCheckTask(const TTaskArray& tasks)
-{
+bool HasCheckTask(const TTaskArray& tasks) {
     return std::any_of(tasks.begin(), tasks.end(),
                        [](const TQueuedTask& task) { return task.Kind == tkCheck; });
 }
 
-bool HasCheckTaskFor(const TTaskArray& tasks, int account)
-{
+bool HasCheckTaskFor(const TTaskArray& tasks, int account) {
     return std::any_of(tasks.begin(), tasks.end(), [account](const TQueuedTask& task) {
         return task.Kind == tkCheck && task.Account == account;
     });
 }
 
-std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
-{
+std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName) {
     switch (task.Kind) {
     case tkCheck:
         return "Check email on '" + accountName + "'...";
@@ -58,8 +52,7 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
 
 namespace {
 
-int EntryByNumber(const TButtonArray& buttons, int account, int msgNum)
-{
+int EntryByNumber(const TButtonArray& buttons, int account, int msgNum) {
     for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
         if (buttons[i].Account == account && buttons[i].MsgNum == msgNum)
             return i;
@@ -68,8 +61,7 @@ int EntryByNumber(const TButtonArray& buttons, int account, int msgNum)
 
 } // namespace
 
-TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons)
-{
+TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons) {
     TQueuedTask queued;
     static_cast<TQBTaskInfo&>(queued) = task;
     const int count = static_cast<int>(buttons.size());
@@ -89,8 +81,7 @@ TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons)
     return queued;
 }
 
-bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons)
-{
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons) {
     if (task.Kind == tkCheck)
         return task.Account >= 0;
     if (task.Account < 0)
@@ -124,13 +115,11 @@ bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons)
     return true;
 }
 
-int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, int hint)
-{
+int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, int hint) {
     const int count = static_cast<int>(buttons.size());
     // Checks report messages in server order, which is mostly the store's order.
     // A server lists each unique id once, so a match at the hint is the match.
-    if (hint >= 0 && hint < count && buttons[hint].Account == account &&
-        buttons[hint].UID == uid)
+    if (hint >= 0 && hint < count && buttons[hint].Account == account && buttons[hint].UID == uid)
         return hint;
     for (int i = count - 1; i >= 0; --i)
         if (buttons[i].Account == account && buttons[i].UID == uid)
@@ -139,8 +128,7 @@ int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, 
 }
 
 std::vector<int> MissingEntries(const TButtonArray& buttons, int account,
-                                const TUIDSet& serverList)
-{
+                                const TUIDSet& serverList) {
     std::vector<int> missing;
     for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
         if (buttons[i].Account == account && !serverList.count(LowerUID(buttons[i].UID)))
@@ -148,8 +136,7 @@ std::vector<int> MissingEntries(const TButtonArray& buttons, int account,
     return missing;
 }
 
-void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renumber)
-{
+void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(buttons.size()))
         return;
     const TButton& removed = buttons[index];
@@ -169,8 +156,7 @@ void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renum
 }
 
 std::vector<int> AccountRemoved(TButtonArray& buttons, TTaskArray& tasks, int account,
-                                int& runningAccount)
-{
+                                int& runningAccount) {
     for (TButton& entry : buttons)
         if (entry.Account > account)
             --entry.Account;

@@ -37,9 +37,11 @@ bool THotKey::Register() {
         return Registered();
     xcb_connection_t* connection = x11->connection();
     Display* display = x11->display();
+    if (!connection || !display)
+        return false;
     const xcb_window_t root = ScreenRoot(connection);
-    const unsigned keyCode = display ? XKeysymToKeycode(display, XK_t) : 0;
-    if (!connection || !root || !keyCode)
+    const unsigned keyCode = XKeysymToKeycode(display, XK_t);
+    if (!root || !keyCode)
         return false;
     bool ok = true;
     for (uint16_t locks : LockMasks) {
@@ -65,7 +67,7 @@ bool THotKey::Register() {
 void THotKey::Unregister() {
     if (!Registered())
         return;
-    if (auto* x11 = X11()) {
+    if (auto* x11 = X11(); x11 && x11->connection()) {
         xcb_connection_t* connection = x11->connection();
         const xcb_window_t root = ScreenRoot(connection);
         for (uint16_t locks : LockMasks)

@@ -536,7 +536,7 @@ bool TfrmMsgList::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TfrmMsgList::event(QEvent* e) {
-    if (e->type() == WM_QB_TASKDONE) {
+    if (IsWindowMessage(e, WM_QB_TASKENDED)) {
         lvMessages->setEnabled(true);
         return true;
     }

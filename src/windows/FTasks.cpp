@@ -150,7 +150,7 @@ void TfrmTasks::ClearErrorRows() {
 }
 
 bool TfrmTasks::event(QEvent* e) {
-    if (e->type() == WM_QB_PROGRESS) {
+    if (IsWindowMessage(e, WM_QB_PROGRESS)) {
         auto* message = static_cast<TWindowMessage*>(e);
         // The bar takes int; a size beyond it is scaled down with the count.
         long long received = message->WParam, size = message->LParam;

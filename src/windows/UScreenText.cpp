@@ -13,8 +13,7 @@ constexpr char16_t Cp1252High[32] = {
     0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
-QString FromCp1252(const std::string& bytes)
-{
+QString FromCp1252(const std::string& bytes) {
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
     for (unsigned char c : bytes)
@@ -22,8 +21,7 @@ QString FromCp1252(const std::string& bytes)
     return text;
 }
 
-bool ViaIconv(const std::string& bytes, const std::string& charset, QString& text)
-{
+bool ViaIconv(const std::string& bytes, const std::string& charset, QString& text) {
     iconv_t cd = iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return false;
@@ -42,8 +40,7 @@ bool ViaIconv(const std::string& bytes, const std::string& charset, QString& tex
 
 } // namespace
 
-QString ScreenText(const std::string& bytes, const std::string& charset)
-{
+QString ScreenText(const std::string& bytes, const std::string& charset) {
     bool ascii = true;
     for (unsigned char c : bytes)
         if (c >= 0x80) {

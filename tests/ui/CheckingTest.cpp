@@ -11,15 +11,17 @@
 #include "windows/FTasks.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <filesystem>
 
 #define QB_NEED_DOVECOT()                                                                          \
     do {                                                                                           \
-        const std::string why = TDovecotServer::Unavailable();                                    \
+        const std::string why = TDovecotServer::Unavailable();                                     \
         if (!why.empty())                                                                          \
             GTEST_SKIP() << why;                                                                   \
     } while (0)
@@ -27,8 +29,7 @@
 namespace {
 
 // A short valid wave file: 8 kHz, 8 bit, mono, 10 ms of silence.
-void WriteWave(const std::string& path)
-{
+void WriteWave(const std::string& path) {
     std::string data(80, '\x80');
     auto le32 = [](uint32_t v) {
         return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
@@ -43,8 +44,7 @@ void WriteWave(const std::string& path)
 
 class Checking : public TGuiTest {};
 
-TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChecking)
-{
+TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChecking) {
     QB_NEED_DOVECOT();
     Options.IntervalCheck = false;
     AddDovecotAccount("Active", 0, true);
@@ -67,8 +67,7 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
     EXPECT_FALSE(Main->frmTasks->isVisible());
 }
 
-TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound)
-{
+TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     QB_NEED_DOVECOT();
     Options.PlaySound = true;
     Options.SoundFile = Dir->File("new.wav");
@@ -93,7 +92,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound)
     EXPECT_EQ(row->Entry(), 1);
     EXPECT_EQ(row->text(0), "Test message 2");
     EXPECT_EQ(row->text(1), "sender2@example.org");
-    EXPECT_EQ(row->text(2), "Reader (reader@example.org)");
+    EXPECT_EQ(row->text(2), "reader@example.org"); // a name without quotes is not taken
     EXPECT_EQ(row->text(4), "Home");
     EXPECT_EQ(row->Image(), 0);
     EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
@@ -108,8 +107,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound)
     EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
 }
 
-TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound)
-{
+TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     QB_NEED_DOVECOT();
     Options.PlaySound = true;
     Options.SoundFile = Dir->File("new.wav");
@@ -146,8 +144,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound)
     EXPECT_EQ(SoundsStarted(), soundsBefore + 2);
 }
 
-TEST_F(Checking, MessageDeletedOnTheServerLeavesWithRowCacheFileAndReadMark)
-{
+TEST_F(Checking, MessageDeletedOnTheServerLeavesWithRowCacheFileAndReadMark) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 4);
     StartProgram();
@@ -162,6 +159,7 @@ TEST_F(Checking, MessageDeletedOnTheServerLeavesWithRowCacheFileAndReadMark)
 
     // Another program deletes message 2.
     Dovecot().DeleteMessage(user, Dovecot().MessageFiles(user)[1]);
+    LetSessionEnd();
     Main->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Main->Buttons.size(), 3u);
@@ -181,8 +179,7 @@ TEST_F(Checking, MessageDeletedOnTheServerLeavesWithRowCacheFileAndReadMark)
     EXPECT_TRUE(TIniFile(AppPath + "/quillbar.ini").ReadString("Account=Home", "X0", "") == "");
 }
 
-TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount)
-{
+TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Broken", 1);
     Accounts[0].POPPass = "wrong";
@@ -214,8 +211,7 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount)
     EXPECT_EQ(errors->topLevelItemCount(), 0);
 }
 
-TEST_F(Checking, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer)
-{
+TEST_F(Checking, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Home", 2);
     StartProgram();
@@ -234,8 +230,7 @@ TEST_F(Checking, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer)
     EXPECT_TRUE(std::filesystem::exists(other));
 }
 
-TEST_F(Checking, SettingsFileHoldsExactlyTheReadMarks)
-{
+TEST_F(Checking, SettingsFileHoldsExactlyTheReadMarks) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Home", 3);
     StartProgram();
@@ -255,8 +250,7 @@ TEST_F(Checking, SettingsFileHoldsExactlyTheReadMarks)
 
 // Thousands of new messages: every worker event is handled in order, while the bar
 // is painted in batches and the user's input still gets through during the check.
-TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive)
-{
+TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     QB_NEED_DOVECOT();
     const int count = 2000;
     AddDovecotAccount("Big", count);
@@ -267,8 +261,7 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive)
     int paints = 0;
     struct TPaintCounter : QObject {
         int* Count;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
+        bool eventFilter(QObject*, QEvent* e) override {
             if (e->type() == QEvent::Paint)
                 ++*Count;
             return false;

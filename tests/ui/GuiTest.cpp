@@ -17,11 +17,13 @@
 #include <filesystem>
 
 std::unique_ptr<TDovecotServer> TGuiTest::FDovecot;
+int TGuiTest::FNextUser = 0;
 
 namespace {
 
-QApplication* App()
-{
+constexpr int UserPool = 60;
+
+QApplication* App() {
     static int argc = 1;
     static char name[] = "qb_gui_tests";
     static char* argv[] = {name, nullptr};
@@ -37,18 +39,16 @@ QApplication* App()
 
 } // namespace
 
-void TGuiTest::SetUpTestSuite()
-{
+void TGuiTest::SetUpTestSuite() {
     App();
 }
 
-void TGuiTest::TearDownTestSuite()
-{
+void TGuiTest::TearDownTestSuite() {
     FDovecot.reset();
+    FNextUser = 0;
 }
 
-void TGuiTest::SetUp()
-{
+void TGuiTest::SetUp() {
     Dir = std::make_unique<TTempDir>();
     AppPath = Dir->Path();
     std::filesystem::create_directories(AppPath + "/cache");
@@ -57,28 +57,29 @@ void TGuiTest::SetUp()
     QSettings("Norvane", "Quillbar").clear();
 }
 
-void TGuiTest::TearDown()
-{
+void TGuiTest::TearDown() {
     StopProgram();
     Accounts.clear();
     Dir.reset();
 }
 
-TDovecotServer& TGuiTest::Dovecot()
-{
+TDovecotServer& TGuiTest::Dovecot() {
     if (!FDovecot) {
         const std::string why = TDovecotServer::Unavailable();
         if (!why.empty())
             throw std::runtime_error("Dovecot unavailable: " + why);
-        FDovecot = std::make_unique<TDovecotServer>(0, 0);
+        // Users made up front: Dovecot may not see a user added within the same second
+        // as the password file's last change.
+        FDovecot = std::make_unique<TDovecotServer>(UserPool, 0);
     }
     return *FDovecot;
 }
 
-int TGuiTest::AddDovecotAccount(const std::string& name, int messages, bool active)
-{
+int TGuiTest::AddDovecotAccount(const std::string& name, int messages, bool active) {
     TDovecotServer& server = Dovecot();
-    const int user = server.AddUser();
+    if (FNextUser >= server.UserCount())
+        throw std::runtime_error("the Dovecot user pool is used up");
+    const int user = FNextUser++;
     for (int i = 1; i <= messages; ++i)
         server.AddMessage(user, TDovecotServer::GenerateMessage(i));
     TAccount account;
@@ -92,20 +93,17 @@ int TGuiTest::AddDovecotAccount(const std::string& name, int messages, bool acti
     return user;
 }
 
-void TGuiTest::StartProgram()
-{
+void TGuiTest::StartProgram() {
     Main = std::make_unique<TfrmMain>();
     List = std::make_unique<TfrmMsgList>(Main.get());
 }
 
-void TGuiTest::StopProgram()
-{
+void TGuiTest::StopProgram() {
     Main.reset();
     List.reset();
 }
 
-bool TGuiTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
+bool TGuiTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
@@ -117,7 +115,13 @@ bool TGuiTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
-bool TGuiTest::WaitForJobs(int timeoutMs)
-{
+bool TGuiTest::WaitForJobs(int timeoutMs) {
     return WaitUntil([this] { return Main->Tasks.empty(); }, timeoutMs);
+}
+
+void TGuiTest::LetSessionEnd() {
+    // The worker asks for a job every 500 ms and quits its session when there is none.
+    QElapsedTimer timer;
+    timer.start();
+    WaitUntil([&] { return timer.elapsed() > 800; });
 }

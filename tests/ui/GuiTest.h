@@ -3,6 +3,8 @@
 #pragma once
 
 #include "TempDir.h"
+#include "bar/FMain.h"
+#include "windows/FMsgList.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +13,10 @@
 #include <string>
 
 class TDovecotServer;
-class TfrmMain;
-class TfrmMsgList;
 struct TAccount;
 
 class TGuiTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     void SetUp() override;
@@ -35,11 +35,15 @@ protected:
     static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
     // Waits until the job queue is empty.
     bool WaitForJobs(int timeoutMs = 30000);
+    // Lets the idle worker end its session, so that the next check sees the mailbox as
+    // it is now (a POP3 session keeps the state it began with).
+    void LetSessionEnd();
 
     std::unique_ptr<TTempDir> Dir;
     std::unique_ptr<TfrmMain> Main;
     std::unique_ptr<TfrmMsgList> List;
 
-private:
+  private:
     static std::unique_ptr<TDovecotServer> FDovecot;
+    static int FNextUser;
 };

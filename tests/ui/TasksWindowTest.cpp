@@ -12,8 +12,7 @@
 
 class TasksWindow : public TGuiTest {};
 
-TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver)
-{
+TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver) {
     TfrmTasks tasks;
     EXPECT_FALSE(tasks.cmdCancel->isEnabled());
     for (const char* caption : {"one", "two", "three"})
@@ -33,8 +32,7 @@ TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver)
     EXPECT_FALSE(tasks.cmdCancel->isEnabled());
 }
 
-TEST_F(TasksWindow, ProgressMessagesMoveTheBarInArrivalOrder)
-{
+TEST_F(TasksWindow, ProgressMessagesMoveTheBarInArrivalOrder) {
     TfrmTasks tasks;
     QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 500, 2000));
     QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 1500, 2000));
@@ -42,14 +40,12 @@ TEST_F(TasksWindow, ProgressMessagesMoveTheBarInArrivalOrder)
     EXPECT_EQ(tasks.pbProgress->maximum(), 2000);
     EXPECT_EQ(tasks.pbProgress->value(), 1500);
     // Sizes beyond the bar's range still show the right share.
-    QApplication::postEvent(&tasks,
-                            new TWindowMessage(WM_QB_PROGRESS, 3000000000LL, 6000000000LL));
+    QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 3000000000LL, 6000000000LL));
     QApplication::processEvents();
     EXPECT_NEAR(double(tasks.pbProgress->value()) / tasks.pbProgress->maximum(), 0.5, 0.01);
 }
 
-TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides)
-{
+TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
     TfrmTasks tasks;
     int cleared = 0, cancelled = 0;
     tasks.OnClearErrors = [&] {
