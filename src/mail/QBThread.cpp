@@ -127,16 +127,20 @@ void TQBThread::Execute()
     while (!Started)
         std::this_thread::sleep_for(StartPoll);
     do {
-        // A cancel applies to one job: the next one runs and reports normally.
-        Stopping = false;
-        POP3.ResetDrop();
         HasTask = false;
-        if (OnGetTask) {
-            try {
-                Raise([this] { OnGetTask(*this, HasTask); });
-            } catch (...) {
-                HasTask = false;
-            }
+        if (FTerminated)
+            break;
+        try {
+            Raise([this] {
+                // A cancel applies to one job. Cleared on the main thread, where Stop
+                // is called, so a cancel of the job that just ended cannot hit this one.
+                Stopping = false;
+                POP3.ResetDrop();
+                if (OnGetTask)
+                    OnGetTask(*this, HasTask);
+            });
+        } catch (...) {
+            HasTask = false;
         }
         if (!HasTask) {
             if (POP3.Connected())

@@ -27,6 +27,7 @@ public:
     uint8_t SizeAnswer = 0;
     std::unique_ptr<TQBThread> Worker;
     std::atomic<bool> InEvent{false};
+    int CurrentJob = 0; // Notify of the job last handed over
     bool EventsAfterFinish = false;
 
     explicit TWorkerHarness(int connectTimeout = 5000)
@@ -45,6 +46,7 @@ public:
             if (hasTask) {
                 sender.ServerList = ServerLists[Tasks.front().Account];
                 sender.Task = Tasks.front();
+                CurrentJob = static_cast<int>(Tasks.front().Notify);
                 Tasks.pop_front();
             }
             Leave();
