@@ -16,15 +16,13 @@ namespace {
 const int MessageCount = 1000;
 const int Runs = 5;
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
 // One check job from start to OnCheckDone; returns seconds and counts the headers.
-double WorkerCheck(TDovecotServer& dovecot, int& messages)
-{
+double WorkerCheck(TDovecotServer& dovecot, int& messages) {
     TMainLoop loop;
     TQBThread worker(
         30000, [&](const std::function<void()>& call) { loop.Synchronize(call); }, nullptr);
@@ -51,14 +49,14 @@ double WorkerCheck(TDovecotServer& dovecot, int& messages)
     auto start = std::chrono::steady_clock::now();
     worker.Resume();
     loop.RunUntil([&] { return done; }, 120000);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     worker.Terminate();
     loop.RunUntil([&] { return worker.Finished.load(); }, 10000);
     return seconds;
 }
 
-double PoplibCheck(TDovecotServer& dovecot, int& messages)
-{
+double PoplibCheck(TDovecotServer& dovecot, int& messages) {
     std::string command = "python3 " QB_BENCH_DIR "/poplib_check.py 127.0.0.1 " +
                           std::to_string(dovecot.Port()) + " " + dovecot.User(0) + " " +
                           dovecot.Password(0);
@@ -76,8 +74,7 @@ double PoplibCheck(TDovecotServer& dovecot, int& messages)
 
 } // namespace
 
-int main()
-{
+int main() {
     std::string why = TDovecotServer::Unavailable();
     if (!why.empty()) {
         std::cerr << "pop3_check_bench: " << why << "\n";
@@ -98,8 +95,8 @@ int main()
     }
     std::cout << "quillbar worker: " << commands.size() << " commands sent for " << messages
               << " new messages (" << commands.front() << ", PASS, " << commands[2] << ", "
-              << commands[3] << " ... " << commands[commands.size() - 2] << ", "
-              << commands.back() << ")\n";
+              << commands[3] << " ... " << commands[commands.size() - 2] << ", " << commands.back()
+              << ")\n";
 
     std::vector<double> ours, theirs;
     int poplibMessages = 0;
@@ -108,8 +105,8 @@ int main()
         theirs.push_back(PoplibCheck(dovecot, poplibMessages));
     }
     if (messages != MessageCount || poplibMessages != MessageCount) {
-        std::cerr << "pop3_check_bench: expected " << MessageCount << " messages, got "
-                  << messages << " and " << poplibMessages << "\n";
+        std::cerr << "pop3_check_bench: expected " << MessageCount << " messages, got " << messages
+                  << " and " << poplibMessages << "\n";
         return 1;
     }
     double oursMedian = Median(ours), theirsMedian = Median(theirs);

@@ -19,7 +19,7 @@ enum TTLSMode { tlsNone = 0, tlsSTLS = 1, tlsPOP3S = 2 };
 // Any other failure closes the connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
 class TQBPOP3 {
-public:
+  public:
     TQBPOP3();
 
     std::string Host;
@@ -57,7 +57,7 @@ public:
     bool RetrieveTop(int number, int lines, TStringList& dest);
     void DeleteOnServer(int number);
 
-private:
+  private:
     TLineConnection FConnection;
     bool FCounting = false;
     int64_t FWorkCount = 0;

@@ -11,34 +11,30 @@
 namespace {
 
 class WorkerDovecotTest : public ::testing::Test {
-protected:
+  protected:
     static std::unique_ptr<TDovecotServer> Dovecot;
     TWorkerHarness H;
 
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         if (TDovecotServer::Unavailable().empty())
             Dovecot = std::make_unique<TDovecotServer>(0);
     }
     static void TearDownTestSuite() { Dovecot.reset(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!Dovecot)
             GTEST_SKIP() << TDovecotServer::Unavailable();
         Dovecot->ClearCommands();
     }
 
-    int NewUser(int messages)
-    {
+    int NewUser(int messages) {
         int user = Dovecot->AddUser();
         for (int n = 1; n <= messages; ++n)
             Dovecot->AddMessage(user, TDovecotServer::GenerateMessage(n));
         return user;
     }
 
-    TQBTaskInfo& Add(uint8_t kind, int user, int msgNum = -1)
-    {
+    TQBTaskInfo& Add(uint8_t kind, int user, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, Dovecot->Port(), user, msgNum);
         task.User = Dovecot->User(user);
         task.Pass = Dovecot->Password(user);
@@ -46,16 +42,15 @@ protected:
     }
 
     // Runs the jobs and waits until Dovecot has seen the idle worker's QUIT.
-    std::vector<std::string> Run(size_t quits)
-    {
+    std::vector<std::string> Run(size_t quits) {
         H.Start();
         EXPECT_TRUE(H.RunJobs());
         std::vector<std::string> commands;
         H.Loop.RunUntil(
             [&] {
                 commands = Dovecot->Commands();
-                return static_cast<size_t>(std::count(commands.begin(), commands.end(),
-                                                      "QUIT")) >= quits;
+                return static_cast<size_t>(std::count(commands.begin(), commands.end(), "QUIT")) >=
+                       quits;
             },
             10000);
         H.Finish();
@@ -67,8 +62,7 @@ std::unique_ptr<TDovecotServer> WorkerDovecotTest::Dovecot;
 
 } // namespace
 
-TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain)
-{
+TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
     int user = NewUser(5);
     Add(tkCheck, user);
     Add(tkCheck, user);
@@ -80,8 +74,17 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain)
     // First session, in order, up to the removal; then the second session's login and check.
     std::vector<std::string> first = {"USER " + Dovecot->User(user),
                                       "PASS " + Dovecot->Password(user),
-                                      "UIDL", "TOP 1 0", "TOP 2 0", "TOP 3 0", "TOP 4 0",
-                                      "TOP 5 0", "UIDL", "LIST 3", "RETR 3", "DELE 4", "DELE 2"};
+                                      "UIDL",
+                                      "TOP 1 0",
+                                      "TOP 2 0",
+                                      "TOP 3 0",
+                                      "TOP 4 0",
+                                      "TOP 5 0",
+                                      "UIDL",
+                                      "LIST 3",
+                                      "RETR 3",
+                                      "DELE 4",
+                                      "DELE 2"};
     ASSERT_EQ(commands.size(), first.size() + 5);
     EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 13), first);
     std::vector<std::string> rest(commands.begin() + 13, commands.end());
@@ -110,8 +113,7 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain)
     EXPECT_TRUE(H.Only("error:").empty());
 }
 
-TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions)
-{
+TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
     int first = NewUser(2), second = NewUser(3);
     Add(tkCheck, first);
     Add(tkCheck, second);
@@ -124,8 +126,7 @@ TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions)
     EXPECT_NE(log.find("Login: user=<" + Dovecot->User(second) + ">"), std::string::npos);
 }
 
-TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA)
-{
+TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA) {
     int user = NewUser(2);
     H.Worker->POP3.TLSCAFile = Dovecot->CAFile();
     TQBTaskInfo& task = Add(tkCheck, user);
@@ -138,8 +139,7 @@ TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA)
               std::string::npos);
 }
 
-TEST_F(WorkerDovecotTest, WrongPasswordIsAFatalConnectError)
-{
+TEST_F(WorkerDovecotTest, WrongPasswordIsAFatalConnectError) {
     int user = NewUser(1);
     Add(tkCheck, user).Pass = "wrong";
     H.Start();

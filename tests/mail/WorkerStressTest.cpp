@@ -11,8 +11,7 @@
 
 namespace {
 
-int ThreadCount()
-{
+int ThreadCount() {
     int count = 0;
     DIR* tasks = opendir("/proc/self/task");
     while (dirent* entry = readdir(tasks))
@@ -23,8 +22,7 @@ int ThreadCount()
 }
 
 // The event that must close a job of this kind when nothing broke it off.
-bool IsLastEvent(uint8_t kind, const std::string& event)
-{
+bool IsLastEvent(uint8_t kind, const std::string& event) {
     if (event.rfind("error:", 0) == 0)
         return true;
     switch (kind) {
@@ -41,8 +39,7 @@ bool IsLastEvent(uint8_t kind, const std::string& event)
 
 } // namespace
 
-TEST(WorkerStressTest, EveryJobEndsDespiteDropsAndCancels)
-{
+TEST(WorkerStressTest, EveryJobEndsDespiteDropsAndCancels) {
     const int jobCount = 200;
     TFakePOP3Server servers[2];
     for (int account = 0; account < 2; ++account) {
