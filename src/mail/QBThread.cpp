@@ -137,7 +137,12 @@ void TQBThread::Execute() {
             FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
             continue;
         }
-        RunTask();
+        try {
+            RunTask();
+        } catch (...) {
+            // A handler that threw outside a job step must not end the thread.
+            POP3.Disconnect();
+        }
     } while (!FTerminated);
     Finished = true;
 }
@@ -192,8 +197,7 @@ void TQBThread::RunTask() {
                 break;
             }
         } catch (...) {
-            // A handler that threw: the job is over, the session may be out of step.
-            POP3.DropConnection();
+            // A handler threw: the job is over; the next one starts on a new session.
             POP3.Disconnect();
         }
         // The server renumbers only when the session ends; the store renumbers at once.

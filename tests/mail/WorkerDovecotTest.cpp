@@ -126,6 +126,20 @@ TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
     EXPECT_NE(log.find("Login: user=<" + Dovecot->User(second) + ">"), std::string::npos);
 }
 
+TEST_F(WorkerDovecotTest, APOPCheck) {
+    int user = NewUser(2);
+    Add(tkCheck, user).Secure = true;
+    std::vector<std::string> commands = Run(1);
+    ASSERT_EQ(commands.size(), 5u);
+    EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
+    EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
+              (std::vector<std::string>{"UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
+    std::cout << "Dovecot saw:";
+    for (const std::string& command : commands)
+        std::cout << " " << command << ";";
+    std::cout << "\n";
+}
+
 TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA) {
     int user = NewUser(2);
     H.Worker->POP3.TLSCAFile = Dovecot->CAFile();
