@@ -77,7 +77,15 @@ public:
     // are dropped.
     static intptr_t WindowHandle(QObject* window);
 
+    // How often a later copy of the program signalled this one.
+    int NewInstanceCount() const { return FNewInstanceCount; }
+
+public slots:
+    // A later copy was started: bring the bar into view.
+    void NewInstance();
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
@@ -108,6 +116,7 @@ private:
     int FRenumberHint = 0;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
+    int FNewInstanceCount = 0;
 };
 
 extern TfrmMain* frmMain;
