@@ -296,3 +296,21 @@ TEST(POP3ConnectTest, RefusedConnectionFails)
     EXPECT_THROW(session.Connect(2000), EPOP3Error);
     EXPECT_FALSE(session.Connected());
 }
+
+TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearText)
+{
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Unknown command: STLS");
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Transcript(), (TTranscript{"STLS", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused)
+{
+    // A reply to a command the client never sent, smuggled in before the handshake.
+    Server.Script("STLS", TFakePOP3Server::TAction::Reply, "+OK begin TLS\r\n+OK injected\r\n");
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "Unexpected data before the TLS handshake.");
+    EXPECT_FALSE(Session.Connected());
+}

@@ -144,7 +144,7 @@ void TDovecotServer::WriteConfig()
     const std::string& r = FRoot;
     std::ostringstream conf;
     conf << "protocols = pop3\n"
-         << "listen = 127.0.0.1\n"
+         << "listen = 127.0.0.1, 127.0.0.2\n"
          << "base_dir = " << r << "/base\n"
          << "state_dir = " << r << "/state\n"
          << "log_path = " << r << "/dovecot.log\n"
@@ -160,25 +160,28 @@ void TDovecotServer::WriteConfig()
          << "mail_uid = " << MailUser << "\n"
          << "mail_gid = " << MailUser << "\n"
          << "first_valid_uid = 1\n"
-         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << r << "/passwd\n}\n"
+         // One password file per user: Dovecot rereads a changed file at most once a
+         // second, but opens a new one at once.
+         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << r << "/passwd/%u\n}\n"
          << "userdb {\n  driver = static\n  args = uid=" << MailUser << " gid=" << MailUser
          << " home=" << r << "/mail/%u\n}\n"
          // -R: the login processes record the commands sent before login.
          << "service pop3-login {\n  executable = pop3-login -R rawlogs\n"
          << "  inet_listener pop3 {\n    port = " << FPort << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << FTLSPort << "\n    ssl = yes\n  }\n}\n"
-         << "protocol pop3 {\n  rawlog_dir = " << r << "/rawlog\n}\n";
+         << "protocol pop3 {\n  rawlog_dir = " << r << "/rawlog\n}\n"
+         // No growing delay after the wrong-password tests.
+         << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     TTempDir::WriteFile(r + "/dovecot.conf", conf.str());
 }
 
-void TDovecotServer::WritePasswords()
+void TDovecotServer::WritePassword(int user)
 {
-    std::string lines;
-    for (const TUser& user : FUsers)
-        lines += user.Name + ":{PLAIN}" + user.Password + "\n";
-    std::string temporary = FRoot + "/passwd.new";
-    TTempDir::WriteFile(temporary, lines);
-    fs::rename(temporary, FRoot + "/passwd");
+    fs::create_directories(FRoot + "/passwd");
+    const TUser& entry = FUsers.at(static_cast<size_t>(user));
+    std::string temporary = FRoot + "/passwd/." + entry.Name;
+    TTempDir::WriteFile(temporary, entry.Name + ":{PLAIN}" + entry.Password + "\n");
+    fs::rename(temporary, FRoot + "/passwd/" + entry.Name);
 }
 
 void TDovecotServer::Start()
@@ -252,7 +255,7 @@ int TDovecotServer::AddUser()
     for (const char* sub : {"cur", "new", "tmp"})
         fs::create_directories(Maildir(user) + "/" + sub);
     ChownTree(FRoot + "/mail", account->pw_uid, account->pw_gid);
-    WritePasswords();
+    WritePassword(user);
     return user;
 }
 
@@ -269,7 +272,9 @@ std::string TDovecotServer::Password(int user) const
 void TDovecotServer::SetPassword(int user, const std::string& password)
 {
     FUsers.at(static_cast<size_t>(user)).Password = password;
-    WritePasswords();
+    WritePassword(user);
+    // Dovecot looks at a password file it knows at most once a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
 }
 
 std::string TDovecotServer::Maildir(int user) const

@@ -5,12 +5,13 @@
 #include <sys/types.h>
 #include <vector>
 
-// Starts Dovecot in the foreground as its own child process on free loopback
-// ports (clear text with STLS, and POP3S), with users whose Maildirs hold
-// generated messages and a test CA whose certificate is for localhost and
-// 127.0.0.1. Every command a client sends is recorded in Dovecot's raw logs.
-// Needs root (Dovecot's own rule) and the system user "quillbar-test", which it
-// creates when missing. Stops Dovecot by its own pid when destroyed.
+// Starts Dovecot in the foreground as its own child process, listening on free
+// ports of 127.0.0.1 and 127.0.0.2 (clear text with STLS, and POP3S), with
+// users whose Maildirs hold generated messages. A test CA signs the server's
+// certificate for localhost and 127.0.0.1 only. Every command a client sends
+// is recorded in Dovecot's raw logs. Needs root (Dovecot's own rule) and the
+// system user "quillbar-test", which it creates when missing. Stops Dovecot by
+// its own pid when destroyed.
 class TDovecotServer {
 public:
     // Starts Dovecot with `users` users of `messagesEach` generated messages each.
@@ -34,7 +35,7 @@ public:
     int UserCount() const { return static_cast<int>(FUsers.size()); }
     std::string User(int user) const;
     std::string Password(int user) const;
-    // Sets a user's password (Dovecot reads the password file anew).
+    // Sets a user's password; takes a second, until Dovecot rereads it.
     void SetPassword(int user, const std::string& password);
 
     // Adds a message (CR LF line ends) to a user's Maildir; returns its file name.
@@ -67,7 +68,7 @@ private:
 
     void MakeCertificates();
     void WriteConfig();
-    void WritePasswords();
+    void WritePassword(int user);
     std::string Maildir(int user) const;
     void Start();
 };

@@ -186,6 +186,12 @@ int TFakePOP3Server::Connections() const
     return static_cast<int>(FSessions.size());
 }
 
+bool TFakePOP3Server::Idle() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FActive == 0;
+}
+
 bool TFakePOP3Server::WaitIdle(int timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(FLock);

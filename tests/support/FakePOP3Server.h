@@ -43,6 +43,7 @@ public:
     // All commands of all connections in one list.
     std::vector<std::string> Commands() const;
     int Connections() const;
+    bool Idle() const;
     // Waits until no client is connected; false after timeoutMs.
     bool WaitIdle(int timeoutMs = 10000) const;
 

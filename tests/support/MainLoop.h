@@ -1,6 +1,7 @@
 // TMainLoop: a small main-thread event queue for worker tests, like a GUI's event loop.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -34,7 +35,8 @@ public:
         FWake.notify_all();
     }
 
-    // Runs queued calls until condition holds; false when timeoutMs passed first.
+    // Runs queued calls until condition holds (looked at after each call and every
+    // 5 ms); false when timeoutMs passed first.
     bool RunUntil(const std::function<bool()>& condition, int timeoutMs = 20000)
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -44,8 +46,13 @@ public:
             std::function<void()> call;
             {
                 std::unique_lock<std::mutex> lock(FLock);
-                if (!FWake.wait_until(lock, deadline, [this] { return !FQueue.empty(); }))
-                    return condition();
+                auto until = std::min(deadline, std::chrono::steady_clock::now() +
+                                                    std::chrono::milliseconds(5));
+                if (!FWake.wait_until(lock, until, [this] { return !FQueue.empty(); })) {
+                    if (std::chrono::steady_clock::now() >= deadline)
+                        return condition();
+                    continue;
+                }
                 call = std::move(FQueue.front());
                 FQueue.pop_front();
             }
