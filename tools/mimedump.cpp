@@ -1,8 +1,7 @@
 // qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON.
 #include "mail/DateTimeValue.h"
+#include "mail/MD5Hex.h"
 #include "mail/UCustomIndy.h"
-
-#include <openssl/md5.h>
 
 #include <cstdio>
 #include <iostream>
@@ -51,18 +50,6 @@ std::string Json(const std::string& text) {
     return out + "\"";
 }
 
-std::string Md5Hex(const std::string& data) {
-    unsigned char digest[MD5_DIGEST_LENGTH];
-    MD5(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
-    std::string hex;
-    char two[3];
-    for (unsigned char b : digest) {
-        std::snprintf(two, sizeof(two), "%02x", b);
-        hex += two;
-    }
-    return hex;
-}
-
 std::string Contact(const TQBContact& c) {
     return "{\"Name\": " + Json(c.Name) + ", \"Address\": " + Json(c.Address) + "}";
 }
@@ -108,7 +95,7 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
             << ", \"Disposition\": " << Json(p.Disposition)
             << ", \"ContentID\": " << Json(p.ContentID) << ", \"FileName\": " << Json(p.FileName)
             << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << p.Data.size()
-            << ", \"MD5\": " << Json(Md5Hex(p.Data)) << "}";
+            << ", \"MD5\": " << Json(MD5Hex(p.Data)) << "}";
     }
     out << (msg.PartCount() ? "\n  ]\n" : "]\n") << "}\n";
 }

@@ -1,12 +1,22 @@
 // The active skin: bitmaps, element widths, menu colours and fonts, and the installed skin names.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QString>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+// A skin file that cannot be read or a value that is not a number; LoadSkin
+// passes it to its caller.
+class ESkinError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 struct TSkinFont {
     QFont Font;
@@ -14,7 +24,7 @@ struct TSkinFont {
 };
 
 class TSkinData {
-public:
+  public:
     int Height = 0;
     QImage Background;
 
@@ -46,7 +56,10 @@ public:
         TSkinFont NormalFont, SelectedFont, DisabledFont;
     } Menu;
 
-    // Loads the skin folder AppPath/Skins/name into this object.
+    // Loads the skin folder AppPath/Skins/name into this object. Without a
+    // skin.ini it shows "The specified skin does not exist!" and keeps what it
+    // held. A bitmap that cannot be read or a colour that is not a number
+    // throws ESkinError; what was read before that point keeps its new value.
     void LoadSkin(const std::string& name);
 };
 
@@ -55,3 +68,14 @@ extern std::vector<std::string> SkinNames;
 
 // Creates Skin and fills SkinNames from AppPath/Skins.
 void InitSkins();
+
+// Shows an error text in a box captioned "Error"; tests replace it.
+extern std::function<void(const QString& text)> SkinMessageBox;
+
+// "R G B" (single spaces, decimal or "$" hexadecimal, low 8 bits of each,
+// anything after a third space ignored) as red + 256 * green + 65536 * blue.
+// Throws ESkinError for a piece that is not a number or fewer than three pieces.
+int ParseSkinColor(const std::string& text);
+
+// A colour value (red + 256 * green + 65536 * blue) as a QColor.
+QColor SkinQColor(int color);

@@ -2,9 +2,8 @@
 // decoder.
 #include "MimeTestSupport.h"
 #include "mail/DateTimeValue.h"
+#include "mail/MD5Hex.h"
 #include "mail/UCustomIndy.h"
-
-#include <openssl/md5.h>
 
 #include <gtest/gtest.h>
 
@@ -22,25 +21,13 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
-std::string Md5Hex(const std::string& data) {
-    unsigned char digest[MD5_DIGEST_LENGTH];
-    MD5(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
-    std::string hex;
-    char two[3];
-    for (unsigned char b : digest) {
-        std::snprintf(two, sizeof(two), "%02x", b);
-        hex += two;
-    }
-    return hex;
-}
-
 // One line per record, as make_expected.py writes them.
 std::string Describe(const TQBMessage& msg) {
     std::string out;
     for (int i = 0; i < msg.PartCount(); ++i) {
         const TQBMessagePart& p = msg.GetPart(i);
         out += std::to_string(i) + "\t" + p.ContentType + "\t" + p.Encoding + "\t" + p.FileName +
-               "\t" + std::to_string(p.Data.size()) + "\t" + Md5Hex(p.Data) + "\n";
+               "\t" + std::to_string(p.Data.size()) + "\t" + MD5Hex(p.Data) + "\n";
     }
     return out;
 }
