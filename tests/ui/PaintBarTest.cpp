@@ -239,3 +239,14 @@ TEST_F(PaintBarTest, PressedButtonMovesItsTextOnePixel) {
     };
     EXPECT_EQ(inkBox(true), inkBox(false).translated(1, 1));
 }
+
+TEST_F(PaintBarTest, FailingEntryLeavesThePreviousPictureWhole) {
+    Load();
+    Paint(6, 20);
+    const QImage before = Painter.BarImage.copy();
+    State.MouseX = 200;
+    EXPECT_THROW(
+        Painter.PaintBar(Skin, State, [](int) -> TBarEntry { throw std::runtime_error("gone"); }),
+        std::runtime_error);
+    EXPECT_EQ(Painter.BarImage, before);
+}
