@@ -79,6 +79,13 @@ void InitSkins() {
     std::sort(SkinNames.begin(), SkinNames.end(), LessIgnoringCase);
 }
 
+std::string ChooseSkinName(const std::string& option) {
+    if (SkinNames.empty())
+        return {};
+    const bool installed = std::find(SkinNames.begin(), SkinNames.end(), option) != SkinNames.end();
+    return installed ? option : SkinNames.front();
+}
+
 void TSkinData::LoadSkin(const std::string& name) {
     const std::string folder = AppPath + "/Skins/" + name;
     const std::string iniPath = folder + "/skin.ini";

@@ -63,6 +63,11 @@ extern std::vector<std::string> SkinNames;
 // Creates Skin and fills SkinNames from AppPath/Skins.
 void InitSkins();
 
+// The skin to load for the skin option: the option itself when a name in
+// SkinNames matches it exactly (case counts), else the first name; empty when
+// there are no skins.
+std::string ChooseSkinName(const std::string& option);
+
 // Shows an error text in a box captioned "Error"; tests replace it.
 extern std::function<void(const QString& text)> SkinMessageBox;
 
