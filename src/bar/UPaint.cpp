@@ -40,7 +40,6 @@ QString SingleLine(QString text) {
 
 TBarMetrics BarMetrics(const TSkinData& skin) {
     TBarMetrics m;
-    m.Height = skin.Height;
     m.BackgroundWidth = skin.Background.width();
     m.MoveBarWidth = skin.Arrows.MoveBarWidth;
     m.SizeBarWidth = skin.Arrows.SizeBarWidth;

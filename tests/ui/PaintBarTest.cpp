@@ -58,7 +58,7 @@ class PaintBarTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(PaintBarTest, WorkedExampleElementsInTheirPlaces) {
+TEST_F(PaintBarTest, EveryElementInItsPlaceAtFullHeight) {
     Load();
     const TBarLayout layout = Paint(6);
     EXPECT_EQ(Painter.BarImage.size(), QSize(600, 24));
