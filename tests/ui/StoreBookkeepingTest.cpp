@@ -5,7 +5,8 @@
 
 namespace {
 
-TButton Entry(int account, int msgNum, const std::string& uid) {
+TButton Entry(int account, int msgNum, const std::string& uid)
+{
     TButton entry;
     entry.Account = account;
     entry.MsgNum = msgNum;
@@ -13,7 +14,8 @@ TButton Entry(int account, int msgNum, const std::string& uid) {
     return entry;
 }
 
-TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1, int button = 0) {
+TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1, int button = 0)
+{
     TQBTaskInfo task;
     task.Kind = kind;
     task.Account = account;
@@ -23,14 +25,16 @@ TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1, int button = 0) {
 }
 
 // Five messages of account 0 numbered 1..5 and one of account 1.
-TButtonArray FiveAndOne() {
+TButtonArray FiveAndOne()
+{
     return {Entry(0, 1, "a"), Entry(0, 2, "b"), Entry(0, 3, "c"),
             Entry(0, 4, "d"), Entry(0, 5, "e"), Entry(1, 1, "x")};
 }
 
 } // namespace
 
-TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccountOnly) {
+TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccountOnly)
+{
     TButtonArray buttons = FiveAndOne();
     TTaskArray tasks;
     RemoveEntry(buttons, tasks, 1, true);
@@ -44,7 +48,8 @@ TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccount
 
 // A check has renumbered the messages already; lowering them again would make two
 // entries share a number, and a later removal would hit the wrong message.
-TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
+TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers)
+{
     TButtonArray buttons = FiveAndOne();
     // b vanished on the server: the check renumbered c, d, e to 2, 3, 4.
     buttons[2].MsgNum = 2;
@@ -60,13 +65,15 @@ TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
     EXPECT_EQ(buttons[3].MsgNum, 4);
 }
 
-TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase) {
+TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase)
+{
     TButtonArray buttons = FiveAndOne();
     EXPECT_EQ(MissingEntries(buttons, 0, MakeUIDSet({"A", "C", "E"})), (std::vector<int>{3, 1}));
     EXPECT_TRUE(MissingEntries(buttons, 1, MakeUIDSet({"X"})).empty());
 }
 
-TEST(StoreBookkeeping, RetrieveJobFollowsItsEntryAndLosesItWhenRemoved) {
+TEST(StoreBookkeeping, RetrieveJobFollowsItsEntryAndLosesItWhenRemoved)
+{
     TButtonArray buttons = FiveAndOne();
     TTaskArray tasks{QueueTask(Job(tkRetrieve, 0, 4, 3), buttons),
                      QueueTask(Job(tkRetrieve, 0, 2, 1), buttons)};
@@ -82,7 +89,8 @@ TEST(StoreBookkeeping, RetrieveJobFollowsItsEntryAndLosesItWhenRemoved) {
     EXPECT_EQ(tasks[0].MsgNum, 2); // d moved from 4 to 2 after two removals
 }
 
-TEST(StoreBookkeeping, QueuedRemovalTakesCurrentNumbersWhenTakenUp) {
+TEST(StoreBookkeeping, QueuedRemovalTakesCurrentNumbersWhenTakenUp)
+{
     TButtonArray buttons = FiveAndOne();
     TQBTaskInfo several = Job(tkRemoveSeveral, 0, 0);
     several.MsgNums = {"5", "3"};
@@ -98,14 +106,16 @@ TEST(StoreBookkeeping, QueuedRemovalTakesCurrentNumbersWhenTakenUp) {
     EXPECT_EQ(tasks[1].MsgNum, 3); // d
 }
 
-TEST(StoreBookkeeping, RemovalWhoseMessagesAreAllGoneHasNothingLeft) {
+TEST(StoreBookkeeping, RemovalWhoseMessagesAreAllGoneHasNothingLeft)
+{
     TButtonArray buttons = FiveAndOne();
     TTaskArray tasks{QueueTask(Job(tkRemove, 0, 3), buttons)};
     RemoveEntry(buttons, tasks, 2, true);
     EXPECT_FALSE(ResolveTask(tasks[0], buttons));
 }
 
-TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLowersLaterIndices) {
+TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLowersLaterIndices)
+{
     TButtonArray buttons = {Entry(0, 1, "a"), Entry(2, 1, "z")};
     TTaskArray tasks{QueueTask(Job(tkCheck, 1), buttons), QueueTask(Job(tkCheck, 2), buttons),
                      QueueTask(Job(tkCheck, 1), buttons), QueueTask(Job(tkCheck, 0), buttons)};
@@ -122,7 +132,8 @@ TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLower
     EXPECT_FALSE(ResolveTask(tasks[0], buttons));
 }
 
-TEST(StoreBookkeeping, CheckJobsAndCaptions) {
+TEST(StoreBookkeeping, CheckJobsAndCaptions)
+{
     TTaskArray tasks;
     EXPECT_FALSE(HasCheckTask(tasks));
     tasks.push_back(QueueTask(Job(tkRetrieve, 0, 7, 0), {}));
@@ -137,7 +148,8 @@ TEST(StoreBookkeeping, CheckJobsAndCaptions) {
     EXPECT_EQ(TaskCaption(Job(tkRemoveSeveral, 0, 0), ""), "Remove multiple messages...");
 }
 
-TEST(StoreBookkeeping, FindEntryPrefersTheHintAndStaysWithinTheAccount) {
+TEST(StoreBookkeeping, FindEntryPrefersTheHintAndStaysWithinTheAccount)
+{
     TButtonArray buttons = {Entry(0, 1, "same"), Entry(1, 1, "same"), Entry(0, 2, "b")};
     EXPECT_EQ(FindEntry(buttons, 0, "same"), 0);
     EXPECT_EQ(FindEntry(buttons, 1, "same"), 1);
