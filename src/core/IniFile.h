@@ -1,15 +1,23 @@
 // Profile (INI) file access: case-insensitive sections and keys, write-through, atomic replace.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+class TIniDocument;
+
 // Every operation opens the file by name; a missing or unreadable file reads as
-// empty. Writes replace the whole file atomically (temporary file, flush, rename).
+// empty. Writes replace the whole file atomically (temporary file, fsync, rename),
+// so a crash leaves either the old or the new file, never a half-written one.
+// A file that exists but cannot be read is never replaced.
 class TIniFile {
-public:
+  public:
     explicit TIniFile(std::string path);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
 
     const std::string& FileName() const { return FPath; }
 
@@ -26,8 +34,8 @@ public:
     // Key names of one section in file order (keys with an empty value included).
     std::vector<std::string> ReadSection(const std::string& section) const;
     // key=value pairs of one section in file order.
-    std::vector<std::pair<std::string, std::string>> ReadSectionValues(
-        const std::string& section) const;
+    std::vector<std::pair<std::string, std::string>>
+    ReadSectionValues(const std::string& section) const;
 
     // Each returns false when the file could not be written; nothing else is reported.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
@@ -36,6 +44,32 @@ public:
     bool DeleteKey(const std::string& section, const std::string& key);
     bool EraseSection(const std::string& section);
 
-private:
+    // Between BeginUpdate and the matching EndUpdate (they nest), reads and writes
+    // work on one copy in memory and the file is replaced once, at the outermost
+    // EndUpdate, and only if something changed. EndUpdate returns false when that
+    // write failed.
+    void BeginUpdate();
+    bool EndUpdate();
+
+  private:
+    template <typename TEdit> bool Edit(TEdit edit);
+    const TIniDocument& Current(TIniDocument& scratch) const;
+
     std::string FPath;
+    std::unique_ptr<TIniDocument> FBatch;
+    int FUpdateDepth = 0;
+    bool FBatchDirty = false;
+    bool FBatchWritable = true;
+};
+
+// Scope for TIniFile::BeginUpdate/EndUpdate.
+class TIniUpdate {
+  public:
+    explicit TIniUpdate(TIniFile& ini) : FIni(ini) { FIni.BeginUpdate(); }
+    ~TIniUpdate() { FIni.EndUpdate(); }
+    TIniUpdate(const TIniUpdate&) = delete;
+    TIniUpdate& operator=(const TIniUpdate&) = delete;
+
+  private:
+    TIniFile& FIni;
 };

@@ -10,8 +10,7 @@
 
 std::string AppPath;
 
-std::string AppPathFromExe(const std::string& exePath)
-{
+std::string AppPathFromExe(const std::string& exePath) {
     const auto cut = exePath.find_last_of("\\/:");
     if (cut == std::string::npos)
         return {};
@@ -21,15 +20,13 @@ std::string AppPathFromExe(const std::string& exePath)
     return path;
 }
 
-void InitAppPath()
-{
+void InitAppPath() {
     char buffer[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     AppPath = n > 0 ? AppPathFromExe(std::string(buffer, static_cast<size_t>(n))) : ".";
 }
 
-TSplitArray Split(const std::string& text, const std::string& separator)
-{
+TSplitArray Split(const std::string& text, const std::string& separator) {
     TSplitArray result;
     if (separator.empty()) {
         if (!text.empty())
@@ -47,20 +44,19 @@ TSplitArray Split(const std::string& text, const std::string& separator)
 
 namespace {
 
-std::string ReplaceAll(const std::string& text, const char* pattern)
-{
+std::string ReplaceAll(const std::string& text, const char* pattern) {
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
-                                     PCRE2_CASELESS | PCRE2_DOTALL, &errorCode, &errorOffset,
-                                     nullptr);
+    pcre2_code* code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
+                      PCRE2_CASELESS | PCRE2_DOTALL, &errorCode, &errorOffset, nullptr);
     if (!code)
         return text;
     std::string out(text.size() + 1, '\0');
     PCRE2_SIZE outLength = out.size();
     int rc = pcre2_substitute(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
-                              PCRE2_SUBSTITUTE_GLOBAL | PCRE2_SUBSTITUTE_OVERFLOW_LENGTH,
-                              nullptr, nullptr, reinterpret_cast<PCRE2_SPTR>(""), 0,
+                              PCRE2_SUBSTITUTE_GLOBAL | PCRE2_SUBSTITUTE_OVERFLOW_LENGTH, nullptr,
+                              nullptr, reinterpret_cast<PCRE2_SPTR>(""), 0,
                               reinterpret_cast<PCRE2_UCHAR*>(out.data()), &outLength);
     if (rc == PCRE2_ERROR_NOMEMORY) {
         out.resize(outLength);
@@ -76,8 +72,7 @@ std::string ReplaceAll(const std::string& text, const char* pattern)
     return out;
 }
 
-void QuickSort(std::vector<int>& values, int low, int high)
-{
+void QuickSort(std::vector<int>& values, int low, int high) {
     while (low < high) {
         const int pivot = values[(low + high) / 2];
         int i = low, j = high;
@@ -102,22 +97,19 @@ void QuickSort(std::vector<int>& values, int low, int high)
 
 } // namespace
 
-std::string StripHTML(const std::string& text)
-{
+std::string StripHTML(const std::string& text) {
     std::string result = ReplaceAll(text, "<script(.*?)>(.*?)</script>");
     result = ReplaceAll(result, "<style(.*?)>(.*?)</style>");
     return ReplaceAll(result, "<(.*?)>");
 }
 
-void SortIntegers(std::vector<int>& values, int high)
-{
+void SortIntegers(std::vector<int>& values, int high) {
     high = std::min(high, static_cast<int>(values.size()) - 1);
     if (high > 0)
         QuickSort(values, 0, high);
 }
 
-std::string TrimControl(const std::string& text)
-{
+std::string TrimControl(const std::string& text) {
     size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 32)
         ++first;
@@ -126,10 +118,8 @@ std::string TrimControl(const std::string& text)
     return text.substr(first, last - first);
 }
 
-bool SameText(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+bool SameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });

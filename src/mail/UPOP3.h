@@ -1,6 +1,8 @@
 // TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS and POP3S) the worker drives.
 #pragma once
 
+#include "core/TLSMode.h"
+
 #include "LineConnection.h"
 #include "POP3Reply.h"
 
@@ -10,9 +12,6 @@
 #include <vector>
 
 using TStringList = std::vector<std::string>;
-
-// Connection security: clear text, STLS upgrade after the greeting, TLS from the first byte.
-enum TTLSMode { tlsNone = 0, tlsSTLS = 1, tlsPOP3S = 2 };
 
 // Every operation runs on the calling (worker) thread and throws EPOP3Error on
 // failure; a "-ERR" reply throws EPOP3ReplyError and leaves the session usable.

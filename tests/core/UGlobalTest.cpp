@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <random>
 
-TEST(AppPath, FolderWithoutTrailingSeparator)
-{
+TEST(AppPath, FolderWithoutTrailingSeparator) {
     EXPECT_EQ(AppPathFromExe("/opt/quillbar/bin/quillbar"), "/opt/quillbar/bin");
     EXPECT_EQ(AppPathFromExe("C:\\Program Files\\Quillbar\\quillbar.exe"),
               "C:\\Program Files\\Quillbar");
@@ -17,8 +16,7 @@ TEST(AppPath, FolderWithoutTrailingSeparator)
     EXPECT_EQ(AppPathFromExe("quillbar"), "");
 }
 
-TEST(Split, SeparatorPlacementDecidesEmptyElements)
-{
+TEST(Split, SeparatorPlacementDecidesEmptyElements) {
     EXPECT_EQ(Split("a,b,", ","), (TSplitArray{"a", "b"}));
     EXPECT_EQ(Split(",a", ","), (TSplitArray{"", "a"}));
     EXPECT_EQ(Split("a,,b", ","), (TSplitArray{"a", "", "b"}));
@@ -27,18 +25,15 @@ TEST(Split, SeparatorPlacementDecidesEmptyElements)
     EXPECT_EQ(Split("aXb", "x"), (TSplitArray{"aXb"}));
 }
 
-TEST(StripHTML, RemovesMultiLineScriptAndKeepsSurroundingText)
-{
+TEST(StripHTML, RemovesMultiLineScriptAndKeepsSurroundingText) {
     EXPECT_EQ(StripHTML("before<SCRIPT type=\"x\">\nvar a = '<b>';\n</script>after"),
               "beforeafter");
-    EXPECT_EQ(StripHTML("<style>p{}\n</style><p>Hello <b>world</b></p>&amp;"),
-              "Hello world&amp;");
+    EXPECT_EQ(StripHTML("<style>p{}\n</style><p>Hello <b>world</b></p>&amp;"), "Hello world&amp;");
     EXPECT_EQ(StripHTML("no markup"), "no markup");
     EXPECT_EQ(StripHTML("a < b"), "a < b");
 }
 
-TEST(SortIntegers, SortsPrefixOnlyIncludingSortedAndEqualRuns)
-{
+TEST(SortIntegers, SortsPrefixOnlyIncludingSortedAndEqualRuns) {
     std::vector<int> values{5, 3, 9, 1, 7, 0};
     SortIntegers(values, 3);
     EXPECT_EQ(values, (std::vector<int>{1, 3, 5, 9, 7, 0}));

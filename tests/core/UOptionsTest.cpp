@@ -1,0 +1,254 @@
+// Settings store: defaults, file layout, round trips, read marks and damaged files.
+#include "core/UOptions.h"
+#include "core/UCrypt.h"
+#include "core/UGlobal.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+class UOptionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FOldAppPath = AppPath;
+        AppPath = FDir.Path();
+        Options = TOptions{};
+        Accounts.clear();
+    }
+    void TearDown() override {
+        AppPath = FOldAppPath;
+        Options = TOptions{};
+        Accounts.clear();
+    }
+
+    std::string Ini() const { return FDir.File("quillbar.ini"); }
+    void WriteIni(const std::string& text) const { TTempDir::WriteFile(Ini(), text); }
+    std::string ReadIni() const { return TTempDir::ReadFile(Ini()); }
+
+    static TAccount SampleAccount(const std::string& name) {
+        TAccount a;
+        a.AccountName = name;
+        a.Name = "Ann " + name;
+        a.Email = "ann@" + name + ".test";
+        a.NoSpam = "spam@" + name + ".test";
+        a.POPHost = "pop." + name + ".test";
+        a.POPPort = 995;
+        a.POPUser = "ann";
+        a.POPPass = "s3cret pass";
+        a.SMTPHost = "smtp." + name + ".test";
+        a.SMTPPort = 587;
+        a.Secure = true;
+        a.Color = 0x00FF00;
+        a.Active = false;
+        a.TLS = tlsPOP3S;
+        a.TLSVerify = false;
+        return a;
+    }
+
+    TTempDir FDir;
+
+  private:
+    std::string FOldAppPath;
+};
+
+} // namespace
+
+TEST_F(UOptionsTest, MissingEmptyOrUnreadableFileGivesDefaults) {
+    LoadSettings();
+    EXPECT_EQ(Options, TOptions{});
+    EXPECT_EQ(Options.Edge, abeFloat);
+    EXPECT_TRUE(Accounts.empty());
+
+    WriteIni("");
+    LoadSettings();
+    EXPECT_EQ(Options, TOptions{});
+
+    std::filesystem::remove(Ini());
+    std::filesystem::create_directory(Ini());
+    LoadSettings();
+    EXPECT_EQ(Options, TOptions{});
+    SaveOptions();
+    EXPECT_TRUE(std::filesystem::is_directory(Ini()));
+}
+
+TEST_F(UOptionsTest, GarbageFileKeepsWhatCanBeRead) {
+    static const char bytes[] = "\x00\xff\x01garbage\n[Options]\nInterval=abc\nButtonWidth=0x40\n"
+                                "no equals\n=x\n[Options]\nInterval=9\n[Bar]\nEdge=99\n"
+                                "[Account=A]\nPOPPort=\x02\nName=Bob\nName=Shadowed\n";
+    WriteIni(std::string(bytes, sizeof(bytes) - 1));
+    LoadSettings();
+    EXPECT_EQ(Options.Interval, 5);
+    EXPECT_EQ(Options.ButtonWidth, 64);
+    EXPECT_EQ(Options.Edge, abeFloat);
+    ASSERT_EQ(Accounts.size(), 1u);
+    EXPECT_EQ(Accounts[0].Name, "Bob");
+    EXPECT_EQ(Accounts[0].POPPort, 110);
+}
+
+TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
+    Options.Interval = 12;
+    Options.IntervalCheck = true;
+    Options.Skin = "Blue";
+    Options.PlaySound = true;
+    Options.SoundFile = "/usr/share/sounds/new mail.wav";
+    Options.ButtonWidth = 150;
+    Options.Edge = abeFloat;
+    Options.Left = 10;
+    Options.Top = 20;
+    Options.Width = 800;
+    Options.AutoHide = true;
+    Options.ScrollDelay = 100;
+    Options.ScrollSpeed = 200;
+    Options.Scroll = false;
+    Options.MaxWarning = true;
+    Options.MaxSize = 1;
+    Options.MaxLines = 2;
+    Options.MaxAsk = false;
+    Options.DeleteConfirm = false;
+    Options.ViewHTMLImages = false;
+    Options.Attachments = {{".pdf", 1}, {".ZIP", 0}};
+    AddAccount(SampleAccount("Home"), true);
+    AddAccount(SampleAccount("Work"), true);
+    Accounts[0].ReadList = {"aa", "bb", "cc"};
+    Accounts[1].ReadList = {"dd"};
+    SaveOptions();
+
+    const TOptions saved = Options;
+    const std::vector<TAccount> savedAccounts = Accounts;
+    LoadSettings();
+    EXPECT_EQ(Options, saved);
+    ASSERT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Accounts, savedAccounts);
+}
+
+TEST_F(UOptionsTest, FileLayoutFollowsTheWriteOrder) {
+    TAccount a = SampleAccount("Home");
+    a.POPPass = "  Secret\t";
+    AddAccount(a, true);
+    Accounts[0].ReadList = {"u1", "u2"};
+    Options.Edge = abeTop;
+    Options.Attachments = {{".txt", 1}};
+    SaveOptions();
+    EXPECT_EQ(ReadIni(), "[Account=Home]\nName=Ann Home\nEmail=ann@Home.test\n"
+                         "NoSpam=spam@Home.test\nPOPHost=pop.Home.test\nPOPPort=995\nPOPUser=ann\n"
+                         "POPPass=hpbMRD0R\nSMTPHost=smtp.Home.test\nSMTPPort=587\nSecure=1\n"
+                         "Color=65280\nActive=0\nTLS=2\nTLSVerify=0\nX0=u1\nX1=u2\n"
+                         "[Options]\nInterval=5\nIntervalCheck=0\nSkin=Default\nPlaySound=0\n"
+                         "SoundFile=\nButtonWidth=100\nScrollDelay=5000\nScrollSpeed=1000\n"
+                         "Scroll=1\nMaxWarning=0\nMaxSize=20000\nMaxLines=200\nMaxAsk=1\n"
+                         "DeleteConfirm=1\nViewHTMLImages=1\nAutoHide=0\n[Bar]\nEdge=1\n"
+                         "[Attachments]\n.txt=1\n");
+
+    // A new account's section goes to the end of the file.
+    AddAccount(SampleAccount("Later"), true);
+    const std::string text = ReadIni();
+    EXPECT_GT(text.find("[Account=Later]"), text.find("[Attachments]"));
+}
+
+TEST_F(UOptionsTest, SectionNamesValuesAndLimitsAsStored) {
+    WriteIni("[account=Work]\nPOPHost=" + std::string(300, 'h') +
+             "\nColor=$FF\nPOPPort=0x6E\nSMTPPort=x\nTLS=7\n"
+             "[Accounts=Other]\nName=x\n[Account=]\n[Bar]\nEdge=-3\nLeft=5\n");
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Accounts[0].AccountName, "Work");
+    EXPECT_EQ(Accounts[0].POPHost, std::string(255, 'h'));
+    EXPECT_EQ(Accounts[0].Color, 255);
+    EXPECT_EQ(Accounts[0].POPPort, 110);
+    EXPECT_EQ(Accounts[0].SMTPPort, 25);
+    EXPECT_EQ(Accounts[0].TLS, tlsNone);
+    EXPECT_TRUE(Accounts[0].TLSVerify);
+    EXPECT_EQ(Accounts[0].Name, "Unknown");
+    EXPECT_EQ(Accounts[1].AccountName, "");
+    EXPECT_EQ(Options.Edge, abeFloat);
+    EXPECT_EQ(Options.Left, 5);
+}
+
+TEST_F(UOptionsTest, DockedEdgeLeavesStoredPositionAlone) {
+    WriteIni("[Bar]\nEdge=5\nLeft=1\nTop=2\nWidth=3\n");
+    // The save replaces the file as a whole: another link still sees the complete old one.
+    ASSERT_EQ(link(Ini().c_str(), FDir.File("old.ini").c_str()), 0);
+    LoadSettings();
+    Options.Edge = abeRight;
+    Options.Left = 100;
+    SaveOptions();
+    EXPECT_NE(ReadIni().find("[Bar]\nEdge=2\nLeft=1\nTop=2\nWidth=3\n"), std::string::npos);
+    EXPECT_EQ(TTempDir::ReadFile(FDir.File("old.ini")), "[Bar]\nEdge=5\nLeft=1\nTop=2\nWidth=3\n");
+}
+
+TEST_F(UOptionsTest, ReadMarksStayInFileUntilSaveRenumbersThem) {
+    const std::string before = "[Account=A]\nX0=one\nX1=two\nName=N\nX7=three\nX9=\nXtra=four\n";
+    WriteIni(before);
+    LoadSettings();
+    EXPECT_EQ(Accounts[0].ReadList, (TStringList{"one", "two", "three", "four"}));
+    // Loading never writes: a crash now loses no read mark.
+    EXPECT_EQ(ReadIni(), before);
+
+    Accounts[0].ReadList.pop_back();
+    SaveOptions();
+    const std::string after = ReadIni();
+    EXPECT_NE(after.find("[Account=A]\nX0=one\nX1=two\nName=N\nX2=three\n["), std::string::npos);
+    EXPECT_EQ(after.find("X7"), std::string::npos);
+    EXPECT_EQ(after.find("X9"), std::string::npos);
+    EXPECT_EQ(after.find("Xtra"), std::string::npos);
+
+    Accounts[0].ReadList.clear();
+    SaveOptions();
+    EXPECT_EQ(ReadIni().find("X0"), std::string::npos);
+}
+
+TEST_F(UOptionsTest, ThousandsOfReadMarksAndManyAccountsAllSurvive) {
+    // Far beyond what fixed 16384-character name buffers would have listed.
+    for (int a = 0; a < 100; ++a)
+        AddAccount(SampleAccount(std::string(200, 'n') + std::to_string(a)), true);
+    for (int i = 0; i < 20000; ++i)
+        Accounts[0].ReadList.push_back(std::string(32, 'a' + i % 26) + std::to_string(i));
+    SaveOptions();
+    const TStringList marks = Accounts[0].ReadList;
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 100u);
+    EXPECT_EQ(Accounts[99].AccountName, std::string(200, 'n') + "99");
+    EXPECT_EQ(Accounts[0].ReadList, marks);
+}
+
+TEST_F(UOptionsTest, UndecodablePasswordLoadsAsEmpty) {
+    WriteIni("[Account=Short]\nPOPPass=abc\nPOPUser=u1\n[Account=Long]\nPOPPass=" +
+             std::string(1400, 'A') +
+             "\nPOPUser=u2\n[Account=Good]\nPOPPass= " + EncodePassword("pw") + " \n");
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 3u);
+    EXPECT_EQ(Accounts[0].POPPass, "");
+    EXPECT_EQ(Accounts[0].POPUser, "u1");
+    EXPECT_EQ(Accounts[1].POPPass, "");
+    EXPECT_EQ(Accounts[1].POPUser, "u2");
+    EXPECT_EQ(Accounts[2].POPPass, "pw");
+}
+
+TEST_F(UOptionsTest, DeleteAccountErasesItsSectionAndShiftsLaterOnes) {
+    AddAccount(SampleAccount("A"), true);
+    AddAccount(SampleAccount("B"), true);
+    AddAccount(SampleAccount("C"), true);
+    Accounts[1].ReadList = {"x"};
+    DeleteAccount(1);
+    DeleteAccount(7);
+    ASSERT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Accounts[1].AccountName, "C");
+    EXPECT_EQ(ReadIni().find("[Account=B]"), std::string::npos);
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Accounts[0].AccountName, "A");
+    EXPECT_EQ(Accounts[1].AccountName, "C");
+
+    // A new record starts with empty lists whatever the copy held.
+    TAccount withLists = SampleAccount("D");
+    withLists.ReadList = {"r"};
+    withLists.ServerList = {"s"};
+    AddAccount(withLists, false);
+    EXPECT_TRUE(Accounts.back().ReadList.empty());
+    EXPECT_TRUE(Accounts.back().ServerList.empty());
+}
