@@ -48,6 +48,8 @@ TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage 
 }
 
 TQBThread::~TQBThread() {
+    // The main thread is about to wait in join and can serve no event any more.
+    FDestroying = true;
     Terminate();
     Stop();
     if (FThread.joinable())
@@ -76,6 +78,8 @@ void TQBThread::Terminate() {
 }
 
 void TQBThread::Raise(const std::function<void()>& call) {
+    if (FDestroying)
+        return;
     std::exception_ptr failure;
     auto guarded = [&] {
         try {
