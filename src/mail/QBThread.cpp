@@ -51,7 +51,10 @@ TQBThread::~TQBThread() {
     // The main thread is about to wait in join and can serve no event any more.
     FDestroying = true;
     Terminate();
-    Stop();
+    // A worker still in a job is broken off; one that has left its loop keeps
+    // its session for the QUIT below.
+    if (!FExited)
+        Stop();
     if (FThread.joinable())
         FThread.join();
     if (POP3.Connected())
@@ -148,6 +151,7 @@ void TQBThread::Execute() {
             POP3.Disconnect();
         }
     } while (!FTerminated);
+    FExited = true;
     Finished = true;
 }
 

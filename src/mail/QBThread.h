@@ -79,6 +79,7 @@ class TQBThread {
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FDestroying{false};
+    std::atomic<bool> FExited{false}; // Execute has left its loop
     std::mutex FIdleLock;
     std::condition_variable FIdleWake;
 

@@ -279,3 +279,15 @@ TEST_F(WorkerTest, StopAtExitBreaksABlockedRead) {
     EXPECT_FALSE(H.EventsAfterFinish);
     EXPECT_TRUE(H.Only("error:").empty());
 }
+
+TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
+    Add(tkCheck, A);
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    H.Worker->Terminate();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Finished.load(); }));
+    H.Worker.reset();
+    ASSERT_TRUE(A.WaitIdle());
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{
+                                {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}}));
+}
