@@ -291,3 +291,17 @@ TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{
                                 {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}}));
 }
+
+TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {
+    A.SetSilentGreeting(true);
+    Add(tkCheck, A);
+    Add(tkCheck, B);
+    H.Start();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return A.Connections() == 1; }));
+    H.Worker->Stop();
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.Only("checkdone").size(), 1u); // B's: A's check never ran
+    EXPECT_EQ(B.Sessions().size(), 1u);
+}

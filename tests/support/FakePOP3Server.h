@@ -35,7 +35,7 @@ class TFakePOP3Server {
     // Each command after the greeting ends the connection with this chance,
     // sometimes after part of its reply.
     void SetDropChance(double chance, unsigned seed);
-    // Keeps a connection without commands silent forever (for the connect tests: no greeting).
+    // Sends no greeting and answers nothing, as a server that hangs after accepting.
     void SetSilentGreeting(bool silent);
 
     // Commands received, one list per connection, in order of connection.
