@@ -1,10 +1,14 @@
 // The active skin: bitmaps, element widths, menu colours and fonts, and the installed skin names.
 #pragma once
 
+#include "bar/SkinColor.h"
+
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +18,7 @@ struct TSkinFont {
 };
 
 class TSkinData {
-public:
+  public:
     int Height = 0;
     QImage Background;
 
@@ -46,7 +50,10 @@ public:
         TSkinFont NormalFont, SelectedFont, DisabledFont;
     } Menu;
 
-    // Loads the skin folder AppPath/Skins/name into this object.
+    // Loads the skin folder AppPath/Skins/name into this object. Without a
+    // skin.ini it shows "The specified skin does not exist!" and keeps what it
+    // held. A bitmap that cannot be read or a colour that is not a number
+    // throws ESkinError; what was read before that point keeps its new value.
     void LoadSkin(const std::string& name);
 };
 
@@ -55,3 +62,14 @@ extern std::vector<std::string> SkinNames;
 
 // Creates Skin and fills SkinNames from AppPath/Skins.
 void InitSkins();
+
+// The skin to load for the skin option: the option itself when a name in
+// SkinNames matches it exactly (case counts), else the first name; empty when
+// there are no skins.
+std::string ChooseSkinName(const std::string& option);
+
+// Shows an error text in a box captioned "Error"; tests replace it.
+extern std::function<void(const QString& text)> SkinMessageBox;
+
+// A colour value (red + 256 * green + 65536 * blue) as a QColor.
+QColor SkinQColor(int color);

@@ -1,6 +1,8 @@
 // Settings store: the options and accounts mirrored from AppPath/quillbar.ini.
 #pragma once
 
+#include "core/TLSMode.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,8 +47,6 @@ constexpr int NoAccountColor = 0x1FFFFFFF;
 // Longest text of a fixed-length account field.
 constexpr size_t MaxFieldLength = 255;
 
-// Transport security of an account's POP3 session.
-enum TTLSMode : int { tlsNone = 0, tlsSTLS = 1, tlsPOP3S = 2 };
 
 struct TAccount {
     std::string AccountName;

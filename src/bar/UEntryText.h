@@ -1,0 +1,14 @@
+// Texts made from a message entry: bar caption, hover hint, recipients as the list shows them.
+#pragma once
+
+#include <string>
+
+class TQBMessage;
+
+// Rows added on arrival separate recipients by ", "; rows added by "Show all" end
+// every recipient with a blank.
+enum class TRecipientForm { CommaSeparated, BlankSeparated };
+
+std::string EntryCaption(const TQBMessage& msg, const std::string& accountName);
+std::string EntryHint(const TQBMessage& msg, const std::string& accountName);
+std::string RecipientsText(const TQBMessage& msg, TRecipientForm form);

@@ -1,0 +1,83 @@
+// The message store, job queue and error list of the bar, and their index bookkeeping.
+#pragma once
+
+#include "mail/QBTaskInfo.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class TQBMessage;
+
+// One message announced on the bar. Its index in Buttons is its identity for list
+// rows, jobs and the read window.
+struct TButton {
+    std::string Caption;
+    int Account = 0;
+    int MsgNum = 0;
+    std::string UID;
+    bool Read = false;
+    std::shared_ptr<TQBMessage> Msg;
+    std::string Hint;
+};
+using TButtonArray = std::vector<TButton>;
+
+struct TError {
+    std::string Text;
+    std::chrono::system_clock::time_point Time;
+};
+using TErrorArray = std::vector<TError>;
+
+// A queued job with the keys of the messages it acts on, so that its message numbers
+// and entry index can be taken afresh when the worker takes it up.
+struct TQueuedTask : TQBTaskInfo {
+    std::vector<std::string> UIDs;
+};
+// First in, first out; the head is the running job.
+using TTaskArray = std::vector<TQueuedTask>;
+
+// AppPath/cache/<uid>.dat: the cached copy of a message.
+std::string CacheFileName(const std::string& uid);
+
+using TUIDSet = std::unordered_set<std::string>;
+
+// Keys are hexadecimal digests; lists compare them without regard to case.
+std::string LowerUID(const std::string& uid);
+TUIDSet MakeUIDSet(const std::vector<std::string>& uids);
+
+bool HasCheckTask(const TTaskArray& tasks);
+bool HasCheckTaskFor(const TTaskArray& tasks, int account);
+
+// The tasks window's caption of a job.
+std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName);
+
+// Records in task the keys of the entries it names (kind 1 by Button, kind 2 by
+// MsgNum, kind 3 by MsgNums, all within task.Account).
+TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons);
+
+// Takes the message numbers (and, for kind 1, the entry index) of a job afresh from
+// the store by its keys, dropping keys whose entry is gone. False when nothing of
+// the job is left to do.
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons);
+
+// The entry of account with uid, searched from the last, near hint first; -1 if none.
+int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, int hint = -1);
+
+// Entries of account whose key is not in serverList, from the last to the first.
+std::vector<int> MissingEntries(const TButtonArray& buttons, int account,
+                                const TUIDSet& serverList);
+
+// Removes entry index from buttons. With renumber (the message was removed from the
+// server in this session) the account's later message numbers drop by one; without
+// it (a check found it gone, and the numbers are current already) they stay.
+// Jobs naming entries by index follow: a job on the removed entry gets -1.
+void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renumber);
+
+// The account at index account has left Accounts (its entries are gone already):
+// later accounts' indices drop by one in entries, jobs and runningAccount. Queued
+// jobs of the account are dropped, except the running head, which is orphaned
+// (account -1). Returns the queue positions dropped, ascending.
+std::vector<int> AccountRemoved(TButtonArray& buttons, TTaskArray& tasks, int account,
+                                int& runningAccount);

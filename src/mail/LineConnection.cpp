@@ -1,0 +1,365 @@
+// Line-oriented TCP connection with optional TLS: the one socket class of the mail layer.
+#include "LineConnection.h"
+
+#include "MailError.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const size_t BlockSize = 16384;
+
+// OpenSSL writes with write(), which raises SIGPIPE on a closed peer; keep the
+// signal off this thread for the duration and swallow it if it came.
+class TSigPipeGuard {
+public:
+    TSigPipeGuard()
+    {
+        sigset_t pipeSet;
+        sigemptyset(&pipeSet);
+        sigaddset(&pipeSet, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        FWasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipeSet, &FOldMask);
+    }
+    ~TSigPipeGuard()
+    {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!FWasPending && sigismember(&pending, SIGPIPE) == 1) {
+            sigset_t pipeSet;
+            sigemptyset(&pipeSet);
+            sigaddset(&pipeSet, SIGPIPE);
+            timespec zero{0, 0};
+            sigtimedwait(&pipeSet, nullptr, &zero);
+        }
+        pthread_sigmask(SIG_SETMASK, &FOldMask, nullptr);
+    }
+
+private:
+    sigset_t FOldMask;
+    bool FWasPending = false;
+};
+
+std::string OpenSSLErrorText()
+{
+    unsigned long code = ERR_get_error();
+    if (!code)
+        return "unknown error";
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
+}
+
+bool IsAddressLiteral(const std::string& host)
+{
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
+           inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+} // namespace
+
+TLineConnection::~TLineConnection()
+{
+    Close();
+}
+
+void TLineConnection::Fail(const std::string& text)
+{
+    throw EPOP3Error(text);
+}
+
+int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int timeoutMs)
+{
+    auto* sockAddress = static_cast<const sockaddr*>(address);
+    int fd = socket(sockAddress->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return errno;
+    {
+        std::lock_guard<std::mutex> lock(FSocketLock);
+        if (FDropped) {
+            ::close(fd);
+            return ECONNABORTED;
+        }
+        FSocket = fd;
+    }
+    int error = 0;
+    if (connect(fd, sockAddress, addressLength) < 0) {
+        if (errno != EINPROGRESS)
+            error = errno;
+        else {
+            pollfd waitFor{fd, POLLOUT, 0};
+            int ready;
+            do
+                ready = poll(&waitFor, 1, timeoutMs);
+            while (ready < 0 && errno == EINTR);
+            if (ready == 0)
+                error = ETIMEDOUT;
+            else {
+                socklen_t length = sizeof error;
+                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+                    error = errno;
+            }
+        }
+    }
+    if (!error && FDropped)
+        error = ECONNABORTED;
+    if (error) {
+        Close();
+        return error;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return 0;
+}
+
+void TLineConnection::Open(const std::string& host, int port, int timeoutMs)
+{
+    Close();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* addresses = nullptr;
+    std::string service = std::to_string(port);
+    int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses);
+    if (status != 0)
+        Fail("Could not resolve " + host + ": " + gai_strerror(status));
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int error = ECONNREFUSED;
+    for (addrinfo* a = addresses; a; a = a->ai_next) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            error = ETIMEDOUT;
+            break;
+        }
+        error = ConnectOne(a->ai_addr, a->ai_addrlen, static_cast<int>(left));
+        if (!error || error == ETIMEDOUT || error == ECONNABORTED)
+            break;
+    }
+    freeaddrinfo(addresses);
+    if (error == ETIMEDOUT)
+        Fail("Connect timed out.");
+    if (error == ECONNABORTED)
+        Fail("Connection dropped.");
+    if (error)
+        Fail(std::string("Could not connect: ") + strerror(error));
+    FBuffer.clear();
+    FStart = FScanned = 0;
+    FOpen = true;
+}
+
+void TLineConnection::StartTLS(const TTLSOptions& options)
+{
+    // Clear text sent before the handshake must not pass for protected data.
+    if (Buffered())
+        Fail("Unexpected data before the TLS handshake.");
+    FContext = SSL_CTX_new(TLS_client_method());
+    if (!FContext)
+        Fail("TLS set-up failed: " + OpenSSLErrorText());
+    SSL_CTX_set_min_proto_version(FContext, TLS1_2_VERSION);
+    SSL_CTX_set_options(FContext, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (options.Verify) {
+        SSL_CTX_set_default_verify_paths(FContext);
+        if (!options.CAFile.empty() &&
+            SSL_CTX_load_verify_locations(FContext, options.CAFile.c_str(), nullptr) != 1)
+            Fail("Could not load trusted certificates from " + options.CAFile);
+        SSL_CTX_set_verify(FContext, SSL_VERIFY_PEER, nullptr);
+    } else
+        SSL_CTX_set_verify(FContext, SSL_VERIFY_NONE, nullptr);
+
+    FSSL = SSL_new(FContext);
+    if (!FSSL || SSL_set_fd(FSSL, FSocket) != 1)
+        Fail("TLS set-up failed: " + OpenSSLErrorText());
+    if (IsAddressLiteral(options.HostName)) {
+        if (options.Verify)
+            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FSSL), options.HostName.c_str());
+    } else {
+        SSL_set_tlsext_host_name(FSSL, options.HostName.c_str());
+        if (options.Verify) {
+            SSL_set_hostflags(FSSL, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            SSL_set1_host(FSSL, options.HostName.c_str());
+        }
+    }
+    ERR_clear_error();
+    int result;
+    {
+        TSigPipeGuard guard;
+        result = SSL_connect(FSSL);
+    }
+    if (result != 1) {
+        long verifyResult = SSL_get_verify_result(FSSL);
+        if (options.Verify && verifyResult != X509_V_OK)
+            Fail(std::string("Certificate verification failed: ") +
+                 X509_verify_cert_error_string(verifyResult));
+        if (FDropped)
+            Fail("Connection dropped.");
+        Fail("TLS handshake failed: " + OpenSSLErrorText());
+    }
+}
+
+void TLineConnection::WriteLine(const std::string& line)
+{
+    if (!FOpen)
+        Fail("Not connected.");
+    std::string data = line + "\r\n";
+    size_t sent = 0;
+    while (sent < data.size()) {
+        if (FSSL) {
+            ERR_clear_error();
+            TSigPipeGuard guard;
+            int written = SSL_write(FSSL, data.data() + sent, static_cast<int>(data.size() - sent));
+            if (written <= 0) {
+                FOpen = false;
+                Fail("Write failed: " + OpenSSLErrorText());
+            }
+            sent += static_cast<size_t>(written);
+        } else {
+            ssize_t written = send(FSocket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                FOpen = false;
+                Fail(std::string("Write failed: ") + strerror(errno));
+            }
+            sent += static_cast<size_t>(written);
+        }
+    }
+}
+
+void TLineConnection::WaitReadable()
+{
+    if (ReadTimeout <= 0 || (FSSL && SSL_pending(FSSL) > 0))
+        return;
+    pollfd waitFor{FSocket, POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&waitFor, 1, ReadTimeout);
+    while (ready < 0 && errno == EINTR);
+    if (ready == 0)
+        Fail("Read timed out.");
+}
+
+void TLineConnection::Receive()
+{
+    if (!FOpen)
+        Fail(FDropped ? "Connection dropped." : "Not connected.");
+    WaitReadable();
+    char block[BlockSize];
+    ssize_t received;
+    if (FSSL) {
+        ERR_clear_error();
+        int result = SSL_read(FSSL, block, sizeof block);
+        if (result <= 0) {
+            int error = SSL_get_error(FSSL, result);
+            FOpen = false;
+            if (FDropped)
+                Fail("Connection dropped.");
+            if (error == SSL_ERROR_ZERO_RETURN ||
+                (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
+                Fail("Connection closed gracefully.");
+            Fail("Read failed: " + OpenSSLErrorText());
+        }
+        received = result;
+    } else {
+        do
+            received = recv(FSocket, block, sizeof block, 0);
+        while (received < 0 && errno == EINTR);
+        if (received <= 0) {
+            int error = errno;
+            FOpen = false;
+            if (FDropped)
+                Fail("Connection dropped.");
+            if (received == 0)
+                Fail("Connection closed gracefully.");
+            Fail(std::string("Read failed: ") + strerror(error));
+        }
+    }
+    if (FStart > 0 && FStart >= FBuffer.size() / 2) {
+        FBuffer.erase(0, FStart);
+        FStart = 0;
+    }
+    FBuffer.append(block, static_cast<size_t>(received));
+    if (OnReceived)
+        OnReceived(static_cast<size_t>(received));
+}
+
+std::string TLineConnection::ReadLine(size_t maxLength)
+{
+    for (;;) {
+        size_t from = FStart + FScanned;
+        size_t lineFeed = FBuffer.find('\n', from);
+        if (lineFeed != std::string::npos) {
+            size_t end = lineFeed;
+            if (end > FStart && FBuffer[end - 1] == '\r')
+                --end;
+            if (end - FStart > maxLength)
+                Fail("Max line length exceeded.");
+            std::string line = FBuffer.substr(FStart, end - FStart);
+            FStart = lineFeed + 1;
+            FScanned = 0;
+            return line;
+        }
+        FScanned = FBuffer.size() - FStart;
+        // Room for the longest line and its CR: anything more cannot end well.
+        if (FScanned > maxLength + 1)
+            Fail("Max line length exceeded.");
+        Receive();
+    }
+}
+
+void TLineConnection::Close()
+{
+    int fd;
+    {
+        std::lock_guard<std::mutex> lock(FSocketLock);
+        fd = FSocket;
+        FSocket = -1;
+        FOpen = false;
+    }
+    if (FSSL) {
+        SSL_free(FSSL);
+        FSSL = nullptr;
+    }
+    if (FContext) {
+        SSL_CTX_free(FContext);
+        FContext = nullptr;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    FBuffer.clear();
+    FStart = FScanned = 0;
+}
+
+void TLineConnection::Drop()
+{
+    std::lock_guard<std::mutex> lock(FSocketLock);
+    FDropped = true;
+    FOpen = false;
+    if (FSocket >= 0)
+        shutdown(FSocket, SHUT_RDWR);
+}
+
+void TLineConnection::ResetDrop()
+{
+    FDropped = false;
+}

@@ -1,0 +1,18 @@
+// MD5 digest of bytes as 32 lower-case hexadecimal digits.
+#include "MD5Hex.h"
+
+#include <openssl/md5.h>
+
+std::string MD5Hex(const std::string& bytes)
+{
+    unsigned char digest[MD5_DIGEST_LENGTH];
+    MD5(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char hexDigits[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(2 * MD5_DIGEST_LENGTH);
+    for (unsigned char byte : digest) {
+        result += hexDigits[byte >> 4];
+        result += hexDigits[byte & 0x0F];
+    }
+    return result;
+}

@@ -1,0 +1,18 @@
+// Parses of header values into the message object's fields: addresses and Received data.
+#pragma once
+
+#include "mail/UCustomIndy.h"
+
+#include <string>
+#include <vector>
+
+// Name in double quotes and address in angle brackets; without "<" the whole
+// rest (untrimmed) is the address.
+TQBContact ParseAddress(const std::string& value);
+
+// One contact per comma-separated piece; pieces are not trimmed and quotes do
+// not protect a comma.
+std::vector<TQBContact> ParseAddressList(const std::string& value);
+
+// Fills received[0] and [1] from the first two "Received: " lines of headers.
+void ScanReceived(const std::vector<std::string>& headers, TQBReceived (&received)[2]);

@@ -1,0 +1,112 @@
+// TMimeDecode: the streaming MIME decoder that reports a message through events.
+#pragma once
+
+#include "mail/Stream.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+// Reads a message line by line, records the main header's values, walks the
+// multipart structure (nested multiparts flattened into one numbered sequence)
+// and hands out every decoded part byte through OnPartLine. Header values are
+// kept as written: no encoded-word decoding. It never fails on bad input;
+// memory follows the longest line, not the message.
+class TMimeDecode {
+  public:
+    using TNotifyEvent = std::function<void(TMimeDecode& sender)>;
+    using TMimeDecodePartLine =
+        std::function<void(TMimeDecode& sender, const char* data, size_t dataLen)>;
+    using TInlineDecodeBegin =
+        std::function<void(TMimeDecode& sender, const std::string& filename)>;
+    using TInlineDecodeLine =
+        std::function<void(TMimeDecode& sender, const char* line, size_t lineLen)>;
+    using TInlineDecodeEnd = std::function<void(TMimeDecode& sender, const std::string& filename)>;
+
+    TMimeDecode();
+
+    // Reads the stream to its end and raises the events. Every value starts
+    // afresh; exceptions of the stream pass through.
+    void DecodeStream(TStream& stream);
+
+    // Values of the main header, as written unless noted.
+    std::string From, To, Cc, Subject, Date, MimeVersion;
+    std::string ReturnPath; // without one enclosing pair of angle brackets
+    int Priority = 0;       // 0 without a Priority/X-Priority header, else see PriorityOfValue
+    std::string ContentType, Encoding, Disposition; // lower case, no parameters
+    std::string Charset, HeaderName, FileName;      // parameters
+    std::string Boundary;                           // "--" + lower-cased boundary parameter
+    bool IsMultipart = false;
+    bool EndOfMime = false; // the closing main boundary was seen
+    std::vector<std::string> HeaderLines;
+
+    // Values of the current part, cleared at every boundary.
+    std::string PartContentType, PartEncoding, PartName, PartDisposition, PartContentID,
+        PartFileName, PartCharset;
+    int PartNumber = 0;
+
+    // The current line (header lines with their continuations joined).
+    std::string_view CurrentData() const { return FCurrent; }
+    // Bytes of the input consumed so far.
+    int64_t Position() const { return FPosition; }
+
+    TNotifyEvent OnHeaderBegin, OnHeaderLine, OnHeaderEnd;
+    TNotifyEvent OnPartHeaderBegin, OnPartHeaderLine, OnPartHeaderEnd;
+    TNotifyEvent OnPartBegin;
+    TMimeDecodePartLine OnPartLine;
+    TNotifyEvent OnPartEnd, OnMessageEnd;
+    TInlineDecodeBegin OnInlineDecodeBegin;
+    TInlineDecodeLine OnInlineDecodeLine;
+    TInlineDecodeEnd OnInlineDecodeEnd;
+
+  private:
+    enum class THandler { MainHeader, SingleBody, Preamble, PartHeader, PartBody };
+    enum class TCoding { Identity, Base64, QuotedPrintable, UUEncode };
+
+    void Reset();
+    bool Fill(TStream& stream);
+    void HandleLine(char* line, size_t len, size_t room);
+    void MainHeaderLine(char* line, size_t len);
+    void SingleBodyLine(char* line, size_t len, size_t room);
+    void PreambleLine(char* line, size_t len);
+    void PartHeaderLine(char* line, size_t len, size_t room);
+    void PartBodyLine(char* line, size_t len, size_t room);
+    void BoundaryAction();
+    bool MatchesBoundary(std::string_view line, bool withClosing);
+    void EnterBody(THandler handler, const std::string& encoding);
+    void DecodeAndPass(char* line, size_t len, size_t room);
+    const char* WithLineEnd(char* data, size_t& len, size_t room);
+    void PassOn(const char* data, size_t len, bool mayBeInline);
+    bool InlineDetect(const char* data, size_t len);
+    void UUEncodeLine(char* line, size_t len);
+    void PartBegin();
+    void PartEnd();
+    void Notify(const TNotifyEvent& event);
+
+    std::vector<char> FBuffer;
+    size_t FStart = 0, FScan = 0, FEnd = 0;
+    bool FEof = false;
+    int64_t FPosition = 0;
+    std::string_view FCurrent;
+    std::string FScratch;    // a line plus CR LF when there is no room in place
+    std::string FLowered;    // lower-cased line for boundary comparison
+    std::string FInlineLine; // a copy of an inline uuencoded line to decode
+
+    THandler FHandler = THandler::MainHeader;
+    TCoding FCoding = TCoding::Identity;
+    bool FHeaderMode = true;
+    int FLineCount = 0;
+    bool FPartOpen = false;
+    bool FPartHeaderBegun = false;
+    bool FUUOpen = false;
+    bool FInlineOpen = false;
+    std::string FInlineName;
+    std::unordered_set<std::string> FNested;
+};
+
+// Priority of a Priority or X-Priority value: 1 when it contains "urgent", 5 for
+// "non-priority", else its first word as a decimal number, 3 when not a number.
+int PriorityOfValue(std::string_view value);

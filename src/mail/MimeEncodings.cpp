@@ -1,0 +1,145 @@
+// Transfer decoders for one line at a time.
+#include "mail/MimeEncodings.h"
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr uint8_t Invalid = 0xFF;
+constexpr uint8_t Pad = 64;
+
+constexpr std::array<uint8_t, 256> MakeBase64Table() {
+    std::array<uint8_t, 256> table{};
+    for (auto& v : table)
+        v = Invalid;
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i)
+        table[static_cast<uint8_t>(alphabet[i])] = static_cast<uint8_t>(i);
+    table['='] = Pad;
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> Base64Table = MakeBase64Table();
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+size_t DecodeBase64Line(char* line, size_t len) {
+    const auto* in = reinterpret_cast<const uint8_t*>(line);
+    auto* out = reinterpret_cast<uint8_t*>(line);
+    size_t i = 0;
+    while (i < len && (in[i] == ' ' || in[i] == '\t'))
+        ++i;
+    size_t end = i;
+    while (end < len && in[end] != ' ' && in[end] != '\t')
+        ++end;
+
+    size_t o = 0;
+    // Whole groups of alphabet characters, the common case.
+    while (i + 4 <= end) {
+        const uint8_t a = Base64Table[in[i]], b = Base64Table[in[i + 1]],
+                      c = Base64Table[in[i + 2]], d = Base64Table[in[i + 3]];
+        if ((a | b | c | d) >= Pad)
+            break;
+        const uint32_t v = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | d;
+        out[o++] = static_cast<uint8_t>(v >> 16);
+        out[o++] = static_cast<uint8_t>(v >> 8);
+        out[o++] = static_cast<uint8_t>(v);
+        i += 4;
+    }
+
+    // Padding, foreign characters and a short last group.
+    uint8_t group[4];
+    int n = 0;
+    for (; i < end; ++i) {
+        const uint8_t v = Base64Table[in[i]];
+        if (v == Invalid || (v == Pad && n < 2))
+            continue;
+        group[n++] = v;
+        if (n == 3 && v == Pad) {
+            // "xx=" ends the group; its fourth character is not looked at.
+            out[o++] = static_cast<uint8_t>((group[0] << 2) | (group[1] >> 4));
+            if (i + 1 < end)
+                ++i;
+            n = 0;
+        } else if (n == 4) {
+            out[o++] = static_cast<uint8_t>((group[0] << 2) | (group[1] >> 4));
+            out[o++] = static_cast<uint8_t>((group[1] << 4) | (group[2] >> 2));
+            if (group[3] != Pad)
+                out[o++] = static_cast<uint8_t>((group[2] << 6) | group[3]);
+            n = 0;
+        }
+    }
+    if (n >= 2)
+        out[o++] = static_cast<uint8_t>((group[0] << 2) | (group[1] >> 4));
+    if (n == 3)
+        out[o++] = static_cast<uint8_t>((group[1] << 4) | (group[2] >> 2));
+    return o;
+}
+
+size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
+    softBreak = false;
+    size_t o = 0;
+    for (size_t i = 0; i < len;) {
+        const char c = line[i];
+        if (c != '=') {
+            line[o++] = c;
+            ++i;
+            continue;
+        }
+        size_t rest = i + 1;
+        while (rest < len && (line[rest] == ' ' || line[rest] == '\t'))
+            ++rest;
+        if (rest == len) {
+            // Blanks after a final "=" are transport padding.
+            softBreak = true;
+            break;
+        }
+        if (i + 2 < len) {
+            const int high = HexValue(line[i + 1]), low = HexValue(line[i + 2]);
+            if (high >= 0 && low >= 0) {
+                line[o++] = static_cast<char>(high * 16 + low);
+                i += 3;
+                continue;
+            }
+        } else {
+            const int digit = HexValue(line[i + 1]);
+            if (digit >= 0) {
+                line[o++] = static_cast<char>(digit);
+                i += 2;
+                continue;
+            }
+        }
+        line[o++] = '=';
+        ++i;
+    }
+    return o;
+}
+
+size_t DecodeUULine(char* line, size_t len) {
+    if (len == 0)
+        return 0;
+    auto six = [&](size_t k) -> uint32_t {
+        return k < len ? (static_cast<uint8_t>(line[k]) - 32u) & 63u : 0u;
+    };
+    const size_t count = six(0);
+    size_t o = 0;
+    for (size_t i = 1; o < count && i < len; i += 4) {
+        const uint32_t v = (six(i) << 18) | (six(i + 1) << 12) | (six(i + 2) << 6) | six(i + 3);
+        const char bytes[3] = {static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                               static_cast<char>(v)};
+        for (int k = 0; k < 3 && o < count; ++k)
+            line[o++] = bytes[k];
+    }
+    return o;
+}

@@ -1,0 +1,19 @@
+// Line decoders for base64, quoted-printable and uuencode, working in place.
+#pragma once
+
+#include <cstddef>
+
+// Each decodes one line (without its line end) in place and returns the number
+// of bytes produced; the output never runs ahead of the input, and nothing
+// beyond len is read.
+
+// Groups of four from the first non-blank up to the end or a blank. Characters
+// outside the alphabet are skipped; a short last group gives what it holds.
+size_t DecodeBase64Line(char* line, size_t len);
+
+// "=XY" gives a byte; "=" at the end (or followed only by blanks) is a soft
+// break; "=X" at the end gives X's value; "=" not followed by hex digits stays as it is.
+size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak);
+
+// The first character gives the byte count; at most what the line holds is produced.
+size_t DecodeUULine(char* line, size_t len);

@@ -1,0 +1,344 @@
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
+#include "QBThread.h"
+
+#include "MD5Hex.h"
+#include "MailError.h"
+
+#include <chrono>
+#include <exception>
+#include <unordered_set>
+
+namespace {
+
+const auto StartPoll = std::chrono::milliseconds(50);
+const auto IdlePoll = std::chrono::milliseconds(500);
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The whole text as a decimal number; throws when it is none.
+int ToNumber(const std::string& text)
+{
+    size_t used = 0;
+    int value = 0;
+    try {
+        value = std::stoi(text, &used, 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size())
+        throw EPOP3Error("Not a message number: \"" + text + "\"");
+    return value;
+}
+
+} // namespace
+
+TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage)
+    : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)),
+      FPostMessage(std::move(postMessage))
+{
+    POP3.OnWork = [this](int64_t position) {
+        if (Task.Kind == tkRetrieve && FPostMessage)
+            FPostMessage(WM_QB_PROGRESS, ProgressWnd, position, Size);
+    };
+    Task.Account = -1;
+    Started = true;
+}
+
+TQBThread::~TQBThread()
+{
+    Terminate();
+    Stop();
+    if (FThread.joinable())
+        FThread.join();
+    if (POP3.Connected())
+        POP3.Disconnect();
+}
+
+void TQBThread::Resume()
+{
+    if (!FThread.joinable())
+        FThread = std::thread([this] { Execute(); });
+}
+
+void TQBThread::Stop()
+{
+    Stopping = true;
+    // Also while connecting: the drop holds until the next job starts.
+    POP3.DropConnection();
+}
+
+void TQBThread::Terminate()
+{
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        FTerminated = true;
+    }
+    FIdleWake.notify_all();
+}
+
+void TQBThread::Raise(const std::function<void()>& call)
+{
+    std::exception_ptr failure;
+    auto guarded = [&] {
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    if (FSynchronize)
+        FSynchronize(guarded);
+    else
+        guarded();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TQBThread::SetStatus(const std::string& text)
+{
+    if (Stopping || !OnStatus)
+        return;
+    StatusText = text;
+    Raise([this] { OnStatus(*this, StatusText); });
+}
+
+void TQBThread::RaiseError(int fatal, const std::string& text)
+{
+    if (Stopping || !OnError)
+        return;
+    ErrorText = text;
+    Raise([this, fatal] { OnError(*this, fatal, ErrorText); });
+}
+
+void TQBThread::RaiseMessage(const TStringList* lines)
+{
+    if (OnMessage)
+        Raise([this, lines] { OnMessage(*this, lines, Number, UID); });
+}
+
+void TQBThread::Execute()
+{
+    while (!Started)
+        std::this_thread::sleep_for(StartPoll);
+    do {
+        // A cancel applies to one job: the next one runs and reports normally.
+        Stopping = false;
+        POP3.ResetDrop();
+        HasTask = false;
+        if (OnGetTask) {
+            try {
+                Raise([this] { OnGetTask(*this, HasTask); });
+            } catch (...) {
+                HasTask = false;
+            }
+        }
+        if (!HasTask) {
+            if (POP3.Connected())
+                POP3.Disconnect();
+            std::unique_lock<std::mutex> lock(FIdleLock);
+            FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
+            continue;
+        }
+        RunTask();
+    } while (!FTerminated);
+    Finished = true;
+}
+
+bool TQBThread::SameSession() const
+{
+    return Task.Host == POP3.Host && Task.Port == POP3.Port && Task.User == POP3.Username &&
+           Task.Pass == POP3.Password && Task.Secure == POP3.APOP && Task.TLS == POP3.TLS &&
+           Task.TLSVerify == POP3.TLSVerify;
+}
+
+void TQBThread::RunTask()
+{
+    if (POP3.Connected() && !SameSession())
+        POP3.Disconnect();
+    POP3.Host = Task.Host;
+    POP3.Port = Task.Port;
+    POP3.Username = Task.User;
+    POP3.Password = Task.Pass;
+    POP3.APOP = Task.Secure;
+    POP3.TLS = Task.TLS;
+    POP3.TLSVerify = Task.TLSVerify;
+
+    if (!POP3.Connected()) {
+        SetStatus("Connecting to " + Task.Host + "...");
+        try {
+            POP3.Connect(ConnectTimeout);
+        } catch (...) {
+            try {
+                RaiseError(1, "Could not connect to the mail server!");
+            } catch (...) {
+            }
+            if (POP3.Connected())
+                POP3.Disconnect();
+        }
+    }
+
+    if (POP3.Connected()) {
+        try {
+            switch (Task.Kind) {
+            case tkCheck:
+                Check();
+                break;
+            case tkRetrieve:
+                Retrieve();
+                break;
+            case tkRemove:
+                Remove();
+                break;
+            case tkRemoveSeveral:
+                RemoveSeveral();
+                break;
+            default:
+                break;
+            }
+        } catch (...) {
+            // A handler that threw: the job is over, the session may be out of step.
+            POP3.DropConnection();
+            POP3.Disconnect();
+        }
+        // The server renumbers only when the session ends; the store renumbers at once.
+        if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
+            POP3.Disconnect();
+    }
+
+    try {
+        SetStatus("");
+    } catch (...) {
+    }
+    if (Task.Notify != 0 && FPostMessage)
+        FPostMessage(WM_QB_TASKENDED, Task.Notify, 0, 0);
+}
+
+void TQBThread::ReportServerFailure(const std::string& text)
+{
+    RaiseError(0, text);
+    POP3.Disconnect();
+}
+
+void TQBThread::Check()
+{
+    SetStatus("Retrieving message list...");
+    TStringList list;
+    bool complete = false;
+    bool failed = false;
+    try {
+        if (POP3.ListUIDs(list)) {
+            std::unordered_set<std::string> known;
+            for (const std::string& uid : ServerList)
+                known.insert(LowerAscii(uid));
+            size_t i = 0;
+            for (; i < list.size() && !Stopping; ++i) {
+                std::string& line = list[i];
+                size_t blank = line.find(' ');
+                Number = ToNumber(line.substr(0, blank));
+                UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
+                line = UID;
+                if (known.count(UID)) {
+                    if (OnRenumber)
+                        Raise([this] { OnRenumber(*this, UID, Number); });
+                } else {
+                    SetStatus("Retrieving message information...");
+                    Lines.clear();
+                    POP3.RetrieveTop(Number, 0, Lines);
+                    RaiseMessage(&Lines);
+                    Lines.clear();
+                }
+            }
+            complete = i == list.size();
+        } else
+            failed = true;
+    } catch (...) {
+        failed = true;
+    }
+    // Only a complete pass may replace the list: the main window drops every
+    // stored message whose key is missing from it.
+    if (complete)
+        ServerList = std::move(list);
+    if (OnCheckDone)
+        Raise([this] { OnCheckDone(*this); });
+    if (failed)
+        ReportServerFailure("Server error: Message list could not be retrieved!");
+}
+
+void TQBThread::Retrieve()
+{
+    Lines.clear();
+    SetStatus("Retrieving message size...");
+    Answer = 0;
+    try {
+        Size = POP3.GetMessageSize(Task.MsgNum);
+    } catch (const EPOP3Error&) {
+        // Fatal, so that the main window drops the job instead of fetching it again.
+        RaiseError(1, "Server error: Message size could not be retrieved!");
+        return;
+    }
+    int maxSize = MaxSize;
+    if (Size >= 0 && maxSize >= 0 && Size > maxSize && OnSizeWarning)
+        Raise([this] { OnSizeWarning(*this, Size, Answer); });
+    SetStatus("Retrieving message...");
+    try {
+        if (Answer == 0)
+            POP3.RetrieveMessage(Task.MsgNum, Lines);
+        else if (Answer == 1)
+            POP3.RetrieveTop(Task.MsgNum, MaxLines, Lines);
+        else {
+            Lines.clear();
+            return;
+        }
+        Number = Task.MsgNum;
+        RaiseMessage(&Lines);
+    } catch (...) {
+        RaiseError(0, "Server error: Message could not be retrieved!");
+    }
+    Lines.clear();
+}
+
+void TQBThread::Remove()
+{
+    SetStatus("Removing message...");
+    bool failed = false;
+    try {
+        POP3.DeleteOnServer(Task.MsgNum);
+    } catch (...) {
+        failed = true;
+    }
+    Number = Task.MsgNum;
+    RaiseMessage(nullptr);
+    if (failed)
+        ReportServerFailure("Server error: Message could not be removed!");
+}
+
+void TQBThread::RemoveSeveral()
+{
+    bool failed = false;
+    for (size_t i = Task.MsgNums.size(); i-- > 0 && !failed;) {
+        const std::string& entry = Task.MsgNums[i];
+        SetStatus("Removing message " + entry + "...");
+        int number = 0;
+        try {
+            number = ToNumber(entry);
+            POP3.DeleteOnServer(number);
+        } catch (...) {
+            failed = true;
+        }
+        Task.MsgNum = number;
+        Number = 0;
+        RaiseMessage(nullptr);
+    }
+    Task.MsgNums.clear();
+    Task.MsgNum = -1;
+    Number = 1;
+    RaiseMessage(nullptr);
+    if (failed)
+        ReportServerFailure("Server error: Message could not be removed!");
+}

@@ -1,0 +1,96 @@
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
+#pragma once
+
+#include "QBTaskInfo.h"
+#include "UPOP3.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Runs a callable on the main thread and returns when it has run.
+using TSynchronize = std::function<void(const std::function<void()>& call)>;
+// Posts a window message without waiting.
+using TPostMessage =
+    std::function<void(int message, intptr_t target, int64_t wParam, int64_t lParam)>;
+
+const int WM_QB_PROGRESS = 9273;  // wParam bytes so far, lParam message size
+const int WM_QB_TASKENDED = 9280; // after every job with Notify set
+
+// Every event runs on the main thread through the synchronise function while the
+// worker waits; an event without a handler is skipped. Destroy the worker only
+// after Finished (or with the main thread free to serve a pending event).
+class TQBThread {
+public:
+    TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage);
+    ~TQBThread();
+    TQBThread(const TQBThread&) = delete;
+    TQBThread& operator=(const TQBThread&) = delete;
+
+    TQBPOP3 POP3;
+    const int ConnectTimeout;
+    TQBTaskInfo Task;
+
+    std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
+    // Lines is null for the removal kinds.
+    std::function<void(TQBThread& sender, const TStringList* lines, int number,
+                       const std::string& uid)>
+        OnMessage;
+    std::function<void(TQBThread& sender, int fatal, const std::string& text)> OnError;
+    std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
+    std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
+    std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
+    std::function<void(TQBThread& sender)> OnCheckDone;
+
+    bool HasTask = false;
+    TStringList ServerList; // UIDs of the current account; replaced by a complete check
+    std::atomic<bool> Started{false};
+    TStringList Lines;
+    int Number = 0;
+    std::string UID;
+    std::string ErrorText;
+    uint8_t Answer = 0;
+    int Size = 0;
+    std::atomic<int> MaxSize{-1};
+    std::atomic<int> MaxLines{0};
+    intptr_t ProgressWnd = 0;
+    std::atomic<bool> Stopping{false};
+    std::atomic<bool> Finished{false};
+    std::string StatusText;
+
+    // Starts the thread; attach the events and limits first.
+    void Resume();
+    // Any thread: breaks off the running job.
+    void Stop();
+    // Any thread: leave the loop after the current job.
+    void Terminate();
+    bool IsTerminated() const { return FTerminated; }
+    void ForceFinished() { Finished = true; }
+
+private:
+    TSynchronize FSynchronize;
+    TPostMessage FPostMessage;
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::mutex FIdleLock;
+    std::condition_variable FIdleWake;
+
+    void Execute();
+    void RunTask();
+    bool SameSession() const;
+    void Check();
+    void Retrieve();
+    void Remove();
+    void RemoveSeveral();
+    void ReportServerFailure(const std::string& text);
+
+    // Runs an event on the main thread; an exception in the handler reaches the worker.
+    void Raise(const std::function<void()>& call);
+    void SetStatus(const std::string& text);
+    void RaiseError(int fatal, const std::string& text);
+    void RaiseMessage(const TStringList* lines);
+};

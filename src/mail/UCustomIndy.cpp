@@ -1,0 +1,75 @@
+// TQBMessage: fills its fields from the decoder's events and header values.
+#include "mail/UCustomIndy.h"
+
+#include "mail/DateTimeValue.h"
+#include "mail/MessageFields.h"
+
+#include <stdexcept>
+
+namespace {
+const char* const Unknown = "(unknown)";
+}
+
+TQBMessage::TQBMessage() {
+    Received[0] = Received[1] = TQBReceived{Unknown, Unknown};
+    Decoder.OnHeaderLine = [this](TMimeDecode& decoder) {
+        Headers.emplace_back(decoder.CurrentData());
+    };
+    Decoder.OnPartBegin = [this](TMimeDecode& d) {
+        const size_t index = static_cast<size_t>(d.PartNumber);
+        if (Parts.size() < index + 1)
+            Parts.resize(index + 1);
+        Parts[index] =
+            TQBMessagePart{d.PartContentType, d.PartEncoding, d.PartName,    d.PartDisposition,
+                           d.PartContentID,   d.PartFileName, d.PartCharset, {}};
+    };
+    Decoder.OnPartLine = [this](TMimeDecode& d, const char* data, size_t dataLen) {
+        const size_t index = static_cast<size_t>(d.PartNumber);
+        if (Parts.size() < index + 1)
+            Parts.resize(index + 1);
+        Parts[index].Data.append(data, dataLen);
+        if (OnProgress)
+            OnProgress(*this);
+    };
+}
+
+void TQBMessage::LoadFromLines(const std::vector<std::string>& lines) {
+    std::string text;
+    size_t size = 0;
+    for (const std::string& line : lines)
+        size += line.size() + 2;
+    text.reserve(size);
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    TMemoryStream stream(std::move(text));
+    LoadFromStream(stream);
+}
+
+void TQBMessage::LoadFromStream(TStream& stream) {
+    Decoder.DecodeStream(stream);
+    From = ParseAddress(Decoder.From);
+    To = ParseAddressList(Decoder.To);
+    CC = ParseAddressList(Decoder.Cc);
+    Date = ParseMailDate(Decoder.Date);
+    ScanReceived(Headers, Received);
+}
+
+const TQBMessagePart& TQBMessage::GetPart(int index) const {
+    return Parts.at(static_cast<size_t>(index));
+}
+
+const TQBContact& TQBMessage::GetTo(int index) const {
+    return To.at(static_cast<size_t>(index));
+}
+
+const TQBContact& TQBMessage::GetCC(int index) const {
+    return CC.at(static_cast<size_t>(index));
+}
+
+const TQBReceived& TQBMessage::GetReceived(int index) const {
+    if (index < 0 || index > 1)
+        throw std::out_of_range("Received index");
+    return Received[index];
+}

@@ -1,0 +1,73 @@
+// TQBMessage: one parsed mail message with its contacts, date, header lines and parts.
+#pragma once
+
+#include "mail/MimeDec.h"
+#include "mail/Stream.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct TQBContact {
+    std::string Name;
+    std::string Address;
+};
+
+struct TQBReceived {
+    std::string IP;  // the address in square brackets of a Received header
+    std::string For; // the recipient in angle brackets after "for "
+};
+
+// One MIME part; the strings are the decoder's part values when its first data came.
+struct TQBMessagePart {
+    std::string ContentType; // lower case, "" for a single-part body and for the preamble
+    std::string Encoding;    // lower case
+    std::string Name;        // "name" parameter of Content-Type
+    std::string Disposition; // lower case ("attachment", "inline", ...)
+    std::string ContentID;   // without angle brackets
+    std::string FileName;    // "filename" parameter
+    std::string Charset;     // "charset" parameter
+    std::string Data;        // the body after transfer decoding
+};
+
+// Built from the header lines of a new message (check) or from the whole
+// message text (read window). Loaded once; then read-only. Loading never
+// fails on bad input; only a failing stream throws (EStreamError).
+class TQBMessage {
+  public:
+    using TNotifyEvent = std::function<void(TQBMessage& sender)>;
+
+    TQBMessage();
+    TQBMessage(const TQBMessage&) = delete;
+    TQBMessage& operator=(const TQBMessage&) = delete;
+
+    // Joins the lines, each followed by CR LF, and loads the text.
+    void LoadFromLines(const std::vector<std::string>& lines);
+    // Parses a whole message from the stream's current position to its end.
+    void LoadFromStream(TStream& stream);
+
+    int PartCount() const { return static_cast<int>(Parts.size()); }
+    // The Get... accessors throw std::out_of_range for an index outside the array.
+    const TQBMessagePart& GetPart(int index) const;
+    int ToCount() const { return static_cast<int>(To.size()); }
+    const TQBContact& GetTo(int index) const;
+    int CCCount() const { return static_cast<int>(CC.size()); }
+    const TQBContact& GetCC(int index) const;
+    // Index 0: what the second Received header gave (first one's values where it
+    // had none); index 1: what the topmost one gave. "(unknown)" where nothing was found.
+    const TQBReceived& GetReceived(int index) const;
+
+    // Header values not copied here (Subject, ContentType, Priority, the raw
+    // Date text, Position) are read from the decoder.
+    TMimeDecode Decoder;
+    std::vector<TQBMessagePart> Parts; // indexed by the decoder's part number
+    TQBContact From;
+    std::vector<TQBContact> To;
+    std::vector<TQBContact> CC;
+    double Date = 0; // days since 1899-12-30 (see DateTimeValue.h); 0 when absent or unreadable
+    std::vector<std::string> Headers; // main header lines, continuations joined
+    TQBReceived Received[2];
+    int Shared = 0; // 1 while a window borrows the object from the message store
+    // Raised after every piece of part data; Decoder.Position() tells the progress.
+    TNotifyEvent OnProgress;
+};

@@ -1,0 +1,180 @@
+// TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS and POP3S) the worker drives.
+#include "UPOP3.h"
+
+#include "MD5Hex.h"
+#include "MailError.h"
+
+TQBPOP3::TQBPOP3()
+{
+    FConnection.OnReceived = [this](size_t bytes) {
+        if (!FCounting)
+            return;
+        FWorkCount += static_cast<int64_t>(bytes);
+        if (OnWork)
+            OnWork(FWorkCount);
+    };
+}
+
+template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step())
+{
+    try {
+        return step();
+    } catch (const EPOP3ReplyError&) {
+        throw;
+    } catch (...) {
+        FCounting = false;
+        FConnection.Close();
+        throw;
+    }
+}
+
+void TQBPOP3::ReadReply()
+{
+    std::string line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+    LastReply = ParseReplyLine(line);
+    ReplyText.assign(1, LastReply.Text);
+    if (LastReply.Code == TPOP3Status::Unknown)
+        throw EPOP3Error("Unrecognized POP3 Response Header:\n\"" + line + "\"");
+}
+
+bool TQBPOP3::SendCmd(const std::string& command, bool okOnly)
+{
+    // A CR or LF in a user name or password would smuggle in a command of its own.
+    if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        throw EPOP3Error("Invalid character in command.");
+    FConnection.WriteLine(command);
+    ReadReply();
+    if (LastReply.Code == TPOP3Status::OK)
+        return true;
+    if (okOnly)
+        throw EPOP3ReplyError(LastReply.Text);
+    return false;
+}
+
+void TQBPOP3::ReadData(TStringList& dest)
+{
+    FWorkCount = static_cast<int64_t>(FConnection.Buffered());
+    FCounting = true;
+    if (FWorkCount > 0 && OnWork)
+        OnWork(FWorkCount);
+    for (;;) {
+        std::string line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+        if (line == ".")
+            break;
+        dest.push_back(UnstuffDot(line));
+    }
+    FCounting = false;
+}
+
+bool TQBPOP3::FetchData(const std::string& command, TStringList& dest)
+{
+    return Guarded([&] {
+        if (!SendCmd(command, false))
+            return false;
+        TStringList lines;
+        ReadData(lines);
+        dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
+                    std::make_move_iterator(lines.end()));
+        return true;
+    });
+}
+
+void TQBPOP3::UpgradeToTLS()
+{
+    TTLSOptions options;
+    options.HostName = Host;
+    options.Verify = TLSVerify;
+    options.CAFile = TLSCAFile;
+    FConnection.StartTLS(options);
+}
+
+void TQBPOP3::Login(const std::string& greetingText)
+{
+    if (!APOP) {
+        SendCmd("USER " + Username, true);
+        SendCmd("PASS " + Password, true);
+        return;
+    }
+    std::string timestamp = APOPTimestamp(greetingText);
+    if (timestamp.empty())
+        throw EPOP3Error("Server do not support APOP (no timestamp)");
+    SendCmd("APOP " + Username + " " + MD5Hex(timestamp + Password), true);
+}
+
+void TQBPOP3::Connect(int timeoutMs)
+{
+    try {
+        FConnection.ReadTimeout = ReadTimeout;
+        FConnection.Open(Host, Port, timeoutMs);
+        if (TLS == tlsPOP3S)
+            UpgradeToTLS();
+        ReadReply();
+        if (LastReply.Code != TPOP3Status::OK)
+            throw EPOP3ReplyError(LastReply.Text);
+        std::string greetingText = LastReply.Text;
+        if (TLS == tlsSTLS) {
+            // Never fall back to clear text when the server refuses.
+            SendCmd("STLS", true);
+            UpgradeToTLS();
+        }
+        Login(greetingText);
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+}
+
+bool TQBPOP3::Connected() const
+{
+    return FConnection.IsOpen();
+}
+
+void TQBPOP3::Disconnect()
+{
+    FCounting = false;
+    if (FConnection.IsOpen()) {
+        try {
+            FConnection.WriteLine("QUIT");
+        } catch (const EPOP3Error&) {
+        }
+    }
+    FConnection.Close();
+}
+
+void TQBPOP3::DropConnection()
+{
+    FConnection.Drop();
+}
+
+void TQBPOP3::ResetDrop()
+{
+    FConnection.ResetDrop();
+}
+
+bool TQBPOP3::ListUIDs(TStringList& dest)
+{
+    return FetchData("UIDL", dest);
+}
+
+int TQBPOP3::GetMessageSize(int number)
+{
+    return Guarded([&] {
+        SendCmd("LIST " + std::to_string(number), true);
+        return ParseMessageSize(LastReply.Text);
+    });
+}
+
+bool TQBPOP3::RetrieveMessage(int number, TStringList& dest)
+{
+    return FetchData("RETR " + std::to_string(number), dest);
+}
+
+bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest)
+{
+    return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest);
+}
+
+void TQBPOP3::DeleteOnServer(int number)
+{
+    Guarded([&] { SendCmd("DELE " + std::to_string(number), true); });
+}

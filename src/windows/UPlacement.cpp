@@ -1,0 +1,62 @@
+// Window placement kept in a section of the settings file (position, size, maximised).
+#include "windows/UPlacement.h"
+
+#include "core/IniFile.h"
+#include "core/UGlobal.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOWMAXIMIZED = 3;
+
+TIniFile SettingsFile() {
+    return TIniFile(AppPath + "/quillbar.ini");
+}
+
+std::string Rect4(int a, int b, int c, int d) {
+    return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
+           std::to_string(d);
+}
+
+} // namespace
+
+bool LoadPlacement(QWidget* window, const std::string& section) {
+    TIniFile ini = SettingsFile();
+    if (ini.ReadInteger(section, "FormVersion", -1) < 0)
+        return false;
+    int left, top, right, bottom;
+    const std::string norm = ini.ReadString(section, "NormPos", "");
+    if (std::sscanf(norm.c_str(), "%d,%d,%d,%d", &left, &top, &right, &bottom) != 4 ||
+        right <= left || bottom <= top)
+        return false;
+    // Sizes are stored at the resolution they were taken at.
+    const int storedDpi = ini.ReadInteger(section, "PixelsPerInch", 0);
+    const int dpi = window->logicalDpiY();
+    if (storedDpi > 0 && dpi > 0 && storedDpi != dpi) {
+        right = left + (right - left) * dpi / storedDpi;
+        bottom = top + (bottom - top) * dpi / storedDpi;
+    }
+    window->setGeometry(left, top, right - left, bottom - top);
+    if (ini.ReadInteger(section, "ShowCmd", SW_SHOWNORMAL) == SW_SHOWMAXIMIZED)
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+    return true;
+}
+
+void SavePlacement(const QWidget* window, const std::string& section) {
+    TIniFile ini = SettingsFile();
+    const QRect normal = window->isMaximized() ? window->normalGeometry() : window->geometry();
+    ini.WriteInteger(section, "FormVersion", 0);
+    ini.WriteInteger(section, "Flags", 0);
+    ini.WriteInteger(section, "ShowCmd", window->isMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    ini.WriteInteger(section, "PixelsPerInch", window->logicalDpiY());
+    ini.WriteString(section, "MinMaxPos", Rect4(-1, -1, -1, -1));
+    ini.WriteString(section, "NormPos",
+                    Rect4(normal.left(), normal.top(), normal.left() + normal.width(),
+                          normal.top() + normal.height()));
+}

@@ -1,0 +1,316 @@
+// Tests of TQBPOP3 against the scripted fake server: login, replies, data, failures.
+#include "FakePOP3Server.h"
+#include "mail/MailError.h"
+#include "mail/UPOP3.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using TTranscript = std::vector<std::string>;
+
+namespace {
+
+class POP3SessionTest : public ::testing::Test {
+protected:
+    TFakePOP3Server Server;
+    TQBPOP3 Session;
+
+    void SetUp() override
+    {
+        Server.SetLogin("user", "tanstaaf");
+        Session.Host = "127.0.0.1";
+        Session.Port = Server.Port();
+        Session.Username = "user";
+        Session.Password = "tanstaaf";
+    }
+
+    // Runs a step that must fail, and returns its message.
+    template <class TStep> std::string FailureOf(TStep step)
+    {
+        try {
+            step();
+        } catch (const EPOP3Error& error) {
+            return error.what();
+        }
+        ADD_FAILURE() << "no error raised";
+        return "";
+    }
+
+    TTranscript Transcript()
+    {
+        Server.WaitIdle();
+        return Server.Commands();
+    }
+};
+
+} // namespace
+
+TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting)
+{
+    Server.Script("QUIT", TFakePOP3Server::TAction::Silent);
+    Session.Connect(5000);
+    EXPECT_TRUE(Session.Connected());
+    Session.Disconnect(); // would hang here if it waited for the silent server's reply
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword)
+{
+    Session.APOP = true;
+    Session.Connect(5000);
+    Session.Disconnect();
+    EXPECT_EQ(Transcript(), (TTranscript{"APOP user 64bceb7c28b43e98502bc1d5faead518", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks)
+{
+    for (const char* greeting : {"+OK ready >", "+OK ready <no end", "+OK ready"}) {
+        Server.SetGreeting(greeting);
+        Session.APOP = true;
+        EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+                  "Server do not support APOP (no timestamp)");
+        EXPECT_FALSE(Session.Connected());
+        Session.APOP = false;
+        Session.Connect(5000);
+        Session.Disconnect();
+    }
+    EXPECT_EQ(Transcript(), (TTranscript{"QUIT", "USER user", "PASS tanstaaf", "QUIT", "QUIT",
+                                         "USER user", "PASS tanstaaf", "QUIT", "QUIT", "USER user",
+                                         "PASS tanstaaf", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, FailedLoginsCloseTheSession)
+{
+    Session.Password = "wrong";
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "[AUTH] Authentication failed.");
+    EXPECT_FALSE(Session.Connected());
+
+    Server.SetGreeting("-ERR go away");
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "go away");
+    Server.SetGreeting("* OK imap here");
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "Unrecognized POP3 Response Header:\n\"* OK imap here\"");
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS wrong", "QUIT", "QUIT", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, LowerCaseStatusIsSuccess)
+{
+    Server.SetGreeting("+ok hello");
+    Server.Script("USER", TFakePOP3Server::TAction::Reply, "+ok\r\n");
+    Server.Script("PASS", TFakePOP3Server::TAction::Reply, "+ok in\r\n");
+    Session.Connect(5000);
+    EXPECT_TRUE(Session.Connected());
+}
+
+TEST_F(POP3SessionTest, DataLinesAreUnstuffedAndNulBytesKept)
+{
+    std::string withNul("nul\0byte", 8);
+    Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\nSubject: x\r\n\r\n..\r\n..text\r\n.text\r\n" + withNul +
+                      "\r\nbare line feed\n.\r\n");
+    Session.Connect(5000);
+    TStringList lines{"kept"};
+    EXPECT_TRUE(Session.RetrieveMessage(1, lines));
+    EXPECT_EQ(lines, (TStringList{"kept", "Subject: x", "", ".", ".text", ".text", withNul,
+                                  "bare line feed"}));
+    EXPECT_TRUE(Session.Connected());
+}
+
+TEST_F(POP3SessionTest, ListReplies)
+{
+    Server.Script("LIST 1", TFakePOP3Server::TAction::Reply, "+OK 3 1200\r\n");
+    Server.Script("LIST 2", TFakePOP3Server::TAction::Reply, "+OK\r\n");
+    Server.Script("LIST 3", TFakePOP3Server::TAction::Reply, "+OK 3 1200 octets\r\n");
+    Server.Script("LIST 4", TFakePOP3Server::TAction::Reply, "-ERR no such message\r\n");
+    Session.Connect(5000);
+    EXPECT_EQ(Session.GetMessageSize(1), 1200);
+    EXPECT_EQ(Session.GetMessageSize(2), -1);
+    EXPECT_EQ(Session.GetMessageSize(3), -1);
+    EXPECT_THROW(Session.GetMessageSize(4), EPOP3ReplyError);
+    EXPECT_TRUE(Session.Connected()); // a "-ERR" leaves the session in step
+}
+
+TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele)
+{
+    Server.AddMessage("abc", "Subject: a\r\n\r\nbody\r\n");
+    Server.Script("UIDL", TFakePOP3Server::TAction::Reply, "-ERR not supported\r\n");
+    Session.Connect(5000);
+    TStringList lines{"untouched"};
+    EXPECT_FALSE(Session.ListUIDs(lines));
+    EXPECT_FALSE(Session.RetrieveTop(7, 0, lines));
+    EXPECT_FALSE(Session.RetrieveMessage(7, lines));
+    EXPECT_EQ(lines, TStringList{"untouched"});
+    EXPECT_THROW(Session.DeleteOnServer(7), EPOP3ReplyError);
+    EXPECT_TRUE(Session.RetrieveTop(1, 0, lines));
+    EXPECT_EQ(lines, (TStringList{"untouched", "Subject: a", ""}));
+    Session.Disconnect();
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "UIDL", "TOP 7 0",
+                                         "RETR 7", "DELE 7", "TOP 1 0", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, LineLengthLimitIsExact)
+{
+    Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
+    Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\n" + std::string(16385, 'b') + "\r\n.\r\n");
+    Server.Script("RETR 3", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\n" + std::string(100000, 'c')); // no line end at all
+    Session.Connect(5000);
+    TStringList lines;
+    EXPECT_TRUE(Session.RetrieveMessage(1, lines));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 16384u);
+    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(2, lines); }), "Max line length exceeded.");
+    // The rest of that reply is still on the wire: the session must not read it as a reply.
+    EXPECT_FALSE(Session.Connected());
+    Session.Connect(5000);
+    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(3, lines); }), "Max line length exceeded.");
+    EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST_F(POP3SessionTest, ServerClosingMidReplyFails)
+{
+    Server.Script("RETR 1", TFakePOP3Server::TAction::Close, "+OK\r\nSubject: cut\r\nhalf a li");
+    Server.Script("LIST 1", TFakePOP3Server::TAction::Close, "+O");
+    Session.Connect(5000);
+    TStringList lines;
+    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(1, lines); }),
+              "Connection closed gracefully.");
+    EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(Session.Connected());
+    Session.Connect(5000);
+    EXPECT_EQ(FailureOf([&] { Session.GetMessageSize(1); }), "Connection closed gracefully.");
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(POP3SessionTest, UnrecognizedReplyClosesTheSession)
+{
+    Server.Script("DELE 1", TFakePOP3Server::TAction::Reply, "OK deleted\r\n");
+    Session.Connect(5000);
+    EXPECT_EQ(FailureOf([&] { Session.DeleteOnServer(1); }),
+              "Unrecognized POP3 Response Header:\n\"OK deleted\"");
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(POP3SessionTest, DropFromAnotherThreadEndsABlockedRead)
+{
+    Server.Script("UIDL", TFakePOP3Server::TAction::Silent);
+    Session.Connect(5000);
+    std::thread dropper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Session.DropConnection();
+    });
+    TStringList lines;
+    EXPECT_EQ(FailureOf([&] { Session.ListUIDs(lines); }), "Connection dropped.");
+    dropper.join();
+    EXPECT_FALSE(Session.Connected());
+    // The drop holds until reset, so a connect racing with it fails too.
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Connection dropped.");
+    Session.ResetDrop();
+    Session.Connect(5000);
+    EXPECT_TRUE(Session.Connected());
+}
+
+TEST_F(POP3SessionTest, CommandsCannotBeSmuggledInCredentials)
+{
+    Session.Username = "user\r\nDELE 1";
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Invalid character in command.");
+    EXPECT_EQ(Transcript(), TTranscript{"QUIT"});
+}
+
+TEST_F(POP3SessionTest, ProgressCountsTheBytesOfADataRead)
+{
+    std::string body;
+    for (int i = 0; i < 20000; ++i)
+        body += "line " + std::to_string(i) + "\r\n";
+    Server.AddMessage("big", "Subject: big\r\n\r\n" + body);
+    std::vector<int64_t> positions;
+    Session.OnWork = [&](int64_t position) { positions.push_back(position); };
+    Session.Connect(5000);
+    EXPECT_TRUE(positions.empty()); // status lines are not counted
+    TStringList lines;
+    ASSERT_TRUE(Session.RetrieveMessage(1, lines));
+    ASSERT_GT(positions.size(), 1u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    // Everything after the status line: the message and the dot line.
+    EXPECT_EQ(positions.back(), static_cast<int64_t>(16 + body.size() + 3));
+}
+
+TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers)
+{
+    // A listener whose backlog is full drops further SYNs: the connect never completes.
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    TQBPOP3 session;
+    session.Host = "127.0.0.1";
+    session.Port = ntohs(address.sin_port);
+    auto start = std::chrono::steady_clock::now();
+    try {
+        session.Connect(700);
+        ADD_FAILURE() << "connected";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Connect timed out.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(session.Connected());
+    for (int fd : fillers)
+        close(fd);
+    close(listener);
+}
+
+TEST(POP3ConnectTest, RefusedConnectionFails)
+{
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe); // nothing listens on that port now
+
+    TQBPOP3 session;
+    session.Host = "127.0.0.1";
+    session.Port = ntohs(address.sin_port);
+    EXPECT_THROW(session.Connect(2000), EPOP3Error);
+    EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearText)
+{
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Unknown command: STLS");
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Transcript(), (TTranscript{"STLS", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused)
+{
+    // A reply to a command the client never sent, smuggled in before the handshake.
+    Server.Script("STLS", TFakePOP3Server::TAction::Reply, "+OK begin TLS\r\n+OK injected\r\n");
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "Unexpected data before the TLS handshake.");
+    EXPECT_FALSE(Session.Connected());
+}

@@ -1,0 +1,74 @@
+// TDovecotServer: a real Dovecot POP3 server on loopback, run from a generated config for tests.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Starts Dovecot in the foreground as its own child process, listening on free
+// ports of 127.0.0.1 and 127.0.0.2 (clear text with STLS, and POP3S), with
+// users whose Maildirs hold generated messages. A test CA signs the server's
+// certificate for localhost and 127.0.0.1 only. Every command a client sends
+// is recorded in Dovecot's raw logs. Needs root (Dovecot's own rule) and the
+// system user "quillbar-test", which it creates when missing. Stops Dovecot by
+// its own pid when destroyed.
+class TDovecotServer {
+public:
+    // Starts Dovecot with `users` users of `messagesEach` generated messages each.
+    explicit TDovecotServer(int users = 1, int messagesEach = 0);
+    ~TDovecotServer();
+    TDovecotServer(const TDovecotServer&) = delete;
+    TDovecotServer& operator=(const TDovecotServer&) = delete;
+
+    // "" when Dovecot can run here; else why not (tests skip with it).
+    static std::string Unavailable();
+
+    int Port() const { return FPort; }        // clear text, STLS offered
+    int TLSPort() const { return FTLSPort; }  // POP3S
+    pid_t Pid() const { return FPid; }
+    std::string CAFile() const;               // the test CA, PEM
+    std::string LogPath() const;              // Dovecot's own log
+    std::string Log() const;
+
+    // Users are numbered from 0; a new user starts with an empty mailbox.
+    int AddUser();
+    int UserCount() const { return static_cast<int>(FUsers.size()); }
+    std::string User(int user) const;
+    std::string Password(int user) const;
+    // Sets a user's password; takes a second, until Dovecot rereads it.
+    void SetPassword(int user, const std::string& password);
+
+    // Adds a message (CR LF line ends) to a user's Maildir; returns its file name.
+    std::string AddMessage(int user, const std::string& text);
+    // A generated message with n in its subject and a few body lines, one dot-stuffed.
+    static std::string GenerateMessage(int n, int bodyLines = 5);
+    // Message file names in the order Dovecot numbers them (delivery order).
+    std::vector<std::string> MessageFiles(int user) const;
+    int MessageCount(int user) const { return static_cast<int>(MessageFiles(user).size()); }
+    void DeleteMessage(int user, const std::string& fileName);
+
+    // Every command clients sent, before and after login, in the order received.
+    std::vector<std::string> Commands() const;
+    // Forgets the recorded commands, so a test sees only its own.
+    void ClearCommands();
+
+    void Stop();
+
+private:
+    struct TUser {
+        std::string Name;
+        std::string Password;
+    };
+    std::string FRoot;
+    int FPort = 0;
+    int FTLSPort = 0;
+    pid_t FPid = -1;
+    std::vector<TUser> FUsers;
+    int FDelivered = 0;
+
+    void MakeCertificates();
+    void WriteConfig();
+    void WritePassword(int user);
+    std::string Maildir(int user) const;
+    void Start();
+};

@@ -1,0 +1,344 @@
+// TFakePOP3Server: a scripted POP3 server on loopback for protocol corners, with a transcript.
+#include "FakePOP3Server.h"
+
+#include "mail/MD5Hex.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Reads a line up to LF; false when the peer is gone or the server stops.
+bool ReadLine(int fd, int wakeFd, std::string& buffer, std::string& line)
+{
+    for (;;) {
+        size_t lineFeed = buffer.find('\n');
+        if (lineFeed != std::string::npos) {
+            line = buffer.substr(0, lineFeed);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            buffer.erase(0, lineFeed + 1);
+            return true;
+        }
+        pollfd waitFor[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (poll(waitFor, 2, -1) < 0 || waitFor[1].revents)
+            return false;
+        char block[4096];
+        ssize_t received = recv(fd, block, sizeof block, 0);
+        if (received <= 0)
+            return false;
+        buffer.append(block, static_cast<size_t>(received));
+    }
+}
+
+void SendAll(int fd, const std::string& bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+// Dot-stuffs text with CR LF line ends and appends the terminating ".".
+std::string AsData(const std::string& text)
+{
+    std::string data;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos
+                                                                        : end - start);
+        if (!line.empty() && line[0] == '.')
+            data += '.';
+        data += line + "\r\n";
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    return data + ".\r\n";
+}
+
+// Header, blank line and the first bodyLines lines of the body.
+std::string TopOf(const std::string& text, int bodyLines)
+{
+    size_t headerEnd = text.find("\r\n\r\n");
+    if (headerEnd == std::string::npos)
+        return text;
+    size_t end = headerEnd + 4;
+    for (int i = 0; i < bodyLines && end < text.size(); ++i) {
+        size_t next = text.find("\r\n", end);
+        end = next == std::string::npos ? text.size() : next + 2;
+    }
+    return text.substr(0, end);
+}
+
+} // namespace
+
+TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + StandardTimestamp())
+{
+    if (pipe(FWakePipe) != 0)
+        throw std::runtime_error("pipe failed");
+    FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(FListen, 16) != 0 ||
+        getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("fake POP3 server: cannot listen");
+    FPort = ntohs(address.sin_port);
+    FAcceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+TFakePOP3Server::~TFakePOP3Server()
+{
+    FStopping = true;
+    char wake = 1;
+    (void)!write(FWakePipe[1], &wake, 1);
+    FAcceptThread.join();
+    std::vector<std::thread> clients;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        for (int fd : FClientSockets)
+            if (fd >= 0)
+                shutdown(fd, SHUT_RDWR);
+        clients.swap(FClients);
+    }
+    for (std::thread& client : clients)
+        client.join();
+    close(FListen);
+    close(FWakePipe[0]);
+    close(FWakePipe[1]);
+}
+
+void TFakePOP3Server::SetGreeting(const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FGreeting = line;
+}
+
+void TFakePOP3Server::SetLogin(const std::string& user, const std::string& password)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FUser = user;
+    FPassword = password;
+}
+
+int TFakePOP3Server::AddMessage(const std::string& uniqueId, const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FMessages.push_back({uniqueId, text});
+    return static_cast<int>(FMessages.size());
+}
+
+int TFakePOP3Server::MessageCount() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return static_cast<int>(FMessages.size());
+}
+
+void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FRules.push_back({prefix, action, raw});
+}
+
+void TFakePOP3Server::SetDropChance(double chance, unsigned seed)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FDropChance = chance;
+    FRandom.seed(seed);
+}
+
+void TFakePOP3Server::SetSilentGreeting(bool silent)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FSilentGreeting = silent;
+}
+
+std::vector<std::vector<std::string>> TFakePOP3Server::Sessions() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FSessions;
+}
+
+std::vector<std::string> TFakePOP3Server::Commands() const
+{
+    std::vector<std::string> all;
+    for (const auto& session : Sessions())
+        all.insert(all.end(), session.begin(), session.end());
+    return all;
+}
+
+int TFakePOP3Server::Connections() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return static_cast<int>(FSessions.size());
+}
+
+bool TFakePOP3Server::Idle() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FActive == 0;
+}
+
+bool TFakePOP3Server::WaitIdle(int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return FActive == 0; });
+}
+
+void TFakePOP3Server::AcceptLoop()
+{
+    for (;;) {
+        pollfd waitFor[2] = {{FListen, POLLIN, 0}, {FWakePipe[0], POLLIN, 0}};
+        if (poll(waitFor, 2, -1) < 0 || waitFor[1].revents || FStopping)
+            return;
+        int fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::lock_guard<std::mutex> lock(FLock);
+        size_t session = FSessions.size();
+        FSessions.emplace_back();
+        FClientSockets.push_back(fd);
+        ++FActive;
+        FClients.emplace_back([this, fd, session] { Serve(fd, session); });
+    }
+}
+
+void TFakePOP3Server::Serve(int fd, size_t session)
+{
+    std::string greeting;
+    bool silentGreeting;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        greeting = FGreeting;
+        silentGreeting = FSilentGreeting;
+    }
+    std::string buffer, line;
+    if (!silentGreeting) {
+        SendAll(fd, greeting + "\r\n");
+        std::string timestamp;
+        size_t open = greeting.find('<'), close = greeting.find('>', open);
+        if (open != std::string::npos && close != std::string::npos)
+            timestamp = greeting.substr(open, close - open + 1);
+        std::vector<bool> deleted;
+        bool quit = false;
+        while (!quit && ReadLine(fd, FWakePipe[0], buffer, line)) {
+            TAction action = TAction::Reply;
+            std::string reply;
+            bool scripted = false, randomDrop = false;
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                FSessions[session].push_back(line);
+                for (const TRule& rule : FRules)
+                    if (line.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
+                        action = rule.Action;
+                        reply = rule.Raw;
+                        scripted = true;
+                        break;
+                    }
+                if (!scripted && FDropChance > 0)
+                    randomDrop =
+                        std::uniform_real_distribution<double>(0, 1)(FRandom) < FDropChance;
+            }
+            if (!scripted) {
+                reply = Answer(line, deleted, quit, timestamp);
+                if (randomDrop) {
+                    action = TAction::Close;
+                    reply.resize(reply.size() / 2);
+                }
+            }
+            if (action == TAction::Silent) {
+                while (ReadLine(fd, FWakePipe[0], buffer, line)) {
+                }
+                break;
+            }
+            SendAll(fd, reply);
+            if (action == TAction::Close)
+                break;
+        }
+    } else {
+        while (ReadLine(fd, FWakePipe[0], buffer, line)) {
+        }
+    }
+    std::lock_guard<std::mutex> lock(FLock);
+    shutdown(fd, SHUT_RDWR);
+    close(fd);
+    FClientSockets[session] = -1;
+    --FActive;
+    FChanged.notify_all();
+}
+
+std::string TFakePOP3Server::Answer(const std::string& command, std::vector<bool>& deleted,
+                                    bool& quit, const std::string& timestamp)
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    deleted.resize(FMessages.size(), false);
+    std::string verb = command.substr(0, command.find(' '));
+    std::string rest = command.size() > verb.size() ? command.substr(verb.size() + 1) : "";
+    auto message = [&](const std::string& text) -> int {
+        int number = std::atoi(text.c_str());
+        if (number < 1 || number > static_cast<int>(FMessages.size()) || deleted[number - 1])
+            return 0;
+        return number;
+    };
+    if (verb == "USER")
+        return "+OK\r\n";
+    if (verb == "PASS")
+        return rest == FPassword ? "+OK logged in\r\n" : "-ERR [AUTH] Authentication failed.\r\n";
+    if (verb == "APOP") {
+        std::string expected = FUser + " " + MD5Hex(timestamp + FPassword);
+        return rest == expected ? "+OK logged in\r\n" : "-ERR [AUTH] Authentication failed.\r\n";
+    }
+    if (verb == "UIDL") {
+        std::string reply = "+OK\r\n";
+        for (size_t i = 0; i < FMessages.size(); ++i)
+            if (!deleted[i])
+                reply += std::to_string(i + 1) + " " + FMessages[i].UniqueId + "\r\n";
+        return reply + ".\r\n";
+    }
+    if (verb == "LIST") {
+        int number = message(rest);
+        if (!number)
+            return "-ERR There's no message " + rest + ".\r\n";
+        return "+OK " + std::to_string(number) + " " +
+               std::to_string(FMessages[number - 1].Text.size()) + "\r\n";
+    }
+    if (verb == "RETR" || verb == "TOP") {
+        int number = message(rest.substr(0, rest.find(' ')));
+        if (!number)
+            return "-ERR There's no message " + rest + ".\r\n";
+        const std::string& text = FMessages[number - 1].Text;
+        if (verb == "RETR")
+            return "+OK " + std::to_string(text.size()) + " octets\r\n" + AsData(text);
+        int lines = std::atoi(rest.substr(rest.find(' ') + 1).c_str());
+        return "+OK\r\n" + AsData(TopOf(text, lines));
+    }
+    if (verb == "DELE") {
+        int number = message(rest);
+        if (!number)
+            return "-ERR There's no message " + rest + ".\r\n";
+        deleted[number - 1] = true;
+        return "+OK Marked to be deleted.\r\n";
+    }
+    if (verb == "QUIT") {
+        quit = true;
+        for (size_t i = FMessages.size(); i-- > 0;)
+            if (deleted[i])
+                FMessages.erase(FMessages.begin() + static_cast<long>(i));
+        return "+OK Logging out.\r\n";
+    }
+    return "-ERR Unknown command: " + verb + "\r\n";
+}

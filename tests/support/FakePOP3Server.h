@@ -1,0 +1,87 @@
+// TFakePOP3Server: a scripted POP3 server on loopback for protocol corners, with a transcript.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Serves one mailbox (default behaviour of RFC 1939, APOP included) to any
+// number of clients, each on its own thread; a command can be answered with
+// scripted bytes, by closing the connection, or by silence. Thread-safe.
+class TFakePOP3Server {
+public:
+    enum class TAction { Reply, Close, Silent };
+
+    TFakePOP3Server();
+    ~TFakePOP3Server();
+    TFakePOP3Server(const TFakePOP3Server&) = delete;
+    TFakePOP3Server& operator=(const TFakePOP3Server&) = delete;
+
+    int Port() const { return FPort; }
+
+    // The whole greeting line, without CR LF.
+    void SetGreeting(const std::string& line);
+    void SetLogin(const std::string& user, const std::string& password);
+    // A message with CR LF line ends; returns its number.
+    int AddMessage(const std::string& uniqueId, const std::string& text);
+    int MessageCount() const;
+    // Commands starting with prefix get raw bytes (Reply), end the connection
+    // after the raw bytes (Close), or get no answer at all (Silent).
+    void Script(const std::string& prefix, TAction action, const std::string& raw = "");
+    // Each command after the greeting ends the connection with this chance,
+    // sometimes after part of its reply.
+    void SetDropChance(double chance, unsigned seed);
+    // Keeps a connection without commands silent forever (for the connect tests: no greeting).
+    void SetSilentGreeting(bool silent);
+
+    // Commands received, one list per connection, in order of connection.
+    std::vector<std::vector<std::string>> Sessions() const;
+    // All commands of all connections in one list.
+    std::vector<std::string> Commands() const;
+    int Connections() const;
+    bool Idle() const;
+    // Waits until no client is connected; false after timeoutMs.
+    bool WaitIdle(int timeoutMs = 10000) const;
+
+    static std::string StandardTimestamp() { return "<1896.697170952@dbc.mw.com>"; }
+
+private:
+    struct TMessage {
+        std::string UniqueId;
+        std::string Text;
+    };
+    struct TRule {
+        std::string Prefix;
+        TAction Action;
+        std::string Raw;
+    };
+
+    int FListen = -1;
+    int FPort = 0;
+    int FWakePipe[2] = {-1, -1};
+    std::atomic<bool> FStopping{false};
+    std::thread FAcceptThread;
+    mutable std::mutex FLock;
+    mutable std::condition_variable FChanged;
+    std::vector<std::thread> FClients;
+    std::vector<int> FClientSockets;
+    int FActive = 0;
+    std::string FGreeting;
+    std::string FUser = "user";
+    std::string FPassword = "pass";
+    std::vector<TMessage> FMessages;
+    std::vector<TRule> FRules;
+    std::vector<std::vector<std::string>> FSessions;
+    double FDropChance = 0;
+    std::mt19937 FRandom;
+    bool FSilentGreeting = false;
+
+    void AcceptLoop();
+    void Serve(int fd, size_t session);
+    std::string Answer(const std::string& command, std::vector<bool>& deleted, bool& quit,
+                       const std::string& timestamp);
+};
