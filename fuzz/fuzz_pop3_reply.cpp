@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line(reinterpret_cast<const char*>(data), size);
     TPOP3Reply reply = ParseReplyLine(line);
     if (reply.Status.size() > 4)

@@ -25,7 +25,7 @@ const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 // worker waits; an event without a handler is skipped. Destroy the worker only
 // after Finished (or with the main thread free to serve a pending event).
 class TQBThread {
-public:
+  public:
     TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage);
     ~TQBThread();
     TQBThread(const TQBThread&) = delete;
@@ -71,7 +71,7 @@ public:
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
 
-private:
+  private:
     TSynchronize FSynchronize;
     TPostMessage FPostMessage;
     std::thread FThread;

@@ -13,25 +13,22 @@
 namespace {
 
 class POP3DovecotTest : public ::testing::Test {
-protected:
+  protected:
     static std::unique_ptr<TDovecotServer> Dovecot;
     int User = 0;
     TQBPOP3 Session;
 
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         if (TDovecotServer::Unavailable().empty())
             Dovecot = std::make_unique<TDovecotServer>(0);
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         if (Dovecot && getenv("QB_SHOW_DOVECOT_LOG"))
             printf("%s\n", Dovecot->Log().c_str());
         Dovecot.reset();
     }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!Dovecot)
             GTEST_SKIP() << TDovecotServer::Unavailable();
         // A user of its own per test, with three messages.
@@ -45,8 +42,7 @@ protected:
         Session.Password = Dovecot->Password(User);
     }
 
-    std::string FailureOf(const std::function<void()>& step)
-    {
+    std::string FailureOf(const std::function<void()>& step) {
         try {
             step();
         } catch (const EPOP3Error& error) {
@@ -57,8 +53,7 @@ protected:
     }
 
     // Dovecot writes its raw logs as the sessions go: wait for the QUIT of the last.
-    std::vector<std::string> CommandsUntil(size_t quits)
-    {
+    std::vector<std::string> CommandsUntil(size_t quits) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         std::vector<std::string> commands;
         do {
@@ -76,8 +71,7 @@ std::unique_ptr<TDovecotServer> POP3DovecotTest::Dovecot;
 
 } // namespace
 
-TEST_F(POP3DovecotTest, UserPassAndAPOPLogins)
-{
+TEST_F(POP3DovecotTest, UserPassAndAPOPLogins) {
     Session.Connect(5000);
     Session.Disconnect();
     Session.APOP = true;
@@ -98,8 +92,7 @@ TEST_F(POP3DovecotTest, UserPassAndAPOPLogins)
               std::string::npos);
 }
 
-TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins)
-{
+TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins) {
     Session.Password = "not the password";
     EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
     EXPECT_FALSE(Session.Connected());
@@ -108,8 +101,7 @@ TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins)
     EXPECT_FALSE(Session.Connected());
 }
 
-TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox)
-{
+TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox) {
     Session.Connect(5000);
     TStringList uids;
     ASSERT_TRUE(Session.ListUIDs(uids));
@@ -135,14 +127,12 @@ TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox)
     EXPECT_EQ(joined, second); // the dotted body line comes back unstuffed
     EXPECT_FALSE(Session.RetrieveMessage(9, whole));
     Session.Disconnect();
-    EXPECT_EQ(CommandsUntil(1),
-              (std::vector<std::string>{"USER " + Session.Username, "PASS " + Session.Password,
-                                        "UIDL", "LIST 2", "LIST 9", "TOP 2 0", "RETR 2", "RETR 9",
-                                        "QUIT"}));
+    EXPECT_EQ(CommandsUntil(1), (std::vector<std::string>{
+                                    "USER " + Session.Username, "PASS " + Session.Password, "UIDL",
+                                    "LIST 2", "LIST 9", "TOP 2 0", "RETR 2", "RETR 9", "QUIT"}));
 }
 
-TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit)
-{
+TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit) {
     Session.Connect(5000);
     Session.DeleteOnServer(1);
     EXPECT_THROW(Session.DeleteOnServer(1), EPOP3ReplyError); // already marked
@@ -162,8 +152,7 @@ TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit)
     EXPECT_EQ(header[2], "Subject: Test message 2");
 }
 
-TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted)
-{
+TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted) {
     Session.TLSCAFile = Dovecot->CAFile();
     for (const char* host : {"127.0.0.1", "localhost"}) {
         Session.Host = host;
@@ -190,8 +179,7 @@ TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted)
     EXPECT_EQ(Dovecot->Commands().front(), "STLS");
 }
 
-TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsOff)
-{
+TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsOff) {
     for (int mode : {tlsSTLS, tlsPOP3S}) {
         Session.TLS = mode;
         Session.Port = mode == tlsSTLS ? Dovecot->Port() : Dovecot->TLSPort();
@@ -219,8 +207,7 @@ TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsO
         EXPECT_EQ(command.find("PASS"), std::string::npos) << command;
 }
 
-TEST_F(POP3DovecotTest, DropWakesABlockedTLSRead)
-{
+TEST_F(POP3DovecotTest, DropWakesABlockedTLSRead) {
     TLineConnection connection;
     connection.Open("127.0.0.1", Dovecot->TLSPort(), 5000);
     TTLSOptions options;

@@ -16,7 +16,7 @@
 // known keys, and logs every event as text. Every event must arrive on the
 // loop's thread, one at a time.
 class TWorkerHarness {
-public:
+  public:
     TMainLoop Loop;
     std::deque<TQBTaskInfo> Tasks;
     std::map<int, TStringList> ServerLists;
@@ -27,10 +27,10 @@ public:
     uint8_t SizeAnswer = 0;
     std::unique_ptr<TQBThread> Worker;
     std::atomic<bool> InEvent{false};
+    int CurrentJob = 0; // Notify of the job last handed over
     bool EventsAfterFinish = false;
 
-    explicit TWorkerHarness(int connectTimeout = 5000)
-    {
+    explicit TWorkerHarness(int connectTimeout = 5000) {
         Worker = std::make_unique<TQBThread>(
             connectTimeout, [this](const std::function<void()>& call) { Loop.Synchronize(call); },
             [this](int message, intptr_t target, int64_t wParam, int64_t lParam) {
@@ -45,6 +45,7 @@ public:
             if (hasTask) {
                 sender.ServerList = ServerLists[Tasks.front().Account];
                 sender.Task = Tasks.front();
+                CurrentJob = static_cast<int>(Tasks.front().Notify);
                 Tasks.pop_front();
             }
             Leave();
@@ -82,8 +83,7 @@ public:
     ~TWorkerHarness() { Finish(); }
 
     // Queues a job whose end is reported to Notify = its position in the queue, from 1.
-    TQBTaskInfo& Add(TQBTaskInfo task)
-    {
+    TQBTaskInfo& Add(TQBTaskInfo task) {
         task.Notify = static_cast<intptr_t>(++FAdded);
         Tasks.push_back(std::move(task));
         return Tasks.back();
@@ -92,15 +92,13 @@ public:
     void Start() { Worker->Resume(); }
 
     // Runs the loop until every queued job has ended.
-    bool RunJobs(int timeoutMs = 30000)
-    {
+    bool RunJobs(int timeoutMs = 30000) {
         return Loop.RunUntil([this] { return static_cast<int>(EndedJobs.size()) == FAdded; },
                              timeoutMs);
     }
 
     // Ends the worker as the main window does at exit, serving events meanwhile.
-    void Finish()
-    {
+    void Finish() {
         if (!Worker)
             return;
         Worker->Stop();
@@ -113,8 +111,7 @@ public:
     }
 
     // The events with the given prefix, in order.
-    std::vector<std::string> Only(const std::string& prefix) const
-    {
+    std::vector<std::string> Only(const std::string& prefix) const {
         std::vector<std::string> found;
         for (const std::string& event : Events)
             if (event.compare(0, prefix.size(), prefix) == 0)
@@ -122,8 +119,7 @@ public:
         return found;
     }
 
-    static TQBTaskInfo Job(uint8_t kind, int port, int account, int msgNum = -1)
-    {
+    static TQBTaskInfo Job(uint8_t kind, int port, int account, int msgNum = -1) {
         TQBTaskInfo task;
         task.Kind = kind;
         task.Host = "127.0.0.1";
@@ -135,25 +131,22 @@ public:
         return task;
     }
 
-private:
+  private:
     int FAdded = 0;
 
-    void Enter()
-    {
+    void Enter() {
         EXPECT_TRUE(Loop.OnLoopThread());
         EXPECT_FALSE(InEvent.exchange(true)) << "events overlap";
     }
     void Leave() { InEvent = false; }
 
-    void Log(const std::string& event)
-    {
+    void Log(const std::string& event) {
         Enter();
         Events.push_back(event);
         Leave();
     }
 
-    void Posted(int message, intptr_t target, int64_t wParam, int64_t lParam)
-    {
+    void Posted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
         EXPECT_TRUE(Loop.OnLoopThread());
         if (message == WM_QB_TASKENDED) {
             EndedJobs.push_back(static_cast<int>(target));

@@ -11,8 +11,7 @@ using TAction = TFakePOP3Server::TAction;
 namespace {
 
 // A message with about bodyBytes of body in lines of 100 characters.
-std::string Message(const std::string& subject, size_t bodyBytes = 20)
-{
+std::string Message(const std::string& subject, size_t bodyBytes = 20) {
     std::string text = "Subject: " + subject + "\r\nFrom: a@example.org\r\n\r\n";
     for (size_t done = 0; done < bodyBytes; done += 100)
         text += std::string(98, 'x') + "\r\n";
@@ -20,12 +19,11 @@ std::string Message(const std::string& subject, size_t bodyBytes = 20)
 }
 
 class WorkerTest : public ::testing::Test {
-protected:
+  protected:
     TFakePOP3Server A, B;
     TWorkerHarness H;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         for (TFakePOP3Server* server : {&A, &B}) {
             server->SetLogin("user", "pass");
             server->AddMessage("abc", Message("first"));
@@ -33,14 +31,12 @@ protected:
         }
     }
 
-    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1)
-    {
+    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
         return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
     }
 
     // Runs the queued jobs, lets the idle worker end its session, and stops it.
-    void Run()
-    {
+    void Run() {
         H.Start();
         ASSERT_TRUE(H.RunJobs());
         EXPECT_TRUE(H.Loop.RunUntil([&] { return A.Idle() && B.Idle(); }));
@@ -51,15 +47,13 @@ protected:
 
 } // namespace
 
-TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession)
-{
+TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) {
     H.ServerLists[0] = {MD5Hex("abc")};
     Add(tkCheck, A);
     Add(tkRetrieve, A, 2);
     Run();
-    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{
-                                {"USER user", "PASS pass", "UIDL", "TOP 2 0", "LIST 2", "RETR 2",
-                                 "QUIT"}}));
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "TOP 2 0",
+                                                       "LIST 2", "RETR 2", "QUIT"}}));
     EXPECT_EQ(H.Events, (std::vector<std::string>{
                             "status:Connecting to 127.0.0.1...",
                             "status:Retrieving message list...",
@@ -84,8 +78,7 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession)
     EXPECT_EQ(H.Progress.back().second, static_cast<int64_t>(Message("second").size()));
 }
 
-TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession)
-{
+TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
     Add(tkCheck, A);
     Add(tkCheck, B);
     Add(tkCheck, B).Secure = true;
@@ -101,26 +94,24 @@ TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession)
     EXPECT_EQ(b[2], (TTranscript{"USER user", "PASS changed", "QUIT"}));
     // STLS refused: the job fails without a password sent in clear.
     EXPECT_EQ(b[3], (TTranscript{"STLS", "QUIT"}));
-    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
-                                    "error:1:Could not connect to the mail server!",
-                                    "error:1:Could not connect to the mail server!"}));
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{"error:1:Could not connect to the mail server!",
+                                        "error:1:Could not connect to the mail server!"}));
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
-TEST_F(WorkerTest, UniqueIdsAreHashedAsSentCaseIncluded)
-{
+TEST_F(WorkerTest, UniqueIdsAreHashedAsSentCaseIncluded) {
     A.AddMessage("ABC", Message("third"));
     H.ServerLists[0] = {MD5Hex("abc")};
     Add(tkCheck, A);
     Run();
     EXPECT_NE(MD5Hex("abc"), MD5Hex("ABC"));
     EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:2:" + MD5Hex("def"),
-                                                             "message:3:" + MD5Hex("ABC")}));
+                                                            "message:3:" + MD5Hex("ABC")}));
     EXPECT_EQ(H.ServerLists[0], (TStringList{MD5Hex("abc"), MD5Hex("def"), MD5Hex("ABC")}));
 }
 
-TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched)
-{
+TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
     A.AddMessage("big", Message("big", 30000));
     int size = static_cast<int>(Message("big", 30000).size());
     H.Worker->MaxSize = 20000;
@@ -151,8 +142,7 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched)
     EXPECT_EQ(H.Messages[0].size(), 5u); // header, blank line and two body lines
 }
 
-TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession)
-{
+TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     for (int n = 3; n <= 9; ++n)
         A.AddMessage("id" + std::to_string(n), Message("m"));
     Add(tkRemoveSeveral, A, 0).MsgNums = {"3", "7", "9"};
@@ -165,18 +155,16 @@ TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession)
     EXPECT_EQ(H.Only("message:"),
               (std::vector<std::string>{"message:0:9:nil", "message:0:7:nil", "message:0:3:nil",
                                         "message:1:-1:nil", "message:1:" + MD5Hex("abc"),
-                                        "message:2:" + MD5Hex("def"),
-                                        "message:3:" + MD5Hex("id4"), "message:4:" + MD5Hex("id5"),
-                                        "message:5:" + MD5Hex("id6"),
+                                        "message:2:" + MD5Hex("def"), "message:3:" + MD5Hex("id4"),
+                                        "message:4:" + MD5Hex("id5"), "message:5:" + MD5Hex("id6"),
                                         "message:6:" + MD5Hex("id8")}));
-    EXPECT_EQ(H.Only("status:Removing"),
-              (std::vector<std::string>{"status:Removing message 9...",
-                                        "status:Removing message 7...",
-                                        "status:Removing message 3..."}));
+    EXPECT_EQ(
+        H.Only("status:Removing"),
+        (std::vector<std::string>{"status:Removing message 9...", "status:Removing message 7...",
+                                  "status:Removing message 3..."}));
 }
 
-TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob)
-{
+TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
     // Reusing the session would fetch old number 2, which the store already calls 1.
     Add(tkRemove, A, 1);
     Add(tkRetrieve, A, 1);
@@ -189,8 +177,7 @@ TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob)
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
 }
 
-TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal)
-{
+TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal) {
     A.Script("LIST", TAction::Reply, "-ERR busy\r\n");
     Add(tkRetrieve, A, 1);
     Run();
@@ -200,8 +187,7 @@ TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal)
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1}));
 }
 
-TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo)
-{
+TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     const TStringList before = {MD5Hex("abc"), MD5Hex("gone")};
     H.ServerLists[0] = before;
     A.Script("UIDL", TAction::Reply, "-ERR not now\r\n");
@@ -214,9 +200,9 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo)
     EXPECT_EQ(H.ServerLists[0], before);
     EXPECT_EQ(H.ServerLists[1], before);
     EXPECT_EQ(H.Only("checkdone").size(), 2u);
-    EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{"error:0:Server error: Message list could not be retrieved!",
-                                        "error:0:Server error: Message list could not be retrieved!"}));
+    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
+                                    "error:0:Server error: Message list could not be retrieved!",
+                                    "error:0:Server error: Message list could not be retrieved!"}));
     // The error follows the check's last event.
     auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone");
     EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved!");
@@ -225,14 +211,13 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo)
     EXPECT_EQ(H.Only("message:").back(), "message:1");
 }
 
-TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent)
-{
+TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
     Add(tkRemove, A, 5);
     Add(tkRemoveSeveral, A, 0).MsgNums = {"1", "8", "2"};
     Run();
-    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:5:nil", "message:0:2:nil",
-                                                             "message:0:8:nil",
-                                                             "message:1:-1:nil"}));
+    EXPECT_EQ(H.Only("message:"),
+              (std::vector<std::string>{"message:5:nil", "message:0:2:nil", "message:0:8:nil",
+                                        "message:1:-1:nil"}));
     EXPECT_EQ(H.Only("error:"),
               (std::vector<std::string>{"error:0:Server error: Message could not be removed!",
                                         "error:0:Server error: Message could not be removed!"}));
@@ -243,13 +228,13 @@ TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent)
     EXPECT_EQ(A.MessageCount(), 1);
 }
 
-TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops)
-{
+TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
     A.Script("TOP", TAction::Silent);
     Add(tkCheck, A);
     Add(tkRetrieve, B, 1);
     H.Start();
-    ASSERT_TRUE(H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message information").empty(); }));
+    ASSERT_TRUE(
+        H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message information").empty(); }));
     H.Worker->Stop(); // from the main thread, while the worker waits for TOP
     ASSERT_TRUE(H.RunJobs());
     H.Finish();
@@ -259,14 +244,12 @@ TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops)
     // The next job reports as usual.
     auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
     EXPECT_EQ(std::vector<std::string>(ended + 1, H.Events.end()),
-              (std::vector<std::string>{"status:Connecting to 127.0.0.1...",
-                                        "status:Retrieving message size...",
-                                        "status:Retrieving message...", "message:1", "status:",
-                                        "ended:2"}));
+              (std::vector<std::string>{
+                  "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
+                  "status:Retrieving message...", "message:1", "status:", "ended:2"}));
 }
 
-TEST_F(WorkerTest, ConnectFailureStillEndsTheJob)
-{
+TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
     TQBTaskInfo job = TWorkerHarness::Job(tkCheck, A.Port(), 0);
     job.Port = 1; // nothing listens there
     H.Add(job);
@@ -276,8 +259,7 @@ TEST_F(WorkerTest, ConnectFailureStillEndsTheJob)
                                                   "status:", "ended:1"}));
 }
 
-TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly)
-{
+TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
     Add(tkCheck, A);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
@@ -288,8 +270,7 @@ TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST_F(WorkerTest, StopAtExitBreaksABlockedRead)
-{
+TEST_F(WorkerTest, StopAtExitBreaksABlockedRead) {
     A.Script("RETR", TAction::Silent);
     Add(tkRetrieve, A, 1);
     H.Start();

@@ -13,7 +13,7 @@
 // system user "quillbar-test", which it creates when missing. Stops Dovecot by
 // its own pid when destroyed.
 class TDovecotServer {
-public:
+  public:
     // Starts Dovecot with `users` users of `messagesEach` generated messages each.
     explicit TDovecotServer(int users = 1, int messagesEach = 0);
     ~TDovecotServer();
@@ -23,11 +23,11 @@ public:
     // "" when Dovecot can run here; else why not (tests skip with it).
     static std::string Unavailable();
 
-    int Port() const { return FPort; }        // clear text, STLS offered
-    int TLSPort() const { return FTLSPort; }  // POP3S
+    int Port() const { return FPort; }       // clear text, STLS offered
+    int TLSPort() const { return FTLSPort; } // POP3S
     pid_t Pid() const { return FPid; }
-    std::string CAFile() const;               // the test CA, PEM
-    std::string LogPath() const;              // Dovecot's own log
+    std::string CAFile() const;  // the test CA, PEM
+    std::string LogPath() const; // Dovecot's own log
     std::string Log() const;
 
     // Users are numbered from 0; a new user starts with an empty mailbox.
@@ -54,7 +54,7 @@ public:
 
     void Stop();
 
-private:
+  private:
     struct TUser {
         std::string Name;
         std::string Password;

@@ -13,7 +13,7 @@
 // number of clients, each on its own thread; a command can be answered with
 // scripted bytes, by closing the connection, or by silence. Thread-safe.
 class TFakePOP3Server {
-public:
+  public:
     enum class TAction { Reply, Close, Silent };
 
     TFakePOP3Server();
@@ -49,7 +49,7 @@ public:
 
     static std::string StandardTimestamp() { return "<1896.697170952@dbc.mw.com>"; }
 
-private:
+  private:
     struct TMessage {
         std::string UniqueId;
         std::string Text;

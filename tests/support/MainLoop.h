@@ -12,11 +12,10 @@
 // Calls from other threads run one at a time on the thread that runs the loop:
 // Synchronize waits until its call has run, Post does not.
 class TMainLoop {
-public:
+  public:
     TMainLoop() : FOwner(std::this_thread::get_id()) {}
 
-    void Synchronize(const std::function<void()>& call)
-    {
+    void Synchronize(const std::function<void()>& call) {
         bool done = false;
         std::unique_lock<std::mutex> lock(FLock);
         FQueue.push_back([&] {
@@ -28,8 +27,7 @@ public:
         FWake.wait(lock, [&] { return done; });
     }
 
-    void Post(std::function<void()> call)
-    {
+    void Post(std::function<void()> call) {
         std::lock_guard<std::mutex> lock(FLock);
         FQueue.push_back(std::move(call));
         FWake.notify_all();
@@ -37,8 +35,7 @@ public:
 
     // Runs queued calls until condition holds (looked at after each call and every
     // 5 ms); false when timeoutMs passed first.
-    bool RunUntil(const std::function<bool()>& condition, int timeoutMs = 20000)
-    {
+    bool RunUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             if (condition())
@@ -62,14 +59,13 @@ public:
     }
 
     // Runs queued calls for a while, to see that nothing more arrives.
-    void RunFor(int ms)
-    {
+    void RunFor(int ms) {
         RunUntil([] { return false; }, ms);
     }
 
     bool OnLoopThread() const { return std::this_thread::get_id() == FOwner; }
 
-private:
+  private:
     std::thread::id FOwner;
     std::mutex FLock;
     std::condition_variable FWake;
