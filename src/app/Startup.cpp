@@ -14,14 +14,7 @@
 #include <QApplication>
 #include <QSessionManager>
 
-#include <algorithm>
 #include <filesystem>
-
-std::string ChooseSkin(const std::vector<std::string>& names, const std::string& wanted) {
-    if (std::find(names.begin(), names.end(), wanted) != names.end())
-        return wanted;
-    return names.empty() ? std::string() : names.front();
-}
 
 int RunQuillbar() {
     // First of all, so that a termination signal during start-up waits for the loop
@@ -45,7 +38,7 @@ int RunQuillbar() {
         SaveOptions();
         return 1;
     }
-    Options.Skin = ChooseSkin(SkinNames, Options.Skin);
+    Options.Skin = ChooseSkinName(Options.Skin);
     Skin->LoadSkin(Options.Skin);
 
     std::error_code ignored;

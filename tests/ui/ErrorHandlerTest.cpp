@@ -80,6 +80,18 @@ TEST_F(ErrorHandlerTest, UnnamedSenderIsNamedByItsClass) {
                       "(anonymous namespace)::EMailError:\r\r\r\nConnection lost"));
 }
 
+TEST_F(ErrorHandlerTest, ExceptionOutsideTheStandardHierarchyIsShownToo) {
+    struct TIntThrower : QObject {
+        bool event(QEvent*) override { throw 42; }
+    } thrower;
+    thrower.setObjectName("tmrScroll");
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&thrower, &event);
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].Text,
+              QString("tmrScroll raised an exception of type int:\r\r\r\n"));
+}
+
 TEST(FatalErrorText, LayoutWithAndWithoutSender) {
     QObject named;
     named.setObjectName("tmrCheck");

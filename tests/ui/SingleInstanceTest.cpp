@@ -20,14 +20,14 @@ namespace {
 
 constexpr int PatienceMs = 20000;
 
-// A copy of the executable in a folder of its own with a skin beside it, and its own
+// A copy of the executable in a folder of its own with the Default skin beside it, and its own
 // runtime and temporary folders so that lock and socket are private to the test.
 class SingleInstanceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         namespace fs = std::filesystem;
-        fs::create_directories(FDir.File("app/Skins/Default"));
-        TTempDir::WriteFile(FDir.File("app/Skins/Default/skin.ini"), "; test skin\n");
+        fs::create_directories(FDir.File("app/Skins"));
+        fs::copy(QB_SKINS_DIR "/Default", FDir.File("app/Skins/Default"));
         fs::copy_file(QB_QUILLBAR_EXE, FDir.File("app/quillbar"));
         fs::create_directories(FDir.File("run"));
         chmod(FDir.File("run").c_str(), 0700);

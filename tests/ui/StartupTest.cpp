@@ -45,9 +45,10 @@ class StartupTest : public ::testing::Test {
         ClearRecordedMessageBoxes();
     }
 
+    // A copy of the shipped Default skin under another folder name.
     void AddSkin(const std::string& name) const {
-        std::filesystem::create_directories(AppPath + "/Skins/" + name);
-        TTempDir::WriteFile(AppPath + "/Skins/" + name + "/skin.ini", "; test skin\n");
+        std::filesystem::create_directories(AppPath + "/Skins");
+        std::filesystem::copy(QB_SKINS_DIR "/Default", AppPath + "/Skins/" + name);
     }
 
     TTempDir FDir;
@@ -68,13 +69,6 @@ class StartupTest : public ::testing::Test {
 };
 
 } // namespace
-
-TEST(ChooseSkin, ExactMatchElseFirst) {
-    EXPECT_EQ(ChooseSkin({"Blue", "Default"}, "Default"), "Default");
-    EXPECT_EQ(ChooseSkin({"Default", "Blue"}, "blue"), "Default");
-    EXPECT_EQ(ChooseSkin({"Default"}, ""), "Default");
-    EXPECT_EQ(ChooseSkin({}, "Default"), "");
-}
 
 TEST_F(StartupTest, NoSkinsShowsTheBoxAndNoWindow) {
     SetNextMessageBoxAnswer(QMessageBox::Ok);
