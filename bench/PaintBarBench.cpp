@@ -1,5 +1,4 @@
-// Time of one PaintBar with 10, 1,000 and 10,000 entries, beside a plain fill and drawText of the
-// same buttons.
+// One PaintBar with 10, 1,000 and 10,000 entries, beside a plain fill and drawText of its buttons.
 #include "bar/UPaint.h"
 #include "bar/USkin.h"
 #include "core/UGlobal.h"

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -19,11 +20,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (again.Serialize() != once)
         __builtin_trap();
 
-    static const std::string path = [] {
-        // tmpfs keeps the many fsyncs cheap.
-        char folder[] = "/dev/shm/fuzz_inifile.XXXXXX";
-        return std::string(mkdtemp(folder)) + "/quillbar.ini";
-    }();
+    // One scratch folder per run, removed when the fuzzer exits.
+    static const struct TScratch {
+        std::string Folder;
+        TScratch() {
+            char pattern[] = "/dev/shm/fuzz_inifile.XXXXXX"; // tmpfs keeps the fsyncs cheap
+            if (mkdtemp(pattern))
+                Folder = pattern;
+        }
+        ~TScratch() {
+            std::error_code ignored;
+            if (!Folder.empty())
+                std::filesystem::remove_all(Folder, ignored);
+        }
+    } scratch;
+    if (scratch.Folder.empty())
+        return 0;
+    const std::string path = scratch.Folder + "/quillbar.ini";
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return 0;

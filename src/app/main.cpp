@@ -1,17 +1,10 @@
-// Entry point: the start-up sequence of the program.
+// Entry point: the application object, the program folder, then the start-up sequence.
+#include "app/Startup.h"
 #include "core/UGlobal.h"
+#include "platform/QBApplication.h"
 
-#include <QApplication>
-#include <QWidget>
-
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
+    TQBApplication app(argc, argv);
     InitAppPath();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Quillbar");
-    QWidget bar;
-    bar.setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
-    bar.resize(600, 24);
-    bar.show();
-    return QApplication::exec();
+    return RunQuillbar();
 }

@@ -1,5 +1,4 @@
-// Layout of the ticker bar: element positions and states, message buttons, hot item and scroll
-// position.
+// Layout of the ticker bar: element places and states, message buttons, hot item, scroll place.
 #include "bar/BarLayout.h"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// Layout of the ticker bar: element positions and states, message buttons, hot item and scroll
-// position.
+// Layout of the ticker bar: element places and states, message buttons, hot item, scroll place.
 #pragma once
 
 #include <functional>
@@ -24,7 +23,6 @@ enum : int { StateNormal = 0, StateHot = 1, StatePressed = 2 };
 
 // The skin's widths and height, all the layout needs of it.
 struct TBarMetrics {
-    int Height = 0;
     int BackgroundWidth = 0;
     int MoveBarWidth = 0, SizeBarWidth = 0;
     int LeftArrowWidth = 0, RightArrowWidth = 0, FirstArrowWidth = 0, LastArrowWidth = 0;
@@ -67,7 +65,6 @@ struct TBarLayout {
     std::vector<TBarButton> Buttons;
     bool MoreLeft = false, MoreRight = false;
     int HotItem = HotNone;
-    int HintEntry = -1; // entry whose hint the window shows, -1 for none
     int FirstVisible = 0;
 };
 

@@ -20,7 +20,7 @@ struct TMsgRow;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
-  public:
+public:
     TfrmMain();
     ~TfrmMain() override;
 
@@ -77,10 +77,18 @@ class TfrmMain : public QWidget {
     // are dropped.
     static intptr_t WindowHandle(QObject* window);
 
-  protected:
+    // How often a later copy of the program signalled this one.
+    int NewInstanceCount() const { return FNewInstanceCount; }
+
+public slots:
+    // A later copy was started: bring the bar into view.
+    void NewInstance();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* e) override;
 
-  private:
+private:
     void CreateStore();
     void DestroyStore();
     void CreateWorker();
@@ -108,6 +116,7 @@ class TfrmMain : public QWidget {
     int FRenumberHint = 0;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
+    int FNewInstanceCount = 0;
 };
 
 extern TfrmMain* frmMain;

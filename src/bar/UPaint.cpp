@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <vector>
+
 namespace {
 
 constexpr int MarkSize = 12;
@@ -38,7 +40,6 @@ QString SingleLine(QString text) {
 
 TBarMetrics BarMetrics(const TSkinData& skin) {
     TBarMetrics m;
-    m.Height = skin.Height;
     m.BackgroundWidth = skin.Background.width();
     m.MoveBarWidth = skin.Arrows.MoveBarWidth;
     m.SizeBarWidth = skin.Arrows.SizeBarWidth;
@@ -92,6 +93,12 @@ TBarLayout TBarPainter::PaintBar(const TSkinData& skin, const TBarState& state,
     const int h = skin.Height;
     if (w <= 0 || h <= 0)
         return layout;
+    // Everything asked of the caller is asked before the first pixel changes,
+    // so a failing call leaves the previous picture whole.
+    std::vector<TBarEntry> entries;
+    entries.reserve(layout.Buttons.size());
+    for (const TBarButton& button : layout.Buttons)
+        entries.push_back(entry(button.Entry));
 
     ResizeImage(BarImage, w, h);
     // Pieces narrower than the bar or bitmaps shorter than it leave no stale pixels.
@@ -126,9 +133,9 @@ TBarLayout TBarPainter::PaintBar(const TSkinData& skin, const TBarState& state,
 
     if (!layout.Buttons.empty()) {
         ResizeImage(ButtonImage, layout.ButtonWidth, h);
-        for (const TBarButton& button : layout.Buttons) {
-            DrawMessageButton(skin, layout.ButtonWidth, button.State, entry(button.Entry));
-            bar.drawImage(QPoint(button.Left, 0), ButtonImage);
+        for (size_t i = 0; i < layout.Buttons.size(); ++i) {
+            DrawMessageButton(skin, layout.ButtonWidth, layout.Buttons[i].State, entries[i]);
+            bar.drawImage(QPoint(layout.Buttons[i].Left, 0), ButtonImage);
         }
     }
 

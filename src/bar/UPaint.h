@@ -24,9 +24,11 @@ class TBarPainter {
     TBarPainter();
 
     // Draws the whole bar into BarImage (client width by skin height) and
-    // returns its layout: HotItem, the normalised FirstVisible, and the hint
-    // entry (HotItem - HotFirstMessage when HotItem names a message). entry(k)
-    // is asked only for the entries shown. The caller copies BarImage to the window.
+    // returns its layout with HotItem and the normalised FirstVisible; the
+    // window's hint is that of entry HotItem - HotFirstMessage when HotItem
+    // names a message. entry(k) is asked only for the entries shown. The
+    // caller copies BarImage to the window. When state.IsRead or entry throws,
+    // the exception passes on and BarImage keeps its previous picture.
     TBarLayout PaintBar(const TSkinData& skin, const TBarState& state,
                         const std::function<TBarEntry(int)>& entry);
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
 
 TSkinData* Skin = nullptr;
@@ -29,26 +28,6 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
     if (less || !SameText(a, b))
         return less;
     return a < b; // names differing only in case keep one order everywhere
-}
-
-int ParseColorPiece(const std::string& piece) {
-    const char* first = piece.data();
-    const char* last = first + piece.size();
-    const bool negative = first != last && *first == '-';
-    if (first != last && (*first == '-' || *first == '+'))
-        ++first;
-    int base = 10;
-    if (first != last && *first == '$') {
-        base = 16;
-        ++first;
-    }
-    unsigned long long value = 0; // unsigned: no second sign is accepted
-    const auto [end, error] = std::from_chars(first, last, value, base);
-    const bool fits = base == 16 ? value <= 0xFFFFFFFFULL : value <= 0x7FFFFFFFULL + negative;
-    if (first == last || error != std::errc() || end != last || !fits)
-        throw ESkinError("'" + piece + "' is not a valid integer value");
-    const auto magnitude = static_cast<long long>(value);
-    return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
 QImage LoadBitmap(const std::string& path) {
@@ -81,16 +60,6 @@ TSkinFont ReadFont(const TIniFile& ini, const std::string& section, const std::s
 
 } // namespace
 
-int ParseSkinColor(const std::string& text) {
-    const TSplitArray pieces = Split(text, " ");
-    if (pieces.size() < 3)
-        throw ESkinError("'" + text + "' is not a valid colour value");
-    const int red = ParseColorPiece(pieces[0]) & 0xFF;
-    const int green = ParseColorPiece(pieces[1]) & 0xFF;
-    const int blue = ParseColorPiece(pieces[2]) & 0xFF;
-    return red + 256 * green + 65536 * blue;
-}
-
 QColor SkinQColor(int color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
@@ -108,6 +77,13 @@ void InitSkins() {
     }
     // Directory listings have no stable order; sort as a case-insensitive file system lists.
     std::sort(SkinNames.begin(), SkinNames.end(), LessIgnoringCase);
+}
+
+std::string ChooseSkinName(const std::string& option) {
+    if (SkinNames.empty())
+        return {};
+    const bool installed = std::find(SkinNames.begin(), SkinNames.end(), option) != SkinNames.end();
+    return installed ? option : SkinNames.front();
 }
 
 void TSkinData::LoadSkin(const std::string& name) {

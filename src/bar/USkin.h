@@ -1,22 +1,16 @@
 // The active skin: bitmaps, element widths, menu colours and fonts, and the installed skin names.
 #pragma once
 
+#include "bar/SkinColor.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
-
-// A skin file that cannot be read or a value that is not a number; LoadSkin
-// passes it to its caller.
-class ESkinError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 struct TSkinFont {
     QFont Font;
@@ -69,13 +63,13 @@ extern std::vector<std::string> SkinNames;
 // Creates Skin and fills SkinNames from AppPath/Skins.
 void InitSkins();
 
+// The skin to load for the skin option: the option itself when a name in
+// SkinNames matches it exactly (case counts), else the first name; empty when
+// there are no skins.
+std::string ChooseSkinName(const std::string& option);
+
 // Shows an error text in a box captioned "Error"; tests replace it.
 extern std::function<void(const QString& text)> SkinMessageBox;
-
-// "R G B" (single spaces, decimal or "$" hexadecimal, low 8 bits of each,
-// anything after a third space ignored) as red + 256 * green + 65536 * blue.
-// Throws ESkinError for a piece that is not a number or fewer than three pieces.
-int ParseSkinColor(const std::string& text);
 
 // A colour value (red + 256 * green + 65536 * blue) as a QColor.
 QColor SkinQColor(int color);

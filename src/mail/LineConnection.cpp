@@ -26,9 +26,8 @@ const size_t BlockSize = 16384;
 // OpenSSL writes with write(), which raises SIGPIPE on a closed peer; keep the
 // signal off this thread for the duration and swallow it if it came.
 class TSigPipeGuard {
-public:
-    TSigPipeGuard()
-    {
+  public:
+    TSigPipeGuard() {
         sigset_t pipeSet;
         sigemptyset(&pipeSet);
         sigaddset(&pipeSet, SIGPIPE);
@@ -37,8 +36,7 @@ public:
         FWasPending = sigismember(&pending, SIGPIPE) == 1;
         pthread_sigmask(SIG_BLOCK, &pipeSet, &FOldMask);
     }
-    ~TSigPipeGuard()
-    {
+    ~TSigPipeGuard() {
         sigset_t pending;
         sigpending(&pending);
         if (!FWasPending && sigismember(&pending, SIGPIPE) == 1) {
@@ -51,13 +49,12 @@ public:
         pthread_sigmask(SIG_SETMASK, &FOldMask, nullptr);
     }
 
-private:
+  private:
     sigset_t FOldMask;
     bool FWasPending = false;
 };
 
-std::string OpenSSLErrorText()
-{
+std::string OpenSSLErrorText() {
     unsigned long code = ERR_get_error();
     if (!code)
         return "unknown error";
@@ -66,8 +63,7 @@ std::string OpenSSLErrorText()
     return text;
 }
 
-bool IsAddressLiteral(const std::string& host)
-{
+bool IsAddressLiteral(const std::string& host) {
     unsigned char buffer[sizeof(in6_addr)];
     return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
            inet_pton(AF_INET6, host.c_str(), buffer) == 1;
@@ -75,18 +71,15 @@ bool IsAddressLiteral(const std::string& host)
 
 } // namespace
 
-TLineConnection::~TLineConnection()
-{
+TLineConnection::~TLineConnection() {
     Close();
 }
 
-void TLineConnection::Fail(const std::string& text)
-{
+void TLineConnection::Fail(const std::string& text) {
     throw EPOP3Error(text);
 }
 
-int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int timeoutMs)
-{
+int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int timeoutMs) {
     auto* sockAddress = static_cast<const sockaddr*>(address);
     int fd = socket(sockAddress->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
@@ -130,8 +123,7 @@ int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int
     return 0;
 }
 
-void TLineConnection::Open(const std::string& host, int port, int timeoutMs)
-{
+void TLineConnection::Open(const std::string& host, int port, int timeoutMs) {
     Close();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -168,8 +160,7 @@ void TLineConnection::Open(const std::string& host, int port, int timeoutMs)
     FOpen = true;
 }
 
-void TLineConnection::StartTLS(const TTLSOptions& options)
-{
+void TLineConnection::StartTLS(const TTLSOptions& options) {
     // Clear text sent before the handshake must not pass for protected data.
     if (Buffered())
         Fail("Unexpected data before the TLS handshake.");
@@ -217,8 +208,7 @@ void TLineConnection::StartTLS(const TTLSOptions& options)
     }
 }
 
-void TLineConnection::WriteLine(const std::string& line)
-{
+void TLineConnection::WriteLine(const std::string& line) {
     if (!FOpen)
         Fail("Not connected.");
     std::string data = line + "\r\n";
@@ -246,8 +236,7 @@ void TLineConnection::WriteLine(const std::string& line)
     }
 }
 
-void TLineConnection::WaitReadable()
-{
+void TLineConnection::WaitReadable() {
     if (ReadTimeout <= 0 || (FSSL && SSL_pending(FSSL) > 0))
         return;
     pollfd waitFor{FSocket, POLLIN, 0};
@@ -259,8 +248,7 @@ void TLineConnection::WaitReadable()
         Fail("Read timed out.");
 }
 
-void TLineConnection::Receive()
-{
+void TLineConnection::Receive() {
     if (!FOpen)
         Fail(FDropped ? "Connection dropped." : "Not connected.");
     WaitReadable();
@@ -303,8 +291,7 @@ void TLineConnection::Receive()
         OnReceived(static_cast<size_t>(received));
 }
 
-std::string TLineConnection::ReadLine(size_t maxLength)
-{
+std::string TLineConnection::ReadLine(size_t maxLength) {
     for (;;) {
         size_t from = FStart + FScanned;
         size_t lineFeed = FBuffer.find('\n', from);
@@ -327,8 +314,7 @@ std::string TLineConnection::ReadLine(size_t maxLength)
     }
 }
 
-void TLineConnection::Close()
-{
+void TLineConnection::Close() {
     int fd;
     {
         std::lock_guard<std::mutex> lock(FSocketLock);
@@ -350,8 +336,7 @@ void TLineConnection::Close()
     FStart = FScanned = 0;
 }
 
-void TLineConnection::Drop()
-{
+void TLineConnection::Drop() {
     std::lock_guard<std::mutex> lock(FSocketLock);
     FDropped = true;
     FOpen = false;
@@ -359,7 +344,6 @@ void TLineConnection::Drop()
         shutdown(FSocket, SHUT_RDWR);
 }
 
-void TLineConnection::ResetDrop()
-{
+void TLineConnection::ResetDrop() {
     FDropped = false;
 }

@@ -18,7 +18,7 @@ struct TTLSOptions {
 
 // All operations but Drop and IsOpen belong to one thread; they throw EPOP3Error.
 class TLineConnection {
-public:
+  public:
     TLineConnection() = default;
     ~TLineConnection();
     TLineConnection(const TLineConnection&) = delete;
@@ -46,7 +46,7 @@ public:
     // Called after every block received from the socket with its size.
     std::function<void(size_t bytes)> OnReceived;
 
-private:
+  private:
     int FSocket = -1;
     std::mutex FSocketLock; // keeps Drop off a descriptor that Close has freed
     std::atomic<bool> FOpen{false};

@@ -3,8 +3,7 @@
 
 #include <openssl/md5.h>
 
-std::string MD5Hex(const std::string& bytes)
-{
+std::string MD5Hex(const std::string& bytes) {
     unsigned char digest[MD5_DIGEST_LENGTH];
     MD5(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
     static const char hexDigits[] = "0123456789abcdef";

@@ -81,15 +81,14 @@ int PriorityOfValue(std::string_view value) {
 TMimeDecode::TMimeDecode() = default;
 
 void TMimeDecode::Reset() {
-    From.clear(), To.clear(), Cc.clear(), Subject.clear(), Date.clear(), MimeVersion.clear();
-    ReturnPath.clear();
+    for (std::string* value :
+         {&From, &To, &Cc, &Subject, &Date, &MimeVersion, &ReturnPath, &ContentType, &Encoding,
+          &Disposition, &Charset, &HeaderName, &FileName, &Boundary})
+        value->clear();
     Priority = 0;
-    ContentType.clear(), Encoding.clear(), Disposition.clear();
-    Charset.clear(), HeaderName.clear(), FileName.clear(), Boundary.clear();
     IsMultipart = EndOfMime = false;
     HeaderLines.clear();
-    PartContentType.clear(), PartEncoding.clear(), PartName.clear(), PartDisposition.clear();
-    PartContentID.clear(), PartFileName.clear(), PartCharset.clear();
+    ClearPartValues();
     PartNumber = 0;
 
     FBuffer.assign(InitialBufferSize, '\0');
@@ -328,13 +327,18 @@ bool TMimeDecode::MatchesBoundary(std::string_view line, bool withClosing) {
 
 void TMimeDecode::BoundaryAction() {
     PartEnd();
-    PartEncoding.clear(), PartContentType.clear(), PartDisposition.clear();
-    PartContentID.clear(), PartName.clear(), PartFileName.clear(), PartCharset.clear();
+    ClearPartValues();
     FHeaderMode = true;
     FLineCount = 0;
     FUUOpen = FInlineOpen = false;
     FPartHeaderBegun = false;
     FHandler = THandler::PartHeader;
+}
+
+void TMimeDecode::ClearPartValues() {
+    for (std::string* value : {&PartContentType, &PartEncoding, &PartName, &PartDisposition,
+                               &PartContentID, &PartFileName, &PartCharset})
+        value->clear();
 }
 
 void TMimeDecode::PartHeaderLine(char* line, size_t len, size_t room) {

@@ -48,7 +48,8 @@ class TMimeDecode {
         PartFileName, PartCharset;
     int PartNumber = 0;
 
-    // The current line (header lines with their continuations joined).
+    // The line being handled, valid during an event: header lines with their
+    // continuations joined; body lines may already be decoded in place.
     std::string_view CurrentData() const { return FCurrent; }
     // Bytes of the input consumed so far.
     int64_t Position() const { return FPosition; }
@@ -75,6 +76,7 @@ class TMimeDecode {
     void PartHeaderLine(char* line, size_t len, size_t room);
     void PartBodyLine(char* line, size_t len, size_t room);
     void BoundaryAction();
+    void ClearPartValues();
     bool MatchesBoundary(std::string_view line, bool withClosing);
     void EnterBody(THandler handler, const std::string& encoding);
     void DecodeAndPass(char* line, size_t len, size_t room);
@@ -98,7 +100,7 @@ class TMimeDecode {
     THandler FHandler = THandler::MainHeader;
     TCoding FCoding = TCoding::Identity;
     bool FHeaderMode = true;
-    int FLineCount = 0;
+    int64_t FLineCount = 0;
     bool FPartOpen = false;
     bool FPartHeaderBegun = false;
     bool FUUOpen = false;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -91,17 +92,22 @@ size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
     softBreak = false;
     size_t o = 0;
     for (size_t i = 0; i < len;) {
-        const char c = line[i];
-        if (c != '=') {
-            line[o++] = c;
-            ++i;
-            continue;
+        // Copy the run up to the next "=" in one move.
+        const void* hit = std::memchr(line + i, '=', len - i);
+        const size_t eq = hit ? static_cast<size_t>(static_cast<const char*>(hit) - line) : len;
+        if (eq > i) {
+            if (o != i)
+                std::memmove(line + o, line + i, eq - i);
+            o += eq - i;
+            i = eq;
+            if (i == len)
+                break;
         }
         size_t rest = i + 1;
         while (rest < len && (line[rest] == ' ' || line[rest] == '\t'))
             ++rest;
         if (rest == len) {
-            // Blanks after a final "=" are transport padding.
+            // Blanks after a final "=" were added in transport.
             softBreak = true;
             break;
         }

@@ -39,22 +39,37 @@ void THeaderTokenizer::SkipAfterStop() {
     SkipBlanks();
 }
 
-std::string THeaderTokenizer::Token() {
+void THeaderTokenizer::SkipWhite() {
     while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\t' ||
                                    FText[FPos] == '\r' || FText[FPos] == '\n'))
         ++FPos;
+}
+
+void THeaderTokenizer::EndItem() {
+    FStop = FPos < FText.size() ? FText[FPos] : '\0';
+    SkipAfterStop();
+}
+
+// FPos stands on the opening quote; an unclosed quote runs to the end of the line.
+std::string THeaderTokenizer::QuotedText() {
+    const size_t close = FText.find('"', FPos + 1);
+    const size_t end = close == std::string_view::npos ? FText.size() : close;
+    std::string text(FText.substr(FPos + 1, end - FPos - 1));
+    FPos = close == std::string_view::npos ? FText.size() : close + 1;
+    return text;
+}
+
+std::string THeaderTokenizer::Token() {
+    SkipWhite();
     std::string token;
     while (!AtStop())
         token += Lower(FText[FPos++]);
-    FStop = FPos < FText.size() ? FText[FPos] : '\0';
-    SkipAfterStop();
+    EndItem();
     return token;
 }
 
 std::string THeaderTokenizer::ExtendedToken() {
-    while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\t' ||
-                                   FText[FPos] == '\r' || FText[FPos] == '\n'))
-        ++FPos;
+    SkipWhite();
     std::string token;
     int level = 0;
     for (; FPos < FText.size(); ++FPos) {
@@ -70,8 +85,7 @@ std::string THeaderTokenizer::ExtendedToken() {
             token += Lower(c);
         }
     }
-    FStop = FPos < FText.size() ? FText[FPos] : '\0';
-    SkipAfterStop();
+    EndItem();
     return token;
 }
 
@@ -79,33 +93,19 @@ std::string THeaderTokenizer::QuotedValue() {
     SkipBlanks();
     std::string value;
     if (FPos < FText.size() && FText[FPos] == '"') {
-        const size_t close = FText.find('"', FPos + 1);
-        if (close == std::string_view::npos) {
-            value = FText.substr(FPos + 1);
-            FPos = FText.size();
-        } else {
-            value = FText.substr(FPos + 1, close - FPos - 1);
-            FPos = close + 1;
-        }
+        value = QuotedText();
     } else {
         while (!AtStop())
             value += Lower(FText[FPos++]);
     }
-    FStop = FPos < FText.size() ? FText[FPos] : '\0';
-    SkipAfterStop();
+    EndItem();
     return value;
 }
 
 std::string THeaderTokenizer::PlainValue() {
     SkipBlanks();
-    std::string value;
-    if (FPos < FText.size() && FText[FPos] == '"') {
-        const size_t close = FText.find('"', FPos + 1);
-        value = FText.substr(FPos + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                       : close - FPos - 1);
-    } else {
-        value = FText.substr(FPos);
-    }
+    const std::string value =
+        FPos < FText.size() && FText[FPos] == '"' ? QuotedText() : std::string(FText.substr(FPos));
     FPos = FText.size();
     return value;
 }

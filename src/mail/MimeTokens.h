@@ -27,6 +27,9 @@ class THeaderTokenizer {
 
   private:
     void SkipBlanks();
+    void SkipWhite();
+    void EndItem();
+    std::string QuotedText();
     void SkipAfterStop();
     bool AtStop() const;
 

@@ -5,8 +5,7 @@
 
 namespace {
 
-std::string TrimBlanks(const std::string& text)
-{
+std::string TrimBlanks(const std::string& text) {
     size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
         ++first;
@@ -15,8 +14,7 @@ std::string TrimBlanks(const std::string& text)
     return text.substr(first, last - first);
 }
 
-bool SameAscii(const std::string& a, const char* b)
-{
+bool SameAscii(const std::string& a, const char* b) {
     size_t i = 0;
     for (; i < a.size() && b[i]; ++i) {
         char x = a[i], y = b[i];
@@ -30,8 +28,7 @@ bool SameAscii(const std::string& a, const char* b)
 
 } // namespace
 
-TPOP3Reply ParseReplyLine(const std::string& line)
-{
+TPOP3Reply ParseReplyLine(const std::string& line) {
     TPOP3Reply reply;
     reply.Status = TrimBlanks(line.substr(0, 4));
     if (line.size() > 4) {
@@ -46,8 +43,7 @@ TPOP3Reply ParseReplyLine(const std::string& line)
     return reply;
 }
 
-int ParseMessageSize(const std::string& text)
-{
+int ParseMessageSize(const std::string& text) {
     size_t blank = text.find(' ');
     if (text.empty() || blank == std::string::npos)
         return -1;
@@ -69,8 +65,7 @@ int ParseMessageSize(const std::string& text)
     return static_cast<int>(negative ? -value : value);
 }
 
-std::string APOPTimestamp(const std::string& greetingText)
-{
+std::string APOPTimestamp(const std::string& greetingText) {
     size_t open = greetingText.find('<');
     if (open == std::string::npos)
         return "";
@@ -80,8 +75,7 @@ std::string APOPTimestamp(const std::string& greetingText)
     return greetingText.substr(open, close - open + 1);
 }
 
-std::string UnstuffDot(const std::string& line)
-{
+std::string UnstuffDot(const std::string& line) {
     if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
         return line.substr(1);
     return line;

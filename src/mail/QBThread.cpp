@@ -13,8 +13,7 @@ namespace {
 const auto StartPoll = std::chrono::milliseconds(50);
 const auto IdlePoll = std::chrono::milliseconds(500);
 
-std::string LowerAscii(std::string text)
-{
+std::string LowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -22,8 +21,7 @@ std::string LowerAscii(std::string text)
 }
 
 // The whole text as a decimal number; throws when it is none.
-int ToNumber(const std::string& text)
-{
+int ToNumber(const std::string& text) {
     size_t used = 0;
     int value = 0;
     try {
@@ -40,8 +38,7 @@ int ToNumber(const std::string& text)
 
 TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage)
     : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)),
-      FPostMessage(std::move(postMessage))
-{
+      FPostMessage(std::move(postMessage)) {
     POP3.OnWork = [this](int64_t position) {
         if (Task.Kind == tkRetrieve && FPostMessage)
             FPostMessage(WM_QB_PROGRESS, ProgressWnd, position, Size);
@@ -50,31 +47,32 @@ TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage 
     Started = true;
 }
 
-TQBThread::~TQBThread()
-{
+TQBThread::~TQBThread() {
+    // The main thread is about to wait in join and can serve no event any more.
+    FDestroying = true;
     Terminate();
-    Stop();
+    // A worker still in a job is broken off; one that has left its loop keeps
+    // its session for the QUIT below.
+    if (!FExited)
+        Stop();
     if (FThread.joinable())
         FThread.join();
     if (POP3.Connected())
         POP3.Disconnect();
 }
 
-void TQBThread::Resume()
-{
+void TQBThread::Resume() {
     if (!FThread.joinable())
         FThread = std::thread([this] { Execute(); });
 }
 
-void TQBThread::Stop()
-{
+void TQBThread::Stop() {
     Stopping = true;
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
 }
 
-void TQBThread::Terminate()
-{
+void TQBThread::Terminate() {
     {
         std::lock_guard<std::mutex> lock(FIdleLock);
         FTerminated = true;
@@ -82,8 +80,9 @@ void TQBThread::Terminate()
     FIdleWake.notify_all();
 }
 
-void TQBThread::Raise(const std::function<void()>& call)
-{
+void TQBThread::Raise(const std::function<void()>& call) {
+    if (FDestroying)
+        return;
     std::exception_ptr failure;
     auto guarded = [&] {
         try {
@@ -100,43 +99,43 @@ void TQBThread::Raise(const std::function<void()>& call)
         std::rethrow_exception(failure);
 }
 
-void TQBThread::SetStatus(const std::string& text)
-{
+void TQBThread::SetStatus(const std::string& text) {
     if (Stopping || !OnStatus)
         return;
     StatusText = text;
     Raise([this] { OnStatus(*this, StatusText); });
 }
 
-void TQBThread::RaiseError(int fatal, const std::string& text)
-{
+void TQBThread::RaiseError(int fatal, const std::string& text) {
     if (Stopping || !OnError)
         return;
     ErrorText = text;
     Raise([this, fatal] { OnError(*this, fatal, ErrorText); });
 }
 
-void TQBThread::RaiseMessage(const TStringList* lines)
-{
+void TQBThread::RaiseMessage(const TStringList* lines) {
     if (OnMessage)
         Raise([this, lines] { OnMessage(*this, lines, Number, UID); });
 }
 
-void TQBThread::Execute()
-{
+void TQBThread::Execute() {
     while (!Started)
         std::this_thread::sleep_for(StartPoll);
     do {
-        // A cancel applies to one job: the next one runs and reports normally.
-        Stopping = false;
-        POP3.ResetDrop();
         HasTask = false;
-        if (OnGetTask) {
-            try {
-                Raise([this] { OnGetTask(*this, HasTask); });
-            } catch (...) {
-                HasTask = false;
-            }
+        if (FTerminated)
+            break;
+        try {
+            Raise([this] {
+                // A cancel applies to one job. Cleared on the main thread, where Stop
+                // is called, so a cancel of the job that just ended cannot hit this one.
+                Stopping = false;
+                POP3.ResetDrop();
+                if (OnGetTask)
+                    OnGetTask(*this, HasTask);
+            });
+        } catch (...) {
+            HasTask = false;
         }
         if (!HasTask) {
             if (POP3.Connected())
@@ -145,20 +144,24 @@ void TQBThread::Execute()
             FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
             continue;
         }
-        RunTask();
+        try {
+            RunTask();
+        } catch (...) {
+            // A handler that threw outside a job step must not end the thread.
+            POP3.Disconnect();
+        }
     } while (!FTerminated);
+    FExited = true;
     Finished = true;
 }
 
-bool TQBThread::SameSession() const
-{
+bool TQBThread::SameSession() const {
     return Task.Host == POP3.Host && Task.Port == POP3.Port && Task.User == POP3.Username &&
            Task.Pass == POP3.Password && Task.Secure == POP3.APOP && Task.TLS == POP3.TLS &&
            Task.TLSVerify == POP3.TLSVerify;
 }
 
-void TQBThread::RunTask()
-{
+void TQBThread::RunTask() {
     if (POP3.Connected() && !SameSession())
         POP3.Disconnect();
     POP3.Host = Task.Host;
@@ -202,8 +205,7 @@ void TQBThread::RunTask()
                 break;
             }
         } catch (...) {
-            // A handler that threw: the job is over, the session may be out of step.
-            POP3.DropConnection();
+            // A handler threw: the job is over; the next one starts on a new session.
             POP3.Disconnect();
         }
         // The server renumbers only when the session ends; the store renumbers at once.
@@ -219,14 +221,12 @@ void TQBThread::RunTask()
         FPostMessage(WM_QB_TASKENDED, Task.Notify, 0, 0);
 }
 
-void TQBThread::ReportServerFailure(const std::string& text)
-{
+void TQBThread::ReportServerFailure(const std::string& text) {
     RaiseError(0, text);
     POP3.Disconnect();
 }
 
-void TQBThread::Check()
-{
+void TQBThread::Check() {
     SetStatus("Retrieving message list...");
     TStringList list;
     bool complete = false;
@@ -270,8 +270,7 @@ void TQBThread::Check()
         ReportServerFailure("Server error: Message list could not be retrieved!");
 }
 
-void TQBThread::Retrieve()
-{
+void TQBThread::Retrieve() {
     Lines.clear();
     SetStatus("Retrieving message size...");
     Answer = 0;
@@ -303,8 +302,7 @@ void TQBThread::Retrieve()
     Lines.clear();
 }
 
-void TQBThread::Remove()
-{
+void TQBThread::Remove() {
     SetStatus("Removing message...");
     bool failed = false;
     try {
@@ -318,8 +316,7 @@ void TQBThread::Remove()
         ReportServerFailure("Server error: Message could not be removed!");
 }
 
-void TQBThread::RemoveSeveral()
-{
+void TQBThread::RemoveSeveral() {
     bool failed = false;
     for (size_t i = Task.MsgNums.size(); i-- > 0 && !failed;) {
         const std::string& entry = Task.MsgNums[i];

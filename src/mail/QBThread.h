@@ -22,10 +22,12 @@ const int WM_QB_PROGRESS = 9273;  // wParam bytes so far, lParam message size
 const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 
 // Every event runs on the main thread through the synchronise function while the
-// worker waits; an event without a handler is skipped. Destroy the worker only
-// after Finished (or with the main thread free to serve a pending event).
+// worker waits; an event without a handler is skipped. Destroy the worker after
+// Finished: from then on it raises no event. The destructor stops and joins the
+// thread and raises no further event, but an event already waiting for the main
+// thread when the destructor starts would wait for ever.
 class TQBThread {
-public:
+  public:
     TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage);
     ~TQBThread();
     TQBThread(const TQBThread&) = delete;
@@ -71,11 +73,13 @@ public:
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
 
-private:
+  private:
     TSynchronize FSynchronize;
     TPostMessage FPostMessage;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FDestroying{false};
+    std::atomic<bool> FExited{false}; // Execute has left its loop
     std::mutex FIdleLock;
     std::condition_variable FIdleWake;
 

@@ -4,8 +4,7 @@
 #include "MD5Hex.h"
 #include "MailError.h"
 
-TQBPOP3::TQBPOP3()
-{
+TQBPOP3::TQBPOP3() {
     FConnection.OnReceived = [this](size_t bytes) {
         if (!FCounting)
             return;
@@ -15,8 +14,7 @@ TQBPOP3::TQBPOP3()
     };
 }
 
-template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step())
-{
+template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step()) {
     try {
         return step();
     } catch (const EPOP3ReplyError&) {
@@ -28,8 +26,7 @@ template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step())
     }
 }
 
-void TQBPOP3::ReadReply()
-{
+void TQBPOP3::ReadReply() {
     std::string line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
     LastReply = ParseReplyLine(line);
     ReplyText.assign(1, LastReply.Text);
@@ -37,8 +34,7 @@ void TQBPOP3::ReadReply()
         throw EPOP3Error("Unrecognized POP3 Response Header:\n\"" + line + "\"");
 }
 
-bool TQBPOP3::SendCmd(const std::string& command, bool okOnly)
-{
+bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
     // A CR or LF in a user name or password would smuggle in a command of its own.
     if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw EPOP3Error("Invalid character in command.");
@@ -51,8 +47,7 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly)
     return false;
 }
 
-void TQBPOP3::ReadData(TStringList& dest)
-{
+void TQBPOP3::ReadData(TStringList& dest) {
     FWorkCount = static_cast<int64_t>(FConnection.Buffered());
     FCounting = true;
     if (FWorkCount > 0 && OnWork)
@@ -66,8 +61,7 @@ void TQBPOP3::ReadData(TStringList& dest)
     FCounting = false;
 }
 
-bool TQBPOP3::FetchData(const std::string& command, TStringList& dest)
-{
+bool TQBPOP3::FetchData(const std::string& command, TStringList& dest) {
     return Guarded([&] {
         if (!SendCmd(command, false))
             return false;
@@ -79,8 +73,7 @@ bool TQBPOP3::FetchData(const std::string& command, TStringList& dest)
     });
 }
 
-void TQBPOP3::UpgradeToTLS()
-{
+void TQBPOP3::UpgradeToTLS() {
     TTLSOptions options;
     options.HostName = Host;
     options.Verify = TLSVerify;
@@ -88,8 +81,7 @@ void TQBPOP3::UpgradeToTLS()
     FConnection.StartTLS(options);
 }
 
-void TQBPOP3::Login(const std::string& greetingText)
-{
+void TQBPOP3::Login(const std::string& greetingText) {
     if (!APOP) {
         SendCmd("USER " + Username, true);
         SendCmd("PASS " + Password, true);
@@ -101,8 +93,7 @@ void TQBPOP3::Login(const std::string& greetingText)
     SendCmd("APOP " + Username + " " + MD5Hex(timestamp + Password), true);
 }
 
-void TQBPOP3::Connect(int timeoutMs)
-{
+void TQBPOP3::Connect(int timeoutMs) {
     try {
         FConnection.ReadTimeout = ReadTimeout;
         FConnection.Open(Host, Port, timeoutMs);
@@ -124,13 +115,11 @@ void TQBPOP3::Connect(int timeoutMs)
     }
 }
 
-bool TQBPOP3::Connected() const
-{
+bool TQBPOP3::Connected() const {
     return FConnection.IsOpen();
 }
 
-void TQBPOP3::Disconnect()
-{
+void TQBPOP3::Disconnect() {
     FCounting = false;
     if (FConnection.IsOpen()) {
         try {
@@ -141,40 +130,33 @@ void TQBPOP3::Disconnect()
     FConnection.Close();
 }
 
-void TQBPOP3::DropConnection()
-{
+void TQBPOP3::DropConnection() {
     FConnection.Drop();
 }
 
-void TQBPOP3::ResetDrop()
-{
+void TQBPOP3::ResetDrop() {
     FConnection.ResetDrop();
 }
 
-bool TQBPOP3::ListUIDs(TStringList& dest)
-{
+bool TQBPOP3::ListUIDs(TStringList& dest) {
     return FetchData("UIDL", dest);
 }
 
-int TQBPOP3::GetMessageSize(int number)
-{
+int TQBPOP3::GetMessageSize(int number) {
     return Guarded([&] {
         SendCmd("LIST " + std::to_string(number), true);
         return ParseMessageSize(LastReply.Text);
     });
 }
 
-bool TQBPOP3::RetrieveMessage(int number, TStringList& dest)
-{
+bool TQBPOP3::RetrieveMessage(int number, TStringList& dest) {
     return FetchData("RETR " + std::to_string(number), dest);
 }
 
-bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest)
-{
+bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
     return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest);
 }
 
-void TQBPOP3::DeleteOnServer(int number)
-{
+void TQBPOP3::DeleteOnServer(int number) {
     Guarded([&] { SendCmd("DELE " + std::to_string(number), true); });
 }

@@ -18,7 +18,7 @@ using TStringList = std::vector<std::string>;
 // Any other failure closes the connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
 class TQBPOP3 {
-public:
+  public:
     TQBPOP3();
 
     std::string Host;
@@ -56,7 +56,7 @@ public:
     bool RetrieveTop(int number, int lines, TStringList& dest);
     void DeleteOnServer(int number);
 
-private:
+  private:
     TLineConnection FConnection;
     bool FCounting = false;
     int64_t FWorkCount = 0;

@@ -1,1 +1,229 @@
-// placeholder
+// Tests of TQBPOP3 against a real Dovecot: logins, mailbox commands, deletion, STLS and POP3S.
+#include "DovecotServer.h"
+#include "mail/LineConnection.h"
+#include "mail/MailError.h"
+#include "mail/UPOP3.h"
+
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+class POP3DovecotTest : public ::testing::Test {
+  protected:
+    static std::unique_ptr<TDovecotServer> Dovecot;
+    int User = 0;
+    TQBPOP3 Session;
+
+    static void SetUpTestSuite() {
+        if (TDovecotServer::Unavailable().empty())
+            Dovecot = std::make_unique<TDovecotServer>(0);
+    }
+    static void TearDownTestSuite() {
+        if (Dovecot && getenv("QB_SHOW_DOVECOT_LOG"))
+            printf("%s\n", Dovecot->Log().c_str());
+        Dovecot.reset();
+    }
+
+    void SetUp() override {
+        if (!Dovecot)
+            GTEST_SKIP() << TDovecotServer::Unavailable();
+        // A user of its own per test, with three messages.
+        User = Dovecot->AddUser();
+        for (int n = 1; n <= 3; ++n)
+            Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(n));
+        Dovecot->ClearCommands();
+        Session.Host = "127.0.0.1";
+        Session.Port = Dovecot->Port();
+        Session.Username = Dovecot->User(User);
+        Session.Password = Dovecot->Password(User);
+    }
+
+    std::string FailureOf(const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const EPOP3Error& error) {
+            return error.what();
+        }
+        ADD_FAILURE() << "no error raised";
+        return "";
+    }
+
+    // Dovecot writes its raw logs as the sessions go: wait for the QUIT of the last.
+    std::vector<std::string> CommandsUntil(size_t quits) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::vector<std::string> commands;
+        do {
+            commands = Dovecot->Commands();
+            if (!commands.empty() && commands.back() == "QUIT" &&
+                std::count(commands.begin(), commands.end(), "QUIT") >= static_cast<long>(quits))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return commands;
+    }
+};
+
+std::unique_ptr<TDovecotServer> POP3DovecotTest::Dovecot;
+
+} // namespace
+
+TEST_F(POP3DovecotTest, UserPassAndAPOPLogins) {
+    Session.Connect(5000);
+    Session.Disconnect();
+    Session.APOP = true;
+    Session.Connect(5000);
+    EXPECT_TRUE(Session.Connected());
+    Session.Disconnect();
+    // The first QUIT may reach Dovecot after the second login: compare as sets.
+    std::vector<std::string> commands = CommandsUntil(2);
+    ASSERT_EQ(commands.size(), 5u);
+    std::sort(commands.begin(), commands.end());
+    EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Session.Username);
+    EXPECT_EQ(commands[0].size() - commands[0].rfind(' ') - 1, 32u);
+    EXPECT_EQ(commands[1], "PASS " + Session.Password);
+    EXPECT_EQ(commands[2], "QUIT");
+    EXPECT_EQ(commands[3], "QUIT");
+    EXPECT_EQ(commands[4], "USER " + Session.Username);
+    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Username + ">, method=APOP"),
+              std::string::npos);
+}
+
+TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins) {
+    Session.Password = "not the password";
+    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_FALSE(Session.Connected());
+    Session.APOP = true;
+    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox) {
+    Session.Connect(5000);
+    TStringList uids;
+    ASSERT_TRUE(Session.ListUIDs(uids));
+    ASSERT_EQ(uids.size(), 3u);
+    EXPECT_EQ(uids[0].substr(0, 2), "1 ");
+    EXPECT_EQ(uids[2].substr(0, 2), "3 ");
+
+    std::string second = TDovecotServer::GenerateMessage(2);
+    EXPECT_EQ(Session.GetMessageSize(2), static_cast<int>(second.size()));
+    EXPECT_THROW(Session.GetMessageSize(9), EPOP3ReplyError);
+
+    TStringList header;
+    ASSERT_TRUE(Session.RetrieveTop(2, 0, header));
+    ASSERT_EQ(header.size(), 6u);
+    EXPECT_EQ(header[2], "Subject: Test message 2");
+    EXPECT_EQ(header.back(), "");
+
+    TStringList whole;
+    ASSERT_TRUE(Session.RetrieveMessage(2, whole));
+    std::string joined;
+    for (const std::string& line : whole)
+        joined += line + "\r\n";
+    EXPECT_EQ(joined, second); // the dotted body line comes back unstuffed
+    EXPECT_FALSE(Session.RetrieveMessage(9, whole));
+    Session.Disconnect();
+    EXPECT_EQ(CommandsUntil(1), (std::vector<std::string>{
+                                    "USER " + Session.Username, "PASS " + Session.Password, "UIDL",
+                                    "LIST 2", "LIST 9", "TOP 2 0", "RETR 2", "RETR 9", "QUIT"}));
+}
+
+TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit) {
+    Session.Connect(5000);
+    Session.DeleteOnServer(1);
+    EXPECT_THROW(Session.DeleteOnServer(1), EPOP3ReplyError); // already marked
+    Session.Disconnect();
+    CommandsUntil(1);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Dovecot->MessageCount(User) != 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(Dovecot->MessageCount(User), 2);
+
+    Session.Connect(5000);
+    TStringList uids;
+    ASSERT_TRUE(Session.ListUIDs(uids));
+    EXPECT_EQ(uids.size(), 2u);
+    TStringList header;
+    ASSERT_TRUE(Session.RetrieveTop(1, 0, header));
+    EXPECT_EQ(header[2], "Subject: Test message 2");
+}
+
+TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted) {
+    Session.TLSCAFile = Dovecot->CAFile();
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        Session.Host = host;
+        Session.TLS = tlsSTLS;
+        Session.Port = Dovecot->Port();
+        Session.Connect(5000);
+        TStringList uids;
+        EXPECT_TRUE(Session.ListUIDs(uids));
+        EXPECT_EQ(uids.size(), 3u);
+        Session.Disconnect();
+
+        Session.TLS = tlsPOP3S;
+        Session.Port = Dovecot->TLSPort();
+        Session.APOP = true;
+        Session.Connect(5000);
+        EXPECT_EQ(Session.GetMessageSize(1),
+                  static_cast<int>(TDovecotServer::GenerateMessage(1).size()));
+        Session.Disconnect();
+        Session.APOP = false;
+    }
+    std::string log = Dovecot->Log();
+    EXPECT_NE(log.find("method=PLAIN, rip=127.0.0.1, lip=127.0.0.1, mpid="), std::string::npos);
+    EXPECT_NE(log.find(", TLS, session="), std::string::npos);
+    EXPECT_EQ(Dovecot->Commands().front(), "STLS");
+}
+
+TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsOff) {
+    for (int mode : {tlsSTLS, tlsPOP3S}) {
+        Session.TLS = mode;
+        Session.Port = mode == tlsSTLS ? Dovecot->Port() : Dovecot->TLSPort();
+        Session.TLSCAFile = "";
+        EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+                  "Certificate verification failed: unable to get local issuer certificate");
+        EXPECT_FALSE(Session.Connected());
+
+        // Trusted, but the certificate does not name this address.
+        Session.TLSCAFile = Dovecot->CAFile();
+        Session.Host = "127.0.0.2";
+        EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+                  "Certificate verification failed: IP address mismatch");
+
+        Session.TLSCAFile = "";
+        Session.TLSVerify = false;
+        Session.Connect(5000);
+        EXPECT_TRUE(Session.Connected());
+        Session.Disconnect();
+        Session.TLSVerify = true;
+        Session.Host = "127.0.0.1";
+    }
+    // No password went out before the failed handshakes.
+    for (const std::string& command : Dovecot->Commands())
+        EXPECT_EQ(command.find("PASS"), std::string::npos) << command;
+}
+
+TEST_F(POP3DovecotTest, DropWakesABlockedTLSRead) {
+    TLineConnection connection;
+    connection.Open("127.0.0.1", Dovecot->TLSPort(), 5000);
+    TTLSOptions options;
+    options.HostName = "127.0.0.1";
+    options.CAFile = Dovecot->CAFile();
+    connection.StartTLS(options);
+    EXPECT_EQ(connection.ReadLine(16384).substr(0, 3), "+OK");
+    std::thread dropper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        connection.Drop();
+    });
+    try {
+        connection.ReadLine(16384); // the server waits for a command: blocks until the drop
+        ADD_FAILURE() << "read a line";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Connection dropped.");
+    }
+    dropper.join();
+}

@@ -1,11 +1,10 @@
 // Tests of the POP3 reply parsing: status lines, LIST sizes, APOP timestamps, dot lines.
-#include "mail/MD5Hex.h"
 #include "mail/POP3Reply.h"
+#include "mail/MD5Hex.h"
 
 #include <gtest/gtest.h>
 
-TEST(POP3ReplyTest, StatusLineSplitsIntoStatusAndText)
-{
+TEST(POP3ReplyTest, StatusLineSplitsIntoStatusAndText) {
     TPOP3Reply ok = ParseReplyLine("+OK 2 320");
     EXPECT_EQ(ok.Code, TPOP3Status::OK);
     EXPECT_EQ(ok.Status, "+OK");
@@ -20,14 +19,12 @@ TEST(POP3ReplyTest, StatusLineSplitsIntoStatusAndText)
     EXPECT_EQ(ParseReplyLine("+OK").Text, "");
 }
 
-TEST(POP3ReplyTest, ShortOrStrangeStatusLinesAreUnknown)
-{
+TEST(POP3ReplyTest, ShortOrStrangeStatusLinesAreUnknown) {
     for (const char* line : {"", "+", "+O", "OK", "* OK ready", "+OKAY"})
         EXPECT_EQ(ParseReplyLine(line).Code, TPOP3Status::Unknown) << line;
 }
 
-TEST(POP3ReplyTest, MessageSizeFromListReply)
-{
+TEST(POP3ReplyTest, MessageSizeFromListReply) {
     EXPECT_EQ(ParseMessageSize("3 1200"), 1200);
     EXPECT_EQ(ParseMessageSize(""), -1);
     EXPECT_EQ(ParseMessageSize("3 1200 octets"), -1);
@@ -37,8 +34,7 @@ TEST(POP3ReplyTest, MessageSizeFromListReply)
     EXPECT_EQ(ParseMessageSize("3 2147483647"), 2147483647);
 }
 
-TEST(POP3ReplyTest, APOPTimestampNeedsBothBrackets)
-{
+TEST(POP3ReplyTest, APOPTimestampNeedsBothBrackets) {
     EXPECT_EQ(APOPTimestamp("POP3 server ready <1896.697170952@dbc.mw.com>"),
               "<1896.697170952@dbc.mw.com>");
     EXPECT_EQ(APOPTimestamp("ready <a@b> and <c@d>"), "<a@b>");
@@ -47,8 +43,7 @@ TEST(POP3ReplyTest, APOPTimestampNeedsBothBrackets)
     EXPECT_EQ(APOPTimestamp("a > b <c@d>"), "<c@d>");
 }
 
-TEST(POP3ReplyTest, DotUnstuffing)
-{
+TEST(POP3ReplyTest, DotUnstuffing) {
     EXPECT_EQ(UnstuffDot(".."), ".");
     EXPECT_EQ(UnstuffDot("..text"), ".text");
     EXPECT_EQ(UnstuffDot(".text"), ".text");
@@ -56,7 +51,6 @@ TEST(POP3ReplyTest, DotUnstuffing)
     EXPECT_EQ(UnstuffDot(""), "");
 }
 
-TEST(POP3ReplyTest, APOPDigestOfTimestampAndPassword)
-{
+TEST(POP3ReplyTest, APOPDigestOfTimestampAndPassword) {
     EXPECT_EQ(MD5Hex("<1896.697170952@dbc.mw.com>tanstaaf"), "64bceb7c28b43e98502bc1d5faead518");
 }

@@ -16,12 +16,11 @@ using TTranscript = std::vector<std::string>;
 namespace {
 
 class POP3SessionTest : public ::testing::Test {
-protected:
+  protected:
     TFakePOP3Server Server;
     TQBPOP3 Session;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         Server.SetLogin("user", "tanstaaf");
         Session.Host = "127.0.0.1";
         Session.Port = Server.Port();
@@ -30,8 +29,7 @@ protected:
     }
 
     // Runs a step that must fail, and returns its message.
-    template <class TStep> std::string FailureOf(TStep step)
-    {
+    template <class TStep> std::string FailureOf(TStep step) {
         try {
             step();
         } catch (const EPOP3Error& error) {
@@ -41,8 +39,7 @@ protected:
         return "";
     }
 
-    TTranscript Transcript()
-    {
+    TTranscript Transcript() {
         Server.WaitIdle();
         return Server.Commands();
     }
@@ -50,8 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting)
-{
+TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting) {
     Server.Script("QUIT", TFakePOP3Server::TAction::Silent);
     Session.Connect(5000);
     EXPECT_TRUE(Session.Connected());
@@ -60,16 +56,14 @@ TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting)
     EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword)
-{
+TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword) {
     Session.APOP = true;
     Session.Connect(5000);
     Session.Disconnect();
     EXPECT_EQ(Transcript(), (TTranscript{"APOP user 64bceb7c28b43e98502bc1d5faead518", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks)
-{
+TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
     for (const char* greeting : {"+OK ready >", "+OK ready <no end", "+OK ready"}) {
         Server.SetGreeting(greeting);
         Session.APOP = true;
@@ -80,13 +74,12 @@ TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks)
         Session.Connect(5000);
         Session.Disconnect();
     }
-    EXPECT_EQ(Transcript(), (TTranscript{"QUIT", "USER user", "PASS tanstaaf", "QUIT", "QUIT",
-                                         "USER user", "PASS tanstaaf", "QUIT", "QUIT", "USER user",
-                                         "PASS tanstaaf", "QUIT"}));
+    EXPECT_EQ(Transcript(),
+              (TTranscript{"QUIT", "USER user", "PASS tanstaaf", "QUIT", "QUIT", "USER user",
+                           "PASS tanstaaf", "QUIT", "QUIT", "USER user", "PASS tanstaaf", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, FailedLoginsCloseTheSession)
-{
+TEST_F(POP3SessionTest, FailedLoginsCloseTheSession) {
     Session.Password = "wrong";
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "[AUTH] Authentication failed.");
     EXPECT_FALSE(Session.Connected());
@@ -99,8 +92,7 @@ TEST_F(POP3SessionTest, FailedLoginsCloseTheSession)
     EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS wrong", "QUIT", "QUIT", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, LowerCaseStatusIsSuccess)
-{
+TEST_F(POP3SessionTest, LowerCaseStatusIsSuccess) {
     Server.SetGreeting("+ok hello");
     Server.Script("USER", TFakePOP3Server::TAction::Reply, "+ok\r\n");
     Server.Script("PASS", TFakePOP3Server::TAction::Reply, "+ok in\r\n");
@@ -108,8 +100,7 @@ TEST_F(POP3SessionTest, LowerCaseStatusIsSuccess)
     EXPECT_TRUE(Session.Connected());
 }
 
-TEST_F(POP3SessionTest, DataLinesAreUnstuffedAndNulBytesKept)
-{
+TEST_F(POP3SessionTest, DataLinesAreUnstuffedAndNulBytesKept) {
     std::string withNul("nul\0byte", 8);
     Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
                   "+OK\r\nSubject: x\r\n\r\n..\r\n..text\r\n.text\r\n" + withNul +
@@ -122,8 +113,7 @@ TEST_F(POP3SessionTest, DataLinesAreUnstuffedAndNulBytesKept)
     EXPECT_TRUE(Session.Connected());
 }
 
-TEST_F(POP3SessionTest, ListReplies)
-{
+TEST_F(POP3SessionTest, ListReplies) {
     Server.Script("LIST 1", TFakePOP3Server::TAction::Reply, "+OK 3 1200\r\n");
     Server.Script("LIST 2", TFakePOP3Server::TAction::Reply, "+OK\r\n");
     Server.Script("LIST 3", TFakePOP3Server::TAction::Reply, "+OK 3 1200 octets\r\n");
@@ -136,8 +126,7 @@ TEST_F(POP3SessionTest, ListReplies)
     EXPECT_TRUE(Session.Connected()); // a "-ERR" leaves the session in step
 }
 
-TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele)
-{
+TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
     Server.AddMessage("abc", "Subject: a\r\n\r\nbody\r\n");
     Server.Script("UIDL", TFakePOP3Server::TAction::Reply, "-ERR not supported\r\n");
     Session.Connect(5000);
@@ -150,12 +139,11 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele)
     EXPECT_TRUE(Session.RetrieveTop(1, 0, lines));
     EXPECT_EQ(lines, (TStringList{"untouched", "Subject: a", ""}));
     Session.Disconnect();
-    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "UIDL", "TOP 7 0",
-                                         "RETR 7", "DELE 7", "TOP 1 0", "QUIT"}));
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "UIDL", "TOP 7 0", "RETR 7",
+                                         "DELE 7", "TOP 1 0", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, LineLengthLimitIsExact)
-{
+TEST_F(POP3SessionTest, LineLengthLimitIsExact) {
     Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
                   "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
     Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
@@ -175,8 +163,7 @@ TEST_F(POP3SessionTest, LineLengthLimitIsExact)
     EXPECT_EQ(lines.size(), 1u);
 }
 
-TEST_F(POP3SessionTest, ServerClosingMidReplyFails)
-{
+TEST_F(POP3SessionTest, ServerClosingMidReplyFails) {
     Server.Script("RETR 1", TFakePOP3Server::TAction::Close, "+OK\r\nSubject: cut\r\nhalf a li");
     Server.Script("LIST 1", TFakePOP3Server::TAction::Close, "+O");
     Session.Connect(5000);
@@ -190,8 +177,7 @@ TEST_F(POP3SessionTest, ServerClosingMidReplyFails)
     EXPECT_FALSE(Session.Connected());
 }
 
-TEST_F(POP3SessionTest, UnrecognizedReplyClosesTheSession)
-{
+TEST_F(POP3SessionTest, UnrecognizedReplyClosesTheSession) {
     Server.Script("DELE 1", TFakePOP3Server::TAction::Reply, "OK deleted\r\n");
     Session.Connect(5000);
     EXPECT_EQ(FailureOf([&] { Session.DeleteOnServer(1); }),
@@ -199,8 +185,7 @@ TEST_F(POP3SessionTest, UnrecognizedReplyClosesTheSession)
     EXPECT_FALSE(Session.Connected());
 }
 
-TEST_F(POP3SessionTest, DropFromAnotherThreadEndsABlockedRead)
-{
+TEST_F(POP3SessionTest, DropFromAnotherThreadEndsABlockedRead) {
     Server.Script("UIDL", TFakePOP3Server::TAction::Silent);
     Session.Connect(5000);
     std::thread dropper([&] {
@@ -218,15 +203,13 @@ TEST_F(POP3SessionTest, DropFromAnotherThreadEndsABlockedRead)
     EXPECT_TRUE(Session.Connected());
 }
 
-TEST_F(POP3SessionTest, CommandsCannotBeSmuggledInCredentials)
-{
+TEST_F(POP3SessionTest, CommandsCannotBeSmuggledInCredentials) {
     Session.Username = "user\r\nDELE 1";
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Invalid character in command.");
     EXPECT_EQ(Transcript(), TTranscript{"QUIT"});
 }
 
-TEST_F(POP3SessionTest, ProgressCountsTheBytesOfADataRead)
-{
+TEST_F(POP3SessionTest, ProgressCountsTheBytesOfADataRead) {
     std::string body;
     for (int i = 0; i < 20000; ++i)
         body += "line " + std::to_string(i) + "\r\n";
@@ -243,8 +226,7 @@ TEST_F(POP3SessionTest, ProgressCountsTheBytesOfADataRead)
     EXPECT_EQ(positions.back(), static_cast<int64_t>(16 + body.size() + 3));
 }
 
-TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers)
-{
+TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
     // A listener whose backlog is full drops further SYNs: the connect never completes.
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -279,8 +261,7 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers)
     close(listener);
 }
 
-TEST(POP3ConnectTest, RefusedConnectionFails)
-{
+TEST(POP3ConnectTest, RefusedConnectionFails) {
     int probe = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -295,4 +276,20 @@ TEST(POP3ConnectTest, RefusedConnectionFails)
     session.Port = ntohs(address.sin_port);
     EXPECT_THROW(session.Connect(2000), EPOP3Error);
     EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearText) {
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Unknown command: STLS");
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Transcript(), (TTranscript{"STLS", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused) {
+    // A reply to a command the client never sent, smuggled in before the handshake.
+    Server.Script("STLS", TFakePOP3Server::TAction::Reply, "+OK begin TLS\r\n+OK injected\r\n");
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "Unexpected data before the TLS handshake.");
+    EXPECT_FALSE(Session.Connected());
 }

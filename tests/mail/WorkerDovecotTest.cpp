@@ -1,1 +1,165 @@
-// placeholder
+// Tests of TQBThread against a real Dovecot: a check, retrieval and removal round, two
+// accounts, APOP over STLS, a wrong password; asserting on Dovecot's record and mailbox.
+#include "DovecotServer.h"
+#include "WorkerHarness.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <thread>
+
+namespace {
+
+class WorkerDovecotTest : public ::testing::Test {
+  protected:
+    static std::unique_ptr<TDovecotServer> Dovecot;
+    TWorkerHarness H;
+
+    static void SetUpTestSuite() {
+        if (TDovecotServer::Unavailable().empty())
+            Dovecot = std::make_unique<TDovecotServer>(0);
+    }
+    static void TearDownTestSuite() { Dovecot.reset(); }
+
+    void SetUp() override {
+        if (!Dovecot)
+            GTEST_SKIP() << TDovecotServer::Unavailable();
+        Dovecot->ClearCommands();
+    }
+
+    int NewUser(int messages) {
+        int user = Dovecot->AddUser();
+        for (int n = 1; n <= messages; ++n)
+            Dovecot->AddMessage(user, TDovecotServer::GenerateMessage(n));
+        return user;
+    }
+
+    TQBTaskInfo& Add(uint8_t kind, int user, int msgNum = -1) {
+        TQBTaskInfo task = TWorkerHarness::Job(kind, Dovecot->Port(), user, msgNum);
+        task.User = Dovecot->User(user);
+        task.Pass = Dovecot->Password(user);
+        return H.Add(task);
+    }
+
+    // Runs the jobs and waits until Dovecot has seen the idle worker's QUIT.
+    std::vector<std::string> Run(size_t quits) {
+        H.Start();
+        EXPECT_TRUE(H.RunJobs());
+        std::vector<std::string> commands;
+        H.Loop.RunUntil(
+            [&] {
+                commands = Dovecot->Commands();
+                return static_cast<size_t>(std::count(commands.begin(), commands.end(), "QUIT")) >=
+                       quits;
+            },
+            10000);
+        H.Finish();
+        return commands;
+    }
+};
+
+std::unique_ptr<TDovecotServer> WorkerDovecotTest::Dovecot;
+
+} // namespace
+
+TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
+    int user = NewUser(5);
+    Add(tkCheck, user);
+    Add(tkCheck, user);
+    Add(tkRetrieve, user, 3);
+    Add(tkRemoveSeveral, user, 0).MsgNums = {"2", "4"};
+    Add(tkCheck, user);
+    std::vector<std::string> commands = Run(2);
+
+    // First session, in order, up to the removal; then the second session's login and check.
+    std::vector<std::string> first = {"USER " + Dovecot->User(user),
+                                      "PASS " + Dovecot->Password(user),
+                                      "UIDL",
+                                      "TOP 1 0",
+                                      "TOP 2 0",
+                                      "TOP 3 0",
+                                      "TOP 4 0",
+                                      "TOP 5 0",
+                                      "UIDL",
+                                      "LIST 3",
+                                      "RETR 3",
+                                      "DELE 4",
+                                      "DELE 2"};
+    ASSERT_EQ(commands.size(), first.size() + 5);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 13), first);
+    std::vector<std::string> rest(commands.begin() + 13, commands.end());
+    std::sort(rest.begin(), rest.end());
+    EXPECT_EQ(rest, (std::vector<std::string>{"PASS " + Dovecot->Password(user), "QUIT", "QUIT",
+                                              "UIDL", "USER " + Dovecot->User(user)}));
+    std::cout << "Dovecot saw:";
+    for (const std::string& command : commands)
+        std::cout << " " << command << ";";
+    std::cout << "\n";
+
+    EXPECT_EQ(H.Only("message:").size(), 5u + 1u + 3u);
+    EXPECT_EQ(H.Only("renumber:").size(), 5u + 3u);
+    ASSERT_EQ(H.Messages.size(), 6u);
+    EXPECT_EQ(H.Messages[0][2], "Subject: Test message 1");
+    std::string retrieved;
+    for (const std::string& line : H.Messages[5])
+        retrieved += line + "\r\n";
+    EXPECT_EQ(retrieved, TDovecotServer::GenerateMessage(3));
+    // After the removal the old 3 and 5 are numbers 2 and 3: known, only renumbered.
+    std::vector<std::string> renumbers = H.Only("renumber:");
+    EXPECT_EQ(renumbers[5].substr(renumbers[5].size() - 2), ":1");
+    EXPECT_EQ(renumbers[7].substr(renumbers[7].size() - 2), ":3");
+    EXPECT_EQ(H.ServerLists[user].size(), 3u);
+    EXPECT_EQ(Dovecot->MessageCount(user), 3);
+    EXPECT_TRUE(H.Only("error:").empty());
+}
+
+TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
+    int first = NewUser(2), second = NewUser(3);
+    Add(tkCheck, first);
+    Add(tkCheck, second);
+    Run(2);
+    EXPECT_EQ(H.Only("checkdone").size(), 2u);
+    EXPECT_EQ(H.ServerLists[first].size(), 2u);
+    EXPECT_EQ(H.ServerLists[second].size(), 3u);
+    std::string log = Dovecot->Log();
+    EXPECT_NE(log.find("Login: user=<" + Dovecot->User(first) + ">"), std::string::npos);
+    EXPECT_NE(log.find("Login: user=<" + Dovecot->User(second) + ">"), std::string::npos);
+}
+
+TEST_F(WorkerDovecotTest, APOPCheck) {
+    int user = NewUser(2);
+    Add(tkCheck, user).Secure = true;
+    std::vector<std::string> commands = Run(1);
+    ASSERT_EQ(commands.size(), 5u);
+    EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
+    EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
+              (std::vector<std::string>{"UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
+    std::cout << "Dovecot saw:";
+    for (const std::string& command : commands)
+        std::cout << " " << command << ";";
+    std::cout << "\n";
+}
+
+TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA) {
+    int user = NewUser(2);
+    H.Worker->POP3.TLSCAFile = Dovecot->CAFile();
+    TQBTaskInfo& task = Add(tkCheck, user);
+    task.Secure = true;
+    task.TLS = 1;
+    Run(1);
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.ServerLists[user].size(), 2u);
+    EXPECT_NE(Dovecot->Log().find("Login: user=<" + Dovecot->User(user) + ">, method=APOP"),
+              std::string::npos);
+}
+
+TEST_F(WorkerDovecotTest, WrongPasswordIsAFatalConnectError) {
+    int user = NewUser(1);
+    Add(tkCheck, user).Pass = "wrong";
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    EXPECT_EQ(H.Events, (std::vector<std::string>{"status:Connecting to 127.0.0.1...",
+                                                  "error:1:Could not connect to the mail server!",
+                                                  "status:", "ended:1"}));
+}

@@ -1,1 +1,307 @@
-// placeholder
+// Tests of TQBThread against scripted fake servers: job kinds, sessions, events and mends.
+#include "FakePOP3Server.h"
+#include "WorkerHarness.h"
+#include "mail/MD5Hex.h"
+
+#include <gtest/gtest.h>
+
+using TTranscript = std::vector<std::string>;
+using TAction = TFakePOP3Server::TAction;
+
+namespace {
+
+// A message with about bodyBytes of body in lines of 100 characters.
+std::string Message(const std::string& subject, size_t bodyBytes = 20) {
+    std::string text = "Subject: " + subject + "\r\nFrom: a@example.org\r\n\r\n";
+    for (size_t done = 0; done < bodyBytes; done += 100)
+        text += std::string(98, 'x') + "\r\n";
+    return text + "last line\r\n";
+}
+
+class WorkerTest : public ::testing::Test {
+  protected:
+    TFakePOP3Server A, B;
+    TWorkerHarness H;
+
+    void SetUp() override {
+        for (TFakePOP3Server* server : {&A, &B}) {
+            server->SetLogin("user", "pass");
+            server->AddMessage("abc", Message("first"));
+            server->AddMessage("def", Message("second"));
+        }
+    }
+
+    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
+        return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
+    }
+
+    // Runs the queued jobs, lets the idle worker end its session, and stops it.
+    void Run() {
+        H.Start();
+        ASSERT_TRUE(H.RunJobs());
+        EXPECT_TRUE(H.Loop.RunUntil([&] { return A.Idle() && B.Idle(); }));
+        H.Finish();
+        EXPECT_FALSE(H.EventsAfterFinish);
+    }
+};
+
+} // namespace
+
+TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) {
+    H.ServerLists[0] = {MD5Hex("abc")};
+    Add(tkCheck, A);
+    Add(tkRetrieve, A, 2);
+    Run();
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "TOP 2 0",
+                                                       "LIST 2", "RETR 2", "QUIT"}}));
+    EXPECT_EQ(H.Events, (std::vector<std::string>{
+                            "status:Connecting to 127.0.0.1...",
+                            "status:Retrieving message list...",
+                            "renumber:" + MD5Hex("abc") + ":1",
+                            "status:Retrieving message information...",
+                            "message:2:" + MD5Hex("def"),
+                            "checkdone",
+                            "status:",
+                            "ended:1",
+                            "status:Retrieving message size...",
+                            "status:Retrieving message...",
+                            "message:2",
+                            "status:",
+                            "ended:2",
+                        }));
+    EXPECT_EQ(H.ServerLists[0], (TStringList{MD5Hex("abc"), MD5Hex("def")}));
+    ASSERT_EQ(H.Messages.size(), 2u);
+    EXPECT_EQ(H.Messages[0], (TStringList{"Subject: second", "From: a@example.org", ""}));
+    EXPECT_EQ(H.Messages[1].back(), "last line");
+    // Progress of the retrieval: bytes so far against the size from LIST.
+    ASSERT_FALSE(H.Progress.empty());
+    EXPECT_EQ(H.Progress.back().second, static_cast<int64_t>(Message("second").size()));
+}
+
+TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
+    Add(tkCheck, A);
+    Add(tkCheck, B);
+    Add(tkCheck, B).Secure = true;
+    Add(tkCheck, B).Pass = "changed";
+    Add(tkCheck, B).TLS = 1;
+    Run();
+    EXPECT_EQ(A.Sessions().size(), 1u);
+    auto b = B.Sessions();
+    ASSERT_EQ(b.size(), 4u);
+    EXPECT_EQ(b[0][0], "USER user");
+    EXPECT_EQ(b[0].back(), "QUIT");
+    EXPECT_EQ(b[1][0].substr(0, 10), "APOP user ");
+    EXPECT_EQ(b[2], (TTranscript{"USER user", "PASS changed", "QUIT"}));
+    // STLS refused: the job fails without a password sent in clear.
+    EXPECT_EQ(b[3], (TTranscript{"STLS", "QUIT"}));
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{"error:1:Could not connect to the mail server!",
+                                        "error:1:Could not connect to the mail server!"}));
+    EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(WorkerTest, UniqueIdsAreHashedAsSentCaseIncluded) {
+    A.AddMessage("ABC", Message("third"));
+    H.ServerLists[0] = {MD5Hex("abc")};
+    Add(tkCheck, A);
+    Run();
+    EXPECT_NE(MD5Hex("abc"), MD5Hex("ABC"));
+    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:2:" + MD5Hex("def"),
+                                                            "message:3:" + MD5Hex("ABC")}));
+    EXPECT_EQ(H.ServerLists[0], (TStringList{MD5Hex("abc"), MD5Hex("def"), MD5Hex("ABC")}));
+}
+
+TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
+    A.AddMessage("big", Message("big", 30000));
+    int size = static_cast<int>(Message("big", 30000).size());
+    H.Worker->MaxSize = 20000;
+    H.SizeAnswer = 1;
+    Add(tkRetrieve, A, 3);
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    H.SizeAnswer = 2;
+    Add(tkRetrieve, A, 3);
+    ASSERT_TRUE(H.RunJobs());
+    H.SizeAnswer = 0;
+    Add(tkRetrieve, A, 3);
+    ASSERT_TRUE(H.RunJobs());
+    H.Worker->MaxSize = -1;
+    Add(tkRetrieve, A, 3);
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    std::string warning = "sizewarning:" + std::to_string(size) + ":0";
+    EXPECT_EQ(H.Only("sizewarning:"), (std::vector<std::string>{warning, warning, warning}));
+    EXPECT_EQ(H.Only("message:").size(), 3u) << testing::PrintToString(H.Events);
+    TTranscript commands = A.Commands();
+    TTranscript fetches;
+    for (const std::string& command : commands)
+        if (command.rfind("RETR", 0) == 0 || command.rfind("TOP", 0) == 0)
+            fetches.push_back(command);
+    EXPECT_EQ(fetches, (TTranscript{"TOP 3 2", "RETR 3", "RETR 3"}));
+    ASSERT_FALSE(H.Messages.empty());
+    EXPECT_EQ(H.Messages[0].size(), 5u); // header, blank line and two body lines
+}
+
+TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
+    for (int n = 3; n <= 9; ++n)
+        A.AddMessage("id" + std::to_string(n), Message("m"));
+    Add(tkRemoveSeveral, A, 0).MsgNums = {"3", "7", "9"};
+    Add(tkCheck, A);
+    Run();
+    auto sessions = A.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0],
+              (TTranscript{"USER user", "PASS pass", "DELE 9", "DELE 7", "DELE 3", "QUIT"}));
+    EXPECT_EQ(H.Only("message:"),
+              (std::vector<std::string>{"message:0:9:nil", "message:0:7:nil", "message:0:3:nil",
+                                        "message:1:-1:nil", "message:1:" + MD5Hex("abc"),
+                                        "message:2:" + MD5Hex("def"), "message:3:" + MD5Hex("id4"),
+                                        "message:4:" + MD5Hex("id5"), "message:5:" + MD5Hex("id6"),
+                                        "message:6:" + MD5Hex("id8")}));
+    EXPECT_EQ(
+        H.Only("status:Removing"),
+        (std::vector<std::string>{"status:Removing message 9...", "status:Removing message 7...",
+                                  "status:Removing message 3..."}));
+}
+
+TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
+    // Reusing the session would fetch old number 2, which the store already calls 1.
+    Add(tkRemove, A, 1);
+    Add(tkRetrieve, A, 1);
+    Run();
+    auto sessions = A.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 1", "QUIT"}));
+    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:nil", "message:1"}));
+    ASSERT_EQ(H.Messages.size(), 1u);
+    EXPECT_EQ(H.Messages[0][0], "Subject: second");
+}
+
+TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal) {
+    A.Script("LIST", TAction::Reply, "-ERR busy\r\n");
+    Add(tkRetrieve, A, 1);
+    Run();
+    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
+                                    "error:1:Server error: Message size could not be retrieved!"}));
+    EXPECT_TRUE(H.Only("message:").empty());
+    EXPECT_EQ(H.EndedJobs, (std::vector<int>{1}));
+}
+
+TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
+    const TStringList before = {MD5Hex("abc"), MD5Hex("gone")};
+    H.ServerLists[0] = before;
+    A.Script("UIDL", TAction::Reply, "-ERR not now\r\n");
+    B.Script("TOP 2", TAction::Close, "+OK\r\nSubject: cut");
+    H.ServerLists[1] = before;
+    Add(tkCheck, A);
+    Add(tkCheck, B);
+    Add(tkRetrieve, B, 1); // the worker goes on, over a new connection
+    Run();
+    EXPECT_EQ(H.ServerLists[0], before);
+    EXPECT_EQ(H.ServerLists[1], before);
+    EXPECT_EQ(H.Only("checkdone").size(), 2u);
+    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
+                                    "error:0:Server error: Message list could not be retrieved!",
+                                    "error:0:Server error: Message list could not be retrieved!"}));
+    // The error follows the check's last event.
+    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone");
+    EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved!");
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "QUIT"}}));
+    EXPECT_EQ(B.Sessions().size(), 2u);
+    EXPECT_EQ(H.Only("message:").back(), "message:1");
+}
+
+TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
+    Add(tkRemove, A, 5);
+    Add(tkRemoveSeveral, A, 0).MsgNums = {"1", "8", "2"};
+    Run();
+    EXPECT_EQ(H.Only("message:"),
+              (std::vector<std::string>{"message:5:nil", "message:0:2:nil", "message:0:8:nil",
+                                        "message:1:-1:nil"}));
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{"error:0:Server error: Message could not be removed!",
+                                        "error:0:Server error: Message could not be removed!"}));
+    auto sessions = A.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    // DELE 2 stood; the failure at 8 ends the job, and QUIT makes DELE 2 take effect.
+    EXPECT_EQ(sessions[1], (TTranscript{"USER user", "PASS pass", "DELE 2", "DELE 8", "QUIT"}));
+    EXPECT_EQ(A.MessageCount(), 1);
+}
+
+TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
+    A.Script("TOP", TAction::Silent);
+    Add(tkCheck, A);
+    Add(tkRetrieve, B, 1);
+    H.Start();
+    ASSERT_TRUE(
+        H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message information").empty(); }));
+    H.Worker->Stop(); // from the main thread, while the worker waits for TOP
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.Only("checkdone").size(), 1u);
+    EXPECT_EQ(H.ServerLists[0], TStringList{}); // the broken-off check changed nothing
+    // The next job reports as usual.
+    auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
+    EXPECT_EQ(std::vector<std::string>(ended + 1, H.Events.end()),
+              (std::vector<std::string>{
+                  "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
+                  "status:Retrieving message...", "message:1", "status:", "ended:2"}));
+}
+
+TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
+    TQBTaskInfo job = TWorkerHarness::Job(tkCheck, A.Port(), 0);
+    job.Port = 1; // nothing listens there
+    H.Add(job);
+    Run();
+    EXPECT_EQ(H.Events, (std::vector<std::string>{"status:Connecting to 127.0.0.1...",
+                                                  "error:1:Could not connect to the mail server!",
+                                                  "status:", "ended:1"}));
+}
+
+TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
+    Add(tkCheck, A);
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return A.Idle(); })); // QUIT once the queue is empty
+    EXPECT_EQ(A.Sessions()[0].back(), "QUIT");
+    auto start = std::chrono::steady_clock::now();
+    H.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(WorkerTest, StopAtExitBreaksABlockedRead) {
+    A.Script("RETR", TAction::Silent);
+    Add(tkRetrieve, A, 1);
+    H.Start();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message...").empty(); }));
+    H.Finish(); // Stop, Terminate, wait for Finished while serving events
+    EXPECT_FALSE(H.EventsAfterFinish);
+    EXPECT_TRUE(H.Only("error:").empty());
+}
+
+TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
+    Add(tkCheck, A);
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    H.Worker->Terminate();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Finished.load(); }));
+    H.Worker.reset();
+    ASSERT_TRUE(A.WaitIdle());
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{
+                                {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}}));
+}
+
+TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {
+    A.SetSilentGreeting(true);
+    Add(tkCheck, A);
+    Add(tkCheck, B);
+    H.Start();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return A.Connections() == 1; }));
+    H.Worker->Stop();
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.Only("checkdone").size(), 1u); // B's: A's check never ran
+    EXPECT_EQ(B.Sessions().size(), 1u);
+}

@@ -27,8 +27,7 @@ namespace {
 const char* MailUser = "quillbar-test";
 const char* DovecotBinary = "/usr/sbin/dovecot";
 
-int FreePort()
-{
+int FreePort() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -40,8 +39,7 @@ int FreePort()
     return ntohs(address.sin_port);
 }
 
-bool Accepts(int port)
-{
+bool Accepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -52,22 +50,19 @@ bool Accepts(int port)
     return ok;
 }
 
-void Run(const std::string& command)
-{
+void Run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         throw std::runtime_error("command failed: " + command);
 }
 
-void ChownTree(const fs::path& path, uid_t uid, gid_t gid)
-{
+void ChownTree(const fs::path& path, uid_t uid, gid_t gid) {
     chown(path.c_str(), uid, gid);
     if (fs::is_directory(path))
         for (const auto& entry : fs::recursive_directory_iterator(path))
             chown(entry.path().c_str(), uid, gid);
 }
 
-passwd* MailAccount()
-{
+passwd* MailAccount() {
     passwd* account = getpwnam(MailUser);
     if (!account && geteuid() == 0) {
         // Dovecot refuses to deliver as root: it needs an ordinary system user.
@@ -81,8 +76,7 @@ passwd* MailAccount()
 
 } // namespace
 
-std::string TDovecotServer::Unavailable()
-{
+std::string TDovecotServer::Unavailable() {
     if (access(DovecotBinary, X_OK) != 0 || access("/usr/lib/dovecot/pop3", X_OK) != 0)
         return "Dovecot (dovecot-pop3d) is not installed; scripts/setup.sh installs it";
     if (geteuid() != 0)
@@ -92,8 +86,7 @@ std::string TDovecotServer::Unavailable()
     return "";
 }
 
-TDovecotServer::TDovecotServer(int users, int messagesEach)
-{
+TDovecotServer::TDovecotServer(int users, int messagesEach) {
     std::string why = Unavailable();
     if (!why.empty())
         throw std::runtime_error(why);
@@ -117,34 +110,32 @@ TDovecotServer::TDovecotServer(int users, int messagesEach)
     Start();
 }
 
-TDovecotServer::~TDovecotServer()
-{
+TDovecotServer::~TDovecotServer() {
     Stop();
     std::error_code ignored;
     fs::remove_all(FRoot, ignored);
 }
 
-void TDovecotServer::MakeCertificates()
-{
+void TDovecotServer::MakeCertificates() {
     std::string d = FRoot + "/tls";
     fs::create_directories(d);
-    TTempDir::WriteFile(d + "/server.ext",
-                        "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
-                        "extendedKeyUsage=serverAuth\n");
+    TTempDir::WriteFile(d + "/server.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1\n"
+                                           "extendedKeyUsage=serverAuth\n");
     Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
-        " -subj '/CN=Quillbar Test CA' -keyout " + d + "/ca.key -out " + d + "/ca.pem");
+        " -subj '/CN=Quillbar Test CA' -keyout " +
+        d + "/ca.key -out " + d + "/ca.pem");
     Run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-        " -subj '/CN=localhost' -keyout " + d + "/server.key -out " + d + "/server.csr");
+        " -subj '/CN=localhost' -keyout " +
+        d + "/server.key -out " + d + "/server.csr");
     Run("openssl x509 -req -days 2 -in " + d + "/server.csr -CA " + d + "/ca.pem -CAkey " + d +
         "/ca.key -CAcreateserial -extfile " + d + "/server.ext -out " + d + "/server.pem");
 }
 
-void TDovecotServer::WriteConfig()
-{
+void TDovecotServer::WriteConfig() {
     const std::string& r = FRoot;
     std::ostringstream conf;
     conf << "protocols = pop3\n"
-         << "listen = 127.0.0.1\n"
+         << "listen = 127.0.0.1, 127.0.0.2\n"
          << "base_dir = " << r << "/base\n"
          << "state_dir = " << r << "/state\n"
          << "log_path = " << r << "/dovecot.log\n"
@@ -160,29 +151,32 @@ void TDovecotServer::WriteConfig()
          << "mail_uid = " << MailUser << "\n"
          << "mail_gid = " << MailUser << "\n"
          << "first_valid_uid = 1\n"
-         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << r << "/passwd\n}\n"
+         // One password file per user: Dovecot rereads a changed file at most once a
+         // second, but opens a new one at once.
+         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << r << "/passwd/%u\n}\n"
          << "userdb {\n  driver = static\n  args = uid=" << MailUser << " gid=" << MailUser
-         << " home=" << r << "/mail/%u\n}\n"
+         << " home=" << r
+         << "/mail/%u\n}\n"
          // -R: the login processes record the commands sent before login.
          << "service pop3-login {\n  executable = pop3-login -R rawlogs\n"
          << "  inet_listener pop3 {\n    port = " << FPort << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << FTLSPort << "\n    ssl = yes\n  }\n}\n"
-         << "protocol pop3 {\n  rawlog_dir = " << r << "/rawlog\n}\n";
+         << "protocol pop3 {\n  rawlog_dir = " << r
+         << "/rawlog\n}\n"
+         // No growing delay after the wrong-password tests.
+         << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     TTempDir::WriteFile(r + "/dovecot.conf", conf.str());
 }
 
-void TDovecotServer::WritePasswords()
-{
-    std::string lines;
-    for (const TUser& user : FUsers)
-        lines += user.Name + ":{PLAIN}" + user.Password + "\n";
-    std::string temporary = FRoot + "/passwd.new";
-    TTempDir::WriteFile(temporary, lines);
-    fs::rename(temporary, FRoot + "/passwd");
+void TDovecotServer::WritePassword(int user) {
+    fs::create_directories(FRoot + "/passwd");
+    const TUser& entry = FUsers.at(static_cast<size_t>(user));
+    std::string temporary = FRoot + "/passwd/." + entry.Name;
+    TTempDir::WriteFile(temporary, entry.Name + ":{PLAIN}" + entry.Password + "\n");
+    fs::rename(temporary, FRoot + "/passwd/" + entry.Name);
 }
 
-void TDovecotServer::Start()
-{
+void TDovecotServer::Start() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         FPort = FreePort();
         FTLSPort = FreePort();
@@ -219,8 +213,7 @@ void TDovecotServer::Start()
     throw std::runtime_error("Dovecot did not start; see " + LogPath());
 }
 
-void TDovecotServer::Stop()
-{
+void TDovecotServer::Stop() {
     if (FPid <= 0)
         return;
     kill(FPid, SIGTERM);
@@ -229,61 +222,53 @@ void TDovecotServer::Stop()
     FPid = -1;
 }
 
-std::string TDovecotServer::CAFile() const
-{
+std::string TDovecotServer::CAFile() const {
     return FRoot + "/tls/ca.pem";
 }
 
-std::string TDovecotServer::LogPath() const
-{
+std::string TDovecotServer::LogPath() const {
     return FRoot + "/dovecot.log";
 }
 
-std::string TDovecotServer::Log() const
-{
+std::string TDovecotServer::Log() const {
     return TTempDir::ReadFile(LogPath());
 }
 
-int TDovecotServer::AddUser()
-{
+int TDovecotServer::AddUser() {
     int user = static_cast<int>(FUsers.size());
     FUsers.push_back({"user" + std::to_string(user + 1), "secret" + std::to_string(user + 1)});
     passwd* account = MailAccount();
     for (const char* sub : {"cur", "new", "tmp"})
         fs::create_directories(Maildir(user) + "/" + sub);
     ChownTree(FRoot + "/mail", account->pw_uid, account->pw_gid);
-    WritePasswords();
+    WritePassword(user);
     return user;
 }
 
-std::string TDovecotServer::User(int user) const
-{
+std::string TDovecotServer::User(int user) const {
     return FUsers.at(static_cast<size_t>(user)).Name;
 }
 
-std::string TDovecotServer::Password(int user) const
-{
+std::string TDovecotServer::Password(int user) const {
     return FUsers.at(static_cast<size_t>(user)).Password;
 }
 
-void TDovecotServer::SetPassword(int user, const std::string& password)
-{
+void TDovecotServer::SetPassword(int user, const std::string& password) {
     FUsers.at(static_cast<size_t>(user)).Password = password;
-    WritePasswords();
+    WritePassword(user);
+    // Dovecot looks at a password file it knows at most once a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
 }
 
-std::string TDovecotServer::Maildir(int user) const
-{
+std::string TDovecotServer::Maildir(int user) const {
     return FRoot + "/mail/" + User(user) + "/Maildir";
 }
 
-std::string TDovecotServer::AddMessage(int user, const std::string& text)
-{
+std::string TDovecotServer::AddMessage(int user, const std::string& text) {
     ++FDelivered;
     // Dovecot numbers new messages by the time in their names: keep it rising.
-    std::string name = std::to_string(1700000000 + FDelivered) + ".M" +
-                       std::to_string(FDelivered) + "P1.quillbar,S=" +
-                       std::to_string(text.size()) + ":2,";
+    std::string name = std::to_string(1700000000 + FDelivered) + ".M" + std::to_string(FDelivered) +
+                       "P1.quillbar,S=" + std::to_string(text.size()) + ":2,";
     std::string temporary = Maildir(user) + "/tmp/" + name;
     TTempDir::WriteFile(temporary, text);
     passwd* account = MailAccount();
@@ -292,14 +277,18 @@ std::string TDovecotServer::AddMessage(int user, const std::string& text)
     return name;
 }
 
-std::string TDovecotServer::GenerateMessage(int n, int bodyLines)
-{
+std::string TDovecotServer::GenerateMessage(int n, int bodyLines) {
     std::string id = std::to_string(n);
-    std::string text = "From: Sender " + id + " <sender" + id + "@example.org>\r\n"
+    std::string text = "From: Sender " + id + " <sender" + id +
+                       "@example.org>\r\n"
                        "To: Reader <reader@example.org>\r\n"
-                       "Subject: Test message " + id + "\r\n"
+                       "Subject: Test message " +
+                       id +
+                       "\r\n"
                        "Date: Mon, 7 Dec 2026 08:00:00 +0000\r\n"
-                       "Message-ID: <" + id + "@quillbar.test>\r\n"
+                       "Message-ID: <" +
+                       id +
+                       "@quillbar.test>\r\n"
                        "\r\n";
     for (int line = 1; line <= bodyLines; ++line)
         text += (line == 2 ? ".dotted line " : "Body line ") + std::to_string(line) +
@@ -307,8 +296,7 @@ std::string TDovecotServer::GenerateMessage(int n, int bodyLines)
     return text;
 }
 
-std::vector<std::string> TDovecotServer::MessageFiles(int user) const
-{
+std::vector<std::string> TDovecotServer::MessageFiles(int user) const {
     std::vector<std::string> names;
     for (const char* sub : {"cur", "new"})
         for (const auto& entry : fs::directory_iterator(Maildir(user) + "/" + sub))
@@ -317,14 +305,12 @@ std::vector<std::string> TDovecotServer::MessageFiles(int user) const
     return names;
 }
 
-void TDovecotServer::DeleteMessage(int user, const std::string& fileName)
-{
+void TDovecotServer::DeleteMessage(int user, const std::string& fileName) {
     for (const char* sub : {"cur", "new"})
         fs::remove(Maildir(user) + "/" + sub + "/" + fileName);
 }
 
-std::vector<std::string> TDovecotServer::Commands() const
-{
+std::vector<std::string> TDovecotServer::Commands() const {
     // Raw log lines are "<seconds.micros> <command>"; merge every client's by time.
     std::multimap<std::string, std::string> byTime;
     for (const std::string& dir : {FRoot + "/base/login/rawlogs", FRoot + "/rawlog"}) {
@@ -350,8 +336,7 @@ std::vector<std::string> TDovecotServer::Commands() const
     return commands;
 }
 
-void TDovecotServer::ClearCommands()
-{
+void TDovecotServer::ClearCommands() {
     for (const std::string& dir : {FRoot + "/base/login/rawlogs", FRoot + "/rawlog"})
         if (fs::exists(dir))
             for (const auto& entry : fs::directory_iterator(dir))

@@ -5,14 +5,15 @@
 #include <sys/types.h>
 #include <vector>
 
-// Starts Dovecot in the foreground as its own child process on free loopback
-// ports (clear text with STLS, and POP3S), with users whose Maildirs hold
-// generated messages and a test CA whose certificate is for localhost and
-// 127.0.0.1. Every command a client sends is recorded in Dovecot's raw logs.
-// Needs root (Dovecot's own rule) and the system user "quillbar-test", which it
-// creates when missing. Stops Dovecot by its own pid when destroyed.
+// Starts Dovecot in the foreground as its own child process, listening on free
+// ports of 127.0.0.1 and 127.0.0.2 (clear text with STLS, and POP3S), with
+// users whose Maildirs hold generated messages. A test CA signs the server's
+// certificate for localhost and 127.0.0.1 only. Every command a client sends
+// is recorded in Dovecot's raw logs. Needs root (Dovecot's own rule) and the
+// system user "quillbar-test", which it creates when missing. Stops Dovecot by
+// its own pid when destroyed.
 class TDovecotServer {
-public:
+  public:
     // Starts Dovecot with `users` users of `messagesEach` generated messages each.
     explicit TDovecotServer(int users = 1, int messagesEach = 0);
     ~TDovecotServer();
@@ -22,11 +23,11 @@ public:
     // "" when Dovecot can run here; else why not (tests skip with it).
     static std::string Unavailable();
 
-    int Port() const { return FPort; }        // clear text, STLS offered
-    int TLSPort() const { return FTLSPort; }  // POP3S
+    int Port() const { return FPort; }       // clear text, STLS offered
+    int TLSPort() const { return FTLSPort; } // POP3S
     pid_t Pid() const { return FPid; }
-    std::string CAFile() const;               // the test CA, PEM
-    std::string LogPath() const;              // Dovecot's own log
+    std::string CAFile() const;  // the test CA, PEM
+    std::string LogPath() const; // Dovecot's own log
     std::string Log() const;
 
     // Users are numbered from 0; a new user starts with an empty mailbox.
@@ -34,7 +35,7 @@ public:
     int UserCount() const { return static_cast<int>(FUsers.size()); }
     std::string User(int user) const;
     std::string Password(int user) const;
-    // Sets a user's password (Dovecot reads the password file anew).
+    // Sets a user's password; takes a second, until Dovecot rereads it.
     void SetPassword(int user, const std::string& password);
 
     // Adds a message (CR LF line ends) to a user's Maildir; returns its file name.
@@ -53,7 +54,7 @@ public:
 
     void Stop();
 
-private:
+  private:
     struct TUser {
         std::string Name;
         std::string Password;
@@ -67,7 +68,7 @@ private:
 
     void MakeCertificates();
     void WriteConfig();
-    void WritePasswords();
+    void WritePassword(int user);
     std::string Maildir(int user) const;
     void Start();
 };

@@ -13,8 +13,7 @@
 namespace {
 
 // Reads a line up to LF; false when the peer is gone or the server stops.
-bool ReadLine(int fd, int wakeFd, std::string& buffer, std::string& line)
-{
+bool ReadLine(int fd, int wakeFd, std::string& buffer, std::string& line) {
     for (;;) {
         size_t lineFeed = buffer.find('\n');
         if (lineFeed != std::string::npos) {
@@ -35,8 +34,7 @@ bool ReadLine(int fd, int wakeFd, std::string& buffer, std::string& line)
     }
 }
 
-void SendAll(int fd, const std::string& bytes)
-{
+void SendAll(int fd, const std::string& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -47,14 +45,13 @@ void SendAll(int fd, const std::string& bytes)
 }
 
 // Dot-stuffs text with CR LF line ends and appends the terminating ".".
-std::string AsData(const std::string& text)
-{
+std::string AsData(const std::string& text) {
     std::string data;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos
-                                                                        : end - start);
+        std::string line =
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty() && line[0] == '.')
             data += '.';
         data += line + "\r\n";
@@ -66,8 +63,7 @@ std::string AsData(const std::string& text)
 }
 
 // Header, blank line and the first bodyLines lines of the body.
-std::string TopOf(const std::string& text, int bodyLines)
-{
+std::string TopOf(const std::string& text, int bodyLines) {
     size_t headerEnd = text.find("\r\n\r\n");
     if (headerEnd == std::string::npos)
         return text;
@@ -81,8 +77,7 @@ std::string TopOf(const std::string& text, int bodyLines)
 
 } // namespace
 
-TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + StandardTimestamp())
-{
+TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + StandardTimestamp()) {
     if (pipe(FWakePipe) != 0)
         throw std::runtime_error("pipe failed");
     FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -100,8 +95,7 @@ TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + Standa
     FAcceptThread = std::thread([this] { AcceptLoop(); });
 }
 
-TFakePOP3Server::~TFakePOP3Server()
-{
+TFakePOP3Server::~TFakePOP3Server() {
     FStopping = true;
     char wake = 1;
     (void)!write(FWakePipe[1], &wake, 1);
@@ -121,80 +115,73 @@ TFakePOP3Server::~TFakePOP3Server()
     close(FWakePipe[1]);
 }
 
-void TFakePOP3Server::SetGreeting(const std::string& line)
-{
+void TFakePOP3Server::SetGreeting(const std::string& line) {
     std::lock_guard<std::mutex> lock(FLock);
     FGreeting = line;
 }
 
-void TFakePOP3Server::SetLogin(const std::string& user, const std::string& password)
-{
+void TFakePOP3Server::SetLogin(const std::string& user, const std::string& password) {
     std::lock_guard<std::mutex> lock(FLock);
     FUser = user;
     FPassword = password;
 }
 
-int TFakePOP3Server::AddMessage(const std::string& uniqueId, const std::string& text)
-{
+int TFakePOP3Server::AddMessage(const std::string& uniqueId, const std::string& text) {
     std::lock_guard<std::mutex> lock(FLock);
     FMessages.push_back({uniqueId, text});
     return static_cast<int>(FMessages.size());
 }
 
-int TFakePOP3Server::MessageCount() const
-{
+int TFakePOP3Server::MessageCount() const {
     std::lock_guard<std::mutex> lock(FLock);
     return static_cast<int>(FMessages.size());
 }
 
-void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw)
-{
+void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw) {
     std::lock_guard<std::mutex> lock(FLock);
     FRules.push_back({prefix, action, raw});
 }
 
-void TFakePOP3Server::SetDropChance(double chance, unsigned seed)
-{
+void TFakePOP3Server::SetDropChance(double chance, unsigned seed) {
     std::lock_guard<std::mutex> lock(FLock);
     FDropChance = chance;
     FRandom.seed(seed);
 }
 
-void TFakePOP3Server::SetSilentGreeting(bool silent)
-{
+void TFakePOP3Server::SetSilentGreeting(bool silent) {
     std::lock_guard<std::mutex> lock(FLock);
     FSilentGreeting = silent;
 }
 
-std::vector<std::vector<std::string>> TFakePOP3Server::Sessions() const
-{
+std::vector<std::vector<std::string>> TFakePOP3Server::Sessions() const {
     std::lock_guard<std::mutex> lock(FLock);
     return FSessions;
 }
 
-std::vector<std::string> TFakePOP3Server::Commands() const
-{
+std::vector<std::string> TFakePOP3Server::Commands() const {
     std::vector<std::string> all;
     for (const auto& session : Sessions())
         all.insert(all.end(), session.begin(), session.end());
     return all;
 }
 
-int TFakePOP3Server::Connections() const
-{
+int TFakePOP3Server::Connections() const {
     std::lock_guard<std::mutex> lock(FLock);
     return static_cast<int>(FSessions.size());
 }
 
-bool TFakePOP3Server::WaitIdle(int timeoutMs) const
-{
+bool TFakePOP3Server::Idle() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FActive == 0;
+}
+
+bool TFakePOP3Server::WaitIdle(int timeoutMs) const {
     std::unique_lock<std::mutex> lock(FLock);
     return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [this] { return FActive == 0; });
 }
 
-void TFakePOP3Server::AcceptLoop()
-{
+void TFakePOP3Server::AcceptLoop() {
     for (;;) {
         pollfd waitFor[2] = {{FListen, POLLIN, 0}, {FWakePipe[0], POLLIN, 0}};
         if (poll(waitFor, 2, -1) < 0 || waitFor[1].revents || FStopping)
@@ -211,8 +198,7 @@ void TFakePOP3Server::AcceptLoop()
     }
 }
 
-void TFakePOP3Server::Serve(int fd, size_t session)
-{
+void TFakePOP3Server::Serve(int fd, size_t session) {
     std::string greeting;
     bool silentGreeting;
     {
@@ -276,8 +262,7 @@ void TFakePOP3Server::Serve(int fd, size_t session)
 }
 
 std::string TFakePOP3Server::Answer(const std::string& command, std::vector<bool>& deleted,
-                                    bool& quit, const std::string& timestamp)
-{
+                                    bool& quit, const std::string& timestamp) {
     std::lock_guard<std::mutex> lock(FLock);
     deleted.resize(FMessages.size(), false);
     std::string verb = command.substr(0, command.find(' '));

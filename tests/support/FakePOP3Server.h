@@ -13,7 +13,7 @@
 // number of clients, each on its own thread; a command can be answered with
 // scripted bytes, by closing the connection, or by silence. Thread-safe.
 class TFakePOP3Server {
-public:
+  public:
     enum class TAction { Reply, Close, Silent };
 
     TFakePOP3Server();
@@ -35,7 +35,7 @@ public:
     // Each command after the greeting ends the connection with this chance,
     // sometimes after part of its reply.
     void SetDropChance(double chance, unsigned seed);
-    // Keeps a connection without commands silent forever (for the connect tests: no greeting).
+    // Sends no greeting and answers nothing, as a server that hangs after accepting.
     void SetSilentGreeting(bool silent);
 
     // Commands received, one list per connection, in order of connection.
@@ -43,12 +43,13 @@ public:
     // All commands of all connections in one list.
     std::vector<std::string> Commands() const;
     int Connections() const;
+    bool Idle() const;
     // Waits until no client is connected; false after timeoutMs.
     bool WaitIdle(int timeoutMs = 10000) const;
 
     static std::string StandardTimestamp() { return "<1896.697170952@dbc.mw.com>"; }
 
-private:
+  private:
     struct TMessage {
         std::string UniqueId;
         std::string Text;

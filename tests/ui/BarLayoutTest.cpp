@@ -7,10 +7,9 @@
 
 namespace {
 
-// The worked example: move grip 8, menu button 30, dropdown 14, arrows 12, size grip 8.
+// A typical bar: move grip 8, menu button 30, dropdown 14, arrows 12, size grip 8.
 TBarMetrics ExampleMetrics() {
     TBarMetrics m;
-    m.Height = 24;
     m.BackgroundWidth = 10;
     m.MoveBarWidth = 8;
     m.SizeBarWidth = 8;
@@ -55,7 +54,7 @@ TBarLayout Hover(TBarState state, int x, bool down = false) {
 
 } // namespace
 
-TEST(BarLayout, WorkedExampleFourButtonsOf116) {
+TEST(BarLayout, SixUnreadOn600PixelsGiveFourButtonsOf116) {
     const TBarLayout layout = LayoutBar(ExampleMetrics(), StateFor("uuuuuu"));
     EXPECT_EQ(layout.MenuButton.Left, 8);
     EXPECT_EQ(layout.LeftDropdown.Left, 38);

@@ -58,7 +58,7 @@ class PaintBarTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(PaintBarTest, WorkedExampleElementsInTheirPlaces) {
+TEST_F(PaintBarTest, EveryElementInItsPlaceAtFullHeight) {
     Load();
     const TBarLayout layout = Paint(6);
     EXPECT_EQ(Painter.BarImage.size(), QSize(600, 24));
@@ -238,4 +238,15 @@ TEST_F(PaintBarTest, PressedButtonMovesItsTextOnePixel) {
         return box;
     };
     EXPECT_EQ(inkBox(true), inkBox(false).translated(1, 1));
+}
+
+TEST_F(PaintBarTest, FailingEntryLeavesThePreviousPictureWhole) {
+    Load();
+    Paint(6, 20);
+    const QImage before = Painter.BarImage.copy();
+    State.MouseX = 200;
+    EXPECT_THROW(
+        Painter.PaintBar(Skin, State, [](int) -> TBarEntry { throw std::runtime_error("gone"); }),
+        std::runtime_error);
+    EXPECT_EQ(Painter.BarImage, before);
 }

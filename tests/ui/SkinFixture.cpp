@@ -1,5 +1,4 @@
-// Test skins: solid-colour pieces in the worked example's widths, written into a temporary program
-// folder.
+// Test skins: every piece and state a solid colour of its own, in a temporary program folder.
 #include "SkinFixture.h"
 
 #include "TempDir.h"

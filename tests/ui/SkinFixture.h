@@ -1,5 +1,4 @@
-// Test skins: solid-colour pieces in the worked example's widths, written into a temporary program
-// folder.
+// Test skins: every piece and state a solid colour of its own, in a temporary program folder.
 #pragma once
 
 #include <QImage>
@@ -27,7 +26,7 @@ enum class TPiece {
 
 QRgb PieceColor(TPiece piece, int state = 0);
 
-// Widths of the worked example: move grip 8, menu 30, dropdown 14, arrows 12,
+// Widths of a typical bar: move grip 8, menu 30, dropdown 14, arrows 12,
 // size grip 8; message button 24 wide with borders 3 and 4; error 20; height 24.
 struct TTestSkinSize {
     int Height = 24, Background = 10;

@@ -88,6 +88,16 @@ TEST_F(SkinTest, NamesAreEntriesWithoutExtensionSortedIgnoringCase) {
 TEST_F(SkinTest, NoSkinsFolderGivesNoNames) {
     InitSkins();
     EXPECT_TRUE(SkinNames.empty());
+    EXPECT_EQ(ChooseSkinName("Default"), "");
+}
+
+TEST_F(SkinTest, SkinChoiceIsCaseSensitiveAndFallsBackToTheFirst) {
+    for (const char* name : {"Blue", "Amber"})
+        std::filesystem::create_directories(SkinFolder(name));
+    InitSkins();
+    EXPECT_EQ(ChooseSkinName("Blue"), "Blue");
+    EXPECT_EQ(ChooseSkinName("blue"), "Amber");
+    EXPECT_EQ(ChooseSkinName(""), "Amber");
 }
 
 TEST_F(SkinTest, LoadReadsBitmapsMetricsColoursAndFonts) {

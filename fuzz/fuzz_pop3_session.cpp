@@ -1,0 +1,78 @@
+// Fuzz target for the POP3 session's reading: the input is everything a server sends.
+#include "mail/MailError.h"
+#include "mail/UPOP3.h"
+
+#include <arpa/inet.h>
+#include <cstddef>
+#include <cstdint>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+int Listener(int& port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd, 4);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// Sends the script, then reads until the client is done, so no reset cuts the data short.
+void Serve(int listener, const std::string& script) {
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd < 0)
+        return;
+    size_t sent = 0;
+    while (sent < script.size()) {
+        ssize_t n = send(fd, script.data() + sent, script.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<size_t>(n);
+    }
+    shutdown(fd, SHUT_WR);
+    char drain[4096];
+    while (recv(fd, drain, sizeof drain, 0) > 0) {
+    }
+    close(fd);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static int port = 0;
+    static int listener = Listener(port);
+    if (size < 1)
+        return 0;
+    std::string script(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::thread server(Serve, listener, script);
+
+    TQBPOP3 session;
+    session.Host = "127.0.0.1";
+    session.Port = port;
+    session.Username = "user";
+    session.Password = "pass";
+    session.APOP = data[0] & 1;
+    session.MaxLineLength = data[0] & 2 ? 16384 : 64;
+    TStringList lines;
+    try {
+        session.Connect(2000);
+        session.ListUIDs(lines);
+        session.GetMessageSize(1);
+        session.RetrieveTop(1, 0, lines);
+        session.RetrieveMessage(1, lines);
+        session.DeleteOnServer(1);
+    } catch (const EPOP3Error&) {
+    }
+    session.Disconnect();
+    server.join();
+    return 0;
+}

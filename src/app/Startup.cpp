@@ -1,0 +1,76 @@
+// The start-up sequence, the message loop and the shut-down order.
+#include "app/Startup.h"
+
+#include "bar/FMain.h"
+#include "bar/USkin.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "platform/HintPause.h"
+#include "platform/MessageBox.h"
+#include "platform/QuitSignals.h"
+#include "platform/SingleInstance.h"
+#include "windows/FRead.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+#include <filesystem>
+
+int RunQuillbar() {
+    // First of all, so that a termination signal during start-up waits for the loop
+    // and then ends the program the normal way.
+    TQuitSignals quitSignals;
+
+    LoadSettings();
+    InitSkins();
+
+    TSingleInstance instance;
+    if (!instance.Acquire()) {
+        // The running copy owns the settings file: this one neither shows nor writes anything.
+        TSingleInstance::NotifyRunning();
+        return 0;
+    }
+    instance.Listen();
+
+    if (SkinNames.empty()) {
+        ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
+                       QMessageBox::Critical);
+        SaveOptions();
+        return 1;
+    }
+    Options.Skin = ChooseSkinName(Options.Skin);
+    Skin->LoadSkin(Options.Skin);
+
+    std::error_code ignored;
+    std::filesystem::create_directories(AppPath + "/cache", ignored);
+
+    QApplication::setApplicationName("Quillbar");
+    THintPause hintPause;
+    qApp->installEventFilter(&hintPause);
+    // The bar is a tool window; closing the read or list window must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    frmMain = new TfrmMain;
+    frmRead = new TfrmRead;
+
+    QObject::connect(&instance, &TSingleInstance::NewInstance, frmMain, [] {
+        qInfo("Quillbar: another copy was started");
+        frmMain->NewInstance();
+    });
+    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, frmMain, &QWidget::close);
+    // The session may end the process soon after asking for its data.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
+                     [](QSessionManager&) { SaveOptions(); });
+
+    frmMain->show();
+    const int code = QApplication::exec();
+
+    // The bar goes last and stores its position; only then are the settings saved.
+    delete frmRead;
+    frmRead = nullptr;
+    delete frmMain;
+    frmMain = nullptr;
+    qApp->removeEventFilter(&hintPause);
+    SaveOptions();
+    return code;
+}

@@ -1,0 +1,91 @@
+// Line decoders: base64, quoted-printable and uuencode, including malformed input.
+#include "mail/MimeEncodings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The line sits in a buffer of exactly its size, so AddressSanitizer sees any read beyond it.
+std::string Base64(const std::string& line) {
+    std::vector<char> buffer(line.begin(), line.end());
+    return std::string(buffer.data(), DecodeBase64Line(buffer.data(), buffer.size()));
+}
+
+std::string QuotedPrintable(const std::string& line, bool& soft) {
+    std::vector<char> buffer(line.begin(), line.end());
+    return std::string(buffer.data(),
+                       DecodeQuotedPrintableLine(buffer.data(), buffer.size(), soft));
+}
+
+std::string UU(const std::string& line) {
+    std::vector<char> buffer(line.begin(), line.end());
+    return std::string(buffer.data(), DecodeUULine(buffer.data(), buffer.size()));
+}
+
+} // namespace
+
+TEST(Base64Line, WholeGroupsAndPadding) {
+    EXPECT_EQ(Base64("SGVsbG8sIHdvcmxkIQ=="), "Hello, world!");
+    EXPECT_EQ(Base64("QUI="), "AB");
+    EXPECT_EQ(Base64("QQ=="), "A");
+    // A third "=" ends the group whatever its fourth character is.
+    EXPECT_EQ(Base64("QQ=xQUJD"), "AABC");
+    EXPECT_EQ(Base64("QQ==QUI="), "AAB");
+    EXPECT_EQ(Base64(""), "");
+}
+
+TEST(Base64Line, LeadingBlanksSkippedAndBlankEndsTheLine) {
+    EXPECT_EQ(Base64("   QUJD"), "ABC");
+    EXPECT_EQ(Base64("QUJD QUJD"), "ABC");
+    EXPECT_EQ(Base64("    "), "");
+}
+
+TEST(Base64Line, MalformedLinesStayInsideTheLine) {
+    // Short last groups give what they hold; a lone character gives nothing.
+    EXPECT_EQ(Base64("QUJDQQ"), "ABCA");
+    EXPECT_EQ(Base64("QUJDQUI"), "ABCAB");
+    EXPECT_EQ(Base64("QUJDQ"), "ABC");
+    EXPECT_EQ(Base64("Q"), "");
+    EXPECT_EQ(Base64("QQ="), "A");
+    // Characters outside the alphabet are skipped.
+    EXPECT_EQ(Base64("QU*JD"), "ABC");
+    EXPECT_EQ(Base64("Q\x80U\x01JD"), "ABC");
+    EXPECT_EQ(Base64("!!!!"), "");
+    EXPECT_EQ(Base64("===="), "");
+}
+
+TEST(QuotedPrintableLine, HexEscapesSoftBreaksAndLiterals) {
+    bool soft = false;
+    EXPECT_EQ(QuotedPrintable("caf=E9=", soft), "caf\xE9");
+    EXPECT_TRUE(soft);
+    EXPECT_EQ(QuotedPrintable("a=3Db", soft), "a=b");
+    EXPECT_FALSE(soft);
+    EXPECT_EQ(QuotedPrintable("=c3=a9", soft), "\xC3\xA9");
+    // Blanks after a final "=" were added in transport: still a soft break.
+    EXPECT_EQ(QuotedPrintable("end= \t", soft), "end");
+    EXPECT_TRUE(soft);
+    EXPECT_EQ(QuotedPrintable("trailing  ", soft), "trailing  ");
+    EXPECT_FALSE(soft);
+}
+
+TEST(QuotedPrintableLine, NonHexSequencesAreKeptAsWritten) {
+    bool soft = false;
+    EXPECT_EQ(QuotedPrintable("a=G1b", soft), "a=G1b");
+    EXPECT_EQ(QuotedPrintable("=4", soft), "\x04");
+    EXPECT_EQ(QuotedPrintable("=Z", soft), "=Z");
+    EXPECT_EQ(QuotedPrintable("x=3", soft), std::string("x\x03", 2));
+    EXPECT_EQ(QuotedPrintable("==41", soft), "=A");
+    EXPECT_FALSE(soft);
+}
+
+TEST(UULine, CountDecidesTheBytes) {
+    EXPECT_EQ(UU("#0V%T"), "Cat");
+    EXPECT_EQ(UU("`"), "");
+    EXPECT_EQ(UU(""), "");
+    // A count larger than the line gives only what the line holds.
+    EXPECT_EQ(UU("M0V%T").size(), 3u);
+    EXPECT_EQ(UU("M").size(), 0u);
+}

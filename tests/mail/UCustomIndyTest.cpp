@@ -1,0 +1,151 @@
+// TQBMessage: contacts, recipients, Received data, part records and loading.
+#include "mail/UCustomIndy.h"
+#include "MimeTestSupport.h"
+#include "mail/DateTimeValue.h"
+#include "mail/MessageFields.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+void Load(TQBMessage& msg, const std::string& text) {
+    TMemoryStream stream(text);
+    msg.LoadFromStream(stream);
+}
+
+} // namespace
+
+TEST(AddressParse, NamesOnlyInDoubleQuotes) {
+    TQBContact bare = ParseAddress("ann@x.org");
+    EXPECT_EQ(bare.Name, "");
+    EXPECT_EQ(bare.Address, "ann@x.org");
+    TQBContact quoted = ParseAddress("\"Ann Lee\" <ann@x.org>");
+    EXPECT_EQ(quoted.Name, "Ann Lee");
+    EXPECT_EQ(quoted.Address, "ann@x.org");
+    TQBContact unquoted = ParseAddress("Ann Lee <ann@x.org> (work)");
+    EXPECT_EQ(unquoted.Name, "");
+    EXPECT_EQ(unquoted.Address, "ann@x.org");
+    EXPECT_EQ(ParseAddress("Ann <ann@x.org").Address, "");
+}
+
+TEST(AddressParse, RecipientListSplitsAtEveryComma) {
+    const auto two = ParseAddressList("a@x.org, b@x.org");
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[1].Address, " b@x.org");
+    const auto quotedComma = ParseAddressList("\"Lee, Ann\" <ann@x.org>");
+    ASSERT_EQ(quotedComma.size(), 2u);
+    EXPECT_EQ(quotedComma[0].Name, "");
+    EXPECT_EQ(quotedComma[0].Address, "Lee");
+    EXPECT_EQ(quotedComma[1].Name, "");
+    EXPECT_EQ(quotedComma[1].Address, "ann@x.org");
+    EXPECT_TRUE(ParseAddressList("").empty());
+}
+
+TEST(ReceivedScan, OneHeaderFillsEntryZero) {
+    TQBMessage msg;
+    Load(msg, "Received: from a ([192.0.2.1]) by mx for <me@x.org>; Tue\r\n\r\n");
+    EXPECT_EQ(msg.GetReceived(0).IP, "192.0.2.1");
+    EXPECT_EQ(msg.GetReceived(0).For, "me@x.org");
+    EXPECT_EQ(msg.GetReceived(1).IP, "(unknown)");
+    EXPECT_EQ(msg.GetReceived(1).For, "(unknown)");
+}
+
+TEST(ReceivedScan, OnlyTheFirstTwoCountAndGapsKeepEarlierValues) {
+    TQBMessage msg;
+    Load(msg, "Received: from top ([10.0.0.1]) by a for <first@x>;\r\n"
+              "Received: from second by b ([10.0.0.2]);\r\n"
+              "Received: from third ([10.0.0.3]) by c for <third@x>;\r\n"
+              "RECEIVED: from case ([10.0.0.9]) by d;\r\n\r\n");
+    EXPECT_EQ(msg.GetReceived(1).IP, "10.0.0.1");
+    EXPECT_EQ(msg.GetReceived(1).For, "first@x");
+    // The second header's "[" comes after "by": no address of its own.
+    EXPECT_EQ(msg.GetReceived(0).IP, "10.0.0.1");
+    EXPECT_EQ(msg.GetReceived(0).For, "first@x");
+    EXPECT_THROW(msg.GetReceived(2), std::out_of_range);
+}
+
+TEST(ReceivedScan, BlankAfterColonRequired) {
+    TQBMessage msg;
+    Load(msg, "Received:from a ([10.0.0.1]) by b\r\n\r\n");
+    EXPECT_EQ(msg.GetReceived(0).IP, "(unknown)");
+}
+
+TEST(MessageParts, AlternativeGivesPreamblePlainAndHtmlRecords) {
+    TQBMessage msg;
+    Load(msg, "From: \"Ann\" <ann@x.org>\r\nTo: b@x.org, \"C\" <c@x.org>\r\n"
+              "Date: Tue, 5 Mar 2002 14:03:07 +0100\r\n"
+              "Content-Type: multipart/alternative; boundary=b\r\n\r\n"
+              "--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nplain\r\n"
+              "--b\r\nContent-Type: text/html\r\n\r\n<p>html</p>\r\n--b--\r\n");
+    ASSERT_EQ(msg.PartCount(), 3);
+    EXPECT_EQ(msg.GetPart(0).ContentType, "");
+    EXPECT_EQ(msg.GetPart(1).ContentType, "text/plain");
+    EXPECT_EQ(msg.GetPart(1).Charset, "utf-8");
+    EXPECT_EQ(msg.GetPart(1).Data, "plain\r\n");
+    EXPECT_EQ(msg.GetPart(2).ContentType, "text/html");
+    EXPECT_EQ(msg.From.Name, "Ann");
+    ASSERT_EQ(msg.ToCount(), 2);
+    EXPECT_EQ(msg.GetTo(1).Name, "C");
+    EXPECT_EQ(msg.CCCount(), 0);
+    EXPECT_EQ(FormatDateTimeISO(msg.Date), "2002-03-05 14:03:07");
+    EXPECT_EQ(msg.Headers.size(), 4u);
+    EXPECT_EQ(msg.Decoder.ContentType, "multipart/alternative");
+}
+
+TEST(MessageParts, EmptyPartKeepsItsIndexUnlessLast) {
+    TQBMessage middle;
+    Load(middle,
+         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+         "Content-Type: text/plain\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\nx\r\n--b--\r\n");
+    ASSERT_EQ(middle.PartCount(), 3);
+    EXPECT_EQ(middle.GetPart(1).ContentType, "");
+    EXPECT_EQ(middle.GetPart(2).ContentType, "text/html");
+    TQBMessage last;
+    Load(last,
+         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+         "Content-Type: text/plain\r\n\r\nx\r\n--b\r\nContent-Type: text/html\r\n\r\n--b--\r\n");
+    EXPECT_EQ(last.PartCount(), 2);
+    EXPECT_THROW(last.GetPart(2), std::out_of_range);
+    EXPECT_THROW(last.GetPart(-1), std::out_of_range);
+}
+
+TEST(MessageParts, SinglePartBodyDecodedWithMainEncoding) {
+    TQBMessage msg;
+    Load(msg, "Content-Type: text/plain; charset=iso-8859-1\r\n"
+              "Content-Transfer-Encoding: quoted-printable\r\n\r\nGr=FC=DFe\r\n");
+    ASSERT_EQ(msg.PartCount(), 1);
+    EXPECT_EQ(msg.GetPart(0).ContentType, "");
+    EXPECT_EQ(msg.GetPart(0).Encoding, "");
+    EXPECT_EQ(msg.GetPart(0).Data, "Gr\xFC\xDF"
+                                   "e\r\n");
+}
+
+TEST(MessageLoad, FreshObjectAndHeaderOnlyLines) {
+    TQBMessage msg;
+    EXPECT_EQ(msg.Shared, 0);
+    EXPECT_EQ(msg.GetReceived(0).IP, "(unknown)");
+    msg.LoadFromLines({"Subject: Hi", "Cc: \"D\" <d@x>", "Date: garbage"});
+    EXPECT_EQ(msg.Decoder.Subject, "Hi");
+    EXPECT_EQ(msg.GetCC(0).Address, "d@x");
+    EXPECT_EQ(msg.Date, 0);
+    EXPECT_EQ(msg.PartCount(), 0);
+    EXPECT_EQ(msg.Headers,
+              (std::vector<std::string>{"Subject: Hi", "Cc: \"D\" <d@x>", "Date: garbage"}));
+}
+
+TEST(MessageLoad, ProgressFollowsThePosition) {
+    std::string text = "Subject: big\r\n\r\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    TQBMessage msg;
+    std::vector<int64_t> positions;
+    msg.OnProgress = [&positions](TQBMessage& m) { positions.push_back(m.Decoder.Position()); };
+    TChunkedStream stream(text, 1000);
+    msg.LoadFromStream(stream);
+    ASSERT_EQ(positions.size(), 2000u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_EQ(positions.back(), static_cast<int64_t>(text.size()));
+    EXPECT_EQ(msg.GetPart(0).Data, text.substr(16));
+}

@@ -1,0 +1,159 @@
+// TWorkerHarness: a main window's side of the worker for tests: queue, lists, event log.
+#pragma once
+
+#include "MainLoop.h"
+#include "mail/QBThread.h"
+
+#include <atomic>
+#include <deque>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Hands out queued jobs as the main window does, keeps each account's list of
+// known keys, and logs every event as text. Every event must arrive on the
+// loop's thread, one at a time.
+class TWorkerHarness {
+  public:
+    TMainLoop Loop;
+    std::deque<TQBTaskInfo> Tasks;
+    std::map<int, TStringList> ServerLists;
+    std::vector<std::string> Events;
+    std::vector<TStringList> Messages; // Lines of every OnMessage with lines
+    std::vector<int> EndedJobs;        // Notify of every 9280, in order
+    std::vector<std::pair<int64_t, int64_t>> Progress;
+    uint8_t SizeAnswer = 0;
+    std::unique_ptr<TQBThread> Worker;
+    std::atomic<bool> InEvent{false};
+    int CurrentJob = 0; // Notify of the job last handed over
+    bool EventsAfterFinish = false;
+
+    explicit TWorkerHarness(int connectTimeout = 5000) {
+        Worker = std::make_unique<TQBThread>(
+            connectTimeout, [this](const std::function<void()>& call) { Loop.Synchronize(call); },
+            [this](int message, intptr_t target, int64_t wParam, int64_t lParam) {
+                Loop.Post([=, this] { Posted(message, target, wParam, lParam); });
+            });
+        TQBThread& w = *Worker;
+        w.OnGetTask = [this](TQBThread& sender, bool& hasTask) {
+            Enter();
+            if (sender.Task.Account >= 0)
+                ServerLists[sender.Task.Account] = sender.ServerList;
+            hasTask = !Tasks.empty();
+            if (hasTask) {
+                sender.ServerList = ServerLists[Tasks.front().Account];
+                sender.Task = Tasks.front();
+                CurrentJob = static_cast<int>(Tasks.front().Notify);
+                Tasks.pop_front();
+            }
+            Leave();
+        };
+        w.OnStatus = [this](TQBThread&, const std::string& text) { Log("status:" + text); };
+        w.OnError = [this](TQBThread&, int fatal, const std::string& text) {
+            Log("error:" + std::to_string(fatal) + ":" + text);
+        };
+        w.OnMessage = [this](TQBThread& sender, const TStringList* lines, int number,
+                             const std::string& uid) {
+            std::string entry = "message:" + std::to_string(number);
+            if (sender.Task.Kind == tkCheck)
+                entry += ":" + uid;
+            if (sender.Task.Kind == tkRemoveSeveral)
+                entry += ":" + std::to_string(sender.Task.MsgNum);
+            if (lines)
+                Messages.push_back(*lines);
+            else
+                entry += ":nil";
+            Log(entry);
+        };
+        w.OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
+            Log("renumber:" + uid + ":" + std::to_string(number));
+        };
+        w.OnCheckDone = [this](TQBThread&) { Log("checkdone"); };
+        w.OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
+            Log("sizewarning:" + std::to_string(size) + ":" + std::to_string(answer));
+            answer = SizeAnswer;
+        };
+        w.MaxSize = -1;
+        w.MaxLines = 2;
+        w.ProgressWnd = 77;
+    }
+
+    ~TWorkerHarness() { Finish(); }
+
+    // Queues a job whose end is reported to Notify = its position in the queue, from 1.
+    TQBTaskInfo& Add(TQBTaskInfo task) {
+        task.Notify = static_cast<intptr_t>(++FAdded);
+        Tasks.push_back(std::move(task));
+        return Tasks.back();
+    }
+
+    void Start() { Worker->Resume(); }
+
+    // Runs the loop until every queued job has ended.
+    bool RunJobs(int timeoutMs = 30000) {
+        return Loop.RunUntil([this] { return static_cast<int>(EndedJobs.size()) == FAdded; },
+                             timeoutMs);
+    }
+
+    // Ends the worker as the main window does at exit, serving events meanwhile.
+    void Finish() {
+        if (!Worker)
+            return;
+        Worker->Stop();
+        Worker->Terminate();
+        EXPECT_TRUE(Loop.RunUntil([this] { return Worker->Finished.load(); }, 20000));
+        size_t seen = Events.size() + EndedJobs.size();
+        Loop.RunFor(50);
+        EventsAfterFinish = Events.size() + EndedJobs.size() != seen;
+        Worker.reset();
+    }
+
+    // The events with the given prefix, in order.
+    std::vector<std::string> Only(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& event : Events)
+            if (event.compare(0, prefix.size(), prefix) == 0)
+                found.push_back(event);
+        return found;
+    }
+
+    static TQBTaskInfo Job(uint8_t kind, int port, int account, int msgNum = -1) {
+        TQBTaskInfo task;
+        task.Kind = kind;
+        task.Host = "127.0.0.1";
+        task.Port = port;
+        task.User = "user";
+        task.Pass = "pass";
+        task.MsgNum = msgNum;
+        task.Account = account;
+        return task;
+    }
+
+  private:
+    int FAdded = 0;
+
+    void Enter() {
+        EXPECT_TRUE(Loop.OnLoopThread());
+        EXPECT_FALSE(InEvent.exchange(true)) << "events overlap";
+    }
+    void Leave() { InEvent = false; }
+
+    void Log(const std::string& event) {
+        Enter();
+        Events.push_back(event);
+        Leave();
+    }
+
+    void Posted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
+        EXPECT_TRUE(Loop.OnLoopThread());
+        if (message == WM_QB_TASKENDED) {
+            EndedJobs.push_back(static_cast<int>(target));
+            Events.push_back("ended:" + std::to_string(target));
+        } else if (message == WM_QB_PROGRESS) {
+            EXPECT_EQ(target, 77);
+            Progress.emplace_back(wParam, lParam);
+        }
+    }
+};

@@ -1,0 +1,124 @@
+// Start-up in process: skin choice, the missing-skin box, windows, cache folder, save at the end.
+#include "app/Startup.h"
+#include "bar/FMain.h"
+#include "bar/USkin.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "platform/ForceForeground.h"
+#include "platform/MessageBox.h"
+#include "windows/FRead.h"
+
+#include "TempDir.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+
+namespace {
+
+// Points AppPath, the runtime folder and the temporary folder at a fresh folder.
+class StartupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FOldAppPath = AppPath;
+        AppPath = FDir.File("app");
+        std::filesystem::create_directories(AppPath);
+        std::filesystem::create_directories(FDir.File("run"));
+        chmod(FDir.File("run").c_str(), 0700);
+        std::filesystem::create_directories(FDir.File("tmp"));
+        FOldRuntime = Saved("XDG_RUNTIME_DIR");
+        FOldTemp = Saved("TMPDIR");
+        qputenv("XDG_RUNTIME_DIR", FDir.File("run").c_str());
+        qputenv("TMPDIR", FDir.File("tmp").c_str());
+        ClearRecordedMessageBoxes();
+    }
+    void TearDown() override {
+        AppPath = FOldAppPath;
+        Restore("XDG_RUNTIME_DIR", FOldRuntime);
+        Restore("TMPDIR", FOldTemp);
+        ClearRecordedMessageBoxes();
+    }
+
+    // A copy of the shipped Default skin under another folder name.
+    void AddSkin(const std::string& name) const {
+        std::filesystem::create_directories(AppPath + "/Skins");
+        std::filesystem::copy(QB_SKINS_DIR "/Default", AppPath + "/Skins/" + name);
+    }
+
+    TTempDir FDir;
+
+  private:
+    static std::optional<QByteArray> Saved(const char* name) {
+        return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    }
+    static void Restore(const char* name, const std::optional<QByteArray>& value) {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+
+    std::string FOldAppPath;
+    std::optional<QByteArray> FOldRuntime, FOldTemp;
+};
+
+} // namespace
+
+TEST_F(StartupTest, NoSkinsShowsTheBoxAndNoWindow) {
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    EXPECT_EQ(RunQuillbar(), 1);
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Error");
+    EXPECT_EQ(RecordedMessageBoxes()[0].Text, "No skins were found, please re-install Quillbar!");
+    EXPECT_EQ(RecordedMessageBoxes()[0].Icon, QMessageBox::Critical);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(AppPath + "/cache"));
+}
+
+TEST_F(StartupTest, RunsWindowsInOrderAndSavesAfterTheyAreGone) {
+    AddSkin("Default");
+    AddSkin("Zebra");
+    // The stored name differs in case only: it does not match and the first skin is used.
+    TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=zebra\n");
+
+    bool barShown = false, readExists = false;
+    int barHeight = 0;
+    QString barName;
+    bool cacheExists = false;
+    QTimer::singleShot(0, [&] {
+        barShown = frmMain && frmMain->isVisible();
+        readExists = frmRead != nullptr;
+        barName = frmMain ? frmMain->objectName() : QString();
+        barHeight = frmMain ? frmMain->height() : 0;
+        cacheExists = std::filesystem::is_directory(AppPath + "/cache");
+        // Ends the run as a desktop's kill would.
+        std::raise(SIGTERM);
+    });
+    EXPECT_EQ(RunQuillbar(), 0);
+
+    EXPECT_TRUE(barShown);
+    EXPECT_TRUE(readExists);
+    EXPECT_EQ(barName, "frmMain");
+    EXPECT_EQ(barHeight, Skin->Height > 0 ? Skin->Height : 24);
+    EXPECT_TRUE(cacheExists);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_EQ(frmRead, nullptr);
+    EXPECT_EQ(Options.Skin, "Default");
+    EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Default\n"),
+              std::string::npos);
+}
+
+TEST(ForceForeground, ShowsAndActivatesAHiddenWindow) {
+    QWidget window;
+    EXPECT_TRUE(ForceForeground(&window));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(ForceForeground(&window));
+    EXPECT_FALSE(ForceForeground(nullptr));
+}
