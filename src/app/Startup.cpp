@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "windows/FMsgList.h"
 #include "windows/FRead.h"
 
 #include <QApplication>
@@ -52,6 +53,8 @@ int RunQuillbar() {
 
     frmMain = new TfrmMain;
     frmRead = new TfrmRead;
+    // After the bar: its creation fills the bar's account menus.
+    new TfrmMsgList(frmMain);
 
     QObject::connect(&instance, &TSingleInstance::NewInstance, frmMain, [] {
         qInfo("Quillbar: another copy was started");
@@ -66,6 +69,7 @@ int RunQuillbar() {
     const int code = QApplication::exec();
 
     // The bar goes last and stores its position; only then are the settings saved.
+    delete frmMsgList;
     delete frmRead;
     frmRead = nullptr;
     delete frmMain;

@@ -3,7 +3,10 @@
 
 #include "bar/USkin.h"
 #include "core/UOptions.h"
+#include "mail/UCustomIndy.h"
 #include "platform/ForceForeground.h"
+#include "windows/FRead.h"
+#include "windows/UScreenText.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,8 +22,8 @@ constexpr int DefaultBarWidth = 600;
 
 } // namespace
 
-TfrmMain::TfrmMain() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint)
-{
+TfrmMain::TfrmMain()
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint) {
     frmMain = this;
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
@@ -39,37 +42,59 @@ TfrmMain::TfrmMain() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt:
     CreateStore();
 }
 
-TfrmMain::~TfrmMain()
-{
+TfrmMain::~TfrmMain() {
     DestroyStore();
     if (frmMain == this)
         frmMain = nullptr;
 }
 
-QWidget* TfrmMain::ReadWindow() const
-{
-    return nullptr;
+QWidget* TfrmMain::ReadWindow() const {
+    return frmRead;
 }
 
-void TfrmMain::NewInstance()
-{
+void TfrmMain::NewInstance() {
     ++FNewInstanceCount;
     show();
     ForceForeground(this);
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event)
-{
+void TfrmMain::closeEvent(QCloseEvent* event) {
     // Tool windows do not end the application on their own; closing the bar does.
     event->accept();
     QCoreApplication::quit();
 }
 
-void TfrmMain::paintEvent(QPaintEvent*)
-{
+void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (Skin && !Skin->Background.isNull())
-        painter.drawTiledPixmap(rect(), QPixmap::fromImage(Skin->Background));
-    else
+    if (!Skin || Skin->Height <= 0 || Skin->Background.isNull()) {
         painter.fillRect(rect(), palette().window());
+        return;
+    }
+    // A skin problem must not stop the bar from painting later.
+    try {
+        TBarState state;
+        state.ClientWidth = width();
+        state.ButtonWidth = Options.ButtonWidth;
+        state.MouseX = MouseX;
+        state.MouseY = MouseY;
+        state.MouseDown = MouseDown;
+        state.ListShown = ListShown;
+        state.HasErrors = !Errors.empty();
+        state.FirstVisible = FirstVisible;
+        state.EntryCount = static_cast<int>(Buttons.size());
+        state.IsRead = [this](int k) { return Buttons[k].Read; };
+        const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
+            const TButton& entry = Buttons[k];
+            TBarEntry shown;
+            shown.Caption = ScreenText(entry.Caption);
+            shown.Priority = entry.Msg ? entry.Msg->Decoder.Priority : 0;
+            if (entry.Account >= 0 && entry.Account < static_cast<int>(Accounts.size()))
+                shown.Color = Accounts[entry.Account].Color;
+            return shown;
+        });
+        HotItem = layout.HotItem;
+        FirstVisible = layout.FirstVisible;
+        painter.drawImage(0, 0, Painter.BarImage);
+    } catch (const std::exception&) {
+    }
 }

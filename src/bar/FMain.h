@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bar/UEntryText.h"
+#include "bar/UPaint.h"
 #include "bar/UStore.h"
 #include "mail/QBThread.h"
 
@@ -20,7 +21,7 @@ struct TMsgRow;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
-public:
+  public:
     TfrmMain();
     ~TfrmMain() override;
 
@@ -38,6 +39,12 @@ public:
     QMenu* mnuMainCheckNow = nullptr;
 
     bool ListShown = false;
+    // What the bar shows and where the pointer is (client pixels, -1 away).
+    int FirstVisible = 0;
+    int HotItem = -1;
+    int MouseX = -1, MouseY = -1;
+    bool MouseDown = false;
+    TBarPainter Painter;
     // Docking state: while Stick is set the bar does not hide itself.
     bool Stick = false;
     bool Shown = true;
@@ -80,15 +87,15 @@ public:
     // How often a later copy of the program signalled this one.
     int NewInstanceCount() const { return FNewInstanceCount; }
 
-public slots:
+  public slots:
     // A later copy was started: bring the bar into view.
     void NewInstance();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     void CreateStore();
     void DestroyStore();
     void CreateWorker();

@@ -3,14 +3,13 @@
 
 #include "bar/BarLayout.h"
 #include "bar/USkin.h"
+#include "core/UOptions.h" // NoAccountColor: the account colour that means none
 
 #include <QImage>
 #include <QString>
 
 #include <functional>
 
-// An account colour that means "use the skin's button font colour".
-constexpr int NoAccountColor = 0x1FFFFFFF;
 
 // What a message button shows of its entry.
 struct TBarEntry {

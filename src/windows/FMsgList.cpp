@@ -4,7 +4,7 @@
 #include "bar/FMain.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
-#include "windows/UAsk.h"
+#include "platform/MessageBox.h"
 #include "windows/UIcons.h"
 #include "windows/UPlacement.h"
 #include "windows/WindowMessages.h"
@@ -357,10 +357,12 @@ void TfrmMsgList::tbDeleteClick() {
     if (!tbDelete->isEnabled() || !FMain)
         return;
     if (Options.DeleteConfirm &&
-        !AskYesNo(this, "Delete message",
-                  "Are you sure you want to delete the selected messages?\r\n\r\n"
-                  "Note: The message will be removed from the server, \r\n"
-                  "this action can not be reversed!"))
+        ShowMessageBox(this,
+                       "Are you sure you want to delete the selected messages?\r\n\r\n"
+                       "Note: The message will be removed from the server, \r\n"
+                       "this action can not be reversed!",
+                       "Delete message", QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     lvMessages->setEnabled(false);
     for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTreeWidgetItem>
 
 #include <unordered_set>
@@ -122,7 +123,8 @@ class TfrmMsgList : public QMainWindow {
     void LoadLayout();
     void SaveLayout() const;
 
-    TfrmMain* FMain;
+    // The bar may go first at the end of the run.
+    QPointer<TfrmMain> FMain;
     std::unordered_set<QTreeWidgetItem*> FTicked;
     int FSortColumn = -1;
     bool FAscending = true;

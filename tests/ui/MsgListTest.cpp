@@ -6,9 +6,9 @@
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
-#include "windows/UAsk.h"
 #include "windows/WindowMessages.h"
 
 #include <QApplication>
@@ -191,10 +191,16 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     for (int i = 0; i < 4; ++i)
         List->SetTicked(List->Row(i), true);
     Options.DeleteConfirm = true;
-    SetNextAnswer(false);
+    SetNextMessageBoxAnswer(QMessageBox::No);
     List->tbDelete->click();
     EXPECT_TRUE(Main->Tasks.empty());
-    SetNextAnswer(true);
+    ASSERT_FALSE(RecordedMessageBoxes().empty());
+    EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
+    EXPECT_EQ(RecordedMessageBoxes().back().Text,
+              "Are you sure you want to delete the selected messages?\r\n\r\n"
+              "Note: The message will be removed from the server, \r\n"
+              "this action can not be reversed!");
+    SetNextMessageBoxAnswer(QMessageBox::Yes);
     // Keep the jobs queued: the worker waits while this thread does not serve it.
     List->tbDelete->click();
     ASSERT_EQ(Main->Tasks.size(), 2u);
