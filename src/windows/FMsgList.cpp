@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -95,8 +96,11 @@ void TMsgItem::SetImage(int image) {
 }
 
 bool TMsgItem::operator<(const QTreeWidgetItem& other) const {
-    const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-    const auto& that = static_cast<const TMsgItem&>(other);
+    return Less(static_cast<const TMsgItem&>(other), treeWidget() ? treeWidget()->sortColumn() : 0);
+}
+
+bool TMsgItem::Less(const TMsgItem& that, int column) const {
+    const QTreeWidgetItem& other = that;
     if (column < 0 || column >= ColumnCount)
         return false;
     const TKey &a = FKeys[column], &b = that.FKeys[column];
@@ -195,6 +199,10 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvMessages->setSortingEnabled(false); // sorted by hand, so that arrivals cost little
+    FFlushTimer = new QTimer(this);
+    FFlushTimer->setSingleShot(true);
+    FFlushTimer->setInterval(100);
+    connect(FFlushTimer, &QTimer::timeout, this, &TfrmMsgList::FlushRows);
     lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
     lvMessages->installEventFilter(this);
     lvMessages->viewport()->installEventFilter(this);
@@ -245,13 +253,40 @@ TfrmMsgList::~TfrmMsgList() {
 
 TMsgItem* TfrmMsgList::AddRow(const TMsgRow& row, int position) {
     auto* item = new TMsgItem(row);
-    int count = lvMessages->topLevelItemCount();
-    if (FSortColumn >= 0)
-        position = SortedPosition(item);
-    if (position < 0 || position > count)
-        position = count;
-    lvMessages->insertTopLevelItem(position, item);
+    // Rows reach the view in batches: a view laid out anew for every arrival would
+    // make a check of thousands of messages cost the square of their number.
+    FPending.push_back({item, position});
+    FRows[row.Entry] = item;
+    if (!FFlushTimer->isActive())
+        FFlushTimer->start();
     return item;
+}
+
+void TfrmMsgList::FlushRows() {
+    if (FPending.empty())
+        return;
+    const std::vector<TPendingRow> pending = std::move(FPending);
+    FPending.clear();
+    lvMessages->setUpdatesEnabled(false);
+    QList<QTreeWidgetItem*> appended;
+    auto appendNow = [&] {
+        lvMessages->addTopLevelItems(appended);
+        appended.clear();
+    };
+    for (const TPendingRow& row : pending) {
+        if (FSortColumn < 0 && row.Position < 0) {
+            appended.append(row.Item);
+            continue;
+        }
+        appendNow();
+        const int count = lvMessages->topLevelItemCount();
+        int position = FSortColumn >= 0 ? SortedPosition(row.Item) : row.Position;
+        if (position < 0 || position > count)
+            position = count;
+        lvMessages->insertTopLevelItem(position, row.Item);
+    }
+    appendNow();
+    lvMessages->setUpdatesEnabled(true);
 }
 
 // Binary search over the rows in their present order.
@@ -259,8 +294,9 @@ int TfrmMsgList::SortedPosition(const TMsgItem* item) const {
     int low = 0, high = lvMessages->topLevelItemCount();
     while (low < high) {
         const int middle = (low + high) / 2;
-        const QTreeWidgetItem* other = lvMessages->topLevelItem(middle);
-        const bool before = FAscending ? (*item < *other) : (*other < *item);
+        const auto* other = static_cast<const TMsgItem*>(lvMessages->topLevelItem(middle));
+        const bool before =
+            FAscending ? item->Less(*other, FSortColumn) : other->Less(*item, FSortColumn);
         if (before)
             high = middle;
         else
@@ -270,28 +306,31 @@ int TfrmMsgList::SortedPosition(const TMsgItem* item) const {
 }
 
 TMsgItem* TfrmMsgList::FindRow(int entry) const {
-    for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
-        auto* item = static_cast<TMsgItem*>(lvMessages->topLevelItem(i));
-        if (item->Entry() == entry)
-            return item;
-    }
-    return nullptr;
+    const auto found = FRows.find(entry);
+    return found == FRows.end() ? nullptr : found->second;
 }
 
-TMsgItem* TfrmMsgList::Row(int position) const {
+TMsgItem* TfrmMsgList::Row(int position) {
+    FlushRows();
     return static_cast<TMsgItem*>(lvMessages->topLevelItem(position));
 }
 
-int TfrmMsgList::RowCount() const {
+int TfrmMsgList::RowCount() {
+    FlushRows();
     return lvMessages->topLevelItemCount();
 }
 
 void TfrmMsgList::DeleteRow(TMsgItem* item) {
+    std::erase_if(FPending, [item](const TPendingRow& row) { return row.Item == item; });
+    const auto found = FRows.find(item->Entry());
+    if (found != FRows.end() && found->second == item)
+        FRows.erase(found);
     FTicked.erase(item);
     delete item;
 }
 
 void TfrmMsgList::EntryRemoved(int index) {
+    FlushRows();
     for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
         auto* item = Row(i);
         if (item->Entry() == index)
@@ -299,6 +338,9 @@ void TfrmMsgList::EntryRemoved(int index) {
         else if (item->Entry() > index)
             item->SetEntry(item->Entry() - 1);
     }
+    FRows.clear();
+    for (int i = 0; i < lvMessages->topLevelItemCount(); ++i)
+        FRows[Row(i)->Entry()] = Row(i);
 }
 
 bool TfrmMsgList::ShowAllDown() const {
@@ -341,7 +383,7 @@ void TfrmMsgList::pcBoxesChange() {
 void TfrmMsgList::tbMarkReadClick() {
     if (!tbMarkRead->isEnabled() || !FMain)
         return;
-    for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
+    for (int i = RowCount() - 1; i >= 0; --i) {
         TMsgItem* item = Row(i);
         if (!item || !Ticked(item))
             continue;
@@ -367,7 +409,7 @@ void TfrmMsgList::tbDeleteClick() {
     lvMessages->setEnabled(false);
     for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {
         std::vector<int> indices;
-        for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
+        for (int i = RowCount() - 1; i >= 0; --i) {
             TMsgItem* item = Row(i);
             const int entry = item->Entry();
             if (!Ticked(item) || entry < 0 || entry >= static_cast<int>(FMain->Buttons.size()) ||
@@ -393,7 +435,7 @@ void TfrmMsgList::tbShowAllClick() {
             if (buttons[i].Read)
                 AddRow(FMain->EntryRow(i, TRecipientForm::BlankSeparated), i);
     } else {
-        for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
+        for (int i = RowCount() - 1; i >= 0; --i) {
             TMsgItem* item = Row(i);
             const int entry = item->Entry();
             if (entry >= 0 && entry < static_cast<int>(buttons.size()) && buttons[entry].Read)
@@ -409,12 +451,12 @@ void TfrmMsgList::tbCheckNowClick() {
 }
 
 void TfrmMsgList::SelectAll() {
-    for (int i = 0; i < lvMessages->topLevelItemCount(); ++i)
+    for (int i = 0; i < RowCount(); ++i)
         SetTicked(Row(i), true);
 }
 
 void TfrmMsgList::DeselectAll() {
-    for (int i = 0; i < lvMessages->topLevelItemCount(); ++i)
+    for (int i = 0; i < RowCount(); ++i)
         SetTicked(Row(i), false);
 }
 
@@ -442,6 +484,7 @@ void TfrmMsgList::HeaderClicked(int column) {
 void TfrmMsgList::SortBy(int column, bool ascending) {
     if (column < 0 || column >= ColumnCount)
         return;
+    FlushRows();
     FSortColumn = column;
     FAscending = ascending;
     const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTreeWidgetItem>
 
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -13,6 +14,7 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolBar;
+class QTimer;
 class QToolButton;
 class QTreeWidget;
 class TfrmMain;
@@ -34,6 +36,8 @@ class TMsgItem : public QTreeWidgetItem {
     int Image() const;
     void SetImage(int image);
     bool operator<(const QTreeWidgetItem& other) const override;
+    // Whether this row comes before that one when sorted ascending by column.
+    bool Less(const TMsgItem& that, int column) const;
 
   private:
     struct TKey {
@@ -58,8 +62,10 @@ class TfrmMsgList : public QMainWindow {
     // The row whose data value is entry, or nullptr.
     TMsgItem* FindRow(int entry) const;
     // The row at a position of the current order, or nullptr.
-    TMsgItem* Row(int position) const;
-    int RowCount() const;
+    TMsgItem* Row(int position);
+    int RowCount();
+    // Puts rows that are still waiting into the view.
+    void FlushRows();
     void DeleteRow(TMsgItem* item);
     // An entry left the store: its row goes, later data values drop by one.
     void EntryRemoved(int index);
@@ -126,6 +132,13 @@ class TfrmMsgList : public QMainWindow {
     // The bar may go first at the end of the run.
     QPointer<TfrmMain> FMain;
     std::unordered_set<QTreeWidgetItem*> FTicked;
+    struct TPendingRow {
+        TMsgItem* Item;
+        int Position;
+    };
+    std::vector<TPendingRow> FPending;
+    std::unordered_map<int, TMsgItem*> FRows; // by data value, waiting rows included
+    QTimer* FFlushTimer;
     int FSortColumn = -1;
     bool FAscending = true;
 };

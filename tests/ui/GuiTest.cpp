@@ -10,8 +10,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
-#include <QThread>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -104,15 +105,20 @@ void TGuiTest::StopProgram() {
 }
 
 bool TGuiTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    // A real event loop, so that the worker's events are served as the program serves them.
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition() || elapsed.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(2);
+    loop.exec();
+    return condition();
 }
 
 bool TGuiTest::WaitForJobs(int timeoutMs) {
