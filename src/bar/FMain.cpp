@@ -39,6 +39,7 @@ TfrmMain::TfrmMain()
         FLastRepaint.start();
         update();
     });
+    setMouseTracking(true);
     CreateStore();
 }
 
@@ -72,17 +73,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     }
     // A skin problem must not stop the bar from painting later.
     try {
-        TBarState state;
-        state.ClientWidth = width();
-        state.ButtonWidth = Options.ButtonWidth;
-        state.MouseX = MouseX;
-        state.MouseY = MouseY;
-        state.MouseDown = MouseDown;
-        state.ListShown = ListShown;
-        state.HasErrors = !Errors.empty();
-        state.FirstVisible = FirstVisible;
-        state.EntryCount = static_cast<int>(Buttons.size());
-        state.IsRead = [this](int k) { return Buttons[k].Read; };
+        const TBarState state = BarState();
         const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
             const TButton& entry = Buttons[k];
             TBarEntry shown;
@@ -97,4 +88,19 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         painter.drawImage(0, 0, Painter.BarImage);
     } catch (const std::exception&) {
     }
+}
+
+TBarState TfrmMain::BarState() const {
+    TBarState state;
+    state.ClientWidth = width();
+    state.ButtonWidth = Options.ButtonWidth;
+    state.MouseX = MouseX;
+    state.MouseY = MouseY;
+    state.MouseDown = MouseDown;
+    state.ListShown = ListShown;
+    state.HasErrors = !Errors.empty();
+    state.FirstVisible = FirstVisible;
+    state.EntryCount = static_cast<int>(Buttons.size());
+    state.IsRead = [this](int k) { return Buttons[k].Read; };
+    return state;
 }

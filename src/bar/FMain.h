@@ -92,10 +92,16 @@ class TfrmMain : public QWidget {
     void NewInstance();
 
   protected:
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* e) override;
 
   private:
+    // What the painter and the hit test need of the bar at this moment.
+    TBarState BarState() const;
     void CreateStore();
     void DestroyStore();
     void CreateWorker();

@@ -38,7 +38,8 @@ QTreeWidget* MakeList(QWidget* parent, const QStringList& columns) {
 
 } // namespace
 
-TfrmTasks::TfrmTasks(QWidget* parent) : QDialog(parent) {
+TfrmTasks::TfrmTasks(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle("Quillbar - Current Tasks");
     setFixedSize(394, 340);
     setModal(false);
@@ -141,6 +142,7 @@ void TfrmTasks::MarkRunningRow() {
 
 void TfrmTasks::AddErrorRow(const QString& text, const QString& time) {
     auto* item = new QTreeWidgetItem(QStringList{text, time});
+    item->setToolTip(0, text); // the account name ends a text that is often cut off
     item->setIcon(0, QIcon(TaskImage(1)));
     lvErrors->addTopLevelItem(item);
 }

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# End-to-end run: the real program under Xvfb against Dovecot. One account has unread
+# mail, one a wrong password; screenshots of the bar, the message list and the tasks
+# window go to the output folder. Usage: run.sh <build folder> <output folder>
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+out=$(mkdir -p "${2:-e2e-out}" && cd "${2:-e2e-out}" && pwd)
+display=:${QB_E2E_DISPLAY:-98}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cp "$build/bin/quillbar" "$work/"
+cp -r "$build/bin/Skins" "$work/"
+Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+"$build/bin/qb_e2e_server" "$work" 5 >"$work/server.out" &
+pids+=($!)
+for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+export DISPLAY=$display
+HOME=$work openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+"$work/quillbar" >"$work/quillbar.log" 2>&1 &
+quillbar=$!
+pids+=($quillbar)
+
+# The check of both accounts ends within seconds; the wrong password opens the tasks window.
+for _ in $(seq 100); do
+    xdotool search --name "Quillbar - Current Tasks" >/dev/null 2>&1 && break
+    sleep 0.1
+done
+sleep 2
+import -window root "$out/bar-and-tasks.png"
+
+# The bar's drop-down button opens the message list.
+bar=$(xdotool search --name "^Quillbar$" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$bar")"
+xdotool mousemove $((X + ${QB_E2E_DROPDOWN_X:-40})) $((Y + HEIGHT / 2)) click 1
+sleep 1.5
+import -window root "$out/message-list.png"
+
+kill "$quillbar"
+wait "$quillbar" || true
+grep -c '^X' "$work/quillbar.ini" >/dev/null || true
+cp "$work/quillbar.ini" "$out/quillbar.ini"
+echo "screenshots in $out"
