@@ -11,6 +11,8 @@
 #include "windows/FTasks.h"
 
 #include <QApplication>
+#include <QProcess>
+#include <QThread>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -287,4 +289,57 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     for (int i = 1; i < count; ++i)
         ASSERT_FALSE(*List->Row(i - 1) < *List->Row(i)) << i;
     Main->removeEventFilter(&counter);
+}
+
+// The real program killed with SIGKILL at random moments of its first checks: the
+// settings file it leaves always reads whole, with exactly the read marks it had.
+TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
+    QB_NEED_DOVECOT();
+    namespace fs = std::filesystem;
+    fs::copy_file(QB_QUILLBAR_EXE, Dir->File("quillbar"));
+    fs::copy(QB_SKINS_DIR, Dir->File("Skins"), fs::copy_options::recursive);
+    fs::create_directories(Dir->File("run"));
+    fs::permissions(Dir->File("run"), fs::perms::owner_all);
+    const std::vector<std::string> marks = {std::string(32, 'a'), std::string(32, 'b')};
+    for (const char* name : {"One", "Two", "Three", "Four"}) {
+        AddDovecotAccount(name, 3);
+        Accounts.back().ReadList = marks;
+    }
+    SaveOptions();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Dir->File("run")));
+    env.insert("TMPDIR", QString::fromStdString(Dir->Path()));
+    std::srand(7);
+    int rewritten = 0;
+    for (int round = 0; round < 8; ++round) {
+        // A value the program writes back in another form, so that its saves change
+        // the file.
+        TIniFile(Dir->File("quillbar.ini")).WriteString("Options", "Interval", "0x5");
+        const auto before = fs::last_write_time(Dir->File("quillbar.ini"));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QString::fromStdString(Dir->File("quillbar")), {});
+        ASSERT_TRUE(program.waitForStarted());
+        QThread::msleep(50 + std::rand() % 700);
+        program.kill();
+        program.waitForFinished();
+        rewritten += fs::last_write_time(Dir->File("quillbar.ini")) != before;
+
+        TIniFile ini(Dir->File("quillbar.ini"));
+        for (const char* name : {"One", "Two", "Three", "Four"}) {
+            const std::string section = std::string("Account=") + name;
+            std::vector<std::string> found;
+            for (const auto& [key, value] : ini.ReadSectionValues(section))
+                if (!key.empty() && key[0] == 'X')
+                    found.push_back(key + "=" + value);
+            EXPECT_EQ(found, (std::vector<std::string>{"X0=" + marks[0], "X1=" + marks[1]}))
+                << "round " << round << ", " << name;
+            EXPECT_EQ(ini.ReadString(section, "POPPort", ""),
+                      std::to_string(Accounts[0].POPPort));
+        }
+    }
+    // Some kills came after the program had saved the marks of a check.
+    EXPECT_GT(rewritten, 0);
 }
