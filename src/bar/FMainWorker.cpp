@@ -287,6 +287,13 @@ void TfrmMain::CreateStore() {
 void TfrmMain::DestroyStore() {
     FClosing = true;
     StopWorker();
+    // Until the bar docks, its edge stays as loaded; a floating bar that was shown keeps
+    // its place for the next run.
+    if (Options.Edge == abeFloat && testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        Options.Top = y();
+        Options.Left = x();
+        Options.Width = width();
+    }
     CleanCache();
     if (FHotKey)
         FHotKey->Unregister();

@@ -12,9 +12,9 @@
 
 #include <QApplication>
 #include <QProcess>
-#include <QThread>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -336,10 +336,45 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
                     found.push_back(key + "=" + value);
             EXPECT_EQ(found, (std::vector<std::string>{"X0=" + marks[0], "X1=" + marks[1]}))
                 << "round " << round << ", " << name;
-            EXPECT_EQ(ini.ReadString(section, "POPPort", ""),
-                      std::to_string(Accounts[0].POPPort));
+            EXPECT_EQ(ini.ReadString(section, "POPPort", ""), std::to_string(Accounts[0].POPPort));
         }
     }
     // Some kills came after the program had saved the marks of a check.
     EXPECT_GT(rewritten, 0);
+}
+
+// An account removed in the options: its entries and queued jobs go, and every later
+// account's entries, rows and jobs name the same account as before.
+TEST_F(Checking, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("First", 2);
+    AddDovecotAccount("Second", 2);
+    AddDovecotAccount("Third", 1);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Main->Buttons.size(), 5u);
+    const std::string thirdUID = Main->Buttons[4].UID;
+    // Jobs wait while this thread does not serve the worker.
+    Main->CheckNow(0);
+    Main->CheckNow(2);
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+
+    DeleteAccount(0);
+    Main->RemoveAccountButtons(0);
+    ASSERT_EQ(Main->Buttons.size(), 3u);
+    EXPECT_EQ(Main->Buttons[0].Account, 0); // "Second"
+    EXPECT_EQ(Main->Buttons[2].Account, 1); // "Third"
+    EXPECT_EQ(Main->Buttons[2].UID, thirdUID);
+    EXPECT_EQ(List->RowCount(), 3);
+    EXPECT_EQ(List->FindRow(2)->text(4), "Third");
+    // The head job may be running already: it stays, naming no account, and ends
+    // without effect; the waiting job now names "Third" by its new index.
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_EQ(Main->Tasks[0].Account, -1);
+    EXPECT_EQ(Main->Tasks[1].Account, 1);
+    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItemCount(), 2);
+    ASSERT_TRUE(WaitForJobs());
+    // The check of "Third" keeps its message under the right account.
+    ASSERT_EQ(Main->Buttons.size(), 3u);
+    EXPECT_EQ(Main->Buttons[2].Account, 1);
 }
