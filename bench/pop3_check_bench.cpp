@@ -1,8 +1,7 @@
 // Benchmark: a worker check of a 1000-message Dovecot mailbox, against Python's poplib
 // doing the same UIDL and TOP n 0 in the same run.
 #include "DovecotServer.h"
-#include "MainLoop.h"
-#include "mail/QBThread.h"
+#include "WorkerCheck.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,41 +18,6 @@ const int Runs = 5;
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-// One check job from start to OnCheckDone; returns seconds and counts the headers.
-double WorkerCheck(TDovecotServer& dovecot, int& messages) {
-    TMainLoop loop;
-    TQBThread worker(
-        30000, [&](const std::function<void()>& call) { loop.Synchronize(call); }, nullptr);
-    bool handedOver = false, done = false;
-    messages = 0;
-    worker.OnGetTask = [&](TQBThread& sender, bool& hasTask) {
-        hasTask = !handedOver;
-        if (!hasTask)
-            return;
-        handedOver = true;
-        sender.Task.Kind = tkCheck;
-        sender.Task.Host = "127.0.0.1";
-        sender.Task.Port = dovecot.Port();
-        sender.Task.User = dovecot.User(0);
-        sender.Task.Pass = dovecot.Password(0);
-        sender.Task.Account = 0;
-        sender.ServerList.clear();
-    };
-    worker.OnMessage = [&](TQBThread&, const TStringList* lines, int, const std::string&) {
-        if (lines && !lines->empty())
-            ++messages;
-    };
-    worker.OnCheckDone = [&](TQBThread&) { done = true; };
-    auto start = std::chrono::steady_clock::now();
-    worker.Resume();
-    loop.RunUntil([&] { return done; }, 120000);
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    worker.Terminate();
-    loop.RunUntil([&] { return worker.Finished.load(); }, 10000);
-    return seconds;
 }
 
 double PoplibCheck(TDovecotServer& dovecot, int& messages) {
@@ -87,7 +51,7 @@ int main() {
     PoplibCheck(dovecot, messages); // Dovecot builds its index on first access
 
     dovecot.ClearCommands();
-    WorkerCheck(dovecot, messages);
+    WorkerCheck(dovecot, 0, messages);
     std::vector<std::string> commands;
     for (int i = 0; i < 100 && std::count(commands.begin(), commands.end(), "QUIT") == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -101,7 +65,7 @@ int main() {
     std::vector<double> ours, theirs;
     int poplibMessages = 0;
     for (int run = 0; run < Runs; ++run) {
-        ours.push_back(WorkerCheck(dovecot, messages));
+        ours.push_back(WorkerCheck(dovecot, 0, messages));
         theirs.push_back(PoplibCheck(dovecot, poplibMessages));
     }
     if (messages != MessageCount || poplibMessages != MessageCount) {

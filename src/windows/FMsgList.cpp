@@ -92,7 +92,10 @@ int TMsgItem::Image() const {
 
 void TMsgItem::SetImage(int image) {
     FImage = image;
-    setIcon(colSubject, QIcon(MessageImage(image)));
+    // One shared icon per state: a list may hold thousands of rows.
+    static const QIcon icons[3] = {QIcon(MessageImage(0)), QIcon(MessageImage(1)),
+                                   QIcon(MessageImage(2))};
+    setIcon(colSubject, icons[std::clamp(image, 0, 2)]);
 }
 
 bool TMsgItem::operator<(const QTreeWidgetItem& other) const {

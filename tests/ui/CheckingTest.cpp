@@ -21,13 +21,6 @@
 
 #include <filesystem>
 
-#define QB_NEED_DOVECOT()                                                                          \
-    do {                                                                                           \
-        const std::string why = TDovecotServer::Unavailable();                                     \
-        if (!why.empty())                                                                          \
-            GTEST_SKIP() << why;                                                                   \
-    } while (0)
-
 namespace {
 
 // A short valid wave file: 8 kHz, 8 bit, mono, 10 ms of silence.

@@ -12,7 +12,15 @@
 #include <memory>
 #include <string>
 
-class TDovecotServer;
+#include "DovecotServer.h"
+
+// Skips a test where Dovecot cannot run (not root, not installed).
+#define QB_NEED_DOVECOT()                                                                          \
+    do {                                                                                           \
+        const std::string why = TDovecotServer::Unavailable();                                     \
+        if (!why.empty())                                                                          \
+            GTEST_SKIP() << why;                                                                   \
+    } while (0)
 struct TAccount;
 
 class TGuiTest : public ::testing::Test {

@@ -19,13 +19,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#define QB_NEED_DOVECOT()                                                                          \
-    do {                                                                                           \
-        const std::string why = TDovecotServer::Unavailable();                                     \
-        if (!why.empty())                                                                          \
-            GTEST_SKIP() << why;                                                                   \
-    } while (0)
-
 namespace {
 
 std::string Message(const std::string& subject, const std::string& to, const std::string& date) {
