@@ -3,6 +3,11 @@
 # mail, one a wrong password; screenshots of the bar, the message list and the tasks
 # window go to the output folder. Usage: run.sh <build folder> <output folder>
 set -euo pipefail
+# Skipped (77) where the tools or the rights for Dovecot are missing.
+for tool in Xvfb xdotool import openbox; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+done
+[ "$(id -u)" -eq 0 ] || { echo "skipped: Dovecot needs root"; exit 77; }
 build=$(cd "${1:-build}" && pwd)
 out=$(mkdir -p "${2:-e2e-out}" && cd "${2:-e2e-out}" && pwd)
 display=:${QB_E2E_DISPLAY:-98}
@@ -29,23 +34,29 @@ pids+=($!)
 quillbar=$!
 pids+=($quillbar)
 
+fail() { echo "FAILED: $*"; cp "$work"/*.log "$out/" 2>/dev/null || true; exit 1; }
+visible() {
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # The check of both accounts ends within seconds; the wrong password opens the tasks window.
-for _ in $(seq 100); do
-    xdotool search --name "Quillbar - Current Tasks" >/dev/null 2>&1 && break
-    sleep 0.1
-done
+visible "^Quillbar - Current Tasks$" || fail "the tasks window did not open"
 sleep 2
 import -window root "$out/bar-and-tasks.png"
 
-# The bar's drop-down button opens the message list.
-bar=$(xdotool search --name "^Quillbar$" | head -1)
+# The bar's right drop-down button (left of the size grip) opens the message list.
+bar=$(xdotool search --onlyvisible --name "^Quillbar$" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$bar")"
-xdotool mousemove $((X + ${QB_E2E_DROPDOWN_X:-40})) $((Y + HEIGHT / 2)) click 1
-sleep 1.5
+xdotool mousemove $((X + WIDTH - 16)) $((Y + HEIGHT / 2)) click 1
+visible "^Message List$" || fail "the message list did not open"
+sleep 1
 import -window root "$out/message-list.png"
 
 kill "$quillbar"
 wait "$quillbar" || true
-grep -c '^X' "$work/quillbar.ini" >/dev/null || true
 cp "$work/quillbar.ini" "$out/quillbar.ini"
 echo "screenshots in $out"
