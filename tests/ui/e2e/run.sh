@@ -28,6 +28,11 @@ pids+=($!)
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 export DISPLAY=$display
+# On the X server, whatever the test run's platform; a lock of its own, so that other
+# copies started by other tests do not make this one a second instance.
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$TMPDIR"
 HOME=$work openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 "$work/quillbar" >"$work/quillbar.log" 2>&1 &
