@@ -3,6 +3,7 @@
 
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "mail/DateTimeValue.h"
 #include "mail/UCustomIndy.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
@@ -22,8 +23,9 @@ namespace {
 constexpr int RepaintInterval = 40; // ms between two repaints of the bar at most
 
 QDateTime DateTimeOf(double days) {
-    const QDateTime origin(QDate(1899, 12, 30), QTime(0, 0));
-    return origin.addMSecs(static_cast<qint64>(days * 86400000.0 + (days >= 0 ? 0.5 : -0.5)));
+    const TDateTimeParts parts = DecodeDateTime(days);
+    return QDateTime(QDate(parts.Year, parts.Month, parts.Day),
+                     QTime(parts.Hour, parts.Minute, parts.Second, parts.Millisecond));
 }
 
 // Short date, a blank and the long time; the time is left out at exactly midnight.
@@ -167,7 +169,9 @@ void TfrmMain::AddError(const std::string& text) {
         return;
     const auto now = std::chrono::system_clock::now();
     Errors.push_back({text, now});
-    frmTasks->AddErrorRow(ScreenText(text), QTime::currentTime().toString("hh:mm:ss"));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+    frmTasks->AddErrorRow(ScreenText(text),
+                          QDateTime::fromMSecsSinceEpoch(ms.count()).toString("hh:mm:ss"));
     RepaintBar();
 }
 

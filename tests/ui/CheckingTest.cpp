@@ -264,7 +264,7 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     } counter;
     counter.Count = &paints;
     Main->installEventFilter(&counter);
-    // A click of the user half-way through the check.
+    // The event loop keeps serving timers, and so the user's input, while the check runs.
     int answeredAt = -1;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
