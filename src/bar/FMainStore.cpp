@@ -183,6 +183,8 @@ void TfrmMain::ClearErrors() {
 }
 
 void TfrmMain::CancelTask() {
+    if (!Tasks.empty())
+        Tasks.front().Cancelled = true;
     if (Worker)
         Worker->Stop();
 }

@@ -124,9 +124,11 @@ void TfrmMain::WorkerGetTask(bool& hasTask) {
     if (ValidAccount(FRunningAccount))
         Accounts[FRunningAccount].ServerList = Worker->ServerList;
     FRunningAccount = -1;
-    // A job whose messages have all gone since it was queued has nothing left to do.
-    while (!Tasks.empty() &&
-           !(ValidAccount(Tasks.front().Account) && ResolveTask(Tasks.front(), Buttons)))
+    // A cancelled job still at the head was broken off without its last event (the
+    // worker reports nothing while stopping); a job whose messages have all gone since
+    // it was queued has nothing left to do.
+    while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
+                              !ResolveTask(Tasks.front(), Buttons)))
         NextTask();
     if (Tasks.empty())
         return;

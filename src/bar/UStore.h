@@ -34,6 +34,8 @@ using TErrorArray = std::vector<TError>;
 // and entry index can be taken afresh when the worker takes it up.
 struct TQueuedTask : TQBTaskInfo {
     std::vector<std::string> UIDs;
+    // The user cancelled it; a cancelled job may end without its last event.
+    bool Cancelled = false;
 };
 // First in, first out; the head is the running job.
 using TTaskArray = std::vector<TQueuedTask>;

@@ -1,0 +1,40 @@
+// Cancelling a stuck job from the tasks window: the job ends and the next one runs.
+#include "GuiTest.h"
+
+#include "FakePOP3Server.h"
+#include "core/UOptions.h"
+#include "windows/FTasks.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+
+class Cancel : public TGuiTest {};
+
+TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
+    TFakePOP3Server silent;
+    silent.SetSilentGreeting(true);
+    TAccount hung;
+    hung.AccountName = "Hung";
+    hung.POPHost = "127.0.0.1";
+    hung.POPPort = silent.Port();
+    AddAccount(hung, true);
+    TFakePOP3Server fine;
+    fine.AddMessage("one", "Subject: Hello\r\n\r\nBody\r\n");
+    TAccount good = hung;
+    good.AccountName = "Fine";
+    good.POPPort = fine.Port();
+    good.POPUser = "user";
+    good.POPPass = "pass";
+    AddAccount(good, true);
+
+    StartProgram();
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
+    EXPECT_EQ(Main->Tasks.size(), 2u);
+    Main->frmTasks->ShowPage(0);
+    ASSERT_TRUE(Main->frmTasks->cmdCancel->isEnabled());
+    Main->frmTasks->cmdCancel->click();
+    ASSERT_TRUE(WaitForJobs(20000));
+    EXPECT_EQ(Main->Buttons.size(), 1u);
+    EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
+    EXPECT_TRUE(Main->Errors.empty());
+}
