@@ -36,9 +36,8 @@ enum TColumn { colSubject, colFrom, colTo, colDate, colAccount, ColumnCount };
 constexpr int ColumnWidths[ColumnCount] = {150, 100, 100, 100, 100};
 constexpr int EntryRole = Qt::UserRole + 1;
 
-QString LayoutGroup() {
-    return "MsgList";
-}
+// The group of the user's settings that holds the list's columns and sort.
+const char* const LayoutGroup = "MsgList";
 
 } // namespace
 
@@ -619,7 +618,7 @@ void TfrmMsgList::closeEvent(QCloseEvent* e) {
 
 void TfrmMsgList::LoadLayout() {
     QSettings settings("Norvane", "Quillbar");
-    settings.beginGroup(LayoutGroup());
+    settings.beginGroup(LayoutGroup);
     QHeaderView* header = lvMessages->header();
     const QStringList order = settings.value("Columns/Order").toString().split(',');
     const QStringList sizes = settings.value("Columns/Sizes").toString().split(',');
@@ -647,7 +646,7 @@ void TfrmMsgList::LoadLayout() {
 
 void TfrmMsgList::SaveLayout() const {
     QSettings settings("Norvane", "Quillbar");
-    settings.beginGroup(LayoutGroup());
+    settings.beginGroup(LayoutGroup);
     QStringList order, sizes;
     const QHeaderView* header = lvMessages->header();
     for (int visual = 0; visual < ColumnCount; ++visual)
