@@ -4,7 +4,7 @@
 # window go to the output folder. Usage: run.sh <build folder> <output folder>
 set -euo pipefail
 # Skipped (77) where the tools or the rights for Dovecot are missing.
-for tool in Xvfb xdotool import openbox; do
+for tool in Xvfb xdotool xdpyinfo import openbox; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "skipped: Dovecot needs root"; exit 77; }
@@ -20,25 +20,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cp "$build/bin/quillbar" "$work/"
-cp -r "$build/bin/Skins" "$work/"
-Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-"$build/bin/qb_e2e_server" "$work" 5 >"$work/server.out" &
-pids+=($!)
-for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-export DISPLAY=$display
-# On the X server, whatever the test run's platform; a lock of its own, so that other
-# copies started by other tests do not make this one a second instance.
-export QT_QPA_PLATFORM=xcb
-export XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
-mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$TMPDIR"
-HOME=$work openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-"$work/quillbar" >"$work/quillbar.log" 2>&1 &
-quillbar=$!
-pids+=($quillbar)
-
 fail() { echo "FAILED: $*"; cp "$work"/*.log "$out/" 2>/dev/null || true; exit 1; }
 visible() {
     for _ in $(seq 100); do
@@ -47,6 +28,31 @@ visible() {
     done
     return 1
 }
+
+cp "$build/bin/quillbar" "$work/"
+cp -r "$build/bin/Skins" "$work/"
+Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+"$build/bin/qb_e2e_server" "$work" 5 >"$work/server.out" &
+pids+=($!)
+for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# On the X server, whatever the test run's platform; a lock of its own, so that other
+# copies started by other tests do not make this one a second instance.
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$TMPDIR"
+HOME=$work openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+# The global hot key on this X server, before the program holds it.
+"$build/bin/qb_gui_tests" --gtest_filter='HotKey.*' >"$work/hotkey.log" 2>&1 ||
+    fail "the hot key test failed"
+grep -q "\[       OK \] HotKey" "$work/hotkey.log" || fail "the hot key test did not run"
+
+"$work/quillbar" >"$work/quillbar.log" 2>&1 &
+quillbar=$!
+pids+=($quillbar)
 
 # The check of both accounts ends within seconds; the wrong password opens the tasks window.
 visible "^Quillbar - Current Tasks$" || fail "the tasks window did not open"
