@@ -107,13 +107,15 @@ void TfrmMain::CleanCache() {
         for (const std::string& uid : account.ServerList)
             onServer.insert(LowerUID(uid));
     std::error_code error;
+    std::vector<std::filesystem::path> stale;
     for (const auto& file : std::filesystem::directory_iterator(AppPath + "/cache", error)) {
         const std::string name = file.path().filename().string();
-        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".dat") != 0)
-            continue;
-        if (!onServer.count(LowerUID(name.substr(0, name.size() - 4))))
-            std::filesystem::remove(file.path(), error);
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".dat") == 0 &&
+            !onServer.count(LowerUID(name.substr(0, name.size() - 4))))
+            stale.push_back(file.path());
     }
+    for (const auto& file : stale)
+        std::filesystem::remove(file, error);
 }
 
 void TfrmMain::WorkerGetTask(bool& hasTask) {
@@ -211,6 +213,9 @@ void TfrmMain::WorkerCheckDone() {
         return;
     if (ValidAccount(FRunningAccount)) {
         TAccount& account = Accounts[FRunningAccount];
+        // At once, not only when the worker next asks for a job: a program ended right
+        // after this check must still know which cached messages are on the server.
+        account.ServerList = Worker->ServerList;
         const TUIDSet onServer = MakeUIDSet(Worker->ServerList);
         std::error_code error;
         for (int index : MissingEntries(Buttons, FRunningAccount, onServer)) {
