@@ -6,6 +6,7 @@
 
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -177,9 +178,18 @@ void TfrmTasks::hideEvent(QHideEvent* e) {
     QDialog::hideEvent(e);
 }
 
-// Escape and the close box only hide; the errors stay.
+// The close box only hides; the errors stay.
 void TfrmTasks::reject() {
     hide();
+}
+
+// Escape presses "Close", like Enter.
+void TfrmTasks::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        cmdClose->click();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void TfrmTasks::cmdCloseClick() {

@@ -52,6 +52,7 @@ class TfrmTasks : public QDialog {
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void reject() override;
+    void keyPressEvent(QKeyEvent* e) override;
 
   private:
     void cmdCloseClick();

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 class TasksWindow : public TGuiTest {};
@@ -72,6 +73,12 @@ TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
     EXPECT_FALSE(tasks.isVisible());
     EXPECT_EQ(cleared, 2);
     EXPECT_EQ(tasks.lvErrors->topLevelItemCount(), 0);
+    // Escape is "Close" too.
+    tasks.AddErrorRow("Third", "12:00:03");
+    tasks.ShowPage(1);
+    QTest::keyClick(&tasks, Qt::Key_Escape);
+    EXPECT_FALSE(tasks.isVisible());
+    EXPECT_EQ(cleared, 3);
     tasks.AddTaskRow("stuck");
     tasks.cmdCancel->click();
     EXPECT_EQ(cancelled, 1);
