@@ -92,13 +92,20 @@ void TfrmMain::StopWorker() {
     Worker->Terminate();
     QElapsedTimer waited;
     waited.start();
+    bool forced = false;
     while (!Worker->Finished) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(10);
-        if (waited.elapsed() > WorkerWaitLimit)
+        if (waited.elapsed() > WorkerWaitLimit) {
             Worker->ForceFinished();
+            forced = true;
+        }
     }
-    Worker.reset();
+    // Joining a worker that did not finish in time could hang the exit for good.
+    if (forced)
+        Worker.release()->Abandon();
+    else
+        Worker.reset();
 }
 
 void TfrmMain::CleanCache() {

@@ -61,6 +61,14 @@ TQBThread::~TQBThread() {
         POP3.Disconnect();
 }
 
+void TQBThread::Abandon() {
+    FDestroying = true;
+    Terminate();
+    Stop();
+    if (FThread.joinable())
+        FThread.detach();
+}
+
 void TQBThread::Resume() {
     if (!FThread.joinable())
         FThread = std::thread([this] { Execute(); });

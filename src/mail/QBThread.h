@@ -25,7 +25,8 @@ const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 // worker waits; an event without a handler is skipped. Destroy the worker after
 // Finished: from then on it raises no event. The destructor stops and joins the
 // thread and raises no further event, but an event already waiting for the main
-// thread when the destructor starts would wait for ever.
+// thread when the destructor starts would wait for ever: a worker that did not
+// finish in time is abandoned instead.
 class TQBThread {
   public:
     TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage);
@@ -72,6 +73,10 @@ class TQBThread {
     void Terminate();
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
+    // For an exit that can wait no longer: the thread is left to run out on its
+    // own (it may be stuck in a name lookup no drop can break) and raises no more
+    // events. The object must then never be destroyed.
+    void Abandon();
 
   private:
     TSynchronize FSynchronize;

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using TTranscript = std::vector<std::string>;
 using TAction = TFakePOP3Server::TAction;
 
@@ -304,4 +308,31 @@ TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {
     EXPECT_TRUE(H.Only("error:").empty());
     EXPECT_EQ(H.Only("checkdone").size(), 1u); // B's: A's check never ran
     EXPECT_EQ(B.Sessions().size(), 1u);
+}
+
+TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesNothingMore) {
+    static std::atomic<bool> release{false};
+    static std::atomic<int> events{0};
+    // Never destroyed: an abandoned worker may still be running. Held in a static so
+    // the leak checker sees it as reachable.
+    static TQBThread* worker = nullptr;
+    worker = new TQBThread(
+        1000, [](const std::function<void()>& call) { call(); },
+        [](int, intptr_t, int64_t, int64_t) {});
+    worker->OnGetTask = [&](TQBThread&, bool& hasTask) {
+        ++events;
+        // An event the main thread could never serve: held until released.
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        hasTask = false;
+    };
+    worker->OnStatus = [&](TQBThread&, const std::string&) { ++events; };
+    worker->Resume();
+    while (events == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    worker->Abandon();
+    release = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(events, 1);
+    EXPECT_TRUE(worker->IsTerminated());
 }
