@@ -1,4 +1,5 @@
 // Fuzz target for the POP3 session's reading: the input is everything a server sends.
+#include "LoopbackSocket.h"
 #include "mail/MailError.h"
 #include "mail/UPOP3.h"
 
@@ -12,19 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-int Listener(int& port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(fd, 4);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
 
 // Sends the script, then reads until the client is done, so no reset cuts the data short.
 void Serve(int listener, const std::string& script) {
@@ -49,7 +37,7 @@ void Serve(int listener, const std::string& script) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static int port = 0;
-    static int listener = Listener(port);
+    static int listener = LoopbackSocket(port, 4);
     if (size < 1)
         return 0;
     std::string script(reinterpret_cast<const char*>(data + 1), size - 1);

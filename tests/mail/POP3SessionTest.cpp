@@ -1,5 +1,6 @@
 // Tests of TQBPOP3 against the scripted fake server: login, replies, data, failures.
 #include "FakePOP3Server.h"
+#include "LoopbackSocket.h"
 #include "mail/MailError.h"
 #include "mail/UPOP3.h"
 
@@ -228,14 +229,12 @@ TEST_F(POP3SessionTest, ProgressCountsTheBytesOfADataRead) {
 
 TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
     // A listener whose backlog is full drops further SYNs: the connect never completes.
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+    const int listener = LoopbackSocket(port, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 0), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    address.sin_port = htons(static_cast<uint16_t>(port));
     std::vector<int> fillers;
     for (int i = 0; i < 4; ++i) {
         int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -246,7 +245,7 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
 
     TQBPOP3 session;
     session.Host = "127.0.0.1";
-    session.Port = ntohs(address.sin_port);
+    session.Port = port;
     auto start = std::chrono::steady_clock::now();
     try {
         session.Connect(700);
@@ -262,18 +261,9 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
 }
 
 TEST(POP3ConnectTest, RefusedConnectionFails) {
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe); // nothing listens on that port now
-
     TQBPOP3 session;
     session.Host = "127.0.0.1";
-    session.Port = ntohs(address.sin_port);
+    session.Port = FreeLoopbackPort();
     EXPECT_THROW(session.Connect(2000), EPOP3Error);
     EXPECT_FALSE(session.Connected());
 }

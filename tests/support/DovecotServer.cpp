@@ -1,6 +1,8 @@
 // TDovecotServer: a real Dovecot POP3 server on loopback, run from a generated config for tests.
 #include "DovecotServer.h"
 
+#include "LoopbackSocket.h"
+
 #include "TempDir.h"
 
 #include <algorithm>
@@ -26,18 +28,6 @@ namespace {
 
 const char* MailUser = "quillbar-test";
 const char* DovecotBinary = "/usr/sbin/dovecot";
-
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool Accepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -178,8 +168,8 @@ void TDovecotServer::WritePassword(int user) {
 
 void TDovecotServer::Start() {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        FPort = FreePort();
-        FTLSPort = FreePort();
+        FPort = FreeLoopbackPort();
+        FTLSPort = FreeLoopbackPort();
         WriteConfig();
         FPid = fork();
         if (FPid == 0) {

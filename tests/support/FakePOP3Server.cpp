@@ -1,6 +1,8 @@
 // TFakePOP3Server: a scripted POP3 server on loopback for protocol corners, with a transcript.
 #include "FakePOP3Server.h"
 
+#include "LoopbackSocket.h"
+
 #include "mail/MD5Hex.h"
 
 #include <arpa/inet.h>
@@ -80,18 +82,7 @@ std::string TopOf(const std::string& text, int bodyLines) {
 TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + StandardTimestamp()) {
     if (pipe(FWakePipe) != 0)
         throw std::runtime_error("pipe failed");
-    FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(FListen, 16) != 0 ||
-        getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("fake POP3 server: cannot listen");
-    FPort = ntohs(address.sin_port);
+    FListen = LoopbackSocket(FPort, 16);
     FAcceptThread = std::thread([this] { AcceptLoop(); });
 }
 
