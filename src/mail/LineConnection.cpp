@@ -24,7 +24,7 @@ namespace {
 const size_t BlockSize = 16384;
 
 // OpenSSL writes with write(), which raises SIGPIPE on a closed peer; keep the
-// signal off this thread for the duration and swallow it if it came.
+// signal off this thread for the duration of any TLS call and swallow it if it came.
 class TSigPipeGuard {
   public:
     TSigPipeGuard() {
@@ -256,7 +256,13 @@ void TLineConnection::Receive() {
     ssize_t received;
     if (FSSL) {
         ERR_clear_error();
-        int result = SSL_read(FSSL, block, sizeof block);
+        int result;
+        {
+            // A read may write too: a bad record is answered with an alert, which
+            // raises SIGPIPE when the peer has already reset the connection.
+            TSigPipeGuard guard;
+            result = SSL_read(FSSL, block, sizeof block);
+        }
         if (result <= 0) {
             int error = SSL_get_error(FSSL, result);
             FOpen = false;
