@@ -218,7 +218,7 @@ void TQBThread::RunTask() {
         }
         // The server renumbers only when the session ends; the store renumbers at once.
         if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
-            POP3.Disconnect();
+            EndSession();
     }
 
     try {
@@ -231,7 +231,17 @@ void TQBThread::RunTask() {
 
 void TQBThread::ReportServerFailure(const std::string& text) {
     RaiseError(0, text);
-    POP3.Disconnect();
+    EndSession();
+}
+
+void TQBThread::EndSession() {
+    // After removals the next session must not start before the server has made
+    // the deletions: until then it would still count the removed messages, and a
+    // number the store has already lowered would name another message.
+    if (Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral)
+        POP3.Quit(ConnectTimeout);
+    else
+        POP3.Disconnect();
 }
 
 void TQBThread::Check() {

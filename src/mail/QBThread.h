@@ -96,6 +96,7 @@ class TQBThread {
     void Remove();
     void RemoveSeveral();
     void ReportServerFailure(const std::string& text);
+    void EndSession();
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);

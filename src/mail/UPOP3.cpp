@@ -130,6 +130,20 @@ void TQBPOP3::Disconnect() {
     FConnection.Close();
 }
 
+void TQBPOP3::Quit(int timeoutMs) {
+    FCounting = false;
+    if (FConnection.IsOpen()) {
+        try {
+            FConnection.WriteLine("QUIT");
+            FConnection.ReadTimeout = timeoutMs;
+            FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+        } catch (const EPOP3Error&) {
+        }
+        FConnection.ReadTimeout = ReadTimeout;
+    }
+    FConnection.Close();
+}
+
 void TQBPOP3::DropConnection() {
     FConnection.Drop();
 }

@@ -43,6 +43,9 @@ class TQBPOP3 {
     bool Connected() const;
     // Sends QUIT without waiting for the reply; the socket is closed in every case.
     void Disconnect();
+    // Sends QUIT and waits up to timeoutMs for the reply, which the server sends
+    // once it has made the session's deletions; then closes. Failures are ignored.
+    void Quit(int timeoutMs);
     // Breaks the connection without QUIT; a blocked read fails at once.
     void DropConnection();
     // Lets the next Connect succeed after a drop.

@@ -146,6 +146,21 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
     EXPECT_EQ(H.Messages[0].size(), 5u); // header, blank line and two body lines
 }
 
+TEST_F(WorkerTest, JobAfterARemovalWaitsUntilTheServerHasMadeTheDeletion) {
+    A.AddMessage("ghi", Message("third"));
+    A.SetQuitDelay(300);
+    Add(tkRemove, A, 2);
+    // The store has already renumbered: its 2 is the server's 3 once the removal is made.
+    Add(tkRetrieve, A, 2);
+    Run();
+    auto sessions = A.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 2", "QUIT"}));
+    ASSERT_EQ(H.Messages.size(), 1u);
+    ASSERT_FALSE(H.Messages[0].empty());
+    EXPECT_EQ(H.Messages[0][0], "Subject: third");
+}
+
 TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     for (int n = 3; n <= 9; ++n)
         A.AddMessage("id" + std::to_string(n), Message("m"));

@@ -6,10 +6,12 @@
 #include "mail/MD5Hex.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -144,6 +146,11 @@ void TFakePOP3Server::SetSilentGreeting(bool silent) {
     FSilentGreeting = silent;
 }
 
+void TFakePOP3Server::SetQuitDelay(int ms) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FQuitDelay = ms;
+}
+
 std::vector<std::vector<std::string>> TFakePOP3Server::Sessions() const {
     std::lock_guard<std::mutex> lock(FLock);
     return FSessions;
@@ -210,9 +217,12 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
             TAction action = TAction::Reply;
             std::string reply;
             bool scripted = false, randomDrop = false;
+            int quitDelay = 0;
             {
                 std::lock_guard<std::mutex> lock(FLock);
                 FSessions[session].push_back(line);
+                if (line == "QUIT")
+                    quitDelay = FQuitDelay;
                 for (const TRule& rule : FRules)
                     if (line.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
                         action = rule.Action;
@@ -225,6 +235,8 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                         std::uniform_real_distribution<double>(0, 1)(FRandom) < FDropChance;
             }
             if (!scripted) {
+                if (quitDelay > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(quitDelay));
                 reply = Answer(line, deleted, quit, timestamp);
                 if (randomDrop) {
                     action = TAction::Close;

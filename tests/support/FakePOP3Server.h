@@ -37,6 +37,9 @@ class TFakePOP3Server {
     void SetDropChance(double chance, unsigned seed);
     // Sends no greeting and answers nothing, as a server that hangs after accepting.
     void SetSilentGreeting(bool silent);
+    // Waits this long after QUIT before making the deletions and answering, as a
+    // server with a large mailbox to rewrite.
+    void SetQuitDelay(int ms);
 
     // Commands received, one list per connection, in order of connection.
     std::vector<std::vector<std::string>> Sessions() const;
@@ -79,6 +82,7 @@ class TFakePOP3Server {
     double FDropChance = 0;
     std::mt19937 FRandom;
     bool FSilentGreeting = false;
+    int FQuitDelay = 0;
 
     void AcceptLoop();
     void Serve(int fd, size_t session);
