@@ -120,23 +120,22 @@ bool TQBPOP3::Connected() const {
 }
 
 void TQBPOP3::Disconnect() {
-    FCounting = false;
-    if (FConnection.IsOpen()) {
-        try {
-            FConnection.WriteLine("QUIT");
-        } catch (const EPOP3Error&) {
-        }
-    }
-    FConnection.Close();
+    SendQuit(-1);
 }
 
 void TQBPOP3::Quit(int timeoutMs) {
+    SendQuit(timeoutMs);
+}
+
+void TQBPOP3::SendQuit(int waitMs) {
     FCounting = false;
     if (FConnection.IsOpen()) {
         try {
             FConnection.WriteLine("QUIT");
-            FConnection.ReadTimeout = timeoutMs;
-            FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+            if (waitMs >= 0) {
+                FConnection.ReadTimeout = waitMs;
+                FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+            }
         } catch (const EPOP3Error&) {
         }
         FConnection.ReadTimeout = ReadTimeout;

@@ -72,4 +72,6 @@ class TQBPOP3 {
     void ReadData(TStringList& dest);
     bool FetchData(const std::string& command, TStringList& dest);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
+    // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
+    void SendQuit(int waitMs);
 };
