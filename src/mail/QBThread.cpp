@@ -214,7 +214,7 @@ void TQBThread::RunTask() {
             }
         } catch (...) {
             // A handler threw: the job is over; the next one starts on a new session.
-            POP3.Disconnect();
+            EndSession();
         }
         // The server renumbers only when the session ends; the store renumbers at once.
         if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())

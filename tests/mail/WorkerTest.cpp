@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 using TTranscript = std::vector<std::string>;
@@ -147,15 +148,34 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
 }
 
 TEST_F(WorkerTest, JobAfterARemovalWaitsUntilTheServerHasMadeTheDeletion) {
+    // A server slow to make its deletions; the store has already renumbered, so its
+    // 2 is the server's 3 once the removal is made.
     A.AddMessage("ghi", Message("third"));
     A.SetQuitDelay(300);
     Add(tkRemove, A, 2);
-    // The store has already renumbered: its 2 is the server's 3 once the removal is made.
     Add(tkRetrieve, A, 2);
     Run();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 2", "QUIT"}));
+    ASSERT_EQ(H.Messages.size(), 1u);
+    ASSERT_FALSE(H.Messages[0].empty());
+    EXPECT_EQ(H.Messages[0][0], "Subject: third");
+}
+
+TEST_F(WorkerTest, RemovalWhoseEventFailedAlsoWaitsForTheDeletion) {
+    A.AddMessage("ghi", Message("third"));
+    A.SetQuitDelay(300);
+    auto log = H.Worker->OnMessage;
+    H.Worker->OnMessage = [log](TQBThread& sender, const TStringList* lines, int number,
+                                const std::string& uid) {
+        log(sender, lines, number, uid);
+        if (!lines)
+            throw std::runtime_error("cache folder gone");
+    };
+    Add(tkRemove, A, 2);
+    Add(tkRetrieve, A, 2);
+    Run();
     ASSERT_EQ(H.Messages.size(), 1u);
     ASSERT_FALSE(H.Messages[0].empty());
     EXPECT_EQ(H.Messages[0][0], "Subject: third");
