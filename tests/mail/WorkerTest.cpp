@@ -40,6 +40,14 @@ class WorkerTest : public ::testing::Test {
         return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
     }
 
+    // Removes message 1 on a server slow to make its deletions, then fetches number 1.
+    void RemoveFirstThenRetrieveTheNewFirst() {
+        A.SetQuitDelay(300);
+        Add(tkRemove, A, 1);
+        Add(tkRetrieve, A, 1);
+        Run();
+    }
+
     // Runs the queued jobs, lets the idle worker end its session, and stops it.
     void Run() {
         H.Start();
@@ -147,40 +155,6 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
     EXPECT_EQ(H.Messages[0].size(), 5u); // header, blank line and two body lines
 }
 
-TEST_F(WorkerTest, JobAfterARemovalWaitsUntilTheServerHasMadeTheDeletion) {
-    // A server slow to make its deletions; the store has already renumbered, so its
-    // 2 is the server's 3 once the removal is made.
-    A.AddMessage("ghi", Message("third"));
-    A.SetQuitDelay(300);
-    Add(tkRemove, A, 2);
-    Add(tkRetrieve, A, 2);
-    Run();
-    auto sessions = A.Sessions();
-    ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 2", "QUIT"}));
-    ASSERT_EQ(H.Messages.size(), 1u);
-    ASSERT_FALSE(H.Messages[0].empty());
-    EXPECT_EQ(H.Messages[0][0], "Subject: third");
-}
-
-TEST_F(WorkerTest, RemovalWhoseEventFailedAlsoWaitsForTheDeletion) {
-    A.AddMessage("ghi", Message("third"));
-    A.SetQuitDelay(300);
-    auto log = H.Worker->OnMessage;
-    H.Worker->OnMessage = [log](TQBThread& sender, const TStringList* lines, int number,
-                                const std::string& uid) {
-        log(sender, lines, number, uid);
-        if (!lines)
-            throw std::runtime_error("cache folder gone");
-    };
-    Add(tkRemove, A, 2);
-    Add(tkRetrieve, A, 2);
-    Run();
-    ASSERT_EQ(H.Messages.size(), 1u);
-    ASSERT_FALSE(H.Messages[0].empty());
-    EXPECT_EQ(H.Messages[0][0], "Subject: third");
-}
-
 TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     for (int n = 3; n <= 9; ++n)
         A.AddMessage("id" + std::to_string(n), Message("m"));
@@ -204,14 +178,26 @@ TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
 }
 
 TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
-    // Reusing the session would fetch old number 2, which the store already calls 1.
-    Add(tkRemove, A, 1);
-    Add(tkRetrieve, A, 1);
-    Run();
+    // Reusing the session, or starting the next one before the server has made the
+    // deletion, would fetch old number 1 instead of old 2, which the store already calls 1.
+    RemoveFirstThenRetrieveTheNewFirst();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 1", "QUIT"}));
     EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:nil", "message:1"}));
+    ASSERT_EQ(H.Messages.size(), 1u);
+    EXPECT_EQ(H.Messages[0][0], "Subject: second");
+}
+
+TEST_F(WorkerTest, RemovalWhoseEventFailedAlsoWaitsForTheDeletion) {
+    auto log = H.Worker->OnMessage;
+    H.Worker->OnMessage = [log](TQBThread& sender, const TStringList* lines, int number,
+                                const std::string& uid) {
+        log(sender, lines, number, uid);
+        if (!lines)
+            throw std::runtime_error("cache folder gone");
+    };
+    RemoveFirstThenRetrieveTheNewFirst();
     ASSERT_EQ(H.Messages.size(), 1u);
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
 }
