@@ -40,7 +40,7 @@ TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage 
     : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)),
       FPostMessage(std::move(postMessage)) {
     POP3.OnWork = [this](int64_t position) {
-        if (Task.Kind == tkRetrieve && FPostMessage)
+        if (Task.Kind == tkRetrieve && FPostMessage && !FDestroying)
             FPostMessage(WM_QB_PROGRESS, ProgressWnd, position, Size);
     };
     Task.Account = -1;
@@ -225,7 +225,7 @@ void TQBThread::RunTask() {
         SetStatus("");
     } catch (...) {
     }
-    if (Task.Notify != 0 && FPostMessage)
+    if (Task.Notify != 0 && FPostMessage && !FDestroying)
         FPostMessage(WM_QB_TASKENDED, Task.Notify, 0, 0);
 }
 

@@ -74,8 +74,8 @@ class TQBThread {
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
     // For an exit that can wait no longer: the thread is left to run out on its
-    // own (it may be stuck in a name lookup no drop can break) and raises no more
-    // events. The object must then never be destroyed.
+    // own (it may be stuck in a name lookup no drop can break) and raises or posts
+    // nothing more. The object must then never be destroyed.
     void Abandon();
 
   private:

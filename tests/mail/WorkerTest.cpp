@@ -1,5 +1,6 @@
 // Tests of TQBThread against scripted fake servers: job kinds, sessions, events and mends.
 #include "FakePOP3Server.h"
+#include "LoopbackSocket.h"
 #include "WorkerHarness.h"
 #include "mail/MD5Hex.h"
 
@@ -331,23 +332,31 @@ TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {
     EXPECT_EQ(B.Sessions().size(), 1u);
 }
 
-TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesNothingMore) {
+TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesAndPostsNothingMore) {
+    // Statics: an abandoned worker may still run after the test has returned, and
+    // the leak checker sees the never-destroyed worker as reachable.
     static std::atomic<bool> release{false};
     static std::atomic<int> events{0};
-    // Never destroyed: an abandoned worker may still be running. Held in a static so
-    // the leak checker sees it as reachable.
+    static std::atomic<int> posts{0};
     static TQBThread* worker = nullptr;
     worker = new TQBThread(
         1000, [](const std::function<void()>& call) { call(); },
-        [](int, intptr_t, int64_t, int64_t) {});
-    worker->OnGetTask = [&](TQBThread&, bool& hasTask) {
+        [](int, intptr_t, int64_t, int64_t) { ++posts; });
+    worker->OnGetTask = [](TQBThread& sender, bool& hasTask) {
         ++events;
         // An event the main thread could never serve: held until released.
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        hasTask = false;
+        // A job whose end would post to its window.
+        sender.Task = TQBTaskInfo{};
+        sender.Task.Kind = 99;
+        sender.Task.Host = "127.0.0.1";
+        sender.Task.Port = FreeLoopbackPort();
+        sender.Task.Notify = 1;
+        hasTask = true;
     };
-    worker->OnStatus = [&](TQBThread&, const std::string&) { ++events; };
+    worker->OnStatus = [](TQBThread&, const std::string&) { ++events; };
+    worker->OnError = [](TQBThread&, int, const std::string&) { ++events; };
     worker->Resume();
     while (events == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -355,5 +364,6 @@ TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesNothingMore) {
     release = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     EXPECT_EQ(events, 1);
+    EXPECT_EQ(posts, 0);
     EXPECT_TRUE(worker->IsTerminated());
 }
