@@ -17,6 +17,7 @@
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -195,9 +196,15 @@ void TLineConnection::StartTLS(const TTLSOptions& options) {
     int result;
     {
         TSigPipeGuard guard;
+        // The handshake reads inside OpenSSL, out of reach of WaitReadable.
+        SetReceiveLimit(ReadTimeout);
         result = SSL_connect(FSSL);
+        SetReceiveLimit(0);
     }
     if (result != 1) {
+        // A half-done handshake would be resumed by the next write (the QUIT of the
+        // clean-up) and wait for the server without limit: the connection is spent.
+        FOpen = false;
         long verifyResult = SSL_get_verify_result(FSSL);
         if (options.Verify && verifyResult != X509_V_OK)
             Fail(std::string("Certificate verification failed: ") +
@@ -234,6 +241,13 @@ void TLineConnection::WriteLine(const std::string& line) {
             sent += static_cast<size_t>(written);
         }
     }
+}
+
+void TLineConnection::SetReceiveLimit(int ms) {
+    timeval limit{};
+    limit.tv_sec = ms > 0 ? ms / 1000 : 0;
+    limit.tv_usec = ms > 0 ? (ms % 1000) * 1000 : 0;
+    setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
 void TLineConnection::WaitReadable() {

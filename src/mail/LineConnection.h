@@ -60,5 +60,7 @@ class TLineConnection {
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);
     void Receive();
     void WaitReadable();
+    // A time limit on every blocking receive of the socket; 0 removes it.
+    void SetReceiveLimit(int ms);
     void Fail(const std::string& text);
 };

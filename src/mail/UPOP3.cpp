@@ -95,7 +95,10 @@ void TQBPOP3::Login(const std::string& greetingText) {
 
 void TQBPOP3::Connect(int timeoutMs) {
     try {
-        FConnection.ReadTimeout = ReadTimeout;
+        // The time limit covers the greeting, the handshake and the login too: a
+        // server that accepts and then says nothing (a clear-text account on a TLS
+        // port, say) must not hold every later job.
+        FConnection.ReadTimeout = ReadTimeout > 0 ? ReadTimeout : timeoutMs;
         FConnection.Open(Host, Port, timeoutMs);
         if (TLS == tlsPOP3S)
             UpgradeToTLS();
@@ -109,6 +112,7 @@ void TQBPOP3::Connect(int timeoutMs) {
             UpgradeToTLS();
         }
         Login(greetingText);
+        FConnection.ReadTimeout = ReadTimeout;
     } catch (...) {
         Disconnect();
         throw;

@@ -260,6 +260,24 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
     close(listener);
 }
 
+TEST(POP3ConnectTest, ServerThatAcceptsButNeverGreetsFailsWithinTheConnectLimit) {
+    // The kernel completes the connection from the backlog; nobody ever writes.
+    int port = 0;
+    const int listener = LoopbackSocket(port, 4);
+    for (TTLSMode mode : {tlsNone, tlsSTLS, tlsPOP3S}) {
+        TQBPOP3 session;
+        session.Host = "127.0.0.1";
+        session.Port = port;
+        session.TLS = mode;
+        session.TLSVerify = false;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(session.Connect(700), EPOP3Error) << "mode " << mode;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(session.Connected());
+    }
+    close(listener);
+}
+
 TEST(POP3ConnectTest, RefusedConnectionFails) {
     TQBPOP3 session;
     session.Host = "127.0.0.1";
