@@ -6,6 +6,7 @@
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -260,4 +262,35 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     List->tbCheckNow->click();
     ASSERT_EQ(Main->Tasks.size(), 1u);
     EXPECT_EQ(Main->Tasks[0].Account, 0);
+}
+
+// A check that finds most of a large mailbox gone removes entry after entry; each removal
+// renumbers the later rows, which must not turn into a change of every later row.
+TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
+    StartProgram();
+    const int count = 400;
+    for (int i = 0; i < count; ++i) {
+        TButton entry;
+        entry.Caption = "Message " + std::to_string(i);
+        entry.MsgNum = i + 1;
+        entry.UID = std::to_string(i);
+        entry.Msg = std::make_shared<TQBMessage>();
+        entry.Msg->Decoder.Subject = entry.Caption;
+        Main->Buttons.push_back(entry);
+        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
+    }
+    ASSERT_EQ(List->RowCount(), count);
+    QSignalSpy changes(List->lvMessages, &QTreeWidget::itemChanged);
+    // As a check removes what it found gone: from the last to the first.
+    for (int i = count - 2; i >= 0; i -= 2)
+        Main->RemoveButton(i, false);
+    EXPECT_EQ(changes.count(), 0);
+    ASSERT_EQ(List->RowCount(), count / 2);
+    for (int i = 0; i < List->RowCount(); ++i) {
+        TMsgItem* row = List->Row(i);
+        ASSERT_EQ(row->Entry(), i);
+        EXPECT_EQ(row->text(0).toStdString(), Main->Buttons[static_cast<size_t>(i)].Caption);
+        EXPECT_EQ(List->FindRow(i), row);
+    }
+    EXPECT_EQ(List->FindRow(count / 2), nullptr);
 }
