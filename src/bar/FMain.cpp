@@ -6,11 +6,14 @@
 #include "mail/UCustomIndy.h"
 #include "platform/ForceForeground.h"
 #include "windows/FRead.h"
+#include "windows/UPlacement.h"
 #include "windows/UScreenText.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 
 TfrmMain* frmMain = nullptr;
@@ -31,8 +34,13 @@ TfrmMain::TfrmMain()
     const int width = Options.Width > 0 ? Options.Width : DefaultBarWidth;
     setFixedHeight(height);
     resize(width, height);
+    // A stored place may lie on a screen that is gone; without one the bar starts at the
+    // top left of the desktop rather than wherever the window manager puts it.
     if (Options.Left >= 0 && Options.Top >= 0)
         move(Options.Left, Options.Top);
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().topLeft());
+    KeepOnScreen(this);
     FRepaintTimer = new QTimer(this);
     FRepaintTimer->setSingleShot(true);
     connect(FRepaintTimer, &QTimer::timeout, this, [this] {

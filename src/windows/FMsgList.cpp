@@ -247,7 +247,9 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
 }
 
 TfrmMsgList::~TfrmMsgList() {
-    SavePlacement(this, "MsgList");
+    // A window never shown has no placement of its own; the stored one stays.
+    if (FWasShown)
+        SavePlacement(this, "MsgList");
     SaveLayout();
     if (frmMsgList == this)
         frmMsgList = nullptr;
@@ -596,8 +598,13 @@ bool TfrmMsgList::event(QEvent* e) {
 }
 
 void TfrmMsgList::showEvent(QShowEvent* e) {
-    if (!e->spontaneous())
-        LoadPlacement(this, "MsgList");
+    if (!e->spontaneous()) {
+        // Without a stored placement the window manager could put it anywhere, even
+        // partly off the screen.
+        if (!LoadPlacement(this, "MsgList") && !FWasShown)
+            CentreOnScreen(this);
+        FWasShown = true;
+    }
     QMainWindow::showEvent(e);
 }
 
@@ -614,7 +621,8 @@ void TfrmMsgList::closeEvent(QCloseEvent* e) {
     QRect frame = frameGeometry();
     if (frame.left() < 0 || frame.top() < 0)
         move(std::max(0, frame.left()), std::max(0, frame.top()));
-    SavePlacement(this, "MsgList");
+    if (FWasShown)
+        SavePlacement(this, "MsgList");
     e->accept();
     hide();
 }

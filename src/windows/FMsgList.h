@@ -141,6 +141,7 @@ class TfrmMsgList : public QMainWindow {
     QTimer* FFlushTimer;
     int FSortColumn = -1;
     bool FAscending = true;
+    bool FWasShown = false;
 };
 
 extern TfrmMsgList* frmMsgList;

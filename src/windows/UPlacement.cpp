@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -43,6 +44,8 @@ bool LoadPlacement(QWidget* window, const std::string& section) {
         bottom = top + (bottom - top) * dpi / storedDpi;
     }
     window->setGeometry(left, top, right - left, bottom - top);
+    // A placement taken on a screen that is gone, or with another resolution.
+    KeepOnScreen(window);
     if (ini.ReadInteger(section, "ShowCmd", SW_SHOWNORMAL) == SW_SHOWMAXIMIZED)
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
     return true;
@@ -59,4 +62,40 @@ void SavePlacement(const QWidget* window, const std::string& section) {
     ini.WriteString(section, "NormPos",
                     Rect4(normal.left(), normal.top(), normal.left() + normal.width(),
                           normal.top() + normal.height()));
+}
+
+QRect FitIntoArea(const QRect& rect, const QRect& area) {
+    const int width = std::min(rect.width(), area.width());
+    const int height = std::min(rect.height(), area.height());
+    const int left = std::clamp(rect.left(), area.left(), area.left() + area.width() - width);
+    const int top = std::clamp(rect.top(), area.top(), area.top() + area.height() - height);
+    return QRect(left, top, width, height);
+}
+
+void KeepOnScreen(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect fitted = FitIntoArea(frame, screen->availableGeometry());
+    if (fitted == frame)
+        return;
+    // The frame's decorations stay as they are; only the client area moves and shrinks.
+    const QRect client = window->geometry();
+    window->setGeometry(client.left() + fitted.left() - frame.left(),
+                        client.top() + fitted.top() - frame.top(),
+                        client.width() - (frame.width() - fitted.width()),
+                        client.height() - (frame.height() - fitted.height()));
+}
+
+void CentreOnScreen(QWidget* window) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+    KeepOnScreen(window);
 }

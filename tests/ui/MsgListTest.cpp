@@ -13,8 +13,10 @@
 #include "windows/WindowMessages.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -293,4 +295,30 @@ TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
         EXPECT_EQ(List->FindRow(i), row);
     }
     EXPECT_EQ(List->FindRow(count / 2), nullptr);
+}
+
+// Windows open on the screen: a stored place on a screen that is gone is brought back, a
+// first show without one is centred, and a run that never opens the list keeps its place.
+TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_LE((List->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+    StopProgram();
+
+    TIniFile ini(AppPath + "/quillbar.ini");
+    ini.WriteString("MsgList", "NormPos", "40,50,640,450");
+    StartProgram();
+    StopProgram();
+    EXPECT_EQ(ini.ReadString("MsgList", "NormPos", ""), "40,50,640,450");
+
+    ini.WriteString("MsgList", "NormPos", "5000,4000,5600,4400");
+    Options.Left = 6000;
+    Options.Top = 5000;
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_EQ(List->size(), QSize(600, 400));
+    EXPECT_TRUE(screen.contains(Main->frameGeometry()));
 }
