@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 
 TfrmMain* frmMain = nullptr;
 
@@ -77,6 +78,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!Skin || Skin->Height <= 0 || Skin->Background.isNull()) {
         painter.fillRect(rect(), palette().window());
+        SetHint({});
         return;
     }
     // A skin problem must not stop the bar from painting later.
@@ -93,9 +95,21 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
+        SetHint(HotItem >= HotFirstMessage ? Buttons[HotItem - HotFirstMessage].Hint : "");
         painter.drawImage(0, 0, Painter.BarImage);
     } catch (const std::exception&) {
     }
+}
+
+void TfrmMain::SetHint(const std::string& hint) {
+    if (hint == Hint)
+        return;
+    Hint = hint;
+    const QString shown = toolTip();
+    setToolTip(ScreenText(hint).replace("\r\n", "\n"));
+    // A hint still up belongs to the button the pointer has left.
+    if (QToolTip::isVisible() && !shown.isEmpty() && QToolTip::text() == shown)
+        QToolTip::hideText();
 }
 
 TBarState TfrmMain::BarState() const {

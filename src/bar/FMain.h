@@ -44,6 +44,8 @@ class TfrmMain : public QWidget {
     int HotItem = -1;
     int MouseX = -1, MouseY = -1;
     bool MouseDown = false;
+    // The hover text, set by every paint: the Hint of the message under the pointer.
+    std::string Hint;
     TBarPainter Painter;
     // Docking state: while Stick is set the bar does not hide itself.
     bool Stick = false;
@@ -107,6 +109,7 @@ class TfrmMain : public QWidget {
     void CreateWorker();
     void StopWorker();
     void CleanCache();
+    void SetHint(const std::string& hint);
 
     TQBTaskInfo CheckTask(int account) const;
     void FillAccountMenu(QMenu* menu, bool clear);
