@@ -130,6 +130,8 @@ void TfrmMain::WorkerGetTask(bool& hasTask) {
     if (!frmTasks || FClosing)
         return;
     frmTasks->pbProgress->setValue(0);
+    // A job broken off by Cancel reports no closing empty status of its own.
+    frmTasks->lblStatus->clear();
     if (ValidAccount(FRunningAccount))
         Accounts[FRunningAccount].ServerList = Worker->ServerList;
     FRunningAccount = -1;
