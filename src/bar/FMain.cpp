@@ -49,6 +49,8 @@ TfrmMain::TfrmMain()
         update();
     });
     setMouseTracking(true);
+    // The bar is hardly ever the active window, and its hints must show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     CreateStore();
 }
 

@@ -5,7 +5,9 @@
 #include "core/UGlobal.h"
 #include "mail/UCustomIndy.h"
 
+#include <QApplication>
 #include <QTest>
+#include <QToolTip>
 
 #include <filesystem>
 
@@ -65,4 +67,31 @@ TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
     HintAt(layout.Buttons[0].Left + 2);
     EXPECT_EQ(HintAt(-1), "");
     EXPECT_EQ(Main->Hint, "");
+}
+
+// The bar is hardly ever the active window; its hints show all the same.
+TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
+    StartProgram();
+    Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
+    AddEntry("One", "Account: Home");
+    QWidget other;
+    other.setGeometry(100, 300, 200, 100);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_FALSE(Main->isActiveWindow());
+    Main->repaint();
+    const TBarLayout layout = LayoutBar(BarMetrics(*Skin), [this] {
+        TBarState state;
+        state.ClientWidth = Main->width();
+        state.EntryCount = 1;
+        state.IsRead = [](int) { return false; };
+        return state;
+    }());
+    ASSERT_EQ(layout.Buttons.size(), 1u);
+    QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, Main->height() / 2));
+    EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(QToolTip::text(), "Account: Home");
+    QToolTip::hideText();
 }
