@@ -2,6 +2,7 @@
 #include "GuiTest.h"
 
 #include "DovecotServer.h"
+#include "FakePOP3Server.h"
 #include "bar/FMain.h"
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
@@ -16,6 +17,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -321,4 +323,58 @@ TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
     EXPECT_TRUE(screen.contains(List->frameGeometry()));
     EXPECT_EQ(List->size(), QSize(600, 400));
     EXPECT_TRUE(screen.contains(Main->frameGeometry()));
+}
+
+// The list waits, disabled, for its removal jobs to end. A job the bar drops before it
+// runs (its messages went meanwhile, or its account was removed) must end that wait too.
+TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
+    TFakePOP3Server silent;
+    silent.SetSilentGreeting(true);
+    TAccount account;
+    account.AccountName = "Hung";
+    account.POPHost = "127.0.0.1";
+    account.POPPort = silent.Port();
+    AddAccount(account, true);
+    for (const char* name : {"Home", "Work"}) {
+        account.AccountName = name;
+        account.Active = false;
+        AddAccount(account, true);
+    }
+    Options.DeleteConfirm = false;
+    StartProgram();
+    // The check of "Hung" holds the worker, so the removal jobs wait behind it.
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
+    for (int i = 0; i < 2; ++i) {
+        TButton entry;
+        entry.Account = 1 + i;
+        entry.MsgNum = 1;
+        entry.UID = "uid" + std::to_string(i);
+        entry.Msg = std::make_shared<TQBMessage>();
+        Main->Buttons.push_back(entry);
+        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
+    }
+
+    List->SetTicked(List->Row(0), true);
+    List->tbDelete->click();
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_FALSE(List->lvMessages->isEnabled());
+    // A check finds the message gone: the job has nothing left to do.
+    Main->RemoveButton(0, false);
+    Main->CancelTask();
+    ASSERT_TRUE(WaitForJobs(20000));
+    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+
+    Main->CheckNow(0);
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 1; }));
+    List->SetTicked(List->Row(0), true);
+    List->tbDelete->click();
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_FALSE(List->lvMessages->isEnabled());
+    // Its account is removed while the job waits.
+    DeleteAccount(2);
+    Main->RemoveAccountButtons(2);
+    ASSERT_EQ(Main->Tasks.size(), 1u);
+    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+    Main->CancelTask();
+    ASSERT_TRUE(WaitForJobs(20000));
 }
