@@ -23,6 +23,7 @@ namespace {
 
 constexpr int DefaultBarHeight = 24;
 constexpr int DefaultBarWidth = 600;
+constexpr int MinimumBarWidth = 400;
 
 } // namespace
 
@@ -34,6 +35,8 @@ TfrmMain::TfrmMain()
     const int height = Skin && Skin->Height > 0 ? Skin->Height : DefaultBarHeight;
     const int width = Options.Width > 0 ? Options.Width : DefaultBarWidth;
     setFixedHeight(height);
+    // A stored width no bar can be used at.
+    setMinimumWidth(MinimumBarWidth);
     resize(width, height);
     // A stored place may lie on a screen that is gone; without one the bar starts at the
     // top left of the desktop rather than wherever the window manager puts it.

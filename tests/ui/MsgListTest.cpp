@@ -323,6 +323,16 @@ TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
     EXPECT_TRUE(screen.contains(List->frameGeometry()));
     EXPECT_EQ(List->size(), QSize(600, 400));
     EXPECT_TRUE(screen.contains(Main->frameGeometry()));
+    StopProgram();
+
+    // Numbers no screen has, and a resolution that scales them further.
+    ini.WriteString("MsgList", "NormPos", "-2147483648,-99999999999,2147483647,99999999999");
+    ini.WriteString("MsgList", "PixelsPerInch", "1");
+    Options.Width = 1;
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_EQ(Main->width(), 400);
 }
 
 // The list waits, disabled, for its removal jobs to end. A job the bar drops before it
