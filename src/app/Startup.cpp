@@ -55,6 +55,15 @@ int RunQuillbar() {
     // First of all, so that a termination signal during start-up waits for the loop
     // and then ends the program the normal way.
     TQuitSignals quitSignals;
+    bool quitting = false;
+    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, qApp, [&quitting] {
+        quitting = true;
+        // A box waits for the user; the signal must not wait for the user too.
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+        if (frmMain)
+            frmMain->close();
+    });
 
     LoadSettings();
     InitSkins();
@@ -67,18 +76,20 @@ int RunQuillbar() {
     }
     instance.Listen();
 
-    if (SkinNames.empty()) {
+    bool loaded = false;
+    if (!SkinNames.empty()) {
+        Options.Skin = ChooseSkinName(Options.Skin);
+        loaded = LoadStartSkin();
+    }
+    if (!loaded) {
         ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
                        QMessageBox::Critical);
         SaveOptions();
         return 1;
     }
-    Options.Skin = ChooseSkinName(Options.Skin);
-    if (!LoadStartSkin()) {
-        ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
-                       QMessageBox::Critical);
+    if (quitting) {
         SaveOptions();
-        return 1;
+        return 0;
     }
 
     std::error_code ignored;
@@ -99,7 +110,6 @@ int RunQuillbar() {
         qInfo("Quillbar: another copy was started");
         frmMain->NewInstance();
     });
-    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, frmMain, &QWidget::close);
     // The session may end the process soon after asking for its data.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
                      [](QSessionManager&) { SaveOptions(); });

@@ -153,6 +153,36 @@ TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
 }
 
+// A termination signal while a start-up box waits for the user ends the program then,
+// not only once someone answers the box.
+TEST_F(StartupTest, TerminationDuringAStartUpBoxEndsTheProgram) {
+    AddSkin("Broken");
+    TTempDir::WriteFile(AppPath + "/Skins/Broken/arrows.bmp", "not a bitmap");
+    AddSkin("Zebra");
+    TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=Broken\n");
+    bool boxShown = false, answeredByTest = false;
+    QTimer::singleShot(200, [&] {
+        boxShown = QApplication::activeModalWidget() != nullptr;
+        std::raise(SIGTERM);
+    });
+    // Only so that a failure cannot hang the test run.
+    QTimer safety;
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            answeredByTest = true;
+            box->close();
+        }
+        if (frmMain)
+            frmMain->close();
+    });
+    safety.start(5000);
+    EXPECT_EQ(RunQuillbar(), 0);
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(answeredByTest);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
 TEST(ForceForeground, ShowsAndActivatesAHiddenWindow) {
     QWidget window;
     EXPECT_TRUE(ForceForeground(&window));
