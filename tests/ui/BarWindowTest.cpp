@@ -34,6 +34,20 @@ class BarWindow : public TGuiTest {
         entry.Msg = std::make_shared<TQBMessage>();
         Main->Buttons.push_back(entry);
     }
+    // Starts the program with the bar shown.
+    void ShowBar() {
+        StartProgram();
+        Main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
+    }
+    // The bar's layout with every entry unread and the pointer away.
+    TBarLayout Layout() const {
+        TBarState state;
+        state.ClientWidth = Main->width();
+        state.EntryCount = static_cast<int>(Main->Buttons.size());
+        state.IsRead = [](int) { return false; };
+        return LayoutBar(BarMetrics(*Skin), state);
+    }
     // Paints the bar with the pointer at x (or away with -1) and returns its hover text.
     QString HintAt(int x) {
         Main->MouseX = x;
@@ -44,18 +58,10 @@ class BarWindow : public TGuiTest {
 };
 
 TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
-    StartProgram();
-    Main->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
+    ShowBar();
     AddEntry("One", "Account: Home\r\nFrom: one@example.org");
     AddEntry("Two", "Account: Home\r\nFrom: two@example.org");
-    const TBarLayout layout = LayoutBar(BarMetrics(*Skin), [this] {
-        TBarState state;
-        state.ClientWidth = Main->width();
-        state.EntryCount = 2;
-        state.IsRead = [](int) { return false; };
-        return state;
-    }());
+    const TBarLayout layout = Layout();
     ASSERT_EQ(layout.Buttons.size(), 2u);
     EXPECT_EQ(HintAt(layout.Buttons[1].Left + 2), "Account: Home\nFrom: two@example.org");
     EXPECT_EQ(Main->HotItem, HotFirstMessage + 1);
@@ -71,9 +77,7 @@ TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
 
 // The bar is hardly ever the active window; its hints show all the same.
 TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
-    StartProgram();
-    Main->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
+    ShowBar();
     AddEntry("One", "Account: Home");
     QWidget other;
     other.setGeometry(100, 300, 200, 100);
@@ -82,13 +86,7 @@ TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     ASSERT_FALSE(Main->isActiveWindow());
     Main->repaint();
-    const TBarLayout layout = LayoutBar(BarMetrics(*Skin), [this] {
-        TBarState state;
-        state.ClientWidth = Main->width();
-        state.EntryCount = 1;
-        state.IsRead = [](int) { return false; };
-        return state;
-    }());
+    const TBarLayout layout = Layout();
     ASSERT_EQ(layout.Buttons.size(), 1u);
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, Main->height() / 2));
     EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 5000));

@@ -14,19 +14,10 @@ class Cancel : public TGuiTest {};
 TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
     TFakePOP3Server silent;
     silent.SetSilentGreeting(true);
-    TAccount hung;
-    hung.AccountName = "Hung";
-    hung.POPHost = "127.0.0.1";
-    hung.POPPort = silent.Port();
-    AddAccount(hung, true);
+    AddLoopbackAccount("Hung", silent.Port());
     TFakePOP3Server fine;
     fine.AddMessage("one", "Subject: Hello\r\n\r\nBody\r\n");
-    TAccount good = hung;
-    good.AccountName = "Fine";
-    good.POPPort = fine.Port();
-    good.POPUser = "user";
-    good.POPPass = "pass";
-    AddAccount(good, true);
+    AddLoopbackAccount("Fine", fine.Port());
 
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
@@ -44,11 +35,7 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
 TEST_F(Cancel, CancelledLastJobLeavesNoStatusBehind) {
     TFakePOP3Server silent;
     silent.SetSilentGreeting(true);
-    TAccount hung;
-    hung.AccountName = "Hung";
-    hung.POPHost = "127.0.0.1";
-    hung.POPPort = silent.Port();
-    AddAccount(hung, true);
+    AddLoopbackAccount("Hung", silent.Port());
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
     Main->frmTasks->ShowPage(0);

@@ -340,16 +340,9 @@ TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
 TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     TFakePOP3Server silent;
     silent.SetSilentGreeting(true);
-    TAccount account;
-    account.AccountName = "Hung";
-    account.POPHost = "127.0.0.1";
-    account.POPPort = silent.Port();
-    AddAccount(account, true);
-    for (const char* name : {"Home", "Work"}) {
-        account.AccountName = name;
-        account.Active = false;
-        AddAccount(account, true);
-    }
+    AddLoopbackAccount("Hung", silent.Port());
+    AddLoopbackAccount("Home", silent.Port(), false);
+    AddLoopbackAccount("Work", silent.Port(), false);
     Options.DeleteConfirm = false;
     StartProgram();
     // The check of "Hung" holds the worker, so the removal jobs wait behind it.
