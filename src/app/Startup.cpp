@@ -17,10 +17,53 @@
 
 #include <filesystem>
 
+namespace {
+
+// Loads the chosen skin, or when it cannot be loaded the first other installed skin that
+// can, which then becomes the option. Only the chosen skin's failure is shown. False when
+// no skin loads: a bar without its bitmaps could not be used at all.
+bool LoadStartSkin() {
+    std::vector<std::string> names{Options.Skin};
+    for (const std::string& name : SkinNames)
+        if (name != Options.Skin)
+            names.push_back(name);
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::error_code ignored;
+        const bool present =
+            std::filesystem::is_regular_file(AppPath + "/Skins/" + names[i] + "/skin.ini", ignored);
+        if (i > 0 && !present)
+            continue;
+        try {
+            Skin->LoadSkin(names[i]);
+        } catch (const std::exception& error) {
+            if (i == 0)
+                ShowMessageBox(nullptr, QString::fromLocal8Bit(error.what()), "Error",
+                               QMessageBox::Critical);
+            continue;
+        }
+        if (present) {
+            Options.Skin = names[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int RunQuillbar() {
     // First of all, so that a termination signal during start-up waits for the loop
     // and then ends the program the normal way.
     TQuitSignals quitSignals;
+    bool quitting = false;
+    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, qApp, [&quitting] {
+        quitting = true;
+        // A box waits for the user; the signal must not wait for the user too.
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+        if (frmMain)
+            frmMain->close();
+    });
 
     LoadSettings();
     InitSkins();
@@ -33,14 +76,21 @@ int RunQuillbar() {
     }
     instance.Listen();
 
-    if (SkinNames.empty()) {
+    bool loaded = false;
+    if (!SkinNames.empty()) {
+        Options.Skin = ChooseSkinName(Options.Skin);
+        loaded = LoadStartSkin();
+    }
+    if (!loaded) {
         ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
                        QMessageBox::Critical);
         SaveOptions();
         return 1;
     }
-    Options.Skin = ChooseSkinName(Options.Skin);
-    Skin->LoadSkin(Options.Skin);
+    if (quitting) {
+        SaveOptions();
+        return 0;
+    }
 
     std::error_code ignored;
     std::filesystem::create_directories(AppPath + "/cache", ignored);
@@ -60,7 +110,6 @@ int RunQuillbar() {
         qInfo("Quillbar: another copy was started");
         frmMain->NewInstance();
     });
-    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, frmMain, &QWidget::close);
     // The session may end the process soon after asking for its data.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
                      [](QSessionManager&) { SaveOptions(); });

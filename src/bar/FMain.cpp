@@ -6,12 +6,16 @@
 #include "mail/UCustomIndy.h"
 #include "platform/ForceForeground.h"
 #include "windows/FRead.h"
+#include "windows/UPlacement.h"
 #include "windows/UScreenText.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 
 TfrmMain* frmMain = nullptr;
 
@@ -19,6 +23,7 @@ namespace {
 
 constexpr int DefaultBarHeight = 24;
 constexpr int DefaultBarWidth = 600;
+constexpr int MinimumBarWidth = 400;
 
 } // namespace
 
@@ -30,9 +35,16 @@ TfrmMain::TfrmMain()
     const int height = Skin && Skin->Height > 0 ? Skin->Height : DefaultBarHeight;
     const int width = Options.Width > 0 ? Options.Width : DefaultBarWidth;
     setFixedHeight(height);
+    // A stored width no bar can be used at.
+    setMinimumWidth(MinimumBarWidth);
     resize(width, height);
+    // A stored place may lie on a screen that is gone; without one the bar starts at the
+    // top left of the desktop rather than wherever the window manager puts it.
     if (Options.Left >= 0 && Options.Top >= 0)
         move(Options.Left, Options.Top);
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().topLeft());
+    KeepOnScreen(this);
     FRepaintTimer = new QTimer(this);
     FRepaintTimer->setSingleShot(true);
     connect(FRepaintTimer, &QTimer::timeout, this, [this] {
@@ -40,6 +52,8 @@ TfrmMain::TfrmMain()
         update();
     });
     setMouseTracking(true);
+    // The bar is hardly ever the active window, and its hints must show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     CreateStore();
 }
 
@@ -69,6 +83,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!Skin || Skin->Height <= 0 || Skin->Background.isNull()) {
         painter.fillRect(rect(), palette().window());
+        SetHint({});
         return;
     }
     // A skin problem must not stop the bar from painting later.
@@ -85,9 +100,21 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
+        SetHint(HotItem >= HotFirstMessage ? Buttons[HotItem - HotFirstMessage].Hint : "");
         painter.drawImage(0, 0, Painter.BarImage);
     } catch (const std::exception&) {
     }
+}
+
+void TfrmMain::SetHint(const std::string& hint) {
+    if (hint == Hint)
+        return;
+    Hint = hint;
+    const QString shown = toolTip();
+    setToolTip(ScreenText(hint).replace("\r\n", "\n"));
+    // A hint still up belongs to the button the pointer has left.
+    if (QToolTip::isVisible() && !shown.isEmpty() && QToolTip::text() == shown)
+        QToolTip::hideText();
 }
 
 TBarState TfrmMain::BarState() const {

@@ -44,6 +44,8 @@ class TfrmMain : public QWidget {
     int HotItem = -1;
     int MouseX = -1, MouseY = -1;
     bool MouseDown = false;
+    // The hover text, set by every paint: the Hint of the message under the pointer.
+    std::string Hint;
     TBarPainter Painter;
     // Docking state: while Stick is set the bar does not hide itself.
     bool Stick = false;
@@ -83,6 +85,8 @@ class TfrmMain : public QWidget {
     // A handle the worker can post window messages to; posts to a destroyed window
     // are dropped.
     static intptr_t WindowHandle(QObject* window);
+    // Posts a window message to the window behind handle, if it still exists.
+    static void PostWindowMessage(int message, intptr_t handle, int64_t wParam, int64_t lParam);
 
     // How often a later copy of the program signalled this one.
     int NewInstanceCount() const { return FNewInstanceCount; }
@@ -107,8 +111,12 @@ class TfrmMain : public QWidget {
     void CreateWorker();
     void StopWorker();
     void CleanCache();
+    void SetHint(const std::string& hint);
 
     TQBTaskInfo CheckTask(int account) const;
+    // A job that leaves the queue without the worker running it still tells its
+    // window that it has ended, as the worker does at the end of every job.
+    static void NotifyDropped(const TQBTaskInfo& task);
     void FillAccountMenu(QMenu* menu, bool clear);
 
     void WorkerGetTask(bool& hasTask);

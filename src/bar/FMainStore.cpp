@@ -158,6 +158,10 @@ void TfrmMain::RemoveAccountButtons(int account) {
     for (int i = static_cast<int>(Buttons.size()) - 1; i >= 0; --i)
         if (Buttons[i].Account == account)
             RemoveButton(i, false);
+    // The waiting jobs of the account go; the running head ends as usual.
+    for (size_t i = 1; i < Tasks.size(); ++i)
+        if (Tasks[i].Account == account)
+            NotifyDropped(Tasks[i]);
     const std::vector<int> dropped = AccountRemoved(Buttons, Tasks, account, FRunningAccount);
     if (frmTasks)
         for (auto row = dropped.rbegin(); row != dropped.rend(); ++row)

@@ -45,6 +45,18 @@ intptr_t TfrmMain::WindowHandle(QObject* window) {
     return handle;
 }
 
+void TfrmMain::PostWindowMessage(int message, intptr_t handle, int64_t wParam, int64_t lParam) {
+    auto found = Targets().find(handle);
+    if (found == Targets().end() || !found->second)
+        return;
+    QCoreApplication::postEvent(found->second, new TWindowMessage(message, wParam, lParam));
+}
+
+void TfrmMain::NotifyDropped(const TQBTaskInfo& task) {
+    if (task.Notify != 0)
+        PostWindowMessage(WM_QB_TASKENDED, task.Notify, 0, 0);
+}
+
 void TfrmMain::CreateWorker() {
     // Events run on this thread while the worker waits for them.
     auto synchronize = [this](const std::function<void()>& call) {
@@ -56,14 +68,7 @@ void TfrmMain::CreateWorker() {
     auto post = [](int message, intptr_t target, int64_t wParam, int64_t lParam) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [=] {
-                auto found = Targets().find(target);
-                if (found == Targets().end() || !found->second)
-                    return;
-                QCoreApplication::postEvent(found->second,
-                                            new TWindowMessage(message, wParam, lParam));
-            },
-            Qt::QueuedConnection);
+            [=] { PostWindowMessage(message, target, wParam, lParam); }, Qt::QueuedConnection);
     };
     Worker = std::make_unique<TQBThread>(ConnectTimeout, synchronize, post);
     Worker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
@@ -130,6 +135,8 @@ void TfrmMain::WorkerGetTask(bool& hasTask) {
     if (!frmTasks || FClosing)
         return;
     frmTasks->pbProgress->setValue(0);
+    // A job broken off by Cancel reports no closing empty status of its own.
+    frmTasks->lblStatus->clear();
     if (ValidAccount(FRunningAccount))
         Accounts[FRunningAccount].ServerList = Worker->ServerList;
     FRunningAccount = -1;
@@ -137,8 +144,10 @@ void TfrmMain::WorkerGetTask(bool& hasTask) {
     // worker reports nothing while stopping); a job whose messages have all gone since
     // it was queued has nothing left to do.
     while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
-                              !ResolveTask(Tasks.front(), Buttons)))
+                              !ResolveTask(Tasks.front(), Buttons))) {
+        NotifyDropped(Tasks.front());
         NextTask();
+    }
     if (Tasks.empty())
         return;
     hasTask = true;

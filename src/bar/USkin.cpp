@@ -3,9 +3,9 @@
 
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
+#include "platform/MessageBox.h"
 
 #include <QFile>
-#include <QMessageBox>
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +15,7 @@ TSkinData* Skin = nullptr;
 std::vector<std::string> SkinNames;
 
 std::function<void(const QString& text)> SkinMessageBox = [](const QString& text) {
-    QMessageBox::critical(nullptr, QStringLiteral("Error"), text);
+    ShowMessageBox(nullptr, text, QStringLiteral("Error"), QMessageBox::Critical);
 };
 
 namespace {

@@ -34,7 +34,6 @@ namespace {
 
 enum TColumn { colSubject, colFrom, colTo, colDate, colAccount, ColumnCount };
 constexpr int ColumnWidths[ColumnCount] = {150, 100, 100, 100, 100};
-constexpr int EntryRole = Qt::UserRole + 1;
 
 // The group of the user's settings that holds the list's columns and sort.
 const char* const LayoutGroup = "MsgList";
@@ -81,8 +80,9 @@ int TMsgItem::Entry() const {
 }
 
 void TMsgItem::SetEntry(int entry) {
+    // Not item data: a removal renumbers every later row, and item data would make
+    // each of them a change the view and the tick handler must process.
     FEntry = entry;
-    setData(colSubject, EntryRole, entry);
 }
 
 int TMsgItem::Image() const {
@@ -247,18 +247,27 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
 }
 
 TfrmMsgList::~TfrmMsgList() {
-    SavePlacement(this, "MsgList");
+    // A window never shown has no placement of its own; the stored one stays.
+    if (FWasShown)
+        SavePlacement(this, "MsgList");
     SaveLayout();
     if (frmMsgList == this)
         frmMsgList = nullptr;
 }
 
 TMsgItem* TfrmMsgList::AddRow(const TMsgRow& row, int position) {
+    // One row per entry: a second would keep a data value nothing updates.
+    if (TMsgItem* old = FindRow(row.Entry))
+        DeleteRow(old);
     auto* item = new TMsgItem(row);
     // Rows reach the view in batches: a view laid out anew for every arrival would
     // make a check of thousands of messages cost the square of their number.
     FPending.push_back({item, position});
-    FRows[row.Entry] = item;
+    if (row.Entry >= 0) {
+        if (row.Entry >= static_cast<int>(FRows.size()))
+            FRows.resize(static_cast<size_t>(row.Entry) + 1, nullptr);
+        FRows[static_cast<size_t>(row.Entry)] = item;
+    }
     if (!FFlushTimer->isActive())
         FFlushTimer->start();
     return item;
@@ -308,8 +317,8 @@ int TfrmMsgList::SortedPosition(const TMsgItem* item) const {
 }
 
 TMsgItem* TfrmMsgList::FindRow(int entry) const {
-    const auto found = FRows.find(entry);
-    return found == FRows.end() ? nullptr : found->second;
+    return entry >= 0 && entry < static_cast<int>(FRows.size()) ? FRows[static_cast<size_t>(entry)]
+                                                                : nullptr;
 }
 
 TMsgItem* TfrmMsgList::Row(int position) {
@@ -324,25 +333,21 @@ int TfrmMsgList::RowCount() {
 
 void TfrmMsgList::DeleteRow(TMsgItem* item) {
     std::erase_if(FPending, [item](const TPendingRow& row) { return row.Item == item; });
-    const auto found = FRows.find(item->Entry());
-    if (found != FRows.end() && found->second == item)
-        FRows.erase(found);
+    if (FindRow(item->Entry()) == item)
+        FRows[static_cast<size_t>(item->Entry())] = nullptr;
     FTicked.erase(item);
     delete item;
 }
 
 void TfrmMsgList::EntryRemoved(int index) {
-    FlushRows();
-    for (int i = lvMessages->topLevelItemCount() - 1; i >= 0; --i) {
-        auto* item = Row(i);
-        if (item->Entry() == index)
-            DeleteRow(item);
-        else if (item->Entry() > index)
-            item->SetEntry(item->Entry() - 1);
-    }
-    FRows.clear();
-    for (int i = 0; i < lvMessages->topLevelItemCount(); ++i)
-        FRows[Row(i)->Entry()] = Row(i);
+    if (index < 0 || index >= static_cast<int>(FRows.size()))
+        return;
+    if (TMsgItem* item = FRows[static_cast<size_t>(index)])
+        DeleteRow(item);
+    FRows.erase(FRows.begin() + index);
+    for (size_t entry = static_cast<size_t>(index); entry < FRows.size(); ++entry)
+        if (FRows[entry])
+            FRows[entry]->SetEntry(static_cast<int>(entry));
 }
 
 bool TfrmMsgList::ShowAllDown() const {
@@ -593,8 +598,13 @@ bool TfrmMsgList::event(QEvent* e) {
 }
 
 void TfrmMsgList::showEvent(QShowEvent* e) {
-    if (!e->spontaneous())
-        LoadPlacement(this, "MsgList");
+    if (!e->spontaneous()) {
+        // Without a stored placement the window manager could put it anywhere, even
+        // partly off the screen.
+        if (!LoadPlacement(this, "MsgList") && !FWasShown)
+            CentreOnScreen(this);
+        FWasShown = true;
+    }
     QMainWindow::showEvent(e);
 }
 
@@ -611,7 +621,8 @@ void TfrmMsgList::closeEvent(QCloseEvent* e) {
     QRect frame = frameGeometry();
     if (frame.left() < 0 || frame.top() < 0)
         move(std::max(0, frame.left()), std::max(0, frame.top()));
-    SavePlacement(this, "MsgList");
+    if (FWasShown)
+        SavePlacement(this, "MsgList");
     e->accept();
     hide();
 }

@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QTreeWidgetItem>
 
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -137,10 +136,12 @@ class TfrmMsgList : public QMainWindow {
         int Position;
     };
     std::vector<TPendingRow> FPending;
-    std::unordered_map<int, TMsgItem*> FRows; // by data value, waiting rows included
+    // The row of each data value (nullptr for entries without one), waiting rows included.
+    std::vector<TMsgItem*> FRows;
     QTimer* FFlushTimer;
     int FSortColumn = -1;
     bool FAscending = true;
+    bool FWasShown = false;
 };
 
 extern TfrmMsgList* frmMsgList;

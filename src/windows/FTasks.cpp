@@ -40,7 +40,8 @@ QTreeWidget* MakeList(QWidget* parent, const QStringList& columns) {
 } // namespace
 
 TfrmTasks::TfrmTasks(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
     setWindowTitle("Quillbar - Current Tasks");
     setFixedSize(394, 340);
     setModal(false);
@@ -76,6 +77,9 @@ TfrmTasks::TfrmTasks(QWidget* parent)
     lvErrors = MakeList(tsErrors, {"Error description", "Time"});
     lvErrors->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     lvErrors->header()->resizeSection(1, 100);
+    // The account in parentheses ends an error text too long for the column; cut in the
+    // middle, both the error and the account stay readable.
+    lvErrors->setTextElideMode(Qt::ElideMiddle);
     for (auto [page, list] : {std::pair{tsTasks, lvTasks}, std::pair{tsErrors, lvErrors}}) {
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);

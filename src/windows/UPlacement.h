@@ -1,6 +1,8 @@
 // Window placement kept in a section of the settings file (position, size, maximised).
 #pragma once
 
+#include <QRect>
+
 #include <string>
 
 class QWidget;
@@ -11,3 +13,11 @@ class QWidget;
 bool LoadPlacement(QWidget* window, const std::string& section);
 // Writes the window's current placement under the same keys.
 void SavePlacement(const QWidget* window, const std::string& section);
+
+// rect moved, and shrunk where it is larger, so that it lies within area.
+QRect FitIntoArea(const QRect& rect, const QRect& area);
+// Brings a window whose frame lies partly off its screen (or off every screen: onto the
+// primary one) back into that screen's available area.
+void KeepOnScreen(QWidget* window);
+// Centres a window on the available area of the primary screen.
+void CentreOnScreen(QWidget* window);

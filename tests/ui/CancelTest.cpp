@@ -5,6 +5,7 @@
 #include "core/UOptions.h"
 #include "windows/FTasks.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -13,19 +14,10 @@ class Cancel : public TGuiTest {};
 TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
     TFakePOP3Server silent;
     silent.SetSilentGreeting(true);
-    TAccount hung;
-    hung.AccountName = "Hung";
-    hung.POPHost = "127.0.0.1";
-    hung.POPPort = silent.Port();
-    AddAccount(hung, true);
+    AddLoopbackAccount("Hung", silent.Port());
     TFakePOP3Server fine;
     fine.AddMessage("one", "Subject: Hello\r\n\r\nBody\r\n");
-    TAccount good = hung;
-    good.AccountName = "Fine";
-    good.POPPort = fine.Port();
-    good.POPUser = "user";
-    good.POPPass = "pass";
-    AddAccount(good, true);
+    AddLoopbackAccount("Fine", fine.Port());
 
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
@@ -37,4 +29,19 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
     EXPECT_EQ(Main->Buttons.size(), 1u);
     EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
     EXPECT_TRUE(Main->Errors.empty());
+}
+
+// A cancelled job reports nothing more; its last status must not stay up as if it still ran.
+TEST_F(Cancel, CancelledLastJobLeavesNoStatusBehind) {
+    TFakePOP3Server silent;
+    silent.SetSilentGreeting(true);
+    AddLoopbackAccount("Hung", silent.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
+    Main->frmTasks->ShowPage(0);
+    EXPECT_FALSE(Main->frmTasks->lblStatus->text().isEmpty());
+    Main->frmTasks->cmdCancel->click();
+    ASSERT_TRUE(WaitForJobs(20000));
+    EXPECT_EQ(Main->frmTasks->lblStatus->text(), "");
+    EXPECT_FALSE(Main->frmTasks->isVisible());
 }

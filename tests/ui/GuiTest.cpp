@@ -94,6 +94,17 @@ int TGuiTest::AddDovecotAccount(const std::string& name, int messages, bool acti
     return user;
 }
 
+void TGuiTest::AddLoopbackAccount(const std::string& name, int port, bool active) {
+    TAccount account;
+    account.AccountName = name;
+    account.POPHost = "127.0.0.1";
+    account.POPPort = port;
+    account.POPUser = "user";
+    account.POPPass = "pass";
+    account.Active = active;
+    AddAccount(account, true);
+}
+
 void TGuiTest::StartProgram() {
     Main = std::make_unique<TfrmMain>();
     List = std::make_unique<TfrmMsgList>(Main.get());

@@ -35,6 +35,9 @@ class TGuiTest : public ::testing::Test {
     // A new Dovecot user with count generated messages, added to Accounts.
     int AddDovecotAccount(const std::string& name, int messages, bool active = true);
 
+    // An account on a server of the test at 127.0.0.1:port, added to Accounts.
+    static void AddLoopbackAccount(const std::string& name, int port, bool active = true);
+
     // Creates the bar (which queues the first check) and then the message list.
     void StartProgram();
     // Destroys the bar (stopping the worker) and then the message list.

@@ -2,19 +2,25 @@
 #include "GuiTest.h"
 
 #include "DovecotServer.h"
+#include "FakePOP3Server.h"
 #include "bar/FMain.h"
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
 #include "windows/WindowMessages.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -260,4 +266,118 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     List->tbCheckNow->click();
     ASSERT_EQ(Main->Tasks.size(), 1u);
     EXPECT_EQ(Main->Tasks[0].Account, 0);
+}
+
+// A check that finds most of a large mailbox gone removes entry after entry; each removal
+// renumbers the later rows, which must not turn into a change of every later row.
+TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
+    StartProgram();
+    const int count = 400;
+    for (int i = 0; i < count; ++i) {
+        TButton entry;
+        entry.Caption = "Message " + std::to_string(i);
+        entry.MsgNum = i + 1;
+        entry.UID = std::to_string(i);
+        entry.Msg = std::make_shared<TQBMessage>();
+        entry.Msg->Decoder.Subject = entry.Caption;
+        Main->Buttons.push_back(entry);
+        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
+    }
+    ASSERT_EQ(List->RowCount(), count);
+    QSignalSpy changes(List->lvMessages, &QTreeWidget::itemChanged);
+    // As a check removes what it found gone: from the last to the first.
+    for (int i = count - 2; i >= 0; i -= 2)
+        Main->RemoveButton(i, false);
+    EXPECT_EQ(changes.count(), 0);
+    ASSERT_EQ(List->RowCount(), count / 2);
+    for (int i = 0; i < List->RowCount(); ++i) {
+        TMsgItem* row = List->Row(i);
+        ASSERT_EQ(row->Entry(), i);
+        EXPECT_EQ(row->text(0).toStdString(), Main->Buttons[static_cast<size_t>(i)].Caption);
+        EXPECT_EQ(List->FindRow(i), row);
+    }
+    EXPECT_EQ(List->FindRow(count / 2), nullptr);
+}
+
+// Windows open on the screen: a stored place on a screen that is gone is brought back, a
+// first show without one is centred, and a run that never opens the list keeps its place.
+TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_LE((List->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+    StopProgram();
+
+    TIniFile ini(AppPath + "/quillbar.ini");
+    ini.WriteString("MsgList", "NormPos", "40,50,640,450");
+    StartProgram();
+    StopProgram();
+    EXPECT_EQ(ini.ReadString("MsgList", "NormPos", ""), "40,50,640,450");
+
+    ini.WriteString("MsgList", "NormPos", "5000,4000,5600,4400");
+    Options.Left = 6000;
+    Options.Top = 5000;
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_EQ(List->size(), QSize(600, 400));
+    EXPECT_TRUE(screen.contains(Main->frameGeometry()));
+    StopProgram();
+
+    // Numbers no screen has, and a resolution that scales them further.
+    ini.WriteString("MsgList", "NormPos", "-2147483648,-99999999999,2147483647,99999999999");
+    ini.WriteString("MsgList", "PixelsPerInch", "1");
+    Options.Width = 1;
+    StartProgram();
+    List->show();
+    EXPECT_TRUE(screen.contains(List->frameGeometry()));
+    EXPECT_EQ(Main->width(), 400);
+}
+
+// The list waits, disabled, for its removal jobs to end. A job the bar drops before it
+// runs (its messages went meanwhile, or its account was removed) must end that wait too.
+TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
+    TFakePOP3Server silent;
+    silent.SetSilentGreeting(true);
+    AddLoopbackAccount("Hung", silent.Port());
+    AddLoopbackAccount("Home", silent.Port(), false);
+    AddLoopbackAccount("Work", silent.Port(), false);
+    Options.DeleteConfirm = false;
+    StartProgram();
+    // The check of "Hung" holds the worker, so the removal jobs wait behind it.
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
+    for (int i = 0; i < 2; ++i) {
+        TButton entry;
+        entry.Account = 1 + i;
+        entry.MsgNum = 1;
+        entry.UID = "uid" + std::to_string(i);
+        entry.Msg = std::make_shared<TQBMessage>();
+        Main->Buttons.push_back(entry);
+        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
+    }
+
+    List->SetTicked(List->Row(0), true);
+    List->tbDelete->click();
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_FALSE(List->lvMessages->isEnabled());
+    // A check finds the message gone: the job has nothing left to do.
+    Main->RemoveButton(0, false);
+    Main->CancelTask();
+    ASSERT_TRUE(WaitForJobs(20000));
+    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+
+    Main->CheckNow(0);
+    ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 1; }));
+    List->SetTicked(List->Row(0), true);
+    List->tbDelete->click();
+    ASSERT_EQ(Main->Tasks.size(), 2u);
+    EXPECT_FALSE(List->lvMessages->isEnabled());
+    // Its account is removed while the job waits.
+    DeleteAccount(2);
+    Main->RemoveAccountButtons(2);
+    ASSERT_EQ(Main->Tasks.size(), 1u);
+    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+    Main->CancelTask();
+    ASSERT_TRUE(WaitForJobs(20000));
 }

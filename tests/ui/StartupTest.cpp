@@ -115,6 +115,74 @@ TEST_F(StartupTest, RunsWindowsInOrderAndSavesAfterTheyAreGone) {
               std::string::npos);
 }
 
+// A skin whose bitmap is broken, or a folder without skin.ini, must not end the program
+// with an unhandled error: the failure is shown and the next skin that loads is used.
+TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
+    AddSkin("Broken");
+    TTempDir::WriteFile(AppPath + "/Skins/Broken/button.bmp", "not a bitmap");
+    std::filesystem::create_directories(AppPath + "/Skins/Empty");
+    AddSkin("Zebra");
+    TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=Broken\n");
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    bool barShown = false;
+    QTimer::singleShot(0, [&] {
+        barShown = frmMain && frmMain->isVisible();
+        std::raise(SIGTERM);
+    });
+    EXPECT_EQ(RunQuillbar(), 0);
+    EXPECT_TRUE(barShown);
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Error");
+    EXPECT_EQ(RecordedMessageBoxes()[0].Text, "Bitmap image is not valid");
+    EXPECT_EQ(Options.Skin, "Zebra");
+    EXPECT_FALSE(Skin->Button.Bitmap.isNull());
+    EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Zebra\n"),
+              std::string::npos);
+
+    // Nothing loads: the reason, then the missing-skin box, and no window.
+    ClearRecordedMessageBoxes();
+    TTempDir::WriteFile(AppPath + "/Skins/Zebra/background.bmp", "");
+    TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=Empty\n");
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    EXPECT_EQ(RunQuillbar(), 1);
+    ASSERT_EQ(RecordedMessageBoxes().size(), 2u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].Text, "The specified skin does not exist!");
+    EXPECT_EQ(RecordedMessageBoxes()[1].Text, "No skins were found, please re-install Quillbar!");
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+// A termination signal while a start-up box waits for the user ends the program then,
+// not only once someone answers the box.
+TEST_F(StartupTest, TerminationDuringAStartUpBoxEndsTheProgram) {
+    AddSkin("Broken");
+    TTempDir::WriteFile(AppPath + "/Skins/Broken/arrows.bmp", "not a bitmap");
+    AddSkin("Zebra");
+    TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=Broken\n");
+    bool boxShown = false, answeredByTest = false;
+    QTimer::singleShot(200, [&] {
+        boxShown = QApplication::activeModalWidget() != nullptr;
+        std::raise(SIGTERM);
+    });
+    // Only so that a failure cannot hang the test run.
+    QTimer safety;
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            answeredByTest = true;
+            box->close();
+        }
+        if (frmMain)
+            frmMain->close();
+    });
+    safety.start(5000);
+    EXPECT_EQ(RunQuillbar(), 0);
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(answeredByTest);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
 TEST(ForceForeground, ShowsAndActivatesAHiddenWindow) {
     QWidget window;
     EXPECT_TRUE(ForceForeground(&window));
