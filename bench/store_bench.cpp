@@ -7,6 +7,7 @@
 #include "bar/FMain.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "store/MessageStore.h"
 #include "windows/FMsgList.h"
 
 #include <QApplication>
@@ -52,7 +53,7 @@ struct TRun {
     double MemoryMiB = 0; // resident growth while the run's data was held
 };
 
-// The program's store: the bar (which queues the first check) and the message list.
+// The program's store with the bar and the message list observing it.
 TRun Store(TDovecotServer& dovecot, int user, int expected) {
     TTempDir folder;
     AppPath = folder.Path();
@@ -70,21 +71,25 @@ TRun Store(TDovecotServer& dovecot, int user, int expected) {
     const double before = ResidentMiB();
     QElapsedTimer timer;
     timer.start();
-    auto* bar = new TfrmMain;
-    auto* list = new TfrmMsgList(bar);
+    auto* store = new TMessageStore;
+    auto* bar = new TfrmMain(*store);
+    auto* list = new TfrmMsgList(*store);
     bar->show();
     list->show();
+    store->Start();
     while (
-        !(bar->Buttons.size() == static_cast<size_t>(expected) && list->RowCount() == expected)) {
+        !(store->Buttons.size() == static_cast<size_t>(expected) && list->RowCount() == expected)) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
         if (timer.elapsed() > 600000) {
-            std::cerr << "store_bench: timed out at " << bar->Buttons.size() << "\n";
+            std::cerr << "store_bench: timed out at " << store->Buttons.size() << "\n";
             break;
         }
     }
     TRun run{timer.elapsed() / 1000.0, ResidentMiB() - before};
+    store->Shutdown();
     delete list;
     delete bar;
+    delete store;
     return run;
 }
 

@@ -1,5 +1,5 @@
 // Fuzz target: colour values of skin.ini either parse to a 24-bit colour or fail with ESkinError.
-#include "bar/SkinColor.h"
+#include "model/SkinColor.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,13 +9,16 @@
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "store/MessageStore.h"
 #include "windows/FMsgList.h"
-#include "windows/FRead.h"
+#include "windows/FTasks.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSessionManager>
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -56,13 +59,14 @@ int RunQuillbar() {
     // and then ends the program the normal way.
     TQuitSignals quitSignals;
     bool quitting = false;
-    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, qApp, [&quitting] {
+    QPointer<TfrmMain> bar;
+    QObject::connect(&quitSignals, &TQuitSignals::QuitRequested, qApp, [&quitting, &bar] {
         quitting = true;
         // A box waits for the user; the signal must not wait for the user too.
         if (QWidget* box = QApplication::activeModalWidget())
             box->close();
-        if (frmMain)
-            frmMain->close();
+        if (bar)
+            bar->close();
     });
 
     LoadSettings();
@@ -101,12 +105,20 @@ int RunQuillbar() {
     // The bar is a tool window; closing the read or list window must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    frmMain = new TfrmMain;
-    frmRead = new TfrmRead;
-    // After the bar: its creation fills the bar's account menus.
-    new TfrmMsgList(frmMain);
+    // The windows observe the store, so they exist before its first jobs are queued.
+    TMessageStore store;
+    auto tasks = std::make_unique<TfrmTasks>(store);
+    auto list = std::make_unique<TfrmMsgList>(store);
+    auto frmMain = std::make_unique<TfrmMain>(store);
+    bar = frmMain.get();
+    frmMain->SetMessageList(list.get());
+    frmMain->RegisterHotKey();
+    store.Start();
+    // The exit stops the worker while every window still stands and the loop can serve
+    // the worker's last events.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &store, &TMessageStore::Shutdown);
 
-    QObject::connect(&instance, &TSingleInstance::NewInstance, frmMain, [] {
+    QObject::connect(&instance, &TSingleInstance::NewInstance, frmMain.get(), [&frmMain] {
         qInfo("Quillbar: another copy was started");
         frmMain->NewInstance();
     });
@@ -116,13 +128,12 @@ int RunQuillbar() {
 
     frmMain->show();
     const int code = QApplication::exec();
+    store.Shutdown();
 
     // The bar goes last and stores its position; only then are the settings saved.
-    delete frmMsgList;
-    delete frmRead;
-    frmRead = nullptr;
-    delete frmMain;
-    frmMain = nullptr;
+    list.reset();
+    tasks.reset();
+    frmMain.reset();
     qApp->removeEventFilter(&hintPause);
     SaveOptions();
     return code;

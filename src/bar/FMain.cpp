@@ -5,7 +5,9 @@
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/ForceForeground.h"
-#include "windows/FRead.h"
+#include "platform/UHotKey.h"
+#include "platform/USound.h"
+#include "store/MessageStore.h"
 #include "windows/UPlacement.h"
 #include "windows/UScreenText.h"
 
@@ -17,19 +19,18 @@
 #include <QTimer>
 #include <QToolTip>
 
-TfrmMain* frmMain = nullptr;
-
 namespace {
 
 constexpr int DefaultBarHeight = 24;
 constexpr int DefaultBarWidth = 600;
 constexpr int MinimumBarWidth = 400;
+constexpr int RepaintInterval = 40; // ms between two repaints of the bar at most
 
 } // namespace
 
-TfrmMain::TfrmMain()
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint) {
-    frmMain = this;
+TfrmMain::TfrmMain(TMessageStore& store)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint),
+      Store(store) {
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
     const int height = Skin && Skin->Height > 0 ? Skin->Height : DefaultBarHeight;
@@ -54,17 +55,78 @@ TfrmMain::TfrmMain()
     setMouseTracking(true);
     // The bar is hardly ever the active window, and its hints must show all the same.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    CreateStore();
+    for (auto changed : {&TMessageStore::EntryAdded, &TMessageStore::EntryRemoved,
+                         &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
+        connect(&Store, changed, this, &TfrmMain::RepaintBar);
+    connect(&Store, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
+    connect(&Store, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
 }
 
 TfrmMain::~TfrmMain() {
-    DestroyStore();
-    if (frmMain == this)
-        frmMain = nullptr;
+    // Until the bar docks, its edge stays as loaded; a floating bar that was shown keeps
+    // its place for the next run.
+    if (Options.Edge == abeFloat && testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        Options.Top = y();
+        Options.Left = x();
+        Options.Width = width();
+    }
+    if (FHotKey)
+        FHotKey->Unregister();
 }
 
-QWidget* TfrmMain::ReadWindow() const {
-    return frmRead;
+void TfrmMain::SetMessageList(QWidget* list) {
+    if (FList)
+        FList->removeEventFilter(this);
+    FList = list;
+    if (FList)
+        FList->installEventFilter(this);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
+    // The drop-down button shows whether the list is open, however it was closed.
+    if (watched == FList && e->type() == QEvent::Hide && ListShown) {
+        ListShown = false;
+        RepaintBar();
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TfrmMain::ToggleList() {
+    if (!FList)
+        return;
+    const bool shown = ListShown;
+    if (shown) {
+        FList->close();
+    } else {
+        FList->show();
+        FList->raise();
+    }
+    ListShown = !shown;
+}
+
+void TfrmMain::RegisterHotKey() {
+    if (!FHotKey) {
+        FHotKey = new THotKey(this);
+        FHotKey->OnPressed = [this] {
+            show();
+            ForceForeground(this);
+        };
+    }
+    FHotKey->Register();
+}
+
+void TfrmMain::NewMailArrived() {
+    if (Options.PlaySound)
+        PlaySoundFile(Options.SoundFile);
+}
+
+void TfrmMain::RepaintBar() {
+    if (!FLastRepaint.isValid() || FLastRepaint.elapsed() >= RepaintInterval) {
+        FLastRepaint.start();
+        update();
+    } else if (!FRepaintTimer->isActive()) {
+        FRepaintTimer->start(RepaintInterval);
+    }
 }
 
 void TfrmMain::NewInstance() {
@@ -90,7 +152,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     try {
         const TBarState state = BarState();
         const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
-            const TButton& entry = Buttons[k];
+            const TButton& entry = Store.Buttons[k];
             TBarEntry shown;
             shown.Caption = ScreenText(entry.Caption);
             shown.Priority = entry.Msg ? entry.Msg->Decoder.Priority : 0;
@@ -100,7 +162,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
-        SetHint(HotItem >= HotFirstMessage ? Buttons[HotItem - HotFirstMessage].Hint : "");
+        SetHint(HotItem >= HotFirstMessage ? Store.Buttons[HotItem - HotFirstMessage].Hint : "");
         painter.drawImage(0, 0, Painter.BarImage);
     } catch (const std::exception&) {
     }
@@ -125,9 +187,9 @@ TBarState TfrmMain::BarState() const {
     state.MouseY = MouseY;
     state.MouseDown = MouseDown;
     state.ListShown = ListShown;
-    state.HasErrors = !Errors.empty();
+    state.HasErrors = !Store.Errors.empty();
     state.FirstVisible = FirstVisible;
-    state.EntryCount = static_cast<int>(Buttons.size());
-    state.IsRead = [this](int k) { return Buttons[k].Read; };
+    state.EntryCount = static_cast<int>(Store.Buttons.size());
+    state.IsRead = [this](int k) { return Store.Buttons[k].Read; };
     return state;
 }

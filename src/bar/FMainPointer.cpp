@@ -2,8 +2,7 @@
 #include "bar/FMain.h"
 
 #include "bar/USkin.h"
-#include "windows/FMsgList.h"
-#include "windows/FTasks.h"
+#include "store/MessageStore.h"
 
 #include <QMouseEvent>
 
@@ -32,19 +31,10 @@ void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
         Skin && Skin->Height > 0 ? LayoutBar(BarMetrics(*Skin), BarState()).HotItem : HotNone;
     if (!rect().contains(e->position().toPoint())) {
         MouseX = -1;
-    } else if (hot == HotDropdown && frmMsgList) {
-        Stick = true;
-        const bool shown = ListShown;
-        if (shown)
-            frmMsgList->close();
-        else {
-            frmMsgList->show();
-            frmMsgList->raise();
-        }
-        ListShown = !shown;
-        Stick = false;
-    } else if (hot == HotErrorButton && left && frmTasks) {
-        frmTasks->ShowPage(1);
+    } else if (hot == HotDropdown) {
+        ToggleList();
+    } else if (hot == HotErrorButton && left) {
+        Store.ShowTasks(1);
     }
     MouseDown = false;
     update();

@@ -1,15 +1,14 @@
 // Drawing of the ticker bar off-screen, from the skin and the bar's layout.
 #pragma once
 
-#include "bar/BarLayout.h"
 #include "bar/USkin.h"
 #include "core/UOptions.h" // NoAccountColor: the account colour that means none
+#include "model/BarLayout.h"
 
 #include <QImage>
 #include <QString>
 
 #include <functional>
-
 
 // What a message button shows of its entry.
 struct TBarEntry {

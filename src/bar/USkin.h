@@ -1,7 +1,7 @@
 // The active skin: bitmaps, element widths, menu colours and fonts, and the installed skin names.
 #pragma once
 
-#include "bar/SkinColor.h"
+#include "model/SkinColor.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,13 +1,15 @@
 // The message list window: every announced message as a sortable row with a tick.
 #include "windows/FMsgList.h"
 
-#include "bar/FMain.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/MessageBox.h"
+#include "store/MessageStore.h"
+#include "windows/MsgListModel.h"
+#include "windows/UAccountMenu.h"
 #include "windows/UIcons.h"
+#include "windows/UObjectNames.h"
 #include "windows/UPlacement.h"
-#include "windows/WindowMessages.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -15,106 +17,28 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-TfrmMsgList* frmMsgList = nullptr;
-
 namespace {
 
-enum TColumn { colSubject, colFrom, colTo, colDate, colAccount, ColumnCount };
-constexpr int ColumnWidths[ColumnCount] = {150, 100, 100, 100, 100};
+constexpr int ColumnWidths[MsgColumnCount] = {150, 100, 100, 100, 100};
 
 // The group of the user's settings that holds the list's columns and sort.
 const char* const LayoutGroup = "MsgList";
 
 } // namespace
 
-TMsgItem::TMsgItem(const TMsgRow& row)
-    : QTreeWidgetItem(QStringList{row.Subject, row.From, row.To, row.Date, row.Account}) {
-    setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    setCheckState(colSubject, Qt::Unchecked);
-    setTextAlignment(colDate, Qt::AlignRight | Qt::AlignVCenter);
-    SetEntry(row.Entry);
-    SetImage(row.Image);
-    const QLocale locale;
-    for (int column = 0; column < ColumnCount; ++column) {
-        TKey& key = FKeys[column];
-        if (column == colDate && row.DateValue.isValid()) {
-            key.IsDate = true;
-            key.Date = row.DateValue;
-            continue;
-        }
-        const QString cell = text(column);
-        // Only a cell that starts with a digit can read as a date or a number.
-        if (cell.isEmpty() || !(cell[0].isDigit() || cell[0] == '-' || cell[0] == '+'))
-            continue;
-        for (const auto format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-            QDateTime value = locale.toDateTime(cell, locale.dateFormat(QLocale::ShortFormat) +
-                                                          " " + locale.timeFormat(format));
-            if (!value.isValid())
-                value = QDateTime(locale.toDate(cell, QLocale::ShortFormat), QTime(0, 0));
-            if (value.isValid()) {
-                key.IsDate = true;
-                key.Date = value;
-                break;
-            }
-        }
-        if (!key.IsDate)
-            key.Number = locale.toDouble(cell, &key.IsNumber);
-    }
-}
-
-int TMsgItem::Entry() const {
-    return FEntry;
-}
-
-void TMsgItem::SetEntry(int entry) {
-    // Not item data: a removal renumbers every later row, and item data would make
-    // each of them a change the view and the tick handler must process.
-    FEntry = entry;
-}
-
-int TMsgItem::Image() const {
-    return FImage;
-}
-
-void TMsgItem::SetImage(int image) {
-    FImage = image;
-    // One shared icon per state: a list may hold thousands of rows.
-    static const QIcon icons[3] = {QIcon(MessageImage(0)), QIcon(MessageImage(1)),
-                                   QIcon(MessageImage(2))};
-    setIcon(colSubject, icons[std::clamp(image, 0, 2)]);
-}
-
-bool TMsgItem::operator<(const QTreeWidgetItem& other) const {
-    return Less(static_cast<const TMsgItem&>(other), treeWidget() ? treeWidget()->sortColumn() : 0);
-}
-
-bool TMsgItem::Less(const TMsgItem& that, int column) const {
-    const QTreeWidgetItem& other = that;
-    if (column < 0 || column >= ColumnCount)
-        return false;
-    const TKey &a = FKeys[column], &b = that.FKeys[column];
-    if (a.IsDate && b.IsDate)
-        return a.Date < b.Date;
-    if (a.IsNumber && b.IsNumber)
-        return a.Number < b.Number;
-    return text(column).localeAwareCompare(other.text(column)) < 0;
-}
-
-TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
-    frmMsgList = this;
+TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(store) {
+    setObjectName("frmMsgList");
     setWindowTitle("Message List");
     resize(578, 420);
 
@@ -125,6 +49,9 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
     auto makeButton = [this](const QString& caption, const QString& hint, TToolIcon icon) {
         auto* button = new QToolButton(tbToolbar);
         button->setText(caption);
+        // The captions are not shown, so their access keys must not act; the window's
+        // own keys stand in for them.
+        button->setShortcut(QKeySequence());
         button->setToolTip(hint);
         button->setIcon(ToolIcon(icon));
         button->setAutoRaise(true);
@@ -182,15 +109,15 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
     pcBoxes->addTab(tsInbox, "Inbox");
     auto* page = new QVBoxLayout(tsInbox);
     page->setContentsMargins(0, 0, 0, 0);
-    lvMessages = new QTreeWidget(tsInbox);
+    lvMessages = new QTreeView(tsInbox);
     page->addWidget(lvMessages);
     layout->addWidget(pcBoxes, 1);
     setCentralWidget(central);
 
-    lvMessages->setColumnCount(ColumnCount);
-    lvMessages->setHeaderLabels({"Subject", "From", "To", "Date", "Account"});
-    lvMessages->headerItem()->setTextAlignment(colDate, Qt::AlignRight | Qt::AlignVCenter);
-    for (int column = 0; column < ColumnCount; ++column)
+    FModel = new TMsgListModel(FStore, this);
+    FProxy = new TMsgListProxy(FModel, this);
+    lvMessages->setModel(FProxy);
+    for (int column = 0; column < MsgColumnCount; ++column)
         lvMessages->header()->resizeSection(column, ColumnWidths[column]);
     lvMessages->header()->setSectionsMovable(true);
     lvMessages->header()->setSectionsClickable(true);
@@ -200,11 +127,8 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
     lvMessages->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvMessages->setSortingEnabled(false); // sorted by hand, so that arrivals cost little
-    FFlushTimer = new QTimer(this);
-    FFlushTimer->setSingleShot(true);
-    FFlushTimer->setInterval(100);
-    connect(FFlushTimer, &QTimer::timeout, this, &TfrmMsgList::FlushRows);
+    // The header's clicks sort through SortBy, which keeps the column's own direction.
+    lvMessages->setSortingEnabled(false);
     lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
     lvMessages->installEventFilter(this);
     lvMessages->viewport()->installEventFilter(this);
@@ -229,19 +153,46 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
     connect(tbDelete, &QToolButton::clicked, this, &TfrmMsgList::tbDeleteClick);
     connect(tbShowAll, &QToolButton::clicked, this, &TfrmMsgList::tbShowAllClick);
     connect(tbCheckNow, &QToolButton::clicked, this, &TfrmMsgList::tbCheckNowClick);
-    connect(lvMessages, &QTreeWidget::itemChanged, this, &TfrmMsgList::ItemChanged);
-    connect(lvMessages, &QTreeWidget::itemDoubleClicked, this, &TfrmMsgList::OpenSelected);
+    connect(FModel, &TMsgListModel::TicksChanged, this, &TfrmMsgList::lvMessagesChange);
+    connect(lvMessages, &QTreeView::doubleClicked, this, &TfrmMsgList::OpenSelected);
     connect(lvMessages->header(), &QHeaderView::sectionClicked, this, &TfrmMsgList::HeaderClicked);
     connect(lvMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         mnuSelectSpam->setVisible(false);
-        mnuAddressBook->setEnabled(!lvMessages->selectedItems().isEmpty());
+        mnuAddressBook->setEnabled(lvMessages->selectionModel()->hasSelection());
         mnuPopup->popup(lvMessages->viewport()->mapToGlobal(pos));
     });
     connect(pcBoxes, &QTabWidget::currentChanged, this, &TfrmMsgList::pcBoxesChange);
 
+    connect(&FStore, &TMessageStore::AccountMenusChanged, this,
+            [this] { FillAccountMenu(mnuAccounts, FStore); });
+    connect(&FStore, &TMessageStore::RemovalEnded, this, [this] { lvMessages->setEnabled(true); });
+    connect(&FStore, &TMessageStore::CheckRequested, this, [this] {
+        pcBoxes->setCurrentWidget(tsInbox);
+        pcBoxesChange();
+    });
+    NameObjects({{tbToolbar, "tbToolbar"},
+                 {tbCompose, "tbCompose"},
+                 {tbMarkRead, "tbMarkRead"},
+                 {tbShowAll, "tbShowAll"},
+                 {tbDelete, "tbDelete"},
+                 {tbAntiSpam, "tbAntiSpam"},
+                 {tbCheckNow, "tbCheckNow"},
+                 {pnlLocation, "pnlLocation"},
+                 {lblLocation, "lblLocation"},
+                 {imgLocation, "imgLocation"},
+                 {pcBoxes, "pcBoxes"},
+                 {tsInbox, "tsInbox"},
+                 {lvMessages, "lvMessages"},
+                 {mnuAccounts, "mnuAccounts"},
+                 {mnuPopup, "mnuPopup"},
+                 {mnuAddressBook, "mnuAddressBook"},
+                 {mnuSelectAll, "mnuSelectAll"},
+                 {mnuDeselectAll, "mnuDeselectAll"},
+                 {mnuToggleSelection, "mnuToggleSelection"},
+                 {mnuSelectSpam, "mnuSelectSpam"}});
+
     LoadLayout();
-    if (FMain)
-        FMain->BuildAccountMenus();
+    FillAccountMenu(mnuAccounts, FStore);
     pcBoxes->setCurrentWidget(tsInbox);
     pcBoxesChange();
 }
@@ -251,130 +202,54 @@ TfrmMsgList::~TfrmMsgList() {
     if (FWasShown)
         SavePlacement(this, "MsgList");
     SaveLayout();
-    if (frmMsgList == this)
-        frmMsgList = nullptr;
-}
-
-TMsgItem* TfrmMsgList::AddRow(const TMsgRow& row, int position) {
-    // One row per entry: a second would keep a data value nothing updates.
-    if (TMsgItem* old = FindRow(row.Entry))
-        DeleteRow(old);
-    auto* item = new TMsgItem(row);
-    // Rows reach the view in batches: a view laid out anew for every arrival would
-    // make a check of thousands of messages cost the square of their number.
-    FPending.push_back({item, position});
-    if (row.Entry >= 0) {
-        if (row.Entry >= static_cast<int>(FRows.size()))
-            FRows.resize(static_cast<size_t>(row.Entry) + 1, nullptr);
-        FRows[static_cast<size_t>(row.Entry)] = item;
-    }
-    if (!FFlushTimer->isActive())
-        FFlushTimer->start();
-    return item;
-}
-
-void TfrmMsgList::FlushRows() {
-    if (FPending.empty())
-        return;
-    const std::vector<TPendingRow> pending = std::move(FPending);
-    FPending.clear();
-    lvMessages->setUpdatesEnabled(false);
-    QList<QTreeWidgetItem*> appended;
-    auto appendNow = [&] {
-        lvMessages->addTopLevelItems(appended);
-        appended.clear();
-    };
-    for (const TPendingRow& row : pending) {
-        if (FSortColumn < 0 && row.Position < 0) {
-            appended.append(row.Item);
-            continue;
-        }
-        appendNow();
-        const int count = lvMessages->topLevelItemCount();
-        int position = FSortColumn >= 0 ? SortedPosition(row.Item) : row.Position;
-        if (position < 0 || position > count)
-            position = count;
-        lvMessages->insertTopLevelItem(position, row.Item);
-    }
-    appendNow();
-    lvMessages->setUpdatesEnabled(true);
-}
-
-// Binary search over the rows in their present order.
-int TfrmMsgList::SortedPosition(const TMsgItem* item) const {
-    int low = 0, high = lvMessages->topLevelItemCount();
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        const auto* other = static_cast<const TMsgItem*>(lvMessages->topLevelItem(middle));
-        const bool before =
-            FAscending ? item->Less(*other, FSortColumn) : other->Less(*item, FSortColumn);
-        if (before)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return low;
-}
-
-TMsgItem* TfrmMsgList::FindRow(int entry) const {
-    return entry >= 0 && entry < static_cast<int>(FRows.size()) ? FRows[static_cast<size_t>(entry)]
-                                                                : nullptr;
-}
-
-TMsgItem* TfrmMsgList::Row(int position) {
-    FlushRows();
-    return static_cast<TMsgItem*>(lvMessages->topLevelItem(position));
 }
 
 int TfrmMsgList::RowCount() {
-    FlushRows();
-    return lvMessages->topLevelItemCount();
+    FModel->FlushRows();
+    return FProxy->rowCount();
 }
 
-void TfrmMsgList::DeleteRow(TMsgItem* item) {
-    std::erase_if(FPending, [item](const TPendingRow& row) { return row.Item == item; });
-    if (FindRow(item->Entry()) == item)
-        FRows[static_cast<size_t>(item->Entry())] = nullptr;
-    FTicked.erase(item);
-    delete item;
+int TfrmMsgList::EntryOf(const QModelIndex& index) const {
+    return FProxy->mapToSource(index).row();
 }
 
-void TfrmMsgList::EntryRemoved(int index) {
-    if (index < 0 || index >= static_cast<int>(FRows.size()))
-        return;
-    if (TMsgItem* item = FRows[static_cast<size_t>(index)])
-        DeleteRow(item);
-    FRows.erase(FRows.begin() + index);
-    for (size_t entry = static_cast<size_t>(index); entry < FRows.size(); ++entry)
-        if (FRows[entry])
-            FRows[entry]->SetEntry(static_cast<int>(entry));
+int TfrmMsgList::EntryAt(int position) {
+    return position >= 0 && position < RowCount() ? EntryOf(FProxy->index(position, 0)) : -1;
+}
+
+QString TfrmMsgList::CellText(int position, int column) {
+    return position >= 0 && position < RowCount()
+               ? FProxy->index(position, column).data().toString()
+               : QString();
+}
+
+int TfrmMsgList::RowImage(int position) {
+    const int entry = EntryAt(position);
+    return entry >= 0 && FModel->IsRead(entry) ? 2 : 0;
+}
+
+bool TfrmMsgList::Ticked(int position) {
+    return FModel->Ticked(EntryAt(position));
+}
+
+void TfrmMsgList::SetTicked(int position, bool ticked) {
+    FModel->SetTicked(EntryAt(position), ticked);
+}
+
+int TfrmMsgList::PositionOf(int entry) {
+    FModel->FlushRows();
+    if (entry < 0 || entry >= FModel->rowCount())
+        return -1;
+    const QModelIndex shown = FProxy->mapFromSource(FModel->index(entry, 0));
+    return shown.isValid() ? shown.row() : -1;
 }
 
 bool TfrmMsgList::ShowAllDown() const {
     return tbShowAll->isChecked();
 }
 
-bool TfrmMsgList::Ticked(TMsgItem* item) const {
-    return item->checkState(colSubject) == Qt::Checked;
-}
-
-void TfrmMsgList::SetTicked(TMsgItem* item, bool ticked) {
-    item->setCheckState(colSubject, ticked ? Qt::Checked : Qt::Unchecked);
-}
-
-void TfrmMsgList::ItemChanged(QTreeWidgetItem* item, int column) {
-    if (column != colSubject)
-        return;
-    // A count of ticked rows, so that a change costs nothing in a long list.
-    if (item->checkState(colSubject) == Qt::Checked)
-        FTicked.insert(item);
-    else
-        FTicked.erase(item);
-    lvMessagesChange();
-}
-
 void TfrmMsgList::lvMessagesChange() {
-    const bool any = !FTicked.empty();
+    const bool any = FModel->TickedCount() > 0;
     tbMarkRead->setEnabled(any);
     tbDelete->setEnabled(any);
     tbAntiSpam->setEnabled(any);
@@ -388,22 +263,20 @@ void TfrmMsgList::pcBoxesChange() {
 }
 
 void TfrmMsgList::tbMarkReadClick() {
-    if (!tbMarkRead->isEnabled() || !FMain)
+    if (!tbMarkRead->isEnabled())
         return;
     for (int i = RowCount() - 1; i >= 0; --i) {
-        TMsgItem* item = Row(i);
-        if (!item || !Ticked(item))
+        if (!Ticked(i))
             continue;
-        SetTicked(item, false);
-        if (item->Image() < 2)
-            FMain->MarkRead(item->Entry(), false);
+        const int entry = EntryAt(i);
+        FModel->SetTicked(entry, false);
+        FStore.MarkRead(entry, false);
     }
-    FMain->RepaintBar();
     SaveOptions();
 }
 
 void TfrmMsgList::tbDeleteClick() {
-    if (!tbDelete->isEnabled() || !FMain)
+    if (!tbDelete->isEnabled())
         return;
     if (Options.DeleteConfirm &&
         ShowMessageBox(this,
@@ -417,71 +290,54 @@ void TfrmMsgList::tbDeleteClick() {
     for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {
         std::vector<int> indices;
         for (int i = RowCount() - 1; i >= 0; --i) {
-            TMsgItem* item = Row(i);
-            const int entry = item->Entry();
-            if (!Ticked(item) || entry < 0 || entry >= static_cast<int>(FMain->Buttons.size()) ||
-                FMain->Buttons[entry].Account != account)
+            const int entry = EntryAt(i);
+            if (!Ticked(i) || FStore.Buttons[static_cast<size_t>(entry)].Account != account)
                 continue;
             indices.push_back(entry);
-            SetTicked(item, false);
+            FModel->SetTicked(entry, false);
         }
         if (indices.empty())
             continue;
         SortIntegers(indices, static_cast<int>(indices.size()) - 1);
-        FMain->DeleteMessages(indices, this, account);
+        FStore.DeleteMessages(indices, account);
     }
 }
 
 void TfrmMsgList::tbShowAllClick() {
-    if (!FMain)
-        return;
-    const auto& buttons = FMain->Buttons;
-    if (tbShowAll->isChecked()) {
-        // The rows keep the order they were inserted in; a sorted list sorts them in.
-        for (int i = 0; i < static_cast<int>(buttons.size()); ++i)
-            if (buttons[i].Read)
-                AddRow(FMain->EntryRow(i, TRecipientForm::BlankSeparated), i);
-    } else {
-        for (int i = RowCount() - 1; i >= 0; --i) {
-            TMsgItem* item = Row(i);
-            const int entry = item->Entry();
-            if (entry >= 0 && entry < static_cast<int>(buttons.size()) && buttons[entry].Read)
-                DeleteRow(item);
-        }
-    }
+    FModel->SetShowAll(tbShowAll->isChecked());
     lvMessagesChange();
 }
 
 void TfrmMsgList::tbCheckNowClick() {
-    if (FMain)
-        FMain->CheckNow(-1);
+    FStore.CheckNow(-1);
 }
 
 void TfrmMsgList::SelectAll() {
     for (int i = 0; i < RowCount(); ++i)
-        SetTicked(Row(i), true);
+        SetTicked(i, true);
 }
 
 void TfrmMsgList::DeselectAll() {
     for (int i = 0; i < RowCount(); ++i)
-        SetTicked(Row(i), false);
+        SetTicked(i, false);
 }
 
 void TfrmMsgList::ToggleSelection() {
-    for (QTreeWidgetItem* item : lvMessages->selectedItems()) {
-        auto* row = static_cast<TMsgItem*>(item);
-        SetTicked(row, !Ticked(row));
+    for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {
+        const int entry = EntryOf(index);
+        FModel->SetTicked(entry, !FModel->Ticked(entry));
     }
 }
 
 void TfrmMsgList::OpenSelected() {
-    QTreeWidgetItem* current = lvMessages->currentItem();
-    if (!current || !current->isSelected()) {
-        const auto selected = lvMessages->selectedItems();
-        current = selected.isEmpty() ? nullptr : selected.first();
+    QModelIndex current = lvMessages->currentIndex();
+    const QItemSelectionModel* selection = lvMessages->selectionModel();
+    if (!current.isValid() || !selection->isRowSelected(current.row(), {})) {
+        const auto selected = selection->selectedRows();
+        current = selected.isEmpty() ? QModelIndex() : selected.first();
     }
-    if (current && FMain)
-        FMain->OpenButton(static_cast<TMsgItem*>(current)->Entry());
+    if (current.isValid())
+        FStore.OpenButton(EntryOf(current));
 }
 
 void TfrmMsgList::HeaderClicked(int column) {
@@ -489,13 +345,12 @@ void TfrmMsgList::HeaderClicked(int column) {
 }
 
 void TfrmMsgList::SortBy(int column, bool ascending) {
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= MsgColumnCount)
         return;
-    FlushRows();
     FSortColumn = column;
     FAscending = ascending;
     const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
-    lvMessages->sortItems(column, order);
+    FProxy->sort(column, order);
     lvMessages->header()->setSortIndicatorShown(true);
     lvMessages->header()->setSortIndicator(column, order);
 }
@@ -588,10 +443,6 @@ bool TfrmMsgList::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TfrmMsgList::event(QEvent* e) {
-    if (IsWindowMessage(e, WM_QB_TASKENDED)) {
-        lvMessages->setEnabled(true);
-        return true;
-    }
     if (e->type() == QEvent::KeyPress && WindowKey(static_cast<QKeyEvent*>(e)))
         return true;
     return QMainWindow::event(e);
@@ -606,14 +457,6 @@ void TfrmMsgList::showEvent(QShowEvent* e) {
         FWasShown = true;
     }
     QMainWindow::showEvent(e);
-}
-
-void TfrmMsgList::hideEvent(QHideEvent* e) {
-    QMainWindow::hideEvent(e);
-    if (FMain && FMain->ListShown) {
-        FMain->ListShown = false;
-        FMain->RepaintBar();
-    }
 }
 
 void TfrmMsgList::closeEvent(QCloseEvent* e) {
@@ -633,16 +476,16 @@ void TfrmMsgList::LoadLayout() {
     QHeaderView* header = lvMessages->header();
     const QStringList order = settings.value("Columns/Order").toString().split(',');
     const QStringList sizes = settings.value("Columns/Sizes").toString().split(',');
-    if (order.size() == ColumnCount) {
-        for (int visual = 0; visual < ColumnCount; ++visual) {
+    if (order.size() == MsgColumnCount) {
+        for (int visual = 0; visual < MsgColumnCount; ++visual) {
             bool ok = false;
             const int logical = order[visual].toInt(&ok);
-            if (ok && logical >= 0 && logical < ColumnCount)
+            if (ok && logical >= 0 && logical < MsgColumnCount)
                 header->moveSection(header->visualIndex(logical), visual);
         }
     }
-    if (sizes.size() == ColumnCount) {
-        for (int column = 0; column < ColumnCount; ++column) {
+    if (sizes.size() == MsgColumnCount) {
+        for (int column = 0; column < MsgColumnCount; ++column) {
             bool ok = false;
             const int width = sizes[column].toInt(&ok);
             if (ok && width > 0 && width < 10000)
@@ -650,7 +493,7 @@ void TfrmMsgList::LoadLayout() {
         }
     }
     const int sortColumn = settings.value("Sort/SortCol", -1).toInt();
-    if (sortColumn >= 0 && sortColumn < ColumnCount)
+    if (sortColumn >= 0 && sortColumn < MsgColumnCount)
         SortBy(sortColumn, settings.value("Sort/Ascending", true).toBool());
     settings.endGroup();
 }
@@ -660,9 +503,9 @@ void TfrmMsgList::SaveLayout() const {
     settings.beginGroup(LayoutGroup);
     QStringList order, sizes;
     const QHeaderView* header = lvMessages->header();
-    for (int visual = 0; visual < ColumnCount; ++visual)
+    for (int visual = 0; visual < MsgColumnCount; ++visual)
         order << QString::number(header->logicalIndex(visual));
-    for (int column = 0; column < ColumnCount; ++column)
+    for (int column = 0; column < MsgColumnCount; ++column)
         sizes << QString::number(header->sectionSize(column));
     settings.setValue("Columns/Order", order.join(','));
     settings.setValue("Columns/Sizes", sizes.join(','));

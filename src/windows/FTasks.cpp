@@ -1,9 +1,12 @@
 // The tasks window: the queue of mail jobs, their progress, and the errors they met.
 #include "windows/FTasks.h"
 
+#include "store/MessageStore.h"
 #include "windows/UIcons.h"
-#include "windows/WindowMessages.h"
+#include "windows/UObjectNames.h"
+#include "windows/UScreenText.h"
 
+#include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,9 +17,9 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <climits>
-
 #include <utility>
 
 namespace {
@@ -39,9 +42,11 @@ QTreeWidget* MakeList(QWidget* parent, const QStringList& columns) {
 
 } // namespace
 
-TfrmTasks::TfrmTasks(QWidget* parent)
+TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      FStore(store) {
+    setObjectName("frmTasks");
     setWindowTitle("Quillbar - Current Tasks");
     setFixedSize(394, 340);
     setModal(false);
@@ -116,6 +121,35 @@ TfrmTasks::TfrmTasks(QWidget* parent)
     connect(model, &QAbstractItemModel::rowsInserted, this, &TfrmTasks::lvTasksChange);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &TfrmTasks::lvTasksChange);
     connect(model, &QAbstractItemModel::modelReset, this, &TfrmTasks::lvTasksChange);
+
+    NameObjects({{pnlTop, "pnlTop"},
+                 {lblTasks, "lblTasks"},
+                 {aniMail, "aniMail"},
+                 {shpTopLine, "shpTopLine"},
+                 {pcTasks, "pcTasks"},
+                 {tsTasks, "tsTasks"},
+                 {lvTasks, "lvTasks"},
+                 {tsErrors, "tsErrors"},
+                 {lvErrors, "lvErrors"},
+                 {lblStatus, "lblStatus"},
+                 {pbProgress, "pbProgress"},
+                 {cmdCancel, "cmdCancel"},
+                 {cmdClose, "cmdClose"},
+                 {cmdClear, "cmdClear"}});
+
+    connect(&FStore, &TMessageStore::TaskAdded, this, &TfrmTasks::TaskAdded);
+    connect(&FStore, &TMessageStore::TaskRemoved, this, &TfrmTasks::TaskRemoved);
+    connect(&FStore, &TMessageStore::TaskStarted, this, &TfrmTasks::TaskStarted);
+    connect(&FStore, &TMessageStore::ErrorAdded, this, &TfrmTasks::ErrorAdded);
+    connect(&FStore, &TMessageStore::ErrorsCleared, lvErrors, &QTreeWidget::clear);
+    connect(&FStore, &TMessageStore::StatusChanged, this, &TfrmTasks::StatusChanged);
+    connect(&FStore, &TMessageStore::ProgressChanged, this, &TfrmTasks::ProgressChanged);
+    connect(&FStore, &TMessageStore::TasksWanted, this, &TfrmTasks::ShowPage);
+    // A store that has jobs or errors already.
+    for (int i = 0; i < static_cast<int>(FStore.Tasks.size()); ++i)
+        TaskAdded(i);
+    for (int i = 0; i < static_cast<int>(FStore.Errors.size()); ++i)
+        ErrorAdded(i);
 }
 
 void TfrmTasks::ShowPage(int page) {
@@ -124,20 +158,27 @@ void TfrmTasks::ShowPage(int page) {
     raise();
 }
 
-void TfrmTasks::AddTaskRow(const QString& caption) {
-    auto* item = new QTreeWidgetItem(QStringList{caption});
-    lvTasks->addTopLevelItem(item);
-    if (lvTasks->topLevelItemCount() == 1)
+void TfrmTasks::TaskAdded(int position) {
+    const TQBTaskInfo& task = FStore.Tasks[static_cast<size_t>(position)];
+    auto* item = new QTreeWidgetItem(
+        QStringList{ScreenText(TaskCaption(task, FStore.AccountName(task.Account)))});
+    lvTasks->insertTopLevelItem(position, item);
+    if (position == 0)
         MarkRunningRow();
 }
 
-void TfrmTasks::RemoveFirstTaskRow() {
-    RemoveTaskRow(0);
+void TfrmTasks::TaskRemoved(int position) {
+    delete lvTasks->takeTopLevelItem(position);
+    if (position > 0)
+        return;
     MarkRunningRow();
-}
-
-void TfrmTasks::RemoveTaskRow(int row) {
-    delete lvTasks->takeTopLevelItem(row);
+    if (lvTasks->topLevelItemCount() > 0)
+        return;
+    // The last job has ended: the errors it left stay in view.
+    if (lvErrors->topLevelItemCount() > 0)
+        pcTasks->setCurrentIndex(1);
+    else
+        hide();
 }
 
 void TfrmTasks::MarkRunningRow() {
@@ -145,31 +186,37 @@ void TfrmTasks::MarkRunningRow() {
         first->setIcon(0, QIcon(TaskImage(0)));
 }
 
-void TfrmTasks::AddErrorRow(const QString& text, const QString& time) {
-    auto* item = new QTreeWidgetItem(QStringList{text, time});
+void TfrmTasks::TaskStarted() {
+    pbProgress->setValue(0);
+    // A job broken off by Cancel reports no closing empty status of its own.
+    lblStatus->clear();
+}
+
+void TfrmTasks::StatusChanged(const std::string& text) {
+    lblStatus->setText(ScreenText(text));
+}
+
+void TfrmTasks::ErrorAdded(int index) {
+    const TError& error = FStore.Errors[static_cast<size_t>(index)];
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(error.Time.time_since_epoch());
+    const QString text = ScreenText(error.Text);
+    auto* item = new QTreeWidgetItem(
+        QStringList{text, QDateTime::fromMSecsSinceEpoch(ms.count()).toString("hh:mm:ss")});
     item->setToolTip(0, text); // the account name ends a text that is often cut off
     item->setIcon(0, QIcon(TaskImage(1)));
     lvErrors->addTopLevelItem(item);
 }
 
-void TfrmTasks::ClearErrorRows() {
-    lvErrors->clear();
-}
-
-bool TfrmTasks::event(QEvent* e) {
-    if (IsWindowMessage(e, WM_QB_PROGRESS)) {
-        auto* message = static_cast<TWindowMessage*>(e);
-        // The bar takes int; a size beyond it is scaled down with the count.
-        long long received = message->WParam, size = message->LParam;
-        while (size > INT_MAX) {
-            size /= 1024;
-            received /= 1024;
-        }
-        pbProgress->setMaximum(static_cast<int>(std::max(0LL, size)));
-        pbProgress->setValue(static_cast<int>(std::clamp(received, 0LL, std::max(0LL, size))));
-        return true;
+void TfrmTasks::ProgressChanged(qint64 received, qint64 size) {
+    // The bar takes int; a size beyond it is scaled down with the count.
+    while (size > INT_MAX) {
+        size /= 1024;
+        received /= 1024;
     }
-    return QDialog::event(e);
+    pbProgress->setMaximum(static_cast<int>(std::max<qint64>(0, size)));
+    pbProgress->setValue(
+        static_cast<int>(std::clamp<qint64>(received, 0, std::max<qint64>(0, size))));
 }
 
 void TfrmTasks::showEvent(QShowEvent* e) {
@@ -197,19 +244,16 @@ void TfrmTasks::keyPressEvent(QKeyEvent* e) {
 }
 
 void TfrmTasks::cmdCloseClick() {
-    if (OnClearErrors)
-        OnClearErrors();
+    FStore.ClearErrors();
     hide();
 }
 
 void TfrmTasks::cmdClearClick() {
-    if (OnClearErrors)
-        OnClearErrors();
+    FStore.ClearErrors();
 }
 
 void TfrmTasks::cmdCancelClick() {
-    if (OnCancelTask)
-        OnCancelTask();
+    FStore.CancelTask();
 }
 
 void TfrmTasks::lvTasksChange() {

@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-#include <functional>
+#include <string>
 
 class QLabel;
 class QProgressBar;
@@ -12,26 +12,18 @@ class QTabWidget;
 class QTreeWidget;
 class QWidget;
 class TMailAnimation;
+class TMessageStore;
 
+// Rows of lvTasks follow the store's job queue (row 0, the running job, carries a mark)
+// and rows of lvErrors its errors; the Close and Clear buttons empty the errors, the
+// Cancel button stops the running job.
 class TfrmTasks : public QDialog {
     Q_OBJECT
   public:
-    explicit TfrmTasks(QWidget* parent = nullptr);
-
-    // Set by the main window: the Close and Clear buttons empty its error list, the
-    // Cancel button stops the running job.
-    std::function<void()> OnClearErrors;
-    std::function<void()> OnCancelTask;
+    explicit TfrmTasks(TMessageStore& store, QWidget* parent = nullptr);
 
     // Shows the window (not modally) on page 0 "Tasks" or 1 "Errors".
     void ShowPage(int page);
-
-    // Rows of lvTasks follow the job queue; row 0 carries the running-job mark.
-    void AddTaskRow(const QString& caption);
-    void RemoveFirstTaskRow();
-    void RemoveTaskRow(int row);
-    void AddErrorRow(const QString& text, const QString& time);
-    void ClearErrorRows();
 
     QWidget* pnlTop;
     QLabel* lblTasks;
@@ -48,18 +40,25 @@ class TfrmTasks : public QDialog {
     QPushButton* cmdClear;
 
   protected:
-    bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void reject() override;
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
+    void TaskAdded(int position);
+    void TaskRemoved(int position);
+    void TaskStarted();
+    void ErrorAdded(int index);
+    void StatusChanged(const std::string& text);
+    void ProgressChanged(qint64 received, qint64 size);
     void cmdCloseClick();
     void cmdClearClick();
     void cmdCancelClick();
     void lvTasksChange();
     void MarkRunningRow();
+
+    TMessageStore& FStore;
 };
 
 // The "TASKS" clip: an envelope with dots travelling to the right, looping while shown.

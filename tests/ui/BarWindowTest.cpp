@@ -32,7 +32,7 @@ class BarWindow : public TGuiTest {
         entry.UID = subject;
         entry.Hint = hint;
         entry.Msg = std::make_shared<TQBMessage>();
-        Main->Buttons.push_back(entry);
+        Store->Buttons.push_back(entry);
     }
     // Starts the program with the bar shown.
     void ShowBar() {
@@ -44,7 +44,7 @@ class BarWindow : public TGuiTest {
     TBarLayout Layout() const {
         TBarState state;
         state.ClientWidth = Main->width();
-        state.EntryCount = static_cast<int>(Main->Buttons.size());
+        state.EntryCount = static_cast<int>(Store->Buttons.size());
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(*Skin), state);
     }

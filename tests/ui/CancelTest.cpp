@@ -21,14 +21,14 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
 
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
-    EXPECT_EQ(Main->Tasks.size(), 2u);
-    Main->frmTasks->ShowPage(0);
-    ASSERT_TRUE(Main->frmTasks->cmdCancel->isEnabled());
-    Main->frmTasks->cmdCancel->click();
+    EXPECT_EQ(Store->Tasks.size(), 2u);
+    TasksWindow->ShowPage(0);
+    ASSERT_TRUE(TasksWindow->cmdCancel->isEnabled());
+    TasksWindow->cmdCancel->click();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_EQ(Main->Buttons.size(), 1u);
+    EXPECT_EQ(Store->Buttons.size(), 1u);
     EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
-    EXPECT_TRUE(Main->Errors.empty());
+    EXPECT_TRUE(Store->Errors.empty());
 }
 
 // A cancelled job reports nothing more; its last status must not stay up as if it still ran.
@@ -38,10 +38,10 @@ TEST_F(Cancel, CancelledLastJobLeavesNoStatusBehind) {
     AddLoopbackAccount("Hung", silent.Port());
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
-    Main->frmTasks->ShowPage(0);
-    EXPECT_FALSE(Main->frmTasks->lblStatus->text().isEmpty());
-    Main->frmTasks->cmdCancel->click();
+    TasksWindow->ShowPage(0);
+    EXPECT_FALSE(TasksWindow->lblStatus->text().isEmpty());
+    TasksWindow->cmdCancel->click();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_EQ(Main->frmTasks->lblStatus->text(), "");
-    EXPECT_FALSE(Main->frmTasks->isVisible());
+    EXPECT_EQ(TasksWindow->lblStatus->text(), "");
+    EXPECT_FALSE(TasksWindow->isVisible());
 }

@@ -45,21 +45,21 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
     AddDovecotAccount("Active", 0, true);
     AddDovecotAccount("Inactive", 0, false);
     StartProgram();
-    ASSERT_EQ(Main->Tasks.size(), 1u);
-    EXPECT_EQ(Main->Tasks[0].Account, 0);
-    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItemCount(), 1);
-    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
-    EXPECT_FALSE(Main->tmrCheck->isActive());
+    ASSERT_EQ(Store->Tasks.size(), 1u);
+    EXPECT_EQ(Store->Tasks[0].Account, 0);
+    EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 1);
+    EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
+    EXPECT_FALSE(Store->tmrCheck->isActive());
     // A tick while the check waits adds nothing.
-    Main->tmrCheckTimer();
-    EXPECT_EQ(Main->Tasks.size(), 1u);
+    Store->tmrCheckTimer();
+    EXPECT_EQ(Store->Tasks.size(), 1u);
     // By hand, the inactive account can be checked; twice queues it once.
-    Main->CheckNow(1);
-    Main->CheckNow(1);
-    EXPECT_EQ(Main->Tasks.size(), 2u);
-    EXPECT_TRUE(Main->frmTasks->isVisible());
+    Store->CheckNow(1);
+    Store->CheckNow(1);
+    EXPECT_EQ(Store->Tasks.size(), 2u);
+    EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_TRUE(WaitForJobs());
-    EXPECT_FALSE(Main->frmTasks->isVisible());
+    EXPECT_FALSE(TasksWindow->isVisible());
 }
 
 TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
@@ -71,9 +71,9 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     const int soundsBefore = SoundsStarted();
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons.size(), 3u);
     for (int i = 0; i < 3; ++i) {
-        const TButton& entry = Main->Buttons[i];
+        const TButton& entry = Store->Buttons[i];
         EXPECT_EQ(entry.MsgNum, i + 1);
         EXPECT_EQ(entry.Caption, "Test message " + std::to_string(i + 1) + " (Home)");
         EXPECT_FALSE(entry.Read);
@@ -83,22 +83,20 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
                   std::string::npos);
     }
     ASSERT_EQ(List->RowCount(), 3);
-    TMsgItem* row = List->Row(1);
-    EXPECT_EQ(row->Entry(), 1);
-    EXPECT_EQ(row->text(0), "Test message 2");
-    EXPECT_EQ(row->text(1), "sender2@example.org");
-    EXPECT_EQ(row->text(2), "reader@example.org"); // a name without quotes is not taken
-    EXPECT_EQ(row->text(4), "Home");
-    EXPECT_EQ(row->Image(), 0);
+    EXPECT_EQ(List->EntryAt(1), 1);
+    EXPECT_EQ(List->CellText(1, 0), "Test message 2");
+    EXPECT_EQ(List->CellText(1, 1), "sender2@example.org");
+    EXPECT_EQ(List->CellText(1, 2), "reader@example.org"); // a name without quotes is not taken
+    EXPECT_EQ(List->CellText(1, 4), "Home");
+    EXPECT_EQ(List->RowImage(1), 0);
     EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
-    EXPECT_TRUE(Main->Stick);
     EXPECT_TRUE(WaitUntil([] { return Accounts[0].ServerList.size() == 3; }));
-    EXPECT_EQ(Accounts[0].ServerList[0], Main->Buttons[0].UID);
+    EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons[0].UID);
 
     // A second check finds nothing new: no entry, no sound.
-    Main->CheckNow(-1);
+    Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
-    EXPECT_EQ(Main->Buttons.size(), 3u);
+    EXPECT_EQ(Store->Buttons.size(), 3u);
     EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
 }
 
@@ -110,8 +108,8 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     const int user = AddDovecotAccount("Home", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 1u);
-    const std::string uid = Main->Buttons[0].UID;
+    ASSERT_EQ(Store->Buttons.size(), 1u);
+    const std::string uid = Store->Buttons[0].UID;
     StopProgram();
 
     Accounts[0].ReadList = {QString::fromStdString(uid).toUpper().toStdString()};
@@ -121,10 +119,10 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     StartProgram();
     List->tbShowAll->click(); // down: read rows are listed
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 2u);
-    EXPECT_TRUE(Main->Buttons[0].Read);
+    ASSERT_EQ(Store->Buttons.size(), 2u);
+    EXPECT_TRUE(Store->Buttons[0].Read);
     ASSERT_EQ(List->RowCount(), 2);
-    EXPECT_EQ(List->FindRow(0)->Image(), 2);
+    EXPECT_EQ(List->RowImage(List->PositionOf(0)), 2);
     EXPECT_EQ(SoundsStarted(), soundsBefore + 1); // for message 2 only
     StopProgram();
 
@@ -132,46 +130,11 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     Accounts[0].ServerList.clear();
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 2u);
+    ASSERT_EQ(Store->Buttons.size(), 2u);
     EXPECT_EQ(List->RowCount(), 1);
-    EXPECT_EQ(List->Row(0)->Entry(), 1);
+    EXPECT_EQ(List->EntryAt(0), 1);
     // Message 2 is unread and new again after a restart (the server list is not kept).
     EXPECT_EQ(SoundsStarted(), soundsBefore + 2);
-}
-
-TEST_F(Checking, MessageDeletedOnTheServerLeavesWithRowCacheFileAndReadMark) {
-    QB_NEED_DOVECOT();
-    const int user = AddDovecotAccount("Home", 4);
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 4u);
-    const std::string gone = Main->Buttons[1].UID;
-    const std::string kept = Main->Buttons[3].UID;
-    TTempDir::WriteFile(CacheFileName(gone), "\x01text");
-    TTempDir::WriteFile(CacheFileName(kept), "\x01text");
-    Main->MarkRead(1, true);
-    ASSERT_EQ(Accounts[0].ReadList.size(), 1u);
-
-    // Another program deletes message 2.
-    Dovecot().DeleteMessage(user, Dovecot().MessageFiles(user)[1]);
-    LetSessionEnd();
-    Main->CheckNow(0);
-    ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 3u);
-    for (const TButton& entry : Main->Buttons)
-        EXPECT_NE(entry.UID, gone);
-    EXPECT_FALSE(std::filesystem::exists(CacheFileName(gone)));
-    EXPECT_TRUE(std::filesystem::exists(CacheFileName(kept)));
-    EXPECT_TRUE(Accounts[0].ReadList.empty());
-    EXPECT_EQ(List->RowCount(), 3);
-    // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
-    // would hit the wrong message.
-    EXPECT_EQ(Main->Buttons[0].MsgNum, 1);
-    EXPECT_EQ(Main->Buttons[1].MsgNum, 2);
-    EXPECT_EQ(Main->Buttons[2].MsgNum, 3);
-    EXPECT_EQ(List->Row(2)->Entry(), 2);
-    // The read mark is gone from the settings file too.
-    EXPECT_TRUE(TIniFile(AppPath + "/quillbar.ini").ReadString("Account=Home", "X0", "") == "");
 }
 
 TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
@@ -181,71 +144,33 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     AddDovecotAccount("Fine", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Errors.size(), 1u);
-    EXPECT_EQ(Main->Errors[0].Text, "Could not connect to the mail server! (Broken)");
-    QTreeWidget* errors = Main->frmTasks->lvErrors;
+    ASSERT_EQ(Store->Errors.size(), 1u);
+    EXPECT_EQ(Store->Errors[0].Text, "Could not connect to the mail server! (Broken)");
+    QTreeWidget* errors = TasksWindow->lvErrors;
     ASSERT_EQ(errors->topLevelItemCount(), 1);
     EXPECT_EQ(errors->topLevelItem(0)->text(0), "Could not connect to the mail server! (Broken)");
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(errors->topLevelItem(0)->text(1))
                     .hasMatch());
-    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItemCount(), 0);
+    EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 0);
     // The last job ended with errors listed: the window stays, on its error page.
-    EXPECT_TRUE(Main->frmTasks->isVisible());
-    EXPECT_EQ(Main->frmTasks->pcTasks->currentIndex(), 1);
-    EXPECT_EQ(Main->Buttons.size(), 1u); // the other account was checked
+    EXPECT_TRUE(TasksWindow->isVisible());
+    EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 1);
+    EXPECT_EQ(Store->Buttons.size(), 1u); // the other account was checked
 
     // The close box hides and keeps the errors; Close clears them.
-    Main->frmTasks->close();
-    EXPECT_FALSE(Main->frmTasks->isVisible());
-    EXPECT_EQ(Main->Errors.size(), 1u);
-    Main->frmTasks->ShowPage(1);
-    Main->frmTasks->cmdClose->click();
-    EXPECT_FALSE(Main->frmTasks->isVisible());
-    EXPECT_TRUE(Main->Errors.empty());
+    TasksWindow->close();
+    EXPECT_FALSE(TasksWindow->isVisible());
+    EXPECT_EQ(Store->Errors.size(), 1u);
+    TasksWindow->ShowPage(1);
+    TasksWindow->cmdClose->click();
+    EXPECT_FALSE(TasksWindow->isVisible());
+    EXPECT_TRUE(Store->Errors.empty());
     EXPECT_EQ(errors->topLevelItemCount(), 0);
 }
 
-TEST_F(Checking, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
-    QB_NEED_DOVECOT();
-    AddDovecotAccount("Home", 2);
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    // Known as soon as the check is done, so that an exit right now keeps the file.
-    ASSERT_EQ(Accounts[0].ServerList.size(), 2u);
-    const std::string kept = CacheFileName(Main->Buttons[0].UID);
-    const std::string stale = CacheFileName(std::string(32, 'f'));
-    const std::string stray = AppPath + "/cache/notes.dat";
-    const std::string other = AppPath + "/cache/keep.txt";
-    for (const std::string& file : {kept, stale, stray, other})
-        TTempDir::WriteFile(file, "\x01x");
-    StopProgram();
-    EXPECT_TRUE(std::filesystem::exists(kept));
-    EXPECT_FALSE(std::filesystem::exists(stale));
-    EXPECT_FALSE(std::filesystem::exists(stray));
-    EXPECT_TRUE(std::filesystem::exists(other));
-}
-
-TEST_F(Checking, SettingsFileHoldsExactlyTheReadMarks) {
-    QB_NEED_DOVECOT();
-    AddDovecotAccount("Home", 3);
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    Main->MarkRead(2, true);
-    Main->MarkRead(0, true);
-    Main->CheckNow(-1);
-    ASSERT_TRUE(WaitForJobs());
-    TIniFile ini(AppPath + "/quillbar.ini");
-    std::vector<std::string> marks;
-    for (const auto& [key, value] : ini.ReadSectionValues("Account=Home"))
-        if (!key.empty() && key[0] == 'X')
-            marks.push_back(key + "=" + value);
-    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Main->Buttons[2].UID,
-                                               "X1=" + Main->Buttons[0].UID}));
-}
-
-// Thousands of new messages: every worker event is handled in order, while the bar
-// is painted in batches and the user's input still gets through during the check.
+// Thousands of new messages: every worker event is handled in order, and the user's
+// input still gets through during the check.
 TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     QB_NEED_DOVECOT();
     const int count = 2000;
@@ -254,35 +179,22 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     List->SortBy(0, false);
     List->show();
     Main->show();
-    int paints = 0;
-    struct TPaintCounter : QObject {
-        int* Count;
-        bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::Paint)
-                ++*Count;
-            return false;
-        }
-    } counter;
-    counter.Count = &paints;
-    Main->installEventFilter(&counter);
     // The event loop keeps serving timers, and so the user's input, while the check runs.
     int answeredAt = -1;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (answeredAt < 0 && Main->Buttons.size() >= count / 2)
-            answeredAt = static_cast<int>(Main->Buttons.size());
+        if (answeredAt < 0 && Store->Buttons.size() >= count / 2)
+            answeredAt = static_cast<int>(Store->Buttons.size());
     });
     probe.start(5);
     ASSERT_TRUE(WaitForJobs(120000));
-    ASSERT_EQ(Main->Buttons.size(), static_cast<size_t>(count));
+    ASSERT_EQ(Store->Buttons.size(), static_cast<size_t>(count));
     ASSERT_EQ(List->RowCount(), count);
     EXPECT_GE(answeredAt, count / 2);
     EXPECT_LT(answeredAt, count);
-    EXPECT_LT(paints, count / 10);
     // Rows arrived in the chosen order (subject, descending).
     for (int i = 1; i < count; ++i)
-        ASSERT_FALSE(*List->Row(i - 1) < *List->Row(i)) << i;
-    Main->removeEventFilter(&counter);
+        ASSERT_GE(List->CellText(i - 1, 0).localeAwareCompare(List->CellText(i, 0)), 0) << i;
 }
 
 // The real program killed with SIGKILL at random moments of its first checks: the
@@ -335,40 +247,4 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
     }
     // Some kills came after the program had saved the marks of a check.
     EXPECT_GT(rewritten, 0);
-}
-
-// An account removed in the options: its entries and queued jobs go, and every later
-// account's entries, rows and jobs name the same account as before.
-TEST_F(Checking, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
-    QB_NEED_DOVECOT();
-    AddDovecotAccount("First", 2);
-    AddDovecotAccount("Second", 2);
-    AddDovecotAccount("Third", 1);
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Main->Buttons.size(), 5u);
-    const std::string thirdUID = Main->Buttons[4].UID;
-    // Jobs wait while this thread does not serve the worker.
-    Main->CheckNow(0);
-    Main->CheckNow(2);
-    ASSERT_EQ(Main->Tasks.size(), 2u);
-
-    DeleteAccount(0);
-    Main->RemoveAccountButtons(0);
-    ASSERT_EQ(Main->Buttons.size(), 3u);
-    EXPECT_EQ(Main->Buttons[0].Account, 0); // "Second"
-    EXPECT_EQ(Main->Buttons[2].Account, 1); // "Third"
-    EXPECT_EQ(Main->Buttons[2].UID, thirdUID);
-    EXPECT_EQ(List->RowCount(), 3);
-    EXPECT_EQ(List->FindRow(2)->text(4), "Third");
-    // The head job may be running already: it stays, naming no account, and ends
-    // without effect; the waiting job now names "Third" by its new index.
-    ASSERT_EQ(Main->Tasks.size(), 2u);
-    EXPECT_EQ(Main->Tasks[0].Account, -1);
-    EXPECT_EQ(Main->Tasks[1].Account, 1);
-    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItemCount(), 2);
-    ASSERT_TRUE(WaitForJobs());
-    // The check of "Third" keeps its message under the right account.
-    ASSERT_EQ(Main->Buttons.size(), 3u);
-    EXPECT_EQ(Main->Buttons[2].Account, 1);
 }

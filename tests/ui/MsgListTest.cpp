@@ -11,7 +11,6 @@
 #include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
-#include "windows/WindowMessages.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -22,7 +21,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -46,58 +47,77 @@ class MsgList : public TGuiTest {
     std::vector<int> Values() const {
         std::vector<int> values;
         for (int i = 0; i < List->RowCount(); ++i)
-            values.push_back(List->Row(i)->Entry());
+            values.push_back(List->EntryAt(i));
         return values;
     }
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(List->lvMessages, static_cast<Qt::Key>(key), modifiers);
+    }
+    void SelectRow(int position) {
+        QTreeView* view = List->lvMessages;
+        view->selectionModel()->select(view->model()->index(position, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // Entries as a check would announce them, without a server.
+    void AddEntries(int count, int firstAccount = 0) {
+        for (int i = 0; i < count; ++i) {
+            TButton entry;
+            entry.Caption = "Message " + std::to_string(i);
+            entry.Account = firstAccount + i;
+            entry.MsgNum = firstAccount ? 1 : i + 1;
+            entry.UID = "uid" + std::to_string(i);
+            entry.Msg = std::make_shared<TQBMessage>();
+            entry.Msg->Decoder.Subject = entry.Caption;
+            Store->Buttons.push_back(entry);
+            emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
+        }
     }
 };
 
 TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers) {
     QB_NEED_DOVECOT();
     CheckMessages(5);
-    Main->RemoveButton(2);
+    Store->RemoveButton(2);
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(List->Row(2)->text(0), "Test message 4");
-    ASSERT_EQ(Main->Buttons.size(), 4u);
-    EXPECT_EQ(Main->Buttons[2].MsgNum, 3);
-    EXPECT_EQ(Main->Buttons[3].MsgNum, 4);
-    EXPECT_EQ(Main->Buttons[1].MsgNum, 2);
+    EXPECT_EQ(List->CellText(2, 0), "Test message 4");
+    ASSERT_EQ(Store->Buttons.size(), 4u);
+    EXPECT_EQ(Store->Buttons[2].MsgNum, 3);
+    EXPECT_EQ(Store->Buttons[3].MsgNum, 4);
+    EXPECT_EQ(Store->Buttons[1].MsgNum, 2);
 }
 
 TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     QB_NEED_DOVECOT();
     CheckMessages(3);
     EXPECT_FALSE(List->tbMarkRead->isEnabled());
-    List->SetTicked(List->Row(0), true);
+    List->SetTicked(0, true);
     EXPECT_TRUE(List->tbMarkRead->isEnabled());
     EXPECT_TRUE(List->tbDelete->isEnabled());
     List->tbMarkRead->click();
-    EXPECT_TRUE(Main->Buttons[0].Read);
+    EXPECT_TRUE(Store->Buttons[0].Read);
     EXPECT_EQ(Values(), (std::vector<int>{1, 2}));
     EXPECT_FALSE(List->tbMarkRead->isEnabled());
 
     // Show all down: the read row comes back at its index, image 2.
     List->tbShowAll->click();
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(List->Row(0)->Image(), 2);
+    EXPECT_EQ(List->RowImage(0), 2);
     // Marking with Show all down keeps the row, unticked, with image 2.
-    List->SetTicked(List->Row(2), true);
+    List->SetTicked(2, true);
     Key(Qt::Key_R);
-    EXPECT_TRUE(Main->Buttons[2].Read);
+    EXPECT_TRUE(Store->Buttons[2].Read);
     EXPECT_EQ(List->RowCount(), 3);
-    EXPECT_EQ(List->Row(2)->Image(), 2);
-    EXPECT_FALSE(List->Ticked(List->Row(2)));
+    EXPECT_EQ(List->RowImage(2), 2);
+    EXPECT_FALSE(List->Ticked(2));
     // Up again: exactly the read rows go, also the one marked while it was down.
     Key(Qt::Key_H);
     EXPECT_FALSE(List->ShowAllDown());
     EXPECT_EQ(Values(), (std::vector<int>{1}));
     EXPECT_EQ(Accounts[0].ReadList.size(), 2u);
     TIniFile ini(AppPath + "/quillbar.ini");
-    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Main->Buttons[2].UID);
+    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Buttons[2].UID);
     // Marking the last row read empties the list.
-    Main->MarkAllRead();
+    Store->MarkAllRead();
     EXPECT_EQ(List->RowCount(), 0);
 }
 
@@ -109,11 +129,11 @@ TEST_F(MsgList, RecipientsAreCommaSeparatedOnArrivalAndBlankSeparatedWithShowAll
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(List->RowCount(), 1);
-    EXPECT_EQ(List->Row(0)->text(2), "Ann (ann@example.org), bob@example.org");
-    Main->MarkRead(0, true);
+    EXPECT_EQ(List->CellText(0, 2), "Ann (ann@example.org), bob@example.org");
+    Store->MarkRead(0, true);
     List->tbShowAll->click();
     ASSERT_EQ(List->RowCount(), 1);
-    EXPECT_EQ(List->Row(0)->text(2), "Ann (ann@example.org) bob@example.org ");
+    EXPECT_EQ(List->CellText(0, 2), "Ann (ann@example.org) bob@example.org ");
 }
 
 TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
@@ -131,7 +151,7 @@ TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
     auto subjects = [this] {
         std::string order;
         for (int i = 0; i < List->RowCount(); ++i)
-            order += List->Row(i)->text(0).toStdString();
+            order += List->CellText(i, 0).toStdString();
         return order;
     };
     EXPECT_EQ(subjects(), "abcd");
@@ -143,7 +163,7 @@ TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
     // New rows take their place in the sort order.
     Dovecot().AddMessage(user, Message("bb", "x@example.org", "1 Jan 2000 00:00:00"));
     LetSessionEnd();
-    Main->CheckNow(0);
+    Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(subjects(), "abbbcd");
 }
@@ -154,7 +174,7 @@ TEST_F(MsgList, SelectionKeysTickUntickAndToggle) {
     auto ticks = [this] {
         std::string t;
         for (int i = 0; i < List->RowCount(); ++i)
-            t += List->Ticked(List->Row(i)) ? '1' : '0';
+            t += List->Ticked(i) ? '1' : '0';
         return t;
     };
     Key(Qt::Key_A, Qt::ControlModifier);
@@ -163,21 +183,21 @@ TEST_F(MsgList, SelectionKeysTickUntickAndToggle) {
     EXPECT_EQ(ticks(), "000");
     Key(Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(ticks(), "000");
-    List->Row(0)->setSelected(true);
-    List->Row(2)->setSelected(true);
+    SelectRow(0);
+    SelectRow(2);
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(ticks(), "101");
     Key(Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(ticks(), "000");
     EXPECT_FALSE(List->tbDelete->isEnabled());
     // Delete acts only through the enabled button.
-    const size_t jobs = Main->Tasks.size();
+    const size_t jobs = Store->Tasks.size();
     Key(Qt::Key_Delete);
-    EXPECT_EQ(Main->Tasks.size(), jobs);
+    EXPECT_EQ(Store->Tasks.size(), jobs);
     // Enter without a selected row opens nothing.
     List->lvMessages->clearSelection();
     Key(Qt::Key_Return);
-    EXPECT_EQ(Main->Tasks.size(), jobs);
+    EXPECT_EQ(Store->Tasks.size(), jobs);
 }
 
 TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
@@ -188,11 +208,11 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(List->RowCount(), 4);
     for (int i = 0; i < 4; ++i)
-        List->SetTicked(List->Row(i), true);
+        List->SetTicked(i, true);
     Options.DeleteConfirm = true;
     SetNextMessageBoxAnswer(QMessageBox::No);
     List->tbDelete->click();
-    EXPECT_TRUE(Main->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks.empty());
     ASSERT_FALSE(RecordedMessageBoxes().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
     EXPECT_EQ(RecordedMessageBoxes().back().Text,
@@ -202,14 +222,14 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     SetNextMessageBoxAnswer(QMessageBox::Yes);
     // Keep the jobs queued: the worker waits while this thread does not serve it.
     List->tbDelete->click();
-    ASSERT_EQ(Main->Tasks.size(), 2u);
-    EXPECT_EQ(Main->Tasks[0].Kind, tkRemoveSeveral);
-    EXPECT_EQ(Main->Tasks[0].Account, 1);
-    EXPECT_EQ(Main->Tasks[1].Account, 0);
-    EXPECT_EQ(Main->Tasks[0].MsgNums, (std::vector<std::string>{"1", "2"}));
+    ASSERT_EQ(Store->Tasks.size(), 2u);
+    EXPECT_EQ(Store->Tasks[0].Kind, tkRemoveSeveral);
+    EXPECT_EQ(Store->Tasks[0].Account, 1);
+    EXPECT_EQ(Store->Tasks[1].Account, 0);
+    EXPECT_EQ(Store->Tasks[0].MsgNums, (std::vector<std::string>{"1", "2"}));
     EXPECT_FALSE(List->lvMessages->isEnabled());
-    EXPECT_FALSE(List->Ticked(List->Row(0)));
-    EXPECT_EQ(Main->frmTasks->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
+    EXPECT_FALSE(List->Ticked(0));
+    EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
     // The first job's end re-enables the list.
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }));
     EXPECT_TRUE(WaitForJobs());
@@ -258,14 +278,14 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     EXPECT_EQ(items[3]->text(), "Second");
     ASSERT_TRUE(WaitForJobs());
     items[3]->trigger();
-    ASSERT_EQ(Main->Tasks.size(), 1u);
-    EXPECT_EQ(Main->Tasks[0].Account, 1);
-    EXPECT_TRUE(Main->frmTasks->isVisible());
-    EXPECT_EQ(Main->frmTasks->pcTasks->currentIndex(), 0);
+    ASSERT_EQ(Store->Tasks.size(), 1u);
+    EXPECT_EQ(Store->Tasks[0].Account, 1);
+    EXPECT_TRUE(TasksWindow->isVisible());
+    EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 0);
     ASSERT_TRUE(WaitForJobs());
     List->tbCheckNow->click();
-    ASSERT_EQ(Main->Tasks.size(), 1u);
-    EXPECT_EQ(Main->Tasks[0].Account, 0);
+    ASSERT_EQ(Store->Tasks.size(), 1u);
+    EXPECT_EQ(Store->Tasks[0].Account, 0);
 }
 
 // A check that finds most of a large mailbox gone removes entry after entry; each removal
@@ -273,30 +293,21 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
 TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
     StartProgram();
     const int count = 400;
-    for (int i = 0; i < count; ++i) {
-        TButton entry;
-        entry.Caption = "Message " + std::to_string(i);
-        entry.MsgNum = i + 1;
-        entry.UID = std::to_string(i);
-        entry.Msg = std::make_shared<TQBMessage>();
-        entry.Msg->Decoder.Subject = entry.Caption;
-        Main->Buttons.push_back(entry);
-        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
-    }
+    AddEntries(count);
     ASSERT_EQ(List->RowCount(), count);
-    QSignalSpy changes(List->lvMessages, &QTreeWidget::itemChanged);
+    QSignalSpy changes(List->lvMessages->model(), &QAbstractItemModel::dataChanged);
     // As a check removes what it found gone: from the last to the first.
     for (int i = count - 2; i >= 0; i -= 2)
-        Main->RemoveButton(i, false);
+        Store->RemoveButton(i, false);
     EXPECT_EQ(changes.count(), 0);
     ASSERT_EQ(List->RowCount(), count / 2);
     for (int i = 0; i < List->RowCount(); ++i) {
-        TMsgItem* row = List->Row(i);
-        ASSERT_EQ(row->Entry(), i);
-        EXPECT_EQ(row->text(0).toStdString(), Main->Buttons[static_cast<size_t>(i)].Caption);
-        EXPECT_EQ(List->FindRow(i), row);
+        ASSERT_EQ(List->EntryAt(i), i);
+        EXPECT_EQ(List->CellText(i, 0).toStdString(),
+                  Store->Buttons[static_cast<size_t>(i)].Caption);
+        EXPECT_EQ(List->PositionOf(i), i);
     }
-    EXPECT_EQ(List->FindRow(count / 2), nullptr);
+    EXPECT_EQ(List->PositionOf(count / 2), -1);
 }
 
 // Windows open on the screen: a stored place on a screen that is gone is brought back, a
@@ -347,37 +358,58 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     StartProgram();
     // The check of "Hung" holds the worker, so the removal jobs wait behind it.
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
-    for (int i = 0; i < 2; ++i) {
-        TButton entry;
-        entry.Account = 1 + i;
-        entry.MsgNum = 1;
-        entry.UID = "uid" + std::to_string(i);
-        entry.Msg = std::make_shared<TQBMessage>();
-        Main->Buttons.push_back(entry);
-        List->AddRow(Main->EntryRow(i, TRecipientForm::CommaSeparated));
-    }
+    AddEntries(2, 1);
 
-    List->SetTicked(List->Row(0), true);
+    List->SetTicked(0, true);
     List->tbDelete->click();
-    ASSERT_EQ(Main->Tasks.size(), 2u);
+    ASSERT_EQ(Store->Tasks.size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // A check finds the message gone: the job has nothing left to do.
-    Main->RemoveButton(0, false);
-    Main->CancelTask();
+    Store->RemoveButton(0, false);
+    Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
 
-    Main->CheckNow(0);
+    Store->CheckNow(0);
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 1; }));
-    List->SetTicked(List->Row(0), true);
+    List->SetTicked(0, true);
     List->tbDelete->click();
-    ASSERT_EQ(Main->Tasks.size(), 2u);
+    ASSERT_EQ(Store->Tasks.size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // Its account is removed while the job waits.
     DeleteAccount(2);
-    Main->RemoveAccountButtons(2);
-    ASSERT_EQ(Main->Tasks.size(), 1u);
+    Store->RemoveAccountButtons(2);
+    ASSERT_EQ(Store->Tasks.size(), 1u);
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
-    Main->CancelTask();
+    Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
+}
+
+// The toolbar's captions are not shown: their access keys do nothing, and M opens the
+// "Check email" menu whatever the modifiers.
+TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
+    StartProgram();
+    AddEntries(2);
+    ASSERT_EQ(List->RowCount(), 2);
+    List->SetTicked(0, true);
+    // Shortcuts act only in the active window.
+    List->show();
+    List->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(List.get()));
+    Options.DeleteConfirm = true;
+    ClearRecordedMessageBoxes();
+    Key(Qt::Key_D, Qt::AltModifier);
+    EXPECT_TRUE(RecordedMessageBoxes().empty());
+    bool menuOpened = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            menuOpened = true;
+            menu->close();
+        }
+    });
+    Key(Qt::Key_M, Qt::AltModifier);
+    EXPECT_TRUE(menuOpened);
+    EXPECT_FALSE(Store->Buttons[0].Read);
+    EXPECT_TRUE(List->Ticked(0));
+    EXPECT_EQ(List->tbMarkRead->objectName(), "tbMarkRead");
 }

@@ -1,8 +1,8 @@
 // The tasks window on its own: job rows and their mark, progress, the buttons.
 #include "GuiTest.h"
 
+#include "store/MessageStore.h"
 #include "windows/FTasks.h"
-#include "windows/WindowMessages.h"
 
 #include <QApplication>
 #include <QProgressBar>
@@ -11,50 +11,62 @@
 #include <QTest>
 #include <QTreeWidget>
 
+namespace {
+
+TQBTaskInfo Retrieve(int msgNum) {
+    TQBTaskInfo task;
+    task.Kind = tkRetrieve;
+    task.MsgNum = msgNum;
+    return task;
+}
+
+} // namespace
+
+// The store is not started: its jobs stay queued and the window follows its signals.
 class TasksWindow : public TGuiTest {};
 
 TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver) {
-    TfrmTasks tasks;
+    TMessageStore store;
+    TfrmTasks tasks(store);
     EXPECT_FALSE(tasks.cmdCancel->isEnabled());
-    for (const char* caption : {"one", "two", "three"})
-        tasks.AddTaskRow(caption);
+    for (int msgNum : {1, 2, 3})
+        store.AddTask(Retrieve(msgNum));
     ASSERT_EQ(tasks.lvTasks->topLevelItemCount(), 3);
     EXPECT_FALSE(tasks.lvTasks->topLevelItem(0)->icon(0).isNull());
     EXPECT_TRUE(tasks.lvTasks->topLevelItem(1)->icon(0).isNull());
     EXPECT_TRUE(tasks.cmdCancel->isEnabled());
     EXPECT_FALSE(tasks.cmdCancel->isHidden());
-    tasks.RemoveFirstTaskRow();
+    store.NextTask();
     ASSERT_EQ(tasks.lvTasks->topLevelItemCount(), 2);
-    EXPECT_EQ(tasks.lvTasks->topLevelItem(0)->text(0), "two");
+    EXPECT_EQ(tasks.lvTasks->topLevelItem(0)->text(0), "Retrieve email 2...");
     EXPECT_FALSE(tasks.lvTasks->topLevelItem(0)->icon(0).isNull());
     EXPECT_TRUE(tasks.lvTasks->topLevelItem(1)->icon(0).isNull());
-    tasks.RemoveFirstTaskRow();
-    tasks.RemoveFirstTaskRow();
+    // A window opened later shows the queue as it is.
+    TfrmTasks later(store);
+    EXPECT_EQ(later.lvTasks->topLevelItemCount(), 2);
+    store.NextTask();
+    store.NextTask();
     EXPECT_FALSE(tasks.cmdCancel->isEnabled());
 }
 
 TEST_F(TasksWindow, ProgressMessagesMoveTheBarInArrivalOrder) {
-    TfrmTasks tasks;
-    QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 500, 2000));
-    QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 1500, 2000));
-    QApplication::processEvents();
+    TMessageStore store;
+    TfrmTasks tasks(store);
+    emit store.ProgressChanged(500, 2000);
+    emit store.ProgressChanged(1500, 2000);
     EXPECT_EQ(tasks.pbProgress->maximum(), 2000);
     EXPECT_EQ(tasks.pbProgress->value(), 1500);
     // Sizes beyond the bar's range still show the right share.
-    QApplication::postEvent(&tasks, new TWindowMessage(WM_QB_PROGRESS, 3000000000LL, 6000000000LL));
-    QApplication::processEvents();
+    emit store.ProgressChanged(3000000000LL, 6000000000LL);
     EXPECT_NEAR(double(tasks.pbProgress->value()) / tasks.pbProgress->maximum(), 0.5, 0.01);
 }
 
 TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
-    TfrmTasks tasks;
-    int cleared = 0, cancelled = 0;
-    tasks.OnClearErrors = [&] {
-        ++cleared;
-        tasks.ClearErrorRows();
-    };
-    tasks.OnCancelTask = [&] { ++cancelled; };
-    tasks.AddErrorRow("Broken (Home)", "12:00:01");
+    TMessageStore store;
+    TfrmTasks tasks(store);
+    int cleared = 0;
+    QObject::connect(&store, &TMessageStore::ErrorsCleared, [&] { ++cleared; });
+    store.AddError("Broken (Home)");
     tasks.ShowPage(1);
     EXPECT_TRUE(tasks.isVisible());
     EXPECT_EQ(tasks.pcTasks->currentIndex(), 1);
@@ -68,18 +80,19 @@ TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
     tasks.cmdClear->click();
     EXPECT_TRUE(tasks.isVisible());
     EXPECT_EQ(cleared, 1);
-    tasks.AddErrorRow("Again", "12:00:02");
+    store.AddError("Again");
     tasks.cmdClose->click();
     EXPECT_FALSE(tasks.isVisible());
     EXPECT_EQ(cleared, 2);
     EXPECT_EQ(tasks.lvErrors->topLevelItemCount(), 0);
     // Escape is "Close" too.
-    tasks.AddErrorRow("Third", "12:00:03");
+    store.AddError("Third");
     tasks.ShowPage(1);
     QTest::keyClick(&tasks, Qt::Key_Escape);
     EXPECT_FALSE(tasks.isVisible());
     EXPECT_EQ(cleared, 3);
-    tasks.AddTaskRow("stuck");
+    EXPECT_TRUE(store.Errors.empty());
+    store.AddTask(Retrieve(1));
     tasks.cmdCancel->click();
-    EXPECT_EQ(cancelled, 1);
+    EXPECT_TRUE(store.Tasks.front().Cancelled);
 }

@@ -1,5 +1,5 @@
 // Layout of the ticker bar: element places and states, message buttons, hot item, scroll place.
-#include "bar/BarLayout.h"
+#include "model/BarLayout.h"
 
 #include <algorithm>
 

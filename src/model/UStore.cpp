@@ -1,15 +1,11 @@
-// The message store, job queue and error list of the bar, and their index bookkeeping.
-#include "bar/UStore.h"
+// The message store's entries, job queue and errors, and their index bookkeeping.
+#include "model/UStore.h"
 
 #include "core/UGlobal.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-
-std::string CacheFileName(const std::string& uid) {
-    return AppPath + "/cache/" + uid + ".dat";
-}
 
 std::string LowerUID(const std::string& uid) {
     std::string lower = uid;

@@ -1,5 +1,5 @@
 // Bar layout: positions and widths, the scroll position's normalisation, arrows and hot items.
-#include "bar/BarLayout.h"
+#include "model/BarLayout.h"
 
 #include <gtest/gtest.h>
 

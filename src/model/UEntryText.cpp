@@ -1,5 +1,5 @@
 // Texts made from a message entry: bar caption, hover hint, recipients as the list shows them.
-#include "bar/UEntryText.h"
+#include "model/UEntryText.h"
 
 #include "mail/UCustomIndy.h"
 

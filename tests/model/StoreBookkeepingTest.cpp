@@ -1,5 +1,5 @@
 // Index bookkeeping of the message store and job queue, without windows.
-#include "bar/UStore.h"
+#include "model/UStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Colour values of skin.ini ("R G B") and the error a skin load stops with.
-#include "bar/SkinColor.h"
+#include "model/SkinColor.h"
 
 #include "core/UGlobal.h"
 

@@ -1,6 +1,7 @@
-// The message store, job queue and error list of the bar, and their index bookkeeping.
+// The message store's entries, job queue and errors, and their index bookkeeping.
 #pragma once
 
+#include "mail/CacheFiles.h"
 #include "mail/QBTaskInfo.h"
 
 #include <chrono>
@@ -39,9 +40,6 @@ struct TQueuedTask : TQBTaskInfo {
 };
 // First in, first out; the head is the running job.
 using TTaskArray = std::vector<TQueuedTask>;
-
-// AppPath/cache/<uid>.dat: the cached copy of a message.
-std::string CacheFileName(const std::string& uid);
 
 using TUIDSet = std::unordered_set<std::string>;
 

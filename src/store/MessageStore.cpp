@@ -1,0 +1,197 @@
+// The message store's operations: the job queue, read marks, removals and errors.
+#include "store/MessageStore.h"
+
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+
+#include <QTimer>
+
+#include <climits>
+#include <filesystem>
+
+TMessageStore::TMessageStore() {
+    setObjectName("MessageStore");
+    tmrCheck = new QTimer(this);
+    tmrCheck->setObjectName("tmrCheck");
+    connect(tmrCheck, &QTimer::timeout, this, &TMessageStore::tmrCheckTimer);
+}
+
+TMessageStore::~TMessageStore() {
+    Shutdown();
+}
+
+void TMessageStore::Start() {
+    // An interval of 0 minutes (or one too long for the timer) means no automatic check.
+    const long long interval = static_cast<long long>(Options.Interval) * 60000;
+    if (interval > 0 && interval <= INT_MAX) {
+        tmrCheck->setInterval(static_cast<int>(interval));
+        if (Options.IntervalCheck)
+            tmrCheck->start();
+    }
+    tmrCheckTimer();
+    CreateWorker();
+}
+
+void TMessageStore::Shutdown() {
+    if (FClosing)
+        return;
+    FClosing = true;
+    tmrCheck->stop();
+    StopWorker();
+    RemoveStaleCacheFiles(Accounts);
+}
+
+bool TMessageStore::ValidAccount(int account) const {
+    return account >= 0 && account < static_cast<int>(Accounts.size());
+}
+
+std::string TMessageStore::AccountName(int account) const {
+    return ValidAccount(account) ? Accounts[account].AccountName : std::string();
+}
+
+TQBTaskInfo TMessageStore::CheckTask(int account) const {
+    const TAccount& source = Accounts[account];
+    TQBTaskInfo task;
+    task.Kind = tkCheck;
+    task.Host = source.POPHost;
+    task.Port = source.POPPort;
+    task.User = source.POPUser;
+    task.Pass = source.POPPass;
+    task.Secure = source.Secure;
+    task.TLS = source.TLS;
+    task.TLSVerify = source.TLSVerify;
+    task.MsgNum = -1;
+    task.Account = account;
+    return task;
+}
+
+void TMessageStore::AddTask(const TQBTaskInfo& task) {
+    if (FClosing)
+        return;
+    Tasks.push_back(QueueTask(task, Buttons));
+    emit TaskAdded(static_cast<int>(Tasks.size()) - 1);
+}
+
+void TMessageStore::NextTask() {
+    if (Worker && Worker->IsTerminated())
+        return;
+    if (Tasks.empty())
+        return;
+    Tasks.erase(Tasks.begin());
+    emit TaskRemoved(0);
+}
+
+void TMessageStore::tmrCheckTimer() {
+    if (HasCheckTask(Tasks))
+        return;
+    for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
+        if (Accounts[i].Active)
+            AddTask(CheckTask(i));
+}
+
+void TMessageStore::CheckNow(int tag) {
+    emit CheckRequested();
+    if (tag == -1)
+        tmrCheckTimer();
+    else if (ValidAccount(tag) && !HasCheckTaskFor(Tasks, tag))
+        AddTask(CheckTask(tag));
+    ShowTasks(0);
+}
+
+void TMessageStore::MarkRead(int index, bool save) {
+    if (index < 0 || index >= static_cast<int>(Buttons.size()) || Buttons[index].Read)
+        return;
+    TButton& entry = Buttons[index];
+    entry.Read = true;
+    if (ValidAccount(entry.Account))
+        Accounts[entry.Account].ReadList.push_back(entry.UID);
+    emit EntryChanged(index);
+    if (save)
+        SaveOptions();
+}
+
+void TMessageStore::MarkAllRead() {
+    for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
+        MarkRead(i, false);
+    SaveOptions();
+}
+
+void TMessageStore::RemoveButton(int index, bool renumber) {
+    if (index < 0 || index >= static_cast<int>(Buttons.size()))
+        return;
+    emit EntryAboutToBeRemoved(index);
+    RemoveEntry(Buttons, Tasks, index, renumber);
+    emit EntryRemoved(index);
+}
+
+void TMessageStore::RemoveAccountButtons(int account) {
+    for (int i = static_cast<int>(Buttons.size()) - 1; i >= 0; --i)
+        if (Buttons[i].Account == account)
+            RemoveButton(i, false);
+    // The waiting jobs of the account go; the running head ends as usual.
+    for (size_t i = 1; i < Tasks.size(); ++i)
+        if (Tasks[i].Account == account)
+            NotifyDropped(Tasks[i]);
+    const std::vector<int> dropped = AccountRemoved(Buttons, Tasks, account, FRunningAccount);
+    for (auto row = dropped.rbegin(); row != dropped.rend(); ++row)
+        emit TaskRemoved(*row);
+    // Later accounts' entries now carry lower indices.
+    for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
+        if (Buttons[i].Account >= account)
+            emit EntryChanged(i);
+}
+
+void TMessageStore::AddError(const std::string& text) {
+    if (FClosing)
+        return;
+    Errors.push_back({text, std::chrono::system_clock::now()});
+    emit ErrorAdded(static_cast<int>(Errors.size()) - 1);
+}
+
+void TMessageStore::ClearErrors() {
+    Errors.clear();
+    emit ErrorsCleared();
+}
+
+void TMessageStore::CancelTask() {
+    if (!Tasks.empty())
+        Tasks.front().Cancelled = true;
+    if (Worker)
+        Worker->Stop();
+}
+
+void TMessageStore::ShowTasks(int page) {
+    emit TasksWanted(page);
+}
+
+void TMessageStore::BuildAccountMenus() {
+    emit AccountMenusChanged();
+}
+
+void TMessageStore::OpenButton(int index) {
+    if (index < 0 || index >= static_cast<int>(Buttons.size()))
+        return;
+    const TButton& entry = Buttons[index];
+    if (!std::filesystem::exists(CacheFileName(entry.UID)) && ValidAccount(entry.Account)) {
+        TQBTaskInfo task = CheckTask(entry.Account);
+        task.Kind = tkRetrieve;
+        task.MsgNum = entry.MsgNum;
+        task.Button = index;
+        AddTask(task);
+        ShowTasks(0);
+    }
+}
+
+void TMessageStore::DeleteMessages(const std::vector<int>& indices, int account) {
+    if (!ValidAccount(account))
+        return;
+    TQBTaskInfo task = CheckTask(account);
+    task.Kind = tkRemoveSeveral;
+    task.MsgNum = 0;
+    for (int index : indices)
+        if (index >= 0 && index < static_cast<int>(Buttons.size()))
+            task.MsgNums.push_back(std::to_string(Buttons[index].MsgNum));
+    task.Notify = 1;
+    AddTask(task);
+    ShowTasks(0);
+}

@@ -1,0 +1,121 @@
+// TMessageStore: the announced messages, the job queue, the errors and the mail worker,
+// with the operations on them; the windows observe it through its signals.
+#pragma once
+
+#include "mail/QBThread.h"
+#include "model/UEntryText.h"
+#include "model/UStore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTimer;
+class TWorkerBridge;
+
+class TMessageStore : public QObject {
+    Q_OBJECT
+  public:
+    TMessageStore();
+    // Shuts down first if Shutdown has not run.
+    ~TMessageStore() override;
+
+    TButtonArray Buttons;
+    TTaskArray Tasks;
+    TErrorArray Errors;
+    std::unique_ptr<TQBThread> Worker;
+    bool NewMail = false;
+    QTimer* tmrCheck;
+
+    // Starts the worker and the check timer, and queues the first check of every
+    // active account.
+    void Start();
+    // The exit: stops the worker (serving its events meanwhile, for at most the wait
+    // limit, then abandoning it), then deletes the cache files of messages no longer on
+    // any server. From then on the store queues and reports nothing.
+    void Shutdown();
+    bool Closing() const { return FClosing; }
+
+    void AddTask(const TQBTaskInfo& task);
+    void NextTask();
+    // tag: an account index, or -1 for all active accounts.
+    void CheckNow(int tag);
+    void tmrCheckTimer();
+    void MarkRead(int index, bool save);
+    void MarkAllRead();
+    // Removes one entry. renumber: the message left the server in this session, so the
+    // account's later numbers drop by one.
+    void RemoveButton(int index, bool renumber = true);
+    // After Accounts lost the account at index account.
+    void RemoveAccountButtons(int account);
+    void AddError(const std::string& text);
+    void ClearErrors();
+    void CancelTask();
+    void ApplyWorkerLimits();
+    // The accounts' names or number changed: the windows rebuild their account menus.
+    void BuildAccountMenus();
+    // Queues the download of an entry's message when it has no cache file yet.
+    void OpenButton(int index);
+    // Queues one removal of the entries at indices (all of account); its end is
+    // announced by RemovalEnded.
+    void DeleteMessages(const std::vector<int>& indices, int account);
+    // Asks the tasks window to show a page (0 tasks, 1 errors).
+    void ShowTasks(int page);
+
+    bool ValidAccount(int account) const;
+    std::string AccountName(int account) const;
+
+  signals:
+    void EntryAdded(int index);
+    void EntryAboutToBeRemoved(int index);
+    void EntryRemoved(int index);
+    // Read mark or message number.
+    void EntryChanged(int index);
+    void TaskAdded(int position);
+    void TaskRemoved(int position);
+    // The worker took up the head of the queue.
+    void TaskStarted();
+    void ErrorAdded(int index);
+    void ErrorsCleared();
+    void StatusChanged(const std::string& text);
+    void ProgressChanged(qint64 received, qint64 size);
+    void RemovalEnded();
+    void TasksWanted(int page);
+    // A check was asked for by the user.
+    void CheckRequested();
+    // A completed check announced at least one unread message.
+    void NewMailArrived();
+    void AccountMenusChanged();
+
+  private:
+    friend class TWorkerBridge;
+
+    TQBTaskInfo CheckTask(int account) const;
+    // A job that leaves the queue without the worker running it still ends the wait
+    // of its window, as the worker does at the end of every job.
+    void NotifyDropped(const TQBTaskInfo& task);
+    void CreateWorker();
+    void StopWorker();
+
+    // The worker's events (StoreWorker.cpp).
+    void WorkerGetTask(bool& hasTask);
+    void WorkerMessage(const TStringList* lines, int number, const std::string& uid);
+    void CheckMessage(const TStringList* lines, int number, const std::string& uid);
+    void WorkerRenumber(const std::string& uid, int number);
+    void WorkerCheckDone();
+    void WorkerError(int fatal, const std::string& text);
+    void WorkerStatus(const std::string& text);
+    void WorkerSizeWarning(int size, uint8_t& answer);
+    void WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam);
+
+    // Outlives the store when the worker has to be abandoned; see CreateWorker.
+    TWorkerBridge* FBridge = nullptr;
+    bool FClosing = false;
+    // Account of the job last handed to the worker; kept valid when accounts go.
+    int FRunningAccount = -1;
+    TUIDSet FReadSet;
+    int FRenumberHint = 0;
+};

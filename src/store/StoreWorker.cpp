@@ -1,0 +1,251 @@
+// The message store and its mail worker: start and stop, and the worker's events.
+#include "store/MessageStore.h"
+
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "mail/UCustomIndy.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QThread>
+
+#include <filesystem>
+
+namespace {
+
+constexpr int ConnectTimeout = 30000;
+constexpr int WorkerWaitLimit = 9999; // ms the exit waits for the worker
+
+} // namespace
+
+// The main-thread object the worker's calls are queued to. It is deleted with the
+// worker, or never when the worker is abandoned, so a late call from the worker always
+// finds it; the call reaches the store only while the store exists.
+class TWorkerBridge : public QObject {
+  public:
+    explicit TWorkerBridge(TMessageStore* store) : Store(store) {}
+    QPointer<TMessageStore> Store;
+};
+
+void TMessageStore::CreateWorker() {
+    FBridge = new TWorkerBridge(this);
+    TWorkerBridge* bridge = FBridge;
+    // Events run on this thread while the worker waits for them.
+    auto synchronize = [bridge](const std::function<void()>& call) {
+        QMetaObject::invokeMethod(
+            bridge,
+            [bridge, &call] {
+                if (bridge->Store)
+                    call();
+            },
+            Qt::BlockingQueuedConnection);
+    };
+    auto post = [bridge](int message, intptr_t target, int64_t wParam, int64_t lParam) {
+        QMetaObject::invokeMethod(
+            bridge,
+            [=] {
+                if (bridge->Store)
+                    bridge->Store->WorkerPosted(message, target, wParam, lParam);
+            },
+            Qt::QueuedConnection);
+    };
+    Worker = std::make_unique<TQBThread>(ConnectTimeout, synchronize, post);
+    Worker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
+    Worker->OnMessage = [this](TQBThread&, const TStringList* lines, int number,
+                               const std::string& uid) { WorkerMessage(lines, number, uid); };
+    Worker->OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
+        WorkerRenumber(uid, number);
+    };
+    Worker->OnCheckDone = [this](TQBThread&) { WorkerCheckDone(); };
+    Worker->OnError = [this](TQBThread&, int fatal, const std::string& text) {
+        WorkerError(fatal, text);
+    };
+    Worker->OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
+        WorkerSizeWarning(size, answer);
+    };
+    Worker->OnStatus = [this](TQBThread&, const std::string& text) { WorkerStatus(text); };
+    Worker->ProgressWnd = 1;
+    ApplyWorkerLimits();
+    Worker->Resume();
+}
+
+void TMessageStore::StopWorker() {
+    if (!Worker)
+        return;
+    Worker->Stop();
+    Worker->Terminate();
+    QElapsedTimer waited;
+    waited.start();
+    bool forced = false;
+    // The worker may be waiting for this thread to run one of its events.
+    while (!Worker->Finished) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+        if (waited.elapsed() > WorkerWaitLimit) {
+            Worker->ForceFinished();
+            forced = true;
+        }
+    }
+    // Joining a worker that did not finish in time could hang the exit for good: it is
+    // left to run out, with its bridge, and reaches nothing of the store.
+    FBridge->Store = nullptr;
+    if (forced) {
+        Worker.release()->Abandon();
+    } else {
+        Worker.reset();
+        delete FBridge;
+    }
+    FBridge = nullptr;
+}
+
+void TMessageStore::ApplyWorkerLimits() {
+    if (!Worker)
+        return;
+    Worker->MaxSize = Options.MaxWarning ? Options.MaxSize : -1;
+    Worker->MaxLines = Options.MaxLines;
+}
+
+void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
+    if (task.Notify != 0)
+        emit RemovalEnded();
+}
+
+void TMessageStore::WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
+    if (message == WM_QB_PROGRESS)
+        emit ProgressChanged(wParam, lParam);
+    else if (message == WM_QB_TASKENDED && target != 0)
+        emit RemovalEnded();
+}
+
+void TMessageStore::WorkerGetTask(bool& hasTask) {
+    hasTask = false;
+    if (FClosing)
+        return;
+    emit TaskStarted();
+    if (ValidAccount(FRunningAccount))
+        Accounts[FRunningAccount].ServerList = Worker->ServerList;
+    FRunningAccount = -1;
+    // A cancelled job still at the head was broken off without its last event (the
+    // worker reports nothing while stopping); a job whose messages have all gone since
+    // it was queued has nothing left to do.
+    while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
+                              !ResolveTask(Tasks.front(), Buttons))) {
+        NotifyDropped(Tasks.front());
+        NextTask();
+    }
+    if (Tasks.empty())
+        return;
+    hasTask = true;
+    const TQueuedTask& head = Tasks.front();
+    Worker->ServerList = Accounts[head.Account].ServerList;
+    Worker->Task = head;
+    FRunningAccount = head.Account;
+    if (head.Kind == tkCheck) {
+        FReadSet = MakeUIDSet(Accounts[head.Account].ReadList);
+        FRenumberHint = 0;
+    }
+    NewMail = false;
+}
+
+void TMessageStore::WorkerMessage(const TStringList* lines, int number, const std::string& uid) {
+    if (FClosing || Tasks.empty())
+        return;
+    switch (Tasks.front().Kind) {
+    case tkCheck:
+        CheckMessage(lines, number, uid);
+        break;
+    case tkRemoveSeveral:
+        // Until removals update the store, the job ends at its final report.
+        if (number == 1)
+            NextTask();
+        break;
+    default:
+        NextTask();
+        break;
+    }
+}
+
+void TMessageStore::CheckMessage(const TStringList* lines, int number, const std::string& uid) {
+    // The account was removed while its check ran.
+    if (!ValidAccount(FRunningAccount))
+        return;
+    const TAccount& account = Accounts[FRunningAccount];
+    auto msg = std::make_shared<TQBMessage>();
+    if (lines)
+        msg->LoadFromLines(*lines);
+    TButton entry;
+    entry.Caption = EntryCaption(*msg, account.AccountName);
+    entry.Account = FRunningAccount;
+    entry.MsgNum = number;
+    entry.UID = uid;
+    entry.Read = FReadSet.count(LowerUID(uid)) > 0;
+    entry.Hint = EntryHint(*msg, account.AccountName);
+    entry.Msg = std::move(msg);
+    if (!entry.Read)
+        NewMail = true;
+    Buttons.push_back(std::move(entry));
+    const int index = static_cast<int>(Buttons.size()) - 1;
+    FRenumberHint = index + 1;
+    emit EntryAdded(index);
+}
+
+void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
+    if (FClosing)
+        return;
+    const int index = FindEntry(Buttons, FRunningAccount, uid, FRenumberHint);
+    if (index < 0)
+        return;
+    FRenumberHint = index + 1;
+    Buttons[index].MsgNum = number;
+    emit EntryChanged(index);
+}
+
+void TMessageStore::WorkerCheckDone() {
+    if (FClosing)
+        return;
+    if (ValidAccount(FRunningAccount)) {
+        TAccount& account = Accounts[FRunningAccount];
+        // At once, not only when the worker next asks for a job: a program ended right
+        // after this check must still know which cached messages are on the server.
+        account.ServerList = Worker->ServerList;
+        const TUIDSet onServer = MakeUIDSet(Worker->ServerList);
+        std::error_code error;
+        for (int index : MissingEntries(Buttons, FRunningAccount, onServer)) {
+            const std::string uid = Buttons[index].UID;
+            std::filesystem::remove(CacheFileName(uid), error);
+            const int mark = IndexOfText(account.ReadList, uid);
+            if (mark >= 0)
+                account.ReadList.erase(account.ReadList.begin() + mark);
+            // The check has given the remaining messages their current numbers.
+            RemoveButton(index, false);
+        }
+    }
+    NextTask();
+    SaveOptions();
+    if (NewMail)
+        emit NewMailArrived();
+}
+
+void TMessageStore::WorkerError(int fatal, const std::string& text) {
+    if (FClosing)
+        return;
+    std::string line = text;
+    if (ValidAccount(FRunningAccount))
+        line += " (" + Accounts[FRunningAccount].AccountName + ")";
+    AddError(line);
+    if (fatal == 1)
+        NextTask();
+    ShowTasks(1);
+}
+
+void TMessageStore::WorkerStatus(const std::string& text) {
+    if (!FClosing)
+        emit StatusChanged(text);
+}
+
+void TMessageStore::WorkerSizeWarning(int, uint8_t& answer) {
+    // Until the size question exists, a message over the limit is not fetched.
+    answer = 2;
+    NextTask();
+}

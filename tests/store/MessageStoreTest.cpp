@@ -1,0 +1,145 @@
+// The message store against Dovecot and the scripted server, without any window: the
+// entries, the queue, the read marks, the cache files and the exit.
+#include "StoreTest.h"
+
+#include "FakePOP3Server.h"
+#include "core/IniFile.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+
+#include <QSignalSpy>
+
+#include <filesystem>
+
+class MessageStore : public TStoreTest {};
+
+TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 4);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 4u);
+    const std::string gone = Store->Buttons[1].UID;
+    const std::string kept = Store->Buttons[3].UID;
+    TTempDir::WriteFile(CacheFileName(gone), "\x01text");
+    TTempDir::WriteFile(CacheFileName(kept), "\x01text");
+    Store->MarkRead(1, true);
+    ASSERT_EQ(Accounts[0].ReadList.size(), 1u);
+
+    // Another program deletes message 2.
+    Dovecot().DeleteMessage(user, Dovecot().MessageFiles(user)[1]);
+    LetSessionEnd();
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    for (const TButton& entry : Store->Buttons)
+        EXPECT_NE(entry.UID, gone);
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName(gone)));
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName(kept)));
+    EXPECT_TRUE(Accounts[0].ReadList.empty());
+    // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
+    // would hit the wrong message.
+    EXPECT_EQ(Store->Buttons[0].MsgNum, 1);
+    EXPECT_EQ(Store->Buttons[1].MsgNum, 2);
+    EXPECT_EQ(Store->Buttons[2].MsgNum, 3);
+    // The read mark is gone from the settings file too.
+    EXPECT_TRUE(TIniFile(AppPath + "/quillbar.ini").ReadString("Account=Home", "X0", "") == "");
+}
+
+TEST_F(MessageStore, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("Home", 2);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    // Known as soon as the check is done, so that an exit right now keeps the file.
+    ASSERT_EQ(Accounts[0].ServerList.size(), 2u);
+    const std::string kept = CacheFileName(Store->Buttons[0].UID);
+    const std::string stale = CacheFileName(std::string(32, 'f'));
+    const std::string stray = AppPath + "/cache/notes.dat";
+    const std::string other = AppPath + "/cache/keep.txt";
+    for (const std::string& file : {kept, stale, stray, other})
+        TTempDir::WriteFile(file, "\x01x");
+    StopProgram();
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_FALSE(std::filesystem::exists(stray));
+    EXPECT_TRUE(std::filesystem::exists(other));
+}
+
+TEST_F(MessageStore, SettingsFileHoldsExactlyTheReadMarks) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("Home", 3);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    Store->MarkRead(2, true);
+    Store->MarkRead(0, true);
+    Store->CheckNow(-1);
+    ASSERT_TRUE(WaitForJobs());
+    TIniFile ini(AppPath + "/quillbar.ini");
+    std::vector<std::string> marks;
+    for (const auto& [key, value] : ini.ReadSectionValues("Account=Home"))
+        if (!key.empty() && key[0] == 'X')
+            marks.push_back(key + "=" + value);
+    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Store->Buttons[2].UID,
+                                               "X1=" + Store->Buttons[0].UID}));
+}
+
+// An account removed in the options: its entries and queued jobs go, and every later
+// account's entries and jobs name the same account as before.
+TEST_F(MessageStore, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("First", 2);
+    AddDovecotAccount("Second", 2);
+    AddDovecotAccount("Third", 1);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 5u);
+    const std::string thirdUID = Store->Buttons[4].UID;
+    // Jobs wait while this thread does not serve the worker.
+    Store->CheckNow(0);
+    Store->CheckNow(2);
+    ASSERT_EQ(Store->Tasks.size(), 2u);
+
+    DeleteAccount(0);
+    Store->RemoveAccountButtons(0);
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    EXPECT_EQ(Store->Buttons[0].Account, 0); // "Second"
+    EXPECT_EQ(Store->Buttons[2].Account, 1); // "Third"
+    EXPECT_EQ(Store->Buttons[2].UID, thirdUID);
+    // The head job may be running already: it stays, naming no account, and ends
+    // without effect; the waiting job now names "Third" by its new index.
+    ASSERT_EQ(Store->Tasks.size(), 2u);
+    EXPECT_EQ(Store->Tasks[0].Account, -1);
+    EXPECT_EQ(Store->Tasks[1].Account, 1);
+    ASSERT_TRUE(WaitForJobs());
+    // The check of "Third" keeps its message under the right account.
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    EXPECT_EQ(Store->Buttons[2].Account, 1);
+}
+
+// The windows learn everything through the store's signals; after the exit the store
+// has no worker and queues nothing more.
+TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("Home", 3);
+    Store = std::make_unique<TMessageStore>();
+    QSignalSpy added(Store.get(), &TMessageStore::EntryAdded);
+    QSignalSpy queued(Store.get(), &TMessageStore::TaskAdded);
+    QSignalSpy ended(Store.get(), &TMessageStore::TaskRemoved);
+    QSignalSpy newMail(Store.get(), &TMessageStore::NewMailArrived);
+    Store->Start();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    EXPECT_EQ(added.count(), 3);
+    EXPECT_EQ(added.at(2).at(0).toInt(), 2);
+    EXPECT_EQ(queued.count(), 1);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(newMail.count(), 1);
+    EXPECT_EQ(Accounts[0].ServerList.size(), 3u);
+
+    Store->Shutdown();
+    EXPECT_EQ(Store->Worker, nullptr);
+    Store->CheckNow(0);
+    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_EQ(queued.count(), 1);
+}

@@ -1,0 +1,140 @@
+// Store test base: a program folder per test, the message store with its real worker,
+// Dovecot shared by the tests of a suite, and waits that serve the event loop.
+#include "StoreTest.h"
+
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+
+std::unique_ptr<TDovecotServer> TStoreTest::FDovecot;
+int TStoreTest::FNextUser = 0;
+
+namespace {
+
+constexpr int UserPool = 60;
+
+} // namespace
+
+void TStoreTest::UseTestSettingsFolder() {
+    // Settings of the test run go to a folder of its own, not the user's.
+    static TTempDir config;
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+}
+
+void TStoreTest::SetUpTestSuite() {
+    UseTestSettingsFolder();
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "qb_store_tests";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+}
+
+void TStoreTest::TearDownTestSuite() {
+    FDovecot.reset();
+    FNextUser = 0;
+}
+
+void TStoreTest::SetUp() {
+    Dir = std::make_unique<TTempDir>();
+    AppPath = Dir->Path();
+    std::filesystem::create_directories(AppPath + "/cache");
+    Options = TOptions();
+    Accounts.clear();
+    QSettings("Norvane", "Quillbar").clear();
+}
+
+void TStoreTest::TearDown() {
+    StopProgram();
+    Accounts.clear();
+    Dir.reset();
+}
+
+void TStoreTest::StartProgram() {
+    Store = std::make_unique<TMessageStore>();
+    Store->Start();
+}
+
+void TStoreTest::StopProgram() {
+    if (Store)
+        Store->Shutdown();
+    Store.reset();
+}
+
+TDovecotServer& TStoreTest::Dovecot() {
+    if (!FDovecot) {
+        const std::string why = TDovecotServer::Unavailable();
+        if (!why.empty())
+            throw std::runtime_error("Dovecot unavailable: " + why);
+        // Users made up front: Dovecot may not see a user added within the same second
+        // as the password file's last change.
+        FDovecot = std::make_unique<TDovecotServer>(UserPool, 0);
+    }
+    return *FDovecot;
+}
+
+int TStoreTest::AddDovecotAccount(const std::string& name, int messages, bool active) {
+    TDovecotServer& server = Dovecot();
+    if (FNextUser >= server.UserCount())
+        throw std::runtime_error("the Dovecot user pool is used up");
+    const int user = FNextUser++;
+    for (int i = 1; i <= messages; ++i)
+        server.AddMessage(user, TDovecotServer::GenerateMessage(i));
+    TAccount account;
+    account.AccountName = name;
+    account.POPHost = "127.0.0.1";
+    account.POPPort = server.Port();
+    account.POPUser = server.User(user);
+    account.POPPass = server.Password(user);
+    account.Active = active;
+    AddAccount(account, true);
+    return user;
+}
+
+void TStoreTest::AddLoopbackAccount(const std::string& name, int port, bool active) {
+    TAccount account;
+    account.AccountName = name;
+    account.POPHost = "127.0.0.1";
+    account.POPPort = port;
+    account.POPUser = "user";
+    account.POPPass = "pass";
+    account.Active = active;
+    AddAccount(account, true);
+}
+
+bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    // A real event loop, so that the worker's events are served as the program serves them.
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition() || elapsed.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(2);
+    loop.exec();
+    return condition();
+}
+
+bool TStoreTest::WaitForJobs(int timeoutMs) {
+    return WaitUntil([this] { return Store->Tasks.empty(); }, timeoutMs);
+}
+
+void TStoreTest::LetSessionEnd() {
+    // The worker asks for a job every 500 ms and quits its session when there is none.
+    QElapsedTimer timer;
+    timer.start();
+    WaitUntil([&] { return timer.elapsed() > 800; });
+}

@@ -1,0 +1,57 @@
+// Store test base: a program folder per test, the message store with its real worker,
+// Dovecot shared by the tests of a suite, and waits that serve the event loop.
+#pragma once
+
+#include "DovecotServer.h"
+#include "TempDir.h"
+#include "store/MessageStore.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// Skips a test where Dovecot cannot run (not root, not installed).
+#define QB_NEED_DOVECOT()                                                                          \
+    do {                                                                                           \
+        const std::string why = TDovecotServer::Unavailable();                                     \
+        if (!why.empty())                                                                          \
+            GTEST_SKIP() << why;                                                                   \
+    } while (0)
+
+class TStoreTest : public ::testing::Test {
+  protected:
+    // Creates a core application when the test program has none.
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    static void UseTestSettingsFolder();
+    void SetUp() override;
+    void TearDown() override;
+
+    // The suite's Dovecot, started on first use; skips the test where it cannot run.
+    TDovecotServer& Dovecot();
+    // A new Dovecot user with count generated messages, added to Accounts.
+    int AddDovecotAccount(const std::string& name, int messages, bool active = true);
+    // An account on a server of the test at 127.0.0.1:port, added to Accounts.
+    static void AddLoopbackAccount(const std::string& name, int port, bool active = true);
+
+    // Creates the store and starts it (which queues the first check).
+    virtual void StartProgram();
+    // Shuts the store down (stopping the worker) and destroys it.
+    virtual void StopProgram();
+    // Processes events until condition holds; false after timeoutMs.
+    static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
+    // Waits until the job queue is empty.
+    bool WaitForJobs(int timeoutMs = 30000);
+    // Lets the idle worker end its session, so that the next check sees the mailbox as
+    // it is now (a POP3 session keeps the state it began with).
+    void LetSessionEnd();
+
+    std::unique_ptr<TTempDir> Dir;
+    std::unique_ptr<TMessageStore> Store;
+
+  private:
+    static std::unique_ptr<TDovecotServer> FDovecot;
+    static int FNextUser;
+};
