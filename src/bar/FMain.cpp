@@ -1,9 +1,11 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
 
+#include "bar/SkinMenuStyle.h"
 #include "bar/USkin.h"
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
+#include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
 #include "platform/UHotKey.h"
 #include "platform/USound.h"
@@ -14,6 +16,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -55,21 +59,35 @@ TfrmMain::TfrmMain(TMessageStore& store)
     setMouseTracking(true);
     // The bar is hardly ever the active window, and its hints must show all the same.
     setAttribute(Qt::WA_AlwaysShowToolTips);
-    for (auto changed : {&TMessageStore::EntryAdded, &TMessageStore::EntryRemoved,
-                         &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
+
+    tmrScrollDelay = new QTimer(this);
+    tmrScrollDelay->setObjectName("tmrScrollDelay");
+    tmrScrollDelay->setSingleShot(true);
+    tmrScrollDelay->setInterval(std::max(0, Options.ScrollDelay));
+    connect(tmrScrollDelay, &QTimer::timeout, this, &TfrmMain::tmrScrollDelayTimer);
+    tmrScroll = new QTimer(this);
+    tmrScroll->setObjectName("tmrScroll");
+    tmrScroll->setInterval(std::max(1, Options.ScrollSpeed));
+    connect(tmrScroll, &QTimer::timeout, this, &TfrmMain::tmrScrollTimer);
+
+    CreateMenus();
+    CreateAppBar();
+
+    for (auto changed :
+         {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
         connect(&Store, changed, this, &TfrmMain::RepaintBar);
+    connect(&Store, &TMessageStore::EntryAdded, this, [this] {
+        RepaintBar();
+        if (!tmrScroll->isActive() && !tmrScrollDelay->isActive() && MouseY < 0)
+            RestartScrollDelay();
+    });
     connect(&Store, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
     connect(&Store, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
+    connect(&Store, &TMessageStore::AccountMenusChanged, this, &TfrmMain::BuildAccountMenus);
 }
 
 TfrmMain::~TfrmMain() {
-    // Until the bar docks, its edge stays as loaded; a floating bar that was shown keeps
-    // its place for the next run.
-    if (Options.Edge == abeFloat && testAttribute(Qt::WA_WState_ExplicitShowHide)) {
-        Options.Top = y();
-        Options.Left = x();
-        Options.Width = width();
-    }
+    SaveDockState();
     if (FHotKey)
         FHotKey->Unregister();
 }
@@ -94,6 +112,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
 void TfrmMain::ToggleList() {
     if (!FList)
         return;
+    Stick = true;
     const bool shown = ListShown;
     if (shown) {
         FList->close();
@@ -102,22 +121,28 @@ void TfrmMain::ToggleList() {
         FList->raise();
     }
     ListShown = !shown;
+    Stick = false;
 }
 
 void TfrmMain::RegisterHotKey() {
     if (!FHotKey) {
         FHotKey = new THotKey(this);
-        FHotKey->OnPressed = [this] {
-            show();
-            ForceForeground(this);
-        };
+        FHotKey->OnPressed = [this] { HotKeyPressed(); };
     }
     FHotKey->Register();
+}
+
+void TfrmMain::HotKeyPressed() {
+    ForceForeground(this);
+    SlideBar(true);
+    PopupMainMenu();
 }
 
 void TfrmMain::NewMailArrived() {
     if (Options.PlaySound)
         PlaySoundFile(Options.SoundFile);
+    Stick = true;
+    SlideBar(true);
 }
 
 void TfrmMain::RepaintBar() {
@@ -133,12 +158,28 @@ void TfrmMain::NewInstance() {
     ++FNewInstanceCount;
     show();
     ForceForeground(this);
+    Stick = true;
+    SlideBar(true);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // Tool windows do not end the application on their own; closing the bar does.
     event->accept();
     QCoreApplication::quit();
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        Stick = false;
+        SlideBar(false);
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    RepaintBar();
 }
 
 void TfrmMain::paintEvent(QPaintEvent*) {
@@ -177,6 +218,12 @@ void TfrmMain::SetHint(const std::string& hint) {
     // A hint still up belongs to the button the pointer has left.
     if (QToolTip::isVisible() && !shown.isEmpty() && QToolTip::text() == shown)
         QToolTip::hideText();
+}
+
+TBarLayout TfrmMain::CurrentLayout() const {
+    if (!Skin || Skin->Height <= 0)
+        return {};
+    return LayoutBar(BarMetrics(*Skin), BarState());
 }
 
 TBarState TfrmMain::BarState() const {

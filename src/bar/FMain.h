@@ -1,17 +1,23 @@
-// The ticker bar window: draws the message store's entries and answers the pointer.
+// The ticker bar window: draws the message store's entries, answers the pointer and the
+// keyboard, scrolls, and docks to the top or bottom of the desktop or floats.
 #pragma once
 
 #include "bar/UPaint.h"
+#include "model/AppBarMath.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
+class QMenu;
 class QTimer;
-class TMessageStore;
+class TDockBackend;
 class THotKey;
+class TMessageStore;
+class TSkinMenuStyle;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -20,7 +26,7 @@ class TfrmMain : public QWidget {
     ~TfrmMain() override;
 
     TMessageStore& Store;
-    // The window the drop-down button shows and hides.
+    // The window the drop-down button and "Message List" show and hide.
     void SetMessageList(QWidget* list);
 
     bool ListShown = false;
@@ -29,42 +35,134 @@ class TfrmMain : public QWidget {
     int HotItem = -1;
     int MouseX = -1, MouseY = -1;
     bool MouseDown = false;
+    // The position before the last scroll step; -1: the next step starts from the first.
+    int ScrollPrev = 0;
     // The hover text, set by every paint: the Hint of the message under the pointer.
     std::string Hint;
+    // The hover text last shown: the same text is not shown twice in a row.
+    std::string LastHint;
     TBarPainter Painter;
+
+    QTimer* tmrScrollDelay;
+    QTimer* tmrScroll;
+    QMenu* mnuMain;
+    QAction* mnuMainCompose;
+    QAction* mnuMainAddresses;
+    QAction* mnuMainMsgList;
+    QMenu* mnuMainCheckNow;
+    QAction* mnuMainOptions;
+    QAction* mnuMainUpdate;
+    QAction* mnuMainAbout;
+    QAction* mnuMainHelp;
+    QAction* mnuMainExit;
+    QMenu* mnuButton;
+    QAction* Markasread1;
+    QAction* Markallread1;
+    QAction* Delete1;
+    QAction* AntiSpam1;
+
+    // Docking (FMainDock.cpp). While Stick is set the bar does not hide itself.
+    bool Stick = false;
+    bool AutoHide = false;
+    int Edge() const { return FEdge; }
+    // Places the bar at edge (top, bottom or float) and tells the desktop.
+    void SetEdge(int edge);
+    // For an auto-hidden docked bar: slides it into view or to its hidden strip.
+    void SlideBar(bool shown);
+    bool Shown() const { return FShown; }
+    TRect FloatRect() const { return FFloatRect; }
 
     // Asks for a repaint of the bar; repaints come at most every few milliseconds, so
     // that a check announcing thousands of messages does not paint thousands of times.
     void RepaintBar();
-    // Grabs the global hot key that brings the bar into view.
+    // Grabs the global hot key that brings the bar into view with its main menu.
     void RegisterHotKey();
+    // Rebuilds "Check email now..." from Accounts.
+    void BuildAccountMenus();
+    // One step of the automatic scrolling.
+    void tmrScrollTimer();
+    // The actions of the menus, by name, for the bar's own use and for tests.
+    void mnuMainMsgListClick();
+    void mnuMainUpdateClick();
+    void Markasread1Click();
+    void Delete1Click();
+    // Opens mnuMain at the bar's bottom-left corner.
+    void PopupMainMenu();
 
     // How often a later copy of the program signalled this one.
     int NewInstanceCount() const { return FNewInstanceCount; }
 
   public slots:
-    // A later copy was started: bring the bar into view.
+    // A later copy was started: bring the bar into view and keep it there.
     void NewInstance();
+    // The hot key: the bar to the front with its main menu.
+    void HotKeyPressed();
 
   protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    bool event(QEvent* e) override;
 
   private:
     // What the painter and the hit test need of the bar at this moment.
     TBarState BarState() const;
+    TBarLayout CurrentLayout() const;
     void SetHint(const std::string& hint);
+    void ShowHint(const QPoint& globalPos);
     void ToggleList();
     void NewMailArrived();
+    void CreateMenus();
+    void ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos);
+    // Starts the pause before scrolling, when there is something to scroll.
+    void RestartScrollDelay();
+    void tmrScrollDelayTimer();
+    bool CanScroll() const;
+    // Grip under client x: -1 move grip, 1 size grip, 0 neither.
+    int GripAt(int x) const;
+
+    // Docking (FMainDock.cpp).
+    void CreateAppBar();
+    void ApplyEdge();
+    void SlideTo(const QRect& target);
+    void tmrAutoHideTimer();
+    void BeginMove(const QPoint& globalPos);
+    void MoveStep(const QPoint& globalPos, bool ctrl);
+    void EndMove();
+    void SaveDockState();
+    TRect ScreenRect() const;
+    TRect WorkArea() const;
+    QRect DockQRect(int edge) const;
 
     QPointer<QWidget> FList;
     THotKey* FHotKey = nullptr;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
     int FNewInstanceCount = 0;
+    std::unique_ptr<TSkinMenuStyle> FMenuStyle;
+    // The entry whose button opened mnuButton.
+    int FMenuEntry = -1;
+
+    int FEdge = abeFloat;
+    bool FShown = true;
+    bool FFullScreenApp = false;
+    int FHorzDockSize = 0;
+    TRect FFloatRect;
+    std::unique_ptr<TDockBackend> FDock;
+    QTimer* FAutoHideTimer;
+    // The move or size loop: 0 none, -1 moving, 1 sizing.
+    int FDragging = 0;
+    int FDragEdge = abeUnknown;
+    int FEdgeBefore = abeFloat;
+    QPoint FDragOffset;
+    bool FSliding = false;
+    bool FPlaced = false;
 };

@@ -1,41 +1,168 @@
-// The bar under the pointer: hot element, the drop-down button and the error button.
+// The bar under the pointer: grips, the hot element, hints, and what a click does.
 #include "bar/FMain.h"
 
 #include "bar/USkin.h"
+#include "core/UOptions.h"
 #include "store/MessageStore.h"
+#include "windows/UScreenText.h"
 
+#include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QTimer>
+#include <QToolTip>
+
+int TfrmMain::GripAt(int x) const {
+    if (!Skin)
+        return 0;
+    if (x < Skin->Arrows.MoveBarWidth)
+        return -1;
+    if (x > width() - Skin->Arrows.SizeBarWidth)
+        return 1;
+    return 0;
+}
+
+void TfrmMain::enterEvent(QEnterEvent* e) {
+    // The pointer over the bar keeps it in view and takes back a reveal's stickiness.
+    Stick = false;
+    SlideBar(true);
+    QWidget::enterEvent(e);
+}
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
-    MouseX = e->position().toPoint().x();
-    MouseY = e->position().toPoint().y();
+    const QPoint pos = e->position().toPoint();
+    if (FDragging) {
+        if (FDragging < 0)
+            MoveStep(e->globalPosition().toPoint(), e->modifiers() & Qt::ControlModifier);
+        else
+            resize(std::max(minimumWidth(), pos.x() + FDragOffset.x()), height());
+        return;
+    }
+    // Scrolling stops while the pointer is over the bar.
+    tmrScrollDelay->stop();
+    tmrScroll->stop();
+    const int grip = GripAt(pos.x());
+    setCursor(grip < 0 ? Qt::SizeAllCursor : grip > 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    if (grip) {
+        MouseX = MouseY = -1;
+    } else {
+        MouseX = pos.x();
+        MouseY = pos.y();
+    }
+    const TBarLayout layout = CurrentLayout();
+    HotItem = layout.HotItem;
+    SetHint(HotItem >= HotFirstMessage ? Store.Buttons[HotItem - HotFirstMessage].Hint : "");
+    ShowHint(e->globalPosition().toPoint());
     update();
+}
+
+void TfrmMain::ShowHint(const QPoint& globalPos) {
+    if (Hint.empty()) {
+        QToolTip::hideText();
+        return;
+    }
+    if (Hint == LastHint)
+        return;
+    QToolTip::showText(globalPos, ScreenText(Hint).replace("\r\n", "\n"), this);
+    LastHint = Hint;
 }
 
 void TfrmMain::leaveEvent(QEvent*) {
     MouseX = MouseY = -1;
     update();
+    RestartScrollDelay();
 }
 
-void TfrmMain::mousePressEvent(QMouseEvent*) {
+void TfrmMain::mousePressEvent(QMouseEvent* e) {
+    const int grip = e->button() == Qt::LeftButton ? GripAt(e->position().toPoint().x()) : 0;
+    if (grip < 0) {
+        FDragging = -1;
+        BeginMove(e->globalPosition().toPoint());
+        return;
+    }
+    if (grip > 0) {
+        FDragging = 1;
+        FDragOffset = QPoint(width() - e->position().toPoint().x(), 0);
+        return;
+    }
     MouseDown = true;
     update();
 }
 
 void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
-    MouseX = e->position().toPoint().x();
-    MouseY = e->position().toPoint().y();
-    const bool left = e->button() == Qt::LeftButton;
-    // The element under the pointer now, not as last painted.
-    const int hot =
-        Skin && Skin->Height > 0 ? LayoutBar(BarMetrics(*Skin), BarState()).HotItem : HotNone;
-    if (!rect().contains(e->position().toPoint())) {
-        MouseX = -1;
-    } else if (hot == HotDropdown) {
-        ToggleList();
-    } else if (hot == HotErrorButton && left) {
-        Store.ShowTasks(1);
+    if (FDragging) {
+        const bool moving = FDragging < 0;
+        FDragging = 0;
+        if (moving)
+            EndMove();
+        else
+            SaveDockState();
+        return;
     }
+    const QPoint pos = e->position().toPoint();
+    // A release outside the bar only clears the pointer state.
+    if (!rect().contains(pos) || QApplication::widgetAt(e->globalPosition().toPoint()) != this) {
+        MouseX = -1;
+        MouseDown = false;
+        update();
+        return;
+    }
+    MouseX = pos.x();
+    MouseY = pos.y();
+    // The element under the pointer now, not as last painted.
+    const int hot = CurrentLayout().HotItem;
     MouseDown = false;
+    ButtonClick(hot, e->button(), e->globalPosition().toPoint());
     update();
+}
+
+void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos) {
+    const bool left = button == Qt::LeftButton;
+    const int count = static_cast<int>(Store.Buttons.size());
+    switch (hot) {
+    case HotMenuButton:
+        PopupMainMenu();
+        break;
+    case HotErrorButton:
+        if (left)
+            Store.ShowTasks(1);
+        break;
+    case HotLeftArrow:
+        if (left) {
+            int k = std::min(FirstVisible, count) - 1;
+            while (k >= 0 && Store.Buttons[k].Read)
+                --k;
+            if (k >= 0)
+                FirstVisible = k;
+        }
+        break;
+    case HotRightArrow:
+        if (left)
+            ++FirstVisible;
+        break;
+    case HotFirstArrow:
+        if (left)
+            FirstVisible = 0;
+        break;
+    case HotLastArrow:
+        if (left)
+            FirstVisible = std::max(0, count - 1);
+        break;
+    case HotDropdown:
+        ToggleList();
+        break;
+    default:
+        if (hot < HotFirstMessage || hot - HotFirstMessage >= count)
+            break;
+        if (left) {
+            Stick = true;
+            Store.OpenButton(hot - HotFirstMessage);
+            Stick = false;
+        } else {
+            FMenuEntry = hot - HotFirstMessage;
+            activateWindow();
+            mnuButton->popup(globalPos);
+        }
+        break;
+    }
 }

@@ -182,6 +182,17 @@ void TMessageStore::OpenButton(int index) {
     }
 }
 
+void TMessageStore::DeleteMessage(int index) {
+    if (index < 0 || index >= static_cast<int>(Buttons.size()) ||
+        !ValidAccount(Buttons[index].Account))
+        return;
+    TQBTaskInfo task = CheckTask(Buttons[index].Account);
+    task.Kind = tkRemove;
+    task.MsgNum = Buttons[index].MsgNum;
+    AddTask(task);
+    ShowTasks(0);
+}
+
 void TMessageStore::DeleteMessages(const std::vector<int>& indices, int account) {
     if (!ValidAccount(account))
         return;

@@ -59,6 +59,8 @@ class TMessageStore : public QObject {
     void BuildAccountMenus();
     // Queues the download of an entry's message when it has no cache file yet.
     void OpenButton(int index);
+    // Queues the removal of one entry's message from its server.
+    void DeleteMessage(int index);
     // Queues one removal of the entries at indices (all of account); its end is
     // announced by RemovalEnded.
     void DeleteMessages(const std::vector<int>& indices, int account);

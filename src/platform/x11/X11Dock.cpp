@@ -1,0 +1,147 @@
+// Docking on X11: the desktop's dock window type and reserved strut, kept above others.
+#include "core/UOptions.h"
+#include "platform/DockBackend.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TX11Dock : public TDockBackend {
+  public:
+    TX11Dock() {
+        if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
+            FConnection = x11->connection();
+        if (FConnection)
+            FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+    }
+
+    bool CanDock() const override { return FConnection != nullptr; }
+
+    void Apply(QWidget* window, int edge, const QRect& rect, bool reserve) override {
+        if (!FConnection || !window)
+            return;
+        const bool docked = edge == abeTop || edge == abeBottom;
+        const xcb_window_t id = static_cast<xcb_window_t>(window->winId());
+        const xcb_atom_t type =
+            Atom(docked ? "_NET_WM_WINDOW_TYPE_DOCK" : "_NET_WM_WINDOW_TYPE_UTILITY");
+        if (type != FType.value(id)) {
+            // Window managers read the type when a window is mapped.
+            const bool visible = window->isVisible();
+            if (visible)
+                window->hide();
+            xcb_change_property(FConnection, XCB_PROP_MODE_REPLACE, id, Atom("_NET_WM_WINDOW_TYPE"),
+                                XCB_ATOM_ATOM, 32, 1, &type);
+            FType.set(id, type);
+            if (visible)
+                window->show();
+        }
+        const xcb_atom_t partial = Atom("_NET_WM_STRUT_PARTIAL"), strut = Atom("_NET_WM_STRUT");
+        if (docked && reserve) {
+            const qreal ratio = window->devicePixelRatio();
+            const auto px = [ratio](int value) { return static_cast<uint32_t>(value * ratio); };
+            const int screenHeight =
+                window->screen() ? window->screen()->geometry().bottom() + 1 : 0;
+            uint32_t values[12] = {};
+            if (edge == abeTop) {
+                values[2] = px(rect.bottom() + 1);
+                values[8] = px(rect.left());
+                values[9] = px(rect.right() + 1) - 1;
+            } else {
+                values[3] = px(screenHeight - rect.top());
+                values[10] = px(rect.left());
+                values[11] = px(rect.right() + 1) - 1;
+            }
+            xcb_change_property(FConnection, XCB_PROP_MODE_REPLACE, id, partial, XCB_ATOM_CARDINAL,
+                                32, 12, values);
+            xcb_change_property(FConnection, XCB_PROP_MODE_REPLACE, id, strut, XCB_ATOM_CARDINAL,
+                                32, 4, values);
+        } else {
+            xcb_delete_property(FConnection, id, partial);
+            xcb_delete_property(FConnection, id, strut);
+        }
+        xcb_flush(FConnection);
+    }
+
+    void SetAbove(QWidget* window, bool above) override {
+        if (!FConnection || !window || !window->isVisible())
+            return;
+        xcb_client_message_event_t event = {};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = static_cast<xcb_window_t>(window->winId());
+        event.type = Atom("_NET_WM_STATE");
+        event.data.data32[0] = above ? 1 : 0; // add or remove
+        event.data.data32[1] = Atom("_NET_WM_STATE_ABOVE");
+        event.data.data32[3] = 1; // from an application
+        xcb_send_event(FConnection, 0, FRoot,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(FConnection);
+    }
+
+    bool FullScreenActive() override {
+        if (!FConnection)
+            return false;
+        const std::vector<uint32_t> active =
+            Property(FRoot, Atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+        if (active.empty() || active[0] == 0)
+            return false;
+        const xcb_atom_t fullScreen = Atom("_NET_WM_STATE_FULLSCREEN");
+        for (uint32_t state : Property(active[0], Atom("_NET_WM_STATE"), XCB_ATOM_ATOM))
+            if (state == fullScreen)
+                return true;
+        return false;
+    }
+
+  private:
+    // The window type last set per window, so that a window is re-mapped only on a change.
+    struct TTypes {
+        xcb_window_t Window = 0;
+        xcb_atom_t Type = 0;
+        xcb_atom_t value(xcb_window_t window) const { return window == Window ? Type : 0; }
+        void set(xcb_window_t window, xcb_atom_t type) {
+            Window = window;
+            Type = type;
+        }
+    };
+
+    xcb_atom_t Atom(const char* name) {
+        xcb_intern_atom_cookie_t cookie =
+            xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::string(name).size()), name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(FConnection, cookie, nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        std::free(reply);
+        return atom;
+    }
+
+    std::vector<uint32_t> Property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+        xcb_get_property_cookie_t cookie =
+            xcb_get_property(FConnection, 0, window, property, type, 0, 64);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(FConnection, cookie, nullptr);
+        std::vector<uint32_t> values;
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+        return values;
+    }
+
+    xcb_connection_t* FConnection = nullptr;
+    xcb_window_t FRoot = 0;
+    TTypes FType;
+};
+
+} // namespace
+
+std::unique_ptr<TDockBackend> CreateDockBackend() {
+    return std::make_unique<TX11Dock>();
+}
