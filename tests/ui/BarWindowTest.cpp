@@ -1,12 +1,16 @@
-// The bar window itself: its hover text follows the message button under the pointer.
+// The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
 #include "bar/USkin.h"
 #include "core/UGlobal.h"
+#include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
+#include "platform/MessageBox.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include <filesystem>
@@ -33,9 +37,11 @@ class BarWindow : public TGuiTest {
         entry.Hint = hint;
         entry.Msg = std::make_shared<TQBMessage>();
         Store->Buttons.push_back(entry);
+        emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
     }
     // Starts the program with the bar shown.
     void ShowBar() {
+        Options.Scroll = true;
         StartProgram();
         Main->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
@@ -44,6 +50,7 @@ class BarWindow : public TGuiTest {
     TBarLayout Layout() const {
         TBarState state;
         state.ClientWidth = Main->width();
+        state.ButtonWidth = Options.ButtonWidth;
         state.EntryCount = static_cast<int>(Store->Buttons.size());
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(*Skin), state);
@@ -92,4 +99,112 @@ TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
     EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 5000));
     EXPECT_EQ(QToolTip::text(), "Account: Home");
     QToolTip::hideText();
+}
+
+// Five unread messages of which three fit: 1-3, then 2-4, 3-5, 3-5 again, and 1-3.
+TEST_F(BarWindow, ScrollingStepsThroughTheUnreadMessagesAndStartsAgain) {
+    ShowBar();
+    for (const char* subject : {"1", "2", "3", "4", "5"})
+        AddEntry(subject, "");
+    Options.ButtonWidth = 150;
+    for (int width = 400; width < 3000 && Layout().Buttons.size() < 3; width += 5)
+        Main->resize(width, Main->height());
+    ASSERT_EQ(Layout().Buttons.size(), 3u);
+    auto first = [this] {
+        Main->repaint();
+        return Main->FirstVisible;
+    };
+    std::vector<int> shown{first()};
+    for (int step = 0; step < 4; ++step) {
+        Main->tmrScrollTimer();
+        shown.push_back(first());
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 2, 0}));
+    // The pointer over the bar stops the scrolling; leaving starts the pause again.
+    Main->tmrScroll->start();
+    QTest::mouseMove(Main.get(), QPoint(Main->width() / 2, Main->height() / 2));
+    EXPECT_FALSE(Main->tmrScroll->isActive());
+    EXPECT_FALSE(Main->tmrScrollDelay->isActive());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Main.get(), &leave);
+    EXPECT_TRUE(Main->tmrScrollDelay->isActive());
+    // With everything in view nothing runs at all.
+    Store->MarkRead(0, false);
+    Store->MarkRead(1, false);
+    QApplication::sendEvent(Main.get(), &leave);
+    EXPECT_FALSE(Main->tmrScrollDelay->isActive());
+    EXPECT_FALSE(Main->tmrScroll->isActive());
+}
+
+// A right click opens the button menu for that message; its commands act on it even
+// when the pointer has moved on.
+TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
+    AddLoopbackAccount("Home", 1, false);
+    ShowBar();
+    AddEntry("One", "");
+    AddEntry("Two", "");
+    const TBarLayout layout = Layout();
+    QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.Buttons[1].Left + 5, 5));
+    EXPECT_TRUE(WaitUntil([this] { return Main->mnuButton->isVisible(); }, 5000));
+    Main->mnuButton->close();
+    QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, 5));
+    Main->Markasread1->trigger();
+    EXPECT_TRUE(Store->Buttons[1].Read);
+    EXPECT_FALSE(Store->Buttons[0].Read);
+    // Delete asks first; No leaves everything, and without the question it is queued.
+    Options.DeleteConfirm = true;
+    SetNextMessageBoxAnswer(QMessageBox::No);
+    Main->Delete1->trigger();
+    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
+    Options.DeleteConfirm = false;
+    Main->Delete1->trigger();
+    ASSERT_EQ(Store->Tasks.size(), 1u);
+    EXPECT_EQ(Store->Tasks[0].Kind, tkRemove);
+    // A right click on an arrow does nothing; on the menu button it opens the main menu.
+    QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.MenuButton.Left + 2, 5));
+    EXPECT_TRUE(Main->mnuMain->isVisible());
+    EXPECT_EQ(Main->mnuMain->pos(), Main->mapToGlobal(QPoint(0, Main->height())));
+    Main->mnuMain->close();
+}
+
+TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
+    AddLoopbackAccount("Home", 1, false);
+    ShowBar();
+    QStringList captions;
+    for (QAction* action : Main->mnuMain->actions())
+        captions << action->text();
+    EXPECT_EQ(captions, (QStringList{"&Compose email", "&Address Book", "&Message List", "",
+                                     "Check email &now...", "&Options", "", "Check for &update...",
+                                     "&About...", "&Help", "E&xit"}));
+    EXPECT_FALSE(Main->mnuMainAddresses->isEnabled());
+    EXPECT_FALSE(Main->mnuMainOptions->isEnabled());
+    ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
+    EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Home");
+    Main->PopupMainMenu();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main->mnuMain));
+    const QImage menu = Main->mnuMain->grab().toImage();
+    Main->mnuMain->close();
+    EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin->Menu.BorderColor));
+    EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin->Menu.NormalColor));
+    // "Check for update" answered No leaves the program running.
+    SetNextMessageBoxAnswer(QMessageBox::No);
+    Main->mnuMainUpdateClick();
+    EXPECT_TRUE(Main->isVisible());
+    EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Check for update...");
+}
+
+TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {
+    ShowBar();
+    Main->resize(600, Main->height());
+    const int y = Main->height() / 2;
+    QTest::mousePress(Main.get(), Qt::LeftButton, {}, QPoint(598, y));
+    QTest::mouseMove(Main.get(), QPoint(698, y));
+    QTest::mouseRelease(Main.get(), Qt::LeftButton, {}, QPoint(698, y));
+    EXPECT_EQ(Main->width(), 700);
+    QTest::mousePress(Main.get(), Qt::LeftButton, {}, QPoint(698, y));
+    QTest::mouseMove(Main.get(), QPoint(10, y));
+    QTest::mouseRelease(Main.get(), Qt::LeftButton, {}, QPoint(10, y));
+    EXPECT_EQ(Main->width(), 400);
+    EXPECT_EQ(Options.Width, 400);
 }
