@@ -67,6 +67,76 @@ visible "^Message List$" || fail "the message list did not open"
 sleep 1
 import -window root "$out/message-list.png"
 
+# Escape closes the list and the tasks window as a user would.
+for name in "^Message List$" "^Quillbar - Current Tasks$"; do
+    w=$(xdotool search --onlyvisible --name "$name" | head -1)
+    [ -n "$w" ] && xdotool windowactivate --sync "$w" key Escape
+done
+sleep 0.5
+
+workarea_top() { xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f2 | tr -d ' '; }
+# The bar: the widest window of that name (Qt keeps a 1x1 one of the same name).
+bar_window() {
+    for w in $(xdotool search --name '^Quillbar$'); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        [ "$WIDTH" -gt 100 ] && { echo "$w"; return; }
+    done
+}
+bar_y() {
+    eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
+    echo "$Y"
+}
+# Ctrl+drag of the move grip to the top keeps the bar floating.
+before=$(workarea_top)
+drag_to_top() {
+    eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
+    xdotool mousemove $((X + 3)) $((Y + HEIGHT / 2)) mousedown 1
+    for step in 1 2 3 4 5; do xdotool mousemove $((X + 3 + step * 40)) $((Y + HEIGHT / 2 - step * (Y + HEIGHT / 2 - 1) / 5)); sleep 0.1; done
+    xdotool mouseup 1
+    sleep 1
+}
+xdotool keydown ctrl
+drag_to_top
+xdotool keyup ctrl
+[ "$(workarea_top)" = "$before" ] || fail "a Ctrl+drag docked the bar"
+# A plain drag to the top docks it across the top: the work area starts below it.
+drag_to_top
+for _ in $(seq 30); do [ "$(workarea_top)" != "$before" ] && break; sleep 0.1; done
+[ "$(workarea_top)" -gt "$before" ] || fail "the work area did not shrink for the docked bar"
+[ "$(bar_y)" -eq 0 ] || fail "the docked bar is not at the top"
+import -window root "$out/bar-docked.png"
+
+# The hot key opens the main menu, drawn in the skin's colours.
+xdotool mousemove 500 400
+xdotool key super+t
+sleep 1
+import -window root "$out/main-menu.png"
+xdotool key Escape
+
+kill "$quillbar"
+wait "$quillbar" || true
+grep -q "^Edge=1" "$work/quillbar.ini" || fail "the docked edge was not saved"
+
+# Auto-hide: the saved edge docks the bar at the start; away from the pointer it slides to
+# its strip, and touching the strip brings it back.
+sed -i 's/^AutoHide=.*/AutoHide=1/' "$work/quillbar.ini"
+grep -q "^AutoHide=1" "$work/quillbar.ini" || fail "no AutoHide key to turn on"
+"$work/quillbar" >>"$work/quillbar.log" 2>&1 &
+quillbar=$!
+pids+=($quillbar)
+visible "^Quillbar$" || fail "the bar did not come back"
+# New mail keeps the bar in view until the pointer has passed over it once.
+sleep 3
+xdotool mousemove 500 5
+sleep 0.5
+xdotool mousemove 500 400
+for _ in $(seq 50); do [ "$(bar_y)" -lt 0 ] && break; sleep 0.1; done
+[ "$(bar_y)" -lt 0 ] || fail "the auto-hidden bar did not slide away"
+import -window root "$out/bar-hidden.png"
+xdotool mousemove 500 0
+for _ in $(seq 30); do [ "$(bar_y)" -eq 0 ] && break; sleep 0.1; done
+[ "$(bar_y)" -eq 0 ] || fail "touching the strip did not bring the bar back"
+
 kill "$quillbar"
 wait "$quillbar" || true
 cp "$work/quillbar.ini" "$out/quillbar.ini"
