@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -48,11 +49,10 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
       FStore(store) {
     setObjectName("frmTasks");
     setWindowTitle("Quillbar - Current Tasks");
-    setFixedSize(394, 340);
     setModal(false);
 
     pnlTop = new QWidget(this);
-    pnlTop->setGeometry(0, 0, 394, 49);
+    pnlTop->setMinimumHeight(49);
     pnlTop->setAutoFillBackground(true);
     QPalette white = pnlTop->palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -61,18 +61,21 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
 
     lblTasks = new QLabel("Please wait while Quillbar performs the following tasks:", pnlTop);
     lblTasks->setWordWrap(true);
-    lblTasks->setGeometry(8, 8, 229, 29);
 
     aniMail = new TMailAnimation(pnlTop);
-    aniMail->setGeometry(282, 7, 104, 34);
+    aniMail->setFixedSize(104, 34);
+    auto* top = new QHBoxLayout(pnlTop);
+    top->setContentsMargins(8, 7, 8, 8);
+    top->addWidget(lblTasks, 1);
+    top->addSpacing(40);
+    top->addWidget(aniMail);
 
     auto* shpTopLine = new QFrame(this);
     shpTopLine->setFrameShape(QFrame::HLine);
     shpTopLine->setFrameShadow(QFrame::Plain);
-    shpTopLine->setGeometry(0, 49, 394, 1);
+    shpTopLine->setFixedHeight(1);
 
     pcTasks = new QTabWidget(this);
-    pcTasks->setGeometry(4, 56, 387, 197);
     tsTasks = new QWidget;
     tsErrors = new QWidget;
     pcTasks->addTab(tsTasks, "Tasks");
@@ -82,9 +85,9 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     lvErrors = MakeList(tsErrors, {"Error description", "Time"});
     lvErrors->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     lvErrors->header()->resizeSection(1, 100);
-    // The account in parentheses ends an error text too long for the column; cut in the
-    // middle, both the error and the account stay readable.
-    lvErrors->setTextElideMode(Qt::ElideMiddle);
+    // Error texts carry their cause and the account: they wrap, so all of it is read.
+    lvErrors->setUniformRowHeights(false);
+    lvErrors->setWordWrap(true);
     for (auto [page, list] : {std::pair{tsTasks, lvTasks}, std::pair{tsErrors, lvErrors}}) {
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
@@ -92,27 +95,50 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     }
 
     lblStatus = new QLabel(this);
-    lblStatus->setGeometry(4, 264, 385, 16);
 
     pbProgress = new QProgressBar(this);
-    pbProgress->setGeometry(4, 284, 385, 21);
+    pbProgress->setFixedHeight(21);
     pbProgress->setRange(0, 100);
     pbProgress->setValue(0);
     pbProgress->setTextVisible(false);
 
     // Shown, unlike the original form, so that a stuck job can be cancelled.
     cmdCancel = new QPushButton("&Cancel Task", this);
-    cmdCancel->setGeometry(4, 312, 90, 25);
+    cmdCancel->setMinimumSize(90, 25);
     cmdCancel->setEnabled(false);
 
     cmdClose = new QPushButton("&Close", this);
-    cmdClose->setGeometry(223, 313, 83, 25);
+    cmdClose->setMinimumSize(83, 25);
     cmdClose->setDefault(true);
 
     cmdClear = new QPushButton("Clear &errors", this);
-    cmdClear->setGeometry(312, 313, 78, 25);
+    cmdClear->setMinimumSize(78, 25);
     cmdClear->setAutoDefault(false);
     cmdCancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdClose);
+    buttons->addWidget(cmdClear);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(4, 6, 3, 3);
+    body->setSpacing(4);
+    body->addWidget(pcTasks, 1);
+    body->addSpacing(6);
+    body->addWidget(lblStatus);
+    body->addWidget(pbProgress);
+    body->addSpacing(3);
+    body->addLayout(buttons);
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(0);
+    window->addWidget(pnlTop);
+    window->addWidget(shpTopLine);
+    window->addLayout(body, 1);
+    // The window's own size, or more where a larger font needs it.
+    setFixedSize(QSize(394, 340).expandedTo(window->sizeHint()));
 
     connect(cmdClose, &QPushButton::clicked, this, &TfrmTasks::cmdCloseClick);
     connect(cmdClear, &QPushButton::clicked, this, &TfrmTasks::cmdClearClick);
@@ -206,6 +232,20 @@ void TfrmTasks::ErrorAdded(int index) {
     item->setToolTip(0, text); // the account name ends a text that is often cut off
     item->setIcon(0, QIcon(TaskImage(1)));
     lvErrors->addTopLevelItem(item);
+    FitErrorRows();
+}
+
+void TfrmTasks::FitErrorRows() {
+    // Each row is as tall as its wrapped text in the column's present width.
+    const int width = lvErrors->header()->sectionSize(0) - lvErrors->iconSize().width() - 12;
+    const QFontMetrics metrics = lvErrors->fontMetrics();
+    for (int i = 0; i < lvErrors->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lvErrors->topLevelItem(i);
+        const QRect text = metrics.boundingRect(QRect(0, 0, std::max(width, 50), 100000),
+                                                Qt::TextWordWrap, item->text(0));
+        // Only the height counts; the header gives the width.
+        item->setSizeHint(0, QSize(1, std::max(text.height(), metrics.height()) + 4));
+    }
 }
 
 void TfrmTasks::ProgressChanged(qint64 received, qint64 size) {
@@ -221,6 +261,7 @@ void TfrmTasks::ProgressChanged(qint64 received, qint64 size) {
 
 void TfrmTasks::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    FitErrorRows();
     aniMail->Play();
 }
 

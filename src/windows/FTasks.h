@@ -57,6 +57,7 @@ class TfrmTasks : public QDialog {
     void cmdCancelClick();
     void lvTasksChange();
     void MarkRunningRow();
+    void FitErrorRows();
 
     TMessageStore& FStore;
 };

@@ -96,3 +96,17 @@ TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
     tasks.cmdCancel->click();
     EXPECT_TRUE(store.Tasks.front().Cancelled);
 }
+
+// An error text with its cause and account is read whole: its row wraps.
+TEST_F(TasksWindow, LongErrorTextWrapsInsteadOfBeingCut) {
+    TMessageStore store;
+    TfrmTasks tasks(store);
+    tasks.ShowPage(1);
+    store.AddError("Could not connect to the mail server! (Connection refused by the host at the "
+                   "far end of a long road) (Home)");
+    QTreeWidgetItem* row = tasks.lvErrors->topLevelItem(0);
+    ASSERT_NE(row, nullptr);
+    QApplication::processEvents(); // the view lays its rows out later
+    EXPECT_GE(tasks.lvErrors->visualItemRect(row).height(),
+              2 * tasks.lvErrors->fontMetrics().height());
+}
