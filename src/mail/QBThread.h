@@ -21,6 +21,11 @@ using TPostMessage =
 const int WM_QB_PROGRESS = 9273;  // wParam bytes so far, lParam message size
 const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 
+// How long a server may send nothing in the middle of a job before the job fails.
+const int ServerSilenceLimit = 60000; // ms
+// Subject of a new message whose header could not be read.
+const char* const UnreadableHeaderSubject = "(header could not be read)";
+
 // Every event runs on the main thread through the synchronise function while the
 // worker waits; an event without a handler is skipped. Destroy the worker after
 // Finished: from then on it raises no event. The destructor stops and joins the
@@ -47,20 +52,26 @@ class TQBThread {
     std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
     std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
     std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
+    // Raised at the end of every check that got past its connect; CheckComplete
+    // tells whether the pass saw every message.
     std::function<void(TQBThread& sender)> OnCheckDone;
 
     bool HasTask = false;
-    TStringList ServerList; // UIDs of the current account; replaced by a complete check
+    // UIDs of the current account. A complete check replaces it; one that ended
+    // early adds the UIDs it announced or renumbered.
+    TStringList ServerList;
+    bool CheckComplete = false; // the last check's pass saw every message
     std::atomic<bool> Started{false};
     TStringList Lines;
     int Number = 0;
     std::string UID;
     std::string ErrorText;
     uint8_t Answer = 0;
-    int Size = 0;
+    int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
     intptr_t ProgressWnd = 0;
+    int SilenceLimit = ServerSilenceLimit; // set before Resume
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
     std::string StatusText;
@@ -92,6 +103,10 @@ class TQBThread {
     void RunTask();
     bool SameSession() const;
     void Check();
+    void AnnounceNew();
+    // Size from LIST, or -1 when the server will not say.
+    int SizeOrUnknown(int number);
+    void KeepSeen(const TStringList& seen);
     void Retrieve();
     void Remove();
     void RemoveSeveral();

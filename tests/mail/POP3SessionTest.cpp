@@ -144,24 +144,26 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
                                          "DELE 7", "TOP 1 0", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, LineLengthLimitIsExact) {
+TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {
     Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
                   "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
     Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
-                  "+OK\r\n" + std::string(16385, 'b') + "\r\n.\r\n");
-    Server.Script("RETR 3", TFakePOP3Server::TAction::Reply,
-                  "+OK\r\n" + std::string(100000, 'c')); // no line end at all
+                  "+OK\r\nSubject: b\r\n" + std::string(300000, 'b') + "\r\nafter\r\n.\r\n");
+    Server.Script("LIST 1", TFakePOP3Server::TAction::Reply, "+OK " + std::string(16385, '1') + "\r\n");
     Session.Connect(5000);
     TStringList lines;
     EXPECT_TRUE(Session.RetrieveMessage(1, lines));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), 16384u);
+    lines.clear();
     EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(2, lines); }), "Max line length exceeded.");
-    // The rest of that reply is still on the wire: the session must not read it as a reply.
+    EXPECT_TRUE(lines.empty());
+    // The reply was read to its end: the next command gets its own reply.
+    ASSERT_TRUE(Session.Connected());
+    EXPECT_TRUE(Session.RetrieveMessage(1, lines));
+    // An over-long status line leaves no end to read to.
+    EXPECT_EQ(FailureOf([&] { Session.GetMessageSize(1); }), "Max line length exceeded.");
     EXPECT_FALSE(Session.Connected());
-    Session.Connect(5000);
-    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(3, lines); }), "Max line length exceeded.");
-    EXPECT_EQ(lines.size(), 1u);
 }
 
 TEST_F(POP3SessionTest, ServerClosingMidReplyFails) {
