@@ -279,6 +279,9 @@ void TQBThread::Check() {
                 } else
                     AnnounceNew();
                 seen.push_back(UID);
+                if (POP3.LastDataCut && !POP3.Connected())
+                    throw EPOP3Error("The header of message " + std::to_string(Number) +
+                                     " did not end; the connection was closed.");
             }
             CheckComplete = i == list.size();
         } else {
@@ -336,9 +339,6 @@ void TQBThread::AnnounceNew() {
         RaiseError(0, WithCause("Server error: Header of message " + std::to_string(Number) +
                                     " could not be read!",
                                 cause));
-    if (POP3.LastDataCut && !POP3.Connected())
-        throw EPOP3Error("The header of message " + std::to_string(Number) +
-                         " did not end; the connection was closed.");
 }
 
 int TQBThread::SizeOrUnknown(int number) {

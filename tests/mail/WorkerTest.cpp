@@ -227,14 +227,14 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     Run();
     EXPECT_EQ(H.ServerLists[0], before);
     EXPECT_EQ(H.ServerLists[1], before);
-    EXPECT_EQ(H.Only("checkdone").size(), 2u);
+    EXPECT_EQ(H.Only("checkdone:incomplete").size(), 2u);
     EXPECT_EQ(H.Only("error:"),
               (std::vector<std::string>{
                   "error:0:Server error: Message list could not be retrieved! (not now)",
                   "error:0:Server error: Message list could not be retrieved! (Connection closed "
                   "gracefully)"}));
     // The error follows the check's last event.
-    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone");
+    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone:incomplete");
     EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved! (not now)");
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "QUIT"}}));
     EXPECT_EQ(B.Sessions().size(), 2u);
@@ -270,7 +270,7 @@ TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
     ASSERT_TRUE(H.RunJobs());
     H.Finish();
     EXPECT_TRUE(H.Only("error:").empty());
-    EXPECT_EQ(H.Only("checkdone").size(), 1u);
+    EXPECT_EQ(H.Only("checkdone:incomplete").size(), 1u);
     EXPECT_EQ(H.ServerLists[0], TStringList{}); // the broken-off check changed nothing
     // The next job reports as usual.
     auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
