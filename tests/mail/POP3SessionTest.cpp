@@ -6,7 +6,11 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -302,4 +306,49 @@ TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused) {
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
               "Unexpected data before the TLS handshake.");
     EXPECT_FALSE(Session.Connected());
+}
+
+TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
+    // A resolver that hangs until released, and says when it has been entered.
+    struct TGate {
+        std::mutex Lock;
+        std::condition_variable Changed;
+        int Entered = 0;
+        bool Released = false;
+    };
+    auto gate = std::make_shared<TGate>();
+    TQBPOP3 session;
+    session.Host = "mail.example.org";
+    session.Resolver = [gate](const std::string&, const std::string&, const addrinfo*,
+                              addrinfo**) {
+        std::unique_lock<std::mutex> lock(gate->Lock);
+        ++gate->Entered;
+        gate->Changed.notify_all();
+        gate->Changed.wait(lock, [&] { return gate->Released; });
+        return EAI_AGAIN;
+    };
+    try {
+        session.Connect(300);
+        ADD_FAILURE() << "connected";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Name lookup timed out.");
+    }
+    // A drop from another thread ends a lookup that the connect limit would not end soon.
+    std::thread dropper([&] {
+        std::unique_lock<std::mutex> lock(gate->Lock);
+        gate->Changed.wait(lock, [&] { return gate->Entered == 2; });
+        lock.unlock();
+        session.DropConnection();
+    });
+    try {
+        session.Connect(600000);
+        ADD_FAILURE() << "connected";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Connection dropped.");
+    }
+    dropper.join();
+    EXPECT_FALSE(session.Connected());
+    std::lock_guard<std::mutex> lock(gate->Lock);
+    gate->Released = true;
+    gate->Changed.notify_all();
 }
