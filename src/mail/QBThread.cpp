@@ -273,12 +273,15 @@ void TQBThread::Check() {
                 Number = ToNumber(line.substr(0, blank));
                 UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
                 line = UID;
+                std::string problem;
                 if (known.count(UID)) {
                     if (OnRenumber)
                         Raise([this] { OnRenumber(*this, UID, Number); });
                 } else
-                    AnnounceNew();
+                    problem = AnnounceNew();
                 seen.push_back(UID);
+                if (!problem.empty())
+                    RaiseError(0, problem);
                 if (POP3.LastDataCut && !POP3.Connected())
                     throw EPOP3Error("The header of message " + std::to_string(Number) +
                                      " did not end; the connection was closed.");
@@ -315,7 +318,7 @@ void TQBThread::KeepSeen(const TStringList& seen) {
             ServerList.push_back(uid);
 }
 
-void TQBThread::AnnounceNew() {
+std::string TQBThread::AnnounceNew() {
     SetStatus("Retrieving message information...");
     Lines.clear();
     Size = -1;
@@ -335,10 +338,11 @@ void TQBThread::AnnounceNew() {
     }
     RaiseMessage(&Lines);
     TStringList().swap(Lines);
-    if (!read)
-        RaiseError(0, WithCause("Server error: Header of message " + std::to_string(Number) +
-                                    " could not be read!",
-                                cause));
+    if (read)
+        return "";
+    return WithCause("Server error: Header of message " + std::to_string(Number) +
+                         " could not be read!",
+                     cause);
 }
 
 int TQBThread::SizeOrUnknown(int number) {

@@ -85,8 +85,8 @@ class TQBThread {
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
     // For an exit that can wait no longer: the thread is left to run out on its
-    // own (it may be stuck in a name lookup no drop can break) and raises or posts
-    // nothing more. The object must then never be destroyed.
+    // own (it may be stuck in an event the main thread no longer serves) and raises
+    // or posts nothing more. The object must then never be destroyed.
     void Abandon();
 
   private:
@@ -103,7 +103,9 @@ class TQBThread {
     void RunTask();
     bool SameSession() const;
     void Check();
-    void AnnounceNew();
+    // Raises OnMessage for a new message, with a stand-in header when its own
+    // cannot be read; returns the error to report then, else "".
+    std::string AnnounceNew();
     // Size from LIST, or -1 when the server will not say.
     int SizeOrUnknown(int number);
     void KeepSeen(const TStringList& seen);

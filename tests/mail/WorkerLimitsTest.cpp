@@ -119,15 +119,20 @@ TEST_F(WorkerLimitsTest, LongHeadersAreCutAndOneWithoutEndClosesTheConnection) {
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc", "def", "long", "endless"}));
 }
 
-TEST_F(WorkerLimitsTest, EndlessListFailsTheCheckCleanly) {
+TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
     H.Worker->POP3.MaxListEntries = 10000;
+    H.Worker->POP3.MaxReplyBytes = 1 << 20;
     H.ServerLists[0] = UIDs({"abc"});
     A.Script("UIDL", TAction::Endless, "+OK\r\n", "1 abc\r\n");
+    B.Script("RETR 1", TAction::Endless, "+OK\r\n", std::string(98, 'r') + "\r\n");
     Add(tkCheck, A);
+    Add(tkRetrieve, B, 1);
     Add(tkRetrieve, A, 2);
     Run();
     EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{ListFailed + " (More than 10000 entries in the list)"}));
+              (std::vector<std::string>{
+                  ListFailed + " (More than 10000 entries in the list)",
+                  "error:0:Server error: Message could not be retrieved! (Reply longer than 1 MB)"}));
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone:incomplete"});
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc"}));
     EXPECT_EQ(H.Only("message:"), std::vector<std::string>{"message:2"});
