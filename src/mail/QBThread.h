@@ -44,7 +44,9 @@ class TQBThread {
     TQBTaskInfo Task;
 
     std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
-    // Lines is null for the removal kinds.
+    // Lines is null for the removal kinds. In a check, a message whose header
+    // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
+    // its size in Size, followed by an OnError that names it.
     std::function<void(TQBThread& sender, const TStringList* lines, int number,
                        const std::string& uid)>
         OnMessage;
@@ -52,8 +54,8 @@ class TQBThread {
     std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
     std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
     std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
-    // Raised at the end of every check that got past its connect; CheckComplete
-    // tells whether the pass saw every message.
+    // Raised at the end of every check that got past its connect, an error of the
+    // check following it; CheckComplete tells whether the pass saw every message.
     std::function<void(TQBThread& sender)> OnCheckDone;
 
     bool HasTask = false;

@@ -15,8 +15,9 @@
 using TStringList = std::vector<std::string>;
 
 // Every operation runs on the calling (worker) thread and throws EPOP3Error on
-// failure; a "-ERR" reply throws EPOP3ReplyError and leaves the session usable.
-// Any other failure closes the connection, since the stream is out of step.
+// failure; a "-ERR" reply (EPOP3ReplyError) and a refused reply read to its end
+// (EPOP3RefusedReply) leave the session usable. Any other failure closes the
+// connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
 class TQBPOP3 {
   public:
