@@ -8,9 +8,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <memory>
-#include <system_error>
 #include <fcntl.h>
+#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,6 +19,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -275,8 +275,8 @@ void TLineConnection::SetReceiveLimit(int ms) {
 
 void TLineConnection::FailSilent() {
     FOpen = false;
-    Fail("Read timed out: the server sent nothing for " + std::to_string((ReadTimeout + 999) / 1000) +
-         " s.");
+    Fail("Read timed out: the server sent nothing for " +
+         std::to_string((ReadTimeout + 999) / 1000) + " s.");
 }
 
 void TLineConnection::WaitReadable() {
@@ -319,7 +319,8 @@ void TLineConnection::Receive() {
             if (FDropped)
                 Fail("Connection dropped.");
             if (error == SSL_ERROR_WANT_READ ||
-                (error == SSL_ERROR_SYSCALL && (systemError == EAGAIN || systemError == EWOULDBLOCK)))
+                (error == SSL_ERROR_SYSCALL &&
+                 (systemError == EAGAIN || systemError == EWOULDBLOCK)))
                 FailSilent();
             if (error == SSL_ERROR_ZERO_RETURN ||
                 (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))

@@ -56,15 +56,15 @@ class TLineConnection {
 
   private:
     int FSocket = -1;
-    std::mutex FSocketLock; // keeps Drop off a descriptor that Close has freed
+    std::mutex FSocketLock;         // keeps Drop off a descriptor that Close has freed
     TNameLookup* FLookup = nullptr; // the lookup Open waits for, for Drop to cancel
     std::atomic<bool> FOpen{false};
     std::atomic<bool> FDropped{false};
     SSL_CTX* FContext = nullptr;
     SSL* FSSL = nullptr;
     std::string FBuffer;
-    size_t FStart = 0;   // first unread byte of FBuffer
-    size_t FScanned = 0; // bytes after FStart known to hold no LF
+    size_t FStart = 0;     // first unread byte of FBuffer
+    size_t FScanned = 0;   // bytes after FStart known to hold no LF
     int FReceiveLimit = 0; // the socket's receive time limit, in ms
 
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);

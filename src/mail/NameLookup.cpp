@@ -1,4 +1,4 @@
-// TNameLookup: a host name lookup on a helper thread, so that a resolver that hangs cannot hold the caller.
+// TNameLookup: a name lookup on a helper thread, so that a hanging resolver cannot hold us.
 #include "NameLookup.h"
 
 #include <chrono>

@@ -340,9 +340,8 @@ std::string TQBThread::AnnounceNew() {
     TStringList().swap(Lines);
     if (read)
         return "";
-    return WithCause("Server error: Header of message " + std::to_string(Number) +
-                         " could not be read!",
-                     cause);
+    return WithCause(
+        "Server error: Header of message " + std::to_string(Number) + " could not be read!", cause);
 }
 
 int TQBThread::SizeOrUnknown(int number) {
@@ -361,7 +360,8 @@ void TQBThread::Retrieve() {
         Size = POP3.GetMessageSize(Task.MsgNum);
     } catch (const EPOP3Error& error) {
         // Fatal, so that the main window drops the job instead of fetching it again.
-        RaiseError(1, WithCause("Server error: Message size could not be retrieved!", error.what()));
+        RaiseError(1,
+                   WithCause("Server error: Message size could not be retrieved!", error.what()));
         return;
     }
     int maxSize = MaxSize;

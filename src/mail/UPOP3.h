@@ -31,7 +31,7 @@ class TQBPOP3 {
     int TLS = tlsNone;
     bool TLSVerify = true;
     std::string TLSCAFile; // extra trusted certificates, beside the system's
-    int ReadTimeout = 0; // ms a reply may pause between bytes; 0 waits without limit
+    int ReadTimeout = 0;   // ms a reply may pause between bytes; 0 waits without limit
     int MaxLineLength = 16384;
     // Bounds on what one reply may hold in memory.
     size_t MaxHeaderBytes = size_t(1) << 20;  // kept of a TOP reply; the rest is read and dropped

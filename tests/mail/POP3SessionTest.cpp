@@ -153,7 +153,8 @@ TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {
                   "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
     Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
                   "+OK\r\nSubject: b\r\n" + std::string(300000, 'b') + "\r\nafter\r\n.\r\n");
-    Server.Script("LIST 1", TFakePOP3Server::TAction::Reply, "+OK " + std::string(16385, '1') + "\r\n");
+    Server.Script("LIST 1", TFakePOP3Server::TAction::Reply,
+                  "+OK " + std::string(16385, '1') + "\r\n");
     Session.Connect(5000);
     TStringList lines;
     EXPECT_TRUE(Session.RetrieveMessage(1, lines));
@@ -319,8 +320,7 @@ TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
     auto gate = std::make_shared<TGate>();
     TQBPOP3 session;
     session.Host = "mail.example.org";
-    session.Resolver = [gate](const std::string&, const std::string&, const addrinfo*,
-                              addrinfo**) {
+    session.Resolver = [gate](const std::string&, const std::string&, const addrinfo*, addrinfo**) {
         std::unique_lock<std::mutex> lock(gate->Lock);
         ++gate->Entered;
         gate->Changed.notify_all();

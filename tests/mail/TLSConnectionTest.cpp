@@ -98,7 +98,10 @@ TEST(TLSConnectionTest, PartOfARecordThenSilenceEndsAtTheLimitOrAtADrop) {
             if (SSL_accept(ssl) == 1) {
                 SSL_write(ssl, "+OK one\r\n", 9);
                 // A record header announcing 64 bytes, and 5 of them.
-                send(fd, "\x17\x03\x03\x00\x40" "abcde", 10, MSG_NOSIGNAL);
+                send(fd,
+                     "\x17\x03\x03\x00\x40"
+                     "abcde",
+                     10, MSG_NOSIGNAL);
             }
             std::unique_lock<std::mutex> held(lock);
             ++partsSent;

@@ -157,7 +157,7 @@ TEST_F(WorkerDovecotTest, ConnectErrorsNameTheirCause) {
     int user = NewUser(1);
     Add(tkCheck, user).Pass = "wrong";
     Add(tkCheck, user).TLS = 1; // no trusted CA given for the test certificate
-    Run(1); // the failed handshake leaves no session for a QUIT
+    Run(1);                     // the failed handshake leaves no session for a QUIT
     std::vector<std::string> errors = H.Only("error:");
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "error:1:Could not connect to the mail server! ([AUTH] Authentication "

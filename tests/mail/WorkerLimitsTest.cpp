@@ -64,7 +64,8 @@ TEST_F(WorkerLimitsTest, SilenceInTheListOrAHeaderFailsTheCheckAndTheNextJobRuns
     Add(tkRetrieve, A, 1);
     Run();
     const std::string silence = " (Read timed out: the server sent nothing for 1 s)";
-    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{ListFailed + silence, ListFailed + silence}));
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{ListFailed + silence, ListFailed + silence}));
     EXPECT_EQ(H.ServerLists[1], UIDs({"abc"})); // announced before the silence
     EXPECT_EQ(H.Only("message:").back(), "message:1");
 }
@@ -129,17 +130,19 @@ TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
     Add(tkRetrieve, B, 1);
     Add(tkRetrieve, A, 2);
     Run();
-    EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{
-                  ListFailed + " (More than 10000 entries in the list)",
-                  "error:0:Server error: Message could not be retrieved! (Reply longer than 1 MB)"}));
+    EXPECT_EQ(
+        H.Only("error:"),
+        (std::vector<std::string>{
+            ListFailed + " (More than 10000 entries in the list)",
+            "error:0:Server error: Message could not be retrieved! (Reply longer than 1 MB)"}));
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone:incomplete"});
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc"}));
     EXPECT_EQ(H.Only("message:"), std::vector<std::string>{"message:2"});
 }
 
 TEST_F(WorkerLimitsTest, UnreadableHeadersAreAnnouncedWithAStandInAndThePassGoesOn) {
-    const std::string huge = "Subject: huge\r\nX-Big: " + std::string(10 << 20, 'h') + "\r\n\r\nb\r\n";
+    const std::string huge =
+        "Subject: huge\r\nX-Big: " + std::string(10 << 20, 'h') + "\r\n\r\nb\r\n";
     A.AddMessage("huge", huge);
     A.AddMessage("four", Message("four"));
     A.AddMessage("refused", Message("refused"));
@@ -163,11 +166,12 @@ TEST_F(WorkerLimitsTest, UnreadableHeadersAreAnnouncedWithAStandInAndThePassGoes
     EXPECT_EQ(H.Messages[5][0], "Subject: six");
     EXPECT_EQ(sizes, (std::vector<int>{-1, -1, static_cast<int>(huge.size()), -1,
                                        static_cast<int>(Message("refused").size()), -1}));
-    EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{
-                  "error:0:Server error: Header of message 3 could not be read! (Max line length "
-                  "exceeded)",
-                  "error:0:Server error: Header of message 5 could not be read! (no such message)"}));
+    EXPECT_EQ(
+        H.Only("error:"),
+        (std::vector<std::string>{
+            "error:0:Server error: Header of message 3 could not be read! (Max line length "
+            "exceeded)",
+            "error:0:Server error: Header of message 5 could not be read! (no such message)"}));
     EXPECT_EQ(H.ServerLists[0].size(), 6u);
     EXPECT_EQ(A.Sessions().size(), 1u);
 }

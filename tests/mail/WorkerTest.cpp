@@ -285,11 +285,10 @@ TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
     job.Port = 1; // nothing listens there
     H.Add(job);
     Run();
-    EXPECT_EQ(H.Events,
-              (std::vector<std::string>{
-                  "status:Connecting to 127.0.0.1...",
-                  "error:1:Could not connect to the mail server! (Connection refused)", "status:",
-                  "ended:1"}));
+    EXPECT_EQ(H.Events, (std::vector<std::string>{
+                            "status:Connecting to 127.0.0.1...",
+                            "error:1:Could not connect to the mail server! (Connection refused)",
+                            "status:", "ended:1"}));
 }
 
 TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
