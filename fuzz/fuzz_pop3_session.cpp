@@ -50,14 +50,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.Password = "pass";
     session.APOP = data[0] & 1;
     session.MaxLineLength = data[0] & 2 ? 16384 : 64;
+    // Small bounds, so that short inputs reach the cut and refused replies.
+    if (data[0] & 4) {
+        session.MaxHeaderBytes = 256;
+        session.MaxReplyBytes = 4096;
+        session.MaxListEntries = 8;
+    }
     TStringList lines;
+    // A failure that leaves the session in step lets the next command go on.
+    auto step = [](auto command) {
+        try {
+            command();
+        } catch (const EPOP3InStepError&) {
+        }
+    };
     try {
         session.Connect(2000);
-        session.ListUIDs(lines);
-        session.GetMessageSize(1);
-        session.RetrieveTop(1, 0, lines);
-        session.RetrieveMessage(1, lines);
-        session.DeleteOnServer(1);
+        step([&] { session.ListUIDs(lines); });
+        step([&] { session.GetMessageSize(1); });
+        step([&] { session.RetrieveTop(1, 0, lines); });
+        step([&] { session.RetrieveMessage(1, lines); });
+        step([&] { session.DeleteOnServer(1); });
     } catch (const EPOP3Error&) {
     }
     session.Disconnect();

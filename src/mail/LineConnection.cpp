@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -18,6 +19,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -124,20 +126,41 @@ int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int
     return 0;
 }
 
+const addrinfo* TLineConnection::Lookup(TNameLookup& lookup, const std::string& host,
+                                        int timeoutMs) {
+    {
+        std::lock_guard<std::mutex> lock(FSocketLock);
+        if (FDropped)
+            Fail("Connection dropped.");
+        FLookup = &lookup;
+    }
+    bool ended = lookup.Wait(timeoutMs);
+    {
+        std::lock_guard<std::mutex> lock(FSocketLock);
+        FLookup = nullptr;
+    }
+    if (FDropped)
+        Fail("Connection dropped.");
+    if (!ended)
+        Fail("Name lookup timed out.");
+    if (lookup.Status() != 0)
+        Fail("Could not resolve " + host + ": " + gai_strerror(lookup.Status()));
+    return lookup.Addresses();
+}
+
 void TLineConnection::Open(const std::string& host, int port, int timeoutMs) {
     Close();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* addresses = nullptr;
-    std::string service = std::to_string(port);
-    int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses);
-    if (status != 0)
-        Fail("Could not resolve " + host + ": " + gai_strerror(status));
-
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_ptr<TNameLookup> lookup;
+    try {
+        lookup = std::make_unique<TNameLookup>(host, std::to_string(port), Resolver);
+    } catch (const std::system_error& error) {
+        Fail(std::string("Name lookup failed: ") + error.what());
+    }
+    const addrinfo* addresses = Lookup(*lookup, host, timeoutMs);
+
     int error = ECONNREFUSED;
-    for (addrinfo* a = addresses; a; a = a->ai_next) {
+    for (const addrinfo* a = addresses; a; a = a->ai_next) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
@@ -149,15 +172,15 @@ void TLineConnection::Open(const std::string& host, int port, int timeoutMs) {
         if (!error || error == ETIMEDOUT || error == ECONNABORTED)
             break;
     }
-    freeaddrinfo(addresses);
     if (error == ETIMEDOUT)
         Fail("Connect timed out.");
     if (error == ECONNABORTED)
         Fail("Connection dropped.");
     if (error)
-        Fail(std::string("Could not connect: ") + strerror(error));
+        Fail(strerror(error));
     FBuffer.clear();
     FStart = FScanned = 0;
+    FReceiveLimit = 0;
     FOpen = true;
 }
 
@@ -199,7 +222,6 @@ void TLineConnection::StartTLS(const TTLSOptions& options) {
         // The handshake reads inside OpenSSL, out of reach of WaitReadable.
         SetReceiveLimit(ReadTimeout);
         result = SSL_connect(FSSL);
-        SetReceiveLimit(0);
     }
     if (result != 1) {
         // A half-done handshake would be resumed by the next write (the QUIT of the
@@ -248,6 +270,13 @@ void TLineConnection::SetReceiveLimit(int ms) {
     limit.tv_sec = ms > 0 ? ms / 1000 : 0;
     limit.tv_usec = ms > 0 ? (ms % 1000) * 1000 : 0;
     setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    FReceiveLimit = ms;
+}
+
+void TLineConnection::FailSilent() {
+    FOpen = false;
+    Fail("Read timed out: the server sent nothing for " +
+         std::to_string((ReadTimeout + 999) / 1000) + " s.");
 }
 
 void TLineConnection::WaitReadable() {
@@ -259,7 +288,7 @@ void TLineConnection::WaitReadable() {
         ready = poll(&waitFor, 1, ReadTimeout);
     while (ready < 0 && errno == EINTR);
     if (ready == 0)
-        Fail("Read timed out.");
+        FailSilent();
 }
 
 void TLineConnection::Receive() {
@@ -271,17 +300,28 @@ void TLineConnection::Receive() {
     if (FSSL) {
         ERR_clear_error();
         int result;
+        int systemError;
         {
             // A read may write too: a bad record is answered with an alert, which
             // raises SIGPIPE when the peer has already reset the connection.
             TSigPipeGuard guard;
+            // Data that woke the poll may be part of a record only: SSL_read then waits
+            // inside OpenSSL for the rest, and only the socket's own limit bounds that.
+            if (FReceiveLimit != ReadTimeout)
+                SetReceiveLimit(ReadTimeout);
+            errno = 0;
             result = SSL_read(FSSL, block, sizeof block);
+            systemError = errno;
         }
         if (result <= 0) {
             int error = SSL_get_error(FSSL, result);
             FOpen = false;
             if (FDropped)
                 Fail("Connection dropped.");
+            if (error == SSL_ERROR_WANT_READ ||
+                (error == SSL_ERROR_SYSCALL &&
+                 (systemError == EAGAIN || systemError == EWOULDBLOCK)))
+                FailSilent();
             if (error == SSL_ERROR_ZERO_RETURN ||
                 (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
                 Fail("Connection closed gracefully.");
@@ -320,7 +360,7 @@ std::string TLineConnection::ReadLine(size_t maxLength) {
             if (end > FStart && FBuffer[end - 1] == '\r')
                 --end;
             if (end - FStart > maxLength)
-                Fail("Max line length exceeded.");
+                throw ELineTooLong();
             std::string line = FBuffer.substr(FStart, end - FStart);
             FStart = lineFeed + 1;
             FScanned = 0;
@@ -329,7 +369,24 @@ std::string TLineConnection::ReadLine(size_t maxLength) {
         FScanned = FBuffer.size() - FStart;
         // Room for the longest line and its CR: anything more cannot end well.
         if (FScanned > maxLength + 1)
-            Fail("Max line length exceeded.");
+            throw ELineTooLong();
+        Receive();
+    }
+}
+
+size_t TLineConnection::SkipLine(size_t limit) {
+    size_t skipped = 0;
+    for (;;) {
+        size_t lineFeed = FBuffer.find('\n', FStart);
+        size_t end = lineFeed == std::string::npos ? FBuffer.size() : lineFeed + 1;
+        skipped += end - FStart;
+        FStart = end;
+        FScanned = 0;
+        if (lineFeed != std::string::npos || skipped > limit)
+            return skipped;
+        // Nothing kept: the buffer never holds more than one block of the line.
+        FBuffer.clear();
+        FStart = 0;
         Receive();
     }
 }
@@ -352,7 +409,8 @@ void TLineConnection::Close() {
     }
     if (fd >= 0)
         ::close(fd);
-    FBuffer.clear();
+    // The buffer may have grown with a long line; an idle connection holds nothing.
+    std::string().swap(FBuffer);
     FStart = FScanned = 0;
 }
 
@@ -360,6 +418,8 @@ void TLineConnection::Drop() {
     std::lock_guard<std::mutex> lock(FSocketLock);
     FDropped = true;
     FOpen = false;
+    if (FLookup)
+        FLookup->Cancel();
     if (FSocket >= 0)
         shutdown(FSocket, SHUT_RDWR);
 }

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "NameLookup.h"
+
 typedef struct ssl_st SSL;
 typedef struct ssl_ctx_st SSL_CTX;
 
@@ -24,13 +26,18 @@ class TLineConnection {
     TLineConnection(const TLineConnection&) = delete;
     TLineConnection& operator=(const TLineConnection&) = delete;
 
-    // Connects to host:port; fails with "Connect timed out." after timeoutMs.
+    // Looks up host and connects to port; fails with "Name lookup timed out." or
+    // "Connect timed out." when the two together take more than timeoutMs.
     void Open(const std::string& host, int port, int timeoutMs);
     // Upgrades the open connection to TLS (handshake and verification).
     void StartTLS(const TTLSOptions& options);
     void WriteLine(const std::string& line);
-    // The next line up to LF, without CR LF; a line longer than maxLength fails.
+    // The next line up to LF, without CR LF. A line longer than maxLength throws
+    // ELineTooLong and stays unread, for SkipLine.
     std::string ReadLine(size_t maxLength);
+    // Discards bytes up to and including the next LF; returns how many. Gives up
+    // beyond limit bytes and returns more than limit: the stream is then out of step.
+    size_t SkipLine(size_t limit);
     // Bytes received but not yet read as lines.
     size_t Buffered() const { return FBuffer.size() - FStart; }
     // Frees the socket; pending data is lost.
@@ -42,25 +49,30 @@ class TLineConnection {
     void ResetDrop();
     bool IsOpen() const { return FOpen; }
 
-    int ReadTimeout = 0; // ms; 0 waits without limit
+    int ReadTimeout = 0; // ms a read may wait for the next byte; 0 waits without limit
+    TResolver Resolver;  // name lookup; getaddrinfo when empty
     // Called after every block received from the socket with its size.
     std::function<void(size_t bytes)> OnReceived;
 
   private:
     int FSocket = -1;
-    std::mutex FSocketLock; // keeps Drop off a descriptor that Close has freed
+    std::mutex FSocketLock;         // keeps Drop off a descriptor that Close has freed
+    TNameLookup* FLookup = nullptr; // the lookup Open waits for, for Drop to cancel
     std::atomic<bool> FOpen{false};
     std::atomic<bool> FDropped{false};
     SSL_CTX* FContext = nullptr;
     SSL* FSSL = nullptr;
     std::string FBuffer;
-    size_t FStart = 0;   // first unread byte of FBuffer
-    size_t FScanned = 0; // bytes after FStart known to hold no LF
+    size_t FStart = 0;     // first unread byte of FBuffer
+    size_t FScanned = 0;   // bytes after FStart known to hold no LF
+    int FReceiveLimit = 0; // the socket's receive time limit, in ms
 
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);
     void Receive();
     void WaitReadable();
+    [[noreturn]] void FailSilent();
+    const addrinfo* Lookup(TNameLookup& lookup, const std::string& host, int timeoutMs);
     // A time limit on every blocking receive of the socket; 0 removes it.
     void SetReceiveLimit(int ms);
-    void Fail(const std::string& text);
+    [[noreturn]] void Fail(const std::string& text);
 };

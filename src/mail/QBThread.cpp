@@ -1,6 +1,7 @@
 // TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
 #include "QBThread.h"
 
+#include "ErrorCause.h"
 #include "MD5Hex.h"
 #include "MailError.h"
 
@@ -179,14 +180,23 @@ void TQBThread::RunTask() {
     POP3.APOP = Task.Secure;
     POP3.TLS = Task.TLS;
     POP3.TLSVerify = Task.TLSVerify;
+    POP3.ReadTimeout = SilenceLimit;
 
     if (!POP3.Connected()) {
         SetStatus("Connecting to " + Task.Host + "...");
+        std::string cause;
+        bool failed = false;
         try {
             POP3.Connect(ConnectTimeout);
+        } catch (const std::exception& error) {
+            failed = true;
+            cause = error.what();
         } catch (...) {
+            failed = true;
+        }
+        if (failed) {
             try {
-                RaiseError(1, "Could not connect to the mail server!");
+                RaiseError(1, WithCause("Could not connect to the mail server!", cause));
             } catch (...) {
             }
             if (POP3.Connected())
@@ -247,8 +257,10 @@ void TQBThread::EndSession() {
 void TQBThread::Check() {
     SetStatus("Retrieving message list...");
     TStringList list;
-    bool complete = false;
+    TStringList seen; // announced or renumbered so far
+    CheckComplete = false;
     bool failed = false;
+    std::string cause;
     try {
         if (POP3.ListUIDs(list)) {
             std::unordered_set<std::string> known;
@@ -261,31 +273,83 @@ void TQBThread::Check() {
                 Number = ToNumber(line.substr(0, blank));
                 UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
                 line = UID;
+                std::string problem;
                 if (known.count(UID)) {
                     if (OnRenumber)
                         Raise([this] { OnRenumber(*this, UID, Number); });
-                } else {
-                    SetStatus("Retrieving message information...");
-                    Lines.clear();
-                    POP3.RetrieveTop(Number, 0, Lines);
-                    RaiseMessage(&Lines);
-                    Lines.clear();
-                }
+                } else
+                    problem = AnnounceNew();
+                seen.push_back(UID);
+                if (!problem.empty())
+                    RaiseError(0, problem);
+                if (POP3.LastDataCut && !POP3.Connected())
+                    throw EPOP3Error("The header of message " + std::to_string(Number) +
+                                     " did not end; the connection was closed.");
             }
-            complete = i == list.size();
-        } else
+            CheckComplete = i == list.size();
+        } else {
             failed = true;
+            cause = POP3.LastReply.Text;
+        }
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
     } catch (...) {
         failed = true;
     }
-    // Only a complete pass may replace the list: the main window drops every
-    // stored message whose key is missing from it.
-    if (complete)
+    // The main window drops every stored message whose key is missing from the
+    // list: an incomplete pass must still name every message it announced.
+    if (CheckComplete)
         ServerList = std::move(list);
+    else
+        KeepSeen(seen);
     if (OnCheckDone)
         Raise([this] { OnCheckDone(*this); });
     if (failed)
-        ReportServerFailure("Server error: Message list could not be retrieved!");
+        ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
+}
+
+void TQBThread::KeepSeen(const TStringList& seen) {
+    std::unordered_set<std::string> listed;
+    for (const std::string& uid : ServerList)
+        listed.insert(LowerAscii(uid));
+    for (const std::string& uid : seen)
+        if (listed.insert(LowerAscii(uid)).second)
+            ServerList.push_back(uid);
+}
+
+std::string TQBThread::AnnounceNew() {
+    SetStatus("Retrieving message information...");
+    Lines.clear();
+    Size = -1;
+    bool read = false;
+    std::string cause;
+    try {
+        read = POP3.RetrieveTop(Number, 0, Lines);
+        if (!read)
+            cause = POP3.LastReply.Text;
+    } catch (const EPOP3InStepError& error) {
+        // One bad header must not hide the messages after it.
+        cause = error.what();
+    }
+    if (!read) {
+        Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+        Size = SizeOrUnknown(Number);
+    }
+    RaiseMessage(&Lines);
+    TStringList().swap(Lines);
+    if (read)
+        return "";
+    return WithCause(
+        "Server error: Header of message " + std::to_string(Number) + " could not be read!", cause);
+}
+
+int TQBThread::SizeOrUnknown(int number) {
+    try {
+        return POP3.GetMessageSize(number);
+    } catch (const EPOP3InStepError&) {
+        return -1;
+    }
 }
 
 void TQBThread::Retrieve() {
@@ -294,9 +358,10 @@ void TQBThread::Retrieve() {
     Answer = 0;
     try {
         Size = POP3.GetMessageSize(Task.MsgNum);
-    } catch (const EPOP3Error&) {
+    } catch (const EPOP3Error& error) {
         // Fatal, so that the main window drops the job instead of fetching it again.
-        RaiseError(1, "Server error: Message size could not be retrieved!");
+        RaiseError(1,
+                   WithCause("Server error: Message size could not be retrieved!", error.what()));
         return;
     }
     int maxSize = MaxSize;
@@ -309,33 +374,42 @@ void TQBThread::Retrieve() {
         else if (Answer == 1)
             POP3.RetrieveTop(Task.MsgNum, MaxLines, Lines);
         else {
-            Lines.clear();
+            TStringList().swap(Lines);
             return;
         }
         Number = Task.MsgNum;
         RaiseMessage(&Lines);
+    } catch (const std::exception& error) {
+        TStringList().swap(Lines);
+        RaiseError(0, WithCause("Server error: Message could not be retrieved!", error.what()));
     } catch (...) {
         RaiseError(0, "Server error: Message could not be retrieved!");
     }
-    Lines.clear();
+    // A message of hundreds of megabytes must not stay with the idle worker.
+    TStringList().swap(Lines);
 }
 
 void TQBThread::Remove() {
     SetStatus("Removing message...");
     bool failed = false;
+    std::string cause;
     try {
         POP3.DeleteOnServer(Task.MsgNum);
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
     } catch (...) {
         failed = true;
     }
     Number = Task.MsgNum;
     RaiseMessage(nullptr);
     if (failed)
-        ReportServerFailure("Server error: Message could not be removed!");
+        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
 }
 
 void TQBThread::RemoveSeveral() {
     bool failed = false;
+    std::string cause;
     for (size_t i = Task.MsgNums.size(); i-- > 0 && !failed;) {
         const std::string& entry = Task.MsgNums[i];
         SetStatus("Removing message " + entry + "...");
@@ -343,6 +417,9 @@ void TQBThread::RemoveSeveral() {
         try {
             number = ToNumber(entry);
             POP3.DeleteOnServer(number);
+        } catch (const std::exception& error) {
+            failed = true;
+            cause = error.what();
         } catch (...) {
             failed = true;
         }
@@ -355,5 +432,5 @@ void TQBThread::RemoveSeveral() {
     Number = 1;
     RaiseMessage(nullptr);
     if (failed)
-        ReportServerFailure("Server error: Message could not be removed!");
+        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
 }

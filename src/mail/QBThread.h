@@ -21,6 +21,11 @@ using TPostMessage =
 const int WM_QB_PROGRESS = 9273;  // wParam bytes so far, lParam message size
 const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 
+// How long a server may send nothing in the middle of a job before the job fails.
+const int ServerSilenceLimit = 60000; // ms
+// Subject of a new message whose header could not be read.
+const char* const UnreadableHeaderSubject = "(header could not be read)";
+
 // Every event runs on the main thread through the synchronise function while the
 // worker waits; an event without a handler is skipped. Destroy the worker after
 // Finished: from then on it raises no event. The destructor stops and joins the
@@ -39,7 +44,9 @@ class TQBThread {
     TQBTaskInfo Task;
 
     std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
-    // Lines is null for the removal kinds.
+    // Lines is null for the removal kinds. In a check, a message whose header
+    // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
+    // its size in Size, followed by an OnError that names it.
     std::function<void(TQBThread& sender, const TStringList* lines, int number,
                        const std::string& uid)>
         OnMessage;
@@ -47,20 +54,26 @@ class TQBThread {
     std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
     std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
     std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
+    // Raised at the end of every check that got past its connect, an error of the
+    // check following it; CheckComplete tells whether the pass saw every message.
     std::function<void(TQBThread& sender)> OnCheckDone;
 
     bool HasTask = false;
-    TStringList ServerList; // UIDs of the current account; replaced by a complete check
+    // UIDs of the current account. A complete check replaces it; one that ended
+    // early adds the UIDs it announced or renumbered.
+    TStringList ServerList;
+    bool CheckComplete = false; // the last check's pass saw every message
     std::atomic<bool> Started{false};
     TStringList Lines;
     int Number = 0;
     std::string UID;
     std::string ErrorText;
     uint8_t Answer = 0;
-    int Size = 0;
+    int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
     intptr_t ProgressWnd = 0;
+    int SilenceLimit = ServerSilenceLimit; // set before Resume
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
     std::string StatusText;
@@ -74,8 +87,8 @@ class TQBThread {
     bool IsTerminated() const { return FTerminated; }
     void ForceFinished() { Finished = true; }
     // For an exit that can wait no longer: the thread is left to run out on its
-    // own (it may be stuck in a name lookup no drop can break) and raises or posts
-    // nothing more. The object must then never be destroyed.
+    // own (it may be stuck in an event the main thread no longer serves) and raises
+    // or posts nothing more. The object must then never be destroyed.
     void Abandon();
 
   private:
@@ -92,6 +105,12 @@ class TQBThread {
     void RunTask();
     bool SameSession() const;
     void Check();
+    // Raises OnMessage for a new message, with a stand-in header when its own
+    // cannot be read; returns the error to report then, else "".
+    std::string AnnounceNew();
+    // Size from LIST, or -1 when the server will not say.
+    int SizeOrUnknown(int number);
+    void KeepSeen(const TStringList& seen);
     void Retrieve();
     void Remove();
     void RemoveSeveral();

@@ -4,6 +4,18 @@
 #include "MD5Hex.h"
 #include "MailError.h"
 
+#include <algorithm>
+
+namespace {
+
+std::string BytesText(size_t bytes) {
+    if (bytes >= (size_t(1) << 20) && bytes % (size_t(1) << 20) == 0)
+        return std::to_string(bytes >> 20) + " MB";
+    return std::to_string(bytes) + " bytes";
+}
+
+} // namespace
+
 TQBPOP3::TQBPOP3() {
     FConnection.OnReceived = [this](size_t bytes) {
         if (!FCounting)
@@ -17,7 +29,7 @@ TQBPOP3::TQBPOP3() {
 template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step()) {
     try {
         return step();
-    } catch (const EPOP3ReplyError&) {
+    } catch (const EPOP3InStepError&) {
         throw;
     } catch (...) {
         FCounting = false;
@@ -47,26 +59,60 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
     return false;
 }
 
-void TQBPOP3::ReadData(TStringList& dest) {
+void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
     FWorkCount = static_cast<int64_t>(FConnection.Buffered());
     FCounting = true;
     if (FWorkCount > 0 && OnWork)
         OnWork(FWorkCount);
+    LastDataCut = false;
+    bool refused = false;
+    size_t total = 0, kept = 0;
     for (;;) {
-        std::string line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+        std::string line;
+        try {
+            line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+        } catch (const ELineTooLong&) {
+            // Read past the line, and the reply to its end, to keep the session in step.
+            total += FConnection.SkipLine(MaxReplyBytes - total);
+            if (total > MaxReplyBytes)
+                throw EPOP3Error("Reply longer than " + BytesText(MaxReplyBytes) + ".");
+            refused = true;
+            continue;
+        }
         if (line == ".")
             break;
+        total += line.size() + 2;
+        if (total > MaxReplyBytes) {
+            if (!LastDataCut || refused)
+                throw EPOP3Error("Reply longer than " + BytesText(MaxReplyBytes) + ".");
+            // A cut reply that does not end: what was kept stands.
+            FConnection.Close();
+            break;
+        }
+        if (refused)
+            continue;
+        if (dest.size() >= maxLines)
+            throw EPOP3Error("More than " + std::to_string(maxLines) + " entries in the list.");
+        if (LastDataCut || kept + line.size() > keepBytes) {
+            LastDataCut = true;
+            continue;
+        }
+        kept += line.size();
         dest.push_back(UnstuffDot(line));
     }
     FCounting = false;
+    if (refused)
+        throw EPOP3RefusedReply("Max line length exceeded.");
 }
 
-bool TQBPOP3::FetchData(const std::string& command, TStringList& dest) {
+bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t keepBytes,
+                        size_t maxLines) {
     return Guarded([&] {
+        LastDataCut = false;
         if (!SendCmd(command, false))
             return false;
         TStringList lines;
-        ReadData(lines);
+        ReadData(lines, keepBytes, maxLines);
         dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
                     std::make_move_iterator(lines.end()));
         return true;
@@ -98,7 +144,8 @@ void TQBPOP3::Connect(int timeoutMs) {
         // The time limit covers the greeting, the handshake and the login too: a
         // server that accepts and then says nothing (a clear-text account on a TLS
         // port, say) must not hold every later job.
-        FConnection.ReadTimeout = ReadTimeout > 0 ? ReadTimeout : timeoutMs;
+        FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
+        FConnection.Resolver = Resolver;
         FConnection.Open(Host, Port, timeoutMs);
         if (TLS == tlsPOP3S)
             UpgradeToTLS();
@@ -156,7 +203,7 @@ void TQBPOP3::ResetDrop() {
 }
 
 bool TQBPOP3::ListUIDs(TStringList& dest) {
-    return FetchData("UIDL", dest);
+    return FetchData("UIDL", dest, SIZE_MAX, MaxListEntries);
 }
 
 int TQBPOP3::GetMessageSize(int number) {
@@ -171,7 +218,8 @@ bool TQBPOP3::RetrieveMessage(int number, TStringList& dest) {
 }
 
 bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
-    return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest);
+    return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest,
+                     MaxHeaderBytes);
 }
 
 void TQBPOP3::DeleteOnServer(int number) {

@@ -6,6 +6,7 @@
 #include "LineConnection.h"
 #include "POP3Reply.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,8 +15,9 @@
 using TStringList = std::vector<std::string>;
 
 // Every operation runs on the calling (worker) thread and throws EPOP3Error on
-// failure; a "-ERR" reply throws EPOP3ReplyError and leaves the session usable.
-// Any other failure closes the connection, since the stream is out of step.
+// failure; a "-ERR" reply (EPOP3ReplyError) and a refused reply read to its end
+// (EPOP3RefusedReply) leave the session usable. Any other failure closes the
+// connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
 class TQBPOP3 {
   public:
@@ -29,14 +31,22 @@ class TQBPOP3 {
     int TLS = tlsNone;
     bool TLSVerify = true;
     std::string TLSCAFile; // extra trusted certificates, beside the system's
-    int ReadTimeout = 0;
+    int ReadTimeout = 0;   // ms a reply may pause between bytes; 0 waits without limit
     int MaxLineLength = 16384;
+    // Bounds on what one reply may hold in memory.
+    size_t MaxHeaderBytes = size_t(1) << 20;  // kept of a TOP reply; the rest is read and dropped
+    size_t MaxReplyBytes = size_t(512) << 20; // longest multi-line reply read at all
+    size_t MaxListEntries = 1000000;          // longest UIDL listing
+    TResolver Resolver;                       // name lookup; getaddrinfo when empty
     // Progress of a multi-line read: bytes received since it began.
     std::function<void(int64_t position)> OnWork;
 
     // The last reply: status text, code and text lines.
     TPOP3Reply LastReply;
     TStringList ReplyText;
+    // The last TOP reply passed MaxHeaderBytes and holds only its start. When it
+    // also passed MaxReplyBytes the connection was closed, as the reply never ended.
+    bool LastDataCut = false;
 
     // Connects and logs in; on failure closes the session and rethrows.
     void Connect(int timeoutMs);
@@ -55,7 +65,11 @@ class TQBPOP3 {
     bool ListUIDs(TStringList& dest);
     // Size from LIST, or -1 when the reply gives none.
     int GetMessageSize(int number);
+    // Beyond MaxReplyBytes (or MaxListEntries for UIDL) these fail and close the
+    // session. A line over MaxLineLength in the data fails with EPOP3RefusedReply
+    // after the reply has been read to its end, so the session stays usable.
     bool RetrieveMessage(int number, TStringList& dest);
+    // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
     void DeleteOnServer(int number);
 
@@ -69,8 +83,9 @@ class TQBPOP3 {
     // Sends a command and reads its status; false on "-ERR" unless okOnly, when it throws.
     bool SendCmd(const std::string& command, bool okOnly);
     void ReadReply();
-    void ReadData(TStringList& dest);
-    bool FetchData(const std::string& command, TStringList& dest);
+    void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);
+    bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
+                   size_t maxLines = SIZE_MAX);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     void SendQuit(int waitMs);

@@ -6,7 +6,11 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -144,24 +148,27 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
                                          "DELE 7", "TOP 1 0", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, LineLengthLimitIsExact) {
+TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {
     Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
                   "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
     Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
-                  "+OK\r\n" + std::string(16385, 'b') + "\r\n.\r\n");
-    Server.Script("RETR 3", TFakePOP3Server::TAction::Reply,
-                  "+OK\r\n" + std::string(100000, 'c')); // no line end at all
+                  "+OK\r\nSubject: b\r\n" + std::string(300000, 'b') + "\r\nafter\r\n.\r\n");
+    Server.Script("LIST 1", TFakePOP3Server::TAction::Reply,
+                  "+OK " + std::string(16385, '1') + "\r\n");
     Session.Connect(5000);
     TStringList lines;
     EXPECT_TRUE(Session.RetrieveMessage(1, lines));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), 16384u);
+    lines.clear();
     EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(2, lines); }), "Max line length exceeded.");
-    // The rest of that reply is still on the wire: the session must not read it as a reply.
+    EXPECT_TRUE(lines.empty());
+    // The reply was read to its end: the next command gets its own reply.
+    ASSERT_TRUE(Session.Connected());
+    EXPECT_TRUE(Session.RetrieveMessage(1, lines));
+    // An over-long status line leaves no end to read to.
+    EXPECT_EQ(FailureOf([&] { Session.GetMessageSize(1); }), "Max line length exceeded.");
     EXPECT_FALSE(Session.Connected());
-    Session.Connect(5000);
-    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(3, lines); }), "Max line length exceeded.");
-    EXPECT_EQ(lines.size(), 1u);
 }
 
 TEST_F(POP3SessionTest, ServerClosingMidReplyFails) {
@@ -300,4 +307,48 @@ TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused) {
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
               "Unexpected data before the TLS handshake.");
     EXPECT_FALSE(Session.Connected());
+}
+
+TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
+    // A resolver that hangs until released, and says when it has been entered.
+    struct TGate {
+        std::mutex Lock;
+        std::condition_variable Changed;
+        int Entered = 0;
+        bool Released = false;
+    };
+    auto gate = std::make_shared<TGate>();
+    TQBPOP3 session;
+    session.Host = "mail.example.org";
+    session.Resolver = [gate](const std::string&, const std::string&, const addrinfo*, addrinfo**) {
+        std::unique_lock<std::mutex> lock(gate->Lock);
+        ++gate->Entered;
+        gate->Changed.notify_all();
+        gate->Changed.wait(lock, [&] { return gate->Released; });
+        return EAI_AGAIN;
+    };
+    try {
+        session.Connect(300);
+        ADD_FAILURE() << "connected";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Name lookup timed out.");
+    }
+    // A drop from another thread ends a lookup that the connect limit would not end soon.
+    std::thread dropper([&] {
+        std::unique_lock<std::mutex> lock(gate->Lock);
+        gate->Changed.wait(lock, [&] { return gate->Entered == 2; });
+        lock.unlock();
+        session.DropConnection();
+    });
+    try {
+        session.Connect(600000);
+        ADD_FAILURE() << "connected";
+    } catch (const EPOP3Error& error) {
+        EXPECT_STREQ(error.what(), "Connection dropped.");
+    }
+    dropper.join();
+    EXPECT_FALSE(session.Connected());
+    std::lock_guard<std::mutex> lock(gate->Lock);
+    gate->Released = true;
+    gate->Changed.notify_all();
 }

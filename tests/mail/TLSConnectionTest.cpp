@@ -4,7 +4,9 @@
 #include "mail/MailError.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -76,4 +78,81 @@ TEST(TLSConnectionTest, DamagedRecordFromAResetPeerIsAReadError) {
         },
         EPOP3Error);
     EXPECT_FALSE(connection.IsOpen());
+}
+
+// A server that sends the start of a record and then nothing: SSL_read waits inside
+// OpenSSL for the rest. The silence limit must end that wait, and so must a drop.
+TEST(TLSConnectionTest, PartOfARecordThenSilenceEndsAtTheLimitOrAtADrop) {
+    int port = 0;
+    const int listener = LoopbackSocket(port, 2);
+    std::mutex lock;
+    std::condition_variable changed;
+    int partsSent = 0;
+    int released = 0; // connections the server may close
+    std::thread server([&] {
+        SSL_CTX* context = MakeServerContext();
+        for (int round = 0; round < 2; ++round) {
+            const int fd = accept(listener, nullptr, nullptr);
+            SSL* ssl = SSL_new(context);
+            SSL_set_fd(ssl, fd);
+            if (SSL_accept(ssl) == 1) {
+                SSL_write(ssl, "+OK one\r\n", 9);
+                // A record header announcing 64 bytes, and 5 of them.
+                send(fd,
+                     "\x17\x03\x03\x00\x40"
+                     "abcde",
+                     10, MSG_NOSIGNAL);
+            }
+            std::unique_lock<std::mutex> held(lock);
+            ++partsSent;
+            changed.notify_all();
+            changed.wait(held, [&] { return released > round; });
+            SSL_free(ssl);
+            close(fd);
+        }
+        SSL_CTX_free(context);
+    });
+    TTLSOptions options;
+    options.HostName = "localhost";
+    options.Verify = false;
+    auto secondLine = [&](TLineConnection& connection) -> std::string {
+        connection.Open("127.0.0.1", port, 5000);
+        connection.StartTLS(options);
+        EXPECT_EQ(connection.ReadLine(100), "+OK one");
+        try {
+            connection.ReadLine(100);
+        } catch (const EPOP3Error& error) {
+            EXPECT_FALSE(connection.IsOpen());
+            return error.what();
+        }
+        return "no error";
+    };
+
+    TLineConnection limited;
+    limited.ReadTimeout = 300;
+    EXPECT_EQ(secondLine(limited), "Read timed out: the server sent nothing for 1 s.");
+    {
+        std::lock_guard<std::mutex> held(lock);
+        ++released;
+        changed.notify_all();
+    }
+
+    TLineConnection dropped;
+    std::thread dropper([&] {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [&] { return partsSent == 2; });
+        held.unlock();
+        // Most likely inside SSL_read by now; a drop before it ends the read as well.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        dropped.Drop();
+    });
+    EXPECT_EQ(secondLine(dropped), "Connection dropped.");
+    dropper.join();
+    {
+        std::lock_guard<std::mutex> held(lock);
+        ++released;
+        changed.notify_all();
+    }
+    server.join();
+    close(listener);
 }

@@ -70,7 +70,11 @@ class TWorkerHarness {
         w.OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
             Log("renumber:" + uid + ":" + std::to_string(number));
         };
-        w.OnCheckDone = [this](TQBThread&) { Log("checkdone"); };
+        w.OnCheckDone = [this](TQBThread& sender) {
+            // As the main window: at once, not only at the next request for a job.
+            ServerLists[sender.Task.Account] = sender.ServerList;
+            Log(sender.CheckComplete ? "checkdone" : "checkdone:incomplete");
+        };
         w.OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
             Log("sizewarning:" + std::to_string(size) + ":" + std::to_string(answer));
             answer = SizeAnswer;

@@ -109,8 +109,9 @@ TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
     // STLS refused: the job fails without a password sent in clear.
     EXPECT_EQ(b[3], (TTranscript{"STLS", "QUIT"}));
     EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{"error:1:Could not connect to the mail server!",
-                                        "error:1:Could not connect to the mail server!"}));
+              (std::vector<std::string>{
+                  "error:1:Could not connect to the mail server! ([AUTH] Authentication failed)",
+                  "error:1:Could not connect to the mail server! (Unknown command: STLS)"}));
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
@@ -207,8 +208,9 @@ TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal) {
     A.Script("LIST", TAction::Reply, "-ERR busy\r\n");
     Add(tkRetrieve, A, 1);
     Run();
-    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
-                                    "error:1:Server error: Message size could not be retrieved!"}));
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{
+                  "error:1:Server error: Message size could not be retrieved! (busy)"}));
     EXPECT_TRUE(H.Only("message:").empty());
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1}));
 }
@@ -225,13 +227,15 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     Run();
     EXPECT_EQ(H.ServerLists[0], before);
     EXPECT_EQ(H.ServerLists[1], before);
-    EXPECT_EQ(H.Only("checkdone").size(), 2u);
-    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{
-                                    "error:0:Server error: Message list could not be retrieved!",
-                                    "error:0:Server error: Message list could not be retrieved!"}));
+    EXPECT_EQ(H.Only("checkdone:incomplete").size(), 2u);
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{
+                  "error:0:Server error: Message list could not be retrieved! (not now)",
+                  "error:0:Server error: Message list could not be retrieved! (Connection closed "
+                  "gracefully)"}));
     // The error follows the check's last event.
-    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone");
-    EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved!");
+    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone:incomplete");
+    EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved! (not now)");
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "QUIT"}}));
     EXPECT_EQ(B.Sessions().size(), 2u);
     EXPECT_EQ(H.Only("message:").back(), "message:1");
@@ -245,8 +249,9 @@ TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
               (std::vector<std::string>{"message:5:nil", "message:0:2:nil", "message:0:8:nil",
                                         "message:1:-1:nil"}));
     EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{"error:0:Server error: Message could not be removed!",
-                                        "error:0:Server error: Message could not be removed!"}));
+              (std::vector<std::string>{
+                  "error:0:Server error: Message could not be removed! (There's no message 5)",
+                  "error:0:Server error: Message could not be removed! (There's no message 8)"}));
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
     // DELE 2 stood; the failure at 8 ends the job, and QUIT makes DELE 2 take effect.
@@ -265,7 +270,7 @@ TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
     ASSERT_TRUE(H.RunJobs());
     H.Finish();
     EXPECT_TRUE(H.Only("error:").empty());
-    EXPECT_EQ(H.Only("checkdone").size(), 1u);
+    EXPECT_EQ(H.Only("checkdone:incomplete").size(), 1u);
     EXPECT_EQ(H.ServerLists[0], TStringList{}); // the broken-off check changed nothing
     // The next job reports as usual.
     auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
@@ -280,9 +285,10 @@ TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
     job.Port = 1; // nothing listens there
     H.Add(job);
     Run();
-    EXPECT_EQ(H.Events, (std::vector<std::string>{"status:Connecting to 127.0.0.1...",
-                                                  "error:1:Could not connect to the mail server!",
-                                                  "status:", "ended:1"}));
+    EXPECT_EQ(H.Events, (std::vector<std::string>{
+                            "status:Connecting to 127.0.0.1...",
+                            "error:1:Could not connect to the mail server! (Connection refused)",
+                            "status:", "ended:1"}));
 }
 
 TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {

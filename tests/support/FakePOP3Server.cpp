@@ -38,14 +38,16 @@ bool ReadLine(int fd, int wakeFd, std::string& buffer, std::string& line) {
     }
 }
 
-void SendAll(int fd, const std::string& bytes) {
+// false when the peer is gone.
+bool SendAll(int fd, const std::string& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         sent += static_cast<size_t>(n);
     }
+    return true;
 }
 
 // Dot-stuffs text with CR LF line ends and appends the terminating ".".
@@ -130,9 +132,31 @@ int TFakePOP3Server::MessageCount() const {
     return static_cast<int>(FMessages.size());
 }
 
-void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw) {
+void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw,
+                             const std::string& repeat) {
     std::lock_guard<std::mutex> lock(FLock);
-    FRules.push_back({prefix, action, raw});
+    FRules.push_back({prefix, action, raw, repeat});
+}
+
+void TFakePOP3Server::SetBytePause(int ms) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FBytePause = ms;
+}
+
+bool TFakePOP3Server::SendSlowly(int fd, const std::string& bytes) {
+    int pause;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        pause = FBytePause;
+    }
+    for (char byte : bytes) {
+        if (!SendAll(fd, std::string(1, byte)))
+            return false;
+        pollfd wake{FWakePipe[0], POLLIN, 0};
+        if (poll(&wake, 1, pause) != 0)
+            return false;
+    }
+    return true;
 }
 
 void TFakePOP3Server::SetDropChance(double chance, unsigned seed) {
@@ -215,7 +239,7 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
         bool quit = false;
         while (!quit && ReadLine(fd, FWakePipe[0], buffer, line)) {
             TAction action = TAction::Reply;
-            std::string reply;
+            std::string reply, repeat;
             bool scripted = false, randomDrop = false;
             int quitDelay = 0;
             {
@@ -227,7 +251,8 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                     if (line.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
                         action = rule.Action;
                         reply = rule.Raw;
-                        scripted = true;
+                        repeat = rule.Repeat;
+                        scripted = action != TAction::Slow || !reply.empty();
                         break;
                     }
                 if (!scripted && FDropChance > 0)
@@ -244,9 +269,21 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                 }
             }
             if (action == TAction::Silent) {
+                SendAll(fd, reply);
                 while (ReadLine(fd, FWakePipe[0], buffer, line)) {
                 }
                 break;
+            }
+            if (action == TAction::Endless) {
+                bool open = SendAll(fd, reply);
+                while (open && !FStopping)
+                    open = SendAll(fd, repeat);
+                break;
+            }
+            if (action == TAction::Slow) {
+                if (!SendSlowly(fd, reply))
+                    break;
+                continue;
             }
             SendAll(fd, reply);
             if (action == TAction::Close)

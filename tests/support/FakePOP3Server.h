@@ -11,10 +11,11 @@
 
 // Serves one mailbox (default behaviour of RFC 1939, APOP included) to any
 // number of clients, each on its own thread; a command can be answered with
-// scripted bytes, by closing the connection, or by silence. Thread-safe.
+// scripted bytes, by closing the connection, by silence, slowly or without end.
+// Thread-safe.
 class TFakePOP3Server {
   public:
-    enum class TAction { Reply, Close, Silent };
+    enum class TAction { Reply, Close, Silent, Slow, Endless };
 
     TFakePOP3Server();
     ~TFakePOP3Server();
@@ -30,8 +31,12 @@ class TFakePOP3Server {
     int AddMessage(const std::string& uniqueId, const std::string& text);
     int MessageCount() const;
     // Commands starting with prefix get raw bytes (Reply), end the connection
-    // after the raw bytes (Close), or get no answer at all (Silent).
-    void Script(const std::string& prefix, TAction action, const std::string& raw = "");
+    // after the raw bytes (Close), get the raw bytes and then silence (Silent), get
+    // raw (or the usual answer when raw is empty) one byte per SetBytePause (Slow),
+    // or get raw followed by repeat over and over until the client leaves (Endless).
+    void Script(const std::string& prefix, TAction action, const std::string& raw = "",
+                const std::string& repeat = "");
+    void SetBytePause(int ms);
     // Each command after the greeting ends the connection with this chance,
     // sometimes after part of its reply.
     void SetDropChance(double chance, unsigned seed);
@@ -61,6 +66,7 @@ class TFakePOP3Server {
         std::string Prefix;
         TAction Action;
         std::string Raw;
+        std::string Repeat;
     };
 
     int FListen = -1;
@@ -83,9 +89,12 @@ class TFakePOP3Server {
     std::mt19937 FRandom;
     bool FSilentGreeting = false;
     int FQuitDelay = 0;
+    int FBytePause = 1000;
 
     void AcceptLoop();
     void Serve(int fd, size_t session);
+    // Sends bytes one at a time with a pause between; false once the server stops.
+    bool SendSlowly(int fd, const std::string& bytes);
     std::string Answer(const std::string& command, std::vector<bool>& deleted, bool& quit,
                        const std::string& timestamp);
 };
