@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 
 std::string LowerUID(const std::string& uid) {
     std::string lower = uid;
@@ -55,6 +56,25 @@ int EntryByNumber(const TButtonArray& buttons, int account, int msgNum) {
     return -1;
 }
 
+// The account's entries with uid, in store order.
+std::vector<int> EntriesWithKey(const TButtonArray& buttons, int account, const std::string& uid) {
+    std::vector<int> entries;
+    for (int i = 0; i < static_cast<int>(buttons.size()); ++i)
+        if (buttons[i].Account == account && buttons[i].UID == uid)
+            entries.push_back(i);
+    return entries;
+}
+
+TEntryKey KeyOf(const TButtonArray& buttons, int entry) {
+    const std::vector<int> same =
+        EntriesWithKey(buttons, buttons[entry].Account, buttons[entry].UID);
+    TEntryKey key;
+    key.UID = buttons[entry].UID;
+    key.Count = static_cast<int>(same.size());
+    key.Occurrence = static_cast<int>(std::find(same.begin(), same.end(), entry) - same.begin());
+    return key;
+}
+
 } // namespace
 
 TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons) {
@@ -62,38 +82,47 @@ TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons) {
     static_cast<TQBTaskInfo&>(queued) = task;
     const int count = static_cast<int>(buttons.size());
     if (task.Kind == tkRetrieve && task.Button >= 0 && task.Button < count)
-        queued.UIDs.push_back(buttons[task.Button].UID);
+        queued.Keys.push_back(KeyOf(buttons, task.Button));
     else if (task.Kind == tkRemove) {
         const int entry = EntryByNumber(buttons, task.Account, task.MsgNum);
         if (entry >= 0)
-            queued.UIDs.push_back(buttons[entry].UID);
+            queued.Keys.push_back(KeyOf(buttons, entry));
     } else if (task.Kind == tkRemoveSeveral) {
         for (const std::string& number : task.MsgNums) {
             const int entry = EntryByNumber(buttons, task.Account, std::atoi(number.c_str()));
             if (entry >= 0)
-                queued.UIDs.push_back(buttons[entry].UID);
+                queued.Keys.push_back(KeyOf(buttons, entry));
         }
     }
     return queued;
 }
 
-bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons) {
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons, bool* ambiguous) {
+    if (ambiguous)
+        *ambiguous = false;
     if (task.Kind == tkCheck)
         return task.Account >= 0;
     if (task.Account < 0)
         return false;
-    std::vector<std::string> present;
+    std::vector<TEntryKey> present;
     std::vector<int> numbers;
     int lastEntry = -1;
-    for (const std::string& uid : task.UIDs) {
-        const int entry = FindEntry(buttons, task.Account, uid);
-        if (entry < 0)
+    for (const TEntryKey& key : task.Keys) {
+        const std::vector<int> same = EntriesWithKey(buttons, task.Account, key.UID);
+        if (same.empty())
             continue;
-        present.push_back(uid);
+        // Entries sharing the key came or went: guessing could hit another message.
+        if (static_cast<int>(same.size()) != key.Count || key.Occurrence >= key.Count) {
+            if (ambiguous)
+                *ambiguous = true;
+            return false;
+        }
+        const int entry = same[static_cast<size_t>(key.Occurrence)];
+        present.push_back(key);
         numbers.push_back(buttons[entry].MsgNum);
         lastEntry = entry;
     }
-    task.UIDs = present;
+    task.Keys = present;
     if (present.empty())
         return false;
     if (task.Kind == tkRemoveSeveral) {

@@ -31,10 +31,18 @@ struct TError {
 };
 using TErrorArray = std::vector<TError>;
 
+// A message as a job names it: its key, and which of the account's entries with that key
+// it was (a faulty server may give two messages one key) out of how many.
+struct TEntryKey {
+    std::string UID;
+    int Occurrence = 0;
+    int Count = 1;
+};
+
 // A queued job with the keys of the messages it acts on, so that its message numbers
 // and entry index can be taken afresh when the worker takes it up.
 struct TQueuedTask : TQBTaskInfo {
-    std::vector<std::string> UIDs;
+    std::vector<TEntryKey> Keys;
     // The user cancelled it; a cancelled job may end without its last event.
     bool Cancelled = false;
 };
@@ -59,8 +67,10 @@ TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons);
 
 // Takes the message numbers (and, for kind 1, the entry index) of a job afresh from
 // the store by its keys, dropping keys whose entry is gone. False when nothing of
-// the job is left to do.
-bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons);
+// the job is left to do. When entries sharing a key have come or gone since the job was
+// queued, the message it meant cannot be told apart: ambiguous is set and the job
+// must not run.
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons, bool* ambiguous = nullptr);
 
 // The entry of account with uid, searched from the last, near hint first; -1 if none.
 int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, int hint = -1);

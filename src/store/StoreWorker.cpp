@@ -129,8 +129,13 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     // A cancelled job still at the head was broken off without its last event (the
     // worker reports nothing while stopping); a job whose messages have all gone since
     // it was queued has nothing left to do.
+    bool ambiguous = false;
     while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
-                              !ResolveTask(Tasks.front(), Buttons))) {
+                              !ResolveTask(Tasks.front(), Buttons, &ambiguous))) {
+        if (ambiguous)
+            AddError("The message could not be told apart from another with the same unique id "
+                     "on the server; it was left alone (" +
+                     AccountName(Tasks.front().Account) + ")");
         NotifyDropped(Tasks.front());
         NextTask();
     }
@@ -181,6 +186,9 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     entry.UID = uid;
     entry.Read = FReadSet.count(LowerUID(uid)) > 0;
     entry.Hint = EntryHint(*msg, account.AccountName);
+    // A message whose header could not be read shows at least its size.
+    if (Worker->Size >= 0)
+        entry.Hint += "\r\nSize: " + std::to_string(Worker->Size) + " bytes";
     entry.Msg = std::move(msg);
     if (!entry.Read)
         NewMail = true;
@@ -204,7 +212,11 @@ void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
 void TMessageStore::WorkerCheckDone() {
     if (FClosing)
         return;
-    if (ValidAccount(FRunningAccount)) {
+    // A check that ended early saw only part of the mailbox: what it did not see is not
+    // gone, so nothing is removed and no read mark erased.
+    if (ValidAccount(FRunningAccount) && !Worker->CheckComplete) {
+        Accounts[FRunningAccount].ServerList = Worker->ServerList;
+    } else if (ValidAccount(FRunningAccount)) {
         TAccount& account = Accounts[FRunningAccount];
         // At once, not only when the worker next asks for a job: a program ended right
         // after this check must still know which cached messages are on the server.

@@ -6,9 +6,11 @@
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "mail/MD5Hex.h"
 
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <filesystem>
 
 class MessageStore : public TStoreTest {};
@@ -142,4 +144,85 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     Store->CheckNow(0);
     EXPECT_TRUE(Store->Tasks.empty());
     EXPECT_EQ(queued.count(), 1);
+}
+
+namespace {
+
+std::string Mail(const std::string& subject) {
+    return "From: a@example.org\r\nSubject: " + subject + "\r\n\r\nBody\r\n";
+}
+
+std::vector<std::string> Marks() {
+    std::vector<std::string> marks;
+    for (const auto& [key, value] :
+         TIniFile(AppPath + "/quillbar.ini").ReadSectionValues("Account=Home"))
+        if (!key.empty() && key[0] == 'X')
+            marks.push_back(value);
+    return marks;
+}
+
+} // namespace
+
+// A check broken off by the server or cancelled by the user saw only part of the
+// mailbox: what was announced stays, with its read marks and cache files.
+TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
+    TFakePOP3Server server;
+    for (const char* uid : {"u1", "u2", "u3", "u4"})
+        server.AddMessage(uid, Mail(uid));
+    server.Script("TOP 3", TFakePOP3Server::TAction::Close);
+    AddLoopbackAccount("Home", server.Port());
+    Accounts[0].ReadList = {MD5Hex("u1")};
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 2u);
+    EXPECT_TRUE(Store->Buttons[0].Read);
+    EXPECT_EQ(Accounts[0].ServerList, (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
+    TTempDir::WriteFile(CacheFileName(MD5Hex("u2")), "\x01text");
+
+    // The next check stops in the middle, and is cancelled.
+    server.Script("TOP 3", TFakePOP3Server::TAction::Silent);
+    ASSERT_TRUE(server.WaitIdle());
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto commands = server.Commands();
+        return !commands.empty() && commands.back() == "TOP 3 0";
+    }));
+    Store->CancelTask();
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(Store->Buttons.size(), 2u);
+    EXPECT_EQ(Accounts[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
+    EXPECT_EQ(Marks(), (std::vector<std::string>{MD5Hex("u1")}));
+    StopProgram();
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName(MD5Hex("u2"))));
+}
+
+// A server that gives two messages one unique id: a removal of the first removes the
+// first, and one whose target can no longer be told apart is refused.
+TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
+    TFakePOP3Server server;
+    server.AddMessage("same", Mail("first"));
+    server.AddMessage("other", Mail("between"));
+    server.AddMessage("same", Mail("second"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons[0].MsgNum, 1);
+    Store->DeleteMessage(0);
+    ASSERT_TRUE(WaitForJobs());
+    const auto commands = server.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "DELE 1"), commands.end());
+    EXPECT_EQ(std::find(commands.begin(), commands.end(), "DELE 3"), commands.end());
+
+    // One of the two entries goes before the queued removal runs: refused, not guessed.
+    Store->DeleteMessage(2);
+    ASSERT_EQ(Store->Tasks.size(), 1u);
+    Store->RemoveButton(0, false);
+    ASSERT_TRUE(WaitForJobs());
+    const auto after = server.Commands();
+    EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                            [](const std::string& c) { return c.rfind("DELE", 0) == 0; }),
+              1);
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_NE(Store->Errors.back().Text.find("same unique id"), std::string::npos);
 }

@@ -145,10 +145,11 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Errors.size(), 1u);
-    EXPECT_EQ(Store->Errors[0].Text, "Could not connect to the mail server! (Broken)");
+    EXPECT_EQ(Store->Errors[0].Text,
+              "Could not connect to the mail server! ([AUTH] Authentication failed) (Broken)");
     QTreeWidget* errors = TasksWindow->lvErrors;
     ASSERT_EQ(errors->topLevelItemCount(), 1);
-    EXPECT_EQ(errors->topLevelItem(0)->text(0), "Could not connect to the mail server! (Broken)");
+    EXPECT_EQ(errors->topLevelItem(0)->text(0), QString::fromStdString(Store->Errors[0].Text));
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(errors->topLevelItem(0)->text(1))
                     .hasMatch());
