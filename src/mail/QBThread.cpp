@@ -149,6 +149,7 @@ void TQBThread::Execute() {
         if (!HasTask) {
             if (POP3.Connected())
                 POP3.Disconnect();
+            ++IdleRounds;
             std::unique_lock<std::mutex> lock(FIdleLock);
             FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
             continue;

@@ -76,6 +76,8 @@ class TQBThread {
     int SilenceLimit = ServerSilenceLimit; // set before Resume
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
+    // Times the worker found no job and was left without a session.
+    std::atomic<int> IdleRounds{0};
     std::string StatusText;
 
     // Starts the thread; attach the events and limits first.

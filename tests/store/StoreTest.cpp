@@ -133,8 +133,7 @@ bool TStoreTest::WaitForJobs(int timeoutMs) {
 }
 
 void TStoreTest::LetSessionEnd() {
-    // The worker asks for a job every 500 ms and quits its session when there is none.
-    QElapsedTimer timer;
-    timer.start();
-    WaitUntil([&] { return timer.elapsed() > 800; });
+    // The worker closes its session each time it finds no job.
+    const int before = Store->Worker->IdleRounds;
+    WaitUntil([&] { return Store->Worker->IdleRounds > before; });
 }
