@@ -9,6 +9,7 @@
 #include "platform/Shell.h"
 #include "store/MessageStore.h"
 #include "windows/UAccountMenu.h"
+#include "windows/UDeleteQuestion.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -112,13 +113,6 @@ void TfrmMain::Delete1Click() {
     const int entry = FMenuEntry;
     if (entry < 0 || entry >= static_cast<int>(Store.Buttons.size()))
         return;
-    if (Options.DeleteConfirm &&
-        ShowMessageBox(this,
-                       "Are you sure you want to delete this message?\r\n\r\n"
-                       "Note: The message will be removed from the server, \r\n"
-                       "this action can not be reversed!",
-                       "Delete message", QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return;
-    Store.DeleteMessage(entry);
+    if (ConfirmDelete(this, false))
+        Store.DeleteMessage(entry);
 }

@@ -7,6 +7,7 @@
 #include "store/MessageStore.h"
 #include "windows/MsgListModel.h"
 #include "windows/UAccountMenu.h"
+#include "windows/UDeleteQuestion.h"
 #include "windows/UIcons.h"
 #include "windows/UObjectNames.h"
 #include "windows/UPlacement.h"
@@ -278,13 +279,7 @@ void TfrmMsgList::tbMarkReadClick() {
 void TfrmMsgList::tbDeleteClick() {
     if (!tbDelete->isEnabled())
         return;
-    if (Options.DeleteConfirm &&
-        ShowMessageBox(this,
-                       "Are you sure you want to delete the selected messages?\r\n\r\n"
-                       "Note: The message will be removed from the server, \r\n"
-                       "this action can not be reversed!",
-                       "Delete message", QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    if (!ConfirmDelete(this, true))
         return;
     lvMessages->setEnabled(false);
     for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {
