@@ -106,14 +106,23 @@ for _ in $(seq 30); do [ "$(workarea_top)" != "$before" ] && break; sleep 0.1; d
 [ "$(bar_y)" -eq 0 ] || fail "the docked bar is not at the top"
 import -window root "$out/bar-docked.png"
 
-# The hot key opens the main menu, drawn in the skin's colours.
+# A right click on the first message and "Mark as read": the mark reaches the settings.
+eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
+xdotool mousemove 150 $((HEIGHT / 2)) click 3
+sleep 0.5
+xdotool key m
+for _ in $(seq 30); do grep -q "^X0=" "$work/quillbar.ini" && break; sleep 0.1; done
+grep -q "^X0=" "$work/quillbar.ini" || fail "Mark as read from the button menu saved no mark"
+
+# The hot key opens the main menu, drawn in the skin's colours; its Exit ends the
+# program with the settings saved.
 xdotool mousemove 500 400
 xdotool key super+t
 sleep 1
 import -window root "$out/main-menu.png"
-xdotool key Escape
-
-kill "$quillbar"
+xdotool key x
+for _ in $(seq 50); do kill -0 "$quillbar" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$quillbar" 2>/dev/null && fail "Exit in the main menu did not end the program"
 wait "$quillbar" || true
 grep -q "^Edge=1" "$work/quillbar.ini" || fail "the docked edge was not saved"
 
