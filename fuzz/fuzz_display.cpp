@@ -1,6 +1,7 @@
 // libFuzzer target: the display decoder on any bytes; every result must be valid UTF-8.
 #include "mail/Charset.h"
 #include "mail/DisplayText.h"
+#include "mail/HtmlText.h"
 #include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 

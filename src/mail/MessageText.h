@@ -20,11 +20,3 @@ std::string SafeFileName(std::string_view displayName);
 // HTML part stripped of its tags with its character entities resolved; converted
 // from the part's charset (for HTML also a <meta> charset) to UTF-8.
 std::string DisplayBody(const TQBMessage& msg);
-
-// The charset named by a <meta charset> or http-equiv Content-Type in the first
-// bytes of an HTML text; empty when there is none.
-std::string HtmlMetaCharset(std::string_view html);
-
-// Named entities of HTML 4 and numeric ones (decimal and hex) replaced by the
-// characters they stand for; unknown ones stay as written.
-std::string ResolveEntities(std::string_view text);

@@ -1,5 +1,6 @@
 // Decoded display text: the generated corpus, malformed input, one-line fields and file names.
 #include "mail/DisplayText.h"
+#include "mail/HtmlText.h"
 #include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 
