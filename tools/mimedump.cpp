@@ -1,6 +1,9 @@
-// qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON.
+// qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON,
+// each raw header value beside the text a person sees (the ...Display fields).
 #include "mail/DateTimeValue.h"
+#include "mail/DisplayText.h"
 #include "mail/MD5Hex.h"
+#include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 
 #include <cstdio>
@@ -51,7 +54,9 @@ std::string Json(const std::string& text) {
 }
 
 std::string Contact(const TQBContact& c) {
-    return "{\"Name\": " + Json(c.Name) + ", \"Address\": " + Json(c.Address) + "}";
+    return "{\"Name\": " + Json(c.Name) +
+           ", \"NameDisplay\": " + Json(SingleLine(DisplayName(c.Name))) +
+           ", \"Address\": " + Json(c.Address) + "}";
 }
 
 std::string Contacts(const std::vector<TQBContact>& list) {
@@ -72,6 +77,7 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
     out << "    \"To\": " << Json(d.To) << ",\n";
     out << "    \"Cc\": " << Json(d.Cc) << ",\n";
     out << "    \"Subject\": " << Json(d.Subject) << ",\n";
+    out << "    \"SubjectDisplay\": " << Json(SingleLine(DecodeHeaderText(d.Subject))) << ",\n";
     out << "    \"Date\": " << Json(d.Date) << ",\n";
     out << "    \"DateValue\": " << date.str() << ",\n";
     out << "    \"DateParsed\": " << (msg.Date == 0 ? "null" : Json(FormatDateTimeISO(msg.Date)))
@@ -94,10 +100,12 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
             << ", \"Encoding\": " << Json(p.Encoding) << ", \"Name\": " << Json(p.Name)
             << ", \"Disposition\": " << Json(p.Disposition)
             << ", \"ContentID\": " << Json(p.ContentID) << ", \"FileName\": " << Json(p.FileName)
+            << ", \"FileNameDisplay\": " << Json(DisplayFileName(p))
             << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << p.Data.size()
             << ", \"MD5\": " << Json(MD5Hex(p.Data)) << "}";
     }
-    out << (msg.PartCount() ? "\n  ]\n" : "]\n") << "}\n";
+    out << (msg.PartCount() ? "\n  ],\n" : "],\n");
+    out << "  \"BodyDisplay\": " << Json(DisplayBody(msg)) << "\n}\n";
 }
 
 } // namespace

@@ -336,8 +336,9 @@ void TMimeDecode::BoundaryAction() {
 }
 
 void TMimeDecode::ClearPartValues() {
-    for (std::string* value : {&PartContentType, &PartEncoding, &PartName, &PartDisposition,
-                               &PartContentID, &PartFileName, &PartCharset})
+    for (std::string* value :
+         {&PartContentType, &PartEncoding, &PartName, &PartDisposition, &PartContentID,
+          &PartFileName, &PartCharset, &PartTypeLine, &PartDispositionLine})
         value->clear();
 }
 
@@ -371,6 +372,7 @@ void TMimeDecode::PartHeaderLine(char* line, size_t len, size_t room) {
     THeaderTokenizer tokens(FCurrent);
     const std::string name = tokens.Token();
     if (name == "content-type") {
+        PartTypeLine = FCurrent;
         PartContentType = tokens.ExtendedToken();
         ReadParameters(tokens, [this](const std::string& param, std::string value) {
             if (param == "name")
@@ -383,6 +385,7 @@ void TMimeDecode::PartHeaderLine(char* line, size_t len, size_t room) {
     } else if (name == "content-transfer-encoding") {
         PartEncoding = tokens.ExtendedToken();
     } else if (name == "content-disposition") {
+        PartDispositionLine = FCurrent;
         PartDisposition = tokens.ExtendedToken();
         if (tokens.Stop() == ';' && tokens.Token() == "filename")
             PartFileName = tokens.PlainValue();

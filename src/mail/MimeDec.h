@@ -46,6 +46,9 @@ class TMimeDecode {
     // Values of the current part, cleared at every boundary.
     std::string PartContentType, PartEncoding, PartName, PartDisposition, PartContentID,
         PartFileName, PartCharset;
+    // The part's Content-Type and Content-Disposition lines as written, for the
+    // parameter forms the values above leave out (extended and continued ones).
+    std::string PartTypeLine, PartDispositionLine;
     int PartNumber = 0;
 
     // The line being handled, valid during an event: header lines with their

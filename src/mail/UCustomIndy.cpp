@@ -19,9 +19,10 @@ TQBMessage::TQBMessage() {
         const size_t index = static_cast<size_t>(d.PartNumber);
         if (Parts.size() < index + 1)
             Parts.resize(index + 1);
-        Parts[index] =
-            TQBMessagePart{d.PartContentType, d.PartEncoding, d.PartName,    d.PartDisposition,
-                           d.PartContentID,   d.PartFileName, d.PartCharset, {}};
+        Parts[index] = TQBMessagePart{
+            d.PartContentType, d.PartEncoding,       d.PartName,    d.PartDisposition,
+            d.PartContentID,   d.PartFileName,       d.PartCharset, {},
+            d.PartTypeLine,    d.PartDispositionLine};
     };
     Decoder.OnPartLine = [this](TMimeDecode& d, const char* data, size_t dataLen) {
         const size_t index = static_cast<size_t>(d.PartNumber);

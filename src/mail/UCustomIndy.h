@@ -28,6 +28,8 @@ struct TQBMessagePart {
     std::string FileName;    // "filename" parameter
     std::string Charset;     // "charset" parameter
     std::string Data;        // the body after transfer decoding
+    // The Content-Type and Content-Disposition lines as written (for extended parameters).
+    std::string TypeLine, DispositionLine;
 };
 
 // Built from the header lines of a new message (check) or from the whole

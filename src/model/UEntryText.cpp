@@ -1,26 +1,36 @@
 // Texts made from a message entry: bar caption, hover hint, recipients as the list shows them.
 #include "model/UEntryText.h"
 
+#include "mail/Charset.h"
+#include "mail/DisplayText.h"
 #include "mail/UCustomIndy.h"
 
+namespace {
+
+// Header text as one line of UTF-8: a subject must not be able to shape the bar's layout.
+std::string Shown(const std::string& raw) {
+    return SingleLine(DecodeHeaderText(raw));
+}
+
+} // namespace
+
 std::string EntryCaption(const TQBMessage& msg, const std::string& accountName) {
-    return msg.Decoder.Subject + " (" + accountName + ")";
+    return Shown(msg.Decoder.Subject) + " (" + SingleLine(UndeclaredToUtf8(accountName)) + ")";
 }
 
 std::string EntryHint(const TQBMessage& msg, const std::string& accountName) {
     std::string to;
     for (size_t i = 0; i < msg.To.size(); ++i)
-        to += (i ? ", " : "") + msg.To[i].Address;
-    return "Account: " + accountName + "\r\nFrom: " + msg.From.Address + "\r\nTo: " + to +
-           "\r\nDate: " + msg.Decoder.Date;
+        to += (i ? ", " : "") + Shown(msg.To[i].Address);
+    return "Account: " + SingleLine(UndeclaredToUtf8(accountName)) +
+           "\r\nFrom: " + Shown(msg.From.Address) + "\r\nTo: " + to +
+           "\r\nDate: " + Shown(msg.Decoder.Date);
 }
 
 std::string RecipientsText(const TQBMessage& msg, TRecipientForm form) {
     std::string text;
     for (size_t i = 0; i < msg.To.size(); ++i) {
-        const TQBContact& contact = msg.To[i];
-        const std::string one =
-            contact.Name.empty() ? contact.Address : contact.Name + " (" + contact.Address + ")";
+        const std::string one = ContactText(msg.To[i].Name, msg.To[i].Address);
         if (form == TRecipientForm::BlankSeparated)
             text += one + " ";
         else

@@ -9,6 +9,7 @@ class TQBMessage;
 // every recipient with a blank.
 enum class TRecipientForm { CommaSeparated, BlankSeparated };
 
+// All three give decoded UTF-8 made fit for one-line fields (see SingleLine).
 std::string EntryCaption(const TQBMessage& msg, const std::string& accountName);
 std::string EntryHint(const TQBMessage& msg, const std::string& accountName);
 std::string RecipientsText(const TQBMessage& msg, TRecipientForm form);

@@ -2,11 +2,12 @@
 #include "windows/MsgListModel.h"
 
 #include "core/UOptions.h"
+#include "mail/Charset.h"
 #include "mail/DateTimeValue.h"
+#include "mail/DisplayText.h"
 #include "mail/UCustomIndy.h"
 #include "store/MessageStore.h"
 #include "windows/UIcons.h"
-#include "windows/UScreenText.h"
 
 #include <QIcon>
 #include <QLocale>
@@ -36,6 +37,11 @@ QString DateText(const QDateTime& value) {
     return text;
 }
 
+// Raw header text decoded and made one line.
+QString HeaderCell(const std::string& raw) {
+    return QString::fromStdString(SingleLine(DecodeHeaderText(raw)));
+}
+
 const QIcon& RowIcon(bool read) {
     // One shared icon per state: a list may hold thousands of rows.
     static const QIcon unread(MessageImage(0)), done(MessageImage(2));
@@ -60,13 +66,14 @@ TMsgListModel::TMsgListModel(TMessageStore& store, QObject* parent)
 
 void TMsgListModel::FillRow(int entry, TRow& row) const {
     const TButton& button = FStore.Buttons[static_cast<size_t>(entry)];
-    row.Cells[colAccount] = ScreenText(FStore.AccountName(button.Account));
+    row.Cells[colAccount] =
+        QString::fromStdString(SingleLine(UndeclaredToUtf8(FStore.AccountName(button.Account))));
     if (!button.Msg)
         return;
     const TQBMessage& msg = *button.Msg;
-    row.Cells[colSubject] = ScreenText(msg.Decoder.Subject);
-    row.Cells[colFrom] = ScreenText(msg.From.Address);
-    row.Cells[colTo] = ScreenText(RecipientsText(msg, row.Form));
+    row.Cells[colSubject] = HeaderCell(msg.Decoder.Subject);
+    row.Cells[colFrom] = HeaderCell(msg.From.Address);
+    row.Cells[colTo] = QString::fromStdString(RecipientsText(msg, row.Form));
     row.Date = DateTimeOf(msg.Date);
     row.Cells[colDate] = DateText(row.Date);
 }
@@ -219,6 +226,7 @@ QVariant TMsgListModel::headerData(int section, Qt::Orientation orientation, int
 
 TMsgListProxy::TMsgListProxy(TMsgListModel* model, QObject* parent)
     : QSortFilterProxyModel(parent), FModel(model) {
+    FCollator.setCaseSensitivity(Qt::CaseInsensitive);
     setSourceModel(model);
     setSortRole(TMsgListModel::SortRole);
     setDynamicSortFilter(true);
@@ -233,5 +241,5 @@ bool TMsgListProxy::lessThan(const QModelIndex& left, const QModelIndex& right) 
     const QVariant a = left.data(TMsgListModel::SortRole), b = right.data(TMsgListModel::SortRole);
     if (left.column() == colDate)
         return a.toDateTime() < b.toDateTime();
-    return a.toString().localeAwareCompare(b.toString()) < 0;
+    return FCollator.compare(a.toString(), b.toString()) < 0;
 }

@@ -5,6 +5,7 @@
 #include "model/UEntryText.h"
 
 #include <QAbstractTableModel>
+#include <QCollator>
 #include <QDateTime>
 #include <QSortFilterProxyModel>
 
@@ -82,4 +83,6 @@ class TMsgListProxy : public QSortFilterProxyModel {
 
   private:
     TMsgListModel* FModel;
+    // Texts sort as people expect: case-insensitive, in the user's locale.
+    QCollator FCollator;
 };

@@ -413,3 +413,27 @@ TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
     EXPECT_TRUE(List->Ticked(0));
     EXPECT_EQ(List->tbMarkRead->objectName(), "tbMarkRead");
 }
+
+TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsText) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    const char* const date = "9 Jan 2010 10:00:00";
+    Dovecot().AddMessage(user, Message("=?utf-8?b?UsOpdW5pb24=?=", "x@example.org", date));
+    Dovecot().AddMessage(user, Message("banana", "x@example.org", date));
+    Dovecot().AddMessage(user, Message("=?koi8-r?b?zcnS?=", "x@example.org", date));
+    // A right-to-left override in a subject must not reach the bar or the list.
+    Dovecot().AddMessage(user,
+                         Message("=?utf-8?q?Apple_=E2=80=AEfdp.exe?=",
+                                 "\"=?utf-8?q?=C3=89milie?= Durand\" <emilie@example.fr>", date));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 4u);
+    EXPECT_EQ(Store->Buttons[0].Caption, "Réunion (Home)");
+    EXPECT_EQ(Store->Buttons[3].Caption, "Apple fdp.exe (Home)");
+    EXPECT_EQ(List->CellText(3, 2), "Émilie Durand (emilie@example.fr)");
+    List->lvMessages->header()->sectionClicked(0);
+    std::string order;
+    for (int i = 0; i < List->RowCount(); ++i)
+        order += List->CellText(i, 0).toStdString() + "|";
+    EXPECT_EQ(order, "Apple fdp.exe|banana|Réunion|мир|");
+}

@@ -33,7 +33,7 @@ cp "$build/bin/quillbar" "$work/"
 cp -r "$build/bin/Skins" "$work/"
 Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-"$build/bin/qb_e2e_server" "$work" 5 >"$work/server.out" &
+"$build/bin/qb_e2e_server" "$work" 2 >"$work/server.out" &
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 export DISPLAY=$display

@@ -1,0 +1,28 @@
+// Bytes in a named charset to UTF-8, through iconv, with the UTF-8 and Windows-1252 fallbacks.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Appends the UTF-8 form of a code point; surrogates and values beyond U+10FFFF give U+FFFD.
+void AppendUtf8(std::string& out, char32_t code);
+
+// Length of the valid UTF-8 sequence at text[i] (1 for ASCII), 0 when none starts there.
+size_t Utf8SequenceLength(std::string_view text, size_t i);
+bool IsValidUtf8(std::string_view text);
+
+// The text with every invalid UTF-8 sequence replaced by U+FFFD.
+std::string RepairUtf8(std::string_view text);
+// The character of a Windows-1252 byte; U+FFFD for the five unassigned ones.
+char32_t Cp1252CodePoint(unsigned char byte);
+// Windows-1252 bytes as UTF-8; the five unassigned bytes give U+FFFD.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// Undeclared bytes: UTF-8 when they are valid UTF-8, else Windows-1252.
+std::string UndeclaredToUtf8(std::string_view bytes);
+
+// Converts bytes in charset (any name glibc's iconv knows, case-insensitive) to
+// UTF-8; invalid sequences become U+FFFD. Returns false, leaving out alone, when
+// iconv does not know the charset.
+bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string& out);
+// As CharsetToUtf8, falling back to UndeclaredToUtf8 for an empty or unknown charset.
+std::string ToUtf8(std::string_view bytes, std::string_view charset);

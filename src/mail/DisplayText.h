@@ -1,0 +1,25 @@
+// Header values as a person reads them: encoded words decoded, names unquoted, fields on one line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// UTF-8 text of a raw header value. Encoded words (=?charset?B|Q?...?=) are decoded;
+// white space between two of them is dropped; a malformed word or one in a charset
+// iconv does not know stays as written. Other bytes are taken as UTF-8 when valid,
+// else as Windows-1252. Never fails; invalid sequences become U+FFFD.
+std::string DecodeHeaderText(std::string_view raw);
+
+// A display name: one pair of enclosing double quotes removed, backslash escapes
+// undone, encoded words decoded (also inside the quotes, where mailers put them).
+std::string DisplayName(std::string_view raw);
+
+// "Name (address)" with the name as DisplayName gives it, or the address alone.
+std::string ContactText(std::string_view rawName, std::string_view address);
+
+// UTF-8 text made fit for a one-line field: folded line breaks removed, other line
+// breaks and tabs turned into blanks, other control characters dropped, and the
+// bidirectional embedding, override and isolate characters dropped. Text holding
+// right-to-left letters is wrapped in a first-strong isolate, so it cannot reorder
+// what the field is shown beside.
+std::string SingleLine(std::string_view utf8);

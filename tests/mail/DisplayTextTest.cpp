@@ -1,0 +1,134 @@
+// Decoded display text: the generated corpus, malformed input, one-line fields and file names.
+#include "mail/DisplayText.h"
+#include "mail/HtmlText.h"
+#include "mail/MessageText.h"
+#include "mail/UCustomIndy.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const std::string Replacement = "\xEF\xBF\xBD";
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'x') {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');)
+        fields.push_back(field);
+    if (!line.empty() && line.back() == '\t')
+        fields.emplace_back();
+    return fields;
+}
+
+void Load(TQBMessage& msg, const std::string& text) {
+    TMemoryStream stream(text);
+    msg.LoadFromStream(stream);
+}
+
+std::string AttachmentName(const TQBMessage& msg) {
+    for (const TQBMessagePart& part : msg.Parts)
+        if (part.Disposition == "attachment")
+            return DisplayFileName(part);
+    return "(no attachment)";
+}
+
+} // namespace
+
+// Every case of the corpus decodes to the text Python's email package gives it.
+TEST(DisplayCorpus, EveryCaseGivesPythonsText) {
+    std::ifstream file(QB_TEST_DATA "/display/corpus.txt");
+    ASSERT_TRUE(file) << "corpus.txt missing; run tests/data/display/make_corpus.py";
+    int cases = 0;
+    for (std::string line; std::getline(file, line);) {
+        const std::vector<std::string> f = Fields(line);
+        ASSERT_EQ(f.size(), 4u) << line;
+        const std::string raw = Unescape(f[2]), expected = Unescape(f[3]);
+        std::string got;
+        TQBMessage msg;
+        if (f[0] == "header") {
+            got = DecodeHeaderText(raw);
+        } else if (f[0] == "filename") {
+            Load(msg, raw);
+            got = AttachmentName(msg);
+        } else {
+            Load(msg, raw);
+            got = DisplayBody(msg);
+        }
+        EXPECT_EQ(got, expected) << f[0] << " " << f[1];
+        ++cases;
+    }
+    EXPECT_GE(cases, 60);
+}
+
+TEST(DecodeHeaderText, MalformedWordsAndUnknownCharsetsStayAsWritten) {
+    for (const char* raw : {"=?utf-8?x?abc?=", "=?utf-8?b?w6!k?=", "=?no-such-charset?q?abc?=",
+                            "=?utf-8?q?unterminated", "=??q?abc?=", "=?utf-8?q?a b?="})
+        EXPECT_EQ(DecodeHeaderText(raw), raw);
+    EXPECT_EQ(DecodeHeaderText("a =?bogus?q?x?= =?utf-8?q?=C3=A9?="), "a =?bogus?q?x?= é");
+}
+
+TEST(DecodeHeaderText, UnencodedBytesAreUtf8WhenValidElseWindows1252) {
+    EXPECT_EQ(DecodeHeaderText("Caf\xC3\xA9"), "Café");
+    EXPECT_EQ(DecodeHeaderText("=?utf-8?q?x?= Caf\xE9"), "x Café");
+    EXPECT_EQ(DecodeHeaderText("Caf\xE9 \x93x\x94"), "Café “x”");
+}
+
+TEST(DisplayName, UnquotedUnescapedAndDecoded) {
+    EXPECT_EQ(DisplayName("\"Durand, \\\"Mimi\\\"\""), "Durand, \"Mimi\"");
+    EXPECT_EQ(DisplayName("=?utf-8?q?=C3=89milie?= Durand"), "Émilie Durand");
+    EXPECT_EQ(ContactText("=?utf-8?q?=C3=89milie?= Durand", "emilie@example.fr"),
+              "Émilie Durand (emilie@example.fr)");
+    EXPECT_EQ(ContactText("", "emilie@example.fr"), "emilie@example.fr");
+}
+
+TEST(SingleLine, ControlsAndDirectionOverridesCannotShapeTheField) {
+    EXPECT_EQ(SingleLine("a\r\n b\nc\td\x01\x7F"
+                         "e\xC2\x85"),
+              "a b c de");
+    // Right-to-left override and isolates are dropped.
+    EXPECT_EQ(SingleLine("invoice\xE2\x80\xAEgpj.exe\xE2\x81\xA6x\xE2\x81\xA9"), "invoicegpj.exex");
+    // Hebrew is kept, isolated from what follows the field.
+    EXPECT_EQ(SingleLine("\xD7\xA9\xD7\x9C"), "\xE2\x81\xA8\xD7\xA9\xD7\x9C\xE2\x81\xA9");
+}
+
+TEST(FileNames, SafeNamesCannotLeaveTheFolder) {
+    EXPECT_EQ(SafeFileName("../../etc/passwd"), "_.._etc_passwd");
+    EXPECT_EQ(SafeFileName(".."), "attachment");
+    EXPECT_EQ(SafeFileName(""), "attachment");
+    EXPECT_EQ(SafeFileName("a\\b:c\x01.txt"), "a_b_c_.txt");
+    EXPECT_EQ(SafeFileName(std::string(300, 'x') + ".pdf").size(), 255u);
+    EXPECT_EQ(SafeFileName("Überblick.txt"), "Überblick.txt");
+}
+
+TEST(DisplayBody, HtmlTakesTheMetaCharsetAndResolvesEntities) {
+    TQBMessage msg;
+    Load(msg, "MIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=b\r\n\r\n"
+              "--b\r\nContent-Type: text/html\r\n\r\n"
+              "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+              "charset=windows-1251\"></head><body><p>\xCF\xF0\xE8\xE2\xE5\xF2 "
+              "&eacute;&euro;&#8212;&#x1F600;&#150;&amp;lt;b&amp;gt; &bogus; &#0;</p></body>"
+              "</html>\r\n--b--\r\n");
+    EXPECT_EQ(DisplayBody(msg), "Привет é€—😀–&lt;b&gt; &bogus; " + Replacement + "\r\n");
+}
