@@ -10,7 +10,6 @@
 
 #include <functional>
 
-
 // What a message button shows of its entry.
 struct TBarEntry {
     QString Caption;

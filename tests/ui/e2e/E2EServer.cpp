@@ -9,8 +9,7 @@
 #include <iostream>
 #include <unistd.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 3) {
         std::cerr << "usage: qb_e2e_server <program folder> <messages>\n";
         return 2;
