@@ -4,23 +4,49 @@
 #include "platform/UHotKey.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QProcess>
+#include <QWidget>
+
+namespace {
+
+// A window that counts the presses of Super+T that reach it.
+class TKeyWindow : public QWidget {
+  public:
+    int Presses = 0;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_T && event->modifiers().testFlag(Qt::MetaModifier))
+            ++Presses;
+    }
+};
+
+} // namespace
 
 class HotKey : public TGuiTest {};
 
-TEST_F(HotKey, SuperTReachesTheProgramFromAnyWindow) {
+TEST_F(HotKey, SuperTReachesTheProgramFromAnyWindowUntilUnregistered) {
     THotKey hotKey;
     if (QGuiApplication::platformName() != "xcb") {
         EXPECT_FALSE(hotKey.Register()); // no X11: nothing to grab, nothing breaks
         GTEST_SKIP() << "needs an X server (run with QT_QPA_PLATFORM=xcb under Xvfb)";
     }
+    TKeyWindow window;
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(WaitUntil([&] { return window.isActiveWindow(); }, 5000));
+
     int pressed = 0;
     hotKey.OnPressed = [&] { ++pressed; };
     ASSERT_TRUE(hotKey.Register());
     ASSERT_EQ(QProcess::execute("xdotool", {"key", "super+t"}), 0);
     EXPECT_TRUE(WaitUntil([&] { return pressed == 1; }, 5000));
+    EXPECT_EQ(window.Presses, 0);
+
+    // Released, the key goes to the focused window as any other key would.
     hotKey.Unregister();
-    QProcess::execute("xdotool", {"key", "super+t"});
-    WaitUntil([] { return false; }, 300);
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "super+t"}), 0);
+    EXPECT_TRUE(WaitUntil([&] { return window.Presses == 1; }, 5000));
     EXPECT_EQ(pressed, 1);
 }
