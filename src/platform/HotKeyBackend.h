@@ -14,5 +14,7 @@ class THotKeyBackend {
     virtual void Ungrab() = 0;
 };
 
+// False when this build's backend never grabs (a build without X11).
+bool HotKeyBackendCanGrab();
 // The backend this build was made with; onPressed runs on the main thread for each press.
 std::unique_ptr<THotKeyBackend> CreateHotKeyBackend(std::function<void()> onPressed);

@@ -15,6 +15,10 @@ THotKey::~THotKey() {
     Unregister();
 }
 
+bool THotKey::Supported() {
+    return HotKeyBackendCanGrab();
+}
+
 bool THotKey::Register() {
     if (!FRegistered)
         FRegistered = FBackend->Grab();

@@ -18,6 +18,8 @@ class THotKey : public QObject {
     bool Register();
     void Unregister();
     bool Registered() const { return FRegistered; }
+    // False when this build cannot grab keys at all (built without X11).
+    static bool Supported();
 
     std::function<void()> OnPressed;
 

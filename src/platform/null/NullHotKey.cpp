@@ -11,6 +11,10 @@ class TNullHotKey : public THotKeyBackend {
 
 } // namespace
 
+bool HotKeyBackendCanGrab() {
+    return false;
+}
+
 std::unique_ptr<THotKeyBackend> CreateHotKeyBackend(std::function<void()>) {
     return std::make_unique<TNullHotKey>();
 }

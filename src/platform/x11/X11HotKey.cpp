@@ -100,6 +100,10 @@ class TX11HotKey : public THotKeyBackend, public QAbstractNativeEventFilter {
 
 } // namespace
 
+bool HotKeyBackendCanGrab() {
+    return true;
+}
+
 std::unique_ptr<THotKeyBackend> CreateHotKeyBackend(std::function<void()> onPressed) {
     return std::make_unique<TX11HotKey>(std::move(onPressed));
 }
