@@ -57,11 +57,19 @@ install_missing() {
     restore_policy
 }
 
+configure_and_build() {
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+}
+
 # Another run of this script may be installing too: one at a time, and the second one
 # then finds the packages in place.
 lock_dir=/run/lock
 [ -w "$lock_dir" ] || lock_dir=${TMPDIR:-/tmp}
-exec 8>"$lock_dir/quillbar-setup.lock"
+lock_file=$lock_dir/quillbar-setup.lock
+[ -e "$lock_file" ] || : >"$lock_file"
+# Read-only, so that another user's lock file serves as well.
+exec 8<"$lock_file"
 flock 8
 install_missing
 exec 8>&-
