@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QProcess>
+#include <QTest>
 #include <QWidget>
 
 namespace {
@@ -36,8 +37,7 @@ TEST_F(HotKey, SuperTReachesTheProgramFromAnyWindowUntilUnregistered) {
     }
     TKeyWindow window;
     window.show();
-    window.activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return window.isActiveWindow(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
     int pressed = 0;
     hotKey.OnPressed = [&] { ++pressed; };
@@ -46,9 +46,15 @@ TEST_F(HotKey, SuperTReachesTheProgramFromAnyWindowUntilUnregistered) {
     EXPECT_TRUE(WaitUntil([&] { return pressed == 1; }, 5000));
     EXPECT_EQ(window.Presses, 0);
 
-    // Released, the key goes to the focused window as any other key would.
+    // Released, the key goes to the focused window as any other key would. A window manager
+    // that starts with the test may still move the focus: then focus and press again.
     hotKey.Unregister();
-    ASSERT_EQ(QProcess::execute("xdotool", {"key", "super+t"}), 0);
-    EXPECT_TRUE(WaitUntil([&] { return window.Presses == 1; }, 5000));
+    const QString windowId = QString::number(window.winId());
+    for (int attempt = 0; attempt < 5 && window.Presses == 0; ++attempt) {
+        QProcess::execute("xdotool", {"windowfocus", "--sync", windowId});
+        ASSERT_EQ(QProcess::execute("xdotool", {"key", "super+t"}), 0);
+        WaitUntil([&] { return window.Presses > 0; }, 2000);
+    }
+    EXPECT_GE(window.Presses, 1);
     EXPECT_EQ(pressed, 1);
 }

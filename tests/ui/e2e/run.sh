@@ -45,6 +45,11 @@ export XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$TMPDIR"
 HOME=$work openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
+# A window manager that comes up after a window is shown takes it over midway.
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.1
+done
 # The global hot key on this X server, before the program holds it.
 "$build/bin/qb_gui_tests" --gtest_filter='HotKey.*' >"$work/hotkey.log" 2>&1 ||
     fail "the hot key test failed"
