@@ -118,6 +118,11 @@ TfrmTasks::TfrmTasks(QWidget* parent)
     connect(model, &QAbstractItemModel::modelReset, this, &TfrmTasks::lvTasksChange);
 }
 
+TfrmTasks::~TfrmTasks() {
+    // The list's model resets while the children are destroyed, after this object is gone.
+    lvTasks->model()->disconnect(this);
+}
+
 void TfrmTasks::ShowPage(int page) {
     pcTasks->setCurrentIndex(page);
     show();

@@ -17,6 +17,7 @@ class TfrmTasks : public QDialog {
     Q_OBJECT
   public:
     explicit TfrmTasks(QWidget* parent = nullptr);
+    ~TfrmTasks() override;
 
     // Set by the main window: the Close and Clear buttons empty its error list, the
     // Cancel button stops the running job.
