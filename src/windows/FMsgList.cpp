@@ -247,6 +247,9 @@ TfrmMsgList::TfrmMsgList(TfrmMain* main) : QMainWindow(nullptr), FMain(main) {
 }
 
 TfrmMsgList::~TfrmMsgList() {
+    // Rows still waiting for the next batch belong to no view yet.
+    for (const TPendingRow& row : FPending)
+        delete row.Item;
     // A window never shown has no placement of its own; the stored one stays.
     if (FWasShown)
         SavePlacement(this, "MsgList");
