@@ -5,6 +5,17 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(qb_options INTERFACE -Wall -Wextra -Wno-unused-parameter)
 target_compile_definitions(qb_options INTERFACE OPENSSL_API_COMPAT=10101 PCRE2_CODE_UNIT_WIDTH=8)
 
+# CI builds must stay free of warnings; a local build only reports them.
+if(DEFINED ENV{CI} AND "$ENV{CI}" STREQUAL "true")
+    set(QB_WERROR_DEFAULT ON)
+else()
+    set(QB_WERROR_DEFAULT OFF)
+endif()
+option(QB_WERROR "Treat compiler warnings as errors" ${QB_WERROR_DEFAULT})
+if(QB_WERROR)
+    target_compile_options(qb_options INTERFACE -Werror)
+endif()
+
 if(QB_SANITIZE)
     target_compile_options(qb_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
                                                 -fno-sanitize-recover=undefined)

@@ -10,13 +10,10 @@ namespace {
 
 // Short reads move line ends and folds across buffer refills.
 class TSlicedStream : public TStream {
-public:
+  public:
     TSlicedStream(const uint8_t* data, size_t size, size_t slice)
-        : FData(reinterpret_cast<const char*>(data)), FSize(size), FSlice(slice)
-    {
-    }
-    size_t Read(char* buffer, size_t count) override
-    {
+        : FData(reinterpret_cast<const char*>(data)), FSize(size), FSlice(slice) {}
+    size_t Read(char* buffer, size_t count) override {
         const size_t n = std::min({count, FSlice, FSize - FPos});
         std::memcpy(buffer, FData + FPos, n);
         FPos += n;
@@ -25,7 +22,7 @@ public:
     int64_t Size() const override { return static_cast<int64_t>(FSize); }
     int64_t Position() const override { return static_cast<int64_t>(FPos); }
 
-private:
+  private:
     const char* FData;
     size_t FSize, FSlice;
     size_t FPos = 0;
@@ -33,8 +30,7 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     // The first byte picks the read size: 1 to 64 bytes, or everything at once.

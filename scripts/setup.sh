@@ -8,12 +8,33 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QB_BUILD_DIR:-$root/build}
 
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6multimedia6 qt6-image-formats-plugins
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
     dovecot-core dovecot-pop3d openssl xvfb xauth xdotool openbox imagemagick x11-utils
     libgmime-3.0-dev python3 procps
 )
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+policy=/usr/sbin/policy-rc.d
+policy_backup=""
+policy_ours=0
+
+# Puts back the policy-rc.d that was there before (or none); runs on every exit.
+restore_policy() {
+    [ "$policy_ours" -eq 1 ] || return 0
+    if [ -n "$policy_backup" ]; then
+        $sudo cp -p "$policy_backup" "$policy"
+        $sudo rm -f "$policy_backup"
+    else
+        $sudo rm -f "$policy"
+    fi
+    policy_ours=0
+}
+trap restore_policy EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 
 install_missing() {
     local missing=()
@@ -22,15 +43,18 @@ install_missing() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
     # Package scripts must not start system services (Dovecot) on this machine.
-    printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
-    $sudo chmod +x /usr/sbin/policy-rc.d
+    if [ -e "$policy" ]; then
+        policy_backup=$(mktemp)
+        $sudo cp -p "$policy" "$policy_backup"
+    fi
+    policy_ours=1
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+    $sudo chmod +x "$policy"
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    $sudo rm -f /usr/sbin/policy-rc.d
+    restore_policy
 }
 
 configure_and_build() {
@@ -38,13 +62,30 @@ configure_and_build() {
     cmake --build "$build" -j"$(nproc)"
 }
 
+# Another run of this script may be installing too: one at a time, and the second one
+# then finds the packages in place.
+lock_dir=/run/lock
+[ -w "$lock_dir" ] || lock_dir=${TMPDIR:-/tmp}
+lock_file=$lock_dir/quillbar-setup.lock
+[ -e "$lock_file" ] || : >"$lock_file"
+# Read-only, so that another user's lock file serves as well.
+exec 8<"$lock_file"
+flock 8
 install_missing
+exec 8>&-
+
+# Two runs on one build folder would overwrite each other's objects and test files.
+mkdir -p "$build"
+exec 9>"$build/.setup.lock"
+flock 9
 case "$mode" in
     build)
         configure_and_build
         ;;
     run)
         configure_and_build
+        # The program must not keep the build folder locked.
+        exec 9>&-
         exec "$build/bin/quillbar"
         ;;
     test)

@@ -5,8 +5,7 @@
 #include <iostream>
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::string clear;
     if (argc > 1)
         clear = argv[1];

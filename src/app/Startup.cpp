@@ -1,6 +1,7 @@
 // The start-up sequence, the message loop and the shut-down order.
 #include "app/Startup.h"
 
+#include "app/LeftoverFiles.h"
 #include "bar/FMain.h"
 #include "bar/USkin.h"
 #include "core/UGlobal.h"
@@ -17,20 +18,26 @@
 #include <QPointer>
 #include <QSessionManager>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
 namespace {
 
+// A copy that starts while the running one is between taking the lock and listening
+// waits this long for it to answer.
+constexpr int RunningCopyPatienceMs = 3000;
+
 // Loads the chosen skin, or when it cannot be loaded the first other installed skin that
-// can, which then becomes the option. Only the chosen skin's failure is shown. False when
-// no skin loads: a bar without its bitmaps could not be used at all.
-bool LoadStartSkin() {
+// can. The option keeps the user's choice: the other skin is for this run only. Only the
+// chosen skin's failure is shown. False when no skin loads (or the program is asked to
+// end meanwhile): a bar without its bitmaps could not be used at all.
+bool LoadStartSkin(const bool& quitting) {
     std::vector<std::string> names{Options.Skin};
     for (const std::string& name : SkinNames)
         if (name != Options.Skin)
             names.push_back(name);
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < names.size() && !quitting; ++i) {
         std::error_code ignored;
         const bool present =
             std::filesystem::is_regular_file(AppPath + "/Skins/" + names[i] + "/skin.ini", ignored);
@@ -44,17 +51,22 @@ bool LoadStartSkin() {
                                QMessageBox::Critical);
             continue;
         }
-        if (present) {
-            Options.Skin = names[i];
+        if (present)
             return true;
-        }
     }
     return false;
+}
+
+// Says why the program cannot start, also where no one may see the box.
+void ShowStartFailure(const QString& text) {
+    std::fprintf(stderr, "Quillbar: %s\n", text.toLocal8Bit().constData());
+    ShowMessageBox(nullptr, text, "Error", QMessageBox::Critical);
 }
 
 } // namespace
 
 int RunQuillbar() {
+    const auto started = std::filesystem::file_time_type::clock::now();
     // First of all, so that a termination signal during start-up waits for the loop
     // and then ends the program the normal way.
     TQuitSignals quitSignals;
@@ -75,25 +87,30 @@ int RunQuillbar() {
     TSingleInstance instance;
     if (!instance.Acquire()) {
         // The running copy owns the settings file: this one neither shows nor writes anything.
-        TSingleInstance::NotifyRunning();
-        return 0;
+        // Only a copy that answers is running; without one the lock itself failed.
+        if (TSingleInstance::NotifyRunning(instance.HeldElsewhere() ? RunningCopyPatienceMs : 0))
+            return 0;
+        ShowStartFailure("Quillbar cannot start: " + instance.FailureText());
+        return 1;
     }
     instance.Listen();
+    RemoveLeftoverSaves(SettingsFileName(), started);
 
     bool loaded = false;
     if (!SkinNames.empty()) {
         Options.Skin = ChooseSkinName(Options.Skin);
-        loaded = LoadStartSkin();
+        loaded = LoadStartSkin(quitting);
+    }
+    // Ended while a box waited: no further box may hold the program.
+    if (quitting) {
+        SaveOptions();
+        return 0;
     }
     if (!loaded) {
         ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
                        QMessageBox::Critical);
         SaveOptions();
         return 1;
-    }
-    if (quitting) {
-        SaveOptions();
-        return 0;
     }
 
     std::error_code ignored;

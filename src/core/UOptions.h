@@ -47,7 +47,6 @@ constexpr int NoAccountColor = 0x1FFFFFFF;
 // Longest text of a fixed-length account field.
 constexpr size_t MaxFieldLength = 255;
 
-
 struct TAccount {
     std::string AccountName;
     std::string Name = "Unknown";

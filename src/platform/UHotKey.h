@@ -1,26 +1,29 @@
-// The global hot key Windows+T: a key grab on the X11 root window; nothing elsewhere.
+// The global hot key Windows+T, grabbed through the build's windowing backend.
 #pragma once
 
-#include <QAbstractNativeEventFilter>
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
-class THotKey : public QObject, public QAbstractNativeEventFilter {
+class THotKeyBackend;
+
+class THotKey : public QObject {
   public:
     explicit THotKey(QObject* parent = nullptr);
     ~THotKey() override;
 
     // Grabs Super+T (with and without NumLock and CapsLock). False when there is no X11
-    // display or another program holds the key.
+    // display, the build has no X11, or another program holds the key.
     bool Register();
     void Unregister();
-    bool Registered() const { return FKeyCode != 0; }
+    bool Registered() const { return FRegistered; }
+    // False when this build cannot grab keys at all (built without X11).
+    static bool Supported();
 
     std::function<void()> OnPressed;
 
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-
   private:
-    unsigned FKeyCode = 0;
+    std::unique_ptr<THotKeyBackend> FBackend;
+    bool FRegistered = false;
 };

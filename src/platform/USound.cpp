@@ -7,20 +7,36 @@
 #include <QUrl>
 
 namespace {
-int Started = 0;
-} // namespace
 
-void PlaySoundFile(const std::string& path) {
-    const QString file = QString::fromStdString(path);
-    if (file.isEmpty() || !QFileInfo(file).isFile())
-        return;
+int Started = 0;
+TSoundPlayer Player;
+
+void PlayOnDevice(const std::string& absolutePath) {
     // One effect for the run: a new file replaces the one before.
     static QSoundEffect* effect = new QSoundEffect(QCoreApplication::instance());
-    const QUrl source = QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+    const QUrl source = QUrl::fromLocalFile(QString::fromStdString(absolutePath));
     if (effect->source() != source)
         effect->setSource(source);
     effect->play();
+}
+
+} // namespace
+
+void PlaySoundFile(const std::string& path) {
+    const QFileInfo file(QString::fromStdString(path));
+    if (path.empty() || !file.isFile())
+        return;
+    const std::string absolutePath = file.absoluteFilePath().toStdString();
+    if (Player)
+        Player(absolutePath);
+    else
+        PlayOnDevice(absolutePath);
     ++Started;
+}
+
+TSoundPlayer SetSoundPlayer(TSoundPlayer player) {
+    std::swap(Player, player);
+    return player;
 }
 
 int SoundsStarted() {

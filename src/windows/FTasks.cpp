@@ -178,6 +178,11 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
         ErrorAdded(i);
 }
 
+TfrmTasks::~TfrmTasks() {
+    // The list's model resets while the children are destroyed, after this object is gone.
+    lvTasks->model()->disconnect(this);
+}
+
 void TfrmTasks::ShowPage(int page) {
     pcTasks->setCurrentIndex(page);
     show();

@@ -21,6 +21,7 @@ class TfrmTasks : public QDialog {
     Q_OBJECT
   public:
     explicit TfrmTasks(TMessageStore& store, QWidget* parent = nullptr);
+    ~TfrmTasks() override;
 
     // Shows the window (not modally) on page 0 "Tasks" or 1 "Errors".
     void ShowPage(int page);

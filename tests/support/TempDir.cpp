@@ -7,35 +7,30 @@
 #include <sstream>
 #include <stdexcept>
 
-TTempDir::TTempDir()
-{
+TTempDir::TTempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "qbtest-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     FPath = pattern;
 }
 
-TTempDir::~TTempDir()
-{
+TTempDir::~TTempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(FPath, ignored);
 }
 
-void TTempDir::WriteFile(const std::string& path, const std::string& bytes)
-{
+void TTempDir::WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string TTempDir::ReadFile(const std::string& path)
-{
+std::string TTempDir::ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();
 }
 
-bool TTempDir::Exists(const std::string& path)
-{
+bool TTempDir::Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 class TTempDir {
-public:
+  public:
     TTempDir();
     ~TTempDir();
     TTempDir(const TTempDir&) = delete;
@@ -17,6 +17,6 @@ public:
     static std::string ReadFile(const std::string& path);
     static bool Exists(const std::string& path);
 
-private:
+  private:
     std::string FPath;
 };

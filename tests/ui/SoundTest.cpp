@@ -1,22 +1,45 @@
-// The new-mail sound: silent without a file, and harmless without an audio device.
+// The new-mail sound: only an existing file is played, and no audio device is harmless.
 #include "GuiTest.h"
 
 #include "platform/USound.h"
 
 #include <QApplication>
 
-class Sound : public TGuiTest {};
+#include <string>
+#include <vector>
 
-TEST_F(Sound, MissingFilePlaysNothingAndAWaveStartsWithoutADevice) {
-    const int before = SoundsStarted();
+class Sound : public TGuiTest {
+  protected:
+    void SetUp() override {
+        TGuiTest::SetUp();
+        FDevice = SetSoundPlayer([this](const std::string& file) { Played.push_back(file); });
+    }
+    void TearDown() override {
+        SetSoundPlayer(FDevice);
+        TGuiTest::TearDown();
+    }
+
+    std::vector<std::string> Played;
+
+  private:
+    TSoundPlayer FDevice;
+};
+
+TEST_F(Sound, OnlyAnExistingFileReachesThePlayer) {
     PlaySoundFile("");
     PlaySoundFile(Dir->File("missing.wav"));
     PlaySoundFile(Dir->Path()); // a folder
-    EXPECT_EQ(SoundsStarted(), before);
-    // Not a wave file: started, and failing quietly.
+    EXPECT_TRUE(Played.empty());
+    TTempDir::WriteFile(Dir->File("new.wav"), "RIFF");
+    PlaySoundFile(Dir->File("new.wav"));
+    EXPECT_EQ(Played, std::vector<std::string>{Dir->File("new.wav")});
+}
+
+TEST_F(Sound, WithoutAnAudioDeviceAFileThatIsNoWaveFailsQuietly) {
+    SetSoundPlayer(nullptr);
     TTempDir::WriteFile(Dir->File("noise.wav"), "not a wave file");
     PlaySoundFile(Dir->File("noise.wav"));
     PlaySoundFile(Dir->File("noise.wav"));
     QApplication::processEvents();
-    EXPECT_EQ(SoundsStarted(), before + 2);
+    SUCCEED();
 }

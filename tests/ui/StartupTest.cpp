@@ -1,4 +1,5 @@
-// Start-up in process: skin choice, the missing-skin box, windows, cache folder, save at the end.
+// Start-up in process: skin choice, the missing-skin box, the lock, windows, cache folder,
+// save at the end.
 #include "app/Startup.h"
 #include "bar/FMain.h"
 #include "bar/USkin.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <optional>
@@ -138,9 +140,10 @@ TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Error");
     EXPECT_EQ(RecordedMessageBoxes()[0].Text, "Bitmap image is not valid");
-    EXPECT_EQ(Options.Skin, "Zebra");
     EXPECT_FALSE(Skin->Button.Bitmap.isNull());
-    EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Zebra\n"),
+    // The other skin is for this run only: the user's choice is kept.
+    EXPECT_EQ(Options.Skin, "Broken");
+    EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Broken\n"),
               std::string::npos);
 
     // Nothing loads: the reason, then the missing-skin box, and no window.
@@ -158,17 +161,20 @@ TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
 }
 
 // A termination signal while a start-up box waits for the user ends the program then,
-// not only once someone answers the box.
+// not only once someone answers the box, and no later box (here: no skin loads) holds it.
 TEST_F(StartupTest, TerminationDuringAStartUpBoxEndsTheProgram) {
     AddSkin("Broken");
     TTempDir::WriteFile(AppPath + "/Skins/Broken/arrows.bmp", "not a bitmap");
-    AddSkin("Zebra");
     TTempDir::WriteFile(AppPath + "/quillbar.ini", "[Options]\nSkin=Broken\n");
     bool boxShown = false, answeredByTest = false;
-    QTimer::singleShot(200, [&] {
-        boxShown = QApplication::activeModalWidget() != nullptr;
-        std::raise(SIGTERM);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!boxShown && QApplication::activeModalWidget()) {
+            boxShown = true;
+            std::raise(SIGTERM);
+        }
     });
+    watch.start(10);
     // Only so that a failure cannot hang the test run.
     QTimer safety;
     QObject::connect(&safety, &QTimer::timeout, [&] {
@@ -185,6 +191,48 @@ TEST_F(StartupTest, TerminationDuringAStartUpBoxEndsTheProgram) {
     EXPECT_FALSE(answeredByTest);
     EXPECT_EQ(Bar(), nullptr);
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+// A runtime folder where the lock cannot be made is not another running copy: the start
+// fails with the folder and the reason. A regular file as parent defeats even root.
+TEST_F(StartupTest, LockThatCannotBeMadeEndsTheStartWithTheReason) {
+    AddSkin("Default");
+    TTempDir::WriteFile(FDir.File("file"), "");
+    qputenv("XDG_RUNTIME_DIR", FDir.File("file/run").c_str());
+    qputenv("TMPDIR", FDir.File("file/tmp").c_str());
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    // Only so that a start that wrongly succeeds cannot hang the test run.
+    QTimer::singleShot(5000, [] {
+        if (QWidget* bar = Bar())
+            bar->close();
+    });
+    EXPECT_EQ(RunQuillbar(), 1);
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    const QString text = RecordedMessageBoxes()[0].Text;
+    EXPECT_TRUE(text.startsWith("Quillbar cannot start")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(FDir.File("file/")))) << text.toStdString();
+    EXPECT_TRUE(text.contains("Not a directory")) << text.toStdString();
+    EXPECT_FALSE(TTempDir::Exists(AppPath + "/quillbar.ini"));
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+TEST_F(StartupTest, LeftoverSavesFromBeforeTheStartAreRemoved) {
+    namespace fs = std::filesystem;
+    using namespace std::chrono_literals;
+    AddSkin("Default");
+    const auto now = fs::file_time_type::clock::now();
+    const auto makeFile = [&](const std::string& name, fs::file_time_type written) {
+        TTempDir::WriteFile(AppPath + "/" + name, "[Options]\n");
+        fs::last_write_time(AppPath + "/" + name, written);
+    };
+    makeFile(".quillbar.ini.a1B2c3", now - 1h);
+    makeFile(".quillbar.ini.later1", now + 1h); // written after the start: not a leftover
+    makeFile(".quillbar.ini.bak", now - 1h);    // not a name the settings writer makes
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    EXPECT_EQ(RunQuillbar(), 0);
+    EXPECT_FALSE(TTempDir::Exists(AppPath + "/.quillbar.ini.a1B2c3"));
+    EXPECT_TRUE(TTempDir::Exists(AppPath + "/.quillbar.ini.later1"));
+    EXPECT_TRUE(TTempDir::Exists(AppPath + "/.quillbar.ini.bak"));
 }
 
 TEST(ForceForeground, ShowsAndActivatesAHiddenWindow) {
