@@ -117,7 +117,7 @@ class TX11Dock : public TDockBackend {
         xcb_intern_atom_cookie_t cookie =
             xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::string(name).size()), name);
         xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(FConnection, cookie, nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return atom;
     }
