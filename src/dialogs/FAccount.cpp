@@ -90,6 +90,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     cmdOK->setDefault(true);
 
     auto* fields = new QFormLayout;
+    fields->setVerticalSpacing(3);
     fields->addRow("Account name:", txtAccount);
     fields->addRow("Name:", txtName);
     fields->addRow("Email:", txtEmail);

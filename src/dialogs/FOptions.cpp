@@ -157,6 +157,8 @@ QWidget* TfrmOptions::CreateSkinsTab() {
     page->setObjectName("tsSkins");
     lstSkins = new QListWidget;
     lstSkins->setObjectName("lstSkins");
+    // As tall as the skins need, so the dialog keeps its size with few skins.
+    lstSkins->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     for (const std::string& name : SkinNames)
         lstSkins->addItem(QString::fromStdString(name));
     seButtonWidth = NumberField("seButtonWidth", 50, 300);
@@ -172,6 +174,8 @@ QWidget* TfrmOptions::CreateSkinsTab() {
     imgPreview = new QLabel;
     imgPreview->setObjectName("imgPreview");
     imgPreview->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The picture is made to the inside of the panel; the label asks for no more.
+    imgPreview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto* corner = new QLabel;
     corner->setObjectName("imgWindow");
     corner->setPixmap(QPixmap::fromImage(WindowCorner()));
