@@ -10,7 +10,7 @@ mkdir -p "$demo"
 cp "$build/bin/quillbar" "$demo/"
 rm -rf "$demo/Skins"
 cp -r "$build/bin/Skins" "$demo/"
-[ -f "$build/bin/quillbar.html" ] && cp "$build/bin/quillbar.html" "$demo/"
+cp "$build/bin/quillbar.html" "$build/bin/quillbar-demo.png" "$demo/" 2>/dev/null || true
 
 # Dovecot runs only as root; the program runs as the user who asked for the demo.
 sudo=""
