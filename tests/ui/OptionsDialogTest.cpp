@@ -1,6 +1,7 @@
 // The options dialog over the real bar and store: mappings, Apply, OK and Cancel.
 #include "DialogTest.h"
 
+#include "mail/UCustomIndy.h"
 #include "windows/FMsgList.h"
 
 #include <QCheckBox>
@@ -9,10 +10,9 @@
 #include <QMenu>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-
-#include "mail/UCustomIndy.h"
 
 class OptionsDialog : public TDialogTest {
   protected:
@@ -141,7 +141,7 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     ASSERT_EQ(dialog->lvAccounts->topLevelItemCount(), 2);
     dialog->lvAccounts->setCurrentItem(dialog->lvAccounts->topLevelItem(0));
     SetNextMessageBoxAnswer(QMessageBox::Yes);
-    dialog->cmdAccRemove->click();
+    QTest::keyClick(dialog->lvAccounts, Qt::Key_Delete);
     EXPECT_EQ(RecordedMessageBoxes().back().Text,
               "Are you sure you want to remove the account 'Home'?");
     ASSERT_EQ(Accounts.size(), 1u);
