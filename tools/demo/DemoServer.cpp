@@ -63,9 +63,10 @@ std::vector<std::string> DemoMailbox() {
                  "=?utf-8?q?R=C3=A9union_de_l'=C3=A9quipe_=E2=80=94_ordre_du_jour?=", plain,
                  "Bonjour à tous,\r\n\r\nvoici l'ordre du jour de la réunion de lundi.\r\n"},
                 2),
-        Message({"=?utf-8?b?55Sw5Lit5aSq6YOO?= <tanaka@example.jp>",
-                 "=?utf-8?b?6YCx5pyr44Gu5LqI5a6a?=", plain,
-                 "こんにちは。週末の予定を確認させてください。\r\n"},
+        Message({"=?utf-8?b?zp3Or866zr/PgiDOoM6xz4DOsc60z4zPgM6/z4XOu86/z4I=?= <nikos@example.gr>",
+                 "=?utf-8?b?zqDPgc+MzrPPgc6xzrzOvM6xIM6zzrnOsSDPhM6/IM6jzrHOss6yzrHPhM6/"
+                 "zrrPjc+BzrnOsc66zr8=?=",
+                 plain, "Γεια σας! Ας κανονίσουμε το Σαββατοκύριακο.\r\n"},
                 3),
         Message({"Build server <ci@example.com>", "URGENT: nightly build failed",
                  "X-Priority: 1 (Highest)\r\n" + plain,
