@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One set-up for a fresh Debian 12 machine: installs what is missing, builds,
-# then runs the program ("run"), every test ("test"), or nothing more ("build").
+# then runs the program ("run"), every test ("test"), the demo ("demo"), or nothing
+# more ("build").
 set -euo pipefail
 
 mode=${1:-build}
@@ -88,13 +89,17 @@ case "$mode" in
         exec 9>&-
         exec "$build/bin/quillbar"
         ;;
+    demo)
+        configure_and_build
+        exec "$root/scripts/demo.sh" "$build"
+        ;;
     test)
         configure_and_build
         cd "$build"
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 900
         ;;
     *)
-        echo "usage: $0 [build|run|test]" >&2
+        echo "usage: $0 [build|run|test|demo]" >&2
         exit 2
         ;;
 esac

@@ -205,6 +205,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         FirstVisible = layout.FirstVisible;
         SetHint(HotItem >= HotFirstMessage ? Store.Buttons[HotItem - HotFirstMessage].Hint : "");
         painter.drawImage(0, 0, Painter.BarImage);
+        PaintPrompt(painter, layout);
     } catch (const std::exception&) {
     }
 }

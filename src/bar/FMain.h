@@ -12,7 +12,9 @@
 #include <memory>
 #include <string>
 
+class QDialog;
 class QMenu;
+class QPainter;
 class QTimer;
 class TDockBackend;
 class THotKey;
@@ -89,6 +91,17 @@ class TfrmMain : public QWidget {
     // Opens mnuMain at the bar's bottom-left corner.
     void PopupMainMenu();
 
+    // The options dialog, modal and destroyed when it closes (FMainOptions.cpp).
+    // addAccount: on the accounts tab with the account dialog open for a new account.
+    void OpenOptions(bool addAccount = false);
+    void OpenAbout();
+    // Puts the options that OK or Apply stored into effect on the bar.
+    void ApplyOptions(bool skinLoaded);
+    // Where the first-run prompt stands while there is no account; empty otherwise.
+    QRect PromptRect(const TBarLayout& layout) const;
+    QPointer<QDialog> OptionsDialog;
+    QPointer<QDialog> AboutDialog;
+
     // How often a later copy of the program signalled this one.
     int NewInstanceCount() const { return FNewInstanceCount; }
 
@@ -126,6 +139,7 @@ class TfrmMain : public QWidget {
     void RestartScrollDelay();
     void tmrScrollDelayTimer();
     bool CanScroll() const;
+    void PaintPrompt(QPainter& painter, const TBarLayout& layout);
     // Grip under client x: -1 move grip, 1 size grip, 0 neither.
     int GripAt(int x) const;
 

@@ -46,13 +46,13 @@ void TfrmMain::CreateMenus() {
     mnuMainAbout = item(mnuMain, "&About...", "mnuMainAbout");
     mnuMainHelp = item(mnuMain, "&Help", "mnuMainHelp");
     mnuMainExit = item(mnuMain, "E&xit", "mnuMainExit");
-    // Nothing stands behind these yet.
+    // Nothing stands behind this yet.
     mnuMainAddresses->setEnabled(false);
-    mnuMainOptions->setEnabled(false);
-    mnuMainAbout->setEnabled(false);
 
     connect(mnuMainCompose, &QAction::triggered, this, [] { OpenUrl("mailto:"); });
     connect(mnuMainMsgList, &QAction::triggered, this, &TfrmMain::mnuMainMsgListClick);
+    connect(mnuMainOptions, &QAction::triggered, this, [this] { OpenOptions(); });
+    connect(mnuMainAbout, &QAction::triggered, this, &TfrmMain::OpenAbout);
     connect(mnuMainUpdate, &QAction::triggered, this, &TfrmMain::mnuMainUpdateClick);
     connect(mnuMainHelp, &QAction::triggered, this, [] {
         // A missing help file says nothing.

@@ -152,6 +152,10 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
         ToggleList();
         break;
     default:
+        if (left && hot == HotNone && PromptRect(CurrentLayout()).contains(MouseX, MouseY)) {
+            OpenOptions(true);
+            break;
+        }
         if (hot < HotFirstMessage || hot - HotFirstMessage >= count)
             break;
         if (left) {

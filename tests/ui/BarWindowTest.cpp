@@ -178,7 +178,8 @@ TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
                                      "Check email &now...", "&Options", "", "Check for &update...",
                                      "&About...", "&Help", "E&xit"}));
     EXPECT_FALSE(Main->mnuMainAddresses->isEnabled());
-    EXPECT_FALSE(Main->mnuMainOptions->isEnabled());
+    EXPECT_TRUE(Main->mnuMainOptions->isEnabled());
+    EXPECT_TRUE(Main->mnuMainAbout->isEnabled());
     ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
     EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Home");
     Main->PopupMainMenu();

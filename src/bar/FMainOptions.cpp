@@ -1,0 +1,101 @@
+// The bar's side of the options and about dialogs, and the prompt shown before the
+// first account exists.
+#include "bar/FMain.h"
+
+#include "bar/USkin.h"
+#include "core/UOptions.h"
+#include "dialogs/FAbout.h"
+#include "dialogs/FOptions.h"
+#include "store/MessageStore.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const char* const PromptText = "No account yet \u2014 click to add one";
+
+void CentreOnScreen(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+} // namespace
+
+void TfrmMain::OpenOptions(bool addAccount) {
+    // A dialog that closed may wait for its deletion.
+    if (OptionsDialog && OptionsDialog->isVisible()) {
+        OptionsDialog->raise();
+        OptionsDialog->activateWindow();
+        return;
+    }
+    auto* dialog = new TfrmOptions(Store, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    connect(dialog, &TfrmOptions::OptionsApplied, this, &TfrmMain::ApplyOptions);
+    // The first-run prompt goes with the first account.
+    connect(dialog, &TfrmOptions::AccountsChanged, this, &TfrmMain::RepaintBar);
+    OptionsDialog = dialog;
+    Stick = true;
+    connect(dialog, &QDialog::finished, this, [this] { Stick = false; });
+    dialog->show();
+    CentreOnScreen(dialog);
+    if (addAccount)
+        dialog->StartAddingAccount();
+}
+
+void TfrmMain::OpenAbout() {
+    if (AboutDialog && AboutDialog->isVisible()) {
+        AboutDialog->raise();
+        return;
+    }
+    auto* dialog = new TfrmAbout(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    AboutDialog = dialog;
+    dialog->show();
+    CentreOnScreen(dialog);
+}
+
+void TfrmMain::ApplyOptions(bool skinLoaded) {
+    tmrScrollDelay->setInterval(std::max(0, Options.ScrollDelay));
+    tmrScroll->setInterval(std::max(1, Options.ScrollSpeed));
+    // The menus read the skin as they draw, so only the height follows by hand.
+    if (skinLoaded && Skin && Skin->Height > 0)
+        setFixedHeight(Skin->Height);
+    AutoHide = Options.AutoHide;
+    // Switching auto-hide off shows the docked bar in its place at once.
+    if (!AutoHide || skinLoaded)
+        SetEdge(FEdge);
+    RepaintBar();
+}
+
+QRect TfrmMain::PromptRect(const TBarLayout& layout) const {
+    if (!Accounts.empty())
+        return {};
+    int left = 0;
+    for (const TBarElement* element :
+         {&layout.MoveBar, &layout.MenuButton, &layout.ErrorButton, &layout.LeftDropdown})
+        if (element->Shown)
+            left = std::max(left, element->Left + element->Width);
+    int right = width();
+    for (const TBarElement* element : {&layout.RightDropdown, &layout.FirstArrow, &layout.LeftArrow,
+                                       &layout.RightArrow, &layout.LastArrow, &layout.SizeBar})
+        if (element->Shown && element->Left >= left)
+            right = std::min(right, element->Left);
+    return right > left ? QRect(left, 0, right - left, height()) : QRect();
+}
+
+void TfrmMain::PaintPrompt(QPainter& painter, const TBarLayout& layout) {
+    const QRect area = PromptRect(layout).adjusted(8, 0, -8, 0);
+    if (area.isEmpty() || !Skin)
+        return;
+    painter.setFont(Skin->Button.Font.Font);
+    painter.setPen(SkinQColor(Skin->Button.Font.Color));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     painter.fontMetrics().elidedText(PromptText, Qt::ElideRight, area.width()));
+}

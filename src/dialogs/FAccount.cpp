@@ -1,0 +1,228 @@
+// The account dialog: one POP3 account's fields, its colour and its connection security.
+#include "dialogs/FAccount.h"
+
+#include "core/TLSMode.h"
+#include "core/UAccountFields.h"
+#include "dialogs/UColorBox.h"
+#include "dialogs/UDialogPictures.h"
+#include "platform/MessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+const QSize FormSize(452, 414);
+constexpr int PanelWidth = 117;
+constexpr int PlainPort = 110;
+constexpr int TLSPort = 995;
+constexpr int MaxPort = 65535;
+const char* const Caption = "Account Settings";
+
+QSpinBox* PortField(const char* name, int value) {
+    auto* field = new QSpinBox;
+    field->setObjectName(name);
+    // Any whole number can be typed; OK refuses what is no port.
+    field->setRange(-999999, 999999);
+    field->setValue(value);
+    return field;
+}
+
+QLabel* GroupCaption(const QString& text) {
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+std::string Text(const QLineEdit* field) {
+    return CutField(field->text().toStdString());
+}
+
+} // namespace
+
+TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
+    setObjectName("frmAccount");
+    setWindowTitle(Caption);
+    const TAccount blank;
+
+    auto line = [](const char* name) {
+        auto* field = new QLineEdit;
+        field->setObjectName(name);
+        return field;
+    };
+    txtAccount = line("txtAccount");
+    txtName = line("txtName");
+    txtEmail = line("txtEmail");
+    txtNoSpam = line("txtNoSpam");
+    txtNoSpam->setText(QString::fromStdString(blank.NoSpam));
+    cmbColor = new TColorBox;
+    chkActive = new QCheckBox("&Include account in synchronization");
+    chkActive->setObjectName("chkActive");
+    chkActive->setChecked(true);
+    txtPOPHost = line("txtPOPHost");
+    sePOPPort = PortField("sePOPPort", blank.POPPort);
+    txtPOPUser = line("txtPOPUser");
+    txtPOPPass = line("txtPOPPass");
+    txtPOPPass->setEchoMode(QLineEdit::Password);
+    cmbSecurity = new QComboBox;
+    cmbSecurity->setObjectName("cmbSecurity");
+    cmbSecurity->addItems({"None", "STLS", "SSL/TLS"});
+    chkVerify = new QCheckBox("&Verify the server's certificate");
+    chkVerify->setObjectName("chkVerify");
+    chkVerify->setChecked(true);
+    chkSecure = new QCheckBox("&Secure POP (unsupported by most servers)");
+    chkSecure->setObjectName("chkSecure");
+    txtSMTPHost = line("txtSMTPHost");
+    seSMTPPort = PortField("seSMTPPort", blank.SMTPPort);
+    cmdCancel = new QPushButton("&Cancel");
+    cmdCancel->setObjectName("cmdCancel");
+    cmdOK = new QPushButton("&OK");
+    cmdOK->setObjectName("cmdOK");
+    cmdOK->setDefault(true);
+
+    auto* fields = new QFormLayout;
+    fields->setVerticalSpacing(3);
+    fields->addRow("Account name:", txtAccount);
+    fields->addRow("Name:", txtName);
+    fields->addRow("Email:", txtEmail);
+    fields->addRow("No-spam:", txtNoSpam);
+    fields->addRow("Text color:", cmbColor);
+    fields->addRow(chkActive);
+    fields->addRow(GroupCaption("POP3 (incoming mail)"));
+    fields->addRow("Host:", txtPOPHost);
+    fields->addRow("Port:", sePOPPort);
+    fields->addRow("Username:", txtPOPUser);
+    fields->addRow("Password:", txtPOPPass);
+    fields->addRow("Connection security:", cmbSecurity);
+    fields->addRow(chkVerify);
+    fields->addRow(chkSecure);
+    fields->addRow(GroupCaption("SMTP (outgoing mail)"));
+    fields->addRow("Host:", txtSMTPHost);
+    fields->addRow("Port:", seSMTPPort);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdCancel);
+    buttons->addWidget(cmdOK);
+
+    auto* right = new QVBoxLayout;
+    right->addLayout(fields);
+    right->addStretch();
+    right->addLayout(buttons);
+
+    auto* panel = new QLabel;
+    panel->setObjectName("pnlPicture");
+    panel->setFixedWidth(PanelWidth);
+    panel->setAutoFillBackground(true);
+    QPalette dark = panel->palette();
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    panel->setPalette(dark);
+    panel->setAlignment(Qt::AlignBottom | Qt::AlignHCenter);
+    panel->setPixmap(QPixmap::fromImage(AccountPicture(PanelWidth)));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panel);
+    auto* rightMargin = new QVBoxLayout;
+    rightMargin->setContentsMargins(9, 9, 9, 9);
+    rightMargin->addLayout(right);
+    layout->addLayout(rightMargin);
+
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &TfrmAccount::SecurityChanged);
+    // Not resizable; a larger font makes it larger.
+    setFixedSize(sizeHint().expandedTo(FormSize));
+}
+
+void TfrmAccount::SelectColor(int value) {
+    cmbColor->SelectColor(value);
+}
+
+int TfrmAccount::SelectedColor() const {
+    return cmbColor->SelectedColor();
+}
+
+void TfrmAccount::SetFields(const TAccount& account) {
+    txtAccount->setText(QString::fromStdString(account.AccountName));
+    txtName->setText(QString::fromStdString(account.Name));
+    txtEmail->setText(QString::fromStdString(account.Email));
+    txtNoSpam->setText(QString::fromStdString(account.NoSpam));
+    SelectColor(account.Color);
+    chkActive->setChecked(account.Active);
+    txtPOPHost->setText(QString::fromStdString(account.POPHost));
+    sePOPPort->setValue(account.POPPort);
+    txtPOPUser->setText(QString::fromStdString(account.POPUser));
+    txtPOPPass->setText(QString::fromStdString(account.POPPass));
+    // Loading a stored mode keeps the stored port.
+    FLastSecurity = account.TLS;
+    {
+        const QSignalBlocker quiet(cmbSecurity);
+        cmbSecurity->setCurrentIndex(account.TLS);
+    }
+    chkVerify->setChecked(account.TLSVerify);
+    chkSecure->setChecked(account.Secure);
+    txtSMTPHost->setText(QString::fromStdString(account.SMTPHost));
+    seSMTPPort->setValue(account.SMTPPort);
+}
+
+void TfrmAccount::GetFields(TAccount& account, bool withName) const {
+    if (withName)
+        account.AccountName = Text(txtAccount);
+    account.Name = Text(txtName);
+    account.Email = Text(txtEmail);
+    account.NoSpam = Text(txtNoSpam);
+    account.POPHost = Text(txtPOPHost);
+    account.POPPort = sePOPPort->value();
+    account.POPUser = Text(txtPOPUser);
+    account.POPPass = Text(txtPOPPass);
+    account.SMTPHost = Text(txtSMTPHost);
+    account.SMTPPort = seSMTPPort->value();
+    account.Secure = chkSecure->isChecked();
+    account.Color = SelectedColor();
+    account.Active = chkActive->isChecked();
+    account.TLS = cmbSecurity->currentIndex();
+    account.TLSVerify = chkVerify->isChecked();
+}
+
+void TfrmAccount::accept() {
+    std::string problem;
+    QWidget* culprit = nullptr;
+    if (txtAccount->isEnabled()) {
+        problem = AccountNameProblem(Text(txtAccount), TakenNames);
+        culprit = txtAccount;
+    }
+    if (problem.empty() && txtPOPHost->text().trimmed().isEmpty()) {
+        problem = "Please enter the POP3 host.";
+        culprit = txtPOPHost;
+    }
+    for (QSpinBox* port : {sePOPPort, seSMTPPort})
+        if (problem.empty() && (port->value() < 1 || port->value() > MaxPort)) {
+            problem = "A port must be a number from 1 to 65535.";
+            culprit = port;
+        }
+    if (!problem.empty()) {
+        ShowMessageBox(this, QString::fromStdString(problem), Caption, QMessageBox::Warning);
+        culprit->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+void TfrmAccount::SecurityChanged(int mode) {
+    // Only the usual ports follow the mode; a port the user chose stays.
+    if (mode == tlsPOP3S && sePOPPort->value() == PlainPort)
+        sePOPPort->setValue(TLSPort);
+    else if (FLastSecurity == tlsPOP3S && mode != tlsPOP3S && sePOPPort->value() == TLSPort)
+        sePOPPort->setValue(PlainPort);
+    FLastSecurity = mode;
+}

@@ -1,0 +1,55 @@
+// The account dialog: one POP3 account's fields, its colour and its connection security.
+#pragma once
+
+#include "core/UOptions.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class TColorBox;
+
+class TfrmAccount : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TfrmAccount(QWidget* owner);
+
+    QLineEdit* txtAccount;
+    QLineEdit* txtName;
+    QLineEdit* txtEmail;
+    QLineEdit* txtNoSpam;
+    TColorBox* cmbColor;
+    QCheckBox* chkActive;
+    QLineEdit* txtPOPHost;
+    QSpinBox* sePOPPort;
+    QLineEdit* txtPOPUser;
+    QLineEdit* txtPOPPass;
+    QComboBox* cmbSecurity;
+    QCheckBox* chkVerify;
+    QCheckBox* chkSecure;
+    QLineEdit* txtSMTPHost;
+    QSpinBox* seSMTPPort;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+    // The names of the other accounts: OK refuses a name equal to one of them.
+    TStringList TakenNames;
+
+    void SelectColor(int value);
+    int SelectedColor() const;
+    // Fills every field from account (the password in clear text).
+    void SetFields(const TAccount& account);
+    // Reads every field into account, texts cut to their longest length; the name only
+    // when withName.
+    void GetFields(TAccount& account, bool withName) const;
+
+    // Refuses, with a message and the dialog left open, what cannot be stored.
+    void accept() override;
+
+  private:
+    void SecurityChanged(int mode);
+    int FLastSecurity = 0;
+};

@@ -1,0 +1,98 @@
+// The options dialog: the program's options on four tabs, the skin with its preview,
+// and the accounts, added, edited and removed through the account dialog.
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+class TfrmAccount;
+class TMessageStore;
+
+class TfrmOptions : public QDialog {
+    Q_OBJECT
+  public:
+    TfrmOptions(TMessageStore& store, QWidget* owner);
+
+    TMessageStore& Store;
+    QTabWidget* pcOptions;
+    QWidget* tsEmail;
+    QWidget* tsSkins;
+    QWidget* tsAccounts;
+    QWidget* tsWarnings;
+    QPushButton* cmdOK;
+    QPushButton* cmdApply;
+    QPushButton* cmdCancel;
+
+    QCheckBox* chkInterval;
+    QSpinBox* seMinutes;
+    QCheckBox* chkSound;
+    QLineEdit* txtSound;
+    QToolButton* cmdPreview;
+    QToolButton* cmdSound;
+    QCheckBox* chkScroll;
+    QSpinBox* seScroll;
+    QSlider* tbScrollSpeed;
+    QCheckBox* chkAutoHide;
+
+    QListWidget* lstSkins;
+    QSpinBox* seButtonWidth;
+    QLabel* imgPreview;
+
+    QTreeWidget* lvAccounts;
+    QPushButton* cmdAccAdd;
+    QPushButton* cmdAccEdit;
+    QPushButton* cmdAccRemove;
+
+    QCheckBox* chkDelete;
+    QCheckBox* chkAutoReport;
+    QCheckBox* chkASOutbox;
+    QCheckBox* chkMaxWarning;
+    QSpinBox* seMaxSize;
+    QSpinBox* seMaxLines;
+    QCheckBox* chkMaxAsk;
+    QCheckBox* chkHTML;
+
+    // OK and Apply: the controls into Options, into effect, and saved.
+    void cmdApplyClick();
+    // The account commands open the account dialog and act when it closes with OK.
+    void cmdAccAddClick();
+    void cmdAccEditClick();
+    void cmdAccRemoveClick();
+    // The account dialog open at the moment, if any.
+    TfrmAccount* AccountDialog() const;
+    // Shows the accounts tab with the account dialog open for a new account.
+    void StartAddingAccount();
+
+  signals:
+    // Options were applied; skinLoaded: the bar's skin changed.
+    void OptionsApplied(bool skinLoaded);
+    // An account was added, changed or removed and saved.
+    void AccountsChanged();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    QWidget* CreateEmailTab();
+    QWidget* CreateSkinsTab();
+    QWidget* CreateAccountsTab();
+    QWidget* CreateWarningsTab();
+    void LoadOptions();
+    void StoreOptions();
+    void DrawPreview();
+    void SoundToggled(bool on);
+    void MaxWarningToggled(bool on);
+    void FillAccounts();
+    void SetAccountRow(int row);
+    void AccountAdded(TfrmAccount* dialog);
+    void AccountEdited(TfrmAccount* dialog, int row);
+};

@@ -1,0 +1,173 @@
+// The account dialog through the options dialog: fields, colours, refusals, security,
+// and a new user's first account from the bar's prompt to mail on the bar.
+#include "DialogTest.h"
+
+#include "core/IniFile.h"
+#include "dialogs/UColorBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+class AccountDialog : public TDialogTest {
+  protected:
+    // Opens the options dialog and its account dialog for a new account.
+    TfrmAccount* StartAdding() {
+        FOptions = OpenOptions();
+        FOptions->cmdAccAddClick();
+        return FOptions->AccountDialog();
+    }
+    static void Fill(TfrmAccount* dialog, const std::string& name, const std::string& host) {
+        dialog->txtAccount->setText(QString::fromStdString(name));
+        dialog->txtPOPHost->setText(QString::fromStdString(host));
+    }
+    // OK; true when the dialog closed.
+    static bool Ok(TfrmAccount* dialog) {
+        dialog->cmdOK->click();
+        return !dialog->isVisible();
+    }
+    TfrmOptions* FOptions = nullptr;
+};
+
+TEST_F(AccountDialog, ColourBoxSelectsFixedCustomAndSkinDefaultColours) {
+    StartProgram();
+    TfrmAccount* dialog = StartAdding();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->windowTitle(), "Account Settings");
+    EXPECT_EQ(dialog->cmbColor->count(), 18);
+    EXPECT_EQ(dialog->cmbColor->currentText(), "Skin Default");
+    EXPECT_EQ(dialog->SelectedColor(), NoAccountColor);
+    EXPECT_EQ(dialog->txtNoSpam->text(), "nospam@example.com");
+    EXPECT_TRUE(dialog->chkActive->isChecked());
+    EXPECT_EQ(dialog->sePOPPort->value(), 110);
+    EXPECT_EQ(dialog->seSMTPPort->value(), 25);
+    EXPECT_EQ(dialog->txtPOPPass->echoMode(), QLineEdit::Password);
+    dialog->SelectColor(0x0000FF);
+    EXPECT_EQ(dialog->cmbColor->currentText(), "Red");
+    dialog->SelectColor(0x123456);
+    EXPECT_EQ(dialog->cmbColor->currentIndex(), TColorBox::CustomEntry);
+    EXPECT_EQ(dialog->SelectedColor(), 0x123456);
+    // Choosing "Custom..." and cancelling keeps the custom colour.
+    TColorBox::ChooseColor = [](QWidget*, int) { return -1; };
+    emit dialog->cmbColor->activated(TColorBox::CustomEntry);
+    EXPECT_EQ(dialog->SelectedColor(), 0x123456);
+    TColorBox::ChooseColor = [](QWidget*, int) { return 0x00AA00; };
+    emit dialog->cmbColor->activated(TColorBox::CustomEntry);
+    EXPECT_EQ(dialog->SelectedColor(), 0x00AA00);
+    Fill(dialog, "Home", "pop.example.com");
+    ASSERT_TRUE(Ok(dialog));
+    ASSERT_EQ(Accounts.size(), 1u);
+    EXPECT_EQ(Accounts[0].Color, 0x00AA00);
+}
+
+TEST_F(AccountDialog, RefusesNamesHostsAndPortsTheSettingsCannotHoldAndStaysOpen) {
+    AddLoopbackAccount("Home", 1, false);
+    StartProgram();
+    TfrmAccount* dialog = StartAdding();
+    dialog->txtPOPHost->setText("pop.example.com");
+    for (const char* bad : {"", "home", "a[b", "a]b", "a=b", "tab\there", " lead", "trail "}) {
+        ClearRecordedMessageBoxes();
+        SetNextMessageBoxAnswer(QMessageBox::Ok);
+        dialog->txtAccount->setText(bad);
+        EXPECT_FALSE(Ok(dialog)) << bad;
+        ASSERT_EQ(RecordedMessageBoxes().size(), 1u) << bad;
+        EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Account Settings");
+    }
+    dialog->txtAccount->setText("Work");
+    dialog->txtPOPHost->setText("  ");
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    EXPECT_FALSE(Ok(dialog));
+    dialog->txtPOPHost->setText("pop.example.com");
+    for (int port : {0, 65536}) {
+        dialog->sePOPPort->setValue(port);
+        SetNextMessageBoxAnswer(QMessageBox::Ok);
+        EXPECT_FALSE(Ok(dialog)) << port;
+    }
+    dialog->sePOPPort->setValue(65535);
+    EXPECT_TRUE(Ok(dialog));
+    EXPECT_EQ(Accounts.size(), 2u);
+}
+
+TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
+    StartProgram();
+    TfrmAccount* dialog = StartAdding();
+    Fill(dialog, "Secure", "pop.example.com");
+    dialog->cmbSecurity->setCurrentIndex(2);
+    EXPECT_EQ(dialog->sePOPPort->value(), 995);
+    dialog->cmbSecurity->setCurrentIndex(0);
+    EXPECT_EQ(dialog->sePOPPort->value(), 110);
+    dialog->sePOPPort->setValue(2110);
+    dialog->cmbSecurity->setCurrentIndex(2);
+    EXPECT_EQ(dialog->sePOPPort->value(), 2110);
+    dialog->chkVerify->setChecked(false);
+    ASSERT_TRUE(Ok(dialog));
+    // Cancel on the options dialog keeps the account: it was saved at once.
+    FOptions->cmdCancel->click();
+    Accounts.clear();
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 1u);
+    EXPECT_EQ(Accounts[0].TLS, tlsPOP3S);
+    EXPECT_EQ(Accounts[0].POPPort, 2110);
+    EXPECT_FALSE(Accounts[0].TLSVerify);
+}
+
+TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
+    AddLoopbackAccount("Home", 1, false);
+    StartProgram();
+    FOptions = OpenOptions();
+    FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
+    QTest::keyClick(FOptions->lvAccounts, Qt::Key_Return);
+    TfrmAccount* dialog = FOptions->AccountDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(dialog->txtAccount->isEnabled());
+    EXPECT_EQ(dialog->txtPOPPass->text(), "pass");
+    dialog->txtPOPHost->setText("pop.example.net");
+    dialog->SelectColor(0x0000FF);
+    ASSERT_TRUE(Ok(dialog));
+    EXPECT_EQ(FOptions->lvAccounts->topLevelItem(0)->text(1), "pop.example.net");
+    Accounts.clear();
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 1u);
+    EXPECT_EQ(Accounts[0].AccountName, "Home");
+    EXPECT_EQ(Accounts[0].POPHost, "pop.example.net");
+    EXPECT_EQ(Accounts[0].Color, 0x0000FF);
+}
+
+TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
+    QB_NEED_DOVECOT();
+    TDovecotServer& server = Dovecot();
+    const int user = server.AddUser();
+    for (int n = 1; n <= 2; ++n)
+        server.AddMessage(user, TDovecotServer::GenerateMessage(n));
+    StartProgram();
+    Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
+    const QRect prompt = Main->PromptRect(LayoutBar(BarMetrics(*Skin), [&] {
+        TBarState state;
+        state.ClientWidth = Main->width();
+        state.ButtonWidth = Options.ButtonWidth;
+        state.IsRead = [](int) { return false; };
+        return state;
+    }()));
+    ASSERT_FALSE(prompt.isEmpty());
+    QTest::mouseClick(Main.get(), Qt::LeftButton, {}, prompt.center());
+    auto* options = qobject_cast<TfrmOptions*>(Main->OptionsDialog.data());
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->pcOptions->currentWidget(), options->tsAccounts);
+    TfrmAccount* dialog = options->AccountDialog();
+    ASSERT_TRUE(dialog);
+    Fill(dialog, "Mine", "127.0.0.1");
+    dialog->sePOPPort->setValue(server.Port());
+    dialog->txtPOPUser->setText(QString::fromStdString(server.User(user)));
+    dialog->txtPOPPass->setText(QString::fromStdString(server.Password(user)));
+    ASSERT_TRUE(Ok(dialog));
+    options->cmdOK->click();
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons.size() == 2; }));
+    EXPECT_TRUE(Main->PromptRect({}).isEmpty());
+    EXPECT_EQ(Store->Buttons[0].Caption, "Test message 1 (Mine)");
+    ASSERT_NE(SettingsText().find("Mine"), std::string::npos);
+}

@@ -1,0 +1,158 @@
+// The options dialog over the real bar and store: mappings, Apply, OK and Cancel.
+#include "DialogTest.h"
+
+#include "mail/UCustomIndy.h"
+#include "windows/FMsgList.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+class OptionsDialog : public TDialogTest {
+  protected:
+    void AddEntry(int account, const std::string& uid) {
+        TButton entry;
+        entry.Caption = uid;
+        entry.UID = uid;
+        entry.Account = account;
+        entry.Msg = std::make_shared<TQBMessage>();
+        Store->Buttons.push_back(entry);
+        emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
+    }
+};
+
+TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
+    StartProgram();
+    TfrmOptions* dialog = OpenOptions();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->windowTitle(), "Quillbar Options");
+    EXPECT_EQ(dialog->pcOptions->currentWidget(), dialog->tsEmail);
+    EXPECT_EQ(dialog->tbScrollSpeed->value(), 9);
+    EXPECT_EQ(dialog->seMaxSize->value(), 19);
+    EXPECT_EQ(dialog->seScroll->value(), 5);
+    EXPECT_EQ(dialog->lstSkins->currentItem()->text(), "Default");
+    EXPECT_FALSE(dialog->chkAutoReport->isEnabled());
+    // Beyond this the byte count would not fit 32 bits.
+    EXPECT_EQ(dialog->seMaxSize->maximum(), 2097151);
+    dialog->seScroll->setValue(7);
+    dialog->cmdOK->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(Options.ScrollSpeed, 1450);
+    EXPECT_EQ(Options.MaxSize, 19456);
+    EXPECT_EQ(Options.ScrollDelay, 7000);
+    EXPECT_EQ(Main->tmrScrollDelay->interval(), 7000);
+    EXPECT_EQ(Main->tmrScroll->interval(), 1450);
+    // Saved: what the next start reads.
+    const TOptions applied = Options;
+    Options = TOptions();
+    LoadSettings();
+    EXPECT_EQ(Options.ScrollSpeed, 1450);
+    EXPECT_EQ(Options.ScrollDelay, 7000);
+    EXPECT_EQ(Options.MaxSize, applied.MaxSize);
+}
+
+TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
+    StartProgram();
+    TfrmOptions* dialog = OpenOptions();
+    dialog->chkInterval->setChecked(true);
+    dialog->seMinutes->setValue(3);
+    dialog->tbScrollSpeed->setValue(10);
+    dialog->cmdCancel->click();
+    EXPECT_EQ(Options, TOptions());
+    EXPECT_FALSE(Store->tmrCheck->isActive());
+
+    dialog = OpenOptions();
+    dialog->chkInterval->setChecked(true);
+    dialog->seMinutes->setValue(3);
+    dialog->tbScrollSpeed->setValue(10);
+    dialog->cmdApply->click();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Store->tmrCheck->isActive());
+    EXPECT_EQ(Store->tmrCheck->interval(), 3 * 60000);
+    EXPECT_EQ(Main->tmrScroll->interval(), 500);
+    // Cancel after Apply keeps what Apply stored.
+    dialog->cmdCancel->click();
+    EXPECT_EQ(Options.ScrollSpeed, 500);
+}
+
+TEST_F(OptionsDialog, OnlyAnotherSkinIsLoadedAndItChangesTheBarsHeight) {
+    StartProgram();
+    Main->show();
+    const int height = Main->height();
+    TfrmOptions* dialog = OpenOptions();
+    // A reload would restore the height this marks.
+    Skin->Height = 999;
+    dialog->cmdApply->click();
+    EXPECT_EQ(Skin->Height, 999);
+    Skin->Height = height;
+    dialog->lstSkins->setCurrentRow(static_cast<int>(
+        std::find(SkinNames.begin(), SkinNames.end(), "Tall") - SkinNames.begin()));
+    ASSERT_FALSE(dialog->imgPreview->pixmap().isNull());
+    dialog->cmdApply->click();
+    EXPECT_EQ(Options.Skin, "Tall");
+    EXPECT_EQ(Skin->Height, TallHeight);
+    EXPECT_EQ(Main->height(), TallHeight);
+}
+
+TEST_F(OptionsDialog, SkinWithoutAButtonMiddleStillGetsAPreview) {
+    // Borders wider than a third of the button leave no middle piece.
+    std::string ini = TTempDir::ReadFile(AppPath + "/Skins/Graphite/skin.ini");
+    ini.replace(ini.find("Border.Left=4"), 13, "Border.Left=40");
+    TTempDir::WriteFile(AppPath + "/Skins/Graphite/skin.ini", ini);
+    StartProgram();
+    TfrmOptions* dialog = OpenOptions();
+    dialog->lstSkins->setCurrentRow(static_cast<int>(
+        std::find(SkinNames.begin(), SkinNames.end(), "Graphite") - SkinNames.begin()));
+    EXPECT_FALSE(dialog->imgPreview->pixmap().isNull());
+    dialog->seButtonWidth->setValue(120);
+    dialog->cmdOK->click();
+    EXPECT_EQ(Options.ButtonWidth, 120);
+}
+
+TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLimit) {
+    Options.MaxWarning = true;
+    StartProgram();
+    ASSERT_EQ(Store->Worker->MaxSize, 20000);
+    TfrmOptions* dialog = OpenOptions();
+    EXPECT_TRUE(dialog->seMaxLines->isEnabled());
+    dialog->chkMaxWarning->setChecked(false);
+    EXPECT_FALSE(dialog->seMaxSize->isEnabled());
+    EXPECT_FALSE(dialog->seMaxLines->isEnabled());
+    EXPECT_FALSE(dialog->chkMaxAsk->isEnabled());
+    dialog->cmdOK->click();
+    EXPECT_EQ(Store->Worker->MaxSize, -1);
+}
+
+TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
+    AddLoopbackAccount("Home", 1, false);
+    AddLoopbackAccount("Work", 1, false);
+    StartProgram();
+    AddEntry(0, "home-1");
+    AddEntry(1, "work-1");
+    AddEntry(0, "home-2");
+    ASSERT_EQ(List->RowCount(), 3);
+    TfrmOptions* dialog = OpenOptions();
+    ASSERT_EQ(dialog->lvAccounts->topLevelItemCount(), 2);
+    dialog->lvAccounts->setCurrentItem(dialog->lvAccounts->topLevelItem(0));
+    SetNextMessageBoxAnswer(QMessageBox::Yes);
+    QTest::keyClick(dialog->lvAccounts, Qt::Key_Delete);
+    EXPECT_EQ(RecordedMessageBoxes().back().Text,
+              "Are you sure you want to remove the account 'Home'?");
+    ASSERT_EQ(Accounts.size(), 1u);
+    EXPECT_EQ(dialog->lvAccounts->topLevelItemCount(), 1);
+    ASSERT_EQ(Store->Buttons.size(), 1u);
+    EXPECT_EQ(Store->Buttons[0].UID, "work-1");
+    EXPECT_EQ(Store->Buttons[0].Account, 0);
+    EXPECT_EQ(List->RowCount(), 1);
+    ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
+    EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Work");
+    // Cancel does not bring it back: the removal was saved at once.
+    dialog->cmdCancel->click();
+    EXPECT_EQ(SettingsText().find("Home"), std::string::npos);
+}
