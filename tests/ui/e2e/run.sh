@@ -66,7 +66,14 @@ sleep 2
 import -window root "$out/bar-and-tasks.png"
 
 # The bar's right drop-down button (left of the size grip) opens the message list.
-bar=$(xdotool search --onlyvisible --name "^Quillbar$" | head -1)
+# A window that closes while xdotool looks at it makes xdotool fail: look again.
+bar=""
+for _ in $(seq 50); do
+    bar=$(xdotool search --onlyvisible --name "^Quillbar$" 2>/dev/null | head -1) || true
+    [ -n "$bar" ] && break
+    sleep 0.1
+done
+[ -n "$bar" ] || fail "the bar is not visible"
 eval "$(xdotool getwindowgeometry --shell "$bar")"
 xdotool mousemove $((X + WIDTH - 16)) $((Y + HEIGHT / 2)) click 1
 visible "^Message List$" || fail "the message list did not open"
