@@ -84,6 +84,7 @@ bar_window() {
     done
 }
 bar=$(bar_window)
+[ -n "$bar" ] || fail "the bar is not visible"
 eval "$(xdotool getwindowgeometry --shell "$bar")"
 xdotool mousemove $((X + WIDTH - 16)) $((Y + HEIGHT / 2)) click 1
 visible "^Message List$" || fail "the message list did not open"
