@@ -8,7 +8,6 @@
 
 namespace {
 
-int Started = 0;
 TSoundPlayer Player;
 
 void PlayOnDevice(const std::string& absolutePath) {
@@ -31,14 +30,9 @@ void PlaySoundFile(const std::string& path) {
         Player(absolutePath);
     else
         PlayOnDevice(absolutePath);
-    ++Started;
 }
 
 TSoundPlayer SetSoundPlayer(TSoundPlayer player) {
     std::swap(Player, player);
     return player;
-}
-
-int SoundsStarted() {
-    return Started;
 }

@@ -12,6 +12,3 @@ void PlaySoundFile(const std::string& path);
 // program asks to hear; an empty player restores the audio device. Returns the one before.
 using TSoundPlayer = std::function<void(const std::string& absolutePath)>;
 TSoundPlayer SetSoundPlayer(TSoundPlayer player);
-
-// How many sounds were started in this run (for tests).
-int SoundsStarted();

@@ -68,7 +68,6 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     Options.SoundFile = Dir->File("new.wav");
     WriteWave(Options.SoundFile);
     AddDovecotAccount("Home", 3);
-    const int soundsBefore = SoundsStarted();
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Buttons.size(), 3u);
@@ -89,7 +88,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     EXPECT_EQ(List->CellText(1, 2), "reader@example.org"); // a name without quotes is not taken
     EXPECT_EQ(List->CellText(1, 4), "Home");
     EXPECT_EQ(List->RowImage(1), 0);
-    EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
+    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
     EXPECT_TRUE(WaitUntil([] { return Accounts[0].ServerList.size() == 3; }));
     EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons[0].UID);
 
@@ -97,7 +96,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(Store->Buttons.size(), 3u);
-    EXPECT_EQ(SoundsStarted(), soundsBefore + 1);
+    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
 }
 
 TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
@@ -115,7 +114,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     Accounts[0].ReadList = {QString::fromStdString(uid).toUpper().toStdString()};
     Accounts[0].ServerList.clear();
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
-    const int soundsBefore = SoundsStarted();
+    PlayedSounds.clear();
     StartProgram();
     List->tbShowAll->click(); // down: read rows are listed
     ASSERT_TRUE(WaitForJobs());
@@ -123,7 +122,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     EXPECT_TRUE(Store->Buttons[0].Read);
     ASSERT_EQ(List->RowCount(), 2);
     EXPECT_EQ(List->RowImage(List->PositionOf(0)), 2);
-    EXPECT_EQ(SoundsStarted(), soundsBefore + 1); // for message 2 only
+    EXPECT_EQ(PlayedSounds.size(), 1u); // for message 2 only
     StopProgram();
 
     // With "Show all" up, the read message has no row, and nothing new means no sound.
@@ -134,7 +133,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     EXPECT_EQ(List->RowCount(), 1);
     EXPECT_EQ(List->EntryAt(0), 1);
     // Message 2 is unread and new again after a restart (the server list is not kept).
-    EXPECT_EQ(SoundsStarted(), soundsBefore + 2);
+    EXPECT_EQ(PlayedSounds.size(), 2u);
 }
 
 TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {

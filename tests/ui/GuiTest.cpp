@@ -2,6 +2,8 @@
 // the store of the store test base.
 #include "GuiTest.h"
 
+#include "platform/USound.h"
+
 #include <QApplication>
 
 #include <cstdlib>
@@ -16,6 +18,17 @@ void TGuiTest::SetUpTestSuite() {
         new QApplication(argc, argv);
     }
     TStoreTest::SetUpTestSuite();
+}
+
+void TGuiTest::SetUp() {
+    TStoreTest::SetUp();
+    PlayedSounds.clear();
+    SetSoundPlayer([this](const std::string& path) { PlayedSounds.push_back(path); });
+}
+
+void TGuiTest::TearDown() {
+    TStoreTest::TearDown();
+    SetSoundPlayer(nullptr);
 }
 
 void TGuiTest::StartProgram() {

@@ -8,11 +8,16 @@
 #include "windows/FTasks.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class TGuiTest : public TStoreTest {
   protected:
     // Creates the application before the store test base would create a core one.
     static void SetUpTestSuite();
+    // Sounds go to PlayedSounds instead of the audio device.
+    void SetUp() override;
+    void TearDown() override;
 
     // Creates the store and the windows observing it, then starts the store (which
     // queues the first check).
@@ -23,4 +28,6 @@ class TGuiTest : public TStoreTest {
     std::unique_ptr<TfrmTasks> TasksWindow;
     std::unique_ptr<TfrmMsgList> List;
     std::unique_ptr<TfrmMain> Main;
+    // The files the program asked to play, in order.
+    std::vector<std::string> PlayedSounds;
 };
