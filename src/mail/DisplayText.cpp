@@ -2,6 +2,7 @@
 #include "mail/DisplayText.h"
 
 #include "mail/Charset.h"
+#include "mail/TextChars.h"
 
 #include <optional>
 
@@ -13,16 +14,6 @@ constexpr size_t MaxWordLength = 4096;
 
 bool IsWhite(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 int Base64Value(char c) {

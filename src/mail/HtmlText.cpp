@@ -3,6 +3,7 @@
 
 #include "core/UGlobal.h"
 #include "mail/Charset.h"
+#include "mail/TextChars.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,17 +22,6 @@ constexpr TEntity Entities[] = {
 // A <meta> tag that names the charset sits in the head, near the start.
 constexpr size_t MetaSearchBytes = 4096;
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 bool Contains(std::string_view text, std::string_view what) {
     return text.find(what) != std::string_view::npos;
 }
@@ -39,7 +29,7 @@ bool Contains(std::string_view text, std::string_view what) {
 
 std::string HtmlMetaCharset(std::string_view html) {
     std::string head(html.substr(0, MetaSearchBytes));
-    std::transform(head.begin(), head.end(), head.begin(), Lower);
+    std::transform(head.begin(), head.end(), head.begin(), AsciiLower);
     for (size_t meta = head.find("<meta"); meta != std::string::npos;
          meta = head.find("<meta", meta + 5)) {
         const size_t end = std::min(head.find('>', meta), head.size());

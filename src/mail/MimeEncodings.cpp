@@ -1,5 +1,6 @@
 // Transfer decoders for one line at a time.
 #include "mail/MimeEncodings.h"
+#include "mail/TextChars.h"
 
 #include <array>
 #include <cstdint>
@@ -22,16 +23,6 @@ constexpr std::array<uint8_t, 256> MakeBase64Table() {
 }
 
 constexpr std::array<uint8_t, 256> Base64Table = MakeBase64Table();
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 

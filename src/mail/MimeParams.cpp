@@ -2,21 +2,11 @@
 #include "mail/MimeParams.h"
 
 #include "mail/Charset.h"
+#include "mail/TextChars.h"
 
 #include <algorithm>
 
 namespace {
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 std::string PercentDecode(std::string_view text) {
     std::string out;
@@ -45,7 +35,7 @@ std::map<std::string, std::string> HeaderParameters(std::string_view line) {
         std::string name;
         while (i < line.size() && line[i] != '=' && line[i] != ';')
             if (line[i] != ' ' && line[i] != '\t')
-                name += Lower(line[i++]);
+                name += AsciiLower(line[i++]);
             else
                 ++i;
         if (i >= line.size() || line[i] == ';')
