@@ -21,6 +21,7 @@ void TGuiTest::SetUpTestSuite() {
 void TGuiTest::StartProgram() {
     Store = std::make_unique<TMessageStore>();
     TasksWindow = std::make_unique<TfrmTasks>(*Store);
+    Read = std::make_unique<TfrmRead>(*Store);
     List = std::make_unique<TfrmMsgList>(*Store);
     Main = std::make_unique<TfrmMain>(*Store);
     Main->SetMessageList(List.get());
@@ -32,6 +33,7 @@ void TGuiTest::StopProgram() {
         Store->Shutdown();
     Main.reset();
     List.reset();
+    Read.reset();
     TasksWindow.reset();
     Store.reset();
 }
