@@ -42,9 +42,11 @@ QString Shown(const std::string& bytes, const std::string& charset = "") {
 }
 
 QString Contact(const TQBContact& contact) {
+    // The address of a list's later entry still has the blank after the comma.
+    const QString address = Shown(contact.Address).trimmed();
     if (contact.Name.empty())
-        return Shown(contact.Address);
-    return Shown(contact.Name) + " (" + Shown(contact.Address) + ")";
+        return address;
+    return Shown(contact.Name) + " (" + address + ")";
 }
 
 QString Contacts(const std::vector<TQBContact>& list) {
@@ -163,8 +165,9 @@ void TfrmRead::DisplayMessage(const QByteArray& source) {
     ShowAttachments();
 
     const QString ip = Shown(m.GetReceived(0).IP);
-    FSourceLink =
-        QString(WhoisServiceUrl) + "/cgi-bin/proxy.cgi?query=" + Percent(ip) + "&targetnic=auto";
+    FSourceLink = QString(WhoisServiceUrl) +
+                  "/cgi-bin/proxy.cgi?query=" + QUrl::toPercentEncoding(ip, "()") +
+                  "&targetnic=auto";
     urlHeaderIP->setText("<a href=\"whois\">" + ip.toHtmlEscaped() + "</a>");
     const std::string recipient =
         m.GetReceived(1).For != "(unknown)" ? m.GetReceived(1).For : m.GetReceived(0).For;

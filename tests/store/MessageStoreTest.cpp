@@ -277,3 +277,18 @@ TEST_F(MessageStore, RemovalWithoutConfirmedQuitIsUndoneByACheck) {
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3}));
     EXPECT_NE(Store->Errors.back().Text.find("did not complete"), std::string::npos);
 }
+
+// A cache file that cannot be written is listed with its path; the job still ends.
+TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
+    TFakePOP3Server server;
+    server.AddMessage("u1", Mail("u1"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const std::string path = CacheFileName("Home", Store->Buttons[0].UID);
+    std::filesystem::create_directories(path + "/in-the-way");
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_NE(Store->Errors.back().Text.find(path), std::string::npos);
+}

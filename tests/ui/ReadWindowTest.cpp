@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -49,7 +50,8 @@ std::string Padded(int n, size_t size) {
 
 std::string WithAttachments(const std::vector<std::string>& names) {
     std::string text = "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, "
-                       "carl@example.org\r\nSubject: Files\r\nMIME-Version: 1.0\r\n"
+                       "carl@example.org\r\nSubject: Files\r\nX-Priority: 1\r\n"
+                       "MIME-Version: 1.0\r\n"
                        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
                        "--b\r\nContent-Type: text/plain\r\n\r\nSee https://example.org/x here.\r\n";
     for (const std::string& name : names)
@@ -237,7 +239,7 @@ TEST_F(ReadWindow, NavigationWrapsAroundAndMarkReadOnTheLastOpensTheFirst) {
     EXPECT_EQ(List->RowCount(), 2);
 }
 
-TEST_F(ReadWindow, ReplyAllWritesAMailtoWithEveryAddressAndReSubject) {
+TEST_F(ReadWindow, HeadersBannerLinksAndReplyAllShowTheMessage) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 0);
     Dovecot().AddMessage(user, WithAttachments({}));
@@ -246,6 +248,12 @@ TEST_F(ReadWindow, ReplyAllWritesAMailtoWithEveryAddressAndReSubject) {
     OpenRow(0);
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(Read->rtfBody->toHtml().contains("href=\"https://example.org/x\""));
+    EXPECT_FALSE(Read->pnlDecoding->isVisible());
+    EXPECT_TRUE(Read->pnlPriority->isVisible());
+    EXPECT_EQ(Read->lblPriority->text(), "This message has High Priority");
+    EXPECT_EQ(Read->txtTo->text(), "bob@example.org, carl@example.org");
+    EXPECT_EQ(Read->SourceLink().toStdString(),
+              std::string(WhoisServiceUrl) + "/cgi-bin/proxy.cgi?query=(unknown)&targetnic=auto");
     Read->tbReplyAll->click();
     ASSERT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
