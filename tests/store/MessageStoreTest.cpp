@@ -292,3 +292,25 @@ TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
     ASSERT_FALSE(Store->Errors.empty());
     EXPECT_NE(Store->Errors.back().Text.find(path), std::string::npos);
 }
+
+// Entries removed while a retrieval runs: the file is still that of the fetched message.
+TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
+    TFakePOP3Server server;
+    for (const char* uid : {"u1", "u2", "u3"})
+        server.AddMessage(uid, Mail(uid));
+    server.SetBytePause(2);
+    server.Script("RETR", TFakePOP3Server::TAction::Slow);
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    Store->OpenButton(1);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto commands = server.Commands();
+        return !commands.empty() && commands.back() == "RETR 2";
+    }));
+    Store->RemoveButton(0, false);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_NE(TTempDir::ReadFile(CacheFileName("Home", MD5Hex("u2"))).find("Subject: u2"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u3"))));
+}
