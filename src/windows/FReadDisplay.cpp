@@ -66,7 +66,9 @@ QString DateText(double value) {
 }
 
 // Escaped plain text with the URLs in it made into links.
-QString LinkedText(const QString& text) {
+QString LinkedText(QString text) {
+    // A CR of a CR LF would show as a line break of its own.
+    text.replace("\r\n", "\n");
     static const QRegularExpression url(
         R"((?:https?://|ftp://|mailto:|www\.)[^\s<>"']+[^\s<>"'.,;:!?)\]])",
         QRegularExpression::CaseInsensitiveOption);
