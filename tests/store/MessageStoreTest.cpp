@@ -314,3 +314,19 @@ TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u3"))));
 }
+
+// The window failing to show a retrieved message: listed, the job ends, the file is kept.
+TEST_F(MessageStore, FailureWhileShowingARetrievedMessageIsListedAndEndsTheJob) {
+    TFakePOP3Server server;
+    server.AddMessage("u1", Mail("u1"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QObject::connect(Store.get(), &TMessageStore::ReadLoaded, Store.get(),
+                     [] { throw std::runtime_error("cannot show"); });
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_NE(Store->Errors.back().Text.find("cannot show"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
+}
