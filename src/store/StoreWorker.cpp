@@ -141,6 +141,10 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
                      "on the server; it was left alone (" +
                      AccountName(Tasks.front().Account) + ")");
         NotifyDropped(Tasks.front());
+        // A removal that will not run leaves the shown message where it is.
+        if (Tasks.front().Kind != tkCheck && Tasks.front().Kind != tkRetrieve && FReadShown &&
+            FReadEntry >= 0)
+            emit ReadCommandsEnabled(true);
         NextTask();
     }
     if (Tasks.empty())
