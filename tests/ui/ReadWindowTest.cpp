@@ -3,6 +3,7 @@
 #include "GuiTest.h"
 
 #include "FakePOP3Server.h"
+#include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "mail/AttachmentName.h"
@@ -227,6 +228,11 @@ TEST_F(ReadWindow, NavigationWrapsAroundAndMarkReadOnTheLastOpensTheFirst) {
     OpenRow(2);
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(Read->windowTitle().endsWith("(Last message)"));
+    // The placement lives in its own section, written when the window closes.
+    Read->close();
+    EXPECT_NE(TIniFile(AppPath + "/quillbar.ini").ReadString("Reader", "NormPos", ""), "");
+    OpenRow(2);
+    ASSERT_TRUE(Shown());
     Read->tbNext->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), first);
