@@ -12,6 +12,7 @@
 #include "platform/SingleInstance.h"
 #include "store/MessageStore.h"
 #include "windows/FMsgList.h"
+#include "windows/FRead.h"
 #include "windows/FTasks.h"
 
 #include <QApplication>
@@ -125,6 +126,7 @@ int RunQuillbar() {
     // The windows observe the store, so they exist before its first jobs are queued.
     TMessageStore store;
     auto tasks = std::make_unique<TfrmTasks>(store);
+    auto read = std::make_unique<TfrmRead>(store);
     auto list = std::make_unique<TfrmMsgList>(store);
     auto frmMain = std::make_unique<TfrmMain>(store);
     bar = frmMain.get();
@@ -149,6 +151,7 @@ int RunQuillbar() {
 
     // The bar goes last and stores its position; only then are the settings saved.
     list.reset();
+    read.reset();
     tasks.reset();
     frmMain.reset();
     qApp->removeEventFilter(&hintPause);

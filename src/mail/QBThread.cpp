@@ -249,9 +249,10 @@ void TQBThread::EndSession() {
     // After removals the next session must not start before the server has made
     // the deletions: until then it would still count the removed messages, and a
     // number the store has already lowered would name another message.
-    if (Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral)
-        POP3.Quit(ConnectTimeout);
-    else
+    if (Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) {
+        if (!POP3.Quit(ConnectTimeout))
+            RemovalIncomplete = true;
+    } else
         POP3.Disconnect();
 }
 
@@ -403,6 +404,8 @@ void TQBThread::Remove() {
         failed = true;
     }
     Number = Task.MsgNum;
+    if (failed)
+        RemovalIncomplete = true;
     RaiseMessage(nullptr);
     if (failed)
         ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
@@ -428,6 +431,8 @@ void TQBThread::RemoveSeveral() {
         Number = 0;
         RaiseMessage(nullptr);
     }
+    if (failed)
+        RemovalIncomplete = true;
     Task.MsgNums.clear();
     Task.MsgNum = -1;
     Number = 1;

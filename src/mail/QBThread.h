@@ -69,6 +69,9 @@ class TQBThread {
     std::string UID;
     std::string ErrorText;
     uint8_t Answer = 0;
+    // Set when a removal job ended before the server confirmed QUIT or with a failed
+    // DELE: its messages may all still be on the server. The main thread clears it.
+    bool RemovalIncomplete = false;
     int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};

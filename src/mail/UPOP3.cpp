@@ -174,24 +174,27 @@ void TQBPOP3::Disconnect() {
     SendQuit(-1);
 }
 
-void TQBPOP3::Quit(int timeoutMs) {
-    SendQuit(timeoutMs);
+bool TQBPOP3::Quit(int timeoutMs) {
+    return SendQuit(timeoutMs);
 }
 
-void TQBPOP3::SendQuit(int waitMs) {
+bool TQBPOP3::SendQuit(int waitMs) {
     FCounting = false;
+    bool confirmed = false;
     if (FConnection.IsOpen()) {
         try {
             FConnection.WriteLine("QUIT");
             if (waitMs >= 0) {
                 FConnection.ReadTimeout = waitMs;
-                FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+                confirmed =
+                    FConnection.ReadLine(static_cast<size_t>(MaxLineLength)).rfind("+OK", 0) == 0;
             }
         } catch (const EPOP3Error&) {
         }
         FConnection.ReadTimeout = ReadTimeout;
     }
     FConnection.Close();
+    return confirmed;
 }
 
 void TQBPOP3::DropConnection() {

@@ -55,7 +55,9 @@ class TQBPOP3 {
     void Disconnect();
     // Sends QUIT and waits up to timeoutMs for the reply, which the server sends
     // once it has made the session's deletions; then closes. Failures are ignored.
-    void Quit(int timeoutMs);
+    // Ends the session; true when the server confirmed QUIT (only then has it made the
+    // deletions of the session).
+    bool Quit(int timeoutMs);
     // Breaks the connection without QUIT; a blocked read fails at once.
     void DropConnection();
     // Lets the next Connect succeed after a drop.
@@ -88,5 +90,5 @@ class TQBPOP3 {
                    size_t maxLines = SIZE_MAX);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
-    void SendQuit(int waitMs);
+    bool SendQuit(int waitMs);
 };

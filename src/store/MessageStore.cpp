@@ -121,6 +121,10 @@ void TMessageStore::RemoveButton(int index, bool renumber) {
         return;
     emit EntryAboutToBeRemoved(index);
     RemoveEntry(Buttons, Tasks, index, renumber);
+    if (FReadEntry == index)
+        FReadEntry = -1;
+    else if (FReadEntry > index)
+        --FReadEntry;
     emit EntryRemoved(index);
 }
 
@@ -166,43 +170,4 @@ void TMessageStore::ShowTasks(int page) {
 
 void TMessageStore::BuildAccountMenus() {
     emit AccountMenusChanged();
-}
-
-void TMessageStore::OpenButton(int index) {
-    if (index < 0 || index >= static_cast<int>(Buttons.size()))
-        return;
-    const TButton& entry = Buttons[index];
-    if (!std::filesystem::exists(CacheFileName(entry.UID)) && ValidAccount(entry.Account)) {
-        TQBTaskInfo task = CheckTask(entry.Account);
-        task.Kind = tkRetrieve;
-        task.MsgNum = entry.MsgNum;
-        task.Button = index;
-        AddTask(task);
-        ShowTasks(0);
-    }
-}
-
-void TMessageStore::DeleteMessage(int index) {
-    if (index < 0 || index >= static_cast<int>(Buttons.size()) ||
-        !ValidAccount(Buttons[index].Account))
-        return;
-    TQBTaskInfo task = CheckTask(Buttons[index].Account);
-    task.Kind = tkRemove;
-    task.MsgNum = Buttons[index].MsgNum;
-    AddTask(task);
-    ShowTasks(0);
-}
-
-void TMessageStore::DeleteMessages(const std::vector<int>& indices, int account) {
-    if (!ValidAccount(account))
-        return;
-    TQBTaskInfo task = CheckTask(account);
-    task.Kind = tkRemoveSeveral;
-    task.MsgNum = 0;
-    for (int index : indices)
-        if (index >= 0 && index < static_cast<int>(Buttons.size()))
-            task.MsgNums.push_back(std::to_string(Buttons[index].MsgNum));
-    task.Notify = 1;
-    AddTask(task);
-    ShowTasks(0);
 }

@@ -6,9 +6,11 @@
 #include "model/UEntryText.h"
 #include "model/UStore.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,15 +59,39 @@ class TMessageStore : public QObject {
     void ApplyWorkerLimits();
     // The accounts' names or number changed: the windows rebuild their account menus.
     void BuildAccountMenus();
-    // Queues the download of an entry's message when it has no cache file yet.
+    // Opens an entry in the read window: from its cache file, else by a retrieve job.
+    // An entry that has no row in the message list is not opened.
     void OpenButton(int index);
-    // Queues the removal of one entry's message from its server.
+    // Queues the removal of one entry's message from its server; when it has ended the
+    // read window moves to the message that takes its place.
     void DeleteMessage(int index);
     // Queues one removal of the entries at indices (all of account); its end is
     // announced by RemovalEnded.
     void DeleteMessages(const std::vector<int>& indices, int account);
     // Asks the tasks window to show a page (0 tasks, 1 errors).
     void ShowTasks(int page);
+
+    // The read window's walk through the message list, wrapping around at its ends.
+    void ReadNext();
+    void ReadPrevious();
+    void ReadFirst();
+    void ReadLast();
+    // Marks the shown entry read and opens the one below it (or the first).
+    void ReadMarkRead();
+    // Fetches the whole of the shown message without the size question.
+    void DownloadAll();
+    // The read window was closed by the user.
+    void ReadClosed();
+    // The entry the read window shows (-1 none), and whether the window is shown.
+    int ReadEntry() const { return FReadEntry; }
+    bool ReadShown() const { return FReadShown; }
+
+    // The message list's rows in their current order, as entry indices; without it,
+    // the unread entries in store order.
+    std::function<std::vector<int>()> ListOrder;
+    // The question before a large message: Yes 1 (first lines only), No 0, Cancel 2.
+    // The values are in kb. Without it only the first lines are fetched.
+    std::function<int(int maxKb, int sizeKb, int lines)> AskSize;
 
     bool ValidAccount(int account) const;
     std::string AccountName(int account) const;
@@ -91,6 +117,14 @@ class TMessageStore : public QObject {
     // A completed check announced at least one unread message.
     void NewMailArrived();
     void AccountMenusChanged();
+    // The read window: about to show entry index, at position of the list; first and
+    // last tell whether the First and Last commands apply.
+    void ReadOpening(int index, int position, bool first, bool last);
+    // The message of entry index, as received; complete: the whole of it.
+    void ReadLoaded(int index, const QByteArray& source, bool complete);
+    void ReadDownloadEnabled(bool enabled);
+    void ReadCommandsEnabled(bool enabled);
+    void ReadHidden();
 
   private:
     friend class TWorkerBridge;
@@ -111,6 +145,13 @@ class TMessageStore : public QObject {
     void WorkerError(int fatal, const std::string& text);
     void WorkerStatus(const std::string& text);
     void WorkerSizeWarning(int size, uint8_t& answer);
+    // StoreReading.cpp
+    void RetrievedMessage(const TStringList* lines);
+    void RemovedMessage(int number);
+    void RemovalIncomplete();
+    std::vector<int> CurrentOrder() const;
+    void OpenAt(const std::vector<int>& order, int position);
+    std::string CachePath(int account, const std::string& uid) const;
     void WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam);
 
     // Outlives the store when the worker has to be abandoned; see CreateWorker.
@@ -120,4 +161,8 @@ class TMessageStore : public QObject {
     int FRunningAccount = -1;
     TUIDSet FReadSet;
     int FRenumberHint = 0;
+    int FReadEntry = -1;
+    bool FReadShown = false;
+    // Position in the list of the read entry a running removal took away; -1 none.
+    int FRemovedPosition = -1;
 };

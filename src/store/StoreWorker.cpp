@@ -123,6 +123,10 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     if (FClosing)
         return;
     emit TaskStarted();
+    if (Worker->RemovalIncomplete) {
+        Worker->RemovalIncomplete = false;
+        RemovalIncomplete();
+    }
     if (ValidAccount(FRunningAccount))
         Accounts[FRunningAccount].ServerList = Worker->ServerList;
     FRunningAccount = -1;
@@ -137,6 +141,10 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
                      "on the server; it was left alone (" +
                      AccountName(Tasks.front().Account) + ")");
         NotifyDropped(Tasks.front());
+        // A removal that will not run leaves the shown message where it is.
+        if (Tasks.front().Kind != tkCheck && Tasks.front().Kind != tkRetrieve && FReadShown &&
+            FReadEntry >= 0)
+            emit ReadCommandsEnabled(true);
         NextTask();
     }
     if (Tasks.empty())
@@ -160,13 +168,11 @@ void TMessageStore::WorkerMessage(const TStringList* lines, int number, const st
     case tkCheck:
         CheckMessage(lines, number, uid);
         break;
-    case tkRemoveSeveral:
-        // Until removals update the store, the job ends at its final report.
-        if (number == 1)
-            NextTask();
+    case tkRetrieve:
+        RetrievedMessage(lines);
         break;
     default:
-        NextTask();
+        RemovedMessage(number);
         break;
     }
 }
@@ -225,7 +231,7 @@ void TMessageStore::WorkerCheckDone() {
         std::error_code error;
         for (int index : MissingEntries(Buttons, FRunningAccount, onServer)) {
             const std::string uid = Buttons[index].UID;
-            std::filesystem::remove(CacheFileName(uid), error);
+            std::filesystem::remove(CachePath(FRunningAccount, uid), error);
             const int mark = IndexOfText(account.ReadList, uid);
             if (mark >= 0)
                 account.ReadList.erase(account.ReadList.begin() + mark);
@@ -256,8 +262,20 @@ void TMessageStore::WorkerStatus(const std::string& text) {
         emit StatusChanged(text);
 }
 
-void TMessageStore::WorkerSizeWarning(int, uint8_t& answer) {
-    // Until the size question exists, a message over the limit is not fetched.
-    answer = 2;
-    NextTask();
+void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
+    if (Tasks.empty())
+        return;
+    answer = 0;
+    if (Tasks.front().Full == 0) {
+        answer = 1;
+        if (Options.MaxAsk && AskSize)
+            answer = static_cast<uint8_t>(
+                AskSize(Options.MaxSize / 1024, size / 1024, Options.MaxLines));
+        if (answer == 2) {
+            // The worker reports nothing more for this job.
+            NextTask();
+            return;
+        }
+    }
+    emit ReadDownloadEnabled(answer == 1);
 }

@@ -42,6 +42,13 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
     setObjectName("frmMsgList");
     setWindowTitle("Message List");
     resize(578, 420);
+    // The read window walks the rows in the order the user sees them.
+    FStore.ListOrder = [this] {
+        std::vector<int> order;
+        for (int i = 0; i < RowCount(); ++i)
+            order.push_back(EntryAt(i));
+        return order;
+    };
 
     tbToolbar = addToolBar("Toolbar");
     tbToolbar->setMovable(false);
@@ -199,6 +206,7 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
 }
 
 TfrmMsgList::~TfrmMsgList() {
+    FStore.ListOrder = nullptr;
     // A window never shown has no placement of its own; the stored one stays.
     if (FWasShown)
         SavePlacement(this, "MsgList");

@@ -23,8 +23,8 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     ASSERT_EQ(Store->Buttons.size(), 4u);
     const std::string gone = Store->Buttons[1].UID;
     const std::string kept = Store->Buttons[3].UID;
-    TTempDir::WriteFile(CacheFileName(gone), "\x01text");
-    TTempDir::WriteFile(CacheFileName(kept), "\x01text");
+    TTempDir::WriteFile(CacheFileName("Home", gone), "\x01text");
+    TTempDir::WriteFile(CacheFileName("Home", kept), "\x01text");
     Store->MarkRead(1, true);
     ASSERT_EQ(Accounts[0].ReadList.size(), 1u);
 
@@ -36,8 +36,8 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     ASSERT_EQ(Store->Buttons.size(), 3u);
     for (const TButton& entry : Store->Buttons)
         EXPECT_NE(entry.UID, gone);
-    EXPECT_FALSE(std::filesystem::exists(CacheFileName(gone)));
-    EXPECT_TRUE(std::filesystem::exists(CacheFileName(kept)));
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", gone)));
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", kept)));
     EXPECT_TRUE(Accounts[0].ReadList.empty());
     // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
     // would hit the wrong message.
@@ -55,16 +55,19 @@ TEST_F(MessageStore, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
     ASSERT_TRUE(WaitForJobs());
     // Known as soon as the check is done, so that an exit right now keeps the file.
     ASSERT_EQ(Accounts[0].ServerList.size(), 2u);
-    const std::string kept = CacheFileName(Store->Buttons[0].UID);
-    const std::string stale = CacheFileName(std::string(32, 'f'));
+    const std::string kept = CacheFileName("Home", Store->Buttons[0].UID);
+    const std::string stale = CacheFileName("Home", std::string(32, 'f'));
+    // A file of the former naming (the bare key) of a message still on the server.
+    const std::string oldNamed = AppPath + "/cache/" + Store->Buttons[0].UID + ".dat";
     const std::string stray = AppPath + "/cache/notes.dat";
     const std::string other = AppPath + "/cache/keep.txt";
-    for (const std::string& file : {kept, stale, stray, other})
+    for (const std::string& file : {kept, stale, oldNamed, stray, other})
         TTempDir::WriteFile(file, "\x01x");
     StopProgram();
     EXPECT_TRUE(std::filesystem::exists(kept));
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_FALSE(std::filesystem::exists(stray));
+    EXPECT_FALSE(std::filesystem::exists(oldNamed));
     EXPECT_TRUE(std::filesystem::exists(other));
 }
 
@@ -177,7 +180,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     ASSERT_EQ(Store->Buttons.size(), 2u);
     EXPECT_TRUE(Store->Buttons[0].Read);
     EXPECT_EQ(Accounts[0].ServerList, (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
-    TTempDir::WriteFile(CacheFileName(MD5Hex("u2")), "\x01text");
+    TTempDir::WriteFile(CacheFileName("Home", MD5Hex("u2")), "\x01text");
 
     // The next check stops in the middle, and is cancelled.
     server.Script("TOP 3", TFakePOP3Server::TAction::Silent);
@@ -193,7 +196,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     EXPECT_EQ(Accounts[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
     EXPECT_EQ(Marks(), (std::vector<std::string>{MD5Hex("u1")}));
     StopProgram();
-    EXPECT_TRUE(std::filesystem::exists(CacheFileName(MD5Hex("u2"))));
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u2"))));
 }
 
 // A server that gives two messages one unique id: a removal of the first removes the
@@ -203,10 +206,11 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
     server.AddMessage("same", Mail("first"));
     server.AddMessage("other", Mail("between"));
     server.AddMessage("same", Mail("second"));
+    server.AddMessage("same", Mail("third"));
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons.size(), 4u);
     ASSERT_EQ(Store->Buttons[0].MsgNum, 1);
     Store->DeleteMessage(0);
     ASSERT_TRUE(WaitForJobs());
@@ -214,10 +218,11 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
     EXPECT_NE(std::find(commands.begin(), commands.end(), "DELE 1"), commands.end());
     EXPECT_EQ(std::find(commands.begin(), commands.end(), "DELE 3"), commands.end());
 
-    // One of the two entries goes before the queued removal runs: refused, not guessed.
+    // One of the two entries left goes before the queued removal runs: refused, not guessed.
+    ASSERT_EQ(Store->Buttons.size(), 3u);
     Store->DeleteMessage(2);
     ASSERT_EQ(Store->Tasks.size(), 1u);
-    Store->RemoveButton(0, false);
+    Store->RemoveButton(1, false);
     ASSERT_TRUE(WaitForJobs());
     const auto after = server.Commands();
     EXPECT_EQ(std::count_if(after.begin(), after.end(),
@@ -225,4 +230,103 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
               1);
     ASSERT_FALSE(Store->Errors.empty());
     EXPECT_NE(Store->Errors.back().Text.find("same unique id"), std::string::npos);
+}
+
+// Two servers that give one unique id to different messages: each account opens its own.
+TEST_F(MessageStore, AccountsSharingAUniqueIdKeepTheirOwnCachedMessages) {
+    TFakePOP3Server first, second;
+    first.AddMessage("same", Mail("From the first"));
+    second.AddMessage("same", Mail("From the second"));
+    AddLoopbackAccount("First", first.Port());
+    AddLoopbackAccount("Second", second.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 2u);
+    ASSERT_EQ(Store->Buttons[0].UID, Store->Buttons[1].UID);
+    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    for (int index : {0, 1, 0, 1}) {
+        Store->OpenButton(index);
+        ASSERT_TRUE(WaitForJobs());
+    }
+    ASSERT_EQ(loaded.size(), 4);
+    // The last two came from the cache files.
+    EXPECT_TRUE(loaded[2][1].toByteArray().contains("From the first"));
+    EXPECT_TRUE(loaded[3][1].toByteArray().contains("From the second"));
+    EXPECT_EQ(first.MessageCount() + second.MessageCount(), 2);
+}
+
+// The server closes the connection instead of confirming QUIT, so it deleted nothing:
+// a check at once brings the entry back with its number, and the error list says so.
+TEST_F(MessageStore, RemovalWithoutConfirmedQuitIsUndoneByACheck) {
+    TFakePOP3Server server;
+    for (const char* uid : {"u1", "u2", "u3"})
+        server.AddMessage(uid, Mail(uid));
+    server.Script("QUIT", TFakePOP3Server::TAction::Close);
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    Store->DeleteMessage(1);
+    ASSERT_TRUE(WaitUntil([&] {
+        return Store->Tasks.empty() && !Store->Errors.empty() && Store->Buttons.size() == 3;
+    }));
+    std::vector<int> numbers;
+    for (const TButton& entry : Store->Buttons)
+        numbers.push_back(entry.MsgNum);
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(Store->Errors.back().Text.find("did not complete"), std::string::npos);
+}
+
+// A cache file that cannot be written is listed with its path; the job still ends.
+TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
+    TFakePOP3Server server;
+    server.AddMessage("u1", Mail("u1"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const std::string path = CacheFileName("Home", Store->Buttons[0].UID);
+    std::filesystem::create_directories(path + "/in-the-way");
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_NE(Store->Errors.back().Text.find(path), std::string::npos);
+}
+
+// Entries removed while a retrieval runs: the file is still that of the fetched message.
+TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
+    TFakePOP3Server server;
+    for (const char* uid : {"u1", "u2", "u3"})
+        server.AddMessage(uid, Mail(uid));
+    server.SetBytePause(2);
+    server.Script("RETR", TFakePOP3Server::TAction::Slow);
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    Store->OpenButton(1);
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto commands = server.Commands();
+        return !commands.empty() && commands.back() == "RETR 2";
+    }));
+    Store->RemoveButton(0, false);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_NE(TTempDir::ReadFile(CacheFileName("Home", MD5Hex("u2"))).find("Subject: u2"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u3"))));
+}
+
+// The window failing to show a retrieved message: listed, the job ends, the file is kept.
+TEST_F(MessageStore, FailureWhileShowingARetrievedMessageIsListedAndEndsTheJob) {
+    TFakePOP3Server server;
+    server.AddMessage("u1", Mail("u1"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QObject::connect(Store.get(), &TMessageStore::ReadLoaded, Store.get(),
+                     [] { throw std::runtime_error("cannot show"); });
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_NE(Store->Errors.back().Text.find("cannot show"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
 }

@@ -34,6 +34,7 @@ void TGuiTest::TearDown() {
 void TGuiTest::StartProgram() {
     Store = std::make_unique<TMessageStore>();
     TasksWindow = std::make_unique<TfrmTasks>(*Store);
+    Read = std::make_unique<TfrmRead>(*Store);
     List = std::make_unique<TfrmMsgList>(*Store);
     Main = std::make_unique<TfrmMain>(*Store);
     Main->SetMessageList(List.get());
@@ -45,6 +46,7 @@ void TGuiTest::StopProgram() {
         Store->Shutdown();
     Main.reset();
     List.reset();
+    Read.reset();
     TasksWindow.reset();
     Store.reset();
 }

@@ -5,6 +5,7 @@
 #include "StoreTest.h"
 #include "bar/FMain.h"
 #include "windows/FMsgList.h"
+#include "windows/FRead.h"
 #include "windows/FTasks.h"
 
 #include <memory>
@@ -26,6 +27,7 @@ class TGuiTest : public TStoreTest {
     void StopProgram() override;
 
     std::unique_ptr<TfrmTasks> TasksWindow;
+    std::unique_ptr<TfrmRead> Read;
     std::unique_ptr<TfrmMsgList> List;
     std::unique_ptr<TfrmMain> Main;
     // The files the program asked to play, in order.

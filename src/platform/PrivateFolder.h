@@ -1,0 +1,12 @@
+// A folder of the user's own (mode 0700) for attachments written to be opened.
+#pragma once
+
+#include <string>
+
+// The folder, created when needed: under $XDG_RUNTIME_DIR, else a temporary folder of
+// this process. Throws std::runtime_error when no safe folder can be had.
+std::string PrivateFolder();
+// Writes data as a new file named name (a bare name) in the private folder, replacing a
+// file or link of that name without following it. Returns the file's path; throws
+// std::runtime_error with the path and the system's reason on failure.
+std::string WritePrivateFile(const std::string& name, const std::string& data);

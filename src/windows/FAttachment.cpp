@@ -1,0 +1,109 @@
+// The attachment prompt: open or save an attachment, and whether to ask again.
+#include "windows/FAttachment.h"
+
+#include "windows/UReadIcons.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+std::function<int(TfrmAttachment&)> NextAnswer;
+
+const QSize ClientSize(451, 289);
+const QSize PictureSize(132, 252);
+
+} // namespace
+
+TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialog(owner) {
+    setObjectName("frmAttachment");
+    setWindowTitle("Open Attachment");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+
+    auto* side = new QFrame(this);
+    side->setFrameShape(QFrame::Panel);
+    side->setFrameShadow(QFrame::Sunken);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(1, 1, 1, 1);
+    imgSide = new QLabel(side);
+    imgSide->setPixmap(AttachmentPicture(PictureSize));
+    imgSide->setMinimumSize(PictureSize);
+    imgSide->setScaledContents(true);
+    sideLayout->addWidget(imgSide);
+
+    lblFile = new QLabel(QString("You have selected the attachment '%1'. Do you want to open this "
+                                 "attachment or save it to disk?")
+                             .arg(fileName),
+                         this);
+    lblFile->setWordWrap(true);
+    lblFile->setTextFormat(Qt::PlainText);
+    lblVirus = new QLabel("Note: do not open attachments unless you are absolutely sure it's from "
+                          "a reliable source. If you are not sure about this, select the 'Save "
+                          "attachment to disk' option and let your virusscanner scan the file for "
+                          "potential threads.",
+                          this);
+    lblVirus->setWordWrap(true);
+    optSave = new QRadioButton("&Save attachment to disk", this);
+    optOpen = new QRadioButton("&Open attachment", this);
+    optSave->setChecked(true);
+    chkAsk = new QCheckBox("&Do not ask again for this type of file...", this);
+    chkAsk->setLayoutDirection(Qt::RightToLeft);
+    cmdOK = new QPushButton("&OK", this);
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton("&Cancel", this);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(lblFile);
+    right->addSpacing(8);
+    right->addWidget(lblVirus);
+    right->addSpacing(8);
+    right->addWidget(optSave);
+    right->addWidget(optOpen);
+    right->addStretch();
+    auto* ask = new QHBoxLayout;
+    ask->addWidget(chkAsk);
+    ask->addStretch();
+    right->addLayout(ask);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    right->addLayout(buttons);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(side, 0, Qt::AlignTop);
+    layout->addLayout(right, 1);
+    resize(ClientSize);
+}
+
+bool TfrmAttachment::Ask(QWidget* owner, const QString& fileName, int& action, bool& remember) {
+    TfrmAttachment prompt(owner, fileName);
+    int result;
+    if (NextAnswer) {
+        auto answer = std::move(NextAnswer);
+        NextAnswer = nullptr;
+        result = answer(prompt);
+    } else {
+        if (owner)
+            prompt.move(owner->frameGeometry().center() - prompt.rect().center());
+        result = prompt.exec();
+    }
+    if (result != QDialog::Accepted)
+        return false;
+    action = prompt.optSave->isChecked() ? 1 : 0;
+    remember = prompt.chkAsk->isChecked();
+    return true;
+}
+
+void TfrmAttachment::SetNextAnswer(std::function<int(TfrmAttachment&)> answer) {
+    NextAnswer = std::move(answer);
+}

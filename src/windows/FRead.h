@@ -1,0 +1,99 @@
+// The read window: one message of the store with its headers, text, source and
+// attachments, and the commands to walk, mark, remove and download.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QTabWidget;
+class QTextBrowser;
+class QToolBar;
+class QToolButton;
+class TMessageStore;
+class TQBMessage;
+struct TBodyText;
+
+// The WHOIS service behind the "Source:" link; the query path is appended.
+extern const char* const WhoisServiceUrl;
+extern const char* const MakerWebsiteUrl;
+
+class TfrmRead : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TfrmRead(TMessageStore& store);
+    ~TfrmRead() override;
+
+    // Index of the shown entry in the store.
+    int Button = -1;
+
+    void ClearView();
+    void EnableCommands(bool enabled);
+    // Parses source and fills the window; the caller has filled rtfSource.
+    void DisplayMessage(const QByteArray& source);
+    void ShowPriority(int priority);
+    // Opens or saves the attachment part index of the shown message.
+    void AttachmentChosen(int part);
+    // The link target of the "Source:" label.
+    QString SourceLink() const { return FSourceLink; }
+    // Tests: replaces the save dialog; returns the chosen path, or empty for Cancel.
+    std::function<QString(const QString& presetName)> AskSaveFileName;
+
+    QToolBar* tbToolbar;
+    QToolButton *tbCompose, *tbReply, *tbReplyAll, *tbForward, *tbRedirect, *tbMarkRead, *tbDelete,
+        *tbAntiSpam, *tbFirst, *tbPrevious, *tbNext, *tbLast, *tbAddress, *tbDownload;
+    QWidget* pnlPriority;
+    QLabel* imgPriority;
+    QLabel* lblPriority;
+    QWidget* pnlHeaders;
+    QLineEdit *txtDate, *txtFrom, *txtTo, *txtCC, *txtSubject, *txtHeaderTo;
+    QLabel* urlHeaderIP;
+    QToolButton* cmdAttachment;
+    QMenu* mnuAttachments;
+    QTabWidget* pcMessage;
+    QWidget* tsBody;
+    QWidget* tsSource;
+    QTextBrowser* rtfBody;
+    QPlainTextEdit* rtfSource;
+    QWidget* pnlDecoding;
+    QProgressBar* pbDecoding;
+    QMenu* mnuRTF;
+    QMenu* mnuAddToAddressbook;
+    QMenu* mnuAddress;
+    QAction *mnuViewFirst, *mnuViewLast, *mnuToolsDownload, *mnuClose;
+    std::unique_ptr<TQBMessage> CurrentMessage;
+
+  protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
+    void BuildToolbar();
+    void BuildHeaders(QWidget* parent);
+    void BuildMenu();
+    void ConnectStore();
+    void Opening(int index, int position, bool first, bool last);
+    void Loaded(int index, const QByteArray& source, bool complete);
+    void SetDownload(bool enabled);
+    void SetTitle();
+    void ShowBody(const TBodyText& body);
+    void ShowAttachments();
+    void Reply(bool all);
+    void Copy();
+    void SelectAll();
+    void tbDeleteClick();
+    void cmdAttachmentClick();
+
+    TMessageStore& FStore;
+    int FPosition = -1;
+    QString FSubject;
+    QString FSourceLink;
+};

@@ -1,0 +1,347 @@
+// The reading path through the real windows against Dovecot: opening, the cache file,
+// the size question, removal, navigation and attachments.
+#include "GuiTest.h"
+
+#include "FakePOP3Server.h"
+#include "core/IniFile.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "mail/AttachmentName.h"
+#include "mail/CacheFiles.h"
+#include "mail/UCustomIndy.h"
+#include "platform/MessageBox.h"
+#include "platform/PrivateFolder.h"
+#include "windows/FAttachment.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// Records the URLs the desktop would have opened.
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    std::vector<QUrl> Urls;
+  public slots:
+    void Catch(const QUrl& url) { Urls.push_back(url); }
+};
+
+std::string Padded(int n, size_t size) {
+    std::string text = TDovecotServer::GenerateMessage(n, 0);
+    const std::string line(70, 'x');
+    while (text.size() + line.size() + 2 <= size)
+        text += line + "\r\n";
+    text += std::string(size - text.size() - 2, 'y') + "\r\n";
+    return text;
+}
+
+std::string WithAttachments(const std::vector<std::string>& names) {
+    std::string text = "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, "
+                       "carl@example.org\r\nSubject: Files\r\nX-Priority: 1\r\n"
+                       "MIME-Version: 1.0\r\n"
+                       "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                       "--b\r\nContent-Type: text/plain\r\n\r\nSee https://example.org/x here.\r\n";
+    for (const std::string& name : names)
+        text += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+                "attachment; filename=\"" +
+                name + "\"\r\n\r\ncontent of " + name + "\r\n";
+    return text + "--b--\r\n";
+}
+
+bool HasCommand(const std::vector<std::string>& commands, const std::string& command) {
+    return std::find(commands.begin(), commands.end(), command) != commands.end();
+}
+
+std::string CacheBytes(const std::string& account, const std::string& uid) {
+    return TTempDir::ReadFile(CacheFileName(account, uid));
+}
+
+} // namespace
+
+class ReadWindow : public TGuiTest {
+  protected:
+    void SetUp() override {
+        TGuiTest::SetUp();
+        Options.DeleteConfirm = false;
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(Dir->Path()));
+        for (const char* scheme : {"file", "mailto", "https"})
+            QDesktopServices::setUrlHandler(scheme, &Urls, "Catch");
+    }
+    void TearDown() override {
+        for (const char* scheme : {"file", "mailto", "https"})
+            QDesktopServices::unsetUrlHandler(scheme);
+        TGuiTest::TearDown();
+    }
+    // Opens the list's row at position as a double click does.
+    void OpenRow(int position) {
+        QTreeView* view = List->lvMessages;
+        ASSERT_TRUE(WaitUntil([&] { return view->model()->rowCount() > position; }));
+        view->selectionModel()->setCurrentIndex(view->model()->index(position, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        List->OpenSelected();
+    }
+    // Waits until the read window shows a message and no job is left.
+    bool Shown() {
+        return WaitForJobs() &&
+               WaitUntil([this] { return Read->isVisible() && Read->tbMarkRead->isEnabled(); });
+    }
+    int PartNamed(const std::string& name) const {
+        for (int i = 0; i < Read->CurrentMessage->PartCount(); ++i)
+            if (Read->CurrentMessage->GetPart(i).FileName == name)
+                return i;
+        return -1;
+    }
+    std::string ShownUID() const { return Store->Buttons[Read->Button].UID; }
+    std::string UIDAt(int position) const { return Store->Buttons[List->EntryAt(position)].UID; }
+
+    TUrlCatcher Urls;
+};
+
+TEST_F(ReadWindow, OpenRetrievesOnceIntoTheCacheAndReopensWithoutTheServer) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 2);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    Dovecot().ClearCommands();
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(HasCommand(Dovecot().Commands(), "RETR 1"));
+    EXPECT_EQ(Read->windowTitle(), "1. Test message 1 (First message)");
+    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 1"));
+    EXPECT_EQ(Read->txtFrom->text(), "sender1@example.org");
+    EXPECT_FALSE(Read->tbDownload->isEnabled());
+    const std::string bytes = CacheBytes("Home", ShownUID());
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes[0], 1);
+    EXPECT_NE(bytes.find("\r\nSubject: Test message 1\r\n"), std::string::npos);
+    EXPECT_EQ(Dovecot().MessageCount(user), 2);
+
+    Read->close();
+    Dovecot().ClearCommands();
+    LetSessionEnd();
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(Dovecot().Commands().empty());
+    EXPECT_FALSE(Read->tbDownload->isEnabled());
+    EXPECT_FALSE(Read->mnuToolsDownload->isEnabled());
+}
+
+TEST_F(ReadWindow, LargeMessageAsksThenFetchesTheTopAndDownloadAllFetchesTheRest) {
+    QB_NEED_DOVECOT();
+    Options.MaxWarning = true;
+    Options.MaxSize = 20000;
+    Options.MaxLines = 200;
+    Options.MaxAsk = true;
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, Padded(1, 51200));
+    Dovecot().AddMessage(user, Padded(2, 51200));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ClearRecordedMessageBoxes();
+    Dovecot().ClearCommands();
+
+    SetNextMessageBoxAnswer(QMessageBox::Yes);
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(RecordedMessageBoxes()[0].Text,
+              "The message is larger than 19 kb (50 kb), do you want to download only the "
+              "first 200 lines?");
+    EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Retrieve message");
+    EXPECT_TRUE(HasCommand(Dovecot().Commands(), "TOP 1 200"));
+    EXPECT_EQ(CacheBytes("Home", ShownUID())[0], 0);
+    EXPECT_TRUE(Read->tbDownload->isEnabled());
+
+    // Ctrl+D is "Download full message": no question this time.
+    EXPECT_EQ(Read->mnuToolsDownload->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    Read->mnuToolsDownload->trigger();
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(HasCommand(Dovecot().Commands(), "RETR 1"));
+    EXPECT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_EQ(CacheBytes("Home", ShownUID())[0], 1);
+    EXPECT_FALSE(Read->tbDownload->isEnabled());
+
+    SetNextMessageBoxAnswer(QMessageBox::Cancel);
+    OpenRow(1);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(RecordedMessageBoxes().size(), 2u);
+    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", UIDAt(1))));
+}
+
+TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 5);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const std::string fourth = UIDAt(3);
+    OpenRow(2);
+    ASSERT_TRUE(Shown());
+    Read->tbDelete->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(HasCommand(Dovecot().Commands(), "DELE 3"));
+    EXPECT_EQ(List->RowCount(), 4);
+    EXPECT_EQ(ShownUID(), fourth);
+
+    // The last one gives way to the one before it.
+    const std::string third = UIDAt(2);
+    OpenRow(3);
+    ASSERT_TRUE(Shown());
+    Read->tbDelete->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(ShownUID(), third);
+
+    // With no other unread message left, the window goes.
+    for (int i = 0; i < 2; ++i)
+        Store->MarkRead(List->EntryAt(0), false);
+    ASSERT_EQ(List->RowCount(), 1);
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    Read->tbDelete->click();
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_TRUE(WaitUntil([this] { return !Read->isVisible(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageCount(user) == 2; }));
+}
+
+TEST_F(ReadWindow, NavigationWrapsAroundAndMarkReadOnTheLastOpensTheFirst) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("Home", 3);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const std::string first = UIDAt(0);
+    const std::string last = UIDAt(2);
+    OpenRow(2);
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(Read->windowTitle().endsWith("(Last message)"));
+    // The placement lives in its own section, written when the window closes.
+    Read->close();
+    EXPECT_NE(TIniFile(AppPath + "/quillbar.ini").ReadString("Reader", "NormPos", ""), "");
+    OpenRow(2);
+    ASSERT_TRUE(Shown());
+    Read->tbNext->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(ShownUID(), first);
+    Read->tbPrevious->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(ShownUID(), last);
+    Read->tbMarkRead->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(ShownUID(), first);
+    EXPECT_EQ(List->RowCount(), 2);
+}
+
+TEST_F(ReadWindow, HeadersBannerLinksAndReplyAllShowTheMessage) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, WithAttachments({}));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(Read->rtfBody->toHtml().contains("href=\"https://example.org/x\""));
+    EXPECT_FALSE(Read->pnlDecoding->isVisible());
+    EXPECT_TRUE(Read->pnlPriority->isVisible());
+    EXPECT_EQ(Read->lblPriority->text(), "This message has High Priority");
+    EXPECT_EQ(Read->txtTo->text(), "bob@example.org, carl@example.org");
+    EXPECT_EQ(Read->SourceLink().toStdString(),
+              std::string(WhoisServiceUrl) + "/cgi-bin/proxy.cgi?query=(unknown)&targetnic=auto");
+    Read->tbReplyAll->click();
+    ASSERT_EQ(Urls.Urls.size(), 1u);
+    EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
+              "mailto:ann@example.org,bob@example.org,carl@example.org?subject=Re%3A%20Files");
+    EXPECT_FALSE(Read->tbForward->isEnabled());
+    EXPECT_FALSE(Read->tbRedirect->isEnabled());
+}
+
+TEST_F(ReadWindow, AttachmentsOpenInsideThePrivateFolderAndActionsAreRememberedByExactExtension) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, WithAttachments({"../../x.PDF", "report.pdf", "notes.txt"}));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    ASSERT_TRUE(Read->cmdAttachment->isVisible());
+    Options.Attachments = {{".pdf", 1}};
+    QString savePreset;
+    const std::string saved = Dir->Path() + "/saved.pdf";
+    Read->AskSaveFileName = [&](const QString& preset) {
+        savePreset = preset;
+        return QString::fromStdString(saved);
+    };
+
+    // ".PDF" is not ".pdf": asked; Cancel remembers nothing even with the box ticked.
+    TfrmAttachment::SetNextAnswer([](TfrmAttachment& prompt) {
+        prompt.chkAsk->setChecked(true);
+        return int(QDialog::Rejected);
+    });
+    Read->AttachmentChosen(PartNamed("../../x.PDF"));
+    EXPECT_EQ(Options.Attachments.size(), 1u);
+    EXPECT_TRUE(Urls.Urls.empty());
+    // Open, remembered: written into the private folder under its bare name.
+    TfrmAttachment::SetNextAnswer([](TfrmAttachment& prompt) {
+        prompt.optOpen->setChecked(true);
+        prompt.chkAsk->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    Read->AttachmentChosen(PartNamed("../../x.PDF"));
+    ASSERT_EQ(Urls.Urls.size(), 1u);
+    EXPECT_EQ(Urls.Urls[0].toLocalFile().toStdString(), PrivateFolder() + "/x.PDF");
+    EXPECT_EQ(TTempDir::ReadFile(PrivateFolder() + "/x.PDF"), "content of ../../x.PDF\r\n");
+    ASSERT_EQ(Options.Attachments.size(), 2u);
+    EXPECT_EQ(Options.Attachments[1], (TExtension{".PDF", 0}));
+    // ".pdf" is remembered as save: the dialog comes at once with the safe name.
+    Read->AttachmentChosen(PartNamed("report.pdf"));
+    EXPECT_EQ(savePreset, "report.pdf");
+    EXPECT_EQ(TTempDir::ReadFile(saved), "content of report.pdf\r\n");
+}
+
+TEST(AttachmentFiles, UntrustedNamesAndPlantedLinksStayInsideThePrivateFolder) {
+    TTempDir dir;
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.Path()));
+    const std::string folder = PrivateFolder();
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    const std::string outside = dir.Path() + "/outside.txt";
+    TTempDir::WriteFile(outside, "keep");
+    std::filesystem::create_symlink(outside, folder + "/planted.txt");
+    const std::string names[] = {"../../x",
+                                 "/etc/passwd",
+                                 std::string("a\0b.txt", 7),
+                                 ".bashrc",
+                                 "",
+                                 std::string(1000, 'n') + ".txt",
+                                 "planted.txt"};
+    for (const std::string& name : names) {
+        const std::string safe = SafeFileName(name);
+        EXPECT_LE(safe.size(), 255u);
+        const std::filesystem::path path = WritePrivateFile(safe, "data");
+        EXPECT_EQ(path.parent_path().string(), folder) << name;
+        EXPECT_FALSE(std::filesystem::is_symlink(path));
+        EXPECT_EQ(TTempDir::ReadFile(path.string()), "data");
+    }
+    EXPECT_EQ(SafeFileName("../../x"), "x");
+    EXPECT_EQ(SafeFileName("/etc/passwd"), "passwd");
+    EXPECT_EQ(SafeFileName(std::string("a\0b.txt", 7)), "ab.txt");
+    EXPECT_EQ(SafeFileName(".bashrc"), "bashrc");
+    EXPECT_EQ(SafeFileName(""), "attachment");
+    EXPECT_TRUE(SafeFileName(std::string(1000, 'n') + ".txt").ends_with(".txt"));
+    EXPECT_EQ(TTempDir::ReadFile(outside), "keep");
+}
+
+#include "ReadWindowTest.moc"
