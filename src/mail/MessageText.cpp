@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t MaxFileNameBytes = 255;
-
 bool Contains(std::string_view text, std::string_view what) {
     return text.find(what) != std::string_view::npos;
 }
@@ -31,30 +29,6 @@ std::string DisplayFileName(const TQBMessagePart& part) {
     if (name.empty())
         name = DecodeHeaderText(part.FileName.empty() ? part.Name : part.FileName);
     return SingleLine(name);
-}
-
-std::string SafeFileName(std::string_view displayName) {
-    std::string name;
-    for (size_t i = 0; i < displayName.size();) {
-        const size_t n = Utf8SequenceLength(displayName, i);
-        const unsigned char c = n ? static_cast<unsigned char>(displayName[i]) : 0;
-        if (n == 0 || c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') {
-            name += '_';
-            i += n ? n : 1;
-            continue;
-        }
-        if (name.size() + n > MaxFileNameBytes)
-            break;
-        name.append(displayName.substr(i, n));
-        i += n;
-    }
-    // Leading dots hide a file or climb a folder; trailing blanks and dots confuse other systems.
-    const size_t first = name.find_first_not_of(". ");
-    name.erase(0, first == std::string::npos ? name.size() : first);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
-        name.pop_back();
-    name = name.substr(0, MaxFileNameBytes);
-    return name.empty() ? "attachment" : name;
 }
 
 std::string DisplayBody(const TQBMessage& msg) {

@@ -12,11 +12,7 @@ struct TQBMessagePart;
 // encoded words decoded; made one line. Empty when the part names no file.
 std::string DisplayFileName(const TQBMessagePart& part);
 
-// A shown file name made safe to create in a folder: no path separators, control
-// characters or leading dots, not "." or "..", at most 255 bytes; never empty.
-std::string SafeFileName(std::string_view displayName);
-
-// The body text the read window shows: the plain part when there is one, else the
+// The body text a person reads, for tools: the plain part when there is one, else the
 // HTML part stripped of its tags with its character entities resolved; converted
 // from the part's charset (for HTML also a <meta> charset) to UTF-8.
 std::string DisplayBody(const TQBMessage& msg);

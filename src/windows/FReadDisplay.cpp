@@ -7,6 +7,8 @@
 #include "mail/AttachmentName.h"
 #include "mail/BodyText.h"
 #include "mail/DateTimeValue.h"
+#include "mail/DisplayText.h"
+#include "mail/MessageText.h"
 #include "mail/Stream.h"
 #include "mail/UCustomIndy.h"
 #include "platform/PrivateFolder.h"
@@ -36,17 +38,17 @@
 
 namespace {
 
-// Every text of the message reaches the screen through here.
-QString Shown(const std::string& bytes, const std::string& charset = "") {
-    return ScreenText(bytes, charset);
+// Every header text of the message reaches the screen through here: decoded, on one line.
+QString Shown(const std::string& raw) {
+    return QString::fromStdString(SingleLine(DecodeHeaderText(raw)));
 }
 
 QString Contact(const TQBContact& contact) {
     // The address of a list's later entry still has the blank after the comma.
-    const QString address = Shown(contact.Address).trimmed();
-    if (contact.Name.empty())
-        return address;
-    return Shown(contact.Name) + " (" + address + ")";
+    std::string address = contact.Address;
+    while (!address.empty() && address.front() == ' ')
+        address.erase(0, 1);
+    return QString::fromStdString(SingleLine(ContactText(contact.Name, address)));
 }
 
 QString Contacts(const std::vector<TQBContact>& list) {
@@ -183,7 +185,7 @@ void TfrmRead::DisplayMessage(const QByteArray& source) {
 void TfrmRead::ShowBody(const TBodyText& body) {
     if (body.TextTab)
         pcMessage->setCurrentWidget(tsBody);
-    rtfBody->setHtml(LinkedText(Shown(body.Text, body.Charset)));
+    rtfBody->setHtml(LinkedText(ScreenText(body.Text, body.Charset)));
 }
 
 void TfrmRead::SetTitle() {
@@ -203,7 +205,7 @@ void TfrmRead::ShowAttachments() {
         const TQBMessagePart& part = CurrentMessage->GetPart(i);
         if (part.Disposition != "attachment")
             continue;
-        const QString name = Shown(part.FileName);
+        const QString name = QString::fromStdString(DisplayFileName(part));
         QAction* item = mnuAttachments->addAction(FileTypeIcon(name), name);
         connect(item, &QAction::triggered, this, [this, i] { AttachmentChosen(i); });
         any = true;
@@ -224,12 +226,13 @@ void TfrmRead::AttachmentChosen(int index) {
         }
     if (action < 0) {
         bool remember = false;
-        if (!TfrmAttachment::Ask(this, Shown(part.FileName), action, remember))
+        if (!TfrmAttachment::Ask(this, QString::fromStdString(DisplayFileName(part)), action,
+                                 remember))
             return;
         if (remember)
             Options.Attachments.push_back({extension, static_cast<uint8_t>(action)});
     }
-    const std::string safe = SafeFileName(part.FileName);
+    const std::string safe = SafeFileName(DisplayFileName(part));
     try {
         if (action == 0) {
             OpenLocalFile(WritePrivateFile(safe, part.Data));

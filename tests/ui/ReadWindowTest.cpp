@@ -341,6 +341,16 @@ TEST(AttachmentFiles, UntrustedNamesAndPlantedLinksStayInsideThePrivateFolder) {
     EXPECT_EQ(SafeFileName(".bashrc"), "bashrc");
     EXPECT_EQ(SafeFileName(""), "attachment");
     EXPECT_TRUE(SafeFileName(std::string(1000, 'n') + ".txt").ends_with(".txt"));
+    EXPECT_EQ(SafeFileName(".."), "attachment");
+    EXPECT_EQ(SafeFileName("Überblick.txt"), "Überblick.txt");
+    // Cut to 255 bytes, never inside a character.
+    std::string long_name;
+    for (int i = 0; i < 200; ++i)
+        long_name += "é";
+    const std::string cut = SafeFileName(long_name + ".pdf");
+    EXPECT_LE(cut.size(), 255u);
+    EXPECT_TRUE(QString::fromUtf8(cut.data(), static_cast<int>(cut.size())).toUtf8() ==
+                QByteArray(cut.data(), static_cast<int>(cut.size())));
     EXPECT_EQ(TTempDir::ReadFile(outside), "keep");
 }
 
