@@ -64,6 +64,16 @@ for _ in $(seq 30); do [ "$(workarea_top)" != "$before" ] && break; sleep 0.1; d
 [ "$(workarea_top)" -gt "$before" ] || fail "the work area did not shrink for the docked bar"
 [ "$(bar_y)" -eq 0 ] || fail "the docked bar is not at the top"
 import -window root "$out/bar-docked.png"
+# Dragged away from the top it floats again, its top centre under the pointer.
+eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
+xdotool mousemove $((X + 3)) $((HEIGHT / 2)) mousedown 1
+for step in 1 2 3 4 5; do xdotool mousemove 500 $((step * 60)); sleep 0.1; done
+xdotool mouseup 1
+sleep 1
+[ "$(workarea_top)" = "$before" ] || fail "the work area stayed reduced for a floating bar"
+[ "$(bar_y)" -eq 300 ] || fail "the bar did not float with its top at the pointer"
+# Back to the top for the rest of the run.
+drag_to_top
 
 # A right click on the first message and "Mark as read": the mark reaches the settings.
 eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
