@@ -16,7 +16,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; cp "$work"/*.log "$out/" 2>/dev/null || true; exit 1; }
 visible() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
         sleep 0.1
     done
@@ -58,6 +58,16 @@ HOME=$work openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 # A window manager that comes up after a window is shown takes it over midway.
 for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW && break
     sleep 0.1
 done
+# Gives window the focus, then sends it keys; a slow start may refuse the focus at first.
+keys_to() {
+    local window=$1
+    shift
+    for _ in $(seq 20); do
+        xdotool windowactivate --sync "$window" >/dev/null 2>&1 && break
+        sleep 0.2
+    done
+    xdotool key "$@"
+}

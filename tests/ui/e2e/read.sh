@@ -30,7 +30,7 @@ ls "$work/cache"/*.dat >/dev/null 2>&1 || fail "the opened message has no cache 
 # Delete, confirmed: the window then shows the message that took the first place.
 first=$(find_window --onlyvisible --name "^1\. ")
 title=$(xdotool getwindowname "$first")
-xdotool windowactivate --sync "$first" key ctrl+Delete
+keys_to "$first" ctrl+Delete
 visible "^Delete message$" || fail "Delete asked nothing"
 xdotool key alt+y
 for _ in $(seq 100); do

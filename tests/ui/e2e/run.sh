@@ -36,7 +36,7 @@ import -window root "$out/message-list.png"
 # Escape closes the list and the tasks window as a user would.
 for name in "^Message List$" "^Quillbar - Current Tasks$"; do
     w=$(find_window --onlyvisible --name "$name")
-    [ -n "$w" ] && xdotool windowactivate --sync "$w" key Escape
+    [ -n "$w" ] && keys_to "$w" Escape
 done
 sleep 0.5
 
