@@ -1,4 +1,5 @@
 // libFuzzer target: the display decoder on any bytes; every result must be valid UTF-8.
+#include "mail/AttachmentName.h"
 #include "mail/Charset.h"
 #include "mail/DisplayText.h"
 #include "mail/HtmlText.h"
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 1: {
         Check(ContactText(input, input));
-        Check(SafeFileName(input));
+        // Names reach it decoded, as the read window gives them.
+        Check(SafeFileName(SingleLine(DecodeHeaderText(input))));
         break;
     }
     case 2: {
