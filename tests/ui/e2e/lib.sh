@@ -58,7 +58,8 @@ HOME=$work openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 # A window manager that comes up after a window is shown takes it over midway.
 for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW && break
+    xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW &&
+        xprop -root _NET_WORKAREA 2>/dev/null | grep -q "= [0-9]" && break
     sleep 0.1
 done
 # Gives window the focus, then sends it keys; a slow start may refuse the focus at first.

@@ -54,7 +54,12 @@ bar_y() {
     echo 9999
 }
 # Ctrl+drag of the move grip to the top keeps the bar floating.
-before=$(workarea_top)
+for _ in $(seq 100); do
+    before=$(workarea_top)
+    [[ "$before" =~ ^[0-9]+$ ]] && break
+    sleep 0.1
+done
+[[ "$before" =~ ^[0-9]+$ ]] || fail "the window manager gives no work area"
 drag_to_top() {
     eval "$(xdotool getwindowgeometry --shell "$(bar_window)")"
     xdotool mousemove $((X + 3)) $((Y + HEIGHT / 2)) mousedown 1
