@@ -54,13 +54,19 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$TMPDIR"
-HOME=$work openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-# A window manager that comes up after a window is shown takes it over midway.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW &&
-        xprop -root _NET_WORKAREA 2>/dev/null | grep -q "= [0-9]" && break
-    sleep 0.1
+# A window manager that comes up after a window is shown takes it over midway; one that
+# has not published its work area within seconds is started again.
+for _ in 1 2 3; do
+    HOME=$work openbox --sm-disable >/dev/null 2>&1 &
+    wm=$!
+    pids+=($wm)
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW &&
+            xprop -root _NET_WORKAREA 2>/dev/null | grep -q "= [0-9]" && break 2
+        sleep 0.1
+    done
+    kill "$wm" 2>/dev/null || true
+    wait "$wm" 2>/dev/null || true
 done
 # Gives window the focus, then sends it keys; a slow start may refuse the focus at first.
 keys_to() {
