@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 
 #include "app/LeftoverFiles.h"
+#include "app/StallProbe.h"
 #include "bar/FMain.h"
 #include "bar/USkin.h"
 #include "core/UGlobal.h"
@@ -146,6 +147,7 @@ int RunQuillbar() {
                      [](QSessionManager&) { SaveOptions(); });
 
     frmMain->show();
+    TStallProbe stallProbe;
     const int code = QApplication::exec();
     store.Shutdown();
 

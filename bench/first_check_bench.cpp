@@ -1,0 +1,190 @@
+// Benchmark: the real program's first check of Dovecot mailboxes of 1,000 and 10,000 new
+// messages, from its start until Dovecot logs the end of the session, against Python's
+// poplib sending the same commands to the same mailbox in the same run. Also prints the
+// program's resident memory once the messages are announced and the longest time its main
+// loop went unserved (a click waits at most that long). The program runs on the offscreen
+// platform unless QB_BENCH_PLATFORM names another (xcb, with DISPLAY set).
+#include "DovecotServer.h"
+#include "TempDir.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using TClock = std::chrono::steady_clock;
+
+namespace {
+
+const int Sizes[2] = {1000, 10000};
+const int ProgramRuns = 3;
+
+struct TProgramRun {
+    double Seconds = -1;
+    double ResidentMiB = 0;
+    int LongestStallMs = -1;
+};
+
+std::string ProgramFolder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return fs::path(std::string(path, n > 0 ? static_cast<size_t>(n) : 0)).parent_path();
+}
+
+// Sessions of the user that Dovecot has logged as ended.
+int SessionsEnded(const TDovecotServer& dovecot, int user) {
+    const std::string session = "pop3(" + dovecot.User(user) + ")<";
+    std::istringstream log(dovecot.Log());
+    int count = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line.find(session) != std::string::npos &&
+            line.find("Disconnected") != std::string::npos)
+            ++count;
+    return count;
+}
+
+double ResidentMiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// Writes a program folder (the program, its skins and one account on the user's mailbox).
+void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user) {
+    const std::string from = ProgramFolder();
+    fs::copy_file(from + "/quillbar", folder + "/quillbar");
+    fs::copy(from + "/Skins", folder + "/Skins", fs::copy_options::recursive);
+    fs::create_directories(folder + "/home/run");
+    fs::permissions(folder + "/home/run", fs::perms::owner_all);
+    AppPath = folder;
+    Options = TOptions();
+    Accounts.clear();
+    TAccount account;
+    account.AccountName = "Bench";
+    account.POPHost = "127.0.0.1";
+    account.POPPort = dovecot.Port();
+    account.POPUser = dovecot.User(user);
+    account.POPPass = dovecot.Password(user);
+    AddAccount(account, true);
+}
+
+[[noreturn]] void StartProgram(const std::string& folder, bool pipelining) {
+    const char* platform = getenv("QB_BENCH_PLATFORM");
+    setenv("QT_QPA_PLATFORM", platform ? platform : "offscreen", 1);
+    const std::string home = folder + "/home";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
+    setenv("QUILLBAR_STALL_LOG", (folder + "/stall.txt").c_str(), 1);
+    if (!pipelining)
+        setenv("QUILLBAR_NO_PIPELINING", "1", 1);
+    const int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    dup2(quiet, 2);
+    const std::string program = folder + "/quillbar";
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+TProgramRun RunProgram(TDovecotServer& dovecot, int user, bool pipelining) {
+    TTempDir folder;
+    MakeProgramFolder(folder.Path(), dovecot, user);
+    const int endedBefore = SessionsEnded(dovecot, user);
+    const auto start = TClock::now();
+    const pid_t pid = fork();
+    if (pid == 0)
+        StartProgram(folder.Path(), pipelining);
+    TProgramRun run;
+    while (TClock::now() - start < std::chrono::minutes(5)) {
+        if (SessionsEnded(dovecot, user) > endedBefore) {
+            run.Seconds = std::chrono::duration<double>(TClock::now() - start).count();
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The last rows reach the list a moment after the session ends.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    run.ResidentMiB = ResidentMiB(pid);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream stall(folder.Path() + "/stall.txt");
+    stall >> run.LongestStallMs;
+    return run;
+}
+
+double PoplibCheck(TDovecotServer& dovecot, int user) {
+    const std::string command = "python3 " QB_BENCH_DIR "/poplib_check.py 127.0.0.1 " +
+                                std::to_string(dovecot.Port()) + " " + dovecot.User(user) + " " +
+                                dovecot.Password(user);
+    FILE* pipe = popen(command.c_str(), "r");
+    double seconds = -1;
+    int messages = 0, headerLines = 0;
+    if (pipe) {
+        if (fscanf(pipe, "%lf %d %d", &seconds, &messages, &headerLines) != 3)
+            seconds = -1;
+        pclose(pipe);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main() {
+    const std::string why = TDovecotServer::Unavailable();
+    if (!why.empty()) {
+        std::cerr << "first_check_bench: " << why << "\n";
+        return 1;
+    }
+    TDovecotServer dovecot(2, 0);
+    for (int user = 0; user < 2; ++user)
+        for (int n = 1; n <= Sizes[user]; ++n)
+            dovecot.AddMessage(user, TDovecotServer::GenerateMessage(n));
+    for (int user = 0; user < 2; ++user)
+        PoplibCheck(dovecot, user); // Dovecot builds its index on first access
+
+    std::printf("First check from the program's start to the server's logout, best of %d runs of "
+                "each, poplib run between them\n",
+                ProgramRuns);
+    std::printf("%-9s %-10s %10s %10s %7s %13s %14s\n", "messages", "commands", "quillbar s",
+                "poplib s", "ratio", "resident MiB", "longest stall");
+    double best[2][2] = {};
+    for (int user = 0; user < 2; ++user) {
+        for (int pipelining = 0; pipelining < 2; ++pipelining) {
+            TProgramRun worst; // memory and stall: the largest seen
+            double fastest = 1e9, poplib = 1e9;
+            for (int run = 0; run < ProgramRuns; ++run) {
+                const TProgramRun one = RunProgram(dovecot, user, pipelining);
+                poplib = std::min(poplib, PoplibCheck(dovecot, user));
+                if (one.Seconds >= 0)
+                    fastest = std::min(fastest, one.Seconds);
+                worst.ResidentMiB = std::max(worst.ResidentMiB, one.ResidentMiB);
+                worst.LongestStallMs = std::max(worst.LongestStallMs, one.LongestStallMs);
+            }
+            best[user][pipelining] = fastest;
+            std::printf("%-9d %-10s %10.3f %10.3f %7.2f %13.1f %11d ms\n", Sizes[user],
+                        pipelining ? "pipelined" : "serial", fastest, poplib, fastest / poplib,
+                        worst.ResidentMiB, worst.LongestStallMs);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("10,000 / 1,000: serial %.2f, pipelined %.2f (linear cost: about 10)\n",
+                best[1][0] / best[0][0], best[1][1] / best[0][1]);
+    return 0;
+}
