@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -44,17 +43,28 @@ std::string ProgramFolder() {
     return fs::path(std::string(path, n > 0 ? static_cast<size_t>(n) : 0)).parent_path();
 }
 
-// Sessions of the user that Dovecot has logged as ended.
-int SessionsEnded(const TDovecotServer& dovecot, int user) {
-    const std::string session = "pop3(" + dovecot.User(user) + ")<";
-    std::istringstream log(dovecot.Log());
-    int count = 0;
-    for (std::string line; std::getline(log, line);)
-        if (line.find(session) != std::string::npos &&
-            line.find("Disconnected") != std::string::npos)
-            ++count;
-    return count;
-}
+// Whether Dovecot has logged the end of a session of the user since this was made. Reads only
+// what was written since the last call: reading the whole log every millisecond would take
+// the CPU the program needs.
+class TSessionEnd {
+  public:
+    TSessionEnd(const TDovecotServer& dovecot, int user)
+        : FLog(dovecot.LogPath()), FSession("pop3(" + dovecot.User(user) + ")<") {
+        FLog.seekg(0, std::ios::end);
+    }
+    bool Logged() {
+        FLog.clear(); // past the end before: read on from there
+        for (std::string line; std::getline(FLog, line);)
+            if (line.find(FSession) != std::string::npos &&
+                line.find("Disconnected") != std::string::npos)
+                return true;
+        return false;
+    }
+
+  private:
+    std::ifstream FLog;
+    std::string FSession;
+};
 
 double ResidentMiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -105,14 +115,14 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
 TProgramRun RunProgram(TDovecotServer& dovecot, int user, bool pipelining) {
     TTempDir folder;
     MakeProgramFolder(folder.Path(), dovecot, user);
-    const int endedBefore = SessionsEnded(dovecot, user);
+    TSessionEnd end(dovecot, user);
     const auto start = TClock::now();
     const pid_t pid = fork();
     if (pid == 0)
         StartProgram(folder.Path(), pipelining);
     TProgramRun run;
     while (TClock::now() - start < std::chrono::minutes(5)) {
-        if (SessionsEnded(dovecot, user) > endedBefore) {
+        if (end.Logged()) {
             run.Seconds = std::chrono::duration<double>(TClock::now() - start).count();
             break;
         }

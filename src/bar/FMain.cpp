@@ -196,7 +196,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
             const TButton& entry = Store.Buttons[k];
             TBarEntry shown;
             shown.Caption = ScreenText(entry.Caption);
-            shown.Priority = entry.Msg ? entry.Msg->Decoder.Priority : 0;
+            shown.Priority = entry.Fields.Priority;
             if (entry.Account >= 0 && entry.Account < static_cast<int>(Accounts.size()))
                 shown.Color = Accounts[entry.Account].Color;
             return shown;

@@ -1,6 +1,8 @@
 // Texts made from a message entry: bar caption, hover hint, recipients as the list shows them.
 #include "model/UEntryText.h"
 
+#include "model/UStore.h"
+
 #include "mail/Charset.h"
 #include "mail/DisplayText.h"
 #include "mail/UCustomIndy.h"
@@ -27,14 +29,24 @@ std::string EntryHint(const TQBMessage& msg, const std::string& accountName) {
            "\r\nDate: " + Shown(msg.Decoder.Date);
 }
 
-std::string RecipientsText(const TQBMessage& msg, TRecipientForm form) {
+TEntryFields EntryFields(const TQBMessage& msg) {
+    TEntryFields fields;
+    fields.Subject = Shown(msg.Decoder.Subject);
+    fields.From = Shown(msg.From.Address);
+    for (const TQBContact& to : msg.To)
+        fields.Recipients.push_back(ContactText(to.Name, to.Address));
+    fields.Date = msg.Date;
+    fields.Priority = msg.Decoder.Priority;
+    return fields;
+}
+
+std::string RecipientsText(const TEntryFields& fields, TRecipientForm form) {
     std::string text;
-    for (size_t i = 0; i < msg.To.size(); ++i) {
-        const std::string one = ContactText(msg.To[i].Name, msg.To[i].Address);
+    for (size_t i = 0; i < fields.Recipients.size(); ++i) {
         if (form == TRecipientForm::BlankSeparated)
-            text += one + " ";
+            text += fields.Recipients[i] + " ";
         else
-            text += (i ? ", " : "") + one;
+            text += (i ? ", " : "") + fields.Recipients[i];
     }
     return text;
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+struct TEntryFields;
 class TQBMessage;
 
 // Rows added on arrival separate recipients by ", "; rows added by "Show all" end
@@ -12,4 +13,5 @@ enum class TRecipientForm { CommaSeparated, BlankSeparated };
 // All three give decoded UTF-8 made fit for one-line fields (see SingleLine).
 std::string EntryCaption(const TQBMessage& msg, const std::string& accountName);
 std::string EntryHint(const TQBMessage& msg, const std::string& accountName);
-std::string RecipientsText(const TQBMessage& msg, TRecipientForm form);
+TEntryFields EntryFields(const TQBMessage& msg);
+std::string RecipientsText(const TEntryFields& fields, TRecipientForm form);

@@ -5,12 +5,19 @@
 #include "mail/QBTaskInfo.h"
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-class TQBMessage;
+// What the list and the bar show of a message besides its caption and hint, decoded once
+// on arrival: an entry does not keep the parsed header, which is many times larger.
+struct TEntryFields {
+    std::string Subject;                 // one line of UTF-8, as every text here
+    std::string From;                    // the sender's address
+    std::vector<std::string> Recipients; // name and address of each To recipient
+    double Date = 0;                     // days as TDateTime; 0 when the header gives none
+    int Priority = 0;
+};
 
 // One message announced on the bar. Its index in Buttons is its identity for list
 // rows, jobs and the read window.
@@ -20,7 +27,7 @@ struct TButton {
     int MsgNum = 0;
     std::string UID;
     bool Read = false;
-    std::shared_ptr<TQBMessage> Msg;
+    TEntryFields Fields;
     std::string Hint;
 };
 using TButtonArray = std::vector<TButton>;

@@ -182,20 +182,20 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     if (!ValidAccount(FRunningAccount))
         return;
     const TAccount& account = Accounts[FRunningAccount];
-    auto msg = std::make_shared<TQBMessage>();
+    TQBMessage msg;
     if (lines)
-        msg->LoadFromLines(*lines);
+        msg.LoadFromLines(*lines);
     TButton entry;
-    entry.Caption = EntryCaption(*msg, account.AccountName);
+    entry.Caption = EntryCaption(msg, account.AccountName);
     entry.Account = FRunningAccount;
     entry.MsgNum = number;
     entry.UID = uid;
     entry.Read = FReadSet.count(LowerUID(uid)) > 0;
-    entry.Hint = EntryHint(*msg, account.AccountName);
+    entry.Hint = EntryHint(msg, account.AccountName);
     // A message whose header could not be read shows at least its size.
     if (Worker->Size >= 0)
         entry.Hint += "\r\nSize: " + std::to_string(Worker->Size) + " bytes";
-    entry.Msg = std::move(msg);
+    entry.Fields = EntryFields(msg);
     if (!entry.Read)
         NewMail = true;
     Buttons.push_back(std::move(entry));

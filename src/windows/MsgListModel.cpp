@@ -24,22 +24,26 @@ QDateTime DateTimeOf(double days) {
                      QTime(parts.Hour, parts.Minute, parts.Second, parts.Millisecond));
 }
 
+// The locale's long time format without the zone, which is not part of a mail date as
+// shown. Made once per locale, not once per row.
+const QString& TimeFormat(const QLocale& locale) {
+    static QLocale madeFor(QLocale::C);
+    static QString format;
+    if (format.isEmpty() || locale != madeFor) {
+        madeFor = locale;
+        format = locale.timeFormat(QLocale::LongFormat);
+        format.remove(QRegularExpression("\\s*t+\\s*$"));
+    }
+    return format;
+}
+
 // Short date, a blank and the long time; the time is left out at exactly midnight.
 QString DateText(const QDateTime& value) {
     const QLocale locale;
     QString text = locale.toString(value.date(), QLocale::ShortFormat);
-    if (value.time() != QTime(0, 0)) {
-        QString format = locale.timeFormat(QLocale::LongFormat);
-        // The zone is not part of a mail date as shown.
-        format.remove(QRegularExpression("\\s*t+\\s*$"));
-        text += " " + locale.toString(value.time(), format);
-    }
+    if (value.time() != QTime(0, 0))
+        text += " " + locale.toString(value.time(), TimeFormat(locale));
     return text;
-}
-
-// Raw header text decoded and made one line.
-QString HeaderCell(const std::string& raw) {
-    return QString::fromStdString(SingleLine(DecodeHeaderText(raw)));
 }
 
 const QIcon& RowIcon(bool read) {
@@ -68,13 +72,11 @@ void TMsgListModel::FillRow(int entry, TRow& row) const {
     const TButton& button = FStore.Buttons[static_cast<size_t>(entry)];
     row.Cells[colAccount] =
         QString::fromStdString(SingleLine(UndeclaredToUtf8(FStore.AccountName(button.Account))));
-    if (!button.Msg)
-        return;
-    const TQBMessage& msg = *button.Msg;
-    row.Cells[colSubject] = HeaderCell(msg.Decoder.Subject);
-    row.Cells[colFrom] = HeaderCell(msg.From.Address);
-    row.Cells[colTo] = QString::fromStdString(RecipientsText(msg, row.Form));
-    row.Date = DateTimeOf(msg.Date);
+    const TEntryFields& fields = button.Fields;
+    row.Cells[colSubject] = QString::fromStdString(fields.Subject);
+    row.Cells[colFrom] = QString::fromStdString(fields.From);
+    row.Cells[colTo] = QString::fromStdString(RecipientsText(fields, row.Form));
+    row.Date = DateTimeOf(fields.Date);
     row.Cells[colDate] = DateText(row.Date);
 }
 

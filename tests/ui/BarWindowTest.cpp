@@ -35,7 +35,6 @@ class BarWindow : public TGuiTest {
         entry.Caption = subject;
         entry.UID = subject;
         entry.Hint = hint;
-        entry.Msg = std::make_shared<TQBMessage>();
         Store->Buttons.push_back(entry);
         emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
     }

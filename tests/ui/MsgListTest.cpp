@@ -66,8 +66,7 @@ class MsgList : public TGuiTest {
             entry.Account = firstAccount + i;
             entry.MsgNum = firstAccount ? 1 : i + 1;
             entry.UID = "uid" + std::to_string(i);
-            entry.Msg = std::make_shared<TQBMessage>();
-            entry.Msg->Decoder.Subject = entry.Caption;
+            entry.Fields.Subject = entry.Caption;
             Store->Buttons.push_back(entry);
             emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
         }

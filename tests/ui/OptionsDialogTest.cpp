@@ -21,7 +21,6 @@ class OptionsDialog : public TDialogTest {
         entry.Caption = uid;
         entry.UID = uid;
         entry.Account = account;
-        entry.Msg = std::make_shared<TQBMessage>();
         Store->Buttons.push_back(entry);
         emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
     }
