@@ -162,7 +162,7 @@ int main() {
         std::cerr << "first_check_bench: " << why << "\n";
         return 1;
     }
-    TDovecotServer dovecot(2, 0);
+    TDovecotServer dovecot(2, 0, false);
     for (int user = 0; user < 2; ++user)
         for (int n = 1; n <= Sizes[user]; ++n)
             dovecot.AddMessage(user, TDovecotServer::GenerateMessage(n));

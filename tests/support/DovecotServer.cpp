@@ -76,7 +76,8 @@ std::string TDovecotServer::Unavailable() {
     return "";
 }
 
-TDovecotServer::TDovecotServer(int users, int messagesEach) {
+TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions)
+    : FRecordSessions(recordSessions) {
     std::string why = Unavailable();
     if (!why.empty())
         throw std::runtime_error(why);
@@ -151,8 +152,7 @@ void TDovecotServer::WriteConfig() {
          << "service pop3-login {\n  executable = pop3-login -R rawlogs\n"
          << "  inet_listener pop3 {\n    port = " << FPort << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << FTLSPort << "\n    ssl = yes\n  }\n}\n"
-         << "protocol pop3 {\n  rawlog_dir = " << r
-         << "/rawlog\n}\n"
+         << (FRecordSessions ? "protocol pop3 {\n  rawlog_dir = " + r + "/rawlog\n}\n" : "")
          // No growing delay after the wrong-password tests.
          << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     TTempDir::WriteFile(r + "/dovecot.conf", conf.str());

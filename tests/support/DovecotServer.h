@@ -14,8 +14,10 @@
 // its own pid when destroyed.
 class TDovecotServer {
   public:
-    // Starts Dovecot with `users` users of `messagesEach` generated messages each.
-    explicit TDovecotServer(int users = 1, int messagesEach = 0);
+    // Starts Dovecot with `users` users of `messagesEach` generated messages each. Without
+    // recordSessions, the commands after login and every reply go unrecorded, as a
+    // benchmark needs: recording them costs the server writes for every command.
+    explicit TDovecotServer(int users = 1, int messagesEach = 0, bool recordSessions = true);
     ~TDovecotServer();
     TDovecotServer(const TDovecotServer&) = delete;
     TDovecotServer& operator=(const TDovecotServer&) = delete;
@@ -65,6 +67,7 @@ class TDovecotServer {
     pid_t FPid = -1;
     std::vector<TUser> FUsers;
     int FDelivered = 0;
+    bool FRecordSessions = true;
 
     void MakeCertificates();
     void WriteConfig();
