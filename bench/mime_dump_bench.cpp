@@ -1,0 +1,180 @@
+// qb_mime_dump_bench: qb-mimedump against gmime_dump as whole processes (read, parse, decode
+// every part, MD5 of each) on three generated messages, with a check that both find the same
+// parts. Usage: qb_mime_dump_bench [runs] [qb-mimedump path] [gmime_dump path]
+#include "MimeSamples.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace MimeSamples;
+
+struct TSample {
+    std::string Name;
+    std::string Path;
+    double Megabytes = 0;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs program on the message with its output into outPath; returns the wall time in
+// seconds, or a negative value when the program failed.
+double TimeRun(const std::string& program, const std::string& message, const std::string& outPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(message.c_str()),
+                    nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
+// "<size> <md5>" of every part qb-mimedump lists, the preamble of a multipart left out
+// (GMime keeps it apart from the parts).
+std::vector<std::string> OurParts(const std::string& json) {
+    std::vector<std::string> parts;
+    const bool multipart = json.find("\"Boundary\": \"\"") == std::string::npos;
+    for (size_t at = json.find("{\"Index\": "); at != std::string::npos;
+         at = json.find("{\"Index\": ", at + 1)) {
+        const size_t size = json.find("\"Size\": ", at) + 8;
+        const size_t md5 = json.find("\"MD5\": \"", at) + 8;
+        if (multipart && json.compare(at, 12, "{\"Index\": 0,") == 0)
+            continue;
+        parts.push_back(json.substr(size, json.find(',', size) - size) + " " +
+                        json.substr(md5, 32));
+    }
+    return parts;
+}
+
+// The peer's lines, "<size> <md5> <md5 with CR LF>", in our form: GMime leaves the line end
+// before a boundary out of the part, we keep it; a part of ours two bytes longer whose digest
+// is that of GMime's part plus CR LF is the same part.
+std::vector<std::string> PeerParts(const std::string& text, const std::vector<std::string>& ours) {
+    std::vector<std::string> parts;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        size_t size = 0;
+        std::string md5, withLineEnd;
+        fields >> size >> md5 >> withLineEnd;
+        const std::string plain = std::to_string(size) + " " + md5;
+        const std::string longer = std::to_string(size + 2) + " " + withLineEnd;
+        const size_t i = parts.size();
+        parts.push_back(i < ours.size() && ours[i] == longer ? longer : plain);
+    }
+    return parts;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string Here(const char* argv0, const char* name) {
+    std::string dir = argv0;
+    const size_t slash = dir.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : dir.substr(0, slash)) + "/" + name;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const std::string ours = argc > 2 ? argv[2] : Here(argv[0], "qb-mimedump");
+    const std::string theirs = argc > 3 ? argv[3] : Here(argv[0], "gmime_dump");
+
+    char dirTemplate[] = "/tmp/qb_mime_dump_bench.XXXXXX";
+    if (!mkdtemp(dirTemplate)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string dir = dirTemplate;
+    std::mt19937 random(2026);
+    std::vector<TSample> samples = {{"20 MB base64 attachment", dir + "/attachment.eml"},
+                                    {"5 MB quoted-printable text", dir + "/qp.eml"},
+                                    {"2000 small parts", dir + "/parts.eml"}};
+    const std::string texts[] = {AttachmentMessage(random, 20u << 20),
+                                 TextMessage(random, 5u << 20, true),
+                                 SmallPartsMessage(random, 2000)};
+    for (size_t i = 0; i < samples.size(); ++i) {
+        std::ofstream(samples[i].Path, std::ios::binary) << texts[i];
+        samples[i].Megabytes = static_cast<double>(texts[i].size()) / (1 << 20);
+    }
+
+    std::printf("Whole process: qb-mimedump vs gmime_dump (GMime), %d runs each, alternating; "
+                "median (best) wall time\n",
+                runs);
+    std::printf("%-28s %8s %18s %18s %7s %s\n", "message", "size MB", "qb-mimedump ms",
+                "gmime_dump ms", "ratio", "parts");
+    bool allSame = true;
+    for (const TSample& sample : samples) {
+        std::vector<double> oursTimes, theirTimes;
+        const std::string ourOut = dir + "/ours.json", theirOut = dir + "/theirs.txt";
+        for (int run = 0; run < runs; ++run) {
+            oursTimes.push_back(TimeRun(ours, sample.Path, ourOut));
+            theirTimes.push_back(TimeRun(theirs, sample.Path, theirOut));
+        }
+        if (*std::min_element(oursTimes.begin(), oursTimes.end()) < 0 ||
+            *std::min_element(theirTimes.begin(), theirTimes.end()) < 0) {
+            std::printf("%-28s a program failed\n", sample.Name.c_str());
+            allSame = false;
+            continue;
+        }
+        const std::vector<std::string> a = OurParts(ReadFile(ourOut));
+        const std::vector<std::string> b = PeerParts(ReadFile(theirOut), a);
+        const bool same = a == b;
+        allSame = allSame && same;
+        const double mo = Median(oursTimes) * 1000, mt = Median(theirTimes) * 1000;
+        std::printf("%-28s %8.1f %8.1f (%7.1f) %8.1f (%7.1f) %6.2fx %zu %s\n", sample.Name.c_str(),
+                    sample.Megabytes, mo,
+                    *std::min_element(oursTimes.begin(), oursTimes.end()) * 1000, mt,
+                    *std::min_element(theirTimes.begin(), theirTimes.end()) * 1000, mo / mt,
+                    a.size(), same ? "same MD5s" : "MD5s DIFFER");
+        if (!same) {
+            for (size_t i = 0; i < std::max(a.size(), b.size()); ++i)
+                if (i >= a.size() || i >= b.size() || a[i] != b[i]) {
+                    std::printf("  first difference at part %zu: ours %s, GMime %s\n", i,
+                                i < a.size() ? a[i].c_str() : "-",
+                                i < b.size() ? b[i].c_str() : "-");
+                    break;
+                }
+        }
+    }
+    std::printf("ratio = qb-mimedump time / gmime_dump time (below 1: qb-mimedump is faster)\n");
+    for (const TSample& sample : samples)
+        std::remove(sample.Path.c_str());
+    std::remove((dir + "/ours.json").c_str());
+    std::remove((dir + "/theirs.txt").c_str());
+    rmdir(dir.c_str());
+    return allSame ? 0 : 1;
+}
