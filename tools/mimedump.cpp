@@ -2,14 +2,16 @@
 // each raw header value beside the text a person sees (the ...Display fields).
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"
-#include "mail/MD5Hex.h"
 #include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
+
+#include <openssl/md5.h>
 
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,33 +27,97 @@ size_t Utf8Length(const std::string& text, size_t i) {
     return n;
 }
 
+// Bytes that stand for themselves in a JSON string.
+constexpr bool IsPlainJson(unsigned char c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+}
+
 // Header bytes are not always UTF-8: a byte that starts no valid sequence is
 // written as the code point of the same value, so the output stays valid JSON.
 std::string Json(const std::string& text) {
-    std::string out = "\"";
-    char escape[8];
+    static const char hexDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    out += '"';
     for (size_t i = 0; i < text.size();) {
+        // A body is mostly plain ASCII: copy each run in one piece.
+        size_t run = i;
+        while (run < text.size() && IsPlainJson(static_cast<unsigned char>(text[run])))
+            ++run;
+        out.append(text, i, run - i);
+        i = run;
+        if (i == text.size())
+            break;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-            out += escape;
         } else if (c < 0x80) {
-            out += static_cast<char>(c);
+            const char escape[6] = {'\\', 'u', '0', '0', hexDigits[c >> 4], hexDigits[c & 15]};
+            out.append(escape, 6);
         } else if (const size_t n = Utf8Length(text, i)) {
             out.append(text, i, n);
             i += n;
             continue;
         } else {
+            char escape[8];
             std::snprintf(escape, sizeof(escape), "\\u%04x", c);
             out += escape;
         }
         ++i;
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
+
+// Every part's size and MD5, taken while the decoder streams it, so that only the
+// parts the body text may come from are kept in memory.
+class TPartDigests {
+  public:
+    explicit TPartDigests(TQBMessage& msg) {
+        TMimeDecode& d = msg.Decoder;
+        auto begin = d.OnPartBegin;
+        d.OnPartBegin = [this, begin](TMimeDecode& s) {
+            At(s.PartNumber) = TDigest{};
+            begin(s);
+        };
+        auto keep = d.OnPartLine;
+        d.OnPartLine = [this, keep](TMimeDecode& s, const char* data, size_t len) {
+            TDigest& digest = At(s.PartNumber);
+            MD5_Update(&digest.Context, data, len);
+            digest.Size += len;
+            if (s.PartNumber == 0 || s.PartContentType.find("text/") != std::string::npos)
+                keep(s, data, len);
+        };
+    }
+    size_t Size(int index) { return At(index).Size; }
+    std::string MD5(int index) {
+        unsigned char digest[MD5_DIGEST_LENGTH];
+        MD5_CTX context = At(index).Context;
+        MD5_Final(digest, &context);
+        static const char hexDigits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char byte : digest) {
+            hex += hexDigits[byte >> 4];
+            hex += hexDigits[byte & 0x0F];
+        }
+        return hex;
+    }
+
+  private:
+    struct TDigest {
+        TDigest() { MD5_Init(&Context); }
+        MD5_CTX Context;
+        size_t Size = 0;
+    };
+    TDigest& At(int index) {
+        const size_t i = static_cast<size_t>(index);
+        if (FParts.size() <= i)
+            FParts.resize(i + 1);
+        return FParts[i];
+    }
+    std::vector<TDigest> FParts;
+};
 
 std::string Contact(const TQBContact& c) {
     return "{\"Name\": " + Json(c.Name) +
@@ -66,7 +132,7 @@ std::string Contacts(const std::vector<TQBContact>& list) {
     return out + "]";
 }
 
-void Dump(const TQBMessage& msg, std::ostream& out) {
+void Dump(const TQBMessage& msg, TPartDigests& digests, std::ostream& out) {
     const TMimeDecode& d = msg.Decoder;
     std::ostringstream date;
     date.precision(17);
@@ -101,8 +167,8 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
             << ", \"Disposition\": " << Json(p.Disposition)
             << ", \"ContentID\": " << Json(p.ContentID) << ", \"FileName\": " << Json(p.FileName)
             << ", \"FileNameDisplay\": " << Json(DisplayFileName(p))
-            << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << p.Data.size()
-            << ", \"MD5\": " << Json(MD5Hex(p.Data)) << "}";
+            << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << digests.Size(i)
+            << ", \"MD5\": " << Json(digests.MD5(i)) << "}";
     }
     out << (msg.PartCount() ? "\n  ],\n" : "],\n");
     out << "  \"BodyDisplay\": " << Json(DisplayBody(msg)) << "\n}\n";
@@ -118,8 +184,9 @@ int main(int argc, char** argv) {
     try {
         TFileStream stream(argv[1]);
         TQBMessage msg;
+        TPartDigests digests(msg);
         msg.LoadFromStream(stream);
-        Dump(msg, std::cout);
+        Dump(msg, digests, std::cout);
     } catch (const std::exception& e) {
         std::cerr << "qb-mimedump: " << e.what() << "\n";
         return 1;
