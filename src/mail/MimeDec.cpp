@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr size_t InitialBufferSize = 2048;
+// Large enough that a file is read in few calls, small enough to stay in cache.
+constexpr size_t InitialBufferSize = 32768;
 constexpr size_t MaxInlineNameLength = 255;
 
 void LowerInPlace(std::string& text) {

@@ -37,6 +37,23 @@ size_t DecodeBase64Line(char* line, size_t len) {
         ++end;
 
     size_t o = 0;
+    // Two groups at a time, stored as one 8-byte word of which 6 bytes count. The store
+    // stays within the 8 characters just read (o <= i), so in-place decoding is safe.
+    while (i + 8 <= end) {
+        uint64_t v = 0;
+        uint8_t all = 0;
+        for (int k = 0; k < 8; ++k) {
+            const uint8_t x = Base64Table[in[i + k]];
+            all |= x;
+            v = (v << 6) | x;
+        }
+        if (all >= Pad)
+            break;
+        const uint64_t bytes = __builtin_bswap64(v << 16);
+        std::memcpy(out + o, &bytes, 8);
+        o += 6;
+        i += 8;
+    }
     // Whole groups of alphabet characters, the common case.
     while (i + 4 <= end) {
         const uint8_t a = Base64Table[in[i]], b = Base64Table[in[i + 1]],
