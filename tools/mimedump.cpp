@@ -7,6 +7,7 @@
 
 #include <openssl/md5.h>
 
+#include <array>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -28,9 +29,12 @@ size_t Utf8Length(const std::string& text, size_t i) {
 }
 
 // Bytes that stand for themselves in a JSON string.
-constexpr bool IsPlainJson(unsigned char c) {
-    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-}
+constexpr std::array<bool, 256> PlainJson = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        plain[c] = c != '"' && c != '\\';
+    return plain;
+}();
 
 // Header bytes are not always UTF-8: a byte that starts no valid sequence is
 // written as the code point of the same value, so the output stays valid JSON.
@@ -42,7 +46,7 @@ std::string Json(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         // A body is mostly plain ASCII: copy each run in one piece.
         size_t run = i;
-        while (run < text.size() && IsPlainJson(static_cast<unsigned char>(text[run])))
+        while (run < text.size() && PlainJson[static_cast<unsigned char>(text[run])])
             ++run;
         out.append(text, i, run - i);
         i = run;
@@ -78,20 +82,24 @@ class TPartDigests {
         TMimeDecode& d = msg.Decoder;
         auto begin = d.OnPartBegin;
         d.OnPartBegin = [this, begin](TMimeDecode& s) {
+            Flush();
             At(s.PartNumber) = TDigest{};
             begin(s);
         };
         auto keep = d.OnPartLine;
         d.OnPartLine = [this, keep](TMimeDecode& s, const char* data, size_t len) {
-            TDigest& digest = At(s.PartNumber);
-            MD5_Update(&digest.Context, data, len);
-            digest.Size += len;
+            Add(s.PartNumber, data, len);
             if (s.PartNumber == 0 || s.PartContentType.find("text/") != std::string::npos)
                 keep(s, data, len);
         };
+        FPending.reserve(PendingSize);
     }
-    size_t Size(int index) { return At(index).Size; }
+    size_t Size(int index) {
+        Flush();
+        return At(index).Size;
+    }
     std::string MD5(int index) {
+        Flush();
         unsigned char digest[MD5_DIGEST_LENGTH];
         MD5_CTX context = At(index).Context;
         MD5_Final(digest, &context);
@@ -110,13 +118,39 @@ class TPartDigests {
         MD5_CTX Context;
         size_t Size = 0;
     };
+    static constexpr size_t PendingSize = 65536;
+
     TDigest& At(int index) {
         const size_t i = static_cast<size_t>(index);
         if (FParts.size() <= i)
             FParts.resize(i + 1);
         return FParts[i];
     }
+    // Pieces come a line at a time; the digest runs faster over larger blocks.
+    void Add(int index, const char* data, size_t len) {
+        if (index != FPendingIndex || FPending.size() + len > PendingSize)
+            Flush();
+        FPendingIndex = index;
+        if (len >= PendingSize) {
+            TDigest& digest = At(index);
+            MD5_Update(&digest.Context, data, len);
+            digest.Size += len;
+        } else {
+            FPending.append(data, len);
+        }
+    }
+    void Flush() {
+        if (FPending.empty())
+            return;
+        TDigest& digest = At(FPendingIndex);
+        MD5_Update(&digest.Context, FPending.data(), FPending.size());
+        digest.Size += FPending.size();
+        FPending.clear();
+    }
+
     std::vector<TDigest> FParts;
+    std::string FPending;
+    int FPendingIndex = 0;
 };
 
 std::string Contact(const TQBContact& c) {
