@@ -1,5 +1,6 @@
 // qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON,
-// each raw header value beside the text a person sees (the ...Display fields).
+// each raw header value beside the text a person sees (the ...Display fields). With --md5,
+// only the size and MD5 of every decoded part, straight from the decoder.
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"
 #include "mail/MessageText.h"
@@ -74,26 +75,27 @@ std::string Json(const std::string& text) {
     return out;
 }
 
-// Every part's size and MD5, taken while the decoder streams it, so that only the
-// parts the body text may come from are kept in memory.
+// Every part's size and MD5, taken while the decoder streams it. The decoder's own
+// handlers, when set, still get the data of the parts the body text may come from.
 class TPartDigests {
   public:
-    explicit TPartDigests(TQBMessage& msg) {
-        TMimeDecode& d = msg.Decoder;
+    explicit TPartDigests(TMimeDecode& d) {
         auto begin = d.OnPartBegin;
         d.OnPartBegin = [this, begin](TMimeDecode& s) {
             Flush();
             At(s.PartNumber) = TDigest{};
-            begin(s);
+            if (begin)
+                begin(s);
         };
         auto keep = d.OnPartLine;
         d.OnPartLine = [this, keep](TMimeDecode& s, const char* data, size_t len) {
             Add(s.PartNumber, data, len);
-            if (s.PartNumber == 0 || s.PartContentType.find("text/") != std::string::npos)
+            if (keep && (s.PartNumber == 0 || s.PartContentType.find("text/") != std::string::npos))
                 keep(s, data, len);
         };
         FPending.reserve(PendingSize);
     }
+    int Count() const { return static_cast<int>(FParts.size()); }
     size_t Size(int index) {
         Flush();
         return At(index).Size;
@@ -211,14 +213,25 @@ void Dump(const TQBMessage& msg, TPartDigests& digests, std::ostream& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: qb-mimedump <message file>\n";
+    const bool partsOnly = argc == 3 && std::string(argv[1]) == "--md5";
+    if (argc != 2 && !partsOnly) {
+        std::cerr << "usage: qb-mimedump [--md5] <message file>\n"
+                     "  --md5: only \"<size> <md5>\" of every decoded part, one per line\n";
         return 2;
     }
     try {
-        TFileStream stream(argv[1]);
+        TFileStream stream(argv[argc - 1]);
+        if (partsOnly) {
+            // The decoder alone: nothing of the message is kept beyond the digests.
+            TMimeDecode decoder;
+            TPartDigests digests(decoder);
+            decoder.DecodeStream(stream);
+            for (int i = 0; i < digests.Count(); ++i)
+                std::printf("%zu %s\n", digests.Size(i), digests.MD5(i).c_str());
+            return 0;
+        }
         TQBMessage msg;
-        TPartDigests digests(msg);
+        TPartDigests digests(msg.Decoder);
         msg.LoadFromStream(stream);
         Dump(msg, digests, std::cout);
     } catch (const std::exception& e) {
