@@ -3,6 +3,7 @@
 #include "mail/TextChars.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -24,6 +25,35 @@ constexpr std::array<uint8_t, 256> MakeBase64Table() {
 
 constexpr std::array<uint8_t, 256> Base64Table = MakeBase64Table();
 
+// For four characters at a time: table k holds each character's 6 bits already in their
+// place within the 3 output bytes of a little-endian word; anything but an alphabet
+// character (padding included) sets bit 24, so one compare checks a whole group.
+constexpr uint32_t NotInGroup = 0x01FFFFFF;
+
+struct TGroupTables {
+    std::array<uint32_t, 256> Part[4];
+};
+
+constexpr TGroupTables MakeGroupTables() {
+    TGroupTables t{};
+    for (int c = 0; c < 256; ++c) {
+        const uint32_t v = Base64Table[c];
+        const bool ok = v < Pad;
+        t.Part[0][c] = ok ? v << 2 : NotInGroup;
+        t.Part[1][c] = ok ? (v >> 4) | ((v & 0xF) << 12) : NotInGroup;
+        t.Part[2][c] = ok ? ((v >> 2) << 8) | ((v & 3) << 22) : NotInGroup;
+        t.Part[3][c] = ok ? v << 16 : NotInGroup;
+    }
+    return t;
+}
+
+constexpr TGroupTables GroupTables = MakeGroupTables();
+
+inline uint32_t Group(const uint8_t* in) {
+    return GroupTables.Part[0][in[0]] | GroupTables.Part[1][in[1]] | GroupTables.Part[2][in[2]] |
+           GroupTables.Part[3][in[3]];
+}
+
 } // namespace
 
 size_t DecodeBase64Line(char* line, size_t len) {
@@ -32,30 +62,24 @@ size_t DecodeBase64Line(char* line, size_t len) {
     size_t i = 0;
     while (i < len && (in[i] == ' ' || in[i] == '\t'))
         ++i;
-    size_t end = i;
-    while (end < len && in[end] != ' ' && in[end] != '\t')
-        ++end;
 
     size_t o = 0;
-    // Two groups at a time, stored as one 8-byte word of which 6 bytes count. The store
-    // stays within the 8 characters just read (o <= i), so in-place decoding is safe.
-    while (i + 8 <= end) {
-        uint64_t v = 0;
-        uint8_t all = 0;
-        for (int k = 0; k < 8; ++k) {
-            const uint8_t x = Base64Table[in[i + k]];
-            all |= x;
-            v = (v << 6) | x;
+    // Two groups at a time, each stored as a 4-byte word of which 3 bytes count. The
+    // stores stay within the 8 characters just read (o <= i), so in-place decoding is safe.
+    // Blanks are not in the alphabet: these loops stop before the end of the text.
+    if constexpr (std::endian::native == std::endian::little) {
+        while (i + 8 <= len) {
+            const uint32_t x = Group(in + i), y = Group(in + i + 4);
+            if ((x | y) > 0x00FFFFFF)
+                break;
+            std::memcpy(out + o, &x, 4);
+            std::memcpy(out + o + 3, &y, 4);
+            o += 6;
+            i += 8;
         }
-        if (all >= Pad)
-            break;
-        const uint64_t bytes = __builtin_bswap64(v << 16);
-        std::memcpy(out + o, &bytes, 8);
-        o += 6;
-        i += 8;
     }
-    // Whole groups of alphabet characters, the common case.
-    while (i + 4 <= end) {
+    // Whole groups of alphabet characters.
+    while (i + 4 <= len) {
         const uint8_t a = Base64Table[in[i]], b = Base64Table[in[i + 1]],
                       c = Base64Table[in[i + 2]], d = Base64Table[in[i + 3]];
         if ((a | b | c | d) >= Pad)
@@ -66,6 +90,10 @@ size_t DecodeBase64Line(char* line, size_t len) {
         out[o++] = static_cast<uint8_t>(v);
         i += 4;
     }
+    // The text ends at the first blank after its start.
+    size_t end = i;
+    while (end < len && in[end] != ' ' && in[end] != '\t')
+        ++end;
 
     // Padding, foreign characters and a short last group.
     uint8_t group[4];
