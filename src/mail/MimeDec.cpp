@@ -3,6 +3,7 @@
 
 #include "mail/MimeEncodings.h"
 #include "mail/MimeTokens.h"
+#include "mail/TextChars.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +23,9 @@ void LowerInPlace(std::string& text) {
 }
 
 bool StartsWithNoCase(const char* data, size_t len, const char* prefix) {
+    // Asked of every text line: the first letter rules out nearly all of them.
+    if (len == 0 || AsciiLower(data[0]) != prefix[0])
+        return false;
     const size_t n = std::strlen(prefix);
     return len >= n && strncasecmp(data, prefix, n) == 0;
 }

@@ -57,6 +57,19 @@ TEST(Base64Line, MalformedLinesStayInsideTheLine) {
     EXPECT_EQ(Base64("===="), "");
 }
 
+TEST(QuotedPrintableLine, EscapeAtEveryDistanceFromThePrevious) {
+    // The output falls behind the input after an escape; text copied in words must not
+    // overwrite the next escape before it is read.
+    for (size_t gap = 0; gap < 20; ++gap) {
+        bool soft = true;
+        const std::string text(gap, 'x');
+        EXPECT_EQ(QuotedPrintable("=41" + text + "=42=43" + text + "yyyyyyyyyyyy", soft),
+                  "A" + text + "BC" + text + "yyyyyyyyyyyy")
+            << "gap " << gap;
+        EXPECT_FALSE(soft);
+    }
+}
+
 TEST(QuotedPrintableLine, HexEscapesSoftBreaksAndLiterals) {
     bool soft = false;
     EXPECT_EQ(QuotedPrintable("caf=E9=", soft), "caf\xE9");
