@@ -171,6 +171,10 @@ void TMimeDecode::DecodeStream(TStream& stream) {
                 continue;
             }
         }
+        if (!FHeaderMode && FPartOpen &&
+            (FHandler == THandler::PartBody || FHandler == THandler::SingleBody) &&
+            (FCoding == TCoding::Base64 || FCoding == TCoding::QuotedPrintable) && DecodeRun(lf))
+            continue;
         char* line = base + FStart;
         const size_t room = lf + 1 - FStart;
         FStart = FScan = lf + 1;
@@ -185,6 +189,58 @@ void TMimeDecode::DecodeStream(TStream& stream) {
     if (Boundary.empty() || FPartOpen)
         PartEnd();
     Notify(OnMessageEnd);
+}
+
+// The complete lines from FStart on, the first ending at lf, decoded one after the
+// other into the buffer from FStart and handed out as one piece: a base64 or
+// quoted-printable body needs no per-line work beyond its decoding. Stops before a line
+// the line handlers must see; returns false when that is the first one.
+bool TMimeDecode::DecodeRun(size_t lf) {
+    char* base = FBuffer.data();
+    const bool base64 = FCoding == TCoding::Base64;
+    // Decoded text of an untyped part may hold an inline uuencoded block.
+    const bool inlineText = !base64 && PartContentType.empty();
+    if (inlineText && FInlineOpen)
+        return false;
+    const size_t first = FStart;
+    size_t start = FStart, out = FStart;
+    for (;;) {
+        const char* line = base + start;
+        const size_t len = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
+        // A boundary begins with "--".
+        if (len >= 2 && line[0] == '-' && line[1] == '-')
+            break;
+        if (base64) {
+            out += DecodeBase64Line(line, len, base + out);
+        } else {
+            // A decoded line may begin "begin 666" only when its raw form begins with a "b"
+            // or an escape; the decoded line and CR LF must fit where the raw line was.
+            if (inlineText && len > 0 && (line[0] == 'b' || line[0] == 'B' || line[0] == '='))
+                break;
+            if (out + len + 2 > lf + 1)
+                break;
+            bool softBreak = false;
+            out += DecodeQuotedPrintableLine(line, len, base + out, softBreak);
+            if (!softBreak) {
+                base[out++] = '\r';
+                base[out++] = '\n';
+            }
+        }
+        start = lf + 1;
+        const void* hit = start < FEnd ? std::memchr(base + start, '\n', FEnd - start) : nullptr;
+        if (!hit)
+            break;
+        lf = static_cast<size_t>(static_cast<const char*>(hit) - base);
+    }
+    if (start == first)
+        return false;
+    FStart = FScan = start;
+    if (out > first) {
+        FCurrent = std::string_view(base + first, out - first);
+        if (OnPartLine)
+            OnPartLine(*this, base + first, out - first);
+    }
+    return true;
 }
 
 void TMimeDecode::HandleLine(char* line, size_t len, size_t room) {

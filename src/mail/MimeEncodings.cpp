@@ -56,16 +56,17 @@ inline uint32_t Group(const uint8_t* in) {
 
 } // namespace
 
-size_t DecodeBase64Line(char* line, size_t len) {
+size_t DecodeBase64Line(const char* line, size_t len, char* target) {
     const auto* in = reinterpret_cast<const uint8_t*>(line);
-    auto* out = reinterpret_cast<uint8_t*>(line);
+    auto* out = reinterpret_cast<uint8_t*>(target);
     size_t i = 0;
     while (i < len && (in[i] == ' ' || in[i] == '\t'))
         ++i;
 
     size_t o = 0;
     // Two groups at a time, each stored as a 4-byte word of which 3 bytes count. The
-    // stores stay within the 8 characters just read (o <= i), so in-place decoding is safe.
+    // stores stay within the 8 characters just read (out + o <= line + i), so writing
+    // over the line or before it is safe.
     // Blanks are not in the alphabet: these loops stop before the end of the text.
     if constexpr (std::endian::native == std::endian::little) {
         while (i + 8 <= len) {
@@ -124,13 +125,13 @@ size_t DecodeBase64Line(char* line, size_t len) {
     return o;
 }
 
-size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
+size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& softBreak) {
     softBreak = false;
     size_t o = 0;
     for (size_t i = 0; i < len;) {
         // Copy the run up to the next "=" eight bytes at a time: a word without "=" is
-        // stored whole (o <= i, so it lands where it was read or before), a word with one
-        // up to it. Escapes come every few words in accented text, too often for a
+        // stored whole (out + o <= line + i, so it lands where it was read or before), a
+        // word with one up to it. Escapes come every few words in accented text, too often for a
         // memchr per run to pay.
         while (i + 8 <= len) {
             uint64_t word;
@@ -138,7 +139,7 @@ size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
             const uint64_t x = word ^ 0x3D3D3D3D3D3D3D3Dull;
             const uint64_t hits = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
             if (hits == 0) {
-                std::memcpy(line + o, &word, 8);
+                std::memcpy(out + o, &word, 8);
                 o += 8;
                 i += 8;
                 continue;
@@ -146,14 +147,14 @@ size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
             if constexpr (std::endian::native == std::endian::little) {
                 // The lowest flagged byte is always a true "=".
                 const size_t run = static_cast<size_t>(std::countr_zero(hits)) / 8;
-                std::memmove(line + o, line + i, run);
+                std::memmove(out + o, line + i, run);
                 o += run;
                 i += run;
             }
             break;
         }
         while (i < len && line[i] != '=')
-            line[o++] = line[i++];
+            out[o++] = line[i++];
         if (i == len)
             break;
         size_t rest = i + 1;
@@ -167,19 +168,19 @@ size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak) {
         if (i + 2 < len) {
             const int high = HexValue(line[i + 1]), low = HexValue(line[i + 2]);
             if (high >= 0 && low >= 0) {
-                line[o++] = static_cast<char>(high * 16 + low);
+                out[o++] = static_cast<char>(high * 16 + low);
                 i += 3;
                 continue;
             }
         } else {
             const int digit = HexValue(line[i + 1]);
             if (digit >= 0) {
-                line[o++] = static_cast<char>(digit);
+                out[o++] = static_cast<char>(digit);
                 i += 2;
                 continue;
             }
         }
-        line[o++] = '=';
+        out[o++] = '=';
         ++i;
     }
     return o;
