@@ -121,6 +121,7 @@ class TPartDigests {
         size_t Size = 0;
     };
     static constexpr size_t PendingSize = 65536;
+    static constexpr size_t LargePiece = 4096; // digested as it comes
 
     TDigest& At(int index) {
         const size_t i = static_cast<size_t>(index);
@@ -128,12 +129,13 @@ class TPartDigests {
             FParts.resize(i + 1);
         return FParts[i];
     }
-    // Pieces come a line at a time; the digest runs faster over larger blocks.
+    // Unencoded text comes a line at a time; the digest runs faster over larger blocks.
     void Add(int index, const char* data, size_t len) {
         if (index != FPendingIndex || FPending.size() + len > PendingSize)
             Flush();
         FPendingIndex = index;
-        if (len >= PendingSize) {
+        if (len >= LargePiece) {
+            Flush();
             TDigest& digest = At(index);
             MD5_Update(&digest.Context, data, len);
             digest.Size += len;

@@ -125,6 +125,14 @@ size_t DecodeBase64Line(const char* line, size_t len, char* target) {
     return o;
 }
 
+// Hexadecimal digit values, -1 for anything else.
+constexpr std::array<int8_t, 256> HexTable = [] {
+    std::array<int8_t, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = static_cast<int8_t>(HexValue(static_cast<char>(c)));
+    return table;
+}();
+
 size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& softBreak) {
     softBreak = false;
     size_t o = 0;
@@ -145,9 +153,15 @@ size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& 
                 continue;
             }
             if constexpr (std::endian::native == std::endian::little) {
-                // The lowest flagged byte is always a true "=".
+                // The lowest flagged byte is always a true "=". The bytes before it go
+                // into the word at out + o; the rest of that word is written back as it
+                // was, since it may still hold input not yet read.
                 const size_t run = static_cast<size_t>(std::countr_zero(hits)) / 8;
-                std::memmove(out + o, line + i, run);
+                const uint64_t keep = (uint64_t{1} << (8 * run)) - 1;
+                uint64_t target;
+                std::memcpy(&target, out + o, 8);
+                target = (word & keep) | (target & ~keep);
+                std::memcpy(out + o, &target, 8);
                 o += run;
                 i += run;
             }
@@ -166,14 +180,15 @@ size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& 
             break;
         }
         if (i + 2 < len) {
-            const int high = HexValue(line[i + 1]), low = HexValue(line[i + 2]);
+            const int high = HexTable[static_cast<uint8_t>(line[i + 1])],
+                      low = HexTable[static_cast<uint8_t>(line[i + 2])];
             if (high >= 0 && low >= 0) {
                 out[o++] = static_cast<char>(high * 16 + low);
                 i += 3;
                 continue;
             }
         } else {
-            const int digit = HexValue(line[i + 1]);
+            const int digit = HexTable[static_cast<uint8_t>(line[i + 1])];
             if (digit >= 0) {
                 out[o++] = static_cast<char>(digit);
                 i += 2;
