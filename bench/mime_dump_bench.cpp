@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,9 +40,13 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-// Runs program on the message with its output into outPath; returns the wall time in
-// seconds, or a negative value when the program failed.
-double TimeRun(const std::string& program, const char* option, const std::string& message,
+struct TTimes {
+    double Wall = -1; // seconds; negative when the program failed
+    double Cpu = 0;   // user + system seconds of the child
+};
+
+// Runs program on the message with its output into outPath.
+TTimes TimeRun(const std::string& program, const char* option, const std::string& message,
                const std::string& outPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,13 +61,18 @@ double TimeRun(const std::string& program, const char* option, const std::string
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    TTimes times;
     if (spawned != 0)
-        return -1;
+        return times;
     int status = 0;
-    waitpid(pid, &status, 0);
-    const double seconds =
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    times.Cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    times.Wall = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? wall : -1;
+    return times;
 }
 
 // The "<size> <md5>" lines of "qb-mimedump --md5", the preamble of a multipart left out
@@ -133,13 +143,13 @@ int main(int argc, char** argv) {
     }
 
     std::printf("Whole process: qb-mimedump --md5 vs gmime_dump (GMime), %d runs each, "
-                "alternating; median (best) wall time in ms\n",
+                "alternating; wall time median (best) and CPU time (user + system) median, ms\n",
                 runs);
-    std::printf("%-28s %7s %17s %17s %6s %17s %s\n", "message", "size MB", "qb-mimedump --md5",
-                "gmime_dump", "ratio", "qb-mimedump JSON", "parts");
+    std::printf("%-27s %7s %24s %24s %12s %17s %s\n", "message", "size MB", "qb-mimedump --md5",
+                "gmime_dump", "ratio wall/CPU", "qb-mimedump JSON", "parts");
     bool allSame = true;
     for (const TSample& sample : samples) {
-        std::vector<double> oursTimes, theirTimes, jsonTimes;
+        std::vector<TTimes> oursTimes, theirTimes, jsonTimes;
         const std::string ourOut = dir + "/ours.txt", theirOut = dir + "/theirs.txt",
                           jsonOut = dir + "/ours.json";
         for (int run = 0; run < runs; ++run) {
@@ -147,11 +157,23 @@ int main(int argc, char** argv) {
             theirTimes.push_back(TimeRun(theirs, nullptr, sample.Path, theirOut));
             jsonTimes.push_back(TimeRun(ours, nullptr, sample.Path, jsonOut));
         }
-        auto best = [](const std::vector<double>& times) {
-            return *std::min_element(times.begin(), times.end());
+        auto wall = [](const std::vector<TTimes>& times) {
+            std::vector<double> values;
+            for (const TTimes& t : times)
+                values.push_back(t.Wall * 1000);
+            return values;
         };
-        if (best(oursTimes) < 0 || best(theirTimes) < 0 || best(jsonTimes) < 0) {
-            std::printf("%-28s a program failed\n", sample.Name.c_str());
+        auto cpu = [](const std::vector<TTimes>& times) {
+            std::vector<double> values;
+            for (const TTimes& t : times)
+                values.push_back(t.Cpu * 1000);
+            return values;
+        };
+        auto best = [](const std::vector<double>& values) {
+            return *std::min_element(values.begin(), values.end());
+        };
+        if (best(wall(oursTimes)) < 0 || best(wall(theirTimes)) < 0 || best(wall(jsonTimes)) < 0) {
+            std::printf("%-27s a program failed\n", sample.Name.c_str());
             allSame = false;
             continue;
         }
@@ -159,11 +181,13 @@ int main(int argc, char** argv) {
         const std::vector<std::string> b = PeerParts(ReadFile(theirOut), a);
         const bool same = a == b;
         allSame = allSame && same;
-        const double mo = Median(oursTimes) * 1000, mt = Median(theirTimes) * 1000;
-        std::printf("%-28s %7.1f %8.1f (%6.1f) %8.1f (%6.1f) %5.2fx %8.1f (%6.1f) %zu %s\n",
-                    sample.Name.c_str(), sample.Megabytes, mo, best(oursTimes) * 1000, mt,
-                    best(theirTimes) * 1000, mo / mt, Median(jsonTimes) * 1000,
-                    best(jsonTimes) * 1000, a.size(), same ? "same MD5s" : "MD5s DIFFER");
+        const double wo = Median(wall(oursTimes)), wt = Median(wall(theirTimes));
+        const double co = Median(cpu(oursTimes)), ct = Median(cpu(theirTimes));
+        std::printf("%-27s %7.1f %7.1f (%6.1f) cpu %5.1f %7.1f (%6.1f) cpu %5.1f %5.2f/%5.2fx "
+                    "%7.1f (%6.1f) %zu %s\n",
+                    sample.Name.c_str(), sample.Megabytes, wo, best(wall(oursTimes)), co, wt,
+                    best(wall(theirTimes)), ct, wo / wt, co / ct, Median(wall(jsonTimes)),
+                    best(wall(jsonTimes)), a.size(), same ? "same MD5s" : "MD5s DIFFER");
         if (!same) {
             for (size_t i = 0; i < std::max(a.size(), b.size()); ++i)
                 if (i >= a.size() || i >= b.size() || a[i] != b[i]) {
@@ -174,8 +198,8 @@ int main(int argc, char** argv) {
                 }
         }
     }
-    std::printf("ratio = qb-mimedump --md5 time / gmime_dump time (below 1: qb-mimedump is "
-                "faster)\n");
+    std::printf("ratio = qb-mimedump --md5 median / gmime_dump median, wall and CPU time (below "
+                "1: qb-mimedump is faster)\n");
     for (const TSample& sample : samples)
         std::remove(sample.Path.c_str());
     std::remove((dir + "/ours.json").c_str());

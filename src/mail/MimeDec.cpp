@@ -16,6 +16,7 @@ namespace {
 // Large enough that a file is read in few calls, small enough to stay in cache.
 constexpr size_t InitialBufferSize = 32768;
 constexpr size_t MaxInlineNameLength = 255;
+constexpr const char* InlineBegin = "begin 666"; // first line of an inline uuencoded block
 
 void LowerInPlace(std::string& text) {
     for (char& c : text)
@@ -213,9 +214,12 @@ bool TMimeDecode::DecodeRun(size_t lf) {
         if (base64) {
             out += DecodeBase64Line(line, len, base + out);
         } else {
-            // A decoded line may begin "begin 666" only when its raw form begins with a "b"
-            // or an escape; the decoded line and CR LF must fit where the raw line was.
-            if (inlineText && len > 0 && (line[0] == 'b' || line[0] == 'B' || line[0] == '='))
+            // A decoded line begins "begin 666" only when its raw form does or has an
+            // escape among its first bytes; the decoded line and CR LF must fit where the
+            // raw line was.
+            if (inlineText && len > 0 && (line[0] == 'b' || line[0] == 'B' || line[0] == '=') &&
+                (StartsWithNoCase(line, len, InlineBegin) ||
+                 std::memchr(line, '=', std::min(len, std::strlen(InlineBegin)))))
                 break;
             if (out + len + 2 > lf + 1)
                 break;
@@ -547,7 +551,7 @@ bool TMimeDecode::InlineDetect(const char* data, size_t len) {
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return false;
     if (!FInlineOpen) {
-        if (!StartsWithNoCase(data, len, "begin 666") || IsCutHere(text))
+        if (!StartsWithNoCase(data, len, InlineBegin) || IsCutHere(text))
             return false;
         FInlineOpen = true;
         FInlineName = NameAfterSecondBlank(text);
