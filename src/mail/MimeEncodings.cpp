@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint8_t Invalid = 0xFF;
@@ -125,6 +129,8 @@ size_t DecodeBase64Line(const char* line, size_t len, char* target) {
     return o;
 }
 
+namespace {
+
 // Hexadecimal digit values, -1 for anything else.
 constexpr std::array<int8_t, 256> HexTable = [] {
     std::array<int8_t, 256> table{};
@@ -133,14 +139,37 @@ constexpr std::array<int8_t, 256> HexTable = [] {
     return table;
 }();
 
-size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& softBreak) {
-    softBreak = false;
-    size_t o = 0;
-    for (size_t i = 0; i < len;) {
-        // Copy the run up to the next "=" eight bytes at a time: a word without "=" is
-        // stored whole (out + o <= line + i, so it lands where it was read or before), a
-        // word with one up to it. Escapes come every few words in accented text, too often for a
-        // memchr per run to pay.
+// Copies line[i...] to out[o...] up to the next "=" or the end. Escapes come every few
+// words in accented text, too often for a memchr per run to pay: a block without "="
+// is stored whole (out + o <= line + i, so it lands where it was read or before), a
+// block with one is merged into the target up to it, the rest of the target written
+// back as it was since it may still hold input not yet read.
+inline void CopyToEscape(const char* line, size_t len, char* out, size_t& i, size_t& o) {
+#ifdef __SSE2__
+    while (i + 16 <= len) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+        const auto hits =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('='))));
+        auto* at = reinterpret_cast<__m128i*>(out + o);
+        if (hits == 0) {
+            _mm_storeu_si128(at, block);
+            o += 16;
+            i += 16;
+            continue;
+        }
+        const int run = std::countr_zero(hits);
+        const __m128i before =
+            _mm_cmplt_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                           _mm_set1_epi8(static_cast<char>(run)));
+        const __m128i target = _mm_loadu_si128(at);
+        _mm_storeu_si128(
+            at, _mm_or_si128(_mm_and_si128(before, block), _mm_andnot_si128(before, target)));
+        o += static_cast<size_t>(run);
+        i += static_cast<size_t>(run);
+        return;
+    }
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
         while (i + 8 <= len) {
             uint64_t word;
             std::memcpy(&word, line + i, 8);
@@ -152,23 +181,29 @@ size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& 
                 i += 8;
                 continue;
             }
-            if constexpr (std::endian::native == std::endian::little) {
-                // The lowest flagged byte is always a true "=". The bytes before it go
-                // into the word at out + o; the rest of that word is written back as it
-                // was, since it may still hold input not yet read.
-                const size_t run = static_cast<size_t>(std::countr_zero(hits)) / 8;
-                const uint64_t keep = (uint64_t{1} << (8 * run)) - 1;
-                uint64_t target;
-                std::memcpy(&target, out + o, 8);
-                target = (word & keep) | (target & ~keep);
-                std::memcpy(out + o, &target, 8);
-                o += run;
-                i += run;
-            }
-            break;
+            // The lowest flagged byte is always a true "=".
+            const size_t run = static_cast<size_t>(std::countr_zero(hits)) / 8;
+            const uint64_t keep = (uint64_t{1} << (8 * run)) - 1;
+            uint64_t target;
+            std::memcpy(&target, out + o, 8);
+            target = (word & keep) | (target & ~keep);
+            std::memcpy(out + o, &target, 8);
+            o += run;
+            i += run;
+            return;
         }
-        while (i < len && line[i] != '=')
-            out[o++] = line[i++];
+    }
+    while (i < len && line[i] != '=')
+        out[o++] = line[i++];
+}
+
+} // namespace
+
+size_t DecodeQuotedPrintableLine(const char* line, size_t len, char* out, bool& softBreak) {
+    softBreak = false;
+    size_t o = 0;
+    for (size_t i = 0; i < len;) {
+        CopyToEscape(line, len, out, i, o);
         if (i == len)
             break;
         size_t rest = i + 1;
