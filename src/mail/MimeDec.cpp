@@ -203,38 +203,48 @@ bool TMimeDecode::DecodeRun(size_t lf) {
     const bool inlineText = !base64 && PartContentType.empty();
     if (inlineText && FInlineOpen)
         return false;
+    // Every line up to the last LF in the buffer is complete.
+    size_t last = FEnd - 1;
+    while (base[last] != '\n')
+        --last;
     const size_t first = FStart;
     size_t start = FStart, out = FStart;
-    for (;;) {
+    while (start <= last) {
         const char* line = base + start;
-        const size_t len = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
-        // A boundary begins with "--".
-        if (len >= 2 && line[0] == '-' && line[1] == '-')
+        // A boundary begins with "--"; a line holds at least its LF, so line[1] exists.
+        if (line[0] == '-' && line[1] == '-')
             break;
         if (base64) {
+            if (start != first)
+                lf = static_cast<size_t>(
+                    static_cast<const char*>(std::memchr(line, '\n', last + 1 - start)) - base);
+            const size_t len = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
             out += DecodeBase64Line(line, len, base + out);
-        } else {
-            // A decoded line begins "begin 666" only when its raw form does or has an
-            // escape among its first bytes; the decoded line and CR LF must fit where the
-            // raw line was.
-            if (inlineText && len > 0 && (line[0] == 'b' || line[0] == 'B' || line[0] == '=') &&
-                (StartsWithNoCase(line, len, InlineBegin) ||
-                 std::memchr(line, '=', std::min(len, std::strlen(InlineBegin)))))
-                break;
-            if (out + len + 2 > lf + 1)
-                break;
-            bool softBreak = false;
-            out += DecodeQuotedPrintableLine(line, len, base + out, softBreak);
-            if (!softBreak) {
-                base[out++] = '\r';
-                base[out++] = '\n';
-            }
+            start = lf + 1;
+            continue;
+        }
+        // A decoded line begins "begin 666" only when its raw form does or has an escape
+        // among its first bytes.
+        const size_t size = last + 1 - start;
+        if (inlineText && (line[0] == 'b' || line[0] == 'B' || line[0] == '=') &&
+            (StartsWithNoCase(line, size, InlineBegin) ||
+             std::memchr(line, '=', std::min(size, std::strlen(InlineBegin)))))
+            break;
+        size_t lineEnd = 0;
+        bool softBreak = false;
+        const size_t n = DecodeQuotedPrintableToLineEnd(line, size, base + out, lineEnd, softBreak);
+        lf = start + lineEnd;
+        if (!softBreak && out + n + 2 > lf + 1) {
+            // CR LF would overwrite the next line: an LF-only line without escapes,
+            // decoded onto itself and so unchanged, which the line handlers take.
+            break;
+        }
+        out += n;
+        if (!softBreak) {
+            base[out++] = '\r';
+            base[out++] = '\n';
         }
         start = lf + 1;
-        const void* hit = start < FEnd ? std::memchr(base + start, '\n', FEnd - start) : nullptr;
-        if (!hit)
-            break;
-        lf = static_cast<size_t>(static_cast<const char*>(hit) - base);
     }
     if (start == first)
         return false;

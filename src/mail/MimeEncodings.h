@@ -21,5 +21,11 @@ inline size_t DecodeQuotedPrintableLine(char* line, size_t len, bool& softBreak)
     return DecodeQuotedPrintableLine(line, len, line, softBreak);
 }
 
+// As DecodeQuotedPrintableLine for the line that starts at text and ends at the first LF,
+// which must lie within size bytes; its line end (LF or CR LF) is not decoded. lineEnd
+// gets the offset of that LF.
+size_t DecodeQuotedPrintableToLineEnd(const char* text, size_t size, char* out, size_t& lineEnd,
+                                      bool& softBreak);
+
 // The first character gives the byte count; at most what the line holds is produced.
 size_t DecodeUULine(char* line, size_t len);

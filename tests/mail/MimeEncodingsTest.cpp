@@ -70,6 +70,46 @@ TEST(QuotedPrintableLine, EscapeAtEveryDistanceFromThePrevious) {
     }
 }
 
+TEST(QuotedPrintableLine, UpToTheLineEndAsTheLineAlone) {
+    // Lines around every escape form, each with an LF and a CR LF end, in a buffer that
+    // ends with the LF so that AddressSanitizer sees any read beyond it.
+    const std::vector<std::string> lines = {"",
+                                            "=",
+                                            "= \t",
+                                            "=4",
+                                            "=4x",
+                                            "=G1",
+                                            "a=41b",
+                                            "==41",
+                                            "x=\rA",
+                                            "cr\rmid",
+                                            "tail=A",
+                                            "=41=42=43=44",
+                                            "=\r",
+                                            "soft=  ",
+                                            "bare= x",
+                                            "=4\r",
+                                            "=ab=CD",
+                                            "=\t\t\r",
+                                            std::string(40, 'x') + "=2E" + std::string(21, 'y')};
+    for (const std::string& line : lines)
+        for (const std::string end : {"\n", "\r\n"}) {
+            // A CR before the LF belongs to the line end.
+            if (end == "\n" && line.ends_with('\r'))
+                continue;
+            bool lineSoft = false, soft = true;
+            const std::string expected = QuotedPrintable(line, lineSoft);
+            const std::string text = line + end;
+            std::vector<char> buffer(text.begin(), text.end());
+            size_t lineEnd = 0;
+            const size_t n = DecodeQuotedPrintableToLineEnd(buffer.data(), buffer.size(),
+                                                            buffer.data(), lineEnd, soft);
+            EXPECT_EQ(std::string(buffer.data(), n), expected) << line;
+            EXPECT_EQ(soft, lineSoft) << line;
+            EXPECT_EQ(lineEnd, text.size() - 1) << line;
+        }
+}
+
 TEST(QuotedPrintableLine, HexEscapesSoftBreaksAndLiterals) {
     bool soft = false;
     EXPECT_EQ(QuotedPrintable("caf=E9=", soft), "caf\xE9");
