@@ -99,6 +99,7 @@ void TMimeDecode::Reset() {
 
     FBuffer.assign(InitialBufferSize, '\0');
     FStart = FScan = FEnd = 0;
+    FLastLineEnd = NoLineEnd;
     FEof = false;
     FPosition = 0;
     FCurrent = {};
@@ -133,6 +134,7 @@ bool TMimeDecode::Fill(TStream& stream) {
         FEnd -= FStart;
         FStart = 0;
     }
+    FLastLineEnd = NoLineEnd;
     const size_t n = stream.Read(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
     FEnd += n;
     FPosition += static_cast<int64_t>(n);
@@ -203,10 +205,14 @@ bool TMimeDecode::DecodeRun(size_t lf) {
     const bool inlineText = !base64 && PartContentType.empty();
     if (inlineText && FInlineOpen)
         return false;
-    // Every line up to the last LF in the buffer is complete.
-    size_t last = FEnd - 1;
-    while (base[last] != '\n')
-        --last;
+    // Every line up to the last LF in the buffer is complete. It is looked for once per
+    // read: a run that stops early must not search the same unfinished line again.
+    if (FLastLineEnd == NoLineEnd || FLastLineEnd < lf || base[FLastLineEnd] != '\n') {
+        FLastLineEnd = FEnd - 1;
+        while (base[FLastLineEnd] != '\n')
+            --FLastLineEnd;
+    }
+    const size_t last = FLastLineEnd;
     const size_t first = FStart;
     size_t start = FStart, out = FStart;
     while (start <= last) {

@@ -95,6 +95,8 @@ class TMimeDecode {
 
     std::vector<char> FBuffer;
     size_t FStart = 0, FScan = 0, FEnd = 0;
+    static constexpr size_t NoLineEnd = SIZE_MAX;
+    size_t FLastLineEnd = NoLineEnd; // the last LF in the buffer, once looked for
     bool FEof = false;
     int64_t FPosition = 0;
     std::string_view FCurrent;
