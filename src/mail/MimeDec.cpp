@@ -9,26 +9,27 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
 // Large enough that a file is read in few calls, small enough to stay in cache.
 constexpr size_t InitialBufferSize = 32768;
 constexpr size_t MaxInlineNameLength = 255;
-constexpr const char* InlineBegin = "begin 666"; // first line of an inline uuencoded block
+constexpr std::string_view InlineBegin = "begin 666"; // first line of an inline uuencoded block
 
 void LowerInPlace(std::string& text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-bool StartsWithNoCase(const char* data, size_t len, const char* prefix) {
-    // Asked of every text line: the first letter rules out nearly all of them.
-    if (len == 0 || AsciiLower(data[0]) != prefix[0])
+// ASCII case only, whatever the locale; prefix is in lower case.
+bool StartsWithNoCase(const char* data, size_t len, std::string_view prefix) {
+    if (len < prefix.size())
         return false;
-    const size_t n = std::strlen(prefix);
-    return len >= n && strncasecmp(data, prefix, n) == 0;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (AsciiLower(data[i]) != prefix[i])
+            return false;
+    return true;
 }
 
 // Lines of a "-- cut here --" marker are never begin or end lines.
@@ -234,7 +235,7 @@ bool TMimeDecode::DecodeRun(size_t lf) {
         const size_t size = last + 1 - start;
         if (inlineText && (line[0] == 'b' || line[0] == 'B' || line[0] == '=') &&
             (StartsWithNoCase(line, size, InlineBegin) ||
-             std::memchr(line, '=', std::min(size, std::strlen(InlineBegin)))))
+             std::memchr(line, '=', std::min(size, InlineBegin.size()))))
             break;
         size_t lineEnd = 0;
         bool softBreak = false;
