@@ -71,27 +71,19 @@ TEST(QuotedPrintableLine, EscapeAtEveryDistanceFromThePrevious) {
 }
 
 TEST(QuotedPrintableLine, UpToTheLineEndAsTheLineAlone) {
-    // Lines around every escape form, each with an LF and a CR LF end, in a buffer that
-    // ends with the LF so that AddressSanitizer sees any read beyond it.
-    const std::vector<std::string> lines = {"",
-                                            "=",
-                                            "= \t",
-                                            "=4",
-                                            "=4x",
-                                            "=G1",
-                                            "a=41b",
-                                            "==41",
-                                            "x=\rA",
-                                            "cr\rmid",
-                                            "tail=A",
-                                            "=41=42=43=44",
-                                            "=\r",
-                                            "soft=  ",
-                                            "bare= x",
-                                            "=4\r",
-                                            "=ab=CD",
-                                            "=\t\t\r",
-                                            std::string(40, 'x') + "=2E" + std::string(21, 'y')};
+    // Lines around every escape form, each with an LF and a CR LF end and a next line,
+    // in a buffer of their size so that AddressSanitizer sees any read beyond it.
+    std::vector<std::string> lines = {"",        "=",       "= \t",  "=4",      "=4x",     "=G1",
+                                      "a=41b",   "==41",    "x=\rA", "cr\rmid", "tail=A",  "=\r",
+                                      "soft=  ", "bare= x", "=4\r",  "=ab=CD",  "=\t\t\r", "ab=0D"};
+    // Escapes put the output behind the input by every distance from the line end.
+    for (int escapes = 1; escapes < 10; ++escapes)
+        for (size_t tail = 0; tail < 24; ++tail) {
+            std::string line;
+            for (int k = 0; k < escapes; ++k)
+                line += "=41";
+            lines.push_back(line + std::string(tail, 'x'));
+        }
     for (const std::string& line : lines)
         for (const std::string end : {"\n", "\r\n"}) {
             // A CR before the LF belongs to the line end.
@@ -99,14 +91,14 @@ TEST(QuotedPrintableLine, UpToTheLineEndAsTheLineAlone) {
                 continue;
             bool lineSoft = false, soft = true;
             const std::string expected = QuotedPrintable(line, lineSoft);
-            const std::string text = line + end;
+            const std::string text = line + end + "next\r\n";
             std::vector<char> buffer(text.begin(), text.end());
             size_t lineEnd = 0;
             const size_t n = DecodeQuotedPrintableToLineEnd(buffer.data(), buffer.size(),
                                                             buffer.data(), lineEnd, soft);
             EXPECT_EQ(std::string(buffer.data(), n), expected) << line;
             EXPECT_EQ(soft, lineSoft) << line;
-            EXPECT_EQ(lineEnd, text.size() - 1) << line;
+            EXPECT_EQ(lineEnd, line.size() + end.size() - 1) << line;
         }
 }
 
