@@ -13,7 +13,7 @@
 namespace {
 
 // Large enough that a file is read in few calls, small enough to stay in cache.
-constexpr size_t InitialBufferSize = 32768;
+constexpr size_t InitialBufferSize = 16384;
 constexpr size_t MaxInlineNameLength = 255;
 constexpr std::string_view InlineBegin = "begin 666"; // first line of an inline uuencoded block
 

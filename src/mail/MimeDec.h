@@ -15,7 +15,7 @@
 // and hands out every decoded part byte through OnPartLine: a line at a time for
 // unencoded text, runs of many decoded lines for base64 and quoted-printable. Header
 // values are kept as written: no encoded-word decoding. It never fails on bad input;
-// memory follows the longest line (at least 32 KB), not the message.
+// memory follows the longest line (at least 16 KB), not the message.
 class TMimeDecode {
   public:
     using TNotifyEvent = std::function<void(TMimeDecode& sender)>;
