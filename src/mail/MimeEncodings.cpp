@@ -262,6 +262,16 @@ size_t DecodeQuotedPrintableToLineEnd(const char* text, size_t size, char* out, 
             lineEnd = i;
             return o;
         }
+        // The common escape first: two hex digits are neither blanks nor a line end.
+        const int high = HexTable[static_cast<uint8_t>(text[i + 1])];
+        if (high >= 0) {
+            const int low = HexTable[static_cast<uint8_t>(text[i + 2])];
+            if (low >= 0) {
+                out[o++] = static_cast<char>(high * 16 + low);
+                i += 3;
+                continue;
+            }
+        }
         size_t rest = i + 1;
         while (text[rest] == ' ' || text[rest] == '\t')
             ++rest;
@@ -271,21 +281,10 @@ size_t DecodeQuotedPrintableToLineEnd(const char* text, size_t size, char* out, 
             return o;
         }
         // text[i + 1] is inside the line; "=X" at its end gives X's value.
-        if (!AtLineEnd(text, i + 2)) {
-            const int high = HexTable[static_cast<uint8_t>(text[i + 1])],
-                      low = HexTable[static_cast<uint8_t>(text[i + 2])];
-            if (high >= 0 && low >= 0) {
-                out[o++] = static_cast<char>(high * 16 + low);
-                i += 3;
-                continue;
-            }
-        } else {
-            const int digit = HexTable[static_cast<uint8_t>(text[i + 1])];
-            if (digit >= 0) {
-                out[o++] = static_cast<char>(digit);
-                i += 2;
-                continue;
-            }
+        if (high >= 0 && AtLineEnd(text, i + 2)) {
+            out[o++] = static_cast<char>(high);
+            i += 2;
+            continue;
         }
         out[o++] = '=';
         ++i;
