@@ -1,15 +1,19 @@
 // qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON,
-// each raw header value beside the text a person sees (the ...Display fields).
+// each raw header value beside the text a person sees (the ...Display fields). With --md5,
+// only the size and MD5 of every decoded part, straight from the decoder.
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"
-#include "mail/MD5Hex.h"
 #include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 
+#include <openssl/md5.h>
+
+#include <array>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,33 +29,133 @@ size_t Utf8Length(const std::string& text, size_t i) {
     return n;
 }
 
+// Bytes that stand for themselves in a JSON string.
+constexpr std::array<bool, 256> PlainJson = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c)
+        plain[c] = c != '"' && c != '\\';
+    return plain;
+}();
+
 // Header bytes are not always UTF-8: a byte that starts no valid sequence is
 // written as the code point of the same value, so the output stays valid JSON.
 std::string Json(const std::string& text) {
-    std::string out = "\"";
-    char escape[8];
+    static const char hexDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    out += '"';
     for (size_t i = 0; i < text.size();) {
+        // A body is mostly plain ASCII: copy each run in one piece.
+        size_t run = i;
+        while (run < text.size() && PlainJson[static_cast<unsigned char>(text[run])])
+            ++run;
+        out.append(text, i, run - i);
+        i = run;
+        if (i == text.size())
+            break;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-            out += escape;
         } else if (c < 0x80) {
-            out += static_cast<char>(c);
+            const char escape[6] = {'\\', 'u', '0', '0', hexDigits[c >> 4], hexDigits[c & 15]};
+            out.append(escape, 6);
         } else if (const size_t n = Utf8Length(text, i)) {
             out.append(text, i, n);
             i += n;
             continue;
         } else {
+            char escape[8];
             std::snprintf(escape, sizeof(escape), "\\u%04x", c);
             out += escape;
         }
         ++i;
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
+
+// Every part's size and MD5, taken while the decoder streams it. The decoder's own
+// handlers, when set, still get the data of the parts the body text may come from.
+class TPartDigests {
+  public:
+    explicit TPartDigests(TMimeDecode& d) {
+        auto begin = d.OnPartBegin;
+        d.OnPartBegin = [this, begin](TMimeDecode& s) {
+            Flush();
+            At(s.PartNumber) = TDigest{};
+            if (begin)
+                begin(s);
+        };
+        auto keep = d.OnPartLine;
+        d.OnPartLine = [this, keep](TMimeDecode& s, const char* data, size_t len) {
+            Add(s.PartNumber, data, len);
+            if (keep && (s.PartNumber == 0 || s.PartContentType.find("text/") != std::string::npos))
+                keep(s, data, len);
+        };
+        FPending.reserve(PendingSize);
+    }
+    int Count() const { return static_cast<int>(FParts.size()); }
+    size_t Size(int index) {
+        Flush();
+        return At(index).Size;
+    }
+    std::string MD5(int index) {
+        Flush();
+        unsigned char digest[MD5_DIGEST_LENGTH];
+        MD5_CTX context = At(index).Context;
+        MD5_Final(digest, &context);
+        static const char hexDigits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char byte : digest) {
+            hex += hexDigits[byte >> 4];
+            hex += hexDigits[byte & 0x0F];
+        }
+        return hex;
+    }
+
+  private:
+    struct TDigest {
+        TDigest() { MD5_Init(&Context); }
+        MD5_CTX Context;
+        size_t Size = 0;
+    };
+    static constexpr size_t PendingSize = 65536;
+    static constexpr size_t LargePiece = 4096; // digested as it comes
+
+    TDigest& At(int index) {
+        const size_t i = static_cast<size_t>(index);
+        if (FParts.size() <= i)
+            FParts.resize(i + 1);
+        return FParts[i];
+    }
+    // Unencoded text comes a line at a time; the digest runs faster over larger blocks.
+    void Add(int index, const char* data, size_t len) {
+        if (index != FPendingIndex || FPending.size() + len > PendingSize)
+            Flush();
+        FPendingIndex = index;
+        if (len >= LargePiece) {
+            Flush();
+            TDigest& digest = At(index);
+            MD5_Update(&digest.Context, data, len);
+            digest.Size += len;
+        } else {
+            FPending.append(data, len);
+        }
+    }
+    void Flush() {
+        if (FPending.empty())
+            return;
+        TDigest& digest = At(FPendingIndex);
+        MD5_Update(&digest.Context, FPending.data(), FPending.size());
+        digest.Size += FPending.size();
+        FPending.clear();
+    }
+
+    std::vector<TDigest> FParts;
+    std::string FPending;
+    int FPendingIndex = 0;
+};
 
 std::string Contact(const TQBContact& c) {
     return "{\"Name\": " + Json(c.Name) +
@@ -66,7 +170,7 @@ std::string Contacts(const std::vector<TQBContact>& list) {
     return out + "]";
 }
 
-void Dump(const TQBMessage& msg, std::ostream& out) {
+void Dump(const TQBMessage& msg, TPartDigests& digests, std::ostream& out) {
     const TMimeDecode& d = msg.Decoder;
     std::ostringstream date;
     date.precision(17);
@@ -101,8 +205,8 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
             << ", \"Disposition\": " << Json(p.Disposition)
             << ", \"ContentID\": " << Json(p.ContentID) << ", \"FileName\": " << Json(p.FileName)
             << ", \"FileNameDisplay\": " << Json(DisplayFileName(p))
-            << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << p.Data.size()
-            << ", \"MD5\": " << Json(MD5Hex(p.Data)) << "}";
+            << ", \"Charset\": " << Json(p.Charset) << ", \"Size\": " << digests.Size(i)
+            << ", \"MD5\": " << Json(digests.MD5(i)) << "}";
     }
     out << (msg.PartCount() ? "\n  ],\n" : "],\n");
     out << "  \"BodyDisplay\": " << Json(DisplayBody(msg)) << "\n}\n";
@@ -111,15 +215,27 @@ void Dump(const TQBMessage& msg, std::ostream& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: qb-mimedump <message file>\n";
+    const bool partsOnly = argc == 3 && std::string(argv[1]) == "--md5";
+    if (argc != 2 && !partsOnly) {
+        std::cerr << "usage: qb-mimedump [--md5] <message file>\n"
+                     "  --md5: only \"<size> <md5>\" of every decoded part, one per line\n";
         return 2;
     }
     try {
-        TFileStream stream(argv[1]);
+        TFileStream stream(argv[argc - 1]);
+        if (partsOnly) {
+            // The decoder alone: nothing of the message is kept beyond the digests.
+            TMimeDecode decoder;
+            TPartDigests digests(decoder);
+            decoder.DecodeStream(stream);
+            for (int i = 0; i < digests.Count(); ++i)
+                std::printf("%zu %s\n", digests.Size(i), digests.MD5(i).c_str());
+            return 0;
+        }
         TQBMessage msg;
+        TPartDigests digests(msg.Decoder);
         msg.LoadFromStream(stream);
-        Dump(msg, std::cout);
+        Dump(msg, digests, std::cout);
     } catch (const std::exception& e) {
         std::cerr << "qb-mimedump: " << e.what() << "\n";
         return 1;

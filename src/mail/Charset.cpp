@@ -2,6 +2,8 @@
 #include "mail/Charset.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iconv.h>
 #include <map>
 #include <memory>
@@ -62,6 +64,41 @@ bool IsUtf8Name(const std::string& name) {
 // Mail labelled ASCII often carries 8-bit text; such a label tells nothing.
 bool IsAsciiName(const std::string& name) {
     return name == "US-ASCII" || name == "ASCII";
+}
+
+// ISO-8859-1 maps every byte to the code point of the same value; no converter needed.
+bool IsLatin1Name(const std::string& name) {
+    return name == "ISO-8859-1" || name == "ISO8859-1" || name == "ISO_8859-1" || name == "LATIN1";
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string out(bytes.size() * 2, '\0');
+    char* o = out.data();
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x80) {
+            *o++ = c;
+        } else {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
+}
+
+// The end of the run of ASCII bytes from i, eight at a time while it lasts.
+size_t AsciiRunEnd(std::string_view text, size_t i) {
+    while (i + 8 <= text.size()) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+        i += 8;
+    }
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
+        ++i;
+    return i;
 }
 
 // Charsets whose ASCII-looking bytes may still need converting.
@@ -147,6 +184,9 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
 
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
+        i = AsciiRunEnd(text, i);
+        if (i == text.size())
+            break;
         const size_t n = Utf8SequenceLength(text, i);
         if (n == 0)
             return false;
@@ -159,6 +199,11 @@ std::string RepairUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
+        const size_t ascii = AsciiRunEnd(text, i);
+        out.append(text.substr(i, ascii - i));
+        i = ascii;
+        if (i == text.size())
+            break;
         const size_t n = Utf8SequenceLength(text, i);
         if (n == 0) {
             out += "\xEF\xBF\xBD";
@@ -201,21 +246,27 @@ bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string
         out = RepairUtf8(bytes);
         return true;
     }
+    if (IsLatin1Name(name)) {
+        out = Latin1ToUtf8(bytes);
+        return true;
+    }
     thread_local TConverterCache cache;
     const iconv_t cd = cache.Get(name);
     if (cd == NoConverter)
         return false;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string result;
-    std::string buffer(bytes.size() * 4 + 16, '\0');
+    result.reserve(bytes.size() + bytes.size() / 4);
+    // A bounded buffer: E2BIG below converts a long text in pieces.
+    char buffer[16384];
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size();
     while (true) {
-        char* outPtr = buffer.data();
-        size_t outLeft = buffer.size();
+        char* outPtr = buffer;
+        size_t outLeft = sizeof(buffer);
         const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         const int error = rc == static_cast<size_t>(-1) ? errno : 0;
-        result.append(buffer.data(), buffer.size() - outLeft);
+        result.append(buffer, sizeof(buffer) - outLeft);
         if (error == E2BIG)
             continue;
         if (error == EILSEQ) {
@@ -240,12 +291,7 @@ bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     std::string out;
-    bool ascii = true;
-    for (unsigned char c : bytes)
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
+    const bool ascii = AsciiRunEnd(bytes, 0) == bytes.size();
     if (ascii && !IsStatefulOrWide(CanonicalName(charset)))
         return std::string(bytes);
     if (!charset.empty() && CharsetToUtf8(bytes, charset, out))

@@ -3,26 +3,33 @@
 
 #include "mail/MimeEncodings.h"
 #include "mail/MimeTokens.h"
+#include "mail/TextChars.h"
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
-constexpr size_t InitialBufferSize = 2048;
+// Large enough that a file is read in few calls, small enough to stay in cache.
+constexpr size_t InitialBufferSize = 16384;
 constexpr size_t MaxInlineNameLength = 255;
+constexpr std::string_view InlineBegin = "begin 666"; // first line of an inline uuencoded block
 
 void LowerInPlace(std::string& text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-bool StartsWithNoCase(const char* data, size_t len, const char* prefix) {
-    const size_t n = std::strlen(prefix);
-    return len >= n && strncasecmp(data, prefix, n) == 0;
+// ASCII case only, whatever the locale; prefix is in lower case.
+bool StartsWithNoCase(const char* data, size_t len, std::string_view prefix) {
+    if (len < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (AsciiLower(data[i]) != prefix[i])
+            return false;
+    return true;
 }
 
 // Lines of a "-- cut here --" marker are never begin or end lines.
@@ -93,6 +100,7 @@ void TMimeDecode::Reset() {
 
     FBuffer.assign(InitialBufferSize, '\0');
     FStart = FScan = FEnd = 0;
+    FLastLineEnd = NoLineEnd;
     FEof = false;
     FPosition = 0;
     FCurrent = {};
@@ -127,6 +135,7 @@ bool TMimeDecode::Fill(TStream& stream) {
         FEnd -= FStart;
         FStart = 0;
     }
+    FLastLineEnd = NoLineEnd;
     const size_t n = stream.Read(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
     FEnd += n;
     FPosition += static_cast<int64_t>(n);
@@ -166,6 +175,10 @@ void TMimeDecode::DecodeStream(TStream& stream) {
                 continue;
             }
         }
+        if (!FHeaderMode && FPartOpen &&
+            (FHandler == THandler::PartBody || FHandler == THandler::SingleBody) &&
+            (FCoding == TCoding::Base64 || FCoding == TCoding::QuotedPrintable) && DecodeRun(lf))
+            continue;
         char* line = base + FStart;
         const size_t room = lf + 1 - FStart;
         FStart = FScan = lf + 1;
@@ -180,6 +193,75 @@ void TMimeDecode::DecodeStream(TStream& stream) {
     if (Boundary.empty() || FPartOpen)
         PartEnd();
     Notify(OnMessageEnd);
+}
+
+// The complete lines from FStart on, the first ending at lf, decoded one after the
+// other into the buffer from FStart and handed out as one piece: a base64 or
+// quoted-printable body needs no per-line work beyond its decoding. Stops before a line
+// the line handlers must see; returns false when that is the first one.
+bool TMimeDecode::DecodeRun(size_t lf) {
+    char* base = FBuffer.data();
+    const bool base64 = FCoding == TCoding::Base64;
+    // Decoded text of an untyped part may hold an inline uuencoded block.
+    const bool inlineText = !base64 && PartContentType.empty();
+    if (inlineText && FInlineOpen)
+        return false;
+    // Every line up to the last LF in the buffer is complete. It is looked for once per
+    // read: a run that stops early must not search the same unfinished line again.
+    if (FLastLineEnd == NoLineEnd || FLastLineEnd < lf || base[FLastLineEnd] != '\n') {
+        FLastLineEnd = FEnd - 1;
+        while (base[FLastLineEnd] != '\n')
+            --FLastLineEnd;
+    }
+    const size_t last = FLastLineEnd;
+    const size_t first = FStart;
+    size_t start = FStart, out = FStart;
+    while (start <= last) {
+        const char* line = base + start;
+        // A boundary begins with "--"; a line holds at least its LF, so line[1] exists.
+        if (line[0] == '-' && line[1] == '-')
+            break;
+        if (base64) {
+            if (start != first)
+                lf = static_cast<size_t>(
+                    static_cast<const char*>(std::memchr(line, '\n', last + 1 - start)) - base);
+            const size_t len = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
+            out += DecodeBase64Line(line, len, base + out);
+            start = lf + 1;
+            continue;
+        }
+        // A decoded line begins "begin 666" only when its raw form does or has an escape
+        // among its first bytes.
+        const size_t size = last + 1 - start;
+        if (inlineText && (line[0] == 'b' || line[0] == 'B' || line[0] == '=') &&
+            (StartsWithNoCase(line, size, InlineBegin) ||
+             std::memchr(line, '=', std::min(size, InlineBegin.size()))))
+            break;
+        size_t lineEnd = 0;
+        bool softBreak = false;
+        const size_t n = DecodeQuotedPrintableToLineEnd(line, size, base + out, lineEnd, softBreak);
+        lf = start + lineEnd;
+        if (!softBreak && out + n + 2 > lf + 1) {
+            // CR LF would overwrite the next line: an LF-only line without escapes,
+            // decoded onto itself and so unchanged, which the line handlers take.
+            break;
+        }
+        out += n;
+        if (!softBreak) {
+            base[out++] = '\r';
+            base[out++] = '\n';
+        }
+        start = lf + 1;
+    }
+    if (start == first)
+        return false;
+    FStart = FScan = start;
+    if (out > first) {
+        FCurrent = std::string_view(base + first, out - first);
+        if (OnPartLine)
+            OnPartLine(*this, base + first, out - first);
+    }
+    return true;
 }
 
 void TMimeDecode::HandleLine(char* line, size_t len, size_t room) {
@@ -486,7 +568,7 @@ bool TMimeDecode::InlineDetect(const char* data, size_t len) {
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return false;
     if (!FInlineOpen) {
-        if (!StartsWithNoCase(data, len, "begin 666") || IsCutHere(text))
+        if (!StartsWithNoCase(data, len, InlineBegin) || IsCutHere(text))
             return false;
         FInlineOpen = true;
         FInlineName = NameAfterSecondBlank(text);

@@ -12,9 +12,10 @@
 
 // Reads a message line by line, records the main header's values, walks the
 // multipart structure (nested multiparts flattened into one numbered sequence)
-// and hands out every decoded part byte through OnPartLine. Header values are
-// kept as written: no encoded-word decoding. It never fails on bad input;
-// memory follows the longest line, not the message.
+// and hands out every decoded part byte through OnPartLine: a line at a time for
+// unencoded text, runs of many decoded lines for base64 and quoted-printable. Header
+// values are kept as written: no encoded-word decoding. It never fails on bad input;
+// memory follows the longest line (at least 16 KB), not the message.
 class TMimeDecode {
   public:
     using TNotifyEvent = std::function<void(TMimeDecode& sender)>;
@@ -72,6 +73,7 @@ class TMimeDecode {
 
     void Reset();
     bool Fill(TStream& stream);
+    bool DecodeRun(size_t lf);
     void HandleLine(char* line, size_t len, size_t room);
     void MainHeaderLine(char* line, size_t len);
     void SingleBodyLine(char* line, size_t len, size_t room);
@@ -93,6 +95,8 @@ class TMimeDecode {
 
     std::vector<char> FBuffer;
     size_t FStart = 0, FScan = 0, FEnd = 0;
+    static constexpr size_t NoLineEnd = SIZE_MAX;
+    size_t FLastLineEnd = NoLineEnd; // the last LF in the buffer, once looked for
     bool FEof = false;
     int64_t FPosition = 0;
     std::string_view FCurrent;

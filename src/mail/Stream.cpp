@@ -3,6 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 size_t TMemoryStream::Read(char* buffer, size_t count) {
     const size_t n = std::min(count, FData.size() - FPosition);
@@ -17,23 +20,27 @@ void TMemoryStream::Seek(int64_t position) {
 }
 
 TFileStream::TFileStream(const std::string& path) : FPath(path) {
-    FFile = std::fopen(path.c_str(), "rb");
-    if (!FFile)
+    FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FHandle < 0)
         throw EStreamError("Cannot open file " + path + ": " + std::strerror(errno));
-    if (std::fseek(FFile, 0, SEEK_END) == 0) {
-        FSize = std::ftell(FFile);
-        std::fseek(FFile, 0, SEEK_SET);
-    }
+    struct stat info {};
+    if (::fstat(FHandle, &info) == 0 && S_ISREG(info.st_mode))
+        FSize = static_cast<int64_t>(info.st_size);
 }
 
 TFileStream::~TFileStream() {
-    std::fclose(FFile);
+    ::close(FHandle);
 }
 
+// One system call per read: a buffered FILE would split a large request in two.
 size_t TFileStream::Read(char* buffer, size_t count) {
-    const size_t n = std::fread(buffer, 1, count, FFile);
-    if (n < count && std::ferror(FFile))
-        throw EStreamError("Cannot read file " + FPath);
-    FPosition += static_cast<int64_t>(n);
-    return n;
+    for (;;) {
+        const ssize_t n = ::read(FHandle, buffer, count);
+        if (n >= 0) {
+            FPosition += n;
+            return static_cast<size_t>(n);
+        }
+        if (errno != EINTR)
+            throw EStreamError("Cannot read file " + FPath + ": " + std::strerror(errno));
+    }
 }

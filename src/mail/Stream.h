@@ -59,7 +59,7 @@ class TFileStream : public TStream {
     int64_t Position() const override { return FPosition; }
 
   private:
-    std::FILE* FFile = nullptr;
+    int FHandle = -1;
     std::string FPath;
     int64_t FSize = -1;
     int64_t FPosition = 0;

@@ -2,7 +2,7 @@
 #pragma once
 
 // The value of a hexadecimal digit in either case, or -1.
-inline int HexValue(char c) {
+constexpr int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -290,5 +291,83 @@ TEST(MimeDecodeInput, BinaryGarbageWithNulBytes) {
         TMimeDecode d;
         DecodeText(d, text, 1 + random() % 300);
         EXPECT_EQ(d.Position(), static_cast<int64_t>(text.size()));
+    }
+}
+
+namespace {
+
+std::string Base64Encoded(const std::string& data, size_t lineBytes) {
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < data.size(); i += 3) {
+        const auto b0 = static_cast<unsigned char>(data[i]);
+        const auto b1 = i + 1 < data.size() ? static_cast<unsigned char>(data[i + 1]) : 0;
+        const auto b2 = i + 2 < data.size() ? static_cast<unsigned char>(data[i + 2]) : 0;
+        out += alphabet[b0 >> 2];
+        out += alphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        out += i + 1 < data.size() ? alphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
+        out += i + 2 < data.size() ? alphabet[b2 & 63] : '=';
+        if ((i + 3) % lineBytes == 0 || i + 3 >= data.size())
+            out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(MimeDecodeInput, EncodedBodiesGiveTheSameDataAtEveryReadSize) {
+    std::mt19937 random(7);
+    std::string binary(5000, '\0');
+    for (char& c : binary)
+        c = static_cast<char>(random());
+    std::string text, quoted;
+    for (int i = 0; i < 300; ++i) {
+        const std::string word = "caf\xE9=" + std::to_string(i) + (i % 7 ? " " : "\t");
+        text += word;
+        quoted += "caf=E9=3D" + std::to_string(i) + (i % 7 ? " " : "\t");
+        if (i % 5 == 4) {
+            // Alternately a hard and a soft line break.
+            text += i % 10 == 4 ? "\r\n" : "";
+            quoted += i % 10 == 4 ? "\r\n" : "=\r\n";
+        }
+    }
+    quoted += "\r\n";
+    text += "\r\n";
+    const std::string message =
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        Base64Encoded(binary, 57) +
+        // A blank ends a line's text, "-" is no base64, a short group gives what it holds.
+        "QUJD QUJD\r\n--not-a-boundary\r\nQUI\n\r\n--b\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+        quoted +
+        // A decoded "b" may begin an inline block; an LF-only line still ends in CR LF.
+        "=62egin 666 x\r\n#0V%T\r\nend\r\nb=65gin 666 y\r\nend\r\nlf only\n--b--\r\n";
+    const Strings expected = {"", binary + "ABC" + "\x9e\x8b\x5a\x6e\x8b\xa7\x75\xaa\xf2" + "AB",
+                              text + "lf only\r\n"};
+    // Parts are long: report where they first differ, not their bytes.
+    auto firstDifference = [](const Strings& got, const Strings& want) -> std::string {
+        if (got.size() != want.size())
+            return "part count " + std::to_string(got.size());
+        for (size_t i = 0; i < got.size(); ++i)
+            if (got[i] != want[i]) {
+                size_t at = 0;
+                while (at < got[i].size() && at < want[i].size() && got[i][at] == want[i][at])
+                    ++at;
+                return "part " + std::to_string(i) + " at byte " + std::to_string(at);
+            }
+        return "";
+    };
+    TMimeDecode whole;
+    const TEventLog wholeLog = DecodeText(whole, message, message.size());
+    EXPECT_EQ(firstDifference(wholeLog.PartData, expected), "");
+    EXPECT_EQ(std::count(wholeLog.Events.begin(), wholeLog.Events.end(), "InlineBegin x"), 1);
+    EXPECT_EQ(std::count(wholeLog.Events.begin(), wholeLog.Events.end(), "InlineBegin y"), 1);
+    for (size_t chunk : {1, 2, 3, 5, 7, 13, 64, 77, 1000, 4096}) {
+        TMimeDecode d;
+        const TEventLog log = DecodeText(d, message, chunk);
+        EXPECT_EQ(firstDifference(log.PartData, expected), "") << "read size " << chunk;
+        EXPECT_EQ(log.Events, wholeLog.Events) << "read size " << chunk;
     }
 }

@@ -57,6 +57,51 @@ TEST(Base64Line, MalformedLinesStayInsideTheLine) {
     EXPECT_EQ(Base64("===="), "");
 }
 
+TEST(QuotedPrintableLine, EscapeAtEveryDistanceFromThePrevious) {
+    // The output falls behind the input after an escape; text copied in words must not
+    // overwrite the next escape before it is read.
+    for (size_t gap = 0; gap < 20; ++gap) {
+        bool soft = true;
+        const std::string text(gap, 'x');
+        EXPECT_EQ(QuotedPrintable("=41" + text + "=42=43" + text + "yyyyyyyyyyyy", soft),
+                  "A" + text + "BC" + text + "yyyyyyyyyyyy")
+            << "gap " << gap;
+        EXPECT_FALSE(soft);
+    }
+}
+
+TEST(QuotedPrintableLine, UpToTheLineEndAsTheLineAlone) {
+    // Lines around every escape form, each with an LF and a CR LF end and a next line,
+    // in a buffer of their size so that AddressSanitizer sees any read beyond it.
+    std::vector<std::string> lines = {"",        "=",       "= \t",  "=4",      "=4x",     "=G1",
+                                      "a=41b",   "==41",    "x=\rA", "cr\rmid", "tail=A",  "=\r",
+                                      "soft=  ", "bare= x", "=4\r",  "=ab=CD",  "=\t\t\r", "ab=0D"};
+    // Escapes put the output behind the input by every distance from the line end.
+    for (int escapes = 1; escapes < 10; ++escapes)
+        for (size_t tail = 0; tail < 24; ++tail) {
+            std::string line;
+            for (int k = 0; k < escapes; ++k)
+                line += "=41";
+            lines.push_back(line + std::string(tail, 'x'));
+        }
+    for (const std::string& line : lines)
+        for (const std::string end : {"\n", "\r\n"}) {
+            // A CR before the LF belongs to the line end.
+            if (end == "\n" && line.ends_with('\r'))
+                continue;
+            bool lineSoft = false, soft = true;
+            const std::string expected = QuotedPrintable(line, lineSoft);
+            const std::string text = line + end + "next\r\n";
+            std::vector<char> buffer(text.begin(), text.end());
+            size_t lineEnd = 0;
+            const size_t n = DecodeQuotedPrintableToLineEnd(buffer.data(), buffer.size(),
+                                                            buffer.data(), lineEnd, soft);
+            EXPECT_EQ(std::string(buffer.data(), n), expected) << line;
+            EXPECT_EQ(soft, lineSoft) << line;
+            EXPECT_EQ(lineEnd, line.size() + end.size() - 1) << line;
+        }
+}
+
 TEST(QuotedPrintableLine, HexEscapesSoftBreaksAndLiterals) {
     bool soft = false;
     EXPECT_EQ(QuotedPrintable("caf=E9=", soft), "caf\xE9");
