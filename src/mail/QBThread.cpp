@@ -5,6 +5,7 @@
 #include "MD5Hex.h"
 #include "MailError.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <unordered_set>
@@ -13,6 +14,14 @@ namespace {
 
 const auto StartPoll = std::chrono::milliseconds(50);
 const auto IdlePoll = std::chrono::milliseconds(500);
+
+// A check's TOP commands in flight at most when the server pipelines, and list
+// entries announced in one call to the main thread at most.
+const size_t WindowTops = 64;
+const size_t WindowEntries = 512;
+// Header bytes of a window held back for its slower replies at most.
+const size_t MaxHeldHeaderBytes = size_t(4) << 20;
+const std::string RetrievingInformation = "Retrieving message information...";
 
 std::string LowerAscii(std::string text) {
     for (char& c : text)
@@ -109,8 +118,14 @@ void TQBThread::Raise(const std::function<void()>& call) {
 }
 
 void TQBThread::SetStatus(const std::string& text) {
-    if (Stopping || !OnStatus)
+    if (Stopping || !OnStatus) {
+        // The main thread may show something of its own after a cancel.
+        FStatusShown = false;
         return;
+    }
+    if (StatusShows(text))
+        return;
+    FStatusShown = true;
     StatusText = text;
     Raise([this] { OnStatus(*this, StatusText); });
 }
@@ -268,27 +283,27 @@ void TQBThread::Check() {
             std::unordered_set<std::string> known;
             for (const std::string& uid : ServerList)
                 known.insert(LowerAscii(uid));
-            size_t i = 0;
-            for (; i < list.size() && !Stopping; ++i) {
-                std::string& line = list[i];
-                size_t blank = line.find(' ');
-                Number = ToNumber(line.substr(0, blank));
-                UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
-                line = UID;
-                std::string problem;
-                if (known.count(UID)) {
-                    if (OnRenumber)
-                        Raise([this] { OnRenumber(*this, UID, Number); });
-                } else
-                    problem = AnnounceNew();
-                seen.push_back(UID);
-                if (!problem.empty())
-                    RaiseError(0, problem);
-                if (POP3.LastDataCut && !POP3.Connected())
-                    throw EPOP3Error("The header of message " + std::to_string(Number) +
-                                     " did not end; the connection was closed.");
+            size_t next = 0;
+            TCheckWindow window = TakeWindow(list, next, known);
+            while ((!window.Entries.empty() || window.Failure) && !Stopping) {
+                if (!window.Sent)
+                    SendWindow(window, seen);
+                if (Stopping)
+                    break;
+                ReadWindow(window, seen);
+                TCheckWindow following;
+                if (!window.Failure) {
+                    following = TakeWindow(list, next, known);
+                    // Its headers travel while the main thread takes in these.
+                    if (POP3.Pipelining && StatusShows(RetrievingInformation))
+                        SendWindow(following, seen);
+                }
+                Announce(window, window.Ready, seen);
+                if (window.Failure)
+                    std::rethrow_exception(window.Failure);
+                window = std::move(following);
             }
-            CheckComplete = i == list.size();
+            CheckComplete = seen.size() == list.size();
         } else {
             failed = true;
             cause = POP3.LastReply.Text;
@@ -311,6 +326,147 @@ void TQBThread::Check() {
         ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
 }
 
+TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
+                                              const std::unordered_set<std::string>& known) {
+    TCheckWindow window;
+    const size_t capacity = POP3.Pipelining ? WindowTops : 1;
+    size_t tops = 0;
+    try {
+        for (; next < list.size() && window.Entries.size() < WindowEntries; ++next) {
+            std::string& line = list[next];
+            size_t blank = line.find(' ');
+            TCheckEntry entry;
+            entry.Number = ToNumber(line.substr(0, blank));
+            entry.UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
+            entry.New = known.count(entry.UID) == 0;
+            if (entry.New && tops == capacity)
+                break;
+            tops += entry.New ? 1 : 0;
+            line = entry.UID;
+            window.Entries.push_back(std::move(entry));
+        }
+    } catch (...) {
+        // The entries before the bad one are announced first.
+        window.Failure = std::current_exception();
+    }
+    return window;
+}
+
+void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
+    window.Sent = true;
+    std::vector<int> numbers;
+    size_t firstNew = window.Entries.size();
+    for (size_t i = 0; i < window.Entries.size(); ++i)
+        if (window.Entries[i].New) {
+            firstNew = std::min(firstNew, i);
+            numbers.push_back(window.Entries[i].Number);
+        }
+    if (numbers.empty())
+        return;
+    if (!StatusShows(RetrievingInformation)) {
+        // The known messages before the first new one come before the new status.
+        Announce(window, firstNew, seen);
+        SetStatus(RetrievingInformation);
+    }
+    try {
+        POP3.SendTops(numbers, 0);
+    } catch (...) {
+        window.Unsent = true;
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::ReadWindow(TCheckWindow& window, TStringList& seen) {
+    std::vector<TCheckEntry>& entries = window.Entries;
+    if (window.Unsent) {
+        while (window.Ready < entries.size() && !entries[window.Ready].New)
+            ++window.Ready;
+        return;
+    }
+    size_t held = 0;       // header bytes read and not yet announced
+    bool sizesDue = false; // an unreadable header waits for its size
+    size_t read = 0;       // entries whose TOP reply is in
+    try {
+        for (; read < entries.size(); ++read) {
+            TCheckEntry& entry = entries[read];
+            if (entry.New) {
+                std::string cause;
+                bool ok = false;
+                try {
+                    ok = POP3.ReadTop(entry.Lines);
+                    if (!ok)
+                        cause = POP3.LastReply.Text;
+                } catch (const EPOP3InStepError& error) {
+                    // One bad header must not hide the messages after it.
+                    cause = error.what();
+                }
+                if (!ok) {
+                    entry.Unreadable = true;
+                    entry.Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+                    entry.Problem =
+                        WithCause("Server error: Header of message " +
+                                      std::to_string(entry.Number) + " could not be read!",
+                                  cause);
+                    sizesDue = true;
+                }
+                if (POP3.LastDataCut && !POP3.Connected()) {
+                    ++read;
+                    throw EPOP3Error("The header of message " + std::to_string(entry.Number) +
+                                     " did not end; the connection was closed.");
+                }
+                for (const std::string& line : entry.Lines)
+                    held += line.size();
+            }
+            if (!sizesDue)
+                window.Ready = read + 1;
+            // Large headers must not pile up while the window's others arrive.
+            if (held > MaxHeldHeaderBytes && !sizesDue) {
+                Announce(window, window.Ready, seen);
+                held = 0;
+            }
+        }
+    } catch (...) {
+        // What was read before the failure is announced; a size it still lacked stays unknown.
+        window.Ready = read;
+        window.Failure = std::current_exception();
+        return;
+    }
+    try {
+        // LIST only once every TOP reply is in, lest its reply be taken for one of theirs.
+        for (; window.Ready < entries.size(); ++window.Ready)
+            if (entries[window.Ready].Unreadable)
+                entries[window.Ready].Size = SizeOrUnknown(entries[window.Ready].Number);
+    } catch (...) {
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
+    if (window.Announced >= end || Stopping)
+        return;
+    Raise([&] {
+        while (window.Announced < end && !Stopping) {
+            TCheckEntry& entry = window.Entries[window.Announced++];
+            Number = entry.Number;
+            UID = entry.UID;
+            if (!entry.New) {
+                if (OnRenumber)
+                    OnRenumber(*this, UID, Number);
+            } else {
+                Lines.swap(entry.Lines);
+                Size = entry.Size;
+                if (OnMessage)
+                    OnMessage(*this, &Lines, Number, UID);
+                TStringList().swap(Lines);
+            }
+            seen.push_back(UID);
+            if (!entry.Problem.empty() && OnError && !Stopping) {
+                ErrorText = entry.Problem;
+                OnError(*this, 0, ErrorText);
+            }
+        }
+    });
+}
 void TQBThread::KeepSeen(const TStringList& seen) {
     std::unordered_set<std::string> listed;
     for (const std::string& uid : ServerList)
@@ -318,32 +474,6 @@ void TQBThread::KeepSeen(const TStringList& seen) {
     for (const std::string& uid : seen)
         if (listed.insert(LowerAscii(uid)).second)
             ServerList.push_back(uid);
-}
-
-std::string TQBThread::AnnounceNew() {
-    SetStatus("Retrieving message information...");
-    Lines.clear();
-    Size = -1;
-    bool read = false;
-    std::string cause;
-    try {
-        read = POP3.RetrieveTop(Number, 0, Lines);
-        if (!read)
-            cause = POP3.LastReply.Text;
-    } catch (const EPOP3InStepError& error) {
-        // One bad header must not hide the messages after it.
-        cause = error.what();
-    }
-    if (!read) {
-        Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
-        Size = SizeOrUnknown(Number);
-    }
-    RaiseMessage(&Lines);
-    TStringList().swap(Lines);
-    if (read)
-        return "";
-    return WithCause(
-        "Server error: Header of message " + std::to_string(Number) + " could not be read!", cause);
 }
 
 int TQBThread::SizeOrUnknown(int number) {

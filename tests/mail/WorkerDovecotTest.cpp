@@ -74,6 +74,7 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
     // First session, in order, up to the removal; then the second session's login and check.
     std::vector<std::string> first = {"USER " + Dovecot->User(user),
                                       "PASS " + Dovecot->Password(user),
+                                      "CAPA",
                                       "UIDL",
                                       "TOP 1 0",
                                       "TOP 2 0",
@@ -85,12 +86,12 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "RETR 3",
                                       "DELE 4",
                                       "DELE 2"};
-    ASSERT_EQ(commands.size(), first.size() + 5);
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 13), first);
-    std::vector<std::string> rest(commands.begin() + 13, commands.end());
+    ASSERT_EQ(commands.size(), first.size() + 6);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 14), first);
+    std::vector<std::string> rest(commands.begin() + 14, commands.end());
     std::sort(rest.begin(), rest.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{"PASS " + Dovecot->Password(user), "QUIT", "QUIT",
-                                              "UIDL", "USER " + Dovecot->User(user)}));
+    EXPECT_EQ(rest, (std::vector<std::string>{"CAPA", "PASS " + Dovecot->Password(user), "QUIT",
+                                              "QUIT", "UIDL", "USER " + Dovecot->User(user)}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -130,10 +131,10 @@ TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
     Add(tkCheck, user).Secure = true;
     std::vector<std::string> commands = Run(1);
-    ASSERT_EQ(commands.size(), 5u);
+    ASSERT_EQ(commands.size(), 6u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
+              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
