@@ -285,23 +285,40 @@ void TQBThread::Check() {
                 known.insert(LowerAscii(uid));
             size_t next = 0;
             TCheckWindow window = TakeWindow(list, next, known);
-            while ((!window.Entries.empty() || window.Failure) && !Stopping) {
+            TCheckWindow following;
+            bool taken = false; // following holds the window after this one
+            // The next window's commands go out while this one's replies are still
+            // arriving, so that a pipelining server never waits for them.
+            auto takeFollowing = [&] {
+                if (taken || window.Rest)
+                    return;
+                following = TakeWindow(list, next, known);
+                taken = true;
+                if (POP3.Pipelining && StatusShows(RetrievingInformation))
+                    SendWindow(following, seen);
+            };
+            while ((!window.Entries.empty() || window.Rest) && !Stopping) {
                 if (!window.Sent)
                     SendWindow(window, seen);
                 if (Stopping)
                     break;
-                ReadWindow(window, seen);
-                TCheckWindow following;
-                if (!window.Failure) {
-                    following = TakeWindow(list, next, known);
-                    // Its headers travel while the main thread takes in these.
-                    if (POP3.Pipelining && StatusShows(RetrievingInformation))
-                        SendWindow(following, seen);
+                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>());
+                if (window.SizesDue && !window.Failure) {
+                    // A LIST reply must not be taken for one of the TOP replies on their way.
+                    if (taken && following.Sent)
+                        ReadTops(following, seen, nullptr);
+                    ReadSizes(window);
                 }
+                if (!window.Failure)
+                    takeFollowing();
                 Announce(window, window.Ready, seen);
                 if (window.Failure)
                     std::rethrow_exception(window.Failure);
+                if (window.Rest)
+                    std::rethrow_exception(window.Rest);
                 window = std::move(following);
+                following = TCheckWindow();
+                taken = false;
             }
             CheckComplete = seen.size() == list.size();
         } else {
@@ -347,7 +364,7 @@ TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
         }
     } catch (...) {
         // The entries before the bad one are announced first.
-        window.Failure = std::current_exception();
+        window.Rest = std::current_exception();
     }
     return window;
 }
@@ -376,16 +393,23 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
     }
 }
 
-void TQBThread::ReadWindow(TCheckWindow& window, TStringList& seen) {
+void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
+                         const std::function<void()>& halfway) {
+    if (window.TopsRead)
+        return;
+    window.TopsRead = true;
     std::vector<TCheckEntry>& entries = window.Entries;
     if (window.Unsent) {
         while (window.Ready < entries.size() && !entries[window.Ready].New)
             ++window.Ready;
         return;
     }
-    size_t held = 0;       // header bytes read and not yet announced
-    bool sizesDue = false; // an unreadable header waits for its size
-    size_t read = 0;       // entries whose TOP reply is in
+    size_t tops = 0;
+    for (const TCheckEntry& entry : entries)
+        tops += entry.New ? 1 : 0;
+    size_t held = 0; // header bytes read and not yet announced
+    size_t read = 0; // entries whose TOP reply is in
+    size_t topsRead = 0;
     try {
         for (; read < entries.size(); ++read) {
             TCheckEntry& entry = entries[read];
@@ -407,7 +431,7 @@ void TQBThread::ReadWindow(TCheckWindow& window, TStringList& seen) {
                         WithCause("Server error: Header of message " +
                                       std::to_string(entry.Number) + " could not be read!",
                                   cause);
-                    sizesDue = true;
+                    window.SizesDue = true;
                 }
                 if (POP3.LastDataCut && !POP3.Connected()) {
                     ++read;
@@ -416,11 +440,14 @@ void TQBThread::ReadWindow(TCheckWindow& window, TStringList& seen) {
                 }
                 for (const std::string& line : entry.Lines)
                     held += line.size();
+                if (++topsRead == (tops + 1) / 2 && halfway && !window.SizesDue)
+                    halfway();
             }
-            if (!sizesDue)
+            if (!window.SizesDue)
                 window.Ready = read + 1;
-            // Large headers must not pile up while the window's others arrive.
-            if (held > MaxHeldHeaderBytes && !sizesDue) {
+            // Large headers must not pile up while the window's others arrive; only
+            // the current window (the one with a halfway step) may announce.
+            if (halfway && held > MaxHeldHeaderBytes && !window.SizesDue) {
                 Announce(window, window.Ready, seen);
                 held = 0;
             }
@@ -429,12 +456,15 @@ void TQBThread::ReadWindow(TCheckWindow& window, TStringList& seen) {
         // What was read before the failure is announced; a size it still lacked stays unknown.
         window.Ready = read;
         window.Failure = std::current_exception();
-        return;
     }
+}
+
+void TQBThread::ReadSizes(TCheckWindow& window) {
+    std::vector<TCheckEntry>& entries = window.Entries;
     try {
-        // LIST only once every TOP reply is in, lest its reply be taken for one of theirs.
         for (; window.Ready < entries.size(); ++window.Ready)
-            if (entries[window.Ready].Unreadable)
+            // After a later window failed, the connection is gone: the size stays unknown.
+            if (entries[window.Ready].Unreadable && POP3.Connected())
                 entries[window.Ready].Size = SizeOrUnknown(entries[window.Ready].Number);
     } catch (...) {
         window.Failure = std::current_exception();

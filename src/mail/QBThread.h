@@ -117,8 +117,13 @@ class TQBThread {
         size_t Ready = 0;     // entries complete, from the start
         size_t Announced = 0; // entries raised, from the start
         bool Sent = false;
-        bool Unsent = false;        // the TOP commands could not be sent
-        std::exception_ptr Failure; // ends the check once the ready entries are announced
+        bool Unsent = false; // the TOP commands could not be sent
+        bool TopsRead = false;
+        bool SizesDue = false; // an unreadable header waits for its size from LIST
+        // Ends the check once the ready entries are announced.
+        std::exception_ptr Failure;
+        // The list entry after the window's could not be read: ends the check after them.
+        std::exception_ptr Rest;
     };
 
     TSynchronize FSynchronize;
@@ -141,9 +146,11 @@ class TQBThread {
     // Sends the TOP commands of the window's new entries; the known ones before the
     // first new entry are announced first when the status changes.
     void SendWindow(TCheckWindow& window, TStringList& seen);
-    // Reads the window's headers in order, then the sizes of those that could not be
-    // read; a failure that ends the check is kept in the window.
-    void ReadWindow(TCheckWindow& window, TStringList& seen);
+    // Reads the replies of the window's TOP commands in order; a failure that ends the
+    // check is kept in the window. Halfway through, halfway (when given) is called.
+    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway);
+    // Sizes from LIST for the unreadable headers, once no TOP reply is outstanding.
+    void ReadSizes(TCheckWindow& window);
     // Raises the events of the ready entries not yet announced, in one call to the main
     // thread; seen gets their UIDs.
     void Announce(TCheckWindow& window, size_t end, TStringList& seen);
