@@ -321,6 +321,9 @@ void TQBThread::Check() {
                 taken = false;
             }
             CheckComplete = seen.size() == list.size();
+            // A cancel can leave replies on their way: the next job must not read them.
+            if (POP3.Outstanding() > 0)
+                POP3.Disconnect();
         } else {
             failed = true;
             cause = POP3.LastReply.Text;

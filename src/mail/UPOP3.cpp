@@ -200,6 +200,8 @@ void TQBPOP3::AskCapabilities() {
 }
 
 void TQBPOP3::Establish(int timeoutMs) {
+    // Replies outstanding on a dropped connection are gone with it.
+    FPending = 0;
     // The time limit covers the greeting, the handshake and the login too: a
     // server that accepts and then says nothing (a clear-text account on a TLS
     // port, say) must not hold every later job.

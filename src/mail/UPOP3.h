@@ -84,6 +84,8 @@ class TQBPOP3 {
     void SendTops(const std::vector<int>& numbers, int lines);
     // The next reply of SendTops, as RetrieveTop gives it.
     bool ReadTop(TStringList& dest);
+    // Replies of SendTops not yet read.
+    size_t Outstanding() const { return FPending; }
     void DeleteOnServer(int number);
 
   private:
