@@ -123,7 +123,7 @@ void TQBThread::SetStatus(const std::string& text) {
         FStatusShown = false;
         return;
     }
-    if (StatusShows(text))
+    if (!StatusChanges(text))
         return;
     FStatusShown = true;
     StatusText = text;
@@ -294,7 +294,7 @@ void TQBThread::Check() {
                     return;
                 following = TakeWindow(list, next, known);
                 taken = true;
-                if (POP3.Pipelining && StatusShows(RetrievingInformation))
+                if (POP3.Pipelining && !StatusChanges(RetrievingInformation))
                     SendWindow(following, seen);
             };
             while ((!window.Entries.empty() || window.Rest) && !Stopping) {
@@ -383,7 +383,7 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
         }
     if (numbers.empty())
         return;
-    if (!StatusShows(RetrievingInformation)) {
+    if (StatusChanges(RetrievingInformation)) {
         // The known messages before the first new one come before the new status.
         Announce(window, firstNew, seen);
         SetStatus(RetrievingInformation);

@@ -167,7 +167,10 @@ class TQBThread {
     void Raise(const std::function<void()>& call);
     // Raises OnStatus when the text differs from the one last raised.
     void SetStatus(const std::string& text);
-    bool StatusShows(const std::string& text) const { return FStatusShown && StatusText == text; }
+    // SetStatus(text) would raise an event.
+    bool StatusChanges(const std::string& text) const {
+        return OnStatus && !Stopping && !(FStatusShown && StatusText == text);
+    }
     void RaiseError(int fatal, const std::string& text);
     void RaiseMessage(const TStringList* lines);
 };
