@@ -15,11 +15,13 @@ namespace {
 const auto StartPoll = std::chrono::milliseconds(50);
 const auto IdlePoll = std::chrono::milliseconds(500);
 
-// A check's TOP commands in flight at most when the server pipelines, and list
-// entries announced in one call to the main thread at most.
+// A check's window: its TOP commands (sent together when the server pipelines), and
+// its list entries, announced in one call to the main thread.
 const size_t WindowTops = 64;
 const size_t WindowEntries = 512;
-// Header bytes of a window held back for its slower replies at most.
+// What a window has read goes to the main thread ahead of the rest after this long,
+// or once it holds this many header bytes.
+const auto AnnounceInterval = std::chrono::milliseconds(200);
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
 const std::string RetrievingInformation = "Retrieving message information...";
 
@@ -302,11 +304,12 @@ void TQBThread::Check() {
                     SendWindow(window, seen);
                 if (Stopping)
                     break;
-                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>());
+                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>(),
+                         true);
                 if (window.SizesDue && !window.Failure) {
                     // A LIST reply must not be taken for one of the TOP replies on their way.
                     if (taken && following.Sent)
-                        ReadTops(following, seen, nullptr);
+                        ReadTops(following, seen, nullptr, false);
                     ReadSizes(window);
                 }
                 if (!window.Failure)
@@ -349,7 +352,6 @@ void TQBThread::Check() {
 TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
                                               const std::unordered_set<std::string>& known) {
     TCheckWindow window;
-    const size_t capacity = POP3.Pipelining ? WindowTops : 1;
     size_t tops = 0;
     try {
         for (; next < list.size() && window.Entries.size() < WindowEntries; ++next) {
@@ -359,7 +361,7 @@ TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
             entry.Number = ToNumber(line.substr(0, blank));
             entry.UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
             entry.New = known.count(entry.UID) == 0;
-            if (entry.New && tops == capacity)
+            if (entry.New && tops == WindowTops)
                 break;
             tops += entry.New ? 1 : 0;
             line = entry.UID;
@@ -388,6 +390,9 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
         Announce(window, firstNew, seen);
         SetStatus(RetrievingInformation);
     }
+    // Without pipelining each TOP goes out as the reply before it is in (ReadTops).
+    if (!POP3.Pipelining)
+        return;
     try {
         POP3.SendTops(numbers, 0);
     } catch (...) {
@@ -397,7 +402,7 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
 }
 
 void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
-                         const std::function<void()>& halfway) {
+                         const std::function<void()>& halfway, bool current) {
     if (window.TopsRead)
         return;
     window.TopsRead = true;
@@ -413,10 +418,13 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
     size_t held = 0; // header bytes read and not yet announced
     size_t read = 0; // entries whose TOP reply is in
     size_t topsRead = 0;
+    auto announced = std::chrono::steady_clock::now();
     try {
         for (; read < entries.size(); ++read) {
             TCheckEntry& entry = entries[read];
             if (entry.New) {
+                if (!POP3.Pipelining)
+                    POP3.SendTops({entry.Number}, 0);
                 std::string cause;
                 bool ok = false;
                 try {
@@ -434,7 +442,11 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                         WithCause("Server error: Header of message " +
                                       std::to_string(entry.Number) + " could not be read!",
                                   cause);
-                    window.SizesDue = true;
+                    // Nothing is outstanding without pipelining: LIST can follow at once.
+                    if (POP3.Pipelining)
+                        window.SizesDue = true;
+                    else
+                        entry.Size = SizeOrUnknown(entry.Number);
                 }
                 if (POP3.LastDataCut && !POP3.Connected()) {
                     ++read;
@@ -448,11 +460,14 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
             }
             if (!window.SizesDue)
                 window.Ready = read + 1;
-            // Large headers must not pile up while the window's others arrive; only
-            // the current window (the one with a halfway step) may announce.
-            if (halfway && held > MaxHeldHeaderBytes && !window.SizesDue) {
+            // A slow server must not keep what has arrived from the main thread for
+            // long, nor large headers pile up; only the current window may announce.
+            if (current && window.Ready > window.Announced &&
+                (held > MaxHeldHeaderBytes ||
+                 std::chrono::steady_clock::now() - announced > AnnounceInterval)) {
                 Announce(window, window.Ready, seen);
                 held = 0;
+                announced = std::chrono::steady_clock::now();
             }
         }
     } catch (...) {

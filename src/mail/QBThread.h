@@ -111,7 +111,7 @@ class TQBThread {
         std::string Problem; // error announced after the entry
     };
     // Consecutive list entries whose TOP commands go out together (one at a time
-    // without pipelining) and whose events go to the main thread in one call.
+    // without pipelining) and whose events go to the main thread together.
     struct TCheckWindow {
         std::vector<TCheckEntry> Entries;
         size_t Ready = 0;     // entries complete, from the start
@@ -143,12 +143,15 @@ class TQBThread {
     // The next entries of the list from next on, up to a window's worth of new ones.
     TCheckWindow TakeWindow(TStringList& list, size_t& next,
                             const std::unordered_set<std::string>& known);
-    // Sends the TOP commands of the window's new entries; the known ones before the
-    // first new entry are announced first when the status changes.
+    // Sends the TOP commands of the window's new entries when the server pipelines
+    // (else ReadTops sends them one by one); the known entries before the first new
+    // one are announced first when the status changes.
     void SendWindow(TCheckWindow& window, TStringList& seen);
-    // Reads the replies of the window's TOP commands in order; a failure that ends the
-    // check is kept in the window. Halfway through, halfway (when given) is called.
-    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway);
+    // Reads the replies of the window's TOP commands in order (sending each first
+    // without pipelining); a failure that ends the check is kept in the window. Halfway
+    // through, halfway (when given) is called. Only the current window announces early.
+    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway,
+                  bool current);
     // Sizes from LIST for the unreadable headers, once no TOP reply is outstanding.
     void ReadSizes(TCheckWindow& window);
     // Raises the events of the ready entries not yet announced, in one call to the main
