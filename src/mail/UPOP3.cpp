@@ -125,16 +125,16 @@ bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t ke
         LastDataCut = false;
         if (!SendCmd(command, false))
             return false;
-        return ReadFetched(dest, keepBytes, maxLines);
+        ReadFetched(dest, keepBytes, maxLines);
+        return true;
     });
 }
 
-bool TQBPOP3::ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines) {
+void TQBPOP3::ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines) {
     TStringList lines;
     ReadData(lines, keepBytes, maxLines);
     dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
                 std::make_move_iterator(lines.end()));
-    return true;
 }
 
 void TQBPOP3::UpgradeToTLS() {
@@ -300,7 +300,8 @@ bool TQBPOP3::ReadTop(TStringList& dest) {
         ReadReply();
         if (LastReply.Code != TPOP3Status::OK)
             return false;
-        return ReadFetched(dest, MaxHeaderBytes, SIZE_MAX);
+        ReadFetched(dest, MaxHeaderBytes, SIZE_MAX);
+        return true;
     });
 }
 

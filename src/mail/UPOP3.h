@@ -54,7 +54,7 @@ class TQBPOP3 {
     // Connects, logs in and asks for the server's capabilities (CAPA); on failure
     // closes the session and rethrows. A server that answers CAPA with -ERR is taken
     // as not pipelining; one that does not answer in time, or not in step, is logged
-    // into again without CAPA, which it is then never sent again.
+    // into again without CAPA and not asked again.
     void Connect(int timeoutMs);
     bool Connected() const;
     // Sends QUIT without waiting for the reply; the socket is closed in every case.
@@ -93,7 +93,7 @@ class TQBPOP3 {
     bool FCounting = false;
     int64_t FWorkCount = 0;
     size_t FPending = 0;     // replies of SendTops not yet read
-    std::string FNoCAPAFrom; // "host:port" of a server that left CAPA unanswered
+    std::string FNoCAPAFrom; // "host:port" of a server that did not answer CAPA in step
 
     // Opens the connection, reads the greeting and logs in.
     void Establish(int timeoutMs);
@@ -109,8 +109,8 @@ class TQBPOP3 {
     void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);
     bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
                    size_t maxLines = SIZE_MAX);
-    // Status and data of a reply whose command has been sent.
-    bool ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines);
+    // The data lines of a reply whose status line has been read, added to dest.
+    void ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     bool SendQuit(int waitMs);
