@@ -492,6 +492,7 @@ void TQBThread::ReadSizes(TCheckWindow& window) {
 void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
     if (window.Announced >= end || Stopping)
         return;
+    // The fields the handlers read are set here, on the main thread, one entry at a time.
     Raise([&] {
         while (window.Announced < end && !Stopping) {
             TCheckEntry& entry = window.Entries[window.Announced++];
