@@ -238,9 +238,12 @@ void TLineConnection::StartTLS(const TTLSOptions& options) {
 }
 
 void TLineConnection::WriteLine(const std::string& line) {
+    Write(line + "\r\n");
+}
+
+void TLineConnection::Write(const std::string& data) {
     if (!FOpen)
         Fail("Not connected.");
-    std::string data = line + "\r\n";
     size_t sent = 0;
     while (sent < data.size()) {
         if (FSSL) {

@@ -32,6 +32,8 @@ class TLineConnection {
     // Upgrades the open connection to TLS (handshake and verification).
     void StartTLS(const TTLSOptions& options);
     void WriteLine(const std::string& line);
+    // Sends data as it is, in one write where the socket takes it.
+    void Write(const std::string& data);
     // The next line up to LF, without CR LF. A line longer than maxLength throws
     // ELineTooLong and stays unread, for SkipLine.
     std::string ReadLine(size_t maxLength);
@@ -48,6 +50,7 @@ class TLineConnection {
     void Drop();
     void ResetDrop();
     bool IsOpen() const { return FOpen; }
+    bool Dropped() const { return FDropped; }
 
     int ReadTimeout = 0; // ms a read may wait for the next byte; 0 waits without limit
     TResolver Resolver;  // name lookup; getaddrinfo when empty

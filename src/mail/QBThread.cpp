@@ -5,6 +5,7 @@
 #include "MD5Hex.h"
 #include "MailError.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <unordered_set>
@@ -13,6 +14,16 @@ namespace {
 
 const auto StartPoll = std::chrono::milliseconds(50);
 const auto IdlePoll = std::chrono::milliseconds(500);
+
+// A check's window: its TOP commands (sent together when the server pipelines), and
+// its list entries, announced in one call to the main thread.
+const size_t WindowTops = 64;
+const size_t WindowEntries = 512;
+// What a window has read goes to the main thread ahead of the rest after this long,
+// or once it holds this many header bytes.
+const auto AnnounceInterval = std::chrono::milliseconds(200);
+const size_t MaxHeldHeaderBytes = size_t(4) << 20;
+const std::string RetrievingInformation = "Retrieving message information...";
 
 std::string LowerAscii(std::string text) {
     for (char& c : text)
@@ -109,8 +120,14 @@ void TQBThread::Raise(const std::function<void()>& call) {
 }
 
 void TQBThread::SetStatus(const std::string& text) {
-    if (Stopping || !OnStatus)
+    if (Stopping || !OnStatus) {
+        // The main thread may show something of its own after a cancel.
+        FStatusShown = false;
         return;
+    }
+    if (!StatusChanges(text))
+        return;
+    FStatusShown = true;
     StatusText = text;
     Raise([this] { OnStatus(*this, StatusText); });
 }
@@ -268,27 +285,48 @@ void TQBThread::Check() {
             std::unordered_set<std::string> known;
             for (const std::string& uid : ServerList)
                 known.insert(LowerAscii(uid));
-            size_t i = 0;
-            for (; i < list.size() && !Stopping; ++i) {
-                std::string& line = list[i];
-                size_t blank = line.find(' ');
-                Number = ToNumber(line.substr(0, blank));
-                UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
-                line = UID;
-                std::string problem;
-                if (known.count(UID)) {
-                    if (OnRenumber)
-                        Raise([this] { OnRenumber(*this, UID, Number); });
-                } else
-                    problem = AnnounceNew();
-                seen.push_back(UID);
-                if (!problem.empty())
-                    RaiseError(0, problem);
-                if (POP3.LastDataCut && !POP3.Connected())
-                    throw EPOP3Error("The header of message " + std::to_string(Number) +
-                                     " did not end; the connection was closed.");
+            size_t next = 0;
+            TCheckWindow window = TakeWindow(list, next, known);
+            TCheckWindow following;
+            bool taken = false; // following holds the window after this one
+            // The next window's commands go out while this one's replies are still
+            // arriving, so that a pipelining server never waits for them.
+            auto takeFollowing = [&] {
+                if (taken || window.Rest)
+                    return;
+                following = TakeWindow(list, next, known);
+                taken = true;
+                if (POP3.Pipelining && !StatusChanges(RetrievingInformation))
+                    SendWindow(following, seen);
+            };
+            while ((!window.Entries.empty() || window.Rest) && !Stopping) {
+                if (!window.Sent)
+                    SendWindow(window, seen);
+                if (Stopping)
+                    break;
+                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>(),
+                         true);
+                if (window.SizesDue && !window.Failure) {
+                    // A LIST reply must not be taken for one of the TOP replies on their way.
+                    if (taken && following.Sent)
+                        ReadTops(following, seen, nullptr, false);
+                    ReadSizes(window);
+                }
+                if (!window.Failure)
+                    takeFollowing();
+                Announce(window, window.Ready, seen);
+                if (window.Failure)
+                    std::rethrow_exception(window.Failure);
+                if (window.Rest)
+                    std::rethrow_exception(window.Rest);
+                window = std::move(following);
+                following = TCheckWindow();
+                taken = false;
             }
-            CheckComplete = i == list.size();
+            CheckComplete = seen.size() == list.size();
+            // A cancel can leave replies on their way: the next job must not read them.
+            if (POP3.Outstanding() > 0)
+                POP3.Disconnect();
         } else {
             failed = true;
             cause = POP3.LastReply.Text;
@@ -311,6 +349,173 @@ void TQBThread::Check() {
         ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
 }
 
+TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
+                                              const std::unordered_set<std::string>& known) {
+    TCheckWindow window;
+    size_t tops = 0;
+    try {
+        for (; next < list.size() && window.Entries.size() < WindowEntries; ++next) {
+            std::string& line = list[next];
+            size_t blank = line.find(' ');
+            TCheckEntry entry;
+            entry.Number = ToNumber(line.substr(0, blank));
+            entry.UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
+            entry.New = known.count(entry.UID) == 0;
+            if (entry.New && tops == WindowTops)
+                break;
+            tops += entry.New ? 1 : 0;
+            line = entry.UID;
+            window.Entries.push_back(std::move(entry));
+        }
+    } catch (...) {
+        // The entries before the bad one are announced first.
+        window.Rest = std::current_exception();
+    }
+    return window;
+}
+
+void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
+    window.Sent = true;
+    std::vector<int> numbers;
+    size_t firstNew = window.Entries.size();
+    for (size_t i = 0; i < window.Entries.size(); ++i)
+        if (window.Entries[i].New) {
+            firstNew = std::min(firstNew, i);
+            numbers.push_back(window.Entries[i].Number);
+        }
+    if (numbers.empty())
+        return;
+    if (StatusChanges(RetrievingInformation)) {
+        // The known messages before the first new one come before the new status.
+        Announce(window, firstNew, seen);
+        SetStatus(RetrievingInformation);
+    }
+    // Without pipelining each TOP goes out as the reply before it is in (ReadTops).
+    if (!POP3.Pipelining)
+        return;
+    try {
+        POP3.SendTops(numbers, 0);
+    } catch (...) {
+        window.Unsent = true;
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
+                         const std::function<void()>& halfway, bool current) {
+    if (window.TopsRead)
+        return;
+    window.TopsRead = true;
+    std::vector<TCheckEntry>& entries = window.Entries;
+    if (window.Unsent) {
+        while (window.Ready < entries.size() && !entries[window.Ready].New)
+            ++window.Ready;
+        return;
+    }
+    size_t tops = 0;
+    for (const TCheckEntry& entry : entries)
+        tops += entry.New ? 1 : 0;
+    size_t held = 0; // header bytes read and not yet announced
+    size_t read = 0; // entries whose TOP reply is in
+    size_t topsRead = 0;
+    auto announced = std::chrono::steady_clock::now();
+    try {
+        for (; read < entries.size(); ++read) {
+            TCheckEntry& entry = entries[read];
+            if (entry.New) {
+                if (!POP3.Pipelining)
+                    POP3.SendTops({entry.Number}, 0);
+                std::string cause;
+                bool ok = false;
+                try {
+                    ok = POP3.ReadTop(entry.Lines);
+                    if (!ok)
+                        cause = POP3.LastReply.Text;
+                } catch (const EPOP3InStepError& error) {
+                    // One bad header must not hide the messages after it.
+                    cause = error.what();
+                }
+                if (!ok) {
+                    entry.Unreadable = true;
+                    entry.Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+                    entry.Problem =
+                        WithCause("Server error: Header of message " +
+                                      std::to_string(entry.Number) + " could not be read!",
+                                  cause);
+                    // Nothing is outstanding without pipelining: LIST can follow at once.
+                    if (POP3.Pipelining)
+                        window.SizesDue = true;
+                    else
+                        entry.Size = SizeOrUnknown(entry.Number);
+                }
+                if (POP3.LastDataCut && !POP3.Connected()) {
+                    ++read;
+                    throw EPOP3Error("The header of message " + std::to_string(entry.Number) +
+                                     " did not end; the connection was closed.");
+                }
+                for (const std::string& line : entry.Lines)
+                    held += line.size();
+                if (++topsRead == (tops + 1) / 2 && halfway && !window.SizesDue)
+                    halfway();
+            }
+            if (!window.SizesDue)
+                window.Ready = read + 1;
+            // A slow server must not keep what has arrived from the main thread for
+            // long, nor large headers pile up; only the current window may announce.
+            if (current && window.Ready > window.Announced &&
+                (held > MaxHeldHeaderBytes ||
+                 std::chrono::steady_clock::now() - announced > AnnounceInterval)) {
+                Announce(window, window.Ready, seen);
+                held = 0;
+                announced = std::chrono::steady_clock::now();
+            }
+        }
+    } catch (...) {
+        // What was read before the failure is announced; a size it still lacked stays unknown.
+        window.Ready = read;
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::ReadSizes(TCheckWindow& window) {
+    std::vector<TCheckEntry>& entries = window.Entries;
+    try {
+        for (; window.Ready < entries.size(); ++window.Ready)
+            // After a later window failed, the connection is gone: the size stays unknown.
+            if (entries[window.Ready].Unreadable && POP3.Connected())
+                entries[window.Ready].Size = SizeOrUnknown(entries[window.Ready].Number);
+    } catch (...) {
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
+    if (window.Announced >= end || Stopping)
+        return;
+    // The fields the handlers read are set here, on the main thread, one entry at a time.
+    Raise([&] {
+        while (window.Announced < end && !Stopping) {
+            TCheckEntry& entry = window.Entries[window.Announced++];
+            Number = entry.Number;
+            UID = entry.UID;
+            if (!entry.New) {
+                if (OnRenumber)
+                    OnRenumber(*this, UID, Number);
+            } else {
+                Lines.swap(entry.Lines);
+                Size = entry.Size;
+                if (OnMessage)
+                    OnMessage(*this, &Lines, Number, UID);
+                TStringList().swap(Lines);
+            }
+            seen.push_back(UID);
+            if (!entry.Problem.empty() && OnError && !Stopping) {
+                ErrorText = entry.Problem;
+                OnError(*this, 0, ErrorText);
+            }
+        }
+    });
+}
 void TQBThread::KeepSeen(const TStringList& seen) {
     std::unordered_set<std::string> listed;
     for (const std::string& uid : ServerList)
@@ -318,32 +523,6 @@ void TQBThread::KeepSeen(const TStringList& seen) {
     for (const std::string& uid : seen)
         if (listed.insert(LowerAscii(uid)).second)
             ServerList.push_back(uid);
-}
-
-std::string TQBThread::AnnounceNew() {
-    SetStatus("Retrieving message information...");
-    Lines.clear();
-    Size = -1;
-    bool read = false;
-    std::string cause;
-    try {
-        read = POP3.RetrieveTop(Number, 0, Lines);
-        if (!read)
-            cause = POP3.LastReply.Text;
-    } catch (const EPOP3InStepError& error) {
-        // One bad header must not hide the messages after it.
-        cause = error.what();
-    }
-    if (!read) {
-        Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
-        Size = SizeOrUnknown(Number);
-    }
-    RaiseMessage(&Lines);
-    TStringList().swap(Lines);
-    if (read)
-        return "";
-    return WithCause(
-        "Server error: Header of message " + std::to_string(Number) + " could not be read!", cause);
 }
 
 int TQBThread::SizeOrUnknown(int number) {

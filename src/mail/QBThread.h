@@ -7,10 +7,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
+#include <vector>
 
 // Runs a callable on the main thread and returns when it has run.
 using TSynchronize = std::function<void(const std::function<void()>& call)>;
@@ -97,6 +100,32 @@ class TQBThread {
     void Abandon();
 
   private:
+    // One list entry of a check on its way to the main thread.
+    struct TCheckEntry {
+        int Number = 0;
+        std::string UID;
+        bool New = false;  // not in ServerList: its header is fetched
+        TStringList Lines; // the header, or the stand-in
+        int Size = -1;
+        bool Unreadable = false;
+        std::string Problem; // error announced after the entry
+    };
+    // Consecutive list entries whose TOP commands go out together (one at a time
+    // without pipelining) and whose events go to the main thread together.
+    struct TCheckWindow {
+        std::vector<TCheckEntry> Entries;
+        size_t Ready = 0;     // entries complete, from the start
+        size_t Announced = 0; // entries raised, from the start
+        bool Sent = false;
+        bool Unsent = false; // the TOP commands could not be sent
+        bool TopsRead = false;
+        bool SizesDue = false; // an unreadable header waits for its size from LIST
+        // Ends the check once the ready entries are announced.
+        std::exception_ptr Failure;
+        // The list entry after the window's could not be read: ends the check after them.
+        std::exception_ptr Rest;
+    };
+
     TSynchronize FSynchronize;
     TPostMessage FPostMessage;
     std::thread FThread;
@@ -105,14 +134,29 @@ class TQBThread {
     std::atomic<bool> FExited{false}; // Execute has left its loop
     std::mutex FIdleLock;
     std::condition_variable FIdleWake;
+    bool FStatusShown = false; // StatusText is what the main thread was last given
 
     void Execute();
     void RunTask();
     bool SameSession() const;
     void Check();
-    // Raises OnMessage for a new message, with a stand-in header when its own
-    // cannot be read; returns the error to report then, else "".
-    std::string AnnounceNew();
+    // The next entries of the list from next on, up to a window's worth of new ones.
+    TCheckWindow TakeWindow(TStringList& list, size_t& next,
+                            const std::unordered_set<std::string>& known);
+    // Sends the TOP commands of the window's new entries when the server pipelines
+    // (else ReadTops sends them one by one); the known entries before the first new
+    // one are announced first when the status changes.
+    void SendWindow(TCheckWindow& window, TStringList& seen);
+    // Reads the replies of the window's TOP commands in order (sending each first
+    // without pipelining); a failure that ends the check is kept in the window. Halfway
+    // through, halfway (when given) is called. Only the current window announces early.
+    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway,
+                  bool current);
+    // Sizes from LIST for the unreadable headers, once no TOP reply is outstanding.
+    void ReadSizes(TCheckWindow& window);
+    // Raises the events of the ready entries not yet announced, in one call to the main
+    // thread; seen gets their UIDs.
+    void Announce(TCheckWindow& window, size_t end, TStringList& seen);
     // Size from LIST, or -1 when the server will not say.
     int SizeOrUnknown(int number);
     void KeepSeen(const TStringList& seen);
@@ -124,7 +168,12 @@ class TQBThread {
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);
+    // Raises OnStatus when the text differs from the one last raised.
     void SetStatus(const std::string& text);
+    // SetStatus(text) would raise an event.
+    bool StatusChanges(const std::string& text) const {
+        return OnStatus && !Stopping && !(FStatusShown && StatusText == text);
+    }
     void RaiseError(int fatal, const std::string& text);
     void RaiseMessage(const TStringList* lines);
 };

@@ -1,12 +1,18 @@
-// TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS and POP3S) the worker drives.
+// TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS, POP3S, pipelined TOP) the worker drives.
 #include "UPOP3.h"
 
 #include "MD5Hex.h"
 #include "MailError.h"
 
 #include <algorithm>
+#include <cctype>
+#include <stdexcept>
 
 namespace {
+
+// Bounds on a CAPA answer: a real one is a dozen short lines.
+const size_t MaxCapabilityBytes = 64 * 1024;
+const size_t MaxCapabilities = 1000;
 
 std::string BytesText(size_t bytes) {
     if (bytes >= (size_t(1) << 20) && bytes % (size_t(1) << 20) == 0)
@@ -32,10 +38,15 @@ template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step()) {
     } catch (const EPOP3InStepError&) {
         throw;
     } catch (...) {
-        FCounting = false;
-        FConnection.Close();
+        CloseConnection();
         throw;
     }
+}
+
+void TQBPOP3::CloseConnection() {
+    FCounting = false;
+    FPending = 0;
+    FConnection.Close();
 }
 
 void TQBPOP3::ReadReply() {
@@ -50,6 +61,9 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
     // A CR or LF in a user name or password would smuggle in a command of its own.
     if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw EPOP3Error("Invalid character in command.");
+    // Its reply would be taken for one of theirs.
+    if (FPending > 0)
+        throw std::logic_error("A command sent before the pipelined replies were read.");
     FConnection.WriteLine(command);
     ReadReply();
     if (LastReply.Code == TPOP3Status::OK)
@@ -111,12 +125,16 @@ bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t ke
         LastDataCut = false;
         if (!SendCmd(command, false))
             return false;
-        TStringList lines;
-        ReadData(lines, keepBytes, maxLines);
-        dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
-                    std::make_move_iterator(lines.end()));
+        ReadFetched(dest, keepBytes, maxLines);
         return true;
     });
+}
+
+void TQBPOP3::ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines) {
+    TStringList lines;
+    ReadData(lines, keepBytes, maxLines);
+    dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
+                std::make_move_iterator(lines.end()));
 }
 
 void TQBPOP3::UpgradeToTLS() {
@@ -140,30 +158,68 @@ void TQBPOP3::Login(const std::string& greetingText) {
 }
 
 void TQBPOP3::Connect(int timeoutMs) {
+    Pipelining = false;
+    std::string server = Host + ":" + std::to_string(Port);
     try {
-        // The time limit covers the greeting, the handshake and the login too: a
-        // server that accepts and then says nothing (a clear-text account on a TLS
-        // port, say) must not hold every later job.
-        FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
-        FConnection.Resolver = Resolver;
-        FConnection.Open(Host, Port, timeoutMs);
-        if (TLS == tlsPOP3S)
-            UpgradeToTLS();
-        ReadReply();
-        if (LastReply.Code != TPOP3Status::OK)
-            throw EPOP3ReplyError(LastReply.Text);
-        std::string greetingText = LastReply.Text;
-        if (TLS == tlsSTLS) {
-            // Never fall back to clear text when the server refuses.
-            SendCmd("STLS", true);
-            UpgradeToTLS();
+        Establish(timeoutMs);
+        if (FNoCAPAFrom != server) {
+            try {
+                AskCapabilities();
+            } catch (const EPOP3InStepError&) {
+            } catch (const EPOP3Error&) {
+                if (FConnection.Dropped())
+                    throw;
+                // A late answer would be taken for the reply to the next command: the
+                // stream is out of step for good, so start again without CAPA.
+                FNoCAPAFrom = server;
+                Pipelining = false;
+                Establish(timeoutMs);
+            }
         }
-        Login(greetingText);
         FConnection.ReadTimeout = ReadTimeout;
     } catch (...) {
         Disconnect();
         throw;
     }
+}
+
+void TQBPOP3::AskCapabilities() {
+    TStringList capabilities;
+    if (!FetchData("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities))
+        return;
+    // A listing cut off and closed is no answer at all.
+    if (!FConnection.IsOpen())
+        throw EPOP3Error("Capability list did not end.");
+    for (const std::string& line : capabilities) {
+        std::string name = line.substr(0, line.find(' '));
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (name == "PIPELINING")
+            Pipelining = true;
+    }
+}
+
+void TQBPOP3::Establish(int timeoutMs) {
+    // Replies outstanding on a dropped connection are gone with it.
+    FPending = 0;
+    // The time limit covers the greeting, the handshake and the login too: a
+    // server that accepts and then says nothing (a clear-text account on a TLS
+    // port, say) must not hold every later job.
+    FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
+    FConnection.Resolver = Resolver;
+    FConnection.Open(Host, Port, timeoutMs);
+    if (TLS == tlsPOP3S)
+        UpgradeToTLS();
+    ReadReply();
+    if (LastReply.Code != TPOP3Status::OK)
+        throw EPOP3ReplyError(LastReply.Text);
+    std::string greetingText = LastReply.Text;
+    if (TLS == tlsSTLS) {
+        // Never fall back to clear text when the server refuses.
+        SendCmd("STLS", true);
+        UpgradeToTLS();
+    }
+    Login(greetingText);
 }
 
 bool TQBPOP3::Connected() const {
@@ -193,7 +249,7 @@ bool TQBPOP3::SendQuit(int waitMs) {
         }
         FConnection.ReadTimeout = ReadTimeout;
     }
-    FConnection.Close();
+    CloseConnection();
     return confirmed;
 }
 
@@ -223,6 +279,30 @@ bool TQBPOP3::RetrieveMessage(int number, TStringList& dest) {
 bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
     return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest,
                      MaxHeaderBytes);
+}
+
+void TQBPOP3::SendTops(const std::vector<int>& numbers, int lines) {
+    Guarded([&] {
+        std::string commands;
+        for (int number : numbers)
+            commands += "TOP " + std::to_string(number) + " " + std::to_string(lines) + "\r\n";
+        FConnection.Write(commands);
+        FPending += numbers.size();
+    });
+}
+
+bool TQBPOP3::ReadTop(TStringList& dest) {
+    return Guarded([&] {
+        if (FPending == 0)
+            throw std::logic_error("No pipelined reply to read.");
+        --FPending;
+        LastDataCut = false;
+        ReadReply();
+        if (LastReply.Code != TPOP3Status::OK)
+            return false;
+        ReadFetched(dest, MaxHeaderBytes, SIZE_MAX);
+        return true;
+    });
 }
 
 void TQBPOP3::DeleteOnServer(int number) {

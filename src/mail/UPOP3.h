@@ -1,4 +1,4 @@
-// TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS and POP3S) the worker drives.
+// TQBPOP3: the POP3 client session (RFC 1939, APOP, STLS, POP3S, pipelined TOP) the worker drives.
 #pragma once
 
 #include "core/TLSMode.h"
@@ -47,8 +47,14 @@ class TQBPOP3 {
     // The last TOP reply passed MaxHeaderBytes and holds only its start. When it
     // also passed MaxReplyBytes the connection was closed, as the reply never ended.
     bool LastDataCut = false;
+    // The server listed PIPELINING in its CAPA answer after login: commands may be
+    // sent ahead of the replies to earlier ones.
+    bool Pipelining = false;
 
-    // Connects and logs in; on failure closes the session and rethrows.
+    // Connects, logs in and asks for the server's capabilities (CAPA); on failure
+    // closes the session and rethrows. A server that answers CAPA with -ERR is taken
+    // as not pipelining; one that does not answer in time, or not in step, is logged
+    // into again without CAPA and not asked again.
     void Connect(int timeoutMs);
     bool Connected() const;
     // Sends QUIT without waiting for the reply; the socket is closed in every case.
@@ -73,12 +79,27 @@ class TQBPOP3 {
     bool RetrieveMessage(int number, TStringList& dest);
     // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
+    // Sends "TOP n lines" for every number in one write, without waiting; the replies
+    // are then read in order with ReadTop, before any other command.
+    void SendTops(const std::vector<int>& numbers, int lines);
+    // The next reply of SendTops, as RetrieveTop gives it.
+    bool ReadTop(TStringList& dest);
+    // Replies of SendTops not yet read.
+    size_t Outstanding() const { return FPending; }
     void DeleteOnServer(int number);
 
   private:
     TLineConnection FConnection;
     bool FCounting = false;
     int64_t FWorkCount = 0;
+    size_t FPending = 0;     // replies of SendTops not yet read
+    std::string FNoCAPAFrom; // "host:port" of a server that did not answer CAPA in step
+
+    // Opens the connection, reads the greeting and logs in.
+    void Establish(int timeoutMs);
+    // Sets Pipelining from the CAPA answer; throws when the answer is not in step.
+    void AskCapabilities();
+    void CloseConnection();
 
     void Login(const std::string& greetingText);
     void UpgradeToTLS();
@@ -88,6 +109,8 @@ class TQBPOP3 {
     void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);
     bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
                    size_t maxLines = SIZE_MAX);
+    // The data lines of a reply whose status line has been read, added to dest.
+    void ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     bool SendQuit(int waitMs);

@@ -58,14 +58,15 @@ TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting) {
     EXPECT_TRUE(Session.Connected());
     Session.Disconnect(); // would hang here if it waited for the silent server's reply
     EXPECT_FALSE(Session.Connected());
-    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "QUIT"}));
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "CAPA", "QUIT"}));
 }
 
 TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword) {
     Session.APOP = true;
     Session.Connect(5000);
     Session.Disconnect();
-    EXPECT_EQ(Transcript(), (TTranscript{"APOP user 64bceb7c28b43e98502bc1d5faead518", "QUIT"}));
+    EXPECT_EQ(Transcript(),
+              (TTranscript{"APOP user 64bceb7c28b43e98502bc1d5faead518", "CAPA", "QUIT"}));
 }
 
 TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
@@ -79,9 +80,9 @@ TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
         Session.Connect(5000);
         Session.Disconnect();
     }
-    EXPECT_EQ(Transcript(),
-              (TTranscript{"QUIT", "USER user", "PASS tanstaaf", "QUIT", "QUIT", "USER user",
-                           "PASS tanstaaf", "QUIT", "QUIT", "USER user", "PASS tanstaaf", "QUIT"}));
+    EXPECT_EQ(Transcript(), (TTranscript{"QUIT", "USER user", "PASS tanstaaf", "CAPA", "QUIT",
+                                         "QUIT", "USER user", "PASS tanstaaf", "CAPA", "QUIT",
+                                         "QUIT", "USER user", "PASS tanstaaf", "CAPA", "QUIT"}));
 }
 
 TEST_F(POP3SessionTest, FailedLoginsCloseTheSession) {
@@ -144,8 +145,8 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
     EXPECT_TRUE(Session.RetrieveTop(1, 0, lines));
     EXPECT_EQ(lines, (TStringList{"untouched", "Subject: a", ""}));
     Session.Disconnect();
-    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "UIDL", "TOP 7 0", "RETR 7",
-                                         "DELE 7", "TOP 1 0", "QUIT"}));
+    EXPECT_EQ(Transcript(), (TTranscript{"USER user", "PASS tanstaaf", "CAPA", "UIDL", "TOP 7 0",
+                                         "RETR 7", "DELE 7", "TOP 1 0", "QUIT"}));
 }
 
 TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {

@@ -1,5 +1,6 @@
 // Tests of TQBThread against a real Dovecot: a check, retrieval and removal round, two
-// accounts, APOP over STLS, a wrong password; asserting on Dovecot's record and mailbox.
+// accounts, APOP over STLS, a wrong password, pipelined checks; asserting on Dovecot's record
+// and mailbox.
 #include "DovecotServer.h"
 #include "WorkerHarness.h"
 
@@ -74,6 +75,7 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
     // First session, in order, up to the removal; then the second session's login and check.
     std::vector<std::string> first = {"USER " + Dovecot->User(user),
                                       "PASS " + Dovecot->Password(user),
+                                      "CAPA",
                                       "UIDL",
                                       "TOP 1 0",
                                       "TOP 2 0",
@@ -85,12 +87,12 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "RETR 3",
                                       "DELE 4",
                                       "DELE 2"};
-    ASSERT_EQ(commands.size(), first.size() + 5);
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 13), first);
-    std::vector<std::string> rest(commands.begin() + 13, commands.end());
+    ASSERT_EQ(commands.size(), first.size() + 6);
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 14), first);
+    std::vector<std::string> rest(commands.begin() + 14, commands.end());
     std::sort(rest.begin(), rest.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{"PASS " + Dovecot->Password(user), "QUIT", "QUIT",
-                                              "UIDL", "USER " + Dovecot->User(user)}));
+    EXPECT_EQ(rest, (std::vector<std::string>{"CAPA", "PASS " + Dovecot->Password(user), "QUIT",
+                                              "QUIT", "UIDL", "USER " + Dovecot->User(user)}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -130,10 +132,10 @@ TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
     Add(tkCheck, user).Secure = true;
     std::vector<std::string> commands = Run(1);
-    ASSERT_EQ(commands.size(), 5u);
+    ASSERT_EQ(commands.size(), 6u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
+              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -168,4 +170,67 @@ TEST_F(WorkerDovecotTest, ConnectErrorsNameTheirCause) {
               0u)
         << errors[1];
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2}));
+}
+
+TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) {
+    const int count = 150; // more than two windows of TOP commands
+    int user = NewUser(count);
+    bool pipelined = false;
+    TStringList known; // handed to the second check
+    auto getTask = H.Worker->OnGetTask;
+    H.Worker->OnGetTask = [&](TQBThread& sender, bool& hasTask) {
+        getTask(sender, hasTask);
+        if (hasTask && sender.Task.Notify == 2)
+            sender.ServerList = known;
+    };
+    auto done = H.Worker->OnCheckDone;
+    H.Worker->OnCheckDone = [&](TQBThread& sender) {
+        pipelined = sender.POP3.Pipelining;
+        done(sender);
+    };
+    Add(tkCheck, user);
+    H.Start();
+    ASSERT_TRUE(H.RunJobs());
+    ASSERT_EQ(H.ServerLists[user].size(), static_cast<size_t>(count));
+    // Every third message becomes new again: known and new ones alternate in the windows.
+    const TStringList first = H.ServerLists[user];
+    for (int n = 1; n <= count; ++n)
+        if (n % 3 != 0)
+            known.push_back(first[static_cast<size_t>(n - 1)]);
+    Add(tkCheck, user);
+    std::vector<std::string> commands = Run(1);
+    EXPECT_TRUE(pipelined);
+    EXPECT_TRUE(H.Only("error:").empty());
+
+    std::vector<std::string> expected = {"USER " + Dovecot->User(user),
+                                         "PASS " + Dovecot->Password(user), "CAPA", "UIDL"};
+    for (int n = 1; n <= count; ++n)
+        expected.push_back("TOP " + std::to_string(n) + " 0");
+    expected.push_back("UIDL");
+    for (int n = 3; n <= count; n += 3)
+        expected.push_back("TOP " + std::to_string(n) + " 0");
+    expected.push_back("QUIT");
+    EXPECT_EQ(commands, expected);
+
+    // Both checks' entries in list order: kind, number and UID.
+    std::vector<std::string> entries, inOrder;
+    for (const std::string& event : H.Events)
+        if (event.rfind("message:", 0) == 0 || event.rfind("renumber:", 0) == 0)
+            entries.push_back(event);
+    for (int pass = 0; pass < 2; ++pass)
+        for (int n = 1; n <= count; ++n) {
+            const std::string& uid = first[static_cast<size_t>(n - 1)];
+            inOrder.push_back(pass == 1 && n % 3 != 0 ? "renumber:" + uid + ":" + std::to_string(n)
+                                                      : "message:" + std::to_string(n) + ":" + uid);
+        }
+    EXPECT_EQ(entries, inOrder);
+    ASSERT_EQ(H.Messages.size(), static_cast<size_t>(count + count / 3));
+    for (int n = 1; n <= count; ++n)
+        EXPECT_EQ(H.Messages[static_cast<size_t>(n - 1)][2],
+                  "Subject: Test message " + std::to_string(n));
+    for (int i = 0; i < count / 3; ++i)
+        EXPECT_EQ(H.Messages[static_cast<size_t>(count + i)][2],
+                  "Subject: Test message " + std::to_string(3 * (i + 1)));
+    EXPECT_EQ(H.ServerLists[user], first);
+    EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone", "checkdone"}));
 }

@@ -29,10 +29,15 @@ class TWorkerHarness {
     std::atomic<bool> InEvent{false};
     int CurrentJob = 0; // Notify of the job last handed over
     bool EventsAfterFinish = false;
+    std::atomic<int> Synchronized{0}; // calls the worker made to the main thread
 
     explicit TWorkerHarness(int connectTimeout = 5000) {
         Worker = std::make_unique<TQBThread>(
-            connectTimeout, [this](const std::function<void()>& call) { Loop.Synchronize(call); },
+            connectTimeout,
+            [this](const std::function<void()>& call) {
+                ++Synchronized;
+                Loop.Synchronize(call);
+            },
             [this](int message, intptr_t target, int64_t wParam, int64_t lParam) {
                 Loop.Post([=, this] { Posted(message, target, wParam, lParam); });
             });

@@ -66,8 +66,8 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) 
     Add(tkCheck, A);
     Add(tkRetrieve, A, 2);
     Run();
-    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "TOP 2 0",
-                                                       "LIST 2", "RETR 2", "QUIT"}}));
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
+                                                       "TOP 2 0", "LIST 2", "RETR 2", "QUIT"}}));
     EXPECT_EQ(H.Events, (std::vector<std::string>{
                             "status:Connecting to 127.0.0.1...",
                             "status:Retrieving message list...",
@@ -165,8 +165,8 @@ TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     Run();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0],
-              (TTranscript{"USER user", "PASS pass", "DELE 9", "DELE 7", "DELE 3", "QUIT"}));
+    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 9", "DELE 7",
+                                        "DELE 3", "QUIT"}));
     EXPECT_EQ(H.Only("message:"),
               (std::vector<std::string>{"message:0:9:nil", "message:0:7:nil", "message:0:3:nil",
                                         "message:1:-1:nil", "message:1:" + MD5Hex("abc"),
@@ -185,7 +185,7 @@ TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
     RemoveFirstThenRetrieveTheNewFirst();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "DELE 1", "QUIT"}));
+    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 1", "QUIT"}));
     EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:nil", "message:1"}));
     ASSERT_EQ(H.Messages.size(), 1u);
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
@@ -236,7 +236,8 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     // The error follows the check's last event.
     auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone:incomplete");
     EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved! (not now)");
-    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "UIDL", "QUIT"}}));
+    EXPECT_EQ(A.Sessions(),
+              (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL", "QUIT"}}));
     EXPECT_EQ(B.Sessions().size(), 2u);
     EXPECT_EQ(H.Only("message:").back(), "message:1");
 }
@@ -255,7 +256,8 @@ TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
     // DELE 2 stood; the failure at 8 ends the job, and QUIT makes DELE 2 take effect.
-    EXPECT_EQ(sessions[1], (TTranscript{"USER user", "PASS pass", "DELE 2", "DELE 8", "QUIT"}));
+    EXPECT_EQ(sessions[1],
+              (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 2", "DELE 8", "QUIT"}));
     EXPECT_EQ(A.MessageCount(), 1);
 }
 
@@ -320,8 +322,8 @@ TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
     ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Finished.load(); }));
     H.Worker.reset();
     ASSERT_TRUE(A.WaitIdle());
-    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{
-                                {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}}));
+    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
+                                                       "TOP 1 0", "TOP 2 0", "QUIT"}}));
 }
 
 TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {

@@ -170,6 +170,21 @@ void TFakePOP3Server::SetSilentGreeting(bool silent) {
     FSilentGreeting = silent;
 }
 
+void TFakePOP3Server::SetCapabilities(const std::vector<std::string>& lines) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FCapabilities = lines;
+}
+
+void TFakePOP3Server::SetBurst(bool burst) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FBurst = burst;
+}
+
+int TFakePOP3Server::Overlaps() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FOverlaps;
+}
+
 void TFakePOP3Server::SetQuitDelay(int ms) {
     std::lock_guard<std::mutex> lock(FLock);
     FQuitDelay = ms;
@@ -237,6 +252,7 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
             timestamp = greeting.substr(open, close - open + 1);
         std::vector<bool> deleted;
         bool quit = false;
+        std::string held; // replies kept back for one burst
         while (!quit && ReadLine(fd, FWakePipe[0], buffer, line)) {
             TAction action = TAction::Reply;
             std::string reply, repeat;
@@ -268,6 +284,22 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                     reply.resize(reply.size() / 2);
                 }
             }
+            // A command already waiting was sent before this reply.
+            char next;
+            bool more = buffer.find('\n') != std::string::npos ||
+                        recv(fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+            bool burst;
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                FOverlaps += more ? 1 : 0;
+                burst = FBurst;
+            }
+            if (burst && more && action == TAction::Reply) {
+                held += reply;
+                continue;
+            }
+            reply = held + reply;
+            held.clear();
             if (action == TAction::Silent) {
                 SendAll(fd, reply);
                 while (ReadLine(fd, FWakePipe[0], buffer, line)) {
@@ -320,6 +352,12 @@ std::string TFakePOP3Server::Answer(const std::string& command, std::vector<bool
     if (verb == "APOP") {
         std::string expected = FUser + " " + MD5Hex(timestamp + FPassword);
         return rest == expected ? "+OK logged in\r\n" : "-ERR [AUTH] Authentication failed.\r\n";
+    }
+    if (verb == "CAPA" && !FCapabilities.empty()) {
+        std::string reply = "+OK Capability list follows\r\n";
+        for (const std::string& capability : FCapabilities)
+            reply += capability + "\r\n";
+        return reply + ".\r\n";
     }
     if (verb == "UIDL") {
         std::string reply = "+OK\r\n";

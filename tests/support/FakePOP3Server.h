@@ -42,6 +42,10 @@ class TFakePOP3Server {
     void SetDropChance(double chance, unsigned seed);
     // Sends no greeting and answers nothing, as a server that hangs after accepting.
     void SetSilentGreeting(bool silent);
+    // CAPA is answered with these lines; with none (the default) it is an unknown command.
+    void SetCapabilities(const std::vector<std::string>& lines);
+    // Replies to commands that arrived together go out together, in one write.
+    void SetBurst(bool burst);
     // Waits this long after QUIT before making the deletions and answering, as a
     // server with a large mailbox to rewrite.
     void SetQuitDelay(int ms);
@@ -51,6 +55,8 @@ class TFakePOP3Server {
     // All commands of all connections in one list.
     std::vector<std::string> Commands() const;
     int Connections() const;
+    // Commands that arrived before the reply to the one before them had been sent.
+    int Overlaps() const;
     bool Idle() const;
     // Waits until no client is connected; false after timeoutMs.
     bool WaitIdle(int timeoutMs = 10000) const;
@@ -90,6 +96,9 @@ class TFakePOP3Server {
     bool FSilentGreeting = false;
     int FQuitDelay = 0;
     int FBytePause = 1000;
+    std::vector<std::string> FCapabilities;
+    bool FBurst = false;
+    int FOverlaps = 0;
 
     void AcceptLoop();
     void Serve(int fd, size_t session);

@@ -1,0 +1,221 @@
+// Tests of TQBThread's check against scripted servers that do and do not pipeline.
+#include "FakePOP3Server.h"
+#include "WorkerHarness.h"
+#include "mail/MD5Hex.h"
+
+#include <gtest/gtest.h>
+
+using TTranscript = std::vector<std::string>;
+using TAction = TFakePOP3Server::TAction;
+
+namespace {
+
+const TStringList PipeliningServer = {"TOP", "USER", "Pipelining", "UIDL"};
+
+std::string Message(int n) {
+    return "Subject: " + std::to_string(n) + "\r\nFrom: a@example.org\r\n\r\nbody\r\n";
+}
+
+std::string Id(int n) {
+    return "m" + std::to_string(n);
+}
+
+// The UIDs of messages 1 to count.
+TStringList FirstUIDs(int count) {
+    TStringList uids;
+    for (int n = 1; n <= count; ++n)
+        uids.push_back(MD5Hex(Id(n)));
+    return uids;
+}
+
+class WorkerPipeliningTest : public ::testing::Test {
+  protected:
+    TFakePOP3Server A, B;
+    TWorkerHarness H;
+
+    void Fill(TFakePOP3Server& server, int count) {
+        for (int n = 1; n <= count; ++n)
+            server.AddMessage(Id(n), Message(n));
+    }
+
+    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
+        return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
+    }
+
+    void Run() {
+        H.Start();
+        ASSERT_TRUE(H.RunJobs());
+        EXPECT_TRUE(H.Loop.RunUntil([&] { return A.Idle() && B.Idle(); }));
+        H.Finish();
+        EXPECT_FALSE(H.EventsAfterFinish);
+    }
+
+    // The check's per-message events, in order.
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> entries;
+        for (const std::string& event : H.Events)
+            if (event.rfind("message:", 0) == 0 || event.rfind("renumber:", 0) == 0 ||
+                event.rfind("error:", 0) == 0)
+                entries.push_back(event);
+        return entries;
+    }
+};
+
+} // namespace
+
+TEST_F(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
+    const int count = 150;
+    Fill(A, count);
+    A.SetCapabilities(PipeliningServer);
+    A.SetBurst(true);
+    A.Script("TOP 71 ", TAction::Reply, "-ERR gone\r\n");
+    for (int n = 5; n <= count; n += 5)
+        H.ServerLists[0].push_back(MD5Hex(Id(n)));
+    int standInSize = 0;
+    auto log = H.Worker->OnMessage;
+    H.Worker->OnMessage = [&](TQBThread& sender, const TStringList* lines, int number,
+                              const std::string& uid) {
+        if (number == 71)
+            standInSize = sender.Size;
+        else
+            EXPECT_EQ(sender.Size, -1);
+        log(sender, lines, number, uid);
+    };
+    Add(tkCheck, A);
+    Run();
+
+    std::vector<std::string> expected;
+    TTranscript commands = {"USER user", "PASS pass", "CAPA", "UIDL"};
+    for (int n = 1; n <= count; ++n) {
+        if (n % 5 == 0) {
+            expected.push_back("renumber:" + MD5Hex(Id(n)) + ":" + std::to_string(n));
+            continue;
+        }
+        expected.push_back("message:" + std::to_string(n) + ":" + MD5Hex(Id(n)));
+        if (n == 71)
+            expected.push_back("error:0:Server error: Header of message 71 could not be read! "
+                               "(gone)");
+        commands.push_back("TOP " + std::to_string(n) + " 0");
+    }
+    EXPECT_EQ(Entries(), expected);
+    EXPECT_EQ(standInSize, static_cast<int>(Message(71).size()));
+    ASSERT_EQ(H.Messages.size(), 120u);
+    EXPECT_EQ(H.Messages[0][0], "Subject: 1");
+    EXPECT_EQ(H.Messages[56][0], std::string("Subject: ") + UnreadableHeaderSubject);
+    EXPECT_EQ(H.Messages.back()[0], "Subject: 149");
+    EXPECT_EQ(H.Only("status:"),
+              (std::vector<std::string>{"status:Connecting to 127.0.0.1...",
+                                        "status:Retrieving message list...",
+                                        "status:Retrieving message information...", "status:"}));
+    EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone"}));
+    EXPECT_EQ(H.ServerLists[0], FirstUIDs(count));
+
+    // The same commands as one at a time, but LIST 71 after the TOP replies sent before it.
+    TTranscript sent = A.Commands();
+    auto list = std::find(sent.begin(), sent.end(), "LIST 71");
+    ASSERT_NE(list, sent.end());
+    EXPECT_GT(list - std::find(sent.begin(), sent.end(), "TOP 71 0"), 1);
+    sent.erase(list);
+    commands.push_back("QUIT");
+    EXPECT_EQ(sent, commands);
+    EXPECT_GT(A.Overlaps(), 0);
+    // One call per window and per status rather than two per message.
+    EXPECT_LT(H.Synchronized.load(), 20);
+}
+
+TEST_F(WorkerPipeliningTest, DropInTheMiddleOfAWindowKeepsWhatWasAnnounced) {
+    Fill(A, 100);
+    A.SetCapabilities(PipeliningServer);
+    A.SetBurst(true);
+    A.Script("TOP 80 ", TAction::Close, "+OK\r\nSubject: cu");
+    Add(tkCheck, A);
+    Add(tkRetrieve, A, 2); // the worker goes on, over a new connection
+    Run();
+    std::vector<std::string> messages = H.Only("message:");
+    ASSERT_EQ(messages.size(), 80u);
+    EXPECT_EQ(messages[78], "message:79:" + MD5Hex(Id(79)));
+    EXPECT_EQ(messages[79], "message:2");
+    auto done = std::find(H.Events.begin(), H.Events.end(), "checkdone:incomplete");
+    ASSERT_NE(done, H.Events.end());
+    EXPECT_EQ(*(done + 1), "error:0:Server error: Message list could not be retrieved! "
+                           "(Connection closed gracefully)");
+    EXPECT_EQ(H.ServerLists[0], FirstUIDs(79));
+    EXPECT_EQ(A.Connections(), 2);
+}
+
+TEST_F(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeIt) {
+    // A answers CAPA with -ERR; B lists capabilities without PIPELINING.
+    Fill(A, 5);
+    Fill(B, 5);
+    B.SetCapabilities({"TOP", "UIDL", "USER"});
+    Add(tkCheck, A);
+    Add(tkCheck, B);
+    Add(tkRetrieve, B, 3);
+    Run();
+    TTranscript check = {"USER user", "PASS pass", "CAPA",    "UIDL",    "TOP 1 0",
+                         "TOP 2 0",   "TOP 3 0",   "TOP 4 0", "TOP 5 0", "QUIT"};
+    EXPECT_EQ(A.Sessions(), std::vector<TTranscript>{check});
+    check.insert(check.end() - 1, {"LIST 3", "RETR 3"});
+    EXPECT_EQ(B.Sessions(), std::vector<TTranscript>{check});
+    EXPECT_EQ(A.Overlaps(), 0);
+    EXPECT_EQ(B.Overlaps(), 0);
+    EXPECT_EQ(H.Only("message:").size(), 11u);
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.ServerLists[0], FirstUIDs(5));
+    EXPECT_EQ(H.ServerLists[1], FirstUIDs(5));
+}
+
+TEST_F(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
+    Fill(A, 100);
+    Fill(B, 1);
+    A.SetCapabilities(PipeliningServer);
+    A.SetBurst(true);
+    A.Script("TOP 80 ", TAction::Silent);
+    Add(tkCheck, A);
+    Add(tkRetrieve, B, 1);
+    H.Start();
+    std::string last = "message:64:" + MD5Hex(Id(64));
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return !H.Only(last).empty(); }));
+    H.Worker->Stop(); // the worker waits for TOP 80, with TOP 65 to 79 read
+    ASSERT_TRUE(H.RunJobs());
+    H.Finish();
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone:incomplete"}));
+    // What was read before the stall may have gone ahead of the window's end.
+    std::vector<std::string> announced;
+    for (const std::string& event : H.Only("message:"))
+        if (event.find(':', 8) != std::string::npos)
+            announced.push_back(event);
+    ASSERT_GE(announced.size(), 64u);
+    ASSERT_LT(announced.size(), 80u);
+    EXPECT_EQ(announced.back(), "message:" + std::to_string(announced.size()) + ":" +
+                                    MD5Hex(Id(static_cast<int>(announced.size()))));
+    EXPECT_EQ(H.ServerLists[0], FirstUIDs(static_cast<int>(announced.size())));
+    auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
+    EXPECT_EQ(std::vector<std::string>(ended + 1, H.Events.end()),
+              (std::vector<std::string>{
+                  "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
+                  "status:Retrieving message...", "message:1", "status:", "ended:2"}));
+}
+
+TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgain) {
+    TFakePOP3Server server;
+    server.AddMessage("abc", Message(1));
+    server.AddMessage("def", Message(2));
+    server.Script("CAPA", TAction::Silent);
+    TWorkerHarness h(500);
+    h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
+    h.Add(TWorkerHarness::Job(tkRemove, server.Port(), 0, 1));
+    h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
+    h.Start();
+    ASSERT_TRUE(h.RunJobs());
+    EXPECT_TRUE(h.Loop.RunUntil([&] { return server.Idle(); }));
+    h.Finish();
+    EXPECT_TRUE(h.Only("error:").empty());
+    EXPECT_EQ(server.Sessions(),
+              (std::vector<TTranscript>{
+                  {"USER user", "PASS pass", "CAPA"},
+                  {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "DELE 1", "QUIT"},
+                  {"USER user", "PASS pass", "UIDL", "QUIT"}}));
+    EXPECT_EQ(h.ServerLists[0], TStringList{MD5Hex("def")});
+}
