@@ -195,7 +195,7 @@ void TQBPOP3::AskCapabilities() {
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         if (name == "PIPELINING")
-            Pipelining = true;
+            Pipelining = AllowPipelining;
     }
 }
 

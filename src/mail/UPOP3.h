@@ -50,6 +50,8 @@ class TQBPOP3 {
     // The server listed PIPELINING in its CAPA answer after login: commands may be
     // sent ahead of the replies to earlier ones.
     bool Pipelining = false;
+    // Off: commands go one at a time even to a server that pipelines (for comparisons).
+    bool AllowPipelining = true;
 
     // Connects, logs in and asks for the server's capabilities (CAPA); on failure
     // closes the session and rethrows. A server that answers CAPA with -ERR is taken
