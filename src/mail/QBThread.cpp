@@ -22,6 +22,8 @@ const size_t WindowEntries = 512;
 // What a window has read goes to the main thread ahead of the rest after this long,
 // or once it holds this many header bytes.
 const auto AnnounceInterval = std::chrono::milliseconds(200);
+// Announcement batches queued to the main thread at most before the worker waits for them.
+const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
 const std::string RetrievingInformation = "Retrieving message information...";
 
@@ -135,8 +137,11 @@ void TQBThread::SetStatus(const std::string& text) {
 void TQBThread::RaiseError(int fatal, const std::string& text) {
     if (Stopping || !OnError)
         return;
-    ErrorText = text;
-    Raise([this, fatal] { OnError(*this, fatal, ErrorText); });
+    // Set on the main thread: a queued announcement may be writing it there now.
+    Raise([this, fatal, text] {
+        ErrorText = text;
+        OnError(*this, fatal, ErrorText);
+    });
 }
 
 void TQBThread::RaiseMessage(const TStringList* lines) {
@@ -323,6 +328,7 @@ void TQBThread::Check() {
                 following = TCheckWindow();
                 taken = false;
             }
+            AwaitAnnouncements();
             CheckComplete = seen.size() == list.size();
             // A cancel can leave replies on their way: the next job must not read them.
             if (POP3.Outstanding() > 0)
@@ -336,6 +342,11 @@ void TQBThread::Check() {
         cause = error.what();
     } catch (...) {
         failed = true;
+    }
+    try {
+        // seen is complete only once every queued announcement has run.
+        AwaitAnnouncements();
+    } catch (...) {
     }
     // The main window drops every stored message whose key is missing from the
     // list: an incomplete pass must still name every message it announced.
@@ -492,10 +503,15 @@ void TQBThread::ReadSizes(TCheckWindow& window) {
 void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
     if (window.Announced >= end || Stopping)
         return;
+    auto batch = std::make_shared<std::vector<TCheckEntry>>(
+        std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(window.Announced)),
+        std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(end)));
+    window.Announced = end;
     // The fields the handlers read are set here, on the main thread, one entry at a time.
-    Raise([&] {
-        while (window.Announced < end && !Stopping) {
-            TCheckEntry& entry = window.Entries[window.Announced++];
+    auto announce = [this, batch, &seen] {
+        for (TCheckEntry& entry : *batch) {
+            if (Stopping)
+                break;
             Number = entry.Number;
             UID = entry.UID;
             if (!entry.New) {
@@ -514,8 +530,47 @@ void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
                 OnError(*this, 0, ErrorText);
             }
         }
+    };
+    if (!Queue) {
+        Raise(announce);
+        return;
+    }
+    Queue([this, announce] {
+        if (FDestroying)
+            return;
+        {
+            // After a failure the check ends: later entries are not announced.
+            std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+            if (FQueuedFailure)
+                return;
+        }
+        try {
+            announce();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+            FQueuedFailure = std::current_exception();
+        }
     });
+    // Headers must not pile up when the main thread falls behind.
+    if (++FQueued >= MaxQueuedAnnouncements)
+        AwaitAnnouncements();
 }
+
+void TQBThread::AwaitAnnouncements() {
+    if (FQueued == 0)
+        return;
+    // Queued calls run before a synchronised one.
+    Raise([] {});
+    FQueued = 0;
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+        std::swap(failure, FQueuedFailure);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 void TQBThread::KeepSeen(const TStringList& seen) {
     std::unordered_set<std::string> listed;
     for (const std::string& uid : ServerList)

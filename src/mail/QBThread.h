@@ -17,6 +17,9 @@
 
 // Runs a callable on the main thread and returns when it has run.
 using TSynchronize = std::function<void(const std::function<void()>& call)>;
+// Runs a callable on the main thread later, without waiting; calls run in the order given,
+// and before any later synchronised call.
+using TQueueCall = std::function<void(std::function<void()> call)>;
 // Posts a window message without waiting.
 using TPostMessage =
     std::function<void(int message, intptr_t target, int64_t wParam, int64_t lParam)>;
@@ -60,6 +63,10 @@ class TQBThread {
     // Raised at the end of every check that got past its connect, an error of the
     // check following it; CheckComplete tells whether the pass saw every message.
     std::function<void(TQBThread& sender)> OnCheckDone;
+    // When set (before Resume), a check's announcements are queued to the main thread while
+    // the worker reads on; otherwise the worker waits for each batch. Either way the events
+    // run in the same order, and the check ends only after they have all run.
+    TQueueCall Queue;
 
     bool HasTask = false;
     // UIDs of the current account. A complete check replaces it; one that ended
@@ -135,6 +142,10 @@ class TQBThread {
     std::mutex FIdleLock;
     std::condition_variable FIdleWake;
     bool FStatusShown = false; // StatusText is what the main thread was last given
+    // Announcements queued and not yet known to have run, and the first failure of one.
+    int FQueued = 0;
+    std::mutex FQueuedFailureLock;
+    std::exception_ptr FQueuedFailure;
 
     void Execute();
     void RunTask();
@@ -157,6 +168,8 @@ class TQBThread {
     // Raises the events of the ready entries not yet announced, in one call to the main
     // thread; seen gets their UIDs.
     void Announce(TCheckWindow& window, size_t end, TStringList& seen);
+    // Waits until every queued announcement has run; rethrows the first failure of one.
+    void AwaitAnnouncements();
     // Size from LIST, or -1 when the server will not say.
     int SizeOrUnknown(int number);
     void KeepSeen(const TStringList& seen);

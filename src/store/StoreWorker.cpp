@@ -51,6 +51,17 @@ void TMessageStore::CreateWorker() {
             Qt::QueuedConnection);
     };
     Worker = std::make_unique<TQBThread>(ConnectTimeout, synchronize, post);
+    // A check's entries are added while the worker reads the next headers. Queued and
+    // blocking calls go to the same object, so they run in the order they were made.
+    Worker->Queue = [bridge](std::function<void()> call) {
+        QMetaObject::invokeMethod(
+            bridge,
+            [bridge, call = std::move(call)] {
+                if (bridge->Store)
+                    call();
+            },
+            Qt::QueuedConnection);
+    };
     Worker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
     Worker->OnMessage = [this](TQBThread&, const TStringList* lines, int number,
                                const std::string& uid) { WorkerMessage(lines, number, uid); };
