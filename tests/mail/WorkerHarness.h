@@ -91,6 +91,11 @@ class TWorkerHarness {
 
     ~TWorkerHarness() { Finish(); }
 
+    // A check's announcements go to the loop without the worker waiting, as in the program.
+    void QueueAnnouncements() {
+        Worker->Queue = [this](std::function<void()> call) { Loop.Post(std::move(call)); };
+    }
+
     // Queues a job whose end is reported to Notify = its position in the queue, from 1.
     TQBTaskInfo& Add(TQBTaskInfo task) {
         task.Notify = static_cast<intptr_t>(++FAdded);

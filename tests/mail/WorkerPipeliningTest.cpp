@@ -28,10 +28,16 @@ TStringList FirstUIDs(int count) {
     return uids;
 }
 
-class WorkerPipeliningTest : public ::testing::Test {
+// Run with the announcements waited for and queued: both must give the same events.
+class WorkerPipeliningTest : public ::testing::TestWithParam<bool> {
   protected:
     TFakePOP3Server A, B;
     TWorkerHarness H;
+
+    WorkerPipeliningTest() {
+        if (GetParam())
+            H.QueueAnnouncements();
+    }
 
     void Fill(TFakePOP3Server& server, int count) {
         for (int n = 1; n <= count; ++n)
@@ -63,7 +69,7 @@ class WorkerPipeliningTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
+TEST_P(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
     const int count = 150;
     Fill(A, count);
     A.SetCapabilities(PipeliningServer);
@@ -123,7 +129,7 @@ TEST_F(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
     EXPECT_LT(H.Synchronized.load(), 20);
 }
 
-TEST_F(WorkerPipeliningTest, DropInTheMiddleOfAWindowKeepsWhatWasAnnounced) {
+TEST_P(WorkerPipeliningTest, DropInTheMiddleOfAWindowKeepsWhatWasAnnounced) {
     Fill(A, 100);
     A.SetCapabilities(PipeliningServer);
     A.SetBurst(true);
@@ -143,7 +149,7 @@ TEST_F(WorkerPipeliningTest, DropInTheMiddleOfAWindowKeepsWhatWasAnnounced) {
     EXPECT_EQ(A.Connections(), 2);
 }
 
-TEST_F(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeIt) {
+TEST_P(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeIt) {
     // A answers CAPA with -ERR; B lists capabilities without PIPELINING.
     Fill(A, 5);
     Fill(B, 5);
@@ -165,7 +171,7 @@ TEST_F(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeI
     EXPECT_EQ(H.ServerLists[1], FirstUIDs(5));
 }
 
-TEST_F(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
+TEST_P(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
     Fill(A, 100);
     Fill(B, 1);
     A.SetCapabilities(PipeliningServer);
@@ -197,6 +203,27 @@ TEST_F(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
                   "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
                   "status:Retrieving message...", "message:1", "status:", "ended:2"}));
 }
+
+TEST_P(WorkerPipeliningTest, FailingHandlerEndsTheCheckAfterTheEntriesBeforeIt) {
+    Fill(A, 100);
+    A.SetCapabilities(PipeliningServer);
+    auto log = H.Worker->OnMessage;
+    H.Worker->OnMessage = [&](TQBThread& sender, const TStringList* lines, int number,
+                              const std::string& uid) {
+        if (number == 30)
+            throw std::runtime_error("no room");
+        log(sender, lines, number, uid);
+    };
+    Add(tkCheck, A);
+    Run();
+    EXPECT_EQ(H.Only("message:").size(), 29u);
+    EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone:incomplete"}));
+    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{"error:0:Server error: Message list "
+                                                          "could not be retrieved! (no room)"}));
+    EXPECT_EQ(H.ServerLists[0], FirstUIDs(29));
+}
+
+INSTANTIATE_TEST_SUITE_P(WaitedAndQueued, WorkerPipeliningTest, ::testing::Bool());
 
 TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgain) {
     TFakePOP3Server server;
