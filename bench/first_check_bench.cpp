@@ -175,6 +175,8 @@ int main() {
     std::printf("%-9s %-10s %10s %10s %7s %13s %14s\n", "messages", "commands", "quillbar s",
                 "poplib s", "ratio", "resident MiB", "longest stall");
     double best[2][2] = {};
+    double poplibBest[2] = {1e9, 1e9};
+    int failures = 0;
     for (int user = 0; user < 2; ++user) {
         for (int pipelining = 0; pipelining < 2; ++pipelining) {
             TProgramRun worst; // memory and stall: the largest seen
@@ -184,17 +186,24 @@ int main() {
                 poplib = std::min(poplib, PoplibCheck(dovecot, user));
                 if (one.Seconds >= 0)
                     fastest = std::min(fastest, one.Seconds);
+                else
+                    ++failures;
                 worst.ResidentMiB = std::max(worst.ResidentMiB, one.ResidentMiB);
                 worst.LongestStallMs = std::max(worst.LongestStallMs, one.LongestStallMs);
             }
             best[user][pipelining] = fastest;
+            poplibBest[user] = std::min(poplibBest[user], poplib);
             std::printf("%-9d %-10s %10.3f %10.3f %7.2f %13.1f %11d ms\n", Sizes[user],
                         pipelining ? "pipelined" : "serial", fastest, poplib, fastest / poplib,
                         worst.ResidentMiB, worst.LongestStallMs);
             std::fflush(stdout);
         }
     }
-    std::printf("10,000 / 1,000: serial %.2f, pipelined %.2f (linear cost: about 10)\n",
-                best[1][0] / best[0][0], best[1][1] / best[0][1]);
-    return 0;
+    std::printf(
+        "10,000 / 1,000: serial %.2f, pipelined %.2f, poplib %.2f (linear cost: about 10)\n",
+        best[1][0] / best[0][0], best[1][1] / best[0][1], poplibBest[1] / poplibBest[0]);
+    if (failures > 0)
+        std::printf("%d runs of the program did not end their session within 5 minutes\n",
+                    failures);
+    return failures > 0 ? 1 : 0;
 }
