@@ -4,6 +4,7 @@
 // program's resident memory once the messages are announced and the longest time its main
 // loop went unserved (a click waits at most that long). The program runs on the offscreen
 // platform unless QB_BENCH_PLATFORM names another (xcb, with DISPLAY set).
+#include "DovecotAccount.h"
 #include "DovecotServer.h"
 #include "TempDir.h"
 #include "core/UGlobal.h"
@@ -85,13 +86,7 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
     AppPath = folder;
     Options = TOptions();
     Accounts.clear();
-    TAccount account;
-    account.AccountName = "Bench";
-    account.POPHost = "127.0.0.1";
-    account.POPPort = dovecot.Port();
-    account.POPUser = dovecot.User(user);
-    account.POPPass = dovecot.Password(user);
-    AddAccount(account, true);
+    AddAccount(DovecotAccount(dovecot, user, "Bench"), true);
 }
 
 [[noreturn]] void StartProgram(const std::string& folder, bool pipelining) {

@@ -1,6 +1,7 @@
 // Benchmark: the bar's store and worker announcing every message of Dovecot mailboxes of
 // 1,000 and 10,000 messages (bar entry and list row), against the bare worker doing the
 // same check with handlers that only count, in the same run.
+#include "DovecotAccount.h"
 #include "DovecotServer.h"
 #include "TempDir.h"
 #include "WorkerCheck.h"
@@ -60,13 +61,7 @@ TRun Store(TDovecotServer& dovecot, int user, int expected) {
     std::filesystem::create_directories(AppPath + "/cache");
     Options = TOptions();
     Accounts.clear();
-    TAccount account;
-    account.AccountName = "Bench";
-    account.POPHost = "127.0.0.1";
-    account.POPPort = dovecot.Port();
-    account.POPUser = dovecot.User(user);
-    account.POPPass = dovecot.Password(user);
-    AddAccount(account, true);
+    AddAccount(DovecotAccount(dovecot, user, "Bench"), true);
 
     const double before = ResidentMiB();
     QElapsedTimer timer;

@@ -4,6 +4,7 @@
 #include "MainLoop.h"
 #include "mail/QBThread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <gtest/gtest.h>
@@ -90,6 +91,32 @@ class TWorkerHarness {
     }
 
     ~TWorkerHarness() { Finish(); }
+
+    // Runs the queued jobs, lets the idle worker end its sessions until serversIdle says
+    // so, and stops it.
+    void RunAll(const std::function<bool()>& serversIdle) {
+        Start();
+        ASSERT_TRUE(RunJobs());
+        EXPECT_TRUE(Loop.RunUntil(serversIdle));
+        Finish();
+        EXPECT_FALSE(EventsAfterFinish);
+    }
+
+    // The events after the first one equal to event.
+    std::vector<std::string> After(const std::string& event) const {
+        auto at = std::find(Events.begin(), Events.end(), event);
+        return at == Events.end() ? std::vector<std::string>{}
+                                  : std::vector<std::string>(at + 1, Events.end());
+    }
+    // A retrieval of message 1 as the second job, after a check that was broken off.
+    static std::vector<std::string> SecondJobRetrievingMessage1() {
+        return {"status:Connecting to 127.0.0.1...",
+                "status:Retrieving message size...",
+                "status:Retrieving message...",
+                "message:1",
+                "status:",
+                "ended:2"};
+    }
 
     // A check's announcements go to the loop without the worker waiting, as in the program.
     void QueueAnnouncements() {

@@ -49,11 +49,7 @@ class WorkerPipeliningTest : public ::testing::TestWithParam<bool> {
     }
 
     void Run() {
-        H.Start();
-        ASSERT_TRUE(H.RunJobs());
-        EXPECT_TRUE(H.Loop.RunUntil([&] { return A.Idle() && B.Idle(); }));
-        H.Finish();
-        EXPECT_FALSE(H.EventsAfterFinish);
+        H.RunAll([&] { return A.Idle() && B.Idle(); });
     }
 
     // The check's per-message events, in order.
@@ -197,11 +193,7 @@ TEST_P(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
     EXPECT_EQ(announced.back(), "message:" + std::to_string(announced.size()) + ":" +
                                     MD5Hex(Id(static_cast<int>(announced.size()))));
     EXPECT_EQ(H.ServerLists[0], FirstUIDs(static_cast<int>(announced.size())));
-    auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
-    EXPECT_EQ(std::vector<std::string>(ended + 1, H.Events.end()),
-              (std::vector<std::string>{
-                  "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
-                  "status:Retrieving message...", "message:1", "status:", "ended:2"}));
+    EXPECT_EQ(H.After("ended:1"), TWorkerHarness::SecondJobRetrievingMessage1());
 }
 
 TEST_P(WorkerPipeliningTest, FailingHandlerEndsTheCheckAfterTheEntriesBeforeIt) {

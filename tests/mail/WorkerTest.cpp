@@ -51,11 +51,7 @@ class WorkerTest : public ::testing::Test {
 
     // Runs the queued jobs, lets the idle worker end its session, and stops it.
     void Run() {
-        H.Start();
-        ASSERT_TRUE(H.RunJobs());
-        EXPECT_TRUE(H.Loop.RunUntil([&] { return A.Idle() && B.Idle(); }));
-        H.Finish();
-        EXPECT_FALSE(H.EventsAfterFinish);
+        H.RunAll([&] { return A.Idle() && B.Idle(); });
     }
 };
 
@@ -275,11 +271,7 @@ TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
     EXPECT_EQ(H.Only("checkdone:incomplete").size(), 1u);
     EXPECT_EQ(H.ServerLists[0], TStringList{}); // the broken-off check changed nothing
     // The next job reports as usual.
-    auto ended = std::find(H.Events.begin(), H.Events.end(), "ended:1");
-    EXPECT_EQ(std::vector<std::string>(ended + 1, H.Events.end()),
-              (std::vector<std::string>{
-                  "status:Connecting to 127.0.0.1...", "status:Retrieving message size...",
-                  "status:Retrieving message...", "message:1", "status:", "ended:2"}));
+    EXPECT_EQ(H.After("ended:1"), TWorkerHarness::SecondJobRetrievingMessage1());
 }
 
 TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {

@@ -2,6 +2,8 @@
 // Dovecot shared by the tests of a suite, and waits that serve the event loop.
 #include "StoreTest.h"
 
+#include "DovecotAccount.h"
+
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 
@@ -89,12 +91,7 @@ int TStoreTest::AddDovecotAccount(const std::string& name, int messages, bool ac
     const int user = FNextUser++;
     for (int i = 1; i <= messages; ++i)
         server.AddMessage(user, TDovecotServer::GenerateMessage(i));
-    TAccount account;
-    account.AccountName = name;
-    account.POPHost = "127.0.0.1";
-    account.POPPort = server.Port();
-    account.POPUser = server.User(user);
-    account.POPPass = server.Password(user);
+    TAccount account = DovecotAccount(server, user, name);
     account.Active = active;
     AddAccount(account, true);
     return user;
