@@ -166,7 +166,7 @@ class TQBThread {
     // Sizes from LIST for the unreadable headers, once no TOP reply is outstanding.
     void ReadSizes(TCheckWindow& window);
     // Raises the events of the ready entries not yet announced, in one call to the main
-    // thread; seen gets their UIDs.
+    // thread (queued when Queue is set); seen gets their UIDs there.
     void Announce(TCheckWindow& window, size_t end, TStringList& seen);
     // Waits until every queued announcement has run; rethrows the first failure of one.
     void AwaitAnnouncements();
@@ -183,7 +183,7 @@ class TQBThread {
     void Raise(const std::function<void()>& call);
     // Raises OnStatus when the text differs from the one last raised.
     void SetStatus(const std::string& text);
-    // SetStatus(text) would raise an event.
+    // Whether SetStatus(text) would raise an event.
     bool StatusChanges(const std::string& text) const {
         return OnStatus && !Stopping && !(FStatusShown && StatusText == text);
     }
