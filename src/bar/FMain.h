@@ -4,6 +4,7 @@
 
 #include "bar/UPaint.h"
 #include "model/AppBarMath.h"
+#include "model/UStore.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -163,7 +164,7 @@ class TfrmMain : public QWidget {
     int FNewInstanceCount = 0;
     std::unique_ptr<TSkinMenuStyle> FMenuStyle;
     // The entry whose button opened mnuButton.
-    int FMenuEntry = -1;
+    TEntryId FMenuEntry = TEntryId::None;
 
     int FEdge = abeFloat;
     bool FShown = true;

@@ -106,13 +106,15 @@ void TfrmMain::mnuMainUpdateClick() {
 }
 
 void TfrmMain::Markasread1Click() {
-    Store.MarkRead(FMenuEntry, true);
+    const int index = Store.EntryOrGone(FMenuEntry);
+    if (index >= 0)
+        Store.MarkRead(index, true);
 }
 
 void TfrmMain::Delete1Click() {
-    const int entry = FMenuEntry;
-    if (entry < 0 || entry >= static_cast<int>(Store.Buttons.size()))
-        return;
-    if (ConfirmDelete(this, false))
+    // The menu and the question leave the event loop running: a check may take the
+    // entry away meanwhile.
+    const TEntryId entry = FMenuEntry;
+    if (Store.EntryOrGone(entry) >= 0 && ConfirmDelete(this, false))
         Store.DeleteMessage(entry);
 }

@@ -163,7 +163,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
             Store.OpenButton(hot - HotFirstMessage);
             Stick = false;
         } else {
-            FMenuEntry = hot - HotFirstMessage;
+            FMenuEntry = Store.Buttons[hot - HotFirstMessage].Id;
             activateWindow();
             mnuButton->popup(globalPos);
         }

@@ -72,3 +72,29 @@ void ScanReceived(const std::vector<std::string>& headers, TQBReceived (&receive
         ReadReceivedLine(line, received[0]);
     }
 }
+
+std::string MessageIdOf(const std::vector<std::string>& lines) {
+    static const char Name[] = "message-id:";
+    const size_t nameLength = sizeof(Name) - 1;
+    std::string value;
+    bool inValue = false;
+    for (const std::string& line : lines) {
+        if (line.empty())
+            break;
+        const bool continued = line[0] == ' ' || line[0] == '\t';
+        if (inValue && continued) {
+            value += line;
+            continue;
+        }
+        if (inValue)
+            break;
+        if (line.size() >= nameLength && strncasecmp(line.c_str(), Name, nameLength) == 0) {
+            value = line.substr(nameLength);
+            inValue = true;
+        }
+    }
+    const size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return "";
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}

@@ -16,3 +16,8 @@ std::vector<TQBContact> ParseAddressList(const std::string& value);
 
 // Fills received[0] and [1] from the first two "Received: " lines of headers.
 void ScanReceived(const std::vector<std::string>& headers, TQBReceived (&received)[2]);
+
+// The Message-ID of a message's lines (its header up to the first empty line), folded
+// lines joined and blanks around it trimmed; "" when it has none. It tells whether a
+// message fetched later is the one whose header was announced.
+std::string MessageIdOf(const std::vector<std::string>& lines);

@@ -1,6 +1,7 @@
 // Parsing of POP3 reply lines: status, message size, APOP timestamp, dot-unstuffing.
 #include "POP3Reply.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -41,6 +42,19 @@ TPOP3Reply ParseReplyLine(const std::string& line) {
     else if (SameAscii(reply.Status, "-ERR"))
         reply.Code = TPOP3Status::Err;
     return reply;
+}
+
+int ParseMessageNumber(const std::string& text) {
+    const size_t end = std::min(text.find(' '), text.size());
+    if (end == 0 || end > 9)
+        return -1;
+    int value = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
 }
 
 int ParseMessageSize(const std::string& text) {

@@ -18,6 +18,10 @@ TPOP3Reply ParseReplyLine(const std::string& line);
 // empty or the part after the first blank is not a whole decimal number.
 int ParseMessageSize(const std::string& text);
 
+// The message number that opens the text of a LIST or UIDL reply for one message ("3 1200"
+// gives 3); -1 when the text does not start with a whole decimal number and a blank or its end.
+int ParseMessageNumber(const std::string& text);
+
 // The "<...>" timestamp of an APOP greeting text, brackets included; "" when none.
 std::string APOPTimestamp(const std::string& greetingText);
 

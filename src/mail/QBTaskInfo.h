@@ -7,6 +7,18 @@
 
 enum TTaskKind : uint8_t { tkCheck = 0, tkRetrieve = 1, tkRemove = 2, tkRemoveSeveral = 3 };
 
+// A message as a job names it. Numbers change when another client removes messages, so the
+// worker acts on the number the server gives the key now, not on the one of the last check.
+struct TMessageRef {
+    int32_t Number = 0; // at the last check; tried first
+    std::string UID;    // the key: digest of the server's unique id
+    // Which of the messages with this key it is, out of how many (a faulty server may give
+    // two messages one unique id); a different count on the server makes it ambiguous.
+    int32_t Occurrence = 0;
+    int32_t Count = 1;
+    std::string MessageID; // of the announced header, "" when it had none
+};
+
 struct TQBTaskInfo {
     uint8_t Kind = tkCheck;
     std::string Host;
@@ -14,12 +26,14 @@ struct TQBTaskInfo {
     std::string User;
     std::string Pass;
     bool Secure = false; // APOP login
-    int32_t MsgNum = -1; // -1 check; the message for kinds 1 and 2; set while kind 3 runs
+    // -1 check; for kinds 1 and 2 the last check's number of the message, and while a job
+    // runs, the number the server gives it now.
+    int32_t MsgNum = -1;
     int32_t Account = -1;
-    int32_t Button = 0;
-    int32_t Full = 0;                 // kind 1: non-zero fetches the whole message unasked
-    std::vector<std::string> MsgNums; // kind 3: message numbers in decimal
-    intptr_t Notify = 0;              // receives the "job ended" message; 0 none
-    int32_t TLS = 0;                  // 0 none, 1 STLS, 2 POP3S
+    int32_t Full = 0; // kind 1: non-zero fetches the whole message unasked
+    // Kinds 1 and 2: the one message; kind 3: the messages to remove, by ascending number.
+    std::vector<TMessageRef> Messages;
+    intptr_t Notify = 0; // receives the "job ended" message; 0 none
+    int32_t TLS = 0;     // 0 none, 1 STLS, 2 POP3S
     bool TLSVerify = true;
 };

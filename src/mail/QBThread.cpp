@@ -4,6 +4,7 @@
 #include "ErrorCause.h"
 #include "MD5Hex.h"
 #include "MailError.h"
+#include "MessageFields.h"
 
 #include <algorithm>
 #include <chrono>
@@ -309,14 +310,7 @@ void TQBThread::Check() {
                     SendWindow(window, seen);
                 if (Stopping)
                     break;
-                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>(),
-                         true);
-                if (window.SizesDue && !window.Failure) {
-                    // A LIST reply must not be taken for one of the TOP replies on their way.
-                    if (taken && following.Sent)
-                        ReadTops(following, seen, nullptr, false);
-                    ReadSizes(window);
-                }
+                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>());
                 if (!window.Failure)
                     takeFollowing();
                 Announce(window, window.Ready, seen);
@@ -329,10 +323,12 @@ void TQBThread::Check() {
                 taken = false;
             }
             AwaitAnnouncements();
-            CheckComplete = seen.size() == list.size();
             // A cancel can leave replies on their way: the next job must not read them.
             if (POP3.Outstanding() > 0)
                 POP3.Disconnect();
+            else if (POP3.Connected())
+                POP3.ExpectNothingMore();
+            CheckComplete = seen.size() == list.size();
         } else {
             failed = true;
             cause = POP3.LastReply.Text;
@@ -405,7 +401,7 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
     if (!POP3.Pipelining)
         return;
     try {
-        POP3.SendTops(numbers, 0);
+        POP3.SendTops(numbers, 0, true);
     } catch (...) {
         window.Unsent = true;
         window.Failure = std::current_exception();
@@ -413,7 +409,7 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
 }
 
 void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
-                         const std::function<void()>& halfway, bool current) {
+                         const std::function<void()>& halfway) {
     if (window.TopsRead)
         return;
     window.TopsRead = true;
@@ -435,7 +431,7 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
             TCheckEntry& entry = entries[read];
             if (entry.New) {
                 if (!POP3.Pipelining)
-                    POP3.SendTops({entry.Number}, 0);
+                    POP3.SendTops({entry.Number}, 0, false);
                 std::string cause;
                 bool ok = false;
                 try {
@@ -453,11 +449,9 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                         WithCause("Server error: Header of message " +
                                       std::to_string(entry.Number) + " could not be read!",
                                   cause);
-                    // Nothing is outstanding without pipelining: LIST can follow at once.
-                    if (POP3.Pipelining)
-                        window.SizesDue = true;
-                    else
-                        entry.Size = SizeOrUnknown(entry.Number);
+                    // A pipelining server has given the size already; otherwise LIST can
+                    // follow at once, as nothing is outstanding.
+                    entry.Size = POP3.Pipelining ? POP3.ListedSize : SizeOrUnknown(entry.Number);
                 }
                 if (POP3.LastDataCut && !POP3.Connected()) {
                     ++read;
@@ -466,14 +460,13 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                 }
                 for (const std::string& line : entry.Lines)
                     held += line.size();
-                if (++topsRead == (tops + 1) / 2 && halfway && !window.SizesDue)
+                if (++topsRead == (tops + 1) / 2 && halfway)
                     halfway();
             }
-            if (!window.SizesDue)
-                window.Ready = read + 1;
+            window.Ready = read + 1;
             // A slow server must not keep what has arrived from the main thread for
-            // long, nor large headers pile up; only the current window may announce.
-            if (current && window.Ready > window.Announced &&
+            // long, nor large headers pile up.
+            if (window.Ready > window.Announced &&
                 (held > MaxHeldHeaderBytes ||
                  std::chrono::steady_clock::now() - announced > AnnounceInterval)) {
                 Announce(window, window.Ready, seen);
@@ -484,18 +477,6 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
     } catch (...) {
         // What was read before the failure is announced; a size it still lacked stays unknown.
         window.Ready = read;
-        window.Failure = std::current_exception();
-    }
-}
-
-void TQBThread::ReadSizes(TCheckWindow& window) {
-    std::vector<TCheckEntry>& entries = window.Entries;
-    try {
-        for (; window.Ready < entries.size(); ++window.Ready)
-            // After a later window failed, the connection is gone: the size stays unknown.
-            if (entries[window.Ready].Unreadable && POP3.Connected())
-                entries[window.Ready].Size = SizeOrUnknown(entries[window.Ready].Number);
-    } catch (...) {
         window.Failure = std::current_exception();
     }
 }
@@ -588,10 +569,36 @@ int TQBThread::SizeOrUnknown(int number) {
     }
 }
 
+int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal) {
+    int number = -1;
+    std::string failure;
+    try {
+        number = locator.Locate(ref);
+        if (number == 0)
+            failure = MessageGoneText;
+    } catch (const EAmbiguousMessage& error) {
+        failure = error.what();
+    } catch (const std::exception& error) {
+        failure =
+            WithCause("Server error: The message could not be found on the server!", error.what());
+    }
+    if (!failure.empty())
+        RaiseError(fatal, failure);
+    return failure.empty() || number == 0 ? number : -1;
+}
+
 void TQBThread::Retrieve() {
     Lines.clear();
-    SetStatus("Retrieving message size...");
     Answer = 0;
+    TMessageLocator locator(POP3);
+    // Fatal: the job ends, as there is nothing to fetch.
+    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 1);
+    if (Task.Messages.empty())
+        RaiseError(1, MessageGoneText);
+    if (number <= 0)
+        return;
+    Task.MsgNum = number;
+    SetStatus("Retrieving message size...");
     try {
         Size = POP3.GetMessageSize(Task.MsgNum);
     } catch (const EPOP3Error& error) {
@@ -614,7 +621,14 @@ void TQBThread::Retrieve() {
             return;
         }
         Number = Task.MsgNum;
-        RaiseMessage(&Lines);
+        const std::string& announced = Task.Messages.front().MessageID;
+        const std::string fetched = MessageIdOf(Lines);
+        if (!announced.empty() && fetched != announced)
+            RaiseError(1, "Server error: The server sent another message than the one announced "
+                          "(Message-ID \"" +
+                              fetched + "\" instead of \"" + announced + "\"); it is not shown.");
+        else
+            RaiseMessage(&Lines);
     } catch (const std::exception& error) {
         TStringList().swap(Lines);
         RaiseError(0, WithCause("Server error: Message could not be retrieved!", error.what()));
@@ -627,17 +641,26 @@ void TQBThread::Retrieve() {
 
 void TQBThread::Remove() {
     SetStatus("Removing message...");
+    TMessageLocator locator(POP3);
+    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 0);
+    if (Task.Messages.empty())
+        RaiseError(0, MessageGoneText);
     bool failed = false;
     std::string cause;
-    try {
-        POP3.DeleteOnServer(Task.MsgNum);
-    } catch (const std::exception& error) {
-        failed = true;
-        cause = error.what();
-    } catch (...) {
-        failed = true;
+    if (number > 0) {
+        try {
+            POP3.DeleteOnServer(number);
+        } catch (const std::exception& error) {
+            failed = true;
+            cause = error.what();
+        } catch (...) {
+            failed = true;
+        }
+        Task.MsgNum = number;
     }
     Number = Task.MsgNum;
+    // A message already gone is taken away all the same; one that could not be found stays.
+    Target = number >= 0 && !Task.Messages.empty() ? 0 : -1;
     if (failed)
         RemovalIncomplete = true;
     RaiseMessage(nullptr);
@@ -648,27 +671,36 @@ void TQBThread::Remove() {
 void TQBThread::RemoveSeveral() {
     bool failed = false;
     std::string cause;
-    for (size_t i = Task.MsgNums.size(); i-- > 0 && !failed;) {
-        const std::string& entry = Task.MsgNums[i];
-        SetStatus("Removing message " + entry + "...");
-        int number = 0;
-        try {
-            number = ToNumber(entry);
-            POP3.DeleteOnServer(number);
-        } catch (const std::exception& error) {
-            failed = true;
-            cause = error.what();
-        } catch (...) {
-            failed = true;
+    TMessageLocator locator(POP3);
+    try {
+        if (Task.Messages.size() > 1)
+            locator.ListAll();
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
+    }
+    for (size_t i = Task.Messages.size(); i-- > 0 && !failed;) {
+        const int number = Locate(locator, Task.Messages[i], 0);
+        if (number > 0) {
+            SetStatus("Removing message " + std::to_string(number) + "...");
+            try {
+                POP3.DeleteOnServer(number);
+            } catch (const std::exception& error) {
+                failed = true;
+                cause = error.what();
+            } catch (...) {
+                failed = true;
+            }
         }
         Task.MsgNum = number;
+        Target = number >= 0 ? static_cast<int>(i) : -1;
         Number = 0;
         RaiseMessage(nullptr);
     }
     if (failed)
         RemovalIncomplete = true;
-    Task.MsgNums.clear();
     Task.MsgNum = -1;
+    Target = -1;
     Number = 1;
     RaiseMessage(nullptr);
     if (failed)

@@ -1,6 +1,7 @@
 // TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
 #pragma once
 
+#include "MessageLocator.h"
 #include "QBTaskInfo.h"
 #include "UPOP3.h"
 
@@ -29,6 +30,8 @@ const int WM_QB_TASKENDED = 9280; // after every job with Notify set
 
 // How long a server may send nothing in the middle of a job before the job fails.
 const int ServerSilenceLimit = 60000; // ms
+// A job's message is not on the server any more; nothing was done to the server.
+const char* const MessageGoneText = "The message is no longer on the server.";
 // Subject of a new message whose header could not be read.
 const char* const UnreadableHeaderSubject = "(header could not be read)";
 
@@ -82,6 +85,9 @@ class TQBThread {
     // Set when a removal job ended before the server confirmed QUIT or with a failed
     // DELE: its messages may all still be on the server. The main thread clears it.
     bool RemovalIncomplete = false;
+    // Removal kinds: the entry of Task.Messages that the last OnMessage took away (removed,
+    // or found gone from the server already); -1 when it took none away.
+    int Target = -1;
     int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
@@ -126,7 +132,6 @@ class TQBThread {
         bool Sent = false;
         bool Unsent = false; // the TOP commands could not be sent
         bool TopsRead = false;
-        bool SizesDue = false; // an unreadable header waits for its size from LIST
         // Ends the check once the ready entries are announced.
         std::exception_ptr Failure;
         // The list entry after the window's could not be read: ends the check after them.
@@ -160,11 +165,8 @@ class TQBThread {
     void SendWindow(TCheckWindow& window, TStringList& seen);
     // Reads the replies of the window's TOP commands in order (sending each first
     // without pipelining); a failure that ends the check is kept in the window. Halfway
-    // through, halfway (when given) is called. Only the current window announces early.
-    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway,
-                  bool current);
-    // Sizes from LIST for the unreadable headers, once no TOP reply is outstanding.
-    void ReadSizes(TCheckWindow& window);
+    // through, halfway (when given) is called.
+    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway);
     // Raises the events of the ready entries not yet announced, in one call to the main
     // thread (queued when Queue is set); seen gets their UIDs there.
     void Announce(TCheckWindow& window, size_t end, TStringList& seen);
@@ -176,6 +178,9 @@ class TQBThread {
     void Retrieve();
     void Remove();
     void RemoveSeveral();
+    // The current number of ref, 0 when the server no longer has it; raises an error that
+    // says why when it is gone (-1: ambiguous or the server failed, already reported).
+    int Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal);
     void ReportServerFailure(const std::string& text);
     void EndSession();
 

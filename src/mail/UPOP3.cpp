@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <stdexcept>
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 // Bounds on a CAPA answer: a real one is a dozen short lines.
 const size_t MaxCapabilityBytes = 64 * 1024;
 const size_t MaxCapabilities = 1000;
+const std::string OutOfStep = "The server's replies are out of step: ";
 
 std::string BytesText(size_t bytes) {
     if (bytes >= (size_t(1) << 20) && bytes % (size_t(1) << 20) == 0)
@@ -45,7 +47,7 @@ template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step()) {
 
 void TQBPOP3::CloseConnection() {
     FCounting = false;
-    FPending = 0;
+    FPending.clear();
     FConnection.Close();
 }
 
@@ -62,8 +64,9 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
     if (command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw EPOP3Error("Invalid character in command.");
     // Its reply would be taken for one of theirs.
-    if (FPending > 0)
+    if (!FPending.empty())
         throw std::logic_error("A command sent before the pipelined replies were read.");
+    ExpectNothingMore();
     FConnection.WriteLine(command);
     ReadReply();
     if (LastReply.Code == TPOP3Status::OK)
@@ -201,7 +204,7 @@ void TQBPOP3::AskCapabilities() {
 
 void TQBPOP3::Establish(int timeoutMs) {
     // Replies outstanding on a dropped connection are gone with it.
-    FPending = 0;
+    FPending.clear();
     // The time limit covers the greeting, the handshake and the login too: a
     // server that accepts and then says nothing (a clear-text account on a TLS
     // port, say) must not hold every later job.
@@ -281,26 +284,78 @@ bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
                      MaxHeaderBytes);
 }
 
-void TQBPOP3::SendTops(const std::vector<int>& numbers, int lines) {
+void TQBPOP3::SendTops(const std::vector<int>& numbers, int lines, bool confirm) {
     Guarded([&] {
+        if (!FPending.empty() && confirm != FConfirming)
+            throw std::logic_error("Pipelined TOP commands with and without LIST mixed.");
         std::string commands;
-        for (int number : numbers)
+        for (int number : numbers) {
             commands += "TOP " + std::to_string(number) + " " + std::to_string(lines) + "\r\n";
+            if (confirm)
+                commands += "LIST " + std::to_string(number) + "\r\n";
+        }
         FConnection.Write(commands);
-        FPending += numbers.size();
+        FPending.insert(FPending.end(), numbers.begin(), numbers.end());
+        FConfirming = confirm;
     });
 }
 
 bool TQBPOP3::ReadTop(TStringList& dest) {
     return Guarded([&] {
-        if (FPending == 0)
+        if (FPending.empty())
             throw std::logic_error("No pipelined reply to read.");
-        --FPending;
+        const int number = FPending.front();
+        FPending.pop_front();
         LastDataCut = false;
+        ListedSize = -1;
         ReadReply();
-        if (LastReply.Code != TPOP3Status::OK)
+        const bool ok = LastReply.Code == TPOP3Status::OK;
+        // Kept apart from dest until the LIST reply has shown that it is this message's.
+        TStringList lines;
+        std::exception_ptr refused; // the reply was read to its end: the LIST reply follows
+        try {
+            if (ok)
+                ReadData(lines, MaxHeaderBytes, SIZE_MAX);
+        } catch (const EPOP3InStepError&) {
+            refused = std::current_exception();
+        }
+        if (FConfirming && FConnection.IsOpen()) {
+            const TPOP3Reply top = LastReply;
+            ReadReply();
+            // "-ERR" names no message, but it is a status line where one is due.
+            if (LastReply.Code == TPOP3Status::OK) {
+                if (ParseMessageNumber(LastReply.Text) != number)
+                    throw EPOP3Error(OutOfStep + "\"LIST " + std::to_string(number) +
+                                     "\" was answered \"+OK " + LastReply.Text + "\".");
+                ListedSize = ParseMessageSize(LastReply.Text);
+            }
+            LastReply = top;
+        }
+        if (refused)
+            std::rethrow_exception(refused);
+        dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
+                    std::make_move_iterator(lines.end()));
+        return ok;
+    });
+}
+
+void TQBPOP3::ExpectNothingMore() {
+    // Those bytes would be taken for the reply to the next command.
+    if (FPending.empty() && FConnection.Buffered() > 0) {
+        CloseConnection();
+        throw EPOP3Error(OutOfStep + "it sent more than the replies to the commands.");
+    }
+}
+
+bool TQBPOP3::UIDOf(int number, std::string& uid) {
+    return Guarded([&] {
+        if (!SendCmd("UIDL " + std::to_string(number), false))
             return false;
-        ReadFetched(dest, MaxHeaderBytes, SIZE_MAX);
+        const std::string& text = LastReply.Text;
+        if (ParseMessageNumber(text) != number || text.find(' ') == std::string::npos)
+            throw EPOP3Error(OutOfStep + "\"UIDL " + std::to_string(number) +
+                             "\" was answered \"+OK " + text + "\".");
+        uid = text.substr(text.find(' ') + 1);
         return true;
     });
 }

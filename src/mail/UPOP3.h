@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -82,19 +83,33 @@ class TQBPOP3 {
     // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
     // Sends "TOP n lines" for every number in one write, without waiting; the replies
-    // are then read in order with ReadTop, before any other command.
-    void SendTops(const std::vector<int>& numbers, int lines);
-    // The next reply of SendTops, as RetrieveTop gives it.
+    // are then read in order with ReadTop, before any other command. With confirm, each
+    // TOP is followed by "LIST n", whose reply names the message: a server whose replies
+    // come out of order, go missing or come twice is caught there, instead of one message's
+    // header being taken for another's.
+    void SendTops(const std::vector<int>& numbers, int lines, bool confirm);
+    // The next reply of SendTops, as RetrieveTop gives it. With confirm, also reads the
+    // LIST reply and throws EPOP3Error (closing the session) when it names another message.
     bool ReadTop(TStringList& dest);
+    // Size from the LIST reply read by the last confirming ReadTop; -1 when it gave none.
+    int ListedSize = -1;
     // Replies of SendTops not yet read.
-    size_t Outstanding() const { return FPending; }
+    size_t Outstanding() const { return FPending.size(); }
+    // Throws EPOP3Error, closing the session, when the server has sent bytes beyond the
+    // replies read so far: the stream is out of step.
+    void ExpectNothingMore();
+    // The server's unique id of message number; false on "-ERR". Throws EPOP3Error when
+    // the reply names another message.
+    bool UIDOf(int number, std::string& uid);
     void DeleteOnServer(int number);
 
   private:
     TLineConnection FConnection;
     bool FCounting = false;
     int64_t FWorkCount = 0;
-    size_t FPending = 0;     // replies of SendTops not yet read
+    // Messages whose SendTops replies are not yet read, and whether a LIST follows each.
+    std::deque<int> FPending;
+    bool FConfirming = false;
     std::string FNoCAPAFrom; // "host:port" of a server that did not answer CAPA in step
 
     // Opens the connection, reads the greeting and logs in.
@@ -106,6 +121,7 @@ class TQBPOP3 {
     void Login(const std::string& greetingText);
     void UpgradeToTLS();
     // Sends a command and reads its status; false on "-ERR" unless okOnly, when it throws.
+    // Bytes the server sent unasked before it mean the stream is out of step: it throws.
     bool SendCmd(const std::string& command, bool okOnly);
     void ReadReply();
     void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);

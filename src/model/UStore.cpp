@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <iterator>
 
 std::string LowerUID(const std::string& uid) {
@@ -49,13 +48,6 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
 
 namespace {
 
-int EntryByNumber(const TButtonArray& buttons, int account, int msgNum) {
-    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
-        if (buttons[i].Account == account && buttons[i].MsgNum == msgNum)
-            return i;
-    return -1;
-}
-
 // The account's entries with uid, in store order.
 std::vector<int> EntriesWithKey(const TButtonArray& buttons, int account, const std::string& uid) {
     std::vector<int> entries;
@@ -65,78 +57,59 @@ std::vector<int> EntriesWithKey(const TButtonArray& buttons, int account, const 
     return entries;
 }
 
-TEntryKey KeyOf(const TButtonArray& buttons, int entry) {
-    const std::vector<int> same =
-        EntriesWithKey(buttons, buttons[entry].Account, buttons[entry].UID);
-    TEntryKey key;
-    key.UID = buttons[entry].UID;
-    key.Count = static_cast<int>(same.size());
-    key.Occurrence = static_cast<int>(std::find(same.begin(), same.end(), entry) - same.begin());
-    return key;
+TMessageRef RefOf(const TButtonArray& buttons, int entry) {
+    const TButton& button = buttons[static_cast<size_t>(entry)];
+    const std::vector<int> same = EntriesWithKey(buttons, button.Account, button.UID);
+    TMessageRef ref;
+    ref.Number = button.MsgNum;
+    ref.UID = button.UID;
+    ref.Count = static_cast<int>(same.size());
+    ref.Occurrence = static_cast<int>(std::find(same.begin(), same.end(), entry) - same.begin());
+    ref.MessageID = button.MessageID;
+    return ref;
 }
 
 } // namespace
 
-TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons) {
+TQueuedTask QueueTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
     TQueuedTask queued;
     static_cast<TQBTaskInfo&>(queued) = task;
-    const int count = static_cast<int>(buttons.size());
-    if (task.Kind == tkRetrieve && task.Button >= 0 && task.Button < count)
-        queued.Keys.push_back(KeyOf(buttons, task.Button));
-    else if (task.Kind == tkRemove) {
-        const int entry = EntryByNumber(buttons, task.Account, task.MsgNum);
-        if (entry >= 0)
-            queued.Keys.push_back(KeyOf(buttons, entry));
-    } else if (task.Kind == tkRemoveSeveral) {
-        for (const std::string& number : task.MsgNums) {
-            const int entry = EntryByNumber(buttons, task.Account, std::atoi(number.c_str()));
-            if (entry >= 0)
-                queued.Keys.push_back(KeyOf(buttons, entry));
-        }
-    }
+    queued.Entries = std::move(entries);
     return queued;
 }
 
-bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons, bool* ambiguous) {
-    if (ambiguous)
-        *ambiguous = false;
+int IndexOf(const TButtonArray& buttons, TEntryId id) {
+    // From the last: the entries acted on are mostly the newest.
+    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
+        if (buttons[static_cast<size_t>(i)].Id == id)
+            return i;
+    return -1;
+}
+
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons) {
     if (task.Kind == tkCheck)
         return task.Account >= 0;
     if (task.Account < 0)
         return false;
-    std::vector<TEntryKey> present;
-    std::vector<int> numbers;
-    int lastEntry = -1;
-    for (const TEntryKey& key : task.Keys) {
-        const std::vector<int> same = EntriesWithKey(buttons, task.Account, key.UID);
-        if (same.empty())
-            continue;
-        // Entries sharing the key came or went: guessing could hit another message.
-        if (static_cast<int>(same.size()) != key.Count || key.Occurrence >= key.Count) {
-            if (ambiguous)
-                *ambiguous = true;
-            return false;
-        }
-        const int entry = same[static_cast<size_t>(key.Occurrence)];
-        present.push_back(key);
-        numbers.push_back(buttons[entry].MsgNum);
-        lastEntry = entry;
+    std::vector<std::pair<TMessageRef, TEntryId>> present;
+    for (TEntryId id : task.Entries) {
+        const int entry = IndexOf(buttons, id);
+        if (entry >= 0 && buttons[static_cast<size_t>(entry)].Account == task.Account)
+            present.emplace_back(RefOf(buttons, entry), id);
     }
-    task.Keys = present;
     if (present.empty())
         return false;
-    if (task.Kind == tkRemoveSeveral) {
-        // The worker removes from the last number down, so that each report lowers
-        // only numbers it has already passed.
-        std::sort(numbers.begin(), numbers.end());
-        task.MsgNums.clear();
-        for (int number : numbers)
-            task.MsgNums.push_back(std::to_string(number));
-        return true;
+    // The worker removes from the last number down, as the server's numbers stood.
+    std::stable_sort(present.begin(), present.end(),
+                     [](const auto& a, const auto& b) { return a.first.Number < b.first.Number; });
+    task.Messages.clear();
+    task.Entries.clear();
+    for (auto& [ref, id] : present) {
+        task.Messages.push_back(std::move(ref));
+        task.Entries.push_back(id);
     }
-    task.MsgNum = buttons[lastEntry].MsgNum;
-    if (task.Kind == tkRetrieve)
-        task.Button = lastEntry;
+    if (task.Kind != tkRemoveSeveral)
+        task.MsgNum = task.Messages.front().Number;
     return true;
 }
 
@@ -161,7 +134,7 @@ std::vector<int> MissingEntries(const TButtonArray& buttons, int account,
     return missing;
 }
 
-void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renumber) {
+void RemoveEntry(TButtonArray& buttons, int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(buttons.size()))
         return;
     const TButton& removed = buttons[index];
@@ -169,14 +142,6 @@ void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renum
         for (TButton& entry : buttons)
             if (entry.Account == removed.Account && entry.MsgNum > removed.MsgNum)
                 --entry.MsgNum;
-    for (TQueuedTask& task : tasks) {
-        if (task.Kind != tkRetrieve)
-            continue;
-        if (task.Button == index)
-            task.Button = -1;
-        else if (task.Button > index)
-            --task.Button;
-    }
     buttons.erase(buttons.begin() + index);
 }
 

@@ -5,6 +5,7 @@
 #include "mail/QBTaskInfo.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -19,13 +20,20 @@ struct TEntryFields {
     int Priority = 0;
 };
 
-// One message announced on the bar. Its index in Buttons is its identity for list
-// rows, jobs and the read window.
+// Names an entry for as long as the program runs: handed out once, never reused. Whatever
+// acts on an entry later (a window, a menu, a question, a queued job) holds this, and looks
+// the entry up when it acts, since a check can remove entries at any time.
+// A type of its own, so that an entry's position can never be passed for it.
+enum class TEntryId : unsigned long long { None = 0 };
+
+// One message announced on the bar.
 struct TButton {
+    TEntryId Id = TEntryId::None;
     std::string Caption;
     int Account = 0;
-    int MsgNum = 0;
+    int MsgNum = 0; // at the last check; the worker confirms it before acting on it
     std::string UID;
+    std::string MessageID; // of the announced header
     bool Read = false;
     TEntryFields Fields;
     std::string Hint;
@@ -38,18 +46,10 @@ struct TError {
 };
 using TErrorArray = std::vector<TError>;
 
-// A message as a job names it: its key, and which of the account's entries with that key
-// it was (a faulty server may give two messages one key) out of how many.
-struct TEntryKey {
-    std::string UID;
-    int Occurrence = 0;
-    int Count = 1;
-};
-
-// A queued job with the keys of the messages it acts on, so that its message numbers
-// and entry index can be taken afresh when the worker takes it up.
+// A queued job with the entries it acts on, so that their keys and numbers are taken
+// afresh when the worker takes it up.
 struct TQueuedTask : TQBTaskInfo {
-    std::vector<TEntryKey> Keys;
+    std::vector<TEntryId> Entries;
     // The user cancelled it; a cancelled job may end without its last event.
     bool Cancelled = false;
 };
@@ -68,16 +68,15 @@ bool HasCheckTaskFor(const TTaskArray& tasks, int account);
 // The tasks window's caption of a job.
 std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName);
 
-// Records in task the keys of the entries it names (kind 1 by Button, kind 2 by
-// MsgNum, kind 3 by MsgNums, all within task.Account).
-TQueuedTask QueueTask(const TQBTaskInfo& task, const TButtonArray& buttons);
+TQueuedTask QueueTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
 
-// Takes the message numbers (and, for kind 1, the entry index) of a job afresh from
-// the store by its keys, dropping keys whose entry is gone. False when nothing of
-// the job is left to do. When entries sharing a key have come or gone since the job was
-// queued, the message it meant cannot be told apart: ambiguous is set and the job
-// must not run.
-bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons, bool* ambiguous = nullptr);
+// The position of entry id in buttons; -1 when it is gone.
+int IndexOf(const TButtonArray& buttons, TEntryId id);
+
+// Fills the job's Messages (and MsgNum for kinds 1 and 2) from its entries still in
+// buttons, dropping those that are gone; kind 3 by ascending number, Entries alike. False
+// when nothing of the job is left to do.
+bool ResolveTask(TQueuedTask& task, const TButtonArray& buttons);
 
 // The entry of account with uid, searched from the last, near hint first; -1 if none.
 int FindEntry(const TButtonArray& buttons, int account, const std::string& uid, int hint = -1);
@@ -89,8 +88,7 @@ std::vector<int> MissingEntries(const TButtonArray& buttons, int account,
 // Removes entry index from buttons. With renumber (the message was removed from the
 // server in this session) the account's later message numbers drop by one; without
 // it (a check found it gone, and the numbers are current already) they stay.
-// Jobs naming entries by index follow: a job on the removed entry gets -1.
-void RemoveEntry(TButtonArray& buttons, TTaskArray& tasks, int index, bool renumber);
+void RemoveEntry(TButtonArray& buttons, int index, bool renumber);
 
 // The account at index account has left Accounts (its entries are gone already):
 // later accounts' indices drop by one in entries, jobs and runningAccount. Queued

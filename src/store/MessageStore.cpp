@@ -65,10 +65,10 @@ TQBTaskInfo TMessageStore::CheckTask(int account) const {
     return task;
 }
 
-void TMessageStore::AddTask(const TQBTaskInfo& task) {
+void TMessageStore::AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
     if (FClosing)
         return;
-    Tasks.push_back(QueueTask(task, Buttons));
+    Tasks.push_back(QueueTask(task, std::move(entries)));
     emit TaskAdded(static_cast<int>(Tasks.size()) - 1);
 }
 
@@ -110,6 +110,19 @@ void TMessageStore::MarkRead(int index, bool save) {
         SaveOptions();
 }
 
+int TMessageStore::IndexOf(TEntryId id) const {
+    return id == TEntryId::None ? -1 : ::IndexOf(Buttons, id);
+}
+
+int TMessageStore::EntryOrGone(TEntryId id) {
+    const int index = IndexOf(id);
+    if (index < 0 && !FClosing) {
+        AddError(MessageGoneText);
+        ShowTasks(1);
+    }
+    return index;
+}
+
 void TMessageStore::MarkAllRead() {
     for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
         MarkRead(i, false);
@@ -120,11 +133,9 @@ void TMessageStore::RemoveButton(int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(Buttons.size()))
         return;
     emit EntryAboutToBeRemoved(index);
-    RemoveEntry(Buttons, Tasks, index, renumber);
-    if (FReadEntry == index)
-        FReadEntry = -1;
-    else if (FReadEntry > index)
-        --FReadEntry;
+    if (Buttons[index].Id == FReadId)
+        FReadId = TEntryId::None;
+    RemoveEntry(Buttons, index, renumber);
     emit EntryRemoved(index);
 }
 

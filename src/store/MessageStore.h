@@ -41,12 +41,17 @@ class TMessageStore : public QObject {
     void Shutdown();
     bool Closing() const { return FClosing; }
 
-    void AddTask(const TQBTaskInfo& task);
+    // entries: those the job acts on.
+    void AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
     void NextTask();
     // tag: an account index, or -1 for all active accounts.
     void CheckNow(int tag);
     void tmrCheckTimer();
     void MarkRead(int index, bool save);
+    // The position of entry id now; -1 when it is gone.
+    int IndexOf(TEntryId id) const;
+    // The position of entry id now; when it is gone, -1, and the user is told.
+    int EntryOrGone(TEntryId id);
     void MarkAllRead();
     // Removes one entry. renumber: the message left the server in this session, so the
     // account's later numbers drop by one.
@@ -63,11 +68,11 @@ class TMessageStore : public QObject {
     // An entry that has no row in the message list is not opened.
     void OpenButton(int index);
     // Queues the removal of one entry's message from its server; when it has ended the
-    // read window moves to the message that takes its place.
-    void DeleteMessage(int index);
-    // Queues one removal of the entries at indices (all of account); its end is
-    // announced by RemovalEnded.
-    void DeleteMessages(const std::vector<int>& indices, int account);
+    // read window moves to the message that takes its place. An entry gone meanwhile is
+    // not removed, and the user is told.
+    void DeleteMessage(TEntryId id);
+    // Queues one removal of entries (all of account); its end is announced by RemovalEnded.
+    void DeleteMessages(const std::vector<TEntryId>& entries, int account);
     // Asks the tasks window to show a page (0 tasks, 1 errors).
     void ShowTasks(int page);
 
@@ -82,8 +87,9 @@ class TMessageStore : public QObject {
     void DownloadAll();
     // The read window was closed by the user.
     void ReadClosed();
-    // The entry the read window shows (-1 none), and whether the window is shown.
-    int ReadEntry() const { return FReadEntry; }
+    // The position of the entry the read window shows (-1 none), and whether the window
+    // is shown.
+    int ReadEntry() const { return IndexOf(FReadId); }
     bool ReadShown() const { return FReadShown; }
 
     // The message list's rows in their current order, as entry indices; without it,
@@ -117,11 +123,11 @@ class TMessageStore : public QObject {
     // A completed check announced at least one unread message.
     void NewMailArrived();
     void AccountMenusChanged();
-    // The read window: about to show entry index, at position of the list; first and
+    // The read window: about to show entry id, at position of the list; first and
     // last tell whether the First and Last commands apply.
-    void ReadOpening(int index, int position, bool first, bool last);
-    // The message of entry index, as received; complete: the whole of it.
-    void ReadLoaded(int index, const QByteArray& source, bool complete);
+    void ReadOpening(TEntryId id, int position, bool first, bool last);
+    // The message of entry id, as received; complete: the whole of it.
+    void ReadLoaded(TEntryId id, const QByteArray& source, bool complete);
     void ReadDownloadEnabled(bool enabled);
     void ReadCommandsEnabled(bool enabled);
     void ReadHidden();
@@ -161,7 +167,8 @@ class TMessageStore : public QObject {
     int FRunningAccount = -1;
     TUIDSet FReadSet;
     int FRenumberHint = 0;
-    int FReadEntry = -1;
+    unsigned long long FLastId = 0;
+    TEntryId FReadId = TEntryId::None;
     bool FReadShown = false;
     // Position in the list of the read entry a running removal took away; -1 none.
     int FRemovedPosition = -1;

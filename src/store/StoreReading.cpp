@@ -41,10 +41,11 @@ void TMessageStore::OpenButton(int index) {
     const int position = PositionIn(order, index);
     if (position < 0)
         return;
-    FReadEntry = index;
-    FReadShown = true;
-    emit ReadOpening(index, position, position > 0, position < static_cast<int>(order.size()) - 1);
     const TButton& entry = Buttons[index];
+    FReadId = entry.Id;
+    FReadShown = true;
+    emit ReadOpening(entry.Id, position, position > 0,
+                     position < static_cast<int>(order.size()) - 1);
     TCacheFile file;
     bool cached = false;
     try {
@@ -56,7 +57,7 @@ void TMessageStore::OpenButton(int index) {
     if (cached) {
         emit ReadDownloadEnabled(!file.Complete);
         try {
-            emit ReadLoaded(index, QByteArray::fromStdString(file.Text), file.Complete);
+            emit ReadLoaded(FReadId, QByteArray::fromStdString(file.Text), file.Complete);
         } catch (const std::exception& error) {
             AddError(std::string("The message could not be shown: ") + error.what());
             ShowTasks(1);
@@ -69,40 +70,40 @@ void TMessageStore::OpenButton(int index) {
     TQBTaskInfo task = CheckTask(entry.Account);
     task.Kind = tkRetrieve;
     task.MsgNum = entry.MsgNum;
-    task.Button = index;
-    AddTask(task);
+    AddTask(task, {entry.Id});
     ShowTasks(0);
 }
 
 void TMessageStore::DownloadAll() {
-    if (FReadEntry < 0 || !ValidAccount(Buttons[FReadEntry].Account))
+    const int index = EntryOrGone(FReadId);
+    if (index < 0 || !ValidAccount(Buttons[index].Account))
         return;
     emit ReadCommandsEnabled(false);
     emit ReadDownloadEnabled(false);
-    TQBTaskInfo task = CheckTask(Buttons[FReadEntry].Account);
+    TQBTaskInfo task = CheckTask(Buttons[index].Account);
     task.Kind = tkRetrieve;
-    task.MsgNum = Buttons[FReadEntry].MsgNum;
-    task.Button = FReadEntry;
+    task.MsgNum = Buttons[index].MsgNum;
     task.Full = 1;
-    AddTask(task);
+    AddTask(task, {FReadId});
     ShowTasks(0);
 }
 
 void TMessageStore::RetrievedMessage(const TStringList* lines) {
     const TQueuedTask& head = Tasks.front();
-    // The job names its message by account and key, so that entries removed meanwhile
-    // cannot make it store or show another message.
-    const std::string uid = head.Keys.empty() ? std::string() : head.Keys.front().UID;
+    // The worker fetched the message that carries this key on the server now: the file
+    // is stored under it, and shown only if the window still shows its entry.
+    const std::string uid =
+        Worker->Task.Messages.empty() ? std::string() : Worker->Task.Messages.front().UID;
+    const TEntryId id = head.Entries.empty() ? TEntryId::None : head.Entries.front();
     const int account = head.Account;
     const bool complete = Worker->Answer == 0;
     std::string text;
     if (lines)
         for (const std::string& line : *lines)
             text += line + "\r\n";
-    const int index = FindEntry(Buttons, account, uid);
-    if (index >= 0 && index == FReadEntry && FReadShown) {
+    if (id != TEntryId::None && id == FReadId && FReadShown) {
         try {
-            emit ReadLoaded(index, QByteArray::fromStdString(text), complete);
+            emit ReadLoaded(id, QByteArray::fromStdString(text), complete);
         } catch (const std::exception& error) {
             AddError(std::string("The message could not be shown: ") + error.what());
             ShowTasks(1);
@@ -119,64 +120,54 @@ void TMessageStore::RetrievedMessage(const TStringList* lines) {
     NextTask();
 }
 
-void TMessageStore::DeleteMessage(int index) {
-    if (index < 0 || index >= static_cast<int>(Buttons.size()) ||
-        !ValidAccount(Buttons[index].Account))
+void TMessageStore::DeleteMessage(TEntryId id) {
+    const int index = EntryOrGone(id);
+    if (index < 0 || !ValidAccount(Buttons[index].Account))
         return;
     emit ReadCommandsEnabled(false);
     TQBTaskInfo task = CheckTask(Buttons[index].Account);
     task.Kind = tkRemove;
     task.MsgNum = Buttons[index].MsgNum;
-    AddTask(task);
+    AddTask(task, {id});
     ShowTasks(0);
 }
 
-void TMessageStore::DeleteMessages(const std::vector<int>& indices, int account) {
+void TMessageStore::DeleteMessages(const std::vector<TEntryId>& entries, int account) {
     if (!ValidAccount(account))
         return;
     emit ReadCommandsEnabled(false);
     TQBTaskInfo task = CheckTask(account);
     task.Kind = tkRemoveSeveral;
     task.MsgNum = 0;
-    for (int index : indices)
-        if (index >= 0 && index < static_cast<int>(Buttons.size()))
-            task.MsgNums.push_back(std::to_string(Buttons[index].MsgNum));
     task.Notify = 1;
-    AddTask(task);
+    AddTask(task, entries);
     ShowTasks(0);
 }
 
 void TMessageStore::RemovedMessage(int number) {
-    const int kind = Tasks.front().Kind;
-    const int account = Tasks.front().Account;
-    const int removedNumber = Worker->Task.MsgNum;
+    const TQueuedTask& head = Tasks.front();
+    const int kind = head.Kind;
+    const int account = head.Account;
+    const int target = Worker->Target;
     const bool final = kind == tkRemove || number == 1;
-    if (removedNumber >= 0) {
-        const std::vector<int> before = CurrentOrder();
-        const int shownPosition = PositionIn(before, FReadEntry);
-        bool removed = false;
-        bool unreadLeft = false;
-        for (int i = static_cast<int>(Buttons.size()) - 1; i >= 0; --i) {
-            TButton& entry = Buttons[i];
-            if (entry.Account == account && entry.MsgNum == removedNumber) {
-                std::error_code error;
-                std::filesystem::remove(CachePath(account, entry.UID), error);
-                // Forgotten, so that a check brings it back if the server kept it.
-                auto& known = Worker->ServerList;
-                known.erase(std::remove(known.begin(), known.end(), entry.UID), known.end());
-                if (i == FReadEntry)
-                    FRemovedPosition = shownPosition;
-                RemoveButton(i);
-                removed = true;
-            } else if (!entry.Read) {
-                unreadLeft = true;
-                if (removed)
-                    break;
-            }
-        }
+    const int index = target >= 0 && target < static_cast<int>(head.Entries.size())
+                          ? IndexOf(head.Entries[static_cast<size_t>(target)])
+                          : -1;
+    if (index >= 0) {
+        const TButton& entry = Buttons[index];
+        std::error_code error;
+        std::filesystem::remove(CachePath(account, entry.UID), error);
+        // Forgotten, so that a check brings it back if the server kept it.
+        auto& known = Worker->ServerList;
+        known.erase(std::remove(known.begin(), known.end(), entry.UID), known.end());
+        if (entry.Id == FReadId)
+            FRemovedPosition = PositionIn(CurrentOrder(), index);
+        RemoveButton(index);
+        const bool unreadLeft = std::any_of(Buttons.begin(), Buttons.end(),
+                                            [](const TButton& left) { return !left.Read; });
         if (!unreadLeft && FReadShown) {
             FReadShown = false;
-            FReadEntry = -1;
+            FReadId = TEntryId::None;
             FRemovedPosition = -1;
             emit ReadHidden();
         }
@@ -189,7 +180,7 @@ void TMessageStore::RemovedMessage(int number) {
             position = static_cast<int>(order.size()) - 1;
         if (position >= 0 && FReadShown)
             OpenAt(order, position);
-        else if (FReadShown && FReadEntry >= 0)
+        else if (FReadShown && ReadEntry() >= 0)
             emit ReadCommandsEnabled(true);
         NextTask();
     }
@@ -203,7 +194,7 @@ void TMessageStore::RemovalIncomplete() {
     // Before any other job: their message numbers are those of the store, not yet
     // those of the server.
     if (!HasCheckTaskFor(Tasks, FRunningAccount)) {
-        Tasks.insert(Tasks.begin(), QueueTask(CheckTask(FRunningAccount), Buttons));
+        Tasks.insert(Tasks.begin(), QueueTask(CheckTask(FRunningAccount)));
         emit TaskAdded(0);
     }
     ShowTasks(1);
@@ -216,7 +207,7 @@ void TMessageStore::OpenAt(const std::vector<int>& order, int position) {
 
 void TMessageStore::ReadNext() {
     const std::vector<int> order = CurrentOrder();
-    const int position = PositionIn(order, FReadEntry);
+    const int position = PositionIn(order, ReadEntry());
     if (position < 0)
         return;
     OpenAt(order, position + 1 < static_cast<int>(order.size()) ? position + 1 : 0);
@@ -224,7 +215,7 @@ void TMessageStore::ReadNext() {
 
 void TMessageStore::ReadPrevious() {
     const std::vector<int> order = CurrentOrder();
-    const int position = PositionIn(order, FReadEntry);
+    const int position = PositionIn(order, ReadEntry());
     if (position < 0)
         return;
     OpenAt(order, position > 0 ? position - 1 : static_cast<int>(order.size()) - 1);
@@ -240,21 +231,24 @@ void TMessageStore::ReadLast() {
 }
 
 void TMessageStore::ReadMarkRead() {
-    if (FReadEntry < 0)
+    const int shown = EntryOrGone(FReadId);
+    if (shown < 0)
         return;
     std::vector<int> order = CurrentOrder();
-    const int position = PositionIn(order, FReadEntry);
-    const int below =
-        position >= 0 && position + 1 < static_cast<int>(order.size()) ? order[position + 1] : -1;
-    MarkRead(FReadEntry, true);
+    const int position = PositionIn(order, shown);
+    const TEntryId below = position >= 0 && position + 1 < static_cast<int>(order.size())
+                               ? Buttons[order[position + 1]].Id
+                               : TEntryId::None;
+    MarkRead(shown, true);
     order = CurrentOrder();
     if (order.empty()) {
         FReadShown = false;
-        FReadEntry = -1;
+        FReadId = TEntryId::None;
         emit ReadHidden();
         return;
     }
-    OpenButton(below >= 0 && PositionIn(order, below) >= 0 ? below : order.front());
+    const int next = IndexOf(below);
+    OpenButton(next >= 0 && PositionIn(order, next) >= 0 ? next : order.front());
 }
 
 void TMessageStore::ReadClosed() {

@@ -3,6 +3,7 @@
 
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
+#include "mail/MessageFields.h"
 #include "mail/UCustomIndy.h"
 
 #include <QCoreApplication>
@@ -146,17 +147,15 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     // A cancelled job still at the head was broken off without its last event (the
     // worker reports nothing while stopping); a job whose messages have all gone since
     // it was queued has nothing left to do.
-    bool ambiguous = false;
     while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
-                              !ResolveTask(Tasks.front(), Buttons, &ambiguous))) {
-        if (ambiguous)
-            AddError("The message could not be told apart from another with the same unique id "
-                     "on the server; it was left alone (" +
-                     AccountName(Tasks.front().Account) + ")");
-        NotifyDropped(Tasks.front());
+                              !ResolveTask(Tasks.front(), Buttons))) {
+        const TQueuedTask& dropped = Tasks.front();
+        // Its messages went with a check since it was queued: nothing is sent for them.
+        if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck)
+            AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
+        NotifyDropped(dropped);
         // A removal that will not run leaves the shown message where it is.
-        if (Tasks.front().Kind != tkCheck && Tasks.front().Kind != tkRetrieve && FReadShown &&
-            FReadEntry >= 0)
+        if (dropped.Kind != tkCheck && dropped.Kind != tkRetrieve && FReadShown && ReadEntry() >= 0)
             emit ReadCommandsEnabled(true);
         NextTask();
     }
@@ -199,6 +198,9 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     if (lines)
         msg.LoadFromLines(*lines);
     TButton entry;
+    entry.Id = TEntryId(++FLastId);
+    if (lines)
+        entry.MessageID = MessageIdOf(*lines);
     entry.Caption = EntryCaption(msg, account.AccountName);
     entry.Account = FRunningAccount;
     entry.MsgNum = number;
@@ -278,6 +280,8 @@ void TMessageStore::WorkerStatus(const std::string& text) {
 void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
     if (Tasks.empty())
         return;
+    const TEntryId asked =
+        Tasks.front().Entries.empty() ? TEntryId::None : Tasks.front().Entries.front();
     answer = 0;
     if (Tasks.front().Full == 0) {
         answer = 1;
@@ -290,5 +294,7 @@ void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
             return;
         }
     }
-    emit ReadDownloadEnabled(answer == 1);
+    // The question waits for the user: the window may show another message by now.
+    if (asked == FReadId)
+        emit ReadDownloadEnabled(answer == 1);
 }

@@ -291,18 +291,16 @@ void TfrmMsgList::tbDeleteClick() {
         return;
     lvMessages->setEnabled(false);
     for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {
-        std::vector<int> indices;
+        std::vector<TEntryId> entries;
         for (int i = RowCount() - 1; i >= 0; --i) {
             const int entry = EntryAt(i);
             if (!Ticked(i) || FStore.Buttons[static_cast<size_t>(entry)].Account != account)
                 continue;
-            indices.push_back(entry);
+            entries.push_back(FStore.Buttons[static_cast<size_t>(entry)].Id);
             FModel->SetTicked(entry, false);
         }
-        if (indices.empty())
-            continue;
-        SortIntegers(indices, static_cast<int>(indices.size()) - 1);
-        FStore.DeleteMessages(indices, account);
+        if (!entries.empty())
+            FStore.DeleteMessages(entries, account);
     }
 }
 

@@ -343,22 +343,22 @@ void TfrmRead::ConnectStore() {
     };
 }
 
-void TfrmRead::Opening(int index, int position, bool first, bool last) {
+void TfrmRead::Opening(TEntryId id, int position, bool first, bool last) {
     FPosition = position;
     tbFirst->setEnabled(first);
     tbLast->setEnabled(last);
     mnuViewFirst->setEnabled(first);
     mnuViewLast->setEnabled(last);
     ClearView();
-    Button = index;
+    Entry = id;
     EnableCommands(false);
     show();
     raise();
     activateWindow();
 }
 
-void TfrmRead::Loaded(int index, const QByteArray& source, bool complete) {
-    if (index != Button)
+void TfrmRead::Loaded(TEntryId id, const QByteArray& source, bool complete) {
+    if (id != Entry)
         return;
     DisplayMessage(source);
     EnableCommands(true);
@@ -384,7 +384,7 @@ void TfrmRead::EnableCommands(bool enabled) {
 
 void TfrmRead::tbDeleteClick() {
     if (ConfirmDelete(this, false))
-        FStore.DeleteMessage(Button);
+        FStore.DeleteMessage(Entry);
 }
 
 void TfrmRead::cmdAttachmentClick() {

@@ -2,6 +2,8 @@
 // attachments, and the commands to walk, mark, remove and download.
 #pragma once
 
+#include "model/UStore.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -32,8 +34,8 @@ class TfrmRead : public QMainWindow {
     explicit TfrmRead(TMessageStore& store);
     ~TfrmRead() override;
 
-    // Index of the shown entry in the store.
-    int Button = -1;
+    // The shown entry; 0 none.
+    TEntryId Entry = TEntryId::None;
 
     void ClearView();
     void EnableCommands(bool enabled);
@@ -80,8 +82,8 @@ class TfrmRead : public QMainWindow {
     void BuildHeaders(QWidget* parent);
     void BuildMenu();
     void ConnectStore();
-    void Opening(int index, int position, bool first, bool last);
-    void Loaded(int index, const QByteArray& source, bool complete);
+    void Opening(TEntryId id, int position, bool first, bool last);
+    void Loaded(TEntryId id, const QByteArray& source, bool complete);
     void SetDownload(bool enabled);
     void SetTitle();
     void ShowBody(const TBodyText& body);

@@ -39,6 +39,8 @@ class WorkerDovecotTest : public ::testing::Test {
         TQBTaskInfo task = TWorkerHarness::Job(kind, Dovecot->Port(), user, msgNum);
         task.User = Dovecot->User(user);
         task.Pass = Dovecot->Password(user);
+        if (kind == tkRetrieve || kind == tkRemove)
+            task.Messages = {TWorkerHarness::Ref(msgNum)};
         return H.Add(task);
     }
 
@@ -68,7 +70,7 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
     Add(tkCheck, user);
     Add(tkCheck, user);
     Add(tkRetrieve, user, 3);
-    Add(tkRemoveSeveral, user, 0).MsgNums = {"2", "4"};
+    Add(tkRemoveSeveral, user, 0).Messages = TWorkerHarness::Refs({2, 4});
     Add(tkCheck, user);
     std::vector<std::string> commands = Run(2);
 
@@ -78,18 +80,26 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "CAPA",
                                       "UIDL",
                                       "TOP 1 0",
+                                      "LIST 1",
                                       "TOP 2 0",
+                                      "LIST 2",
                                       "TOP 3 0",
+                                      "LIST 3",
                                       "TOP 4 0",
+                                      "LIST 4",
                                       "TOP 5 0",
+                                      "LIST 5",
                                       "UIDL",
+                                      "UIDL 3",
                                       "LIST 3",
                                       "RETR 3",
+                                      "UIDL",
                                       "DELE 4",
                                       "DELE 2"};
     ASSERT_EQ(commands.size(), first.size() + 6);
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 14), first);
-    std::vector<std::string> rest(commands.begin() + 14, commands.end());
+    const auto firstEnd = commands.begin() + static_cast<ptrdiff_t>(first.size());
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), firstEnd), first);
+    std::vector<std::string> rest(firstEnd, commands.end());
     std::sort(rest.begin(), rest.end());
     EXPECT_EQ(rest, (std::vector<std::string>{"CAPA", "PASS " + Dovecot->Password(user), "QUIT",
                                               "QUIT", "UIDL", "USER " + Dovecot->User(user)}));
@@ -132,10 +142,11 @@ TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
     Add(tkCheck, user).Secure = true;
     std::vector<std::string> commands = Run(1);
-    ASSERT_EQ(commands.size(), 6u);
+    ASSERT_EQ(commands.size(), 8u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "TOP 2 0", "QUIT"}));
+              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "LIST 1", "TOP 2 0", "LIST 2",
+                                        "QUIT"}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -204,11 +215,16 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
 
     std::vector<std::string> expected = {"USER " + Dovecot->User(user),
                                          "PASS " + Dovecot->Password(user), "CAPA", "UIDL"};
-    for (int n = 1; n <= count; ++n)
+    // Each header is followed by its size, whose reply names the message it belongs to.
+    auto header = [&](int n) {
         expected.push_back("TOP " + std::to_string(n) + " 0");
+        expected.push_back("LIST " + std::to_string(n));
+    };
+    for (int n = 1; n <= count; ++n)
+        header(n);
     expected.push_back("UIDL");
     for (int n = 3; n <= count; n += 3)
-        expected.push_back("TOP " + std::to_string(n) + " 0");
+        header(n);
     expected.push_back("QUIT");
     EXPECT_EQ(commands, expected);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "MainLoop.h"
+#include "mail/MD5Hex.h"
 #include "mail/QBThread.h"
 
 #include <algorithm>
@@ -51,6 +52,11 @@ class TWorkerHarness {
             if (hasTask) {
                 sender.ServerList = ServerLists[Tasks.front().Account];
                 sender.Task = Tasks.front();
+                // A message named by number only gets the key the last check gave it.
+                for (TMessageRef& ref : sender.Task.Messages)
+                    if (ref.UID.empty() && ref.Number > 0 &&
+                        ref.Number <= static_cast<int>(sender.ServerList.size()))
+                        ref.UID = sender.ServerList[static_cast<size_t>(ref.Number) - 1];
                 CurrentJob = static_cast<int>(Tasks.front().Notify);
                 Tasks.pop_front();
             }
@@ -158,6 +164,21 @@ class TWorkerHarness {
             if (event.compare(0, prefix.size(), prefix) == 0)
                 found.push_back(event);
         return found;
+    }
+
+    // A message as a job names it: the number of the last check and the server's unique id
+    // ("" to take the key of that number from the account's list when the job is handed over).
+    static TMessageRef Ref(int number, const std::string& serverUid = "") {
+        TMessageRef ref;
+        ref.Number = number;
+        ref.UID = serverUid.empty() ? "" : MD5Hex(serverUid);
+        return ref;
+    }
+    static std::vector<TMessageRef> Refs(const std::vector<int>& numbers) {
+        std::vector<TMessageRef> refs;
+        for (int number : numbers)
+            refs.push_back(Ref(number));
+        return refs;
     }
 
     static TQBTaskInfo Job(uint8_t kind, int port, int account, int msgNum = -1) {

@@ -42,8 +42,12 @@ class WorkerLimitsTest : public ::testing::Test {
         }
     }
 
+    // A retrieval or removal names the message the server holds at msgNum now.
     TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
-        return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
+        TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
+        if (kind == tkRetrieve || kind == tkRemove)
+            task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
+        return H.Add(task);
     }
 
     void Run() {
@@ -61,7 +65,7 @@ TEST_F(WorkerLimitsTest, SilenceInTheListOrAHeaderFailsTheCheckAndTheNextJobRuns
     B.Script("TOP 2", TAction::Silent, "+OK\r\nSubject: par");
     Add(tkCheck, A);
     Add(tkCheck, B);
-    Add(tkRetrieve, A, 1);
+    Add(tkRetrieve, B, 1);
     Run();
     const std::string silence = " (Read timed out: the server sent nothing for 1 s)";
     EXPECT_EQ(H.Only("error:"),
@@ -128,7 +132,7 @@ TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
     B.Script("RETR 1", TAction::Endless, "+OK\r\n", std::string(98, 'r') + "\r\n");
     Add(tkCheck, A);
     Add(tkRetrieve, B, 1);
-    Add(tkRetrieve, A, 2);
+    Add(tkRetrieve, B, 2);
     Run();
     EXPECT_EQ(
         H.Only("error:"),

@@ -44,8 +44,12 @@ class WorkerPipeliningTest : public ::testing::TestWithParam<bool> {
             server.AddMessage(Id(n), Message(n));
     }
 
+    // A retrieval or removal names the message the server holds at msgNum now.
     TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
-        return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
+        TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
+        if (kind == tkRetrieve || kind == tkRemove)
+            task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
+        return H.Add(task);
     }
 
     void Run() {
@@ -98,6 +102,7 @@ TEST_P(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
             expected.push_back("error:0:Server error: Header of message 71 could not be read! "
                                "(gone)");
         commands.push_back("TOP " + std::to_string(n) + " 0");
+        commands.push_back("LIST " + std::to_string(n));
     }
     EXPECT_EQ(Entries(), expected);
     EXPECT_EQ(standInSize, static_cast<int>(Message(71).size()));
@@ -112,14 +117,10 @@ TEST_P(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
     EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone"}));
     EXPECT_EQ(H.ServerLists[0], FirstUIDs(count));
 
-    // The same commands as one at a time, but LIST 71 after the TOP replies sent before it.
-    TTranscript sent = A.Commands();
-    auto list = std::find(sent.begin(), sent.end(), "LIST 71");
-    ASSERT_NE(list, sent.end());
-    EXPECT_GT(list - std::find(sent.begin(), sent.end(), "TOP 71 0"), 1);
-    sent.erase(list);
+    // Each header with its size, whose reply names the message; the unreadable one's size
+    // comes from there too.
     commands.push_back("QUIT");
-    EXPECT_EQ(sent, commands);
+    EXPECT_EQ(A.Commands(), commands);
     EXPECT_GT(A.Overlaps(), 0);
     // One call per window and per status rather than two per message.
     EXPECT_LT(H.Synchronized.load(), 20);
@@ -157,7 +158,7 @@ TEST_P(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeI
     TTranscript check = {"USER user", "PASS pass", "CAPA",    "UIDL",    "TOP 1 0",
                          "TOP 2 0",   "TOP 3 0",   "TOP 4 0", "TOP 5 0", "QUIT"};
     EXPECT_EQ(A.Sessions(), std::vector<TTranscript>{check});
-    check.insert(check.end() - 1, {"LIST 3", "RETR 3"});
+    check.insert(check.end() - 1, {"UIDL 3", "LIST 3", "RETR 3"});
     EXPECT_EQ(B.Sessions(), std::vector<TTranscript>{check});
     EXPECT_EQ(A.Overlaps(), 0);
     EXPECT_EQ(B.Overlaps(), 0);
@@ -224,7 +225,7 @@ TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgai
     server.Script("CAPA", TAction::Silent);
     TWorkerHarness h(500);
     h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
-    h.Add(TWorkerHarness::Job(tkRemove, server.Port(), 0, 1));
+    h.Add(TWorkerHarness::Job(tkRemove, server.Port(), 0, 1)).Messages = TWorkerHarness::Refs({1});
     h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
     h.Start();
     ASSERT_TRUE(h.RunJobs());
@@ -232,9 +233,9 @@ TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgai
     h.Finish();
     EXPECT_TRUE(h.Only("error:").empty());
     EXPECT_EQ(server.Sessions(),
-              (std::vector<TTranscript>{
-                  {"USER user", "PASS pass", "CAPA"},
-                  {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0", "DELE 1", "QUIT"},
-                  {"USER user", "PASS pass", "UIDL", "QUIT"}}));
+              (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA"},
+                                        {"USER user", "PASS pass", "UIDL", "TOP 1 0", "TOP 2 0",
+                                         "UIDL 1", "DELE 1", "QUIT"},
+                                        {"USER user", "PASS pass", "UIDL", "QUIT"}}));
     EXPECT_EQ(h.ServerLists[0], TStringList{MD5Hex("def")});
 }

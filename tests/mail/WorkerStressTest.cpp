@@ -62,8 +62,16 @@ TEST(WorkerStressTest, EveryJobEndsDespiteDropsAndCancels) {
             TQBTaskInfo task = TWorkerHarness::Job(kind, servers[account].Port(), account,
                                                    kind == tkCheck ? -1 : 1 + random() % 12);
             task.Secure = random() % 3 == 0;
+            // Keys of messages as they were first numbered: removals make some of them gone.
+            auto ref = [account](int number) {
+                return TWorkerHarness::Ref(number, "a" + std::to_string(account) + "m" +
+                                                       std::to_string(number));
+            };
+            if (kind == tkRetrieve || kind == tkRemove)
+                task.Messages = {ref(task.MsgNum)};
             if (kind == tkRemoveSeveral)
-                task.MsgNums = {std::to_string(1 + random() % 5), std::to_string(6 + random() % 5)};
+                task.Messages = {ref(static_cast<int>(1 + random() % 5)),
+                                 ref(static_cast<int>(6 + random() % 5))};
             kinds[static_cast<size_t>(job)] = kind;
             h.Add(task);
         }

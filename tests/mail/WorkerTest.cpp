@@ -37,15 +37,20 @@ class WorkerTest : public ::testing::Test {
         }
     }
 
+    // A retrieval or removal names the message the server holds at msgNum now.
     TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
-        return H.Add(TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum));
+        TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
+        if (kind == tkRetrieve || kind == tkRemove)
+            task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
+        return H.Add(task);
     }
 
-    // Removes message 1 on a server slow to make its deletions, then fetches number 1.
+    // Removes message 1 on a server slow to make its deletions, then fetches the second
+    // message, which the store numbers 1 by then.
     void RemoveFirstThenRetrieveTheNewFirst() {
         A.SetQuitDelay(300);
         Add(tkRemove, A, 1);
-        Add(tkRetrieve, A, 1);
+        Add(tkRetrieve, A, 1).Messages = {TWorkerHarness::Ref(1, "def")};
         Run();
     }
 
@@ -62,8 +67,9 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) 
     Add(tkCheck, A);
     Add(tkRetrieve, A, 2);
     Run();
-    EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
-                                                       "TOP 2 0", "LIST 2", "RETR 2", "QUIT"}}));
+    EXPECT_EQ(A.Sessions(),
+              (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL", "TOP 2 0",
+                                         "UIDL 2", "LIST 2", "RETR 2", "QUIT"}}));
     EXPECT_EQ(H.Events, (std::vector<std::string>{
                             "status:Connecting to 127.0.0.1...",
                             "status:Retrieving message list...",
@@ -156,13 +162,15 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
 TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     for (int n = 3; n <= 9; ++n)
         A.AddMessage("id" + std::to_string(n), Message("m"));
-    Add(tkRemoveSeveral, A, 0).MsgNums = {"3", "7", "9"};
+    Add(tkRemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(3, "id3"),
+                                           TWorkerHarness::Ref(7, "id7"),
+                                           TWorkerHarness::Ref(9, "id9")};
     Add(tkCheck, A);
     Run();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 9", "DELE 7",
-                                        "DELE 3", "QUIT"}));
+    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "UIDL", "DELE 9",
+                                        "DELE 7", "DELE 3", "QUIT"}));
     EXPECT_EQ(H.Only("message:"),
               (std::vector<std::string>{"message:0:9:nil", "message:0:7:nil", "message:0:3:nil",
                                         "message:1:-1:nil", "message:1:" + MD5Hex("abc"),
@@ -181,7 +189,8 @@ TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
     RemoveFirstThenRetrieveTheNewFirst();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 1", "QUIT"}));
+    EXPECT_EQ(sessions[0],
+              (TTranscript{"USER user", "PASS pass", "CAPA", "UIDL 1", "DELE 1", "QUIT"}));
     EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:nil", "message:1"}));
     ASSERT_EQ(H.Messages.size(), 1u);
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
@@ -239,22 +248,26 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
 }
 
 TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
-    Add(tkRemove, A, 5);
-    Add(tkRemoveSeveral, A, 0).MsgNums = {"1", "8", "2"};
+    A.AddMessage("ghi", Message("third"));
+    A.Script("DELE 2", TAction::Reply, "-ERR locked\r\n");
+    Add(tkRemove, A, 2);
+    Add(tkRemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(1, "abc"),
+                                           TWorkerHarness::Ref(2, "def"),
+                                           TWorkerHarness::Ref(3, "ghi")};
     Run();
     EXPECT_EQ(H.Only("message:"),
-              (std::vector<std::string>{"message:5:nil", "message:0:2:nil", "message:0:8:nil",
+              (std::vector<std::string>{"message:2:nil", "message:0:3:nil", "message:0:2:nil",
                                         "message:1:-1:nil"}));
-    EXPECT_EQ(H.Only("error:"),
-              (std::vector<std::string>{
-                  "error:0:Server error: Message could not be removed! (There's no message 5)",
-                  "error:0:Server error: Message could not be removed! (There's no message 8)"}));
+    EXPECT_EQ(
+        H.Only("error:"),
+        (std::vector<std::string>{"error:0:Server error: Message could not be removed! (locked)",
+                                  "error:0:Server error: Message could not be removed! (locked)"}));
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
-    // DELE 2 stood; the failure at 8 ends the job, and QUIT makes DELE 2 take effect.
+    // DELE 3 stood; the failure at 2 ends the job, and QUIT makes DELE 3 take effect.
     EXPECT_EQ(sessions[1],
-              (TTranscript{"USER user", "PASS pass", "CAPA", "DELE 2", "DELE 8", "QUIT"}));
-    EXPECT_EQ(A.MessageCount(), 1);
+              (TTranscript{"USER user", "PASS pass", "CAPA", "UIDL", "DELE 3", "DELE 2", "QUIT"}));
+    EXPECT_EQ(A.MessageCount(), 2);
 }
 
 TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {

@@ -1,4 +1,4 @@
-// Index bookkeeping of the message store and job queue, without windows.
+// Bookkeeping of the message store and job queue, without windows.
 #include "model/UStore.h"
 
 #include <gtest/gtest.h>
@@ -6,19 +6,20 @@
 namespace {
 
 TButton Entry(int account, int msgNum, const std::string& uid) {
+    static unsigned long long last = 0;
     TButton entry;
+    entry.Id = TEntryId(++last);
     entry.Account = account;
     entry.MsgNum = msgNum;
     entry.UID = uid;
     return entry;
 }
 
-TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1, int button = 0) {
+TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1) {
     TQBTaskInfo task;
     task.Kind = kind;
     task.Account = account;
     task.MsgNum = msgNum;
-    task.Button = button;
     return task;
 }
 
@@ -32,8 +33,7 @@ TButtonArray FiveAndOne() {
 
 TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccountOnly) {
     TButtonArray buttons = FiveAndOne();
-    TTaskArray tasks;
-    RemoveEntry(buttons, tasks, 1, true);
+    RemoveEntry(buttons, 1, true);
     ASSERT_EQ(buttons.size(), 5u);
     EXPECT_EQ(buttons[1].UID, "c");
     EXPECT_EQ(buttons[1].MsgNum, 2);
@@ -50,9 +50,8 @@ TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
     buttons[2].MsgNum = 2;
     buttons[3].MsgNum = 3;
     buttons[4].MsgNum = 4;
-    TTaskArray tasks;
     for (int index : MissingEntries(buttons, 0, MakeUIDSet({"a", "c", "d", "e"})))
-        RemoveEntry(buttons, tasks, index, false);
+        RemoveEntry(buttons, index, false);
     ASSERT_EQ(buttons.size(), 5u);
     EXPECT_EQ(buttons[1].UID, "c");
     EXPECT_EQ(buttons[1].MsgNum, 2);
@@ -66,49 +65,36 @@ TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase) {
     EXPECT_TRUE(MissingEntries(buttons, 1, MakeUIDSet({"X"})).empty());
 }
 
-TEST(StoreBookkeeping, RetrieveJobFollowsItsEntryAndLosesItWhenRemoved) {
+TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenUp) {
     TButtonArray buttons = FiveAndOne();
-    TTaskArray tasks{QueueTask(Job(tkRetrieve, 0, 4, 3), buttons),
-                     QueueTask(Job(tkRetrieve, 0, 2, 1), buttons)};
-    RemoveEntry(buttons, tasks, 0, true);
-    EXPECT_EQ(tasks[0].Button, 2);
-    EXPECT_EQ(tasks[1].Button, 0);
-    RemoveEntry(buttons, tasks, 0, true);
-    EXPECT_EQ(tasks[1].Button, -1);
-    EXPECT_FALSE(ResolveTask(tasks[1], buttons));
+    buttons[4].UID = "c"; // a faulty server gave e the key of c
+    TTaskArray tasks{QueueTask(Job(tkRetrieve, 0, 4), {buttons[3].Id}),
+                     QueueTask(Job(tkRemoveSeveral, 0, 0), {buttons[4].Id, buttons[2].Id}),
+                     QueueTask(Job(tkRemove, 0, 2), {buttons[1].Id})};
+    // a and b leave the server; entries move, jobs keep naming the same messages.
+    RemoveEntry(buttons, 1, true);
+    RemoveEntry(buttons, 0, true);
     ASSERT_TRUE(ResolveTask(tasks[0], buttons));
-    EXPECT_EQ(tasks[0].Button, 1);
-    EXPECT_EQ(buttons[1].UID, "d");
-    EXPECT_EQ(tasks[0].MsgNum, 2); // d moved from 4 to 2 after two removals
-}
-
-TEST(StoreBookkeeping, QueuedRemovalTakesCurrentNumbersWhenTakenUp) {
-    TButtonArray buttons = FiveAndOne();
-    TQBTaskInfo several = Job(tkRemoveSeveral, 0, 0);
-    several.MsgNums = {"5", "3"};
-    TTaskArray tasks{QueueTask(Job(tkRemove, 0, 2), buttons), QueueTask(several, buttons),
-                     QueueTask(Job(tkRemove, 0, 4), buttons)};
-    // The first job removes message 2 (b).
-    RemoveEntry(buttons, tasks, 1, true);
-    tasks.erase(tasks.begin());
-    ASSERT_TRUE(ResolveTask(tasks[0], buttons));
-    // c and e are now 2 and 4; the worker gets them ascending.
-    EXPECT_EQ(tasks[0].MsgNums, (std::vector<std::string>{"2", "4"}));
+    ASSERT_EQ(tasks[0].Messages.size(), 1u);
+    EXPECT_EQ(tasks[0].Messages[0].UID, "d");
+    EXPECT_EQ(tasks[0].MsgNum, 2); // d moved from 4 to 2
     ASSERT_TRUE(ResolveTask(tasks[1], buttons));
-    EXPECT_EQ(tasks[1].MsgNum, 3); // d
-}
-
-TEST(StoreBookkeeping, RemovalWhoseMessagesAreAllGoneHasNothingLeft) {
-    TButtonArray buttons = FiveAndOne();
-    TTaskArray tasks{QueueTask(Job(tkRemove, 0, 3), buttons)};
-    RemoveEntry(buttons, tasks, 2, true);
-    EXPECT_FALSE(ResolveTask(tasks[0], buttons));
+    // Ascending by number, each with which of the two entries keyed "c" it is.
+    ASSERT_EQ(tasks[1].Messages.size(), 2u);
+    EXPECT_EQ(tasks[1].Messages[0].Number, 1);
+    EXPECT_EQ(tasks[1].Messages[0].Occurrence, 0);
+    EXPECT_EQ(tasks[1].Messages[1].Number, 3);
+    EXPECT_EQ(tasks[1].Messages[1].Occurrence, 1);
+    EXPECT_EQ(tasks[1].Messages[1].Count, 2);
+    EXPECT_EQ(tasks[1].Entries[1], buttons[2].Id);
+    // The removal of b has nothing left to do.
+    EXPECT_FALSE(ResolveTask(tasks[2], buttons));
 }
 
 TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLowersLaterIndices) {
     TButtonArray buttons = {Entry(0, 1, "a"), Entry(2, 1, "z")};
-    TTaskArray tasks{QueueTask(Job(tkCheck, 1), buttons), QueueTask(Job(tkCheck, 2), buttons),
-                     QueueTask(Job(tkCheck, 1), buttons), QueueTask(Job(tkCheck, 0), buttons)};
+    TTaskArray tasks{QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 2)),
+                     QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 0))};
     int running = 1;
     const std::vector<int> dropped = AccountRemoved(buttons, tasks, 1, running);
     EXPECT_EQ(dropped, (std::vector<int>{2}));
@@ -125,9 +111,9 @@ TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLower
 TEST(StoreBookkeeping, CheckJobsAndCaptions) {
     TTaskArray tasks;
     EXPECT_FALSE(HasCheckTask(tasks));
-    tasks.push_back(QueueTask(Job(tkRetrieve, 0, 7, 0), {}));
+    tasks.push_back(QueueTask(Job(tkRetrieve, 0, 7)));
     EXPECT_FALSE(HasCheckTask(tasks));
-    tasks.push_back(QueueTask(Job(tkCheck, 1), {}));
+    tasks.push_back(QueueTask(Job(tkCheck, 1)));
     EXPECT_TRUE(HasCheckTask(tasks));
     EXPECT_TRUE(HasCheckTaskFor(tasks, 1));
     EXPECT_FALSE(HasCheckTaskFor(tasks, 0));

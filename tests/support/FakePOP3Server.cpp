@@ -132,6 +132,19 @@ int TFakePOP3Server::MessageCount() const {
     return static_cast<int>(FMessages.size());
 }
 
+void TFakePOP3Server::RemoveMessage(int number) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (number >= 1 && number <= static_cast<int>(FMessages.size()))
+        FMessages.erase(FMessages.begin() + number - 1);
+}
+
+std::string TFakePOP3Server::UniqueIdAt(int number) const {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (number < 1 || number > static_cast<int>(FMessages.size()))
+        return "";
+    return FMessages[static_cast<size_t>(number) - 1].UniqueId;
+}
+
 void TFakePOP3Server::Script(const std::string& prefix, TAction action, const std::string& raw,
                              const std::string& repeat) {
     std::lock_guard<std::mutex> lock(FLock);
@@ -358,6 +371,12 @@ std::string TFakePOP3Server::Answer(const std::string& command, std::vector<bool
         for (const std::string& capability : FCapabilities)
             reply += capability + "\r\n";
         return reply + ".\r\n";
+    }
+    if (verb == "UIDL" && !rest.empty()) {
+        const int number = message(rest);
+        if (!number)
+            return "-ERR There's no message " + rest + ".\r\n";
+        return "+OK " + std::to_string(number) + " " + FMessages[number - 1].UniqueId + "\r\n";
     }
     if (verb == "UIDL") {
         std::string reply = "+OK\r\n";

@@ -30,6 +30,10 @@ class TFakePOP3Server {
     // A message with CR LF line ends; returns its number.
     int AddMessage(const std::string& uniqueId, const std::string& text);
     int MessageCount() const;
+    // Removes message number as another client would; later messages move up.
+    void RemoveMessage(int number);
+    // The unique id of message number as the server stands now; "" when there is none.
+    std::string UniqueIdAt(int number) const;
     // Commands starting with prefix get raw bytes (Reply), end the connection
     // after the raw bytes (Close), get the raw bytes and then silence (Silent), get
     // raw (or the usual answer when raw is empty) one byte per SetBytePause (Slow),

@@ -32,6 +32,7 @@ class BarWindow : public TGuiTest {
     }
     void AddEntry(const std::string& subject, const std::string& hint) {
         TButton entry;
+        entry.Id = TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
         entry.Caption = subject;
         entry.UID = subject;
         entry.Hint = hint;

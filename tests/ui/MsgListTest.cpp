@@ -62,6 +62,8 @@ class MsgList : public TGuiTest {
     void AddEntries(int count, int firstAccount = 0) {
         for (int i = 0; i < count; ++i) {
             TButton entry;
+            entry.Id =
+                TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
             entry.Caption = "Message " + std::to_string(i);
             entry.Account = firstAccount + i;
             entry.MsgNum = firstAccount ? 1 : i + 1;
@@ -225,7 +227,9 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     EXPECT_EQ(Store->Tasks[0].Kind, tkRemoveSeveral);
     EXPECT_EQ(Store->Tasks[0].Account, 1);
     EXPECT_EQ(Store->Tasks[1].Account, 0);
-    EXPECT_EQ(Store->Tasks[0].MsgNums, (std::vector<std::string>{"1", "2"}));
+    std::vector<TEntryId> second = Store->Tasks[0].Entries;
+    std::sort(second.begin(), second.end());
+    EXPECT_EQ(second, (std::vector<TEntryId>{Store->Buttons[2].Id, Store->Buttons[3].Id}));
     EXPECT_FALSE(List->lvMessages->isEnabled());
     EXPECT_FALSE(List->Ticked(0));
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");

@@ -18,6 +18,7 @@ class OptionsDialog : public TDialogTest {
   protected:
     void AddEntry(int account, const std::string& uid) {
         TButton entry;
+        entry.Id = TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
         entry.Caption = uid;
         entry.UID = uid;
         entry.Account = account;

@@ -106,7 +106,7 @@ class ReadWindow : public TGuiTest {
                 return i;
         return -1;
     }
-    std::string ShownUID() const { return Store->Buttons[Read->Button].UID; }
+    std::string ShownUID() const { return Store->Buttons[Store->IndexOf(Read->Entry)].UID; }
     std::string UIDAt(int position) const { return Store->Buttons[List->EntryAt(position)].UID; }
 
     TUrlCatcher Urls;

@@ -1,0 +1,38 @@
+// TMessageLocator: finds on the server, as it is now, the messages a job names by key.
+#pragma once
+
+#include "MailError.h"
+#include "QBTaskInfo.h"
+#include "UPOP3.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The key of ref now belongs to more or fewer messages than when it was announced, so
+// which of them was meant cannot be told.
+class EAmbiguousMessage : public EPOP3InStepError {
+  public:
+    EAmbiguousMessage();
+};
+
+// Another client may remove messages between two sessions, which renumbers the rest: a
+// number from the last check may name another message by now. One locator serves one
+// session (numbers do not change within it).
+class TMessageLocator {
+  public:
+    explicit TMessageLocator(TQBPOP3& pop3) : FPOP3(pop3) {}
+
+    // The current number of ref; 0 when the server no longer has it. Confirms the number
+    // of the last check with "UIDL n" and reads the whole list only when that fails.
+    // Throws EAmbiguousMessage, or EPOP3Error when the server fails.
+    int Locate(const TMessageRef& ref);
+    // Reads the whole list now: cheaper than one "UIDL n" each for several messages.
+    void ListAll();
+
+  private:
+    TQBPOP3& FPOP3;
+    bool FListed = false;
+    // Lower-case key to the numbers carrying it, ascending.
+    std::unordered_map<std::string, std::vector<int>> FNumbers;
+};
