@@ -320,16 +320,15 @@ bool TQBPOP3::ReadTop(TStringList& dest) {
             refused = std::current_exception();
         }
         if (FConfirming && FConnection.IsOpen()) {
-            const TPOP3Reply top = LastReply;
-            ReadReply();
+            const std::string line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+            const TPOP3Reply list = ParseReplyLine(line);
             // "-ERR" names no message, but it is a status line where one is due.
-            if (LastReply.Code == TPOP3Status::OK) {
-                if (ParseMessageNumber(LastReply.Text) != number)
-                    throw EPOP3Error(OutOfStep + "\"LIST " + std::to_string(number) +
-                                     "\" was answered \"+OK " + LastReply.Text + "\".");
-                ListedSize = ParseMessageSize(LastReply.Text);
-            }
-            LastReply = top;
+            if (list.Code == TPOP3Status::Unknown ||
+                (list.Code == TPOP3Status::OK && ParseMessageNumber(list.Text) != number))
+                throw EPOP3Error(OutOfStep + "\"" + line + "\" came as the reply to \"LIST " +
+                                 std::to_string(number) + "\".");
+            if (list.Code == TPOP3Status::OK)
+                ListedSize = ParseMessageSize(list.Text);
         }
         if (refused)
             std::rethrow_exception(refused);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 using TTranscript = std::vector<std::string>;
 using TAction = TFakePOP3Server::TAction;
 
@@ -214,6 +217,67 @@ TEST_P(WorkerPipeliningTest, FailingHandlerEndsTheCheckAfterTheEntriesBeforeIt) 
     EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{"error:0:Server error: Message list "
                                                           "could not be retrieved! (no room)"}));
     EXPECT_EQ(H.ServerLists[0], FirstUIDs(29));
+}
+
+// A server whose pipelined replies come out of order, go missing or come twice: what was
+// read from there on is never announced as belonging to another message.
+TEST_P(WorkerPipeliningTest, RepliesOutOfStepEndTheCheckBeforeAnyHeaderIsMisplaced) {
+    auto top = [](int n) { return "+OK\r\nSubject: " + std::to_string(n) + "\r\n\r\n.\r\n"; };
+    auto size = [](int n) { return "+OK " + std::to_string(n) + " 40\r\n"; };
+    struct TFault {
+        std::vector<std::pair<std::string, std::string>> Scripts;
+        size_t Announced; // messages announced before the fault shows
+    };
+    const std::vector<TFault> faults = {
+        {{{"TOP 2 ", top(3)}, {"LIST 2", size(3)}, {"TOP 3 ", top(2)}, {"LIST 3", size(2)}}, 1},
+        {{{"TOP 2 ", ""}}, 1},
+        {{{"TOP 2 ", top(2) + "+OK\r\n"}}, 1},
+        {{{"TOP 2 ", top(2) + "junk\r\n"}}, 1},
+        {{{"LIST 4", size(4) + size(4)}}, 4},
+    };
+    std::vector<std::unique_ptr<TFakePOP3Server>> servers;
+    for (size_t account = 0; account < faults.size(); ++account) {
+        servers.push_back(std::make_unique<TFakePOP3Server>());
+        TFakePOP3Server& server = *servers.back();
+        Fill(server, 4);
+        server.SetCapabilities(PipeliningServer);
+        server.SetBurst(true);
+        for (const auto& [prefix, raw] : faults[account].Scripts)
+            server.Script(prefix, TAction::Reply, raw);
+        H.Add(TWorkerHarness::Job(tkCheck, server.Port(), static_cast<int>(account)));
+    }
+    H.RunAll([&] {
+        return std::all_of(servers.begin(), servers.end(), [](auto& s) { return s->Idle(); });
+    });
+    std::vector<std::string> expected;
+    for (size_t account = 0; account < faults.size(); ++account) {
+        for (size_t n = 1; n <= faults[account].Announced; ++n)
+            expected.push_back("message:" + std::to_string(n) + ":" +
+                               MD5Hex(Id(static_cast<int>(n))));
+        expected.push_back("checkdone:incomplete");
+        expected.push_back("error");
+        EXPECT_EQ(H.ServerLists[static_cast<int>(account)],
+                  FirstUIDs(static_cast<int>(faults[account].Announced)));
+        // The session ends there: nothing more is sent on a stream out of step.
+        EXPECT_EQ(servers[account]->Sessions()[0].back().rfind("LIST", 0), 0u);
+    }
+    std::vector<std::string> events;
+    for (const std::string& event : H.Events) {
+        if (event.rfind("error:", 0) == 0) {
+            EXPECT_NE(event.find("out of step"), std::string::npos) << event;
+            events.push_back("error");
+        } else if (event.rfind("message:", 0) == 0 || event.rfind("checkdone", 0) == 0)
+            events.push_back(event);
+    }
+    EXPECT_EQ(events, expected);
+    // Each announced header is the message's own.
+    std::vector<std::string> subjects, expectedSubjects;
+    for (const TStringList& header : H.Messages)
+        subjects.push_back(header[0]);
+    for (const TFault& fault : faults)
+        for (size_t n = 1; n <= fault.Announced; ++n)
+            expectedSubjects.push_back("Subject: " + std::to_string(n));
+    EXPECT_EQ(subjects, expectedSubjects);
 }
 
 INSTANTIATE_TEST_SUITE_P(WaitedAndQueued, WorkerPipeliningTest, ::testing::Bool());

@@ -331,3 +331,56 @@ TEST_F(MessageStore, FailureWhileShowingARetrievedMessageIsListedAndEndsTheJob) 
     EXPECT_NE(Store->Errors.back().Text.find("cannot show"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
 }
+
+// The server hands out another message under the same number and key (here: a folded
+// Message-ID header on arrival, another one on retrieval): reported, never shown or cached.
+TEST_F(MessageStore, RetrievalBringingAnotherMessageIdIsReportedNotShownNorCached) {
+    TFakePOP3Server server;
+    server.AddMessage("u1", "Message-ID:\r\n <one@example.org>\r\n" + Mail("one"));
+    server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\nMessage-ID: <two@example.org>\r\nSubject: two\r\n\r\nBody\r\n.\r\n");
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons.size(), 1u);
+    EXPECT_EQ(Store->Buttons[0].MessageID, "<one@example.org>");
+    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(loaded.size(), 0);
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
+    ASSERT_EQ(Store->Errors.size(), 1u);
+    EXPECT_NE(Store->Errors[0].Text.find("another message"), std::string::npos);
+    EXPECT_NE(Store->Errors[0].Text.find("<two@example.org>"), std::string::npos);
+}
+
+// The size question waits for the user, who may open another message meanwhile: the answer
+// belongs to the message it was asked for and does not touch the one shown by then.
+TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAlone) {
+    TFakePOP3Server server;
+    server.AddMessage("big", Mail("big") + std::string(3000, 'x') + "\r\n");
+    server.AddMessage("small", Mail("small"));
+    AddLoopbackAccount("Home", server.Port());
+    Options.MaxWarning = true;
+    Options.MaxSize = 1000;
+    Options.MaxLines = 1;
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QSignalSpy download(Store.get(), &TMessageStore::ReadDownloadEnabled);
+    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    Store->AskSize = [this](int, int, int) {
+        Store->OpenButton(1);
+        return 1; // first lines only
+    };
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    // Opening the small one turned "Download all" off; the answer did not turn it on again.
+    ASSERT_FALSE(download.isEmpty());
+    EXPECT_FALSE(download.last()[0].toBool());
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded[0][0].value<TEntryId>(), Store->Buttons[1].Id);
+    // The big one's first lines are cached for when it is opened again.
+    TCacheFile file;
+    ASSERT_TRUE(ReadCacheFile(CacheFileName("Home", MD5Hex("big")), file));
+    EXPECT_FALSE(file.Complete);
+}

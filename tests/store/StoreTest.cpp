@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 
 std::unique_ptr<TDovecotServer> TStoreTest::FDovecot;
 int TStoreTest::FNextUser = 0;
@@ -127,6 +128,20 @@ bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs
 
 bool TStoreTest::WaitForJobs(int timeoutMs) {
     return WaitUntil([this] { return Store->Tasks.empty(); }, timeoutMs);
+}
+
+void TStoreTest::PrintServerCommands(const std::string& step) {
+    WaitUntil(
+        [this] {
+            const std::vector<std::string> commands = Dovecot().Commands();
+            return !commands.empty() && commands.back() == "QUIT";
+        },
+        5000);
+    std::cout << step << ", Dovecot saw:";
+    for (const std::string& command : Dovecot().Commands())
+        std::cout << " " << command << ";";
+    std::cout << "\n";
+    Dovecot().ClearCommands();
 }
 
 void TStoreTest::LetSessionEnd() {

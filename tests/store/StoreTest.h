@@ -47,6 +47,9 @@ class TStoreTest : public ::testing::Test {
     // Lets the idle worker end its session, so that the next check sees the mailbox as
     // it is now (a POP3 session keeps the state it began with).
     void LetSessionEnd();
+    // Prints the commands Dovecot saw since they were last cleared, once their session
+    // has ended, and clears them: the test's output shows what the server was asked.
+    void PrintServerCommands(const std::string& step);
 
     std::unique_ptr<TTempDir> Dir;
     std::unique_ptr<TMessageStore> Store;

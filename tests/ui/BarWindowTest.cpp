@@ -168,6 +168,55 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     Main->mnuMain->close();
 }
 
+// The button menu stays up while checks run: another client removes the first message and
+// a check drops its entry, so every later entry moves. Delete still removes the message the
+// menu was opened for, and a message gone meanwhile is not removed at all.
+TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 4);
+    Options.DeleteConfirm = false;
+    ShowBar();
+    // The buttons stay where Layout() has them.
+    Options.Scroll = false;
+    ASSERT_TRUE(WaitForJobs());
+    const std::vector<std::string> files = Dovecot().MessageFiles(user);
+    ASSERT_GE(Layout().Buttons.size(), 4u);
+    auto popUpOn = [&](int button) {
+        const TBarLayout layout = Layout();
+        QTest::mouseClick(Main.get(), Qt::RightButton, {},
+                          QPoint(layout.Buttons[static_cast<size_t>(button)].Left + 5, 5));
+        ASSERT_TRUE(WaitUntil([this] { return Main->mnuButton->isVisible(); }, 5000));
+    };
+    auto removeElsewhereAndCheck = [&](const std::string& file) {
+        Dovecot().DeleteMessage(user, file);
+        LetSessionEnd();
+        Store->CheckNow(0);
+        ASSERT_TRUE(WaitForJobs());
+    };
+
+    popUpOn(2);
+    removeElsewhereAndCheck(files[0]);
+    ASSERT_EQ(Store->Buttons.size(), 3u);
+    Dovecot().ClearCommands();
+    Main->Delete1->trigger();
+    const std::vector<std::string> left = {files[1], files[3]};
+    EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageFiles(user) == left; }));
+    PrintServerCommands("Bar menu Delete after a check moved the entries");
+
+    Main->mnuButton->close();
+    popUpOn(1);
+    removeElsewhereAndCheck(files[3]);
+    Dovecot().ClearCommands();
+    Main->Delete1->trigger();
+    ASSERT_TRUE(WaitForJobs());
+    LetSessionEnd();
+    EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[1]}));
+    EXPECT_TRUE(Dovecot().Commands().empty());
+    ASSERT_FALSE(Store->Errors.empty());
+    EXPECT_EQ(Store->Errors.back().Text, MessageGoneText);
+    Main->mnuButton->close();
+}
+
 TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     AddLoopbackAccount("Home", 1, false);
     ShowBar();

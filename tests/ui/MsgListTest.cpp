@@ -238,6 +238,31 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     EXPECT_TRUE(WaitForJobs());
 }
 
+// Another client removes the first message after the check: the ticked messages are
+// removed by what they are, not by the numbers the check gave them.
+TEST_F(MsgList, DeleteRemovesTheTickedMessagesAfterAnotherClientRemovedAnEarlierOne) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 5);
+    Options.DeleteConfirm = false;
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_TRUE(WaitUntil([this] { return List->RowCount() == 5; }));
+    const std::vector<std::string> files = Dovecot().MessageFiles(user);
+    Dovecot().DeleteMessage(user, files[0]);
+    LetSessionEnd();
+    Dovecot().ClearCommands();
+    for (int row = 0; row < List->RowCount(); ++row)
+        if (List->EntryAt(row) == 2 || List->EntryAt(row) == 4)
+            List->SetTicked(row, true);
+    List->tbDelete->click();
+    const std::vector<std::string> left = {files[1], files[3]};
+    EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageFiles(user) == left; }));
+    PrintServerCommands("List Delete of the third and fifth after the first was removed");
+    // The first's entry stays until a check finds it gone.
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(List->RowCount(), 3);
+}
+
 TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart) {
     StartProgram();
     QHeaderView* header = List->lvMessages->header();

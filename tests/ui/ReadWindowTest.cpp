@@ -218,6 +218,49 @@ TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
     EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageCount(user) == 2; }));
 }
 
+// Another client removes earlier messages while the program knows the old numbers: opening
+// and deleting act on the message shown, never on the one that took its number or position.
+TEST_F(ReadWindow, OpenAndDeleteActOnTheShownMessageAfterAnotherClientRemovedEarlierOnes) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 5);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const std::vector<std::string> files = Dovecot().MessageFiles(user);
+    const std::string third = UIDAt(2), fourth = UIDAt(3);
+
+    // The first goes; no check has run, so the program still calls the third number 3.
+    Dovecot().DeleteMessage(user, files[0]);
+    LetSessionEnd();
+    Dovecot().ClearCommands();
+    OpenRow(2);
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(ShownUID(), third);
+    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 3"));
+    EXPECT_NE(CacheBytes("Home", third).find("Test message 3"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", fourth)));
+    Read->tbDelete->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(Dovecot().MessageFiles(user),
+              (std::vector<std::string>{files[1], files[3], files[4]}));
+    // The message in its place is the fourth, fetched as such.
+    EXPECT_EQ(ShownUID(), fourth);
+    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 4"));
+    PrintServerCommands("Open and delete the third after the first was removed");
+
+    // The second goes and a check drops its entry (and the first's): the shown message
+    // moves up in the store while the window stays on it.
+    Dovecot().DeleteMessage(user, files[1]);
+    LetSessionEnd();
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->ReadEntry(), 0);
+    Read->tbDelete->click();
+    ASSERT_TRUE(Shown());
+    EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[4]}));
+    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 5"));
+    PrintServerCommands("Check, then delete the fourth after the second was removed");
+}
+
 TEST_F(ReadWindow, NavigationWrapsAroundAndMarkReadOnTheLastOpensTheFirst) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Home", 3);
