@@ -16,13 +16,16 @@ struct TCacheFile {
     std::string Text;
 };
 
-// Reads a cache file; false when it does not exist. Throws std::runtime_error naming the
-// file and the system's reason when it exists but cannot be read.
+// Reads a cache file; false when there is none: no entry, or one that is not a plain file
+// of the current user (a link, a pipe, a folder) or holds no flag byte. Throws
+// std::runtime_error naming the file and the system's reason when it cannot be read.
 bool ReadCacheFile(const std::string& path, TCacheFile& file);
-// Replaces a cache file with a new one; throws std::runtime_error naming the file and
-// the system's reason when it cannot be written.
+// Replaces a cache file, or a link in its place, with a new one, whole or not at
+// all; throws std::runtime_error naming the file and the system's reason when it cannot be
+// written, and then the former file stays as it was.
 void WriteCacheFile(const std::string& path, bool complete, const std::string& text);
 
 // Deletes every cache file whose message no account's server list holds any more
-// (files of other names ending in ".dat" included); other files in the folder stay.
+// (files of other names ending in ".dat" included), and files a write left behind when
+// it was cut off; other files in the folder stay.
 void RemoveStaleCacheFiles(const std::vector<TAccount>& accounts);
