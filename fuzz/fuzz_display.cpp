@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TQBMessage msg;
         msg.LoadFromStream(stream);
         Check(DisplayBody(msg));
+        Check(ContactText(msg.From.Name, msg.From.Address));
         for (const TQBMessagePart& part : msg.Parts)
             Check(SafeFileName(DisplayFileName(part)));
         break;

@@ -1,6 +1,7 @@
 // Bytes in a named charset to UTF-8, through iconv, with the UTF-8 and Windows-1252 fallbacks.
 #include "mail/Charset.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -45,7 +46,139 @@ class TConverterCache {
     std::map<std::string, iconv_t> FOpen;
 };
 
-std::string CanonicalName(std::string_view charset) {
+struct TCharsetAlias {
+    std::string_view Label; // lower case, letters and digits only
+    const char* Name;       // as iconv knows it
+};
+
+// Labels of the Encoding Standard that browsers and mailers write, and the codec names
+// Python's email package writes, with iconv's name for what they mean. Labels iconv
+// knows are here too where everyday mail means a wider charset: Latin-1 text holds
+// Windows-1252 quotes, and glibc's SHIFT_JIS reads a backslash as a yen sign.
+constexpr TCharsetAlias CharsetAliases[] = {
+    {"ansix341968", "US-ASCII"},
+    {"ascii", "US-ASCII"},
+    {"big5", "BIG5-HKSCS"},
+    {"big5hkscs", "BIG5-HKSCS"},
+    {"big5tw", "BIG5-HKSCS"},
+    {"chinese", "GB18030"},
+    {"cnbig5", "BIG5-HKSCS"},
+    {"cp819", "WINDOWS-1252"},
+    {"csbig5", "BIG5-HKSCS"},
+    {"cseuckr", "CP949"},
+    {"cseucpkdfmtjapanese", "EUC-JP"},
+    {"csgb2312", "GB18030"},
+    {"csiso2022jp", "ISO-2022-JP"},
+    {"csiso2022kr", "ISO-2022-KR"},
+    {"csiso58gb231280", "GB18030"},
+    {"csiso88596e", "ISO-8859-6"},
+    {"csiso88596i", "ISO-8859-6"},
+    {"csiso88598e", "ISO-8859-8"},
+    {"csiso88598i", "ISO-8859-8"},
+    {"csisolatin1", "WINDOWS-1252"},
+    {"csisolatin5", "WINDOWS-1254"},
+    {"csisolatin9", "ISO-8859-15"},
+    {"csksc56011987", "CP949"},
+    {"csshiftjis", "WINDOWS-31J"},
+    {"csunicode", "UTF-16LE"},
+    {"dos874", "CP874"},
+    {"euccn", "GB18030"},
+    {"eucgb2312cn", "GB18030"},
+    {"eucjp", "EUC-JP"},
+    {"euckr", "CP949"},
+    {"gb2312", "GB18030"},
+    {"gb231280", "GB18030"},
+    {"gbk", "GB18030"},
+    {"ibm819", "WINDOWS-1252"},
+    {"iso10646ucs2", "UTF-16LE"},
+    {"iso2022jp", "ISO-2022-JP"},
+    {"iso2022kr", "ISO-2022-KR"},
+    {"iso88591", "WINDOWS-1252"},
+    {"iso885911", "CP874"},
+    {"iso885911987", "WINDOWS-1252"},
+    {"iso88596e", "ISO-8859-6"},
+    {"iso88596i", "ISO-8859-6"},
+    {"iso88598e", "ISO-8859-8"},
+    {"iso88598i", "ISO-8859-8"},
+    {"iso88599", "WINDOWS-1254"},
+    {"iso885991989", "WINDOWS-1254"},
+    {"isoir100", "WINDOWS-1252"},
+    {"isoir148", "WINDOWS-1254"},
+    {"isoir149", "CP949"},
+    {"isoir58", "GB18030"},
+    {"koi", "KOI8-R"},
+    {"korean", "CP949"},
+    {"ksc5601", "CP949"},
+    {"ksc56011987", "CP949"},
+    {"ksc56011989", "CP949"},
+    {"l1", "WINDOWS-1252"},
+    {"l5", "WINDOWS-1254"},
+    {"l9", "ISO-8859-15"},
+    {"latin1", "WINDOWS-1252"},
+    {"latin5", "WINDOWS-1254"},
+    {"logical", "ISO-8859-8"},
+    {"macroman", "MACINTOSH"},
+    {"ms932", "WINDOWS-31J"},
+    {"mskanji", "WINDOWS-31J"},
+    {"shiftjis", "WINDOWS-31J"},
+    {"sjis", "WINDOWS-31J"},
+    {"suneugreek", "ISO-8859-7"},
+    {"tis620", "CP874"},
+    {"u8", "UTF-8"},
+    {"unicode", "UTF-16LE"},
+    {"unicode11utf8", "UTF-8"},
+    {"unicode20utf8", "UTF-8"},
+    {"unicodefeff", "UTF-16LE"},
+    {"unicodefffe", "UTF-16BE"},
+    {"usascii", "US-ASCII"},
+    {"utf8", "UTF-8"},
+    {"visual", "ISO-8859-8"},
+    {"windows31j", "WINDOWS-31J"},
+    {"windows874", "CP874"},
+    {"windows949", "CP949"},
+    {"xcp1250", "WINDOWS-1250"},
+    {"xcp1251", "WINDOWS-1251"},
+    {"xcp1252", "WINDOWS-1252"},
+    {"xcp1253", "WINDOWS-1253"},
+    {"xcp1254", "WINDOWS-1254"},
+    {"xcp1255", "WINDOWS-1255"},
+    {"xcp1256", "WINDOWS-1256"},
+    {"xcp1257", "WINDOWS-1257"},
+    {"xcp1258", "WINDOWS-1258"},
+    {"xeucjp", "EUC-JP"},
+    {"xgbk", "GB18030"},
+    {"xmaccyrillic", "MAC-CYRILLIC"},
+    {"xmacroman", "MACINTOSH"},
+    {"xmacukrainian", "MAC-CYRILLIC"},
+    {"xsjis", "WINDOWS-31J"},
+    {"xunicode20utf8", "UTF-8"},
+    {"xxbig5", "BIG5-HKSCS"},
+};
+static_assert(std::ranges::is_sorted(CharsetAliases, {}, &TCharsetAlias::Label));
+
+bool IsBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The name in upper case with everything but letters and digits dropped ("ISO8859_15"
+// gives "ISO885915"), a form iconv also knows for most names.
+std::string Squeezed(std::string_view name) {
+    std::string out;
+    for (const char c : name)
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))
+            out += c;
+        else if (c >= 'a' && c <= 'z')
+            out += static_cast<char>(c - 32);
+    return out;
+}
+
+// The label as iconv should see it: surrounding blanks dropped, upper case, a known
+// alias replaced by its charset's name. Empty for text that is no charset label.
+std::string ResolvedName(std::string_view charset) {
+    while (!charset.empty() && IsBlankByte(charset.front()))
+        charset.remove_prefix(1);
+    while (!charset.empty() && IsBlankByte(charset.back()))
+        charset.remove_suffix(1);
     std::string name;
     for (char c : charset) {
         // Names are short ASCII words; anything else is no charset iconv should see.
@@ -54,6 +187,13 @@ std::string CanonicalName(std::string_view charset) {
             return {};
         name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
     }
+    std::string key = Squeezed(name);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    const auto alias = std::ranges::lower_bound(CharsetAliases, key, {}, &TCharsetAlias::Label);
+    if (alias != std::end(CharsetAliases) && alias->Label == key)
+        return alias->Name;
     return name;
 }
 
@@ -66,25 +206,9 @@ bool IsAsciiName(const std::string& name) {
     return name == "US-ASCII" || name == "ASCII";
 }
 
-// ISO-8859-1 maps every byte to the code point of the same value; no converter needed.
-bool IsLatin1Name(const std::string& name) {
-    return name == "ISO-8859-1" || name == "ISO8859-1" || name == "ISO_8859-1" || name == "LATIN1";
-}
-
-std::string Latin1ToUtf8(std::string_view bytes) {
-    std::string out(bytes.size() * 2, '\0');
-    char* o = out.data();
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x80) {
-            *o++ = c;
-        } else {
-            *o++ = static_cast<char>(0xC0 | (u >> 6));
-            *o++ = static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    out.resize(static_cast<size_t>(o - out.data()));
-    return out;
+// Converted without iconv: Latin-1 labels land here, and they are common.
+bool IsCp1252Name(const std::string& name) {
+    return name == "WINDOWS-1252" || name == "CP1252";
 }
 
 // The end of the run of ASCII bytes from i, eight at a time while it lasts.
@@ -101,10 +225,9 @@ size_t AsciiRunEnd(std::string_view text, size_t i) {
     return i;
 }
 
-// Charsets whose ASCII-looking bytes may still need converting.
+// Charsets whose ASCII-looking bytes may still need converting; name as Squeezed gives it.
 bool IsStatefulOrWide(const std::string& name) {
-    for (const char* prefix : {"ISO-2022", "ISO2022", "UTF-7", "UTF7", "UTF-16", "UTF16", "UTF-32",
-                               "UTF32", "UCS", "HZ"})
+    for (const char* prefix : {"ISO2022", "UTF7", "UTF16", "UTF32", "UCS", "HZ"})
         if (name.starts_with(prefix))
             return true;
     return false;
@@ -221,10 +344,26 @@ char32_t Cp1252CodePoint(unsigned char byte) {
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char c : bytes)
-        AppendUtf8(out, Cp1252CodePoint(c));
+    // At most three bytes per byte (U+20AC and the other 0x80-0x9F characters).
+    std::string out(bytes.size() * 3, '\0');
+    char* o = out.data();
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t ascii = AsciiRunEnd(bytes, i);
+        std::memcpy(o, bytes.data() + i, ascii - i);
+        o += ascii - i;
+        for (i = ascii; i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x80; ++i) {
+            const char32_t code = Cp1252CodePoint(static_cast<unsigned char>(bytes[i]));
+            if (code < 0x800) {
+                *o++ = static_cast<char>(0xC0 | (code >> 6));
+                *o++ = static_cast<char>(0x80 | (code & 0x3F));
+            } else {
+                *o++ = static_cast<char>(0xE0 | (code >> 12));
+                *o++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (code & 0x3F));
+            }
+        }
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
     return out;
 }
 
@@ -235,7 +374,7 @@ std::string UndeclaredToUtf8(std::string_view bytes) {
 }
 
 bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string& out) {
-    const std::string name = CanonicalName(charset);
+    const std::string name = ResolvedName(charset);
     if (name.empty())
         return false;
     if (IsAsciiName(name)) {
@@ -246,12 +385,15 @@ bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string
         out = RepairUtf8(bytes);
         return true;
     }
-    if (IsLatin1Name(name)) {
-        out = Latin1ToUtf8(bytes);
+    if (IsCp1252Name(name)) {
+        out = Cp1252ToUtf8(bytes);
         return true;
     }
     thread_local TConverterCache cache;
-    const iconv_t cd = cache.Get(name);
+    iconv_t cd = cache.Get(name);
+    // Python's codec names: "iso8859_15", "koi8_u", "utf_16_le".
+    if (cd == NoConverter && Squeezed(name) != name)
+        cd = cache.Get(Squeezed(name));
     if (cd == NoConverter)
         return false;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -292,7 +434,7 @@ bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     std::string out;
     const bool ascii = AsciiRunEnd(bytes, 0) == bytes.size();
-    if (ascii && !IsStatefulOrWide(CanonicalName(charset)))
+    if (ascii && !IsStatefulOrWide(Squeezed(ResolvedName(charset))))
         return std::string(bytes);
     if (!charset.empty() && CharsetToUtf8(bytes, charset, out))
         return out;

@@ -20,9 +20,10 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Undeclared bytes: UTF-8 when they are valid UTF-8, else Windows-1252.
 std::string UndeclaredToUtf8(std::string_view bytes);
 
-// Converts bytes in charset (any name glibc's iconv knows, case-insensitive) to
-// UTF-8; invalid sequences become U+FFFD. Returns false, leaving out alone, when
-// iconv does not know the charset.
+// Converts bytes in charset (any name glibc's iconv knows, or a label that browsers
+// or Python's email package write; case-insensitive, surrounding blanks ignored) to
+// UTF-8; invalid sequences become U+FFFD. Latin-1 labels are read as Windows-1252.
+// Returns false, leaving out alone, when the charset is still unknown.
 bool CharsetToUtf8(std::string_view bytes, std::string_view charset, std::string& out);
 // As CharsetToUtf8, falling back to UndeclaredToUtf8 for an empty or unknown charset.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);

@@ -1,4 +1,4 @@
-// Header values as a person reads them: encoded words decoded, names unquoted, fields on one line.
+// Header values as a person reads them: encoded words decoded, display names, fields on one line.
 #include "mail/DisplayText.h"
 
 #include "mail/Charset.h"
@@ -198,17 +198,7 @@ std::string DisplayName(std::string_view raw) {
         ++first;
     while (last > first && IsWhite(raw[last - 1]))
         --last;
-    std::string_view name = raw.substr(first, last - first);
-    std::string unquoted;
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
-        name = name.substr(1, name.size() - 2);
-    unquoted.reserve(name.size());
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 1 < name.size())
-            ++i;
-        unquoted += name[i];
-    }
-    return DecodeHeaderText(unquoted);
+    return DecodeHeaderText(raw.substr(first, last - first));
 }
 
 std::string ContactText(std::string_view rawName, std::string_view address) {

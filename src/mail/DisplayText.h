@@ -1,4 +1,4 @@
-// Header values as a person reads them: encoded words decoded, names unquoted, fields on one line.
+// Header values as a person reads them: encoded words decoded, display names, fields on one line.
 #pragma once
 
 #include <string>
@@ -10,8 +10,8 @@
 // else as Windows-1252. Never fails; invalid sequences become U+FFFD.
 std::string DecodeHeaderText(std::string_view raw);
 
-// A display name: one pair of enclosing double quotes removed, backslash escapes
-// undone, encoded words decoded (also inside the quotes, where mailers put them).
+// A display name as ParseAddress gives it (quotes and escapes already undone):
+// trimmed, encoded words decoded, also those mailers put inside the quotes.
 std::string DisplayName(std::string_view raw);
 
 // "Name (address)" with the name as DisplayName gives it, or the address alone.

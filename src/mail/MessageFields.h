@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
-// Name in double quotes and address in angle brackets; without "<" the whole
-// rest (untrimmed) is the address.
+// Name: the display phrase before "<" with quoted strings unquoted, comments dropped
+// and blank runs made one blank; encoded words stay as written. Address: the text in
+// the angle brackets ("" when ">" is missing). Without "<" the text is the address as
+// written (untrimmed), less any comment, and a comment ("a@b.org (Ann)") names it.
 TQBContact ParseAddress(const std::string& value);
 
-// One contact per comma-separated piece; pieces are not trimmed and quotes do
-// not protect a comma.
+// One contact per comma-separated piece; pieces are not trimmed, and a comma inside
+// a quoted string or a comment does not separate.
 std::vector<TQBContact> ParseAddressList(const std::string& value);
 
 // Fills received[0] and [1] from the first two "Received: " lines of headers.

@@ -1,6 +1,8 @@
-// Decoded display text: the generated corpus, malformed input, one-line fields and file names.
+// Display text: corpus, malformed input, names, charset labels, one-line fields, file names.
 #include "mail/DisplayText.h"
+#include "mail/Charset.h"
 #include "mail/HtmlText.h"
+#include "mail/MessageFields.h"
 #include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 
@@ -95,12 +97,38 @@ TEST(DecodeHeaderText, UnencodedBytesAreUtf8WhenValidElseWindows1252) {
     EXPECT_EQ(DecodeHeaderText("Caf\xE9 \x93x\x94"), "Café “x”");
 }
 
-TEST(DisplayName, UnquotedUnescapedAndDecoded) {
-    EXPECT_EQ(DisplayName("\"Durand, \\\"Mimi\\\"\""), "Durand, \"Mimi\"");
-    EXPECT_EQ(DisplayName("=?utf-8?q?=C3=89milie?= Durand"), "Émilie Durand");
-    EXPECT_EQ(ContactText("=?utf-8?q?=C3=89milie?= Durand", "emilie@example.fr"),
-              "Émilie Durand (emilie@example.fr)");
+TEST(DisplayName, ParsedNamesAreDecodedAndNotUnescapedTwice) {
+    const TQBContact encoded = ParseAddress("=?utf-8?q?J=C3=BCrgen_Gro=C3=9F?= <j@example.org>");
+    EXPECT_EQ(ContactText(encoded.Name, encoded.Address), "Jürgen Groß (j@example.org)");
+    const TQBContact escaped = ParseAddress("\"\\\"Mimi\\\" \\\\ Co\" <m@example.fr>");
+    EXPECT_EQ(ContactText(escaped.Name, escaped.Address), "\"Mimi\" \\ Co (m@example.fr)");
     EXPECT_EQ(ContactText("", "emilie@example.fr"), "emilie@example.fr");
+}
+
+TEST(CharsetAliases, LabelsIconvLacksDecode) {
+    EXPECT_EQ(ToUtf8("\xC4\xE3\xBA\xC3", "eucgb2312_cn"), "你好");
+    EXPECT_EQ(ToUtf8("\x93\xFA\x96\x7B", "x-sjis"), "日本");
+    EXPECT_EQ(ToUtf8("\xC7\xD1\xB1\xDB", " KS_C_5601-1987 "), "한글");
+    EXPECT_EQ(ToUtf8("\xA4", "iso8859_15"), "€");
+    EXPECT_EQ(DecodeHeaderText("=?unicode-1-1-utf-8?q?=C3=A9?="), "é");
+}
+
+TEST(CharsetAliases, WiderCharsetsForLabelsIconvReadsNarrowly) {
+    EXPECT_EQ(ToUtf8("\x93x\x94", "latin1"), "“x”");
+    EXPECT_EQ(ToUtf8("\x93x\x94", "ISO-8859-1"), "“x”");
+    // glibc's SHIFT_JIS would show the backslash of a path as a yen sign.
+    EXPECT_EQ(ToUtf8("C:\\\x93\xFA", "shift_jis"), "C:\\日");
+}
+
+TEST(CharsetAliases, StatefulAliasIsConvertedEvenWhenItLooksLikeAscii) {
+    EXPECT_EQ(ToUtf8("\x1B$B$3\x1B(B", "csISO2022JP"), "こ");
+}
+
+TEST(CharsetAliases, UnknownLabelKeepsTheFallback) {
+    std::string out = "kept";
+    EXPECT_FALSE(CharsetToUtf8("x", "x-no-such-charset", out));
+    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(ToUtf8("Caf\xE9", "x-no-such-charset"), "Café");
 }
 
 TEST(SingleLine, ControlsAndDirectionOverridesCannotShapeTheField) {

@@ -60,7 +60,7 @@ TEST(RealMessageHeaders, EncodedWordsStayRawAndFieldsAreFilled) {
     TFileStream file(Folder + "alternative-qp.eml");
     msg.LoadFromStream(file);
     EXPECT_EQ(msg.Decoder.Subject, "=?UTF-8?Q?Unterlagen_f=C3=BCr_Donnerstag?=");
-    EXPECT_EQ(msg.From.Name, "");
+    EXPECT_EQ(msg.From.Name, "=?UTF-8?Q?J=C3=B6rg_Becker?=");
     EXPECT_EQ(msg.From.Address, "joerg.becker@example.de");
     EXPECT_EQ(msg.GetTo(0).Address, "maria.schulz@example.org");
     EXPECT_EQ(FormatDateTimeISO(msg.Date), "2026-11-12 09:14:49");
@@ -78,11 +78,14 @@ TEST(RealMessageHeaders, FoldedRecipientsAndPriority) {
     msg.LoadFromStream(file);
     EXPECT_EQ(msg.Decoder.Priority, 2);
     EXPECT_EQ(msg.Decoder.ContentType, "multipart/mixed");
-    ASSERT_EQ(msg.ToCount(), 3);
-    EXPECT_EQ(msg.GetTo(0).Name, "");
+    ASSERT_EQ(msg.ToCount(), 2);
+    EXPECT_EQ(msg.GetTo(0).Name, "Team Finance");
     EXPECT_EQ(msg.GetTo(0).Address, "finance@corp.example.com");
-    EXPECT_EQ(msg.GetTo(2).Address, "daniel.okafor@corp.example.com");
-    ASSERT_EQ(msg.CCCount(), 2);
+    // Folded between the quoted name and the address.
+    EXPECT_EQ(msg.GetTo(1).Name, "Okafor, Daniel");
+    EXPECT_EQ(msg.GetTo(1).Address, "daniel.okafor@corp.example.com");
+    ASSERT_EQ(msg.CCCount(), 1);
+    EXPECT_EQ(msg.GetCC(0).Name, "Lindqvist, Eva");
     EXPECT_EQ(msg.GetPart(5).Disposition, "attachment");
     EXPECT_EQ(msg.GetPart(5).Name, "Q3 Report.pdf");
     // The topmost Received header has no address in brackets.

@@ -17,29 +17,53 @@ void Load(TQBMessage& msg, const std::string& text) {
 
 } // namespace
 
-TEST(AddressParse, NamesOnlyInDoubleQuotes) {
-    TQBContact bare = ParseAddress("ann@x.org");
-    EXPECT_EQ(bare.Name, "");
-    EXPECT_EQ(bare.Address, "ann@x.org");
+TEST(AddressParse, NameIsThePhraseBeforeTheAngleBracket) {
     TQBContact quoted = ParseAddress("\"Ann Lee\" <ann@x.org>");
     EXPECT_EQ(quoted.Name, "Ann Lee");
     EXPECT_EQ(quoted.Address, "ann@x.org");
-    TQBContact unquoted = ParseAddress("Ann Lee <ann@x.org> (work)");
-    EXPECT_EQ(unquoted.Name, "");
-    EXPECT_EQ(unquoted.Address, "ann@x.org");
-    EXPECT_EQ(ParseAddress("Ann <ann@x.org").Address, "");
+    TQBContact raw = ParseAddress("J\xC3\xBCrgen  Gro\xC3\x9F <j@example.org> (work)");
+    EXPECT_EQ(raw.Name, "J\xC3\xBCrgen Gro\xC3\x9F");
+    EXPECT_EQ(raw.Address, "j@example.org");
+    // Encoded words stay as written; the display decoder turns them into text.
+    EXPECT_EQ(ParseAddress("=?utf-8?q?J=C3=BCrgen_Gro=C3=9F?= <j@example.org>").Name,
+              "=?utf-8?q?J=C3=BCrgen_Gro=C3=9F?=");
+    EXPECT_EQ(ParseAddress("\"Durand, \\\"Mimi\\\"\" (a (nested) note)\tJr. <m@x.fr>").Name,
+              "Durand, \"Mimi\" Jr.");
+    TQBContact unclosed = ParseAddress("Ann <ann@x.org");
+    EXPECT_EQ(unclosed.Name, "Ann");
+    EXPECT_EQ(unclosed.Address, "");
 }
 
-TEST(AddressParse, RecipientListSplitsAtEveryComma) {
+TEST(AddressParse, UnclosedQuoteOrParenthesisIsAnOrdinaryCharacter) {
+    TQBContact smiley = ParseAddress("Ann :-( <ann@x.org>");
+    EXPECT_EQ(smiley.Name, "Ann :-(");
+    EXPECT_EQ(smiley.Address, "ann@x.org");
+    TQBContact quote = ParseAddress("\"Ann <ann@x.org>");
+    EXPECT_EQ(quote.Name, "Ann");
+    EXPECT_EQ(quote.Address, "ann@x.org");
+}
+
+TEST(AddressParse, BareAddressStaysAsWrittenAndACommentNamesIt) {
+    TQBContact bare = ParseAddress("ann@x.org");
+    EXPECT_EQ(bare.Name, "");
+    EXPECT_EQ(bare.Address, "ann@x.org");
+    TQBContact commented = ParseAddress("j@example.org (J\xC3\xBCrgen)");
+    EXPECT_EQ(commented.Name, "J\xC3\xBCrgen");
+    EXPECT_EQ(commented.Address, "j@example.org");
+    EXPECT_EQ(ParseAddress("\"Ann\"").Name, "Ann");
+}
+
+TEST(AddressParse, RecipientListSplitsAtCommasOutsideQuotesAndComments) {
     const auto two = ParseAddressList("a@x.org, b@x.org");
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[1].Address, " b@x.org");
-    const auto quotedComma = ParseAddressList("\"Lee, Ann\" <ann@x.org>");
-    ASSERT_EQ(quotedComma.size(), 2u);
-    EXPECT_EQ(quotedComma[0].Name, "");
-    EXPECT_EQ(quotedComma[0].Address, "Lee");
-    EXPECT_EQ(quotedComma[1].Name, "");
-    EXPECT_EQ(quotedComma[1].Address, "ann@x.org");
+    const auto quoted = ParseAddressList("\"Lee, Ann\" <ann@x.org>, b@x.org (B, C)");
+    ASSERT_EQ(quoted.size(), 2u);
+    EXPECT_EQ(quoted[0].Name, "Lee, Ann");
+    EXPECT_EQ(quoted[0].Address, "ann@x.org");
+    EXPECT_EQ(quoted[1].Name, "B, C");
+    EXPECT_EQ(quoted[1].Address, " b@x.org");
+    EXPECT_EQ(ParseAddressList("\"Lee, a@x.org, b@x.org").size(), 3u);
     EXPECT_TRUE(ParseAddressList("").empty());
 }
 

@@ -85,7 +85,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     EXPECT_EQ(List->EntryAt(1), 1);
     EXPECT_EQ(List->CellText(1, 0), "Test message 2");
     EXPECT_EQ(List->CellText(1, 1), "sender2@example.org");
-    EXPECT_EQ(List->CellText(1, 2), "reader@example.org"); // a name without quotes is not taken
+    EXPECT_EQ(List->CellText(1, 2), "Reader (reader@example.org)");
     EXPECT_EQ(List->CellText(1, 4), "Home");
     EXPECT_EQ(List->RowImage(1), 0);
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));

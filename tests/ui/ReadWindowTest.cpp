@@ -300,7 +300,7 @@ TEST_F(ReadWindow, HeadersBannerLinksAndReplyAllShowTheMessage) {
     EXPECT_FALSE(Read->pnlDecoding->isVisible());
     EXPECT_TRUE(Read->pnlPriority->isVisible());
     EXPECT_EQ(Read->lblPriority->text(), "This message has High Priority");
-    EXPECT_EQ(Read->txtTo->text(), "bob@example.org, carl@example.org");
+    EXPECT_EQ(Read->txtTo->text(), "Bob (bob@example.org), carl@example.org");
     EXPECT_EQ(Read->SourceLink().toStdString(),
               std::string(WhoisServiceUrl) + "/cgi-bin/proxy.cgi?query=(unknown)&targetnic=auto");
     Read->tbReplyAll->click();
