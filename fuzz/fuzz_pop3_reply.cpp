@@ -1,4 +1,5 @@
-// Fuzz target for the POP3 reply parsers: status lines, LIST sizes, APOP timestamps, dot lines.
+// Fuzz target for the POP3 reply parsers: status lines, LIST sizes and numbers, APOP timestamps,
+// dot lines.
 #include "mail/POP3Reply.h"
 
 #include <cstddef>
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reply.Status.size() > 4)
         __builtin_trap();
     ParseMessageSize(reply.Text);
+    if (ParseMessageNumber(reply.Text) < -1)
+        __builtin_trap();
     std::string timestamp = APOPTimestamp(line);
     if (!timestamp.empty() && (timestamp.front() != '<' || timestamp.back() != '>'))
         __builtin_trap();

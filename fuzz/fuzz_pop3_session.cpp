@@ -1,6 +1,7 @@
 // Fuzz target for the POP3 session's reading: the input is everything a server sends.
 #include "LoopbackSocket.h"
 #include "mail/MailError.h"
+#include "mail/MessageLocator.h"
 #include "mail/UPOP3.h"
 
 #include <arpa/inet.h>
@@ -71,6 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         step([&] { session.RetrieveTop(1, 0, lines); });
         step([&] { session.RetrieveMessage(1, lines); });
         step([&] { session.DeleteOnServer(1); });
+        step([&] {
+            TMessageRef ref;
+            ref.Number = 2;
+            ref.UID = "0";
+            TMessageLocator(session).Locate(ref);
+        });
+        // Last: a reply left unread would forbid every later command.
+        step([&] {
+            session.SendTops({1, 2}, 0, true);
+            session.ReadTop(lines);
+            session.ReadTop(lines);
+        });
     } catch (const EPOP3Error&) {
     }
     session.Disconnect();

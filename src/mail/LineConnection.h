@@ -40,6 +40,8 @@ class TLineConnection {
     // Discards bytes up to and including the next LF; returns how many. Gives up
     // beyond limit bytes and returns more than limit: the stream is then out of step.
     size_t SkipLine(size_t limit);
+    // Up to length bytes of the unread line that ReadLine found too long, left unread.
+    std::string LineStart(size_t length) const { return FBuffer.substr(FStart, length); }
     // Bytes received but not yet read as lines.
     size_t Buffered() const { return FBuffer.size() - FStart; }
     // Frees the socket; pending data is lost.

@@ -27,6 +27,7 @@ const auto AnnounceInterval = std::chrono::milliseconds(200);
 const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
 const std::string RetrievingInformation = "Retrieving message information...";
+const std::string RetrieveFailed = "Server error: Message could not be retrieved!";
 
 std::string LowerAscii(std::string text) {
     for (char& c : text)
@@ -610,33 +611,62 @@ void TQBThread::Retrieve() {
     int maxSize = MaxSize;
     if (Size >= 0 && maxSize >= 0 && Size > maxSize && OnSizeWarning)
         Raise([this] { OnSizeWarning(*this, Size, Answer); });
+    // Cancelled at the size question: the main thread has ended the job.
+    if (Answer == 2)
+        return;
     SetStatus("Retrieving message...");
+    // Every failure ends the job (fatal): fetching again at once would fail again.
+    std::string failure;
+    POP3.CutLongLines = true;
     try {
-        if (Answer == 0)
-            POP3.RetrieveMessage(Task.MsgNum, Lines);
-        else if (Answer == 1)
-            POP3.RetrieveTop(Task.MsgNum, MaxLines, Lines);
-        else {
-            TStringList().swap(Lines);
-            return;
-        }
-        Number = Task.MsgNum;
-        const std::string& announced = Task.Messages.front().MessageID;
-        const std::string fetched = MessageIdOf(Lines);
-        if (!announced.empty() && fetched != announced)
-            RaiseError(1, "Server error: The server sent another message than the one announced "
-                          "(Message-ID \"" +
-                              fetched + "\" instead of \"" + announced + "\"); it is not shown.");
-        else
-            RaiseMessage(&Lines);
+        const bool fetched = Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Lines)
+                                         : POP3.RetrieveTop(Task.MsgNum, MaxLines, Lines);
+        if (!fetched)
+            failure = WithCause(RetrieveFailed, POP3.LastReply.Text);
     } catch (const std::exception& error) {
-        TStringList().swap(Lines);
-        RaiseError(0, WithCause("Server error: Message could not be retrieved!", error.what()));
+        failure = WithCause(RetrieveFailed, error.what());
     } catch (...) {
-        RaiseError(0, "Server error: Message could not be retrieved!");
+        failure = RetrieveFailed;
     }
+    POP3.CutLongLines = false;
+    const std::string& announced = Task.Messages.front().MessageID;
+    if (failure.empty() && !announced.empty() && MessageIdOf(Lines) != announced)
+        failure = "Server error: The server sent another message than the one announced "
+                  "(Message-ID \"" +
+                  MessageIdOf(Lines) + "\" instead of \"" + announced + "\"); it is not shown.";
+    if (!failure.empty()) {
+        TStringList().swap(Lines);
+        RaiseError(1, failure);
+        return;
+    }
+    Number = Task.MsgNum;
+    const int cut = POP3.LinesCut;
+    RaiseMessage(&Lines);
     // A message of hundreds of megabytes must not stay with the idle worker.
     TStringList().swap(Lines);
+    if (cut > 0)
+        RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(cut) +
+                          " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
+                          " bytes cut to that length.");
+}
+
+bool TQBThread::Delete(int number, std::string& cause) {
+    try {
+        POP3.DeleteOnServer(number);
+        return true;
+    } catch (const std::exception& error) {
+        cause = error.what();
+    } catch (...) {
+    }
+    return false;
+}
+
+void TQBThread::FinishRemoval(bool failed, const std::string& cause) {
+    if (failed)
+        RemovalIncomplete = true;
+    RaiseMessage(nullptr);
+    if (failed)
+        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
 }
 
 void TQBThread::Remove() {
@@ -648,24 +678,13 @@ void TQBThread::Remove() {
     bool failed = false;
     std::string cause;
     if (number > 0) {
-        try {
-            POP3.DeleteOnServer(number);
-        } catch (const std::exception& error) {
-            failed = true;
-            cause = error.what();
-        } catch (...) {
-            failed = true;
-        }
+        failed = !Delete(number, cause);
         Task.MsgNum = number;
     }
     Number = Task.MsgNum;
     // A message already gone is taken away all the same; one that could not be found stays.
     Target = number >= 0 && !Task.Messages.empty() ? 0 : -1;
-    if (failed)
-        RemovalIncomplete = true;
-    RaiseMessage(nullptr);
-    if (failed)
-        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
+    FinishRemoval(failed, cause);
 }
 
 void TQBThread::RemoveSeveral() {
@@ -683,26 +702,15 @@ void TQBThread::RemoveSeveral() {
         const int number = Locate(locator, Task.Messages[i], 0);
         if (number > 0) {
             SetStatus("Removing message " + std::to_string(number) + "...");
-            try {
-                POP3.DeleteOnServer(number);
-            } catch (const std::exception& error) {
-                failed = true;
-                cause = error.what();
-            } catch (...) {
-                failed = true;
-            }
+            failed = !Delete(number, cause);
         }
         Task.MsgNum = number;
         Target = number >= 0 ? static_cast<int>(i) : -1;
         Number = 0;
         RaiseMessage(nullptr);
     }
-    if (failed)
-        RemovalIncomplete = true;
     Task.MsgNum = -1;
     Target = -1;
     Number = 1;
-    RaiseMessage(nullptr);
-    if (failed)
-        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
+    FinishRemoval(failed, cause);
 }

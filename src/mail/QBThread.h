@@ -178,6 +178,10 @@ class TQBThread {
     void Retrieve();
     void Remove();
     void RemoveSeveral();
+    // DELE number; false, with the cause, when it failed.
+    bool Delete(int number, std::string& cause);
+    // The removal's last event, and its failure reported after it.
+    void FinishRemoval(bool failed, const std::string& cause);
     // The current number of ref, 0 when the server no longer has it; raises an error that
     // says why when it is gone (-1: ambiguous or the server failed, already reported).
     int Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal);

@@ -83,22 +83,32 @@ void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
         OnWork(FWorkCount);
     LastDataCut = false;
     bool refused = false;
+    LinesCut = 0;
     size_t total = 0, kept = 0;
     for (;;) {
         std::string line;
+        bool cut = false;
         try {
             line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
         } catch (const ELineTooLong&) {
+            if (CutLongLines)
+                line = FConnection.LineStart(static_cast<size_t>(MaxLineLength));
             // Read past the line, and the reply to its end, to keep the session in step.
             total += FConnection.SkipLine(MaxReplyBytes - total);
             if (total > MaxReplyBytes)
                 throw EPOP3Error("Reply longer than " + BytesText(MaxReplyBytes) + ".");
-            refused = true;
-            continue;
+            if (!CutLongLines) {
+                refused = true;
+                continue;
+            }
+            cut = true;
+            ++LinesCut;
         }
-        if (line == ".")
-            break;
-        total += line.size() + 2;
+        if (!cut) {
+            if (line == ".")
+                break;
+            total += line.size() + 2;
+        }
         if (total > MaxReplyBytes) {
             if (!LastDataCut || refused)
                 throw EPOP3Error("Reply longer than " + BytesText(MaxReplyBytes) + ".");

@@ -34,6 +34,10 @@ class TQBPOP3 {
     std::string TLSCAFile; // extra trusted certificates, beside the system's
     int ReadTimeout = 0;   // ms a reply may pause between bytes; 0 waits without limit
     int MaxLineLength = 16384;
+    // A data line over MaxLineLength keeps its first MaxLineLength bytes (counted in
+    // LinesCut) instead of refusing the reply: a message to read must not fail for one line.
+    bool CutLongLines = false;
+    int LinesCut = 0; // in the last multi-line reply
     // Bounds on what one reply may hold in memory.
     size_t MaxHeaderBytes = size_t(1) << 20;  // kept of a TOP reply; the rest is read and dropped
     size_t MaxReplyBytes = size_t(512) << 20; // longest multi-line reply read at all

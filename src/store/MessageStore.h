@@ -128,6 +128,8 @@ class TMessageStore : public QObject {
     void ReadOpening(TEntryId id, int position, bool first, bool last);
     // The message of entry id, as received; complete: the whole of it.
     void ReadLoaded(TEntryId id, const QByteArray& source, bool complete);
+    // Entry id's message could not be fetched, for reason; opening it again tries again.
+    void ReadFailed(TEntryId id, const std::string& reason);
     void ReadDownloadEnabled(bool enabled);
     void ReadCommandsEnabled(bool enabled);
     void ReadHidden();
@@ -139,6 +141,8 @@ class TMessageStore : public QObject {
     // A job that leaves the queue without the worker running it still ends the wait
     // of its window, as the worker does at the end of every job.
     void NotifyDropped(const TQBTaskInfo& task);
+    // The head job ended without its message: a retrieval tells the read window why.
+    void JobFailed(const std::string& reason);
     void CreateWorker();
     void StopWorker();
 

@@ -125,6 +125,14 @@ void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
         emit RemovalEnded();
 }
 
+void TMessageStore::JobFailed(const std::string& reason) {
+    if (Tasks.empty() || Tasks.front().Kind != tkRetrieve || Tasks.front().Entries.empty())
+        return;
+    const TEntryId id = Tasks.front().Entries.front();
+    if (FReadShown && id == FReadId)
+        emit ReadFailed(id, reason);
+}
+
 void TMessageStore::WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
     if (message == WM_QB_PROGRESS)
         emit ProgressChanged(wParam, lParam);
@@ -153,6 +161,7 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         // Its messages went with a check since it was queued: nothing is sent for them.
         if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck)
             AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
+        JobFailed(dropped.Cancelled ? "The task was cancelled." : MessageGoneText);
         NotifyDropped(dropped);
         // A removal that will not run leaves the shown message where it is.
         if (dropped.Kind != tkCheck && dropped.Kind != tkRetrieve && FReadShown && ReadEntry() >= 0)
@@ -267,8 +276,10 @@ void TMessageStore::WorkerError(int fatal, const std::string& text) {
     if (ValidAccount(FRunningAccount))
         line += " (" + Accounts[FRunningAccount].AccountName + ")";
     AddError(line);
-    if (fatal == 1)
+    if (fatal == 1) {
+        JobFailed(text);
         NextTask();
+    }
     ShowTasks(1);
 }
 

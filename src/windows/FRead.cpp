@@ -1,5 +1,6 @@
 // The read window: its controls, menu and commands.
 #include "windows/FRead.h"
+#include "windows/UScreenText.h"
 
 #include "core/UGlobal.h"
 #include "mail/UCustomIndy.h"
@@ -35,6 +36,7 @@ namespace {
 
 const char* const ReaderSection = "Reader";
 const char* const HelpFileName = "quillbar.html";
+const char* const ReadFailedTitle = "The message could not be fetched";
 const QSize WindowSize(671, 469);
 const QSize ToolButtonSize(31, 30);
 constexpr int PriorityHeight = 20;
@@ -326,6 +328,7 @@ void TfrmRead::BuildMenu() {
 void TfrmRead::ConnectStore() {
     connect(&FStore, &TMessageStore::ReadOpening, this, &TfrmRead::Opening);
     connect(&FStore, &TMessageStore::ReadLoaded, this, &TfrmRead::Loaded);
+    connect(&FStore, &TMessageStore::ReadFailed, this, &TfrmRead::Failed);
     connect(&FStore, &TMessageStore::ReadDownloadEnabled, this, &TfrmRead::SetDownload);
     connect(&FStore, &TMessageStore::ReadCommandsEnabled, this, &TfrmRead::EnableCommands);
     connect(&FStore, &TMessageStore::ReadHidden, this, [this] { close(); });
@@ -362,6 +365,18 @@ void TfrmRead::Loaded(TEntryId id, const QByteArray& source, bool complete) {
         return;
     DisplayMessage(source);
     EnableCommands(true);
+}
+
+void TfrmRead::Failed(TEntryId id, const std::string& reason) {
+    if (id != Entry)
+        return;
+    EnableCommands(true);
+    // Nothing to answer; the rest lets the user move on, or delete the message.
+    tbReply->setEnabled(false);
+    tbReplyAll->setEnabled(false);
+    setWindowTitle(ReadFailedTitle);
+    rtfBody->setPlainText(QString(ReadFailedTitle) + ".\n\n" + ScreenText(reason) +
+                          "\n\nOpen it again to try once more.");
 }
 
 void TfrmRead::SetDownload(bool enabled) {

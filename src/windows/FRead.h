@@ -84,6 +84,7 @@ class TfrmRead : public QMainWindow {
     void ConnectStore();
     void Opening(TEntryId id, int position, bool first, bool last);
     void Loaded(TEntryId id, const QByteArray& source, bool complete);
+    void Failed(TEntryId id, const std::string& reason);
     void SetDownload(bool enabled);
     void SetTitle();
     void ShowBody(const TBodyText& body);

@@ -138,7 +138,7 @@ TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
         H.Only("error:"),
         (std::vector<std::string>{
             ListFailed + " (More than 10000 entries in the list)",
-            "error:0:Server error: Message could not be retrieved! (Reply longer than 1 MB)"}));
+            "error:1:Server error: Message could not be retrieved! (Reply longer than 1 MB)"}));
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone:incomplete"});
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc"}));
     EXPECT_EQ(H.Only("message:"), std::vector<std::string>{"message:2"});

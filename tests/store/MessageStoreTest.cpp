@@ -384,3 +384,43 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     ASSERT_TRUE(ReadCacheFile(CacheFileName("Home", MD5Hex("big")), file));
     EXPECT_FALSE(file.Complete);
 }
+
+// A retrieval that fails for any reason ends its job with one error, caches nothing and
+// tells the read window; opening again asks the server again. A line over the limit is cut,
+// not a reason to fail.
+TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
+    TFakePOP3Server server;
+    server.AddMessage("refused", Mail("refused"));
+    server.AddMessage("dropped", Mail("dropped"));
+    server.AddMessage("long", Mail("long") + std::string(100000, 'l') + "\r\nafter\r\n");
+    server.Script("RETR 1", TFakePOP3Server::TAction::Reply, "-ERR locked\r\n");
+    server.Script("RETR 2", TFakePOP3Server::TAction::Close, "+OK\r\nSubject: dropp");
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QSignalSpy failed(Store.get(), &TMessageStore::ReadFailed);
+    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    for (int index : {0, 1, 0}) {
+        Store->OpenButton(index);
+        ASSERT_TRUE(WaitForJobs());
+    }
+    ASSERT_EQ(failed.size(), 3);
+    EXPECT_EQ(failed[0][1].value<std::string>(),
+              "Server error: Message could not be retrieved! (locked)");
+    EXPECT_EQ(Store->Errors.size(), 3u);
+    const auto commands = server.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 1"), 2);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 2"), 1);
+    for (const char* uid : {"refused", "dropped"})
+        EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex(uid))));
+    EXPECT_EQ(loaded.size(), 0);
+
+    Store->OpenButton(2);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(loaded.size(), 1);
+    const QByteArray source = loaded[0][1].toByteArray();
+    EXPECT_TRUE(source.contains(QByteArray(16384, 'l') + "\r\nafter\r\n"));
+    EXPECT_FALSE(source.contains(QByteArray(16385, 'l')));
+    EXPECT_NE(Store->Errors.back().Text.find("1 line(s) longer than 16384 bytes"),
+              std::string::npos);
+}

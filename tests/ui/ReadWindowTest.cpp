@@ -123,7 +123,7 @@ TEST_F(ReadWindow, OpenRetrievesOnceIntoTheCacheAndReopensWithoutTheServer) {
     EXPECT_TRUE(HasCommand(Dovecot().Commands(), "RETR 1"));
     EXPECT_EQ(Read->windowTitle(), "1. Test message 1 (First message)");
     EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 1"));
-    EXPECT_EQ(Read->txtFrom->text(), "sender1@example.org");
+    EXPECT_EQ(Read->txtFrom->text(), "Sender 1 (sender1@example.org)");
     EXPECT_FALSE(Read->tbDownload->isEnabled());
     const std::string bytes = CacheBytes("Home", ShownUID());
     ASSERT_FALSE(bytes.empty());
