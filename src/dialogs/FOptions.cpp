@@ -57,6 +57,7 @@ QCheckBox* Box(const char* name, const QString& caption) {
 TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner), Store(store) {
     setObjectName("frmOptions");
     setWindowTitle("Quillbar Options");
+    connect(this, &QDialog::finished, this, &TfrmOptions::CheckAddedAccounts);
     pcOptions = new QTabWidget;
     pcOptions->setObjectName("pcOptions");
     pcOptions->addTab(tsEmail = CreateEmailTab(), "General");

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -95,4 +98,10 @@ class TfrmOptions : public QDialog {
     void SetAccountRow(int row);
     void AccountAdded(TfrmAccount* dialog);
     void AccountEdited(TfrmAccount* dialog, int row);
+    // Checks the accounts added while the dialog was open, once it has closed: the tasks
+    // window must not come up behind a modal dialog.
+    void CheckAddedAccounts();
+
+    // Names of the accounts added while the dialog is open.
+    std::vector<std::string> FAddedAccounts;
 };

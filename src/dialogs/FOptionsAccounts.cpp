@@ -133,9 +133,17 @@ void TfrmOptions::AccountAdded(TfrmAccount* dialog) {
     lvAccounts->addTopLevelItem(new QTreeWidgetItem);
     SetAccountRow(row);
     emit AccountsChanged();
-    // The new account shows its mail at once rather than at the next round.
-    if (account.Active)
-        Store.CheckNow(row);
+    FAddedAccounts.push_back(account.AccountName);
+}
+
+void TfrmOptions::CheckAddedAccounts() {
+    // The new accounts show their mail at once rather than at the next round; one
+    // removed again meanwhile is not looked for.
+    for (const std::string& name : FAddedAccounts)
+        for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
+            if (Accounts[i].AccountName == name && Accounts[i].Active)
+                Store.CheckNow(i);
+    FAddedAccounts.clear();
 }
 
 void TfrmOptions::cmdAccEditClick() {

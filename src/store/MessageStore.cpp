@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
@@ -99,6 +100,13 @@ void TMessageStore::CheckNow(int tag) {
 }
 
 void TMessageStore::MarkRead(int index, bool save) {
+    MarkOneRead(index);
+    HideReadWhenAllRead();
+    if (save)
+        SaveOptions();
+}
+
+void TMessageStore::MarkOneRead(int index) {
     if (index < 0 || index >= static_cast<int>(Buttons.size()) || Buttons[index].Read)
         return;
     TButton& entry = Buttons[index];
@@ -106,8 +114,15 @@ void TMessageStore::MarkRead(int index, bool save) {
     if (ValidAccount(entry.Account))
         Accounts[entry.Account].ReadList.push_back(entry.UID);
     emit EntryChanged(index);
-    if (save)
-        SaveOptions();
+}
+
+void TMessageStore::HideReadWhenAllRead() {
+    if (!FReadShown || std::any_of(Buttons.begin(), Buttons.end(),
+                                   [](const TButton& entry) { return !entry.Read; }))
+        return;
+    FReadShown = false;
+    FReadId = TEntryId::None;
+    emit ReadHidden();
 }
 
 int TMessageStore::IndexOf(TEntryId id) const {
@@ -125,7 +140,8 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 
 void TMessageStore::MarkAllRead() {
     for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
-        MarkRead(i, false);
+        MarkOneRead(i);
+    HideReadWhenAllRead();
     SaveOptions();
 }
 

@@ -138,6 +138,9 @@ class TMessageStore : public QObject {
     friend class TWorkerBridge;
 
     TQBTaskInfo CheckTask(int account) const;
+    void MarkOneRead(int index);
+    // With no unread message left the read window has nothing to show.
+    void HideReadWhenAllRead();
     // A job that leaves the queue without the worker running it still ends the wait
     // of its window, as the worker does at the end of every job.
     void NotifyDropped(const TQBTaskInfo& task);

@@ -240,6 +240,8 @@ void TMessageStore::ReadMarkRead() {
                                ? Buttons[order[position + 1]].Id
                                : TEntryId::None;
     MarkRead(shown, true);
+    if (!FReadShown)
+        return;
     order = CurrentOrder();
     if (order.empty()) {
         FReadShown = false;

@@ -3,6 +3,7 @@
 #include "windows/UScreenText.h"
 
 #include "core/UGlobal.h"
+#include "mail/Replies.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
@@ -115,7 +116,7 @@ TfrmRead::TfrmRead(TMessageStore& store) : FStore(store) {
     pcMessage->addTab(rtfBody, "Text");
     pcMessage->addTab(rtfSource, "Source");
     connect(rtfBody, &QTextBrowser::anchorClicked, this,
-            [](const QUrl& url) { OpenUrl(url.toString().toStdString()); });
+            [](const QUrl& url) { OpenUrl(SafeMailtoUrl(url.toString().toStdString())); });
     mnuRTF = new QMenu(this);
     mnuRTF->addAction("&Copy", this, &TfrmRead::Copy);
     connect(rtfBody, &QWidget::customContextMenuRequested, this,

@@ -9,6 +9,7 @@
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"
 #include "mail/MessageText.h"
+#include "mail/Replies.h"
 #include "mail/Stream.h"
 #include "mail/UCustomIndy.h"
 #include "platform/PrivateFolder.h"
@@ -257,20 +258,12 @@ void TfrmRead::AttachmentChosen(int index) {
 void TfrmRead::Reply(bool all) {
     if (!CurrentMessage)
         return;
-    const TQBMessage& m = *CurrentMessage;
-    // A bare address in a list keeps the blank after its comma.
-    QStringList to{Shown(m.From.Address).trimmed()};
-    if (all)
-        for (const auto* list : {&m.To, &m.CC})
-            for (const TQBContact& contact : *list) {
-                const QString address = Shown(contact.Address).trimmed();
-                if (!to.contains(address, Qt::CaseInsensitive))
-                    to << address;
-            }
-    to.removeAll(QString());
+    const int entry = FStore.IndexOf(Entry);
+    const int account = entry < 0 ? -1 : FStore.Buttons[static_cast<size_t>(entry)].Account;
+    const std::string own = FStore.ValidAccount(account) ? Accounts[account].Email : "";
     QStringList encoded;
-    for (const QString& address : to)
-        encoded << Percent(address);
+    for (const std::string& address : ReplyAddresses(*CurrentMessage, all, own))
+        encoded << Percent(Shown(address));
     QString subject = FSubject;
     if (!subject.startsWith("Re:", Qt::CaseInsensitive))
         subject = "Re: " + subject;

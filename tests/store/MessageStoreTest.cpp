@@ -424,3 +424,22 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
     EXPECT_NE(Store->Errors.back().Text.find("1 line(s) longer than 16384 bytes"),
               std::string::npos);
 }
+
+// Marking the last unread message read, wherever it is done, leaves the read window nothing
+// to show.
+TEST_F(MessageStore, MarkingTheLastUnreadReadHidesTheReadWindow) {
+    TFakePOP3Server server;
+    for (const char* uid : {"u1", "u2", "u3"})
+        server.AddMessage(uid, Mail(uid));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    QSignalSpy hidden(Store.get(), &TMessageStore::ReadHidden);
+    Store->OpenButton(0);
+    ASSERT_TRUE(WaitForJobs());
+    Store->MarkRead(2, true);
+    EXPECT_TRUE(Store->ReadShown());
+    Store->MarkAllRead();
+    EXPECT_EQ(hidden.size(), 1);
+    EXPECT_FALSE(Store->ReadShown());
+}
