@@ -52,3 +52,27 @@ std::string DisplayBody(const TQBMessage& msg) {
         return HtmlText(first.Data, CharsetOf(msg, first));
     return ToUtf8(first.Data, CharsetOf(msg, first));
 }
+
+std::string SourceText(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    size_t start = 0;
+    while (start < raw.size()) {
+        size_t end = raw.find('\n', start);
+        const size_t next = end == std::string_view::npos ? raw.size() : end + 1;
+        if (end == std::string_view::npos)
+            end = raw.size();
+        if (end > start && raw[end - 1] == '\r')
+            --end;
+        const std::string_view line = raw.substr(start, end - start);
+        if (IsValidUtf8(line))
+            text.append(line);
+        else
+            for (unsigned char c : line)
+                AppendUtf8(text, c);
+        if (next > end)
+            text += '\n';
+        start = next;
+    }
+    return text;
+}

@@ -16,3 +16,7 @@ std::string DisplayFileName(const TQBMessagePart& part);
 // HTML part stripped of its tags with its character entities resolved; converted
 // from the part's charset (for HTML also a <meta> charset) to UTF-8.
 std::string DisplayBody(const TQBMessage& msg);
+
+// The message as received, for the Source view: every line as it is, nothing decoded or
+// joined; a line that is not valid UTF-8 is read as Latin-1. Lines end in LF.
+std::string SourceText(std::string_view raw);

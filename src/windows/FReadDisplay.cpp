@@ -134,7 +134,7 @@ void TfrmRead::ShowPriority(int priority) {
 }
 
 void TfrmRead::DisplayMessage(const QByteArray& source) {
-    rtfSource->setPlainText(Shown(source.toStdString()));
+    rtfSource->setPlainText(QString::fromStdString(SourceText(source.toStdString())));
     CurrentMessage.reset();
     pbDecoding->setRange(0, std::max<qsizetype>(source.size(), 1));
     pbDecoding->setValue(0);

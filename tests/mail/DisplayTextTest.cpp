@@ -151,3 +151,14 @@ TEST(DisplayBody, HtmlTakesTheMetaCharsetAndResolvesEntities) {
               "</html>\r\n--b--\r\n");
     EXPECT_EQ(DisplayBody(msg), "Привет é€—😀–&lt;b&gt; &bogus; " + Replacement + "\r\n");
 }
+
+// The Source view shows the lines as received: nothing decoded or joined, a line that is
+// no UTF-8 read as Latin-1.
+TEST(SourceText, LinesStayAsReceived) {
+    const std::string raw = "Subject: =?utf-8?q?Gr=C3=BC=C3=9Fe?=\r\n"
+                            " continued\r\n"
+                            "X-Old: caf\xe9\r\n"
+                            "X-New: caf\xc3\xa9\r\n\r\nbody";
+    EXPECT_EQ(SourceText(raw), "Subject: =?utf-8?q?Gr=C3=BC=C3=9Fe?=\n continued\n"
+                               "X-Old: caf\xc3\xa9\nX-New: caf\xc3\xa9\n\nbody");
+}
