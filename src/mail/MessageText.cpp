@@ -31,7 +31,7 @@ std::string DisplayFileName(const TQBMessagePart& part) {
     return SingleLine(name);
 }
 
-std::string DisplayBody(const TQBMessage& msg) {
+TBodyText SelectBodyText(const TQBMessage& msg) {
     const TQBMessagePart* html = nullptr;
     const TQBMessagePart* plain = nullptr;
     for (const TQBMessagePart& part : msg.Parts) {
@@ -40,17 +40,23 @@ std::string DisplayBody(const TQBMessage& msg) {
         else if (Contains(part.ContentType, "text/plain"))
             plain = &part;
     }
-    std::string text;
+    TBodyText body;
     if (plain)
-        text = ToUtf8(plain->Data, CharsetOf(msg, *plain));
+        body = {ToUtf8(plain->Data, CharsetOf(msg, *plain)), !html};
     else if (html)
-        text = HtmlText(html->Data, CharsetOf(msg, *html));
-    if (!text.empty() || msg.Parts.empty())
-        return text;
+        body.Text = HtmlText(html->Data, CharsetOf(msg, *html));
+    if (!body.Text.empty() || msg.Parts.empty())
+        return body;
     const TQBMessagePart& first = msg.Parts.front();
-    if (Contains(msg.Decoder.ContentType, "text/html"))
-        return HtmlText(first.Data, CharsetOf(msg, first));
-    return ToUtf8(first.Data, CharsetOf(msg, first));
+    const bool htmlMessage = Contains(msg.Decoder.ContentType, "text/html");
+    body.Text = htmlMessage ? HtmlText(first.Data, CharsetOf(msg, first))
+                            : ToUtf8(first.Data, CharsetOf(msg, first));
+    body.TextTab = body.TextTab || (!plain && !html && !htmlMessage);
+    return body;
+}
+
+std::string DisplayBody(const TQBMessage& msg) {
+    return SelectBodyText(msg).Text;
 }
 
 std::string SourceText(std::string_view raw) {

@@ -12,9 +12,18 @@ struct TQBMessagePart;
 // encoded words decoded; made one line. Empty when the part names no file.
 std::string DisplayFileName(const TQBMessagePart& part);
 
-// The body text a person reads, for tools: the plain part when there is one, else the
-// HTML part stripped of its tags with its character entities resolved; converted
-// from the part's charset (for HTML also a <meta> charset) to UTF-8.
+struct TBodyText {
+    std::string Text;     // UTF-8
+    bool TextTab = false; // the text is the message's own plain text: show it in front
+};
+
+// The body text a person reads: the last plain part when there is one, else the last HTML
+// part stripped of its tags with its character entities resolved, else the first part
+// (stripped when the message is HTML); converted from the part's charset (for HTML also a
+// <meta> charset) to UTF-8. An empty result from a message with parts falls back to its
+// first part.
+TBodyText SelectBodyText(const TQBMessage& msg);
+// SelectBodyText's text, for tools.
 std::string DisplayBody(const TQBMessage& msg);
 
 // The message as received, for the Source view: every line as it is, nothing decoded or

@@ -640,14 +640,14 @@ void TQBThread::Retrieve() {
         return;
     }
     Number = Task.MsgNum;
-    const int cut = POP3.LinesCut;
+    // Before the message, which ends the job.
+    if (POP3.LinesCut > 0)
+        RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " +
+                          std::to_string(POP3.LinesCut) + " line(s) longer than " +
+                          std::to_string(POP3.MaxLineLength) + " bytes cut to that length.");
     RaiseMessage(&Lines);
     // A message of hundreds of megabytes must not stay with the idle worker.
     TStringList().swap(Lines);
-    if (cut > 0)
-        RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(cut) +
-                          " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
-                          " bytes cut to that length.");
 }
 
 bool TQBThread::Delete(int number, std::string& cause) {

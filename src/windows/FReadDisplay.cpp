@@ -5,7 +5,6 @@
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "mail/AttachmentName.h"
-#include "mail/BodyText.h"
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"
 #include "mail/MessageText.h"
@@ -186,7 +185,7 @@ void TfrmRead::DisplayMessage(const QByteArray& source) {
 void TfrmRead::ShowBody(const TBodyText& body) {
     if (body.TextTab)
         pcMessage->setCurrentWidget(tsBody);
-    rtfBody->setHtml(LinkedText(ScreenText(body.Text, body.Charset)));
+    rtfBody->setHtml(LinkedText(QString::fromStdString(body.Text)));
 }
 
 void TfrmRead::SetTitle() {
