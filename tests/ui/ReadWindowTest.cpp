@@ -395,6 +395,30 @@ TEST(AttachmentFiles, UntrustedNamesAndPlantedLinksStayInsideThePrivateFolder) {
     EXPECT_TRUE(QString::fromUtf8(cut.data(), static_cast<int>(cut.size())).toUtf8() ==
                 QByteArray(cut.data(), static_cast<int>(cut.size())));
     EXPECT_EQ(TTempDir::ReadFile(outside), "keep");
+    // A second file of one name gets a numbered name; the first stays.
+    EXPECT_EQ(WritePrivateFile("x", "other"), folder + "/x (2)");
+    EXPECT_EQ(TTempDir::ReadFile(folder + "/x"), "data");
 }
 
 #include "ReadWindowTest.moc"
+
+// An HTML-only message shows its text with entities resolved, as the tools do; Reply All
+// answers Reply-To and leaves out the user's own address.
+TEST_F(ReadWindow, HtmlBodyAndReplyAllAsTheReaderExpects) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, "From: Ann <ann@example.org>\r\nReply-To: list@example.org\r\n"
+                               "To: user@example.com, bob@example.org\r\nSubject: Menu\r\n"
+                               "Content-Type: text/html; charset=utf-8\r\n\r\n"
+                               "<p>Caf&eacute; &amp; cr&#232;me</p>\r\n");
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    EXPECT_TRUE(
+        Read->rtfBody->toPlainText().contains(QString::fromUtf8("Caf\xc3\xa9 & cr\xc3\xa8me")));
+    Read->tbReplyAll->click();
+    ASSERT_EQ(Urls.Urls.size(), 1u);
+    EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
+              "mailto:list@example.org,bob@example.org?subject=Re%3A%20Menu");
+}
