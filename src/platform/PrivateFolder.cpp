@@ -1,6 +1,8 @@
 // A folder of the user's own (mode 0700) for attachments written to be opened.
 #include "platform/PrivateFolder.h"
 
+#include "mail/AttachmentName.h"
+
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -13,6 +15,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Numbered names tried for one attachment name before giving up.
+constexpr int MaxNumbered = 999;
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path) {
     throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
@@ -46,19 +51,27 @@ std::string PrivateFolder() {
 
 std::string WritePrivateFile(const std::string& name, const std::string& data) {
     const std::string folder = PrivateFolder();
-    const std::string path = folder + "/" + name;
+    std::string path = folder + "/" + name;
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
         throw std::runtime_error("Not a file name: " + path);
     const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir < 0)
         Fail("The folder could not be opened:", folder);
-    // A file or link left there goes; the new file is created only where none is.
-    unlinkat(dir, name.c_str(), 0);
-    const int fd =
-        openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // The file is created only where nothing is: another attachment of the same name, or
+    // a link planted there, is neither replaced nor followed.
+    std::string chosen = name;
+    int fd = -1;
+    for (int number = 2;; ++number) {
+        fd =
+            openat(dir, chosen.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST || number > MaxNumbered)
+            break;
+        chosen = NumberedFileName(name, number);
+    }
     const int openError = errno;
     close(dir);
     errno = openError;
+    path = folder + "/" + chosen;
     if (fd < 0)
         Fail("The attachment could not be written:", path);
     size_t written = 0;

@@ -6,7 +6,8 @@
 // The folder, created when needed: under $XDG_RUNTIME_DIR, else a temporary folder of
 // this process. Throws std::runtime_error when no safe folder can be had.
 std::string PrivateFolder();
-// Writes data as a new file named name (a bare name) in the private folder, replacing a
-// file or link of that name without following it. Returns the file's path; throws
-// std::runtime_error with the path and the system's reason on failure.
+// Writes data as a new file named name (a bare name) in the private folder; where that
+// name is taken (by a file or a link, never followed), by the first free numbered name
+// ("name (2).ext"). Returns the file's path; throws std::runtime_error with the path and
+// the system's reason on failure.
 std::string WritePrivateFile(const std::string& name, const std::string& data);

@@ -4,6 +4,7 @@
 #include "windows/UReadIcons.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,12 +12,16 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 std::function<int(TfrmAttachment&)> NextAnswer;
 
 const QSize ClientSize(451, 289);
 const QSize PictureSize(132, 252);
+// The widest a file name is shown, in average characters; a longer one is shortened.
+constexpr int ShownNameChars = 32;
 
 } // namespace
 
@@ -37,12 +42,16 @@ TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialo
     imgSide->setScaledContents(true);
     sideLayout->addWidget(imgSide);
 
-    lblFile = new QLabel(QString("You have selected the attachment '%1'. Do you want to open this "
-                                 "attachment or save it to disk?")
-                             .arg(fileName),
-                         this);
+    lblFile = new QLabel(this);
     lblFile->setWordWrap(true);
     lblFile->setTextFormat(Qt::PlainText);
+    // Shortened in the middle, so that a long name cannot widen the prompt past the screen
+    // and its extension stays in view.
+    const QFontMetrics metrics = lblFile->fontMetrics();
+    lblFile->setText(QString("You have selected the attachment '%1'. Do you want to open this "
+                             "attachment or save it to disk?")
+                         .arg(metrics.elidedText(fileName, Qt::ElideMiddle,
+                                                 metrics.averageCharWidth() * ShownNameChars)));
     lblVirus = new QLabel("Note: do not open attachments unless you are absolutely sure it's from "
                           "a reliable source. If you are not sure about this, select the 'Save "
                           "attachment to disk' option and let your virusscanner scan the file for "
@@ -54,7 +63,8 @@ TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialo
     optSave->setChecked(true);
     chkAsk = new QCheckBox("&Do not ask again for this type of file...", this);
     chkAsk->setLayoutDirection(Qt::RightToLeft);
-    cmdOK = new QPushButton("&OK", this);
+    // The default button needs no access key; Alt+O is "Open attachment".
+    cmdOK = new QPushButton("OK", this);
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton("&Cancel", this);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -82,7 +92,10 @@ TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialo
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(side, 0, Qt::AlignTop);
     layout->addLayout(right, 1);
-    resize(ClientSize);
+    // The wrapped texts need more height than the usual size where the font is larger.
+    const int width = std::max(ClientSize.width(), minimumSizeHint().width());
+    setMinimumHeight(heightForWidth(width));
+    resize(width, std::max(ClientSize.height(), minimumHeight()));
 }
 
 bool TfrmAttachment::Ask(QWidget* owner, const QString& fileName, int& action, bool& remember) {

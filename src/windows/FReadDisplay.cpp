@@ -96,11 +96,6 @@ QIcon FileTypeIcon(const QString& fileName) {
     return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::File) : icon;
 }
 
-std::string Extension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 // An address keeps its "@"; everything else that could end a field is encoded.
 QByteArray Percent(const QString& text) {
     return QUrl::toPercentEncoding(text, "@");
@@ -205,7 +200,7 @@ void TfrmRead::ShowAttachments() {
         const TQBMessagePart& part = CurrentMessage->GetPart(i);
         if (part.Disposition != "attachment")
             continue;
-        const QString name = QString::fromStdString(DisplayFileName(part));
+        const QString name = QString::fromStdString(SafeFileName(DisplayFileName(part)));
         QAction* item = mnuAttachments->addAction(FileTypeIcon(name), name);
         connect(item, &QAction::triggered, this, [this, i] { AttachmentChosen(i); });
         any = true;
@@ -216,34 +211,37 @@ void TfrmRead::ShowAttachments() {
 void TfrmRead::AttachmentChosen(int index) {
     if (!CurrentMessage || index < 0 || index >= CurrentMessage->PartCount())
         return;
+    // The prompt and the save dialog run event loops in which the window may load another
+    // message: the chosen attachment is copied before either opens.
     const TQBMessagePart& part = CurrentMessage->GetPart(index);
-    const std::string extension = Extension(part.FileName);
+    const std::string name = SafeFileName(DisplayFileName(part));
+    const std::string data = part.Data;
+    const std::string extension = AttachmentExtension(name);
     int action = -1;
-    for (const TExtension& known : Options.Attachments)
-        if (known.Extension == extension) {
-            action = known.Action;
-            break;
-        }
+    if (!extension.empty())
+        for (const TExtension& known : Options.Attachments)
+            if (AttachmentExtension(known.Extension) == extension) {
+                action = known.Action;
+                break;
+            }
     if (action < 0) {
         bool remember = false;
-        if (!TfrmAttachment::Ask(this, QString::fromStdString(DisplayFileName(part)), action,
-                                 remember))
+        if (!TfrmAttachment::Ask(this, QString::fromStdString(name), action, remember))
             return;
-        if (remember)
+        if (remember && !extension.empty())
             Options.Attachments.push_back({extension, static_cast<uint8_t>(action)});
     }
-    const std::string safe = SafeFileName(DisplayFileName(part));
     try {
         if (action == 0) {
-            OpenLocalFile(WritePrivateFile(safe, part.Data));
+            OpenLocalFile(WritePrivateFile(name, data));
         } else if (action == 1) {
-            const QString path = AskSaveFileName(QString::fromStdString(safe));
+            const QString path = AskSaveFileName(QString::fromStdString(name));
             if (path.isEmpty())
                 return;
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                file.write(part.Data.data(), static_cast<qint64>(part.Data.size())) !=
-                    static_cast<qint64>(part.Data.size()))
+                file.write(data.data(), static_cast<qint64>(data.size())) !=
+                    static_cast<qint64>(data.size()))
                 throw std::runtime_error(
                     "The attachment could not be saved: " + path.toStdString() + ": " +
                     file.errorString().toStdString());

@@ -8,16 +8,19 @@
 #include "core/UOptions.h"
 #include "mail/AttachmentName.h"
 #include "mail/CacheFiles.h"
-#include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "platform/PrivateFolder.h"
 #include "windows/FAttachment.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -28,6 +31,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -49,17 +53,21 @@ std::string Padded(int n, size_t size) {
     return text;
 }
 
-std::string WithAttachments(const std::vector<std::string>& names) {
+std::string AttachmentPart(const std::string& parameters, const std::string& content) {
+    return "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; " +
+           parameters + "\r\n\r\n" + content + "\r\n";
+}
+
+// A message with one attachment "content of <name>" per name, then the parts in more.
+std::string WithAttachments(const std::vector<std::string>& names, const std::string& more = "") {
     std::string text = "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, "
                        "carl@example.org\r\nSubject: Files\r\nX-Priority: 1\r\n"
                        "MIME-Version: 1.0\r\n"
                        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
                        "--b\r\nContent-Type: text/plain\r\n\r\nSee https://example.org/x here.\r\n";
     for (const std::string& name : names)
-        text += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
-                "attachment; filename=\"" +
-                name + "\"\r\n\r\ncontent of " + name + "\r\n";
-    return text + "--b--\r\n";
+        text += AttachmentPart("filename=\"" + name + "\"", "content of " + name);
+    return text + more + "--b--\r\n";
 }
 
 bool HasCommand(const std::vector<std::string>& commands, const std::string& command) {
@@ -100,11 +108,23 @@ class ReadWindow : public TGuiTest {
         return WaitForJobs() &&
                WaitUntil([this] { return Read->isVisible() && Read->tbMarkRead->isEnabled(); });
     }
-    int PartNamed(const std::string& name) const {
-        for (int i = 0; i < Read->CurrentMessage->PartCount(); ++i)
-            if (Read->CurrentMessage->GetPart(i).FileName == name)
-                return i;
-        return -1;
+    QStringList MenuNames() const {
+        QStringList names;
+        for (QAction* item : Read->mnuAttachments->actions())
+            names << item->text();
+        return names;
+    }
+    // Chooses the attachment menu's item at position; a prompt is answered by answer, else
+    // cancelled. Returns the prompt's text, empty when none came.
+    std::string Choose(int position, const std::function<int(TfrmAttachment&)>& answer = nullptr) {
+        std::string asked;
+        TfrmAttachment::SetNextAnswer([&](TfrmAttachment& prompt) {
+            asked = prompt.lblFile->text().toStdString();
+            return answer ? answer(prompt) : int(QDialog::Rejected);
+        });
+        Read->mnuAttachments->actions().at(position)->trigger();
+        TfrmAttachment::SetNextAnswer(nullptr);
+        return asked;
     }
     std::string ShownUID() const { return Store->Buttons[Store->IndexOf(Read->Entry)].UID; }
     std::string UIDAt(int position) const { return Store->Buttons[List->EntryAt(position)].UID; }
@@ -311,47 +331,132 @@ TEST_F(ReadWindow, HeadersBannerLinksAndReplyAllShowTheMessage) {
     EXPECT_FALSE(Read->tbRedirect->isEnabled());
 }
 
-TEST_F(ReadWindow, AttachmentsOpenInsideThePrivateFolderAndActionsAreRememberedByExactExtension) {
+TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtension) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 0);
-    Dovecot().AddMessage(user, WithAttachments({"../../x.PDF", "report.pdf", "notes.txt"}));
+    Dovecot().AddMessage(
+        user, WithAttachments(
+                  {"../../x.PDF", "report.pdf", "NOTES.TXT", "README"},
+                  AttachmentPart("filename=\"evil.txt\"; filename*=UTF-8''evil.desktop", "evil")));
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     OpenRow(0);
     ASSERT_TRUE(Shown());
-    ASSERT_TRUE(Read->cmdAttachment->isVisible());
-    Options.Attachments = {{".pdf", 1}};
+    EXPECT_EQ(MenuNames().join("|"), "x.PDF|report.pdf|NOTES.TXT|README|evil.desktop");
+    Options.Attachments = {{".txt", 0}};
     QString savePreset;
-    const std::string saved = Dir->Path() + "/saved.pdf";
+    const std::string saved = Dir->Path() + "/saved";
     Read->AskSaveFileName = [&](const QString& preset) {
         savePreset = preset;
         return QString::fromStdString(saved);
     };
+    const auto remembered = [](QRadioButton* TfrmAttachment::*option) {
+        return [option](TfrmAttachment& prompt) {
+            (prompt.*option)->setChecked(true);
+            prompt.chkAsk->setChecked(true);
+            return int(QDialog::Accepted);
+        };
+    };
 
-    // ".PDF" is not ".pdf": asked; Cancel remembers nothing even with the box ticked.
-    TfrmAttachment::SetNextAnswer([](TfrmAttachment& prompt) {
+    // ".txt" opens at once, whatever the case; the file goes into the private folder.
+    EXPECT_EQ(Choose(2), "");
+    ASSERT_EQ(Urls.Urls.size(), 1u);
+    EXPECT_EQ(Urls.Urls[0].toLocalFile().toStdString(), PrivateFolder() + "/NOTES.TXT");
+    EXPECT_EQ(TTempDir::ReadFile(PrivateFolder() + "/NOTES.TXT"), "content of NOTES.TXT\r\n");
+    // Its raw name ends in ".txt", its shown name in ".desktop": asked; Cancel remembers
+    // nothing even with the box ticked.
+    const std::string asked = Choose(4, [](TfrmAttachment& prompt) {
         prompt.chkAsk->setChecked(true);
         return int(QDialog::Rejected);
     });
-    Read->AttachmentChosen(PartNamed("../../x.PDF"));
+    EXPECT_NE(asked.find("'evil.desktop'"), std::string::npos) << asked;
+    EXPECT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Options.Attachments.size(), 1u);
-    EXPECT_TRUE(Urls.Urls.empty());
-    // Open, remembered: written into the private folder under its bare name.
-    TfrmAttachment::SetNextAnswer([](TfrmAttachment& prompt) {
-        prompt.optOpen->setChecked(true);
-        prompt.chkAsk->setChecked(true);
-        return int(QDialog::Accepted);
-    });
-    Read->AttachmentChosen(PartNamed("../../x.PDF"));
-    ASSERT_EQ(Urls.Urls.size(), 1u);
-    EXPECT_EQ(Urls.Urls[0].toLocalFile().toStdString(), PrivateFolder() + "/x.PDF");
-    EXPECT_EQ(TTempDir::ReadFile(PrivateFolder() + "/x.PDF"), "content of ../../x.PDF\r\n");
-    ASSERT_EQ(Options.Attachments.size(), 2u);
-    EXPECT_EQ(Options.Attachments[1], (TExtension{".PDF", 0}));
-    // ".pdf" is remembered as save: the dialog comes at once with the safe name.
-    Read->AttachmentChosen(PartNamed("report.pdf"));
+    // Save, remembered in lower case: another ".pdf" goes to the save dialog at once.
+    EXPECT_NE(Choose(0, remembered(&TfrmAttachment::optSave)), "");
+    EXPECT_EQ(savePreset, "x.PDF");
+    EXPECT_EQ(TTempDir::ReadFile(saved), "content of ../../x.PDF\r\n");
+    EXPECT_EQ(Options.Attachments.back(), (TExtension{".pdf", 1}));
+    EXPECT_EQ(Choose(1), "");
     EXPECT_EQ(savePreset, "report.pdf");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of report.pdf\r\n");
+    // A name without an extension is never remembered.
+    EXPECT_NE(Choose(3, remembered(&TfrmAttachment::optOpen)), "");
+    EXPECT_EQ(Urls.Urls.size(), 2u);
+    EXPECT_EQ(Options.Attachments.size(), 2u);
+    EXPECT_NE(Choose(3), "");
+}
+
+// The prompt and the save dialog wait in event loops while the window may move on to
+// another message: the attachment written is still the one chosen.
+TEST_F(ReadWindow, TheChosenAttachmentIsWrittenAfterTheWindowMovedOnToAnotherMessage) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    Dovecot().AddMessage(user, WithAttachments({"first.txt"}));
+    Dovecot().AddMessage(user, WithAttachments({"other.exe"}));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    const auto showRow = [&](int row) {
+        OpenRow(row);
+        EXPECT_TRUE(Shown());
+        return MenuNames().value(0).toStdString();
+    };
+    const std::string first = showRow(0);
+    std::string second;
+    Choose(0, [&](TfrmAttachment& prompt) {
+        second = showRow(1);
+        prompt.optOpen->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    ASSERT_NE(second, first);
+    ASSERT_EQ(Urls.Urls.size(), 1u);
+    EXPECT_EQ(Urls.Urls[0].toLocalFile().toStdString(), PrivateFolder() + "/" + first);
+    EXPECT_EQ(TTempDir::ReadFile(PrivateFolder() + "/" + first), "content of " + first + "\r\n");
+
+    // Saved from the second while the save dialog waits and the first comes back.
+    const std::string saved = Dir->Path() + "/saved";
+    Read->AskSaveFileName = [&](const QString& preset) {
+        EXPECT_EQ(preset.toStdString(), second);
+        EXPECT_EQ(showRow(0), first);
+        return QString::fromStdString(saved);
+    };
+    Choose(0, [](TfrmAttachment&) { return int(QDialog::Accepted); });
+    EXPECT_EQ(TTempDir::ReadFile(saved), "content of " + second + "\r\n");
+}
+
+TEST_F(ReadWindow, TheAttachmentPromptShortensALongNameInTheMiddleAndItsAccessKeysDiffer) {
+    TfrmAttachment longPrompt(nullptr, QString(290, 'n') + ".desktop");
+    TfrmAttachment shortPrompt(nullptr, "a.txt");
+    for (TfrmAttachment* prompt : {&longPrompt, &shortPrompt}) {
+        prompt->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(prompt));
+    }
+    EXPECT_EQ(longPrompt.width(), shortPrompt.width());
+    const QString text = longPrompt.lblFile->text();
+    EXPECT_TRUE(text.contains(QChar(0x2026)) && text.contains("n.desktop'")) << text.toStdString();
+    QList<QKeySequence> keys;
+    for (QAbstractButton* button : longPrompt.findChildren<QAbstractButton*>()) {
+        const QKeySequence key = QKeySequence::mnemonic(button->text());
+        if (key.isEmpty())
+            continue;
+        EXPECT_FALSE(keys.contains(key)) << button->text().toStdString();
+        keys << key;
+    }
+}
+
+TEST_F(ReadWindow, TheAttachmentPromptGrowsToShowItsTextsInALargerFont) {
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSizeF(usual.pointSizeF() * 1.8);
+    QApplication::setFont(large);
+    {
+        TfrmAttachment prompt(nullptr, "a.txt");
+        prompt.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&prompt));
+        for (QLabel* label : {prompt.lblFile, prompt.lblVirus})
+            EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+    }
+    QApplication::setFont(usual);
 }
 
 TEST(AttachmentFiles, UntrustedNamesAndPlantedLinksStayInsideThePrivateFolder) {
