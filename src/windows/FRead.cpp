@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -34,6 +35,15 @@ const char* const WhoisServiceUrl = "https://www.geektools.com";
 const char* const MakerWebsiteUrl = "https://www.norvane.com/";
 
 namespace {
+
+class TScrollingMenuStyle : public QProxyStyle {
+  public:
+    explicit TScrollingMenuStyle(QObject* owner) { setParent(owner); }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        return hint == SH_Menu_Scrollable ? 1 : QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
 
 const char* const ReaderSection = "Reader";
 const char* const HelpFileName = "quillbar.html";
@@ -248,6 +258,9 @@ void TfrmRead::BuildHeaders(QWidget* parent) {
     cmdAttachment->hide();
     mnuAttachments = new QMenu(this);
     mnuAttachments->setObjectName("mnuAttachments");
+    // A message may carry thousands of attachments: the menu scrolls instead of filling the
+    // screen.
+    mnuAttachments->setStyle(new TScrollingMenuStyle(mnuAttachments));
     connect(cmdAttachment, &QToolButton::clicked, this, &TfrmRead::cmdAttachmentClick);
 
     const char* labels[] = {"Date:", "From:", "To:", "CC:", "Subject:"};

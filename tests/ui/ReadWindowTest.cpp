@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -526,4 +527,25 @@ TEST_F(ReadWindow, HtmlBodyAndReplyAllAsTheReaderExpects) {
     ASSERT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
               "mailto:list@example.org,bob@example.org?subject=Re%3A%20Menu");
+}
+
+// A message with hundreds of attachments: their menu scrolls within the screen.
+TEST_F(ReadWindow, LongAttachmentMenuStaysWithinTheScreen) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    std::vector<std::string> names;
+    for (int i = 0; i < 400; ++i)
+        names.push_back("file" + std::to_string(i) + ".txt");
+    Dovecot().AddMessage(user, WithAttachments(names));
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    ASSERT_EQ(Read->mnuAttachments->actions().size(), 400);
+    Read->mnuAttachments->popup(QPoint(0, 0));
+    ASSERT_TRUE(WaitUntil([this] { return Read->mnuAttachments->isVisible(); }));
+    const QRect screen = Read->mnuAttachments->screen()->availableGeometry();
+    EXPECT_LE(Read->mnuAttachments->height(), screen.height());
+    EXPECT_LE(Read->mnuAttachments->width(), screen.width() / 2);
+    Read->mnuAttachments->close();
 }
