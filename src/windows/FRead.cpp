@@ -36,6 +36,7 @@ const char* const MakerWebsiteUrl = "https://www.norvane.com/";
 
 namespace {
 
+// Owned by the window, created after the menu, so that it outlives the menu that uses it.
 class TScrollingMenuStyle : public QProxyStyle {
   public:
     explicit TScrollingMenuStyle(QObject* owner) { setParent(owner); }
@@ -260,7 +261,7 @@ void TfrmRead::BuildHeaders(QWidget* parent) {
     mnuAttachments->setObjectName("mnuAttachments");
     // A message may carry thousands of attachments: the menu scrolls instead of filling the
     // screen.
-    mnuAttachments->setStyle(new TScrollingMenuStyle(mnuAttachments));
+    mnuAttachments->setStyle(new TScrollingMenuStyle(this));
     connect(cmdAttachment, &QToolButton::clicked, this, &TfrmRead::cmdAttachmentClick);
 
     const char* labels[] = {"Date:", "From:", "To:", "CC:", "Subject:"};
