@@ -81,8 +81,8 @@ class TQBPOP3 {
     // Size from LIST, or -1 when the reply gives none.
     int GetMessageSize(int number);
     // Beyond MaxReplyBytes (or MaxListEntries for UIDL) these fail and close the
-    // session. A line over MaxLineLength in the data fails with EPOP3RefusedReply
-    // after the reply has been read to its end, so the session stays usable.
+    // session. A line over MaxLineLength in the data is cut (CutLongLines) or fails with
+    // EPOP3RefusedReply after the reply has been read to its end, so the session stays usable.
     bool RetrieveMessage(int number, TStringList& dest);
     // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
