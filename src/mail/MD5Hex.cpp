@@ -15,3 +15,10 @@ std::string MD5Hex(const std::string& bytes) {
     }
     return result;
 }
+
+std::string LowerHex(std::string key) {
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}

@@ -4,17 +4,6 @@
 #include "MD5Hex.h"
 #include "POP3Reply.h"
 
-namespace {
-
-std::string LowerKey(std::string key) {
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
-
-} // namespace
-
 EAmbiguousMessage::EAmbiguousMessage()
     : EPOP3InStepError("The message could not be told apart from another with the same unique "
                        "id on the server; it was left alone.") {}
@@ -31,16 +20,16 @@ void TMessageLocator::ListAll() {
         const int number = ParseMessageNumber(line);
         if (number <= 0 || blank == std::string::npos)
             throw EPOP3Error("Not a line of the unique id list: \"" + line + "\"");
-        FNumbers[LowerKey(MD5Hex(line.substr(blank + 1)))].push_back(number);
+        FNumbers[MD5Hex(line.substr(blank + 1))].push_back(number);
     }
     FListed = true;
 }
 
 int TMessageLocator::Locate(const TMessageRef& ref) {
-    const std::string key = LowerKey(ref.UID);
+    const std::string key = LowerHex(ref.UID);
     if (!FListed && ref.Count == 1 && ref.Number > 0) {
         std::string uid;
-        if (FPOP3.UIDOf(ref.Number, uid) && LowerKey(MD5Hex(uid)) == key)
+        if (FPOP3.UIDOf(ref.Number, uid) && MD5Hex(uid) == key)
             return ref.Number;
     }
     ListAll();

@@ -33,6 +33,6 @@ class TMessageLocator {
   private:
     TQBPOP3& FPOP3;
     bool FListed = false;
-    // Lower-case key to the numbers carrying it, ascending.
+    // Key (MD5Hex gives it in lower case) to the numbers carrying it, ascending.
     std::unordered_map<std::string, std::vector<int>> FNumbers;
 };

@@ -29,13 +29,6 @@ const size_t MaxHeldHeaderBytes = size_t(4) << 20;
 const std::string RetrievingInformation = "Retrieving message information...";
 const std::string RetrieveFailed = "Server error: Message could not be retrieved!";
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The whole text as a decimal number; throws when it is none.
 int ToNumber(const std::string& text) {
     size_t used = 0;
@@ -291,7 +284,7 @@ void TQBThread::Check() {
         if (POP3.ListUIDs(list)) {
             std::unordered_set<std::string> known;
             for (const std::string& uid : ServerList)
-                known.insert(LowerAscii(uid));
+                known.insert(LowerHex(uid));
             size_t next = 0;
             TCheckWindow window = TakeWindow(list, next, known);
             TCheckWindow following;
@@ -556,9 +549,9 @@ void TQBThread::AwaitAnnouncements() {
 void TQBThread::KeepSeen(const TStringList& seen) {
     std::unordered_set<std::string> listed;
     for (const std::string& uid : ServerList)
-        listed.insert(LowerAscii(uid));
+        listed.insert(LowerHex(uid));
     for (const std::string& uid : seen)
-        if (listed.insert(LowerAscii(uid)).second)
+        if (listed.insert(LowerHex(uid)).second)
             ServerList.push_back(uid);
 }
 

@@ -1,6 +1,7 @@
 // What a reply is addressed to, and mailto links made safe to hand to the desktop.
 #include "mail/Replies.h"
 
+#include "core/UGlobal.h"
 #include "mail/MessageFields.h"
 
 #include <cctype>
@@ -8,17 +9,6 @@
 #include <strings.h>
 
 namespace {
-
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool SameAddress(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
 
 // The value of the first header called name (with its colon), "" when there is none.
 std::string HeaderValue(const std::vector<std::string>& headers, const char* name) {
@@ -49,18 +39,18 @@ std::string DecodedName(const std::string& name) {
 std::vector<std::string> ReplyAddresses(const TQBMessage& message, bool all,
                                         const std::string& ownAddress) {
     std::vector<std::string> addresses;
-    const std::string own = Trimmed(ownAddress);
+    const std::string own = TrimControl(ownAddress);
     auto add = [&](const std::string& raw) {
-        const std::string address = Trimmed(raw);
-        if (address.empty() || (!own.empty() && SameAddress(address, own)))
+        const std::string address = TrimControl(raw);
+        if (address.empty() || (!own.empty() && SameText(address, own)))
             return;
         for (const std::string& known : addresses)
-            if (SameAddress(known, address))
+            if (SameText(known, address))
                 return;
         addresses.push_back(address);
     };
     const std::string replyTo = HeaderValue(message.Headers, "reply-to:");
-    if (Trimmed(replyTo).empty())
+    if (TrimControl(replyTo).empty())
         add(message.From.Address);
     else
         for (const TQBContact& contact : ParseAddressList(replyTo))
