@@ -160,7 +160,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
             break;
         if (left) {
             Stick = true;
-            Store.OpenButton(hot - HotFirstMessage);
+            Store.Reader().Open(Store.Buttons[hot - HotFirstMessage].Id);
             Stick = false;
         } else {
             FMenuEntry = Store.Buttons[hot - HotFirstMessage].Id;

@@ -242,12 +242,16 @@ void ScanReceived(const std::vector<std::string>& headers, TQBReceived (&receive
     }
 }
 
-std::string MessageIdOf(const std::vector<std::string>& lines) {
+namespace {
+
+// The Message-ID of the lines next yields, up to the first empty line.
+template <class TNext> std::string MessageIdOfLines(TNext next) {
     static const char Name[] = "message-id:";
     const size_t nameLength = sizeof(Name) - 1;
     std::string value;
     bool inValue = false;
-    for (const std::string& line : lines) {
+    std::string_view line;
+    while (next(line)) {
         if (line.empty())
             break;
         const bool continued = line[0] == ' ' || line[0] == '\t';
@@ -257,7 +261,7 @@ std::string MessageIdOf(const std::vector<std::string>& lines) {
         }
         if (inValue)
             break;
-        if (line.size() >= nameLength && strncasecmp(line.c_str(), Name, nameLength) == 0) {
+        if (line.size() >= nameLength && strncasecmp(line.data(), Name, nameLength) == 0) {
             value = line.substr(nameLength);
             inValue = true;
         }
@@ -266,4 +270,29 @@ std::string MessageIdOf(const std::vector<std::string>& lines) {
     if (first == std::string::npos)
         return "";
     return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
+} // namespace
+
+std::string MessageIdOf(const std::vector<std::string>& lines) {
+    size_t at = 0;
+    return MessageIdOfLines([&](std::string_view& line) {
+        if (at == lines.size())
+            return false;
+        line = lines[at++];
+        return true;
+    });
+}
+
+std::string MessageIdOf(std::string_view text) {
+    return MessageIdOfLines([&](std::string_view& line) {
+        if (text.empty())
+            return false;
+        const size_t end = text.find('\n');
+        line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        return true;
+    });
 }

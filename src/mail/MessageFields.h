@@ -4,6 +4,7 @@
 #include "mail/UCustomIndy.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Name: the display phrase before "<" with quoted strings unquoted, comments dropped
@@ -23,3 +24,5 @@ void ScanReceived(const std::vector<std::string>& headers, TQBReceived (&receive
 // lines joined and blanks around it trimmed; "" when it has none. It tells whether a
 // message fetched later is the one whose header was announced.
 std::string MessageIdOf(const std::vector<std::string>& lines);
+// The same for a message's text, lines ending in CR LF (or LF).
+std::string MessageIdOf(std::string_view text);

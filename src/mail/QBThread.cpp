@@ -582,7 +582,7 @@ int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, int fata
 }
 
 void TQBThread::Retrieve() {
-    Lines.clear();
+    ForgetRetrieved();
     Answer = 0;
     TMessageLocator locator(POP3);
     // Fatal: the job ends, as there is nothing to fetch.
@@ -612,8 +612,11 @@ void TQBThread::Retrieve() {
     std::string failure;
     POP3.CutLongLines = true;
     try {
-        const bool fetched = Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Lines)
-                                         : POP3.RetrieveTop(Task.MsgNum, MaxLines, Lines);
+        // Grown once, not doubled on the way: the message's size is known from LIST.
+        if (Answer == 0 && Size > 0)
+            Text.reserve(std::min(static_cast<size_t>(Size), POP3.MaxReplyBytes));
+        const bool fetched = Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Text)
+                                         : POP3.RetrieveTop(Task.MsgNum, MaxLines, Text);
         if (!fetched)
             failure = WithCause(RetrieveFailed, POP3.LastReply.Text);
     } catch (const std::exception& error) {
@@ -623,12 +626,13 @@ void TQBThread::Retrieve() {
     }
     POP3.CutLongLines = false;
     const std::string& announced = Task.Messages.front().MessageID;
-    if (failure.empty() && !announced.empty() && MessageIdOf(Lines) != announced)
+    const std::string received = failure.empty() ? MessageIdOf(Text) : std::string();
+    if (failure.empty() && !announced.empty() && received != announced)
         failure = "Server error: The server sent another message than the one announced "
                   "(Message-ID \"" +
-                  MessageIdOf(Lines) + "\" instead of \"" + announced + "\"); it is not shown.";
+                  received + "\" instead of \"" + announced + "\"); it is not shown.";
     if (!failure.empty()) {
-        TStringList().swap(Lines);
+        ForgetRetrieved();
         RaiseError(1, failure);
         return;
     }
@@ -638,9 +642,13 @@ void TQBThread::Retrieve() {
         RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " +
                           std::to_string(POP3.LinesCut) + " line(s) longer than " +
                           std::to_string(POP3.MaxLineLength) + " bytes cut to that length.");
-    RaiseMessage(&Lines);
+    RaiseMessage(nullptr);
+    ForgetRetrieved();
+}
+
+void TQBThread::ForgetRetrieved() {
     // A message of hundreds of megabytes must not stay with the idle worker.
-    TStringList().swap(Lines);
+    std::string().swap(Text);
 }
 
 bool TQBThread::Delete(int number, std::string& cause) {

@@ -53,7 +53,8 @@ class TQBThread {
     TQBTaskInfo Task;
 
     std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
-    // Lines is null for the removal kinds. In a check, a message whose header
+    // Lines is null for the removal kinds, and for a retrieval, whose message is in Text. In
+    // a check, a message whose header
     // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
     // its size in Size, followed by an OnError that names it.
     std::function<void(TQBThread& sender, const TStringList* lines, int number,
@@ -78,6 +79,8 @@ class TQBThread {
     bool CheckComplete = false; // the last check's pass saw every message
     std::atomic<bool> Started{false};
     TStringList Lines;
+    // The retrieved message, lines ending in CR LF; the handler of its OnMessage may take it.
+    std::string Text;
     int Number = 0;
     std::string UID;
     std::string ErrorText;
@@ -198,4 +201,5 @@ class TQBThread {
     }
     void RaiseError(int fatal, const std::string& text);
     void RaiseMessage(const TStringList* lines);
+    void ForgetRetrieved();
 };

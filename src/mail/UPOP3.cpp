@@ -77,6 +77,10 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
 }
 
 void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
+    ReadData([&dest](std::string&& line) { dest.push_back(std::move(line)); }, keepBytes, maxLines);
+}
+
+void TQBPOP3::ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines) {
     FWorkCount = static_cast<int64_t>(FConnection.Buffered());
     FCounting = true;
     if (FWorkCount > 0 && OnWork)
@@ -84,7 +88,7 @@ void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
     LastDataCut = false;
     bool refused = false;
     LinesCut = 0;
-    size_t total = 0, kept = 0;
+    size_t total = 0, kept = 0, count = 0;
     for (;;) {
         std::string line;
         bool cut = false;
@@ -118,36 +122,52 @@ void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
         }
         if (refused)
             continue;
-        if (dest.size() >= maxLines)
+        if (count >= maxLines)
             throw EPOP3Error("More than " + std::to_string(maxLines) + " entries in the list.");
         if (LastDataCut || kept + line.size() > keepBytes) {
             LastDataCut = true;
             continue;
         }
         kept += line.size();
-        dest.push_back(UnstuffDot(line));
+        ++count;
+        keep(UnstuffDot(line));
     }
     FCounting = false;
     if (refused)
         throw EPOP3RefusedReply("Max line length exceeded.");
 }
 
-bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t keepBytes,
+bool TQBPOP3::FetchData(const std::string& command, const TLineSink& keep, size_t keepBytes,
                         size_t maxLines) {
     return Guarded([&] {
         LastDataCut = false;
         if (!SendCmd(command, false))
             return false;
-        ReadFetched(dest, keepBytes, maxLines);
+        ReadData(keep, keepBytes, maxLines);
         return true;
     });
 }
 
-void TQBPOP3::ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines) {
+bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t keepBytes,
+                        size_t maxLines) {
     TStringList lines;
-    ReadData(lines, keepBytes, maxLines);
+    if (!FetchData(
+            command, [&lines](std::string&& line) { lines.push_back(std::move(line)); }, keepBytes,
+            maxLines))
+        return false;
     dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
                 std::make_move_iterator(lines.end()));
+    return true;
+}
+
+bool TQBPOP3::FetchText(const std::string& command, std::string& text, size_t keepBytes) {
+    return FetchData(
+        command,
+        [&text](std::string&& line) {
+            text += line;
+            text += "\r\n";
+        },
+        keepBytes);
 }
 
 void TQBPOP3::UpgradeToTLS() {
@@ -291,6 +311,15 @@ bool TQBPOP3::RetrieveMessage(int number, TStringList& dest) {
 
 bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
     return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest,
+                     MaxHeaderBytes);
+}
+
+bool TQBPOP3::RetrieveMessage(int number, std::string& text) {
+    return FetchText("RETR " + std::to_string(number), text);
+}
+
+bool TQBPOP3::RetrieveTop(int number, int lines, std::string& text) {
+    return FetchText("TOP " + std::to_string(number) + " " + std::to_string(lines), text,
                      MaxHeaderBytes);
 }
 

@@ -86,6 +86,10 @@ class TQBPOP3 {
     bool RetrieveMessage(int number, TStringList& dest);
     // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
+    // The same, as one text of lines ending in CR LF: a message of hundreds of megabytes
+    // costs its size, not a string per line besides. On failure text is partly filled.
+    bool RetrieveMessage(int number, std::string& text);
+    bool RetrieveTop(int number, int lines, std::string& text);
     // Sends "TOP n lines" for every number in one write, without waiting; the replies
     // are then read in order with ReadTop, before any other command. With confirm, each
     // TOP is followed by "LIST n", whose reply names the message: a server whose replies
@@ -128,11 +132,17 @@ class TQBPOP3 {
     // Bytes the server sent unasked before it mean the stream is out of step: it throws.
     bool SendCmd(const std::string& command, bool okOnly);
     void ReadReply();
+    // Takes each kept data line of a reply, unstuffed, without its line break.
+    using TLineSink = std::function<void(std::string&& line)>;
+    // The data lines of a reply whose status line has been read.
+    void ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines);
     void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);
+    bool FetchData(const std::string& command, const TLineSink& keep, size_t keepBytes = SIZE_MAX,
+                   size_t maxLines = SIZE_MAX);
+    // Adds the lines to dest only when the whole reply has been read.
     bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
                    size_t maxLines = SIZE_MAX);
-    // The data lines of a reply whose status line has been read, added to dest.
-    void ReadFetched(TStringList& dest, size_t keepBytes, size_t maxLines);
+    bool FetchText(const std::string& command, std::string& text, size_t keepBytes = SIZE_MAX);
     template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     bool SendQuit(int waitMs);

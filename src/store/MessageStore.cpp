@@ -10,7 +10,7 @@
 #include <climits>
 #include <filesystem>
 
-TMessageStore::TMessageStore() {
+TMessageStore::TMessageStore() : FReader(std::make_unique<TReadSession>(*this)) {
     setObjectName("MessageStore");
     tmrCheck = new QTimer(this);
     tmrCheck->setObjectName("tmrCheck");
@@ -101,7 +101,7 @@ void TMessageStore::CheckNow(int tag) {
 
 void TMessageStore::MarkRead(int index, bool save) {
     MarkOneRead(index);
-    HideReadWhenAllRead();
+    FReader->HideWhenAllRead();
     if (save)
         SaveOptions();
 }
@@ -114,15 +114,6 @@ void TMessageStore::MarkOneRead(int index) {
     if (ValidAccount(entry.Account))
         Accounts[entry.Account].ReadList.push_back(entry.UID);
     emit EntryChanged(index);
-}
-
-void TMessageStore::HideReadWhenAllRead() {
-    if (!FReadShown || std::any_of(Buttons.begin(), Buttons.end(),
-                                   [](const TButton& entry) { return !entry.Read; }))
-        return;
-    FReadShown = false;
-    FReadId = TEntryId::None;
-    emit ReadHidden();
 }
 
 int TMessageStore::IndexOf(TEntryId id) const {
@@ -141,16 +132,15 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 void TMessageStore::MarkAllRead() {
     for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
         MarkOneRead(i);
-    HideReadWhenAllRead();
+    FReader->HideWhenAllRead();
     SaveOptions();
 }
 
 void TMessageStore::RemoveButton(int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(Buttons.size()))
         return;
+    FReader->Leaving(index, false);
     emit EntryAboutToBeRemoved(index);
-    if (Buttons[index].Id == FReadId)
-        FReadId = TEntryId::None;
     RemoveEntry(Buttons, index, renumber);
     emit EntryRemoved(index);
 }

@@ -5,6 +5,7 @@
 #include "mail/QBThread.h"
 #include "model/UEntryText.h"
 #include "model/UStore.h"
+#include "store/ReadSession.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -64,9 +65,11 @@ class TMessageStore : public QObject {
     void ApplyWorkerLimits();
     // The accounts' names or number changed: the windows rebuild their account menus.
     void BuildAccountMenus();
-    // Opens an entry in the read window: from its cache file, else by a retrieve job.
-    // An entry that has no row in the message list is not opened.
-    void OpenButton(int index);
+    // What the read window shows.
+    TReadSession& Reader() { return *FReader; }
+    // Queues the retrieval of an entry's message; full: the whole of it, without the size
+    // question.
+    void QueueRetrieval(TEntryId id, bool full);
     // Queues the removal of one entry's message from its server; when it has ended the
     // read window moves to the message that takes its place. An entry gone meanwhile is
     // not removed, and the user is told.
@@ -76,31 +79,9 @@ class TMessageStore : public QObject {
     // Asks the tasks window to show a page (0 tasks, 1 errors).
     void ShowTasks(int page);
 
-    // The read window's walk through the message list, wrapping around at its ends.
-    void ReadNext();
-    void ReadPrevious();
-    void ReadFirst();
-    void ReadLast();
-    // Marks the shown entry read and opens the one below it (or the first).
-    void ReadMarkRead();
-    // Fetches the whole of the shown message without the size question.
-    void DownloadAll();
-    // The read window was closed by the user.
-    void ReadClosed();
-    // The position of the entry the read window shows (-1 none), and whether the window
-    // is shown.
-    int ReadEntry() const { return IndexOf(FReadId); }
-    bool ReadShown() const { return FReadShown; }
-
-    // The message list's rows in their current order, as entry indices; without it,
-    // the unread entries in store order.
-    std::function<std::vector<int>()> ListOrder;
-    // The question before a large message: Yes 1 (first lines only), No 0, Cancel 2.
-    // The values are in kb. Without it only the first lines are fetched.
-    std::function<int(int maxKb, int sizeKb, int lines)> AskSize;
-
     bool ValidAccount(int account) const;
     std::string AccountName(int account) const;
+    std::string CachePath(int account, const std::string& uid) const;
 
   signals:
     void EntryAdded(int index);
@@ -123,24 +104,12 @@ class TMessageStore : public QObject {
     // A completed check announced at least one unread message.
     void NewMailArrived();
     void AccountMenusChanged();
-    // The read window: about to show entry id, at position of the list; first and
-    // last tell whether the First and Last commands apply.
-    void ReadOpening(TEntryId id, int position, bool first, bool last);
-    // The message of entry id, as received; complete: the whole of it.
-    void ReadLoaded(TEntryId id, const QByteArray& source, bool complete);
-    // Entry id's message could not be fetched, for reason; opening it again tries again.
-    void ReadFailed(TEntryId id, const std::string& reason);
-    void ReadDownloadEnabled(bool enabled);
-    void ReadCommandsEnabled(bool enabled);
-    void ReadHidden();
 
   private:
     friend class TWorkerBridge;
 
     TQBTaskInfo CheckTask(int account) const;
     void MarkOneRead(int index);
-    // With no unread message left the read window has nothing to show.
-    void HideReadWhenAllRead();
     // A job that leaves the queue without the worker running it still ends the wait
     // of its window, as the worker does at the end of every job.
     void NotifyDropped(const TQBTaskInfo& task);
@@ -159,12 +128,9 @@ class TMessageStore : public QObject {
     void WorkerStatus(const std::string& text);
     void WorkerSizeWarning(int size, uint8_t& answer);
     // StoreReading.cpp
-    void RetrievedMessage(const TStringList* lines);
+    void RetrievedMessage();
     void RemovedMessage(int number);
     void RemovalIncomplete();
-    std::vector<int> CurrentOrder() const;
-    void OpenAt(const std::vector<int>& order, int position);
-    std::string CachePath(int account, const std::string& uid) const;
     void WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam);
 
     // Outlives the store when the worker has to be abandoned; see CreateWorker.
@@ -175,8 +141,5 @@ class TMessageStore : public QObject {
     TUIDSet FReadSet;
     int FRenumberHint = 0;
     unsigned long long FLastId = 0;
-    TEntryId FReadId = TEntryId::None;
-    bool FReadShown = false;
-    // Position in the list of the read entry a running removal took away; -1 none.
-    int FRemovedPosition = -1;
+    std::unique_ptr<TReadSession> FReader;
 };

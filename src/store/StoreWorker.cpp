@@ -128,9 +128,7 @@ void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
 void TMessageStore::JobFailed(const std::string& reason) {
     if (Tasks.empty() || Tasks.front().Kind != tkRetrieve || Tasks.front().Entries.empty())
         return;
-    const TEntryId id = Tasks.front().Entries.front();
-    if (FReadShown && id == FReadId)
-        emit ReadFailed(id, reason);
+    FReader->FetchFailed(Tasks.front().Entries.front(), reason);
 }
 
 void TMessageStore::WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
@@ -164,8 +162,8 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         JobFailed(dropped.Cancelled ? "The task was cancelled." : MessageGoneText);
         NotifyDropped(dropped);
         // A removal that will not run leaves the shown message where it is.
-        if (dropped.Kind != tkCheck && dropped.Kind != tkRetrieve && FReadShown && ReadEntry() >= 0)
-            emit ReadCommandsEnabled(true);
+        if (dropped.Kind != tkCheck && dropped.Kind != tkRetrieve)
+            FReader->RemovalDropped();
         NextTask();
     }
     if (Tasks.empty())
@@ -190,7 +188,7 @@ void TMessageStore::WorkerMessage(const TStringList* lines, int number, const st
         CheckMessage(lines, number, uid);
         break;
     case tkRetrieve:
-        RetrievedMessage(lines);
+        RetrievedMessage();
         break;
     default:
         RemovedMessage(number);
@@ -293,19 +291,8 @@ void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
         return;
     const TEntryId asked =
         Tasks.front().Entries.empty() ? TEntryId::None : Tasks.front().Entries.front();
-    answer = 0;
-    if (Tasks.front().Full == 0) {
-        answer = 1;
-        if (Options.MaxAsk && AskSize)
-            answer = static_cast<uint8_t>(
-                AskSize(Options.MaxSize / 1024, size / 1024, Options.MaxLines));
-        if (answer == 2) {
-            // The worker reports nothing more for this job.
-            NextTask();
-            return;
-        }
-    }
-    // The question waits for the user: the window may show another message by now.
-    if (asked == FReadId)
-        emit ReadDownloadEnabled(answer == 1);
+    answer = static_cast<uint8_t>(FReader->AnswerSize(asked, size, Tasks.front().Full != 0));
+    // Cancelled: the worker reports nothing more for this job.
+    if (answer == 2)
+        NextTask();
 }

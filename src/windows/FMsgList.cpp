@@ -43,7 +43,7 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
     setWindowTitle("Message List");
     resize(578, 420);
     // The read window walks the rows in the order the user sees them.
-    FStore.ListOrder = [this] {
+    FStore.Reader().ListOrder = [this] {
         std::vector<int> order;
         for (int i = 0; i < RowCount(); ++i)
             order.push_back(EntryAt(i));
@@ -206,7 +206,7 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
 }
 
 TfrmMsgList::~TfrmMsgList() {
-    FStore.ListOrder = nullptr;
+    FStore.Reader().ListOrder = nullptr;
     // A window never shown has no placement of its own; the stored one stays.
     if (FWasShown)
         SavePlacement(this, "MsgList");
@@ -338,7 +338,7 @@ void TfrmMsgList::OpenSelected() {
         current = selected.isEmpty() ? QModelIndex() : selected.first();
     }
     if (current.isValid())
-        FStore.OpenButton(EntryOf(current));
+        FStore.Reader().Open(FStore.Buttons[static_cast<size_t>(EntryOf(current))].Id);
 }
 
 void TfrmMsgList::HeaderClicked(int column) {

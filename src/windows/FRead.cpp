@@ -25,13 +25,13 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-const char* const WhoisServiceUrl = "https://www.geektools.com";
 const char* const MakerWebsiteUrl = "https://www.norvane.com/";
 
 namespace {
@@ -124,6 +124,11 @@ TfrmRead::TfrmRead(TMessageStore& store) : FStore(store) {
     rtfSource->setReadOnly(true);
     rtfSource->setLineWrapMode(QPlainTextEdit::NoWrap);
     tsSource = rtfSource;
+    connect(rtfSource->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        const QScrollBar* bar = rtfSource->verticalScrollBar();
+        if (SourceLeft() && value >= bar->maximum() - bar->pageStep())
+            AppendSource();
+    });
     pcMessage->addTab(rtfBody, "Text");
     pcMessage->addTab(rtfSource, "Source");
     connect(rtfBody, &QTextBrowser::anchorClicked, this,
@@ -165,7 +170,7 @@ TfrmRead::TfrmRead(TMessageStore& store) : FStore(store) {
 }
 
 TfrmRead::~TfrmRead() {
-    FStore.AskSize = nullptr;
+    FStore.Reader().AskSize = nullptr;
     SavePlacement(this, ReaderSection);
 }
 
@@ -220,13 +225,14 @@ void TfrmRead::BuildToolbar() {
     connect(tbCompose, &QToolButton::clicked, this, [] { OpenUrl("mailto:"); });
     connect(tbReply, &QToolButton::clicked, this, [this] { Reply(false); });
     connect(tbReplyAll, &QToolButton::clicked, this, [this] { Reply(true); });
-    connect(tbMarkRead, &QToolButton::clicked, this, [this] { FStore.ReadMarkRead(); });
+    TReadSession& reader = FStore.Reader();
+    connect(tbMarkRead, &QToolButton::clicked, this, [&reader] { reader.MarkRead(); });
     connect(tbDelete, &QToolButton::clicked, this, &TfrmRead::tbDeleteClick);
-    connect(tbFirst, &QToolButton::clicked, this, [this] { FStore.ReadFirst(); });
-    connect(tbPrevious, &QToolButton::clicked, this, [this] { FStore.ReadPrevious(); });
-    connect(tbNext, &QToolButton::clicked, this, [this] { FStore.ReadNext(); });
-    connect(tbLast, &QToolButton::clicked, this, [this] { FStore.ReadLast(); });
-    connect(tbDownload, &QToolButton::clicked, this, [this] { FStore.DownloadAll(); });
+    connect(tbFirst, &QToolButton::clicked, this, [&reader] { reader.First(); });
+    connect(tbPrevious, &QToolButton::clicked, this, [&reader] { reader.Previous(); });
+    connect(tbNext, &QToolButton::clicked, this, [&reader] { reader.Next(); });
+    connect(tbLast, &QToolButton::clicked, this, [&reader] { reader.Last(); });
+    connect(tbDownload, &QToolButton::clicked, this, [&reader] { reader.DownloadAll(); });
 }
 
 void TfrmRead::BuildHeaders(QWidget* parent) {
@@ -248,7 +254,7 @@ void TfrmRead::BuildHeaders(QWidget* parent) {
     urlHeaderIP->setCursor(Qt::PointingHandCursor);
     urlHeaderIP->setTextFormat(Qt::RichText);
     connect(urlHeaderIP, &QLabel::linkActivated, this,
-            [this] { OpenUrl(FSourceLink.toStdString()); });
+            [this] { OpenUrl(SourceLink().toStdString()); });
     cmdAttachment = new QToolButton(pnlHeaders);
     cmdAttachment->setObjectName("cmdAttachment");
     cmdAttachment->setCheckable(true);
@@ -341,13 +347,19 @@ void TfrmRead::BuildMenu() {
 }
 
 void TfrmRead::ConnectStore() {
-    connect(&FStore, &TMessageStore::ReadOpening, this, &TfrmRead::Opening);
-    connect(&FStore, &TMessageStore::ReadLoaded, this, &TfrmRead::Loaded);
-    connect(&FStore, &TMessageStore::ReadFailed, this, &TfrmRead::Failed);
-    connect(&FStore, &TMessageStore::ReadDownloadEnabled, this, &TfrmRead::SetDownload);
-    connect(&FStore, &TMessageStore::ReadCommandsEnabled, this, &TfrmRead::EnableCommands);
-    connect(&FStore, &TMessageStore::ReadHidden, this, [this] { close(); });
-    FStore.AskSize = [this](int maxKb, int sizeKb, int lines) {
+    TReadSession* reader = &FStore.Reader();
+    connect(reader, &TReadSession::Opening, this, &TfrmRead::Opening);
+    connect(reader, &TReadSession::Preparing, this,
+            [this](TEntryId id, qint64 parsed, qint64 size) {
+                if (id == Entry)
+                    ShowProgress(parsed, size);
+            });
+    connect(reader, &TReadSession::Ready, this, &TfrmRead::Loaded);
+    connect(reader, &TReadSession::Failed, this, &TfrmRead::Failed);
+    connect(reader, &TReadSession::DownloadEnabled, this, &TfrmRead::SetDownload);
+    connect(reader, &TReadSession::CommandsEnabled, this, &TfrmRead::EnableCommands);
+    connect(reader, &TReadSession::Hidden, this, [this] { close(); });
+    reader->AskSize = [this](int maxKb, int sizeKb, int lines) {
         const auto answer = ShowMessageBox(
             this,
             QString("The message is larger than %1 kb (%2 kb), do you want to download only the "
@@ -375,16 +387,17 @@ void TfrmRead::Opening(TEntryId id, int position, bool first, bool last) {
     activateWindow();
 }
 
-void TfrmRead::Loaded(TEntryId id, const QByteArray& source, bool complete) {
+void TfrmRead::Loaded(TEntryId id, TReadViewPtr view) {
     if (id != Entry)
         return;
-    DisplayMessage(source);
+    Render(std::move(view));
     EnableCommands(true);
 }
 
 void TfrmRead::Failed(TEntryId id, const std::string& reason) {
     if (id != Entry)
         return;
+    pnlDecoding->hide();
     EnableCommands(true);
     // Nothing to answer; the rest lets the user move on, or delete the message.
     tbReply->setEnabled(false);
@@ -409,12 +422,13 @@ void TfrmRead::EnableCommands(bool enabled) {
     if (!enabled) {
         rtfBody->clear();
         rtfSource->clear();
+        FSourceOffset = 0;
     }
 }
 
 void TfrmRead::tbDeleteClick() {
     if (ConfirmDelete(this, false))
-        FStore.DeleteMessage(Entry);
+        FStore.Reader().Delete();
 }
 
 void TfrmRead::cmdAttachmentClick() {
@@ -432,8 +446,11 @@ void TfrmRead::Copy() {
 void TfrmRead::SelectAll() {
     if (pcMessage->currentWidget() == tsBody)
         rtfBody->selectAll();
-    else
+    else {
+        // All of the source, not only the pieces shown so far.
+        AppendSource(true);
         rtfSource->selectAll();
+    }
 }
 
 void TfrmRead::showEvent(QShowEvent* e) {
@@ -444,10 +461,10 @@ void TfrmRead::showEvent(QShowEvent* e) {
 
 void TfrmRead::closeEvent(QCloseEvent* e) {
     SavePlacement(this, ReaderSection);
-    CurrentMessage.reset();
+    FView.reset();
     QRect frame = frameGeometry();
     if (frame.left() < 0 || frame.top() < 0)
         move(std::max(frame.left(), 0), std::max(frame.top(), 0));
-    FStore.ReadClosed();
+    FStore.Reader().Closed();
     QMainWindow::closeEvent(e);
 }

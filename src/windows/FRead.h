@@ -3,6 +3,7 @@
 #pragma once
 
 #include "model/UStore.h"
+#include "store/ReadView.h"
 
 #include <QMainWindow>
 
@@ -21,11 +22,7 @@ class QTextBrowser;
 class QToolBar;
 class QToolButton;
 class TMessageStore;
-class TQBMessage;
-struct TBodyText;
 
-// The WHOIS service behind the "Source:" link; the query path is appended.
-extern const char* const WhoisServiceUrl;
 extern const char* const MakerWebsiteUrl;
 
 class TfrmRead : public QMainWindow {
@@ -39,13 +36,11 @@ class TfrmRead : public QMainWindow {
 
     void ClearView();
     void EnableCommands(bool enabled);
-    // Parses source and fills the window; the caller has filled rtfSource.
-    void DisplayMessage(const QByteArray& source);
     void ShowPriority(int priority);
-    // Opens or saves the attachment part index of the shown message.
-    void AttachmentChosen(int part);
+    // Opens or saves the attachment at position of the attachment menu.
+    void AttachmentChosen(size_t position);
     // The link target of the "Source:" label.
-    QString SourceLink() const { return FSourceLink; }
+    QString SourceLink() const { return FView ? FView->SourceLink : QString(); }
     // Tests: replaces the save dialog; returns the chosen path, or empty for Cancel.
     std::function<QString(const QString& presetName)> AskSaveFileName;
 
@@ -71,7 +66,6 @@ class TfrmRead : public QMainWindow {
     QMenu* mnuAddToAddressbook;
     QMenu* mnuAddress;
     QAction *mnuViewFirst, *mnuViewLast, *mnuToolsDownload, *mnuClose;
-    std::unique_ptr<TQBMessage> CurrentMessage;
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -83,11 +77,15 @@ class TfrmRead : public QMainWindow {
     void BuildMenu();
     void ConnectStore();
     void Opening(TEntryId id, int position, bool first, bool last);
-    void Loaded(TEntryId id, const QByteArray& source, bool complete);
+    void Loaded(TEntryId id, TReadViewPtr view);
     void Failed(TEntryId id, const std::string& reason);
     void SetDownload(bool enabled);
     void SetTitle();
-    void ShowBody(const TBodyText& body);
+    void ShowProgress(qint64 parsed, qint64 size);
+    void Render(TReadViewPtr view);
+    // The Source view's next piece; all: every piece left.
+    void AppendSource(bool all = false);
+    bool SourceLeft() const;
     void ShowAttachments();
     void Reply(bool all);
     void Copy();
@@ -98,5 +96,7 @@ class TfrmRead : public QMainWindow {
     TMessageStore& FStore;
     int FPosition = -1;
     QString FSubject;
-    QString FSourceLink;
+    TReadViewPtr FView;
+    // Bytes of the source in the Source view so far.
+    size_t FSourceOffset = 0;
 };

@@ -1,34 +1,26 @@
-// The read window's display of a message: headers, body, priority, attachments and the
-// replies through the mail program.
+// The read window's display of a prepared view: headers, body, source, priority,
+// attachments and the replies through the mail program.
 #include "windows/FRead.h"
 
-#include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "mail/AttachmentName.h"
-#include "mail/DateTimeValue.h"
-#include "mail/DisplayText.h"
-#include "mail/MessageText.h"
 #include "mail/Replies.h"
-#include "mail/Stream.h"
 #include "mail/UCustomIndy.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Shell.h"
 #include "store/MessageStore.h"
 #include "windows/FAttachment.h"
 #include "windows/UReadIcons.h"
-#include "windows/UScreenText.h"
 
-#include <QDate>
 #include <QFile>
 #include <QFileIconProvider>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
-#include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -38,63 +30,10 @@
 
 namespace {
 
-// Every header text of the message reaches the screen through here: decoded, on one line.
-QString Shown(const std::string& raw) {
-    return QString::fromStdString(SingleLine(DecodeHeaderText(raw)));
-}
-
-QString Contact(const TQBContact& contact) {
-    // The address of a list's later entry still has the blank after the comma.
-    std::string address = contact.Address;
-    while (!address.empty() && address.front() == ' ')
-        address.erase(0, 1);
-    return QString::fromStdString(SingleLine(ContactText(contact.Name, address)));
-}
-
-QString Contacts(const std::vector<TQBContact>& list) {
-    QStringList parts;
-    for (const TQBContact& contact : list)
-        parts << Contact(contact);
-    return parts.join(", ");
-}
-
-QString DateText(double value) {
-    if (value == 0)
-        return QString();
-    const TDateTimeParts parts = DecodeDateTime(value);
-    const QDateTime time(QDate(parts.Year, parts.Month, parts.Day),
-                         QTime(parts.Hour, parts.Minute, parts.Second));
-    return QLocale().toString(time, "MMM dd yyyy hh:mm:ss");
-}
-
-// Escaped plain text with the URLs in it made into links.
-QString LinkedText(QString text) {
-    // A CR of a CR LF would show as a line break of its own.
-    text.replace("\r\n", "\n");
-    static const QRegularExpression url(
-        R"((?:https?://|ftp://|mailto:|www\.)[^\s<>"']+[^\s<>"'.,;:!?)\]])",
-        QRegularExpression::CaseInsensitiveOption);
-    QString html;
-    int at = 0;
-    for (auto it = url.globalMatch(text); it.hasNext();) {
-        const auto match = it.next();
-        html += text.mid(at, match.capturedStart() - at).toHtmlEscaped();
-        QString target = match.captured();
-        if (target.startsWith("www.", Qt::CaseInsensitive))
-            target = "http://" + target;
-        html += "<a href=\"" + target.toHtmlEscaped() + "\">" + match.captured().toHtmlEscaped() +
-                "</a>";
-        at = match.capturedEnd();
-    }
-    html += text.mid(at).toHtmlEscaped();
-    return "<pre style=\"white-space: pre-wrap; font-family: inherit\">" + html + "</pre>";
-}
-
-QIcon FileTypeIcon(const QString& fileName) {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
-    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-    return icon.isNull() ? QFileIconProvider().icon(QFileIconProvider::File) : icon;
-}
+// The Source view gets the message this much at a time, as the user scrolls towards its
+// end: a message of hundreds of megabytes never becomes one text document.
+constexpr size_t SourcePieceBytes = 256 * 1024;
+constexpr int DecodingSteps = 1000;
 
 // An address keeps its "@"; everything else that could end a field is encoded.
 QByteArray Percent(const QString& text) {
@@ -105,12 +44,17 @@ QByteArray Percent(const QString& text) {
 
 void TfrmRead::ClearView() {
     ShowPriority(0);
-    for (QLineEdit* edit : {txtDate, txtFrom, txtTo, txtCC, txtSubject})
+    for (QLineEdit* edit : {txtDate, txtFrom, txtTo, txtCC, txtSubject, txtHeaderTo})
         edit->clear();
+    urlHeaderIP->clear();
     rtfBody->clear();
     rtfSource->clear();
+    FView.reset();
+    FSourceOffset = 0;
+    pnlDecoding->hide();
     setWindowTitle("Retrieving message...");
     cmdAttachment->hide();
+    mnuAttachments->clear();
 }
 
 void TfrmRead::ShowPriority(int priority) {
@@ -127,60 +71,58 @@ void TfrmRead::ShowPriority(int priority) {
     }
 }
 
-void TfrmRead::DisplayMessage(const QByteArray& source) {
-    rtfSource->setPlainText(QString::fromStdString(SourceText(source.toStdString())));
-    CurrentMessage.reset();
-    pbDecoding->setRange(0, std::max<qsizetype>(source.size(), 1));
-    pbDecoding->setValue(0);
+void TfrmRead::ShowProgress(qint64 parsed, qint64 size) {
+    pbDecoding->setRange(0, DecodingSteps);
+    pbDecoding->setValue(size > 0 ? static_cast<int>(parsed * DecodingSteps / size) : 0);
     pnlDecoding->show();
-    pnlDecoding->repaint();
-    auto message = std::make_unique<TQBMessage>();
-    message->OnProgress = [this](TQBMessage& sender) {
-        pbDecoding->setValue(static_cast<int>(sender.Decoder.Position()));
-        pbDecoding->repaint();
-    };
-    TMemoryStream stream(source.toStdString());
-    try {
-        message->LoadFromStream(stream);
-    } catch (...) {
-        pnlDecoding->hide();
-        CurrentMessage = std::move(message);
-        throw;
-    }
-    pnlDecoding->hide();
-    CurrentMessage = std::move(message);
-    const TQBMessage& m = *CurrentMessage;
+}
 
-    rtfBody->clear();
-    ShowPriority(m.Decoder.Priority);
-    txtFrom->setText(Contact(m.From));
-    txtDate->setText(DateText(m.Date));
-    txtTo->setText(Contacts(m.To));
-    txtCC->setText(Contacts(m.CC));
-    FSubject = Shown(m.Decoder.Subject);
+void TfrmRead::Render(TReadViewPtr view) {
+    pnlDecoding->hide();
+    FView = std::move(view);
+    const TReadView& v = *FView;
+    ShowPriority(v.Priority);
+    txtFrom->setText(v.From);
+    txtDate->setText(v.Date);
+    txtTo->setText(v.To);
+    txtCC->setText(v.CC);
+    FSubject = v.Subject;
     txtSubject->setText(FSubject);
-    ShowBody(SelectBodyText(m));
+    if (v.TextTab)
+        pcMessage->setCurrentWidget(tsBody);
+    rtfBody->setHtml(v.BodyHtml);
+    rtfSource->clear();
+    FSourceOffset = 0;
+    AppendSource();
     SetTitle();
     ShowAttachments();
-
-    const QString ip = Shown(m.GetReceived(0).IP);
-    FSourceLink = QString(WhoisServiceUrl) +
-                  "/cgi-bin/proxy.cgi?query=" + QUrl::toPercentEncoding(ip, "()") +
-                  "&targetnic=auto";
-    urlHeaderIP->setText("<a href=\"whois\">" + ip.toHtmlEscaped() + "</a>");
-    const std::string recipient =
-        m.GetReceived(1).For != "(unknown)" ? m.GetReceived(1).For : m.GetReceived(0).For;
-    txtHeaderTo->setText(Shown(recipient));
+    urlHeaderIP->setText("<a href=\"whois\">" + v.SourceIP.toHtmlEscaped() + "</a>");
+    txtHeaderTo->setText(v.Recipient);
     mnuAddToAddressbook->clear();
     mnuAddress->clear();
     rtfSource->moveCursor(QTextCursor::Start);
     rtfBody->moveCursor(QTextCursor::Start);
 }
 
-void TfrmRead::ShowBody(const TBodyText& body) {
-    if (body.TextTab)
-        pcMessage->setCurrentWidget(tsBody);
-    rtfBody->setHtml(LinkedText(QString::fromStdString(body.Text)));
+void TfrmRead::AppendSource(bool all) {
+    if (!FView)
+        return;
+    const std::string& source = *FView->Source;
+    // The cursor stays where the user put it while the text grows below.
+    const QTextCursor cursor = rtfSource->textCursor();
+    const int scrolled = rtfSource->verticalScrollBar()->value();
+    do {
+        const QString piece = NextSourcePiece(source, FSourceOffset, SourcePieceBytes);
+        if (piece.isNull())
+            break;
+        rtfSource->appendPlainText(piece);
+    } while (all);
+    rtfSource->setTextCursor(cursor);
+    rtfSource->verticalScrollBar()->setValue(scrolled);
+}
+
+bool TfrmRead::SourceLeft() const {
+    return FView && FSourceOffset < FView->Source->size();
 }
 
 void TfrmRead::SetTitle() {
@@ -195,27 +137,30 @@ void TfrmRead::SetTitle() {
 void TfrmRead::ShowAttachments() {
     cmdAttachment->hide();
     mnuAttachments->clear();
-    bool any = false;
-    for (int i = 0; i < CurrentMessage->PartCount(); ++i) {
-        const TQBMessagePart& part = CurrentMessage->GetPart(i);
-        if (part.Disposition != "attachment")
-            continue;
-        const QString name = QString::fromStdString(SafeFileName(DisplayFileName(part)));
-        QAction* item = mnuAttachments->addAction(FileTypeIcon(name), name);
-        connect(item, &QAction::triggered, this, [this, i] { AttachmentChosen(i); });
-        any = true;
+    // Thousands of attachments share a handful of types: one icon lookup per type.
+    QHash<QString, QIcon> icons;
+    const QIcon plain = QFileIconProvider().icon(QFileIconProvider::File);
+    for (size_t i = 0; i < FView->Attachments.size(); ++i) {
+        const TReadAttachment& item = FView->Attachments[i];
+        auto icon = icons.find(item.IconName);
+        if (icon == icons.end()) {
+            QIcon found = QIcon::fromTheme(item.IconName, QIcon::fromTheme(item.GenericIconName));
+            icon = icons.insert(item.IconName, found.isNull() ? plain : found);
+        }
+        QAction* action = mnuAttachments->addAction(*icon, QString::fromStdString(item.Name));
+        connect(action, &QAction::triggered, this, [this, i] { AttachmentChosen(i); });
     }
-    cmdAttachment->setVisible(any);
+    cmdAttachment->setVisible(!FView->Attachments.empty());
 }
 
-void TfrmRead::AttachmentChosen(int index) {
-    if (!CurrentMessage || index < 0 || index >= CurrentMessage->PartCount())
+void TfrmRead::AttachmentChosen(size_t position) {
+    // The prompt and the save dialog run event loops in which the window may show another
+    // message: the handler holds on to this view, so it acts on the attachment chosen.
+    const TReadViewPtr view = FView;
+    if (!view || position >= view->Attachments.size())
         return;
-    // The prompt and the save dialog run event loops in which the window may load another
-    // message: the chosen attachment is copied before either opens.
-    const TQBMessagePart& part = CurrentMessage->GetPart(index);
-    const std::string name = SafeFileName(DisplayFileName(part));
-    const std::string data = part.Data;
+    const std::string& name = view->Attachments[position].Name;
+    const std::string& data = view->Message->GetPart(view->Attachments[position].Part).Data;
     const std::string extension = AttachmentExtension(name);
     int action = -1;
     if (!extension.empty())
@@ -253,14 +198,14 @@ void TfrmRead::AttachmentChosen(int index) {
 }
 
 void TfrmRead::Reply(bool all) {
-    if (!CurrentMessage)
+    if (!FView)
         return;
     const int entry = FStore.IndexOf(Entry);
     const int account = entry < 0 ? -1 : FStore.Buttons[static_cast<size_t>(entry)].Account;
     const std::string own = FStore.ValidAccount(account) ? Accounts[account].Email : "";
     QStringList encoded;
-    for (const std::string& address : ReplyAddresses(*CurrentMessage, all, own))
-        encoded << Percent(Shown(address));
+    for (const std::string& address : ReplyAddresses(*FView->Message, all, own))
+        encoded << Percent(ShownHeaderText(address));
     QString subject = FSubject;
     if (!subject.startsWith("Re:", Qt::CaseInsensitive))
         subject = "Re: " + subject;

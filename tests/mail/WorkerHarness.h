@@ -33,6 +33,17 @@ class TWorkerHarness {
     bool EventsAfterFinish = false;
     std::atomic<int> Synchronized{0}; // calls the worker made to the main thread
 
+    // A retrieved message's text as the lines a check's header comes in.
+    static TStringList LinesOf(const std::string& text) {
+        TStringList lines;
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = text.find("\r\n", at);
+            lines.push_back(text.substr(at, end - at));
+            at = end == std::string::npos ? text.size() : end + 2;
+        }
+        return lines;
+    }
+
     explicit TWorkerHarness(int connectTimeout = 5000) {
         Worker = std::make_unique<TQBThread>(
             connectTimeout,
@@ -75,6 +86,8 @@ class TWorkerHarness {
                 entry += ":" + std::to_string(sender.Task.MsgNum);
             if (lines)
                 Messages.push_back(*lines);
+            else if (sender.Task.Kind == tkRetrieve)
+                Messages.push_back(LinesOf(sender.Text));
             else
                 entry += ":nil";
             Log(entry);

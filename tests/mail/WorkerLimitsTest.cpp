@@ -106,6 +106,7 @@ TEST_F(WorkerLimitsTest, LongHeadersAreCutAndOneWithoutEndClosesTheConnection) {
     ASSERT_TRUE(H.RunJobs());
     // Nothing of the long replies stays with the idle worker.
     EXPECT_EQ(H.Worker->Lines.capacity(), 0u);
+    EXPECT_EQ(H.Worker->Text.capacity(), std::string().capacity());
     H.Finish();
     EXPECT_EQ(H.Only("message:"),
               (std::vector<std::string>{"message:1:" + MD5Hex("abc"), "message:2:" + MD5Hex("def"),

@@ -164,6 +164,11 @@ std::vector<std::string> Marks() {
     return marks;
 }
 
+// The message text of a Ready signal's view.
+std::string SourceOf(const QList<QVariant>& ready) {
+    return *ready[1].value<TReadViewPtr>()->Source;
+}
+
 } // namespace
 
 // A check broken off by the server or cancelled by the user saw only part of the
@@ -244,15 +249,15 @@ TEST_F(MessageStore, AccountsSharingAUniqueIdKeepTheirOwnCachedMessages) {
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Buttons.size(), 2u);
     ASSERT_EQ(Store->Buttons[0].UID, Store->Buttons[1].UID);
-    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     for (int index : {0, 1, 0, 1}) {
-        Store->OpenButton(index);
+        Open(index);
         ASSERT_TRUE(WaitForJobs());
     }
     ASSERT_EQ(loaded.size(), 4);
     // The last two came from the cache files.
-    EXPECT_TRUE(loaded[2][1].toByteArray().contains("From the first"));
-    EXPECT_TRUE(loaded[3][1].toByteArray().contains("From the second"));
+    EXPECT_NE(SourceOf(loaded[2]).find("From the first"), std::string::npos);
+    EXPECT_NE(SourceOf(loaded[3]).find("From the second"), std::string::npos);
     EXPECT_EQ(first.MessageCount() + second.MessageCount(), 2);
 }
 
@@ -288,7 +293,7 @@ TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
     ASSERT_TRUE(WaitForJobs());
     const std::string path = CacheFileName("Home", Store->Buttons[0].UID);
     std::filesystem::create_directories(path + "/in-the-way");
-    Store->OpenButton(0);
+    Open(0);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_FALSE(Store->Errors.empty());
     EXPECT_NE(Store->Errors.back().Text.find(path), std::string::npos);
@@ -304,7 +309,7 @@ TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    Store->OpenButton(1);
+    Open(1);
     ASSERT_TRUE(WaitUntil([&] {
         const auto commands = server.Commands();
         return !commands.empty() && commands.back() == "RETR 2";
@@ -314,22 +319,6 @@ TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
     EXPECT_NE(TTempDir::ReadFile(CacheFileName("Home", MD5Hex("u2"))).find("Subject: u2"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u3"))));
-}
-
-// The window failing to show a retrieved message: listed, the job ends, the file is kept.
-TEST_F(MessageStore, FailureWhileShowingARetrievedMessageIsListedAndEndsTheJob) {
-    TFakePOP3Server server;
-    server.AddMessage("u1", Mail("u1"));
-    AddLoopbackAccount("Home", server.Port());
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    QObject::connect(Store.get(), &TMessageStore::ReadLoaded, Store.get(),
-                     [] { throw std::runtime_error("cannot show"); });
-    Store->OpenButton(0);
-    ASSERT_TRUE(WaitForJobs());
-    ASSERT_FALSE(Store->Errors.empty());
-    EXPECT_NE(Store->Errors.back().Text.find("cannot show"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
 }
 
 // The server hands out another message under the same number and key (here: a folded
@@ -344,8 +333,8 @@ TEST_F(MessageStore, RetrievalBringingAnotherMessageIdIsReportedNotShownNorCache
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Buttons.size(), 1u);
     EXPECT_EQ(Store->Buttons[0].MessageID, "<one@example.org>");
-    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
-    Store->OpenButton(0);
+    QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
+    Open(0);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(loaded.size(), 0);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
@@ -366,13 +355,13 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     Options.MaxLines = 1;
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    QSignalSpy download(Store.get(), &TMessageStore::ReadDownloadEnabled);
-    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
-    Store->AskSize = [this](int, int, int) {
-        Store->OpenButton(1);
+    QSignalSpy download(&Store->Reader(), &TReadSession::DownloadEnabled);
+    QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
+    Store->Reader().AskSize = [this](int, int, int) {
+        Open(1);
         return 1; // first lines only
     };
-    Store->OpenButton(0);
+    Open(0);
     ASSERT_TRUE(WaitForJobs());
     // Opening the small one turned "Download all" off; the answer did not turn it on again.
     ASSERT_FALSE(download.isEmpty());
@@ -398,10 +387,10 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    QSignalSpy failed(Store.get(), &TMessageStore::ReadFailed);
-    QSignalSpy loaded(Store.get(), &TMessageStore::ReadLoaded);
+    QSignalSpy failed(&Store->Reader(), &TReadSession::Failed);
+    QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     for (int index : {0, 1, 0}) {
-        Store->OpenButton(index);
+        Open(index);
         ASSERT_TRUE(WaitForJobs());
     }
     ASSERT_EQ(failed.size(), 3);
@@ -415,12 +404,12 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
         EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex(uid))));
     EXPECT_EQ(loaded.size(), 0);
 
-    Store->OpenButton(2);
+    Open(2);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(loaded.size(), 1);
-    const QByteArray source = loaded[0][1].toByteArray();
-    EXPECT_TRUE(source.contains(QByteArray(16384, 'l') + "\r\nafter\r\n"));
-    EXPECT_FALSE(source.contains(QByteArray(16385, 'l')));
+    const std::string source = SourceOf(loaded[0]);
+    EXPECT_NE(source.find(std::string(16384, 'l') + "\r\nafter\r\n"), std::string::npos);
+    EXPECT_EQ(source.find(std::string(16385, 'l')), std::string::npos);
     EXPECT_NE(Store->Errors.back().Text.find("1 line(s) longer than 16384 bytes"),
               std::string::npos);
 }
@@ -434,12 +423,12 @@ TEST_F(MessageStore, MarkingTheLastUnreadReadHidesTheReadWindow) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    QSignalSpy hidden(Store.get(), &TMessageStore::ReadHidden);
-    Store->OpenButton(0);
+    QSignalSpy hidden(&Store->Reader(), &TReadSession::Hidden);
+    Open(0);
     ASSERT_TRUE(WaitForJobs());
     Store->MarkRead(2, true);
-    EXPECT_TRUE(Store->ReadShown());
+    EXPECT_TRUE(Store->Reader().IsShown());
     Store->MarkAllRead();
     EXPECT_EQ(hidden.size(), 1);
-    EXPECT_FALSE(Store->ReadShown());
+    EXPECT_FALSE(Store->Reader().IsShown());
 }

@@ -126,8 +126,15 @@ bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs
     return condition();
 }
 
+void TStoreTest::Open(int index) {
+    Store->Reader().Open(Store->Buttons[static_cast<size_t>(index)].Id);
+}
+
 bool TStoreTest::WaitForJobs(int timeoutMs) {
-    return WaitUntil([this] { return Store->Tasks.empty(); }, timeoutMs);
+    // A message opened from its cache file is prepared first, and fetched only when there is
+    // none; a fetched one is then prepared: both on the read session's thread.
+    return WaitUntil([this] { return Store->Tasks.empty() && !Store->Reader().IsPreparing(); },
+                     timeoutMs);
 }
 
 void TStoreTest::PrintServerCommands(const std::string& step) {

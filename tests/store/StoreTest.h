@@ -42,8 +42,10 @@ class TStoreTest : public ::testing::Test {
     virtual void StopProgram();
     // Processes events until condition holds; false after timeoutMs.
     static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
-    // Waits until the job queue is empty.
+    // Waits until the job queue is empty and no view is being prepared.
     bool WaitForJobs(int timeoutMs = 30000);
+    // Opens the entry at index in the read session, as a click on its button does.
+    void Open(int index);
     // Lets the idle worker end its session, so that the next check sees the mailbox as
     // it is now (a POP3 session keeps the state it began with).
     void LetSessionEnd();

@@ -75,6 +75,14 @@ bool HasCommand(const std::vector<std::string>& commands, const std::string& com
     return std::find(commands.begin(), commands.end(), command) != commands.end();
 }
 
+// Maildir names without their flags: a message read by RETR is marked seen when its session
+// ends, which may come before or after a look at the folder.
+std::vector<std::string> Unflagged(std::vector<std::string> files) {
+    for (std::string& name : files)
+        name = name.substr(0, name.find(':'));
+    return files;
+}
+
 std::string CacheBytes(const std::string& account, const std::string& uid) {
     return TTempDir::ReadFile(CacheFileName(account, uid));
 }
@@ -261,8 +269,7 @@ TEST_F(ReadWindow, OpenAndDeleteActOnTheShownMessageAfterAnotherClientRemovedEar
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", fourth)));
     Read->tbDelete->click();
     ASSERT_TRUE(Shown());
-    EXPECT_EQ(Dovecot().MessageFiles(user),
-              (std::vector<std::string>{files[1], files[3], files[4]}));
+    EXPECT_EQ(Unflagged(Dovecot().MessageFiles(user)), Unflagged({files[1], files[3], files[4]}));
     // The message in its place is the fourth, fetched as such.
     EXPECT_EQ(ShownUID(), fourth);
     EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 4"));
@@ -274,10 +281,10 @@ TEST_F(ReadWindow, OpenAndDeleteActOnTheShownMessageAfterAnotherClientRemovedEar
     LetSessionEnd();
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->ReadEntry(), 0);
+    ASSERT_EQ(Store->Reader().ShownIndex(), 0);
     Read->tbDelete->click();
     ASSERT_TRUE(Shown());
-    EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[4]}));
+    EXPECT_EQ(Unflagged(Dovecot().MessageFiles(user)), Unflagged({files[4]}));
     EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 5"));
     PrintServerCommands("Check, then delete the fourth after the second was removed");
 }
