@@ -93,7 +93,10 @@ bool ReadCacheFile(const std::string& path, TCacheFile& file) {
         close(fd);
         return false;
     }
+    // Read straight into one string of the file's size: a message of hundreds of megabytes
+    // is held once while it is read.
     std::string all;
+    all.reserve(static_cast<size_t>(std::max<off_t>(info.st_size, 0)));
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -113,7 +116,8 @@ bool ReadCacheFile(const std::string& path, TCacheFile& file) {
     if (all.empty() || (all[0] != 0 && all[0] != 1))
         return false;
     file.Complete = all[0] == 1;
-    file.Text = all.substr(1);
+    all.erase(0, 1);
+    file.Text = std::move(all);
     return true;
 }
 

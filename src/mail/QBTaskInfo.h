@@ -34,6 +34,9 @@ struct TQBTaskInfo {
     // Kinds 1 and 2: the one message; kind 3: the messages to remove, by ascending number.
     std::vector<TMessageRef> Messages;
     intptr_t Notify = 0; // receives the "job ended" message; 0 none
-    int32_t TLS = 0;     // 0 none, 1 STLS, 2 POP3S
+    // Kind 1: the cache file the message is written to, on the worker's thread, before it is
+    // announced; empty: none.
+    std::string CacheFile;
+    int32_t TLS = 0; // 0 none, 1 STLS, 2 POP3S
     bool TLSVerify = true;
 };

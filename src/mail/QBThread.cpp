@@ -1,6 +1,7 @@
 // TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
 #include "QBThread.h"
 
+#include "CacheFiles.h"
 #include "ErrorCause.h"
 #include "MD5Hex.h"
 #include "MailError.h"
@@ -642,6 +643,14 @@ void TQBThread::Retrieve() {
         RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " +
                           std::to_string(POP3.LinesCut) + " line(s) longer than " +
                           std::to_string(POP3.MaxLineLength) + " bytes cut to that length.");
+    // Here, not on the main thread: a large message takes a while to reach the disk.
+    if (!Task.CacheFile.empty()) {
+        try {
+            WriteCacheFile(Task.CacheFile, Answer == 0, Text);
+        } catch (const std::exception& error) {
+            RaiseError(0, error.what());
+        }
+    }
     RaiseMessage(nullptr);
     ForgetRetrieved();
 }

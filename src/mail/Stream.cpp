@@ -15,6 +15,16 @@ size_t TMemoryStream::Read(char* buffer, size_t count) {
     return n;
 }
 
+size_t TViewStream::Read(char* buffer, size_t count) {
+    if (OnRead)
+        OnRead(static_cast<int64_t>(FPosition));
+    const size_t n = std::min(count, FData.size() - FPosition);
+    if (n > 0)
+        std::memcpy(buffer, FData.data() + FPosition, n);
+    FPosition += n;
+    return n;
+}
+
 void TMemoryStream::Seek(int64_t position) {
     FPosition = position < 0 ? 0 : std::min(static_cast<size_t>(position), FData.size());
 }

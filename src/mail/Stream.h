@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // Raised when a stream cannot be opened or read.
 class EStreamError : public std::runtime_error {
@@ -42,6 +44,23 @@ class TMemoryStream : public TStream {
 
   private:
     std::string FData;
+    size_t FPosition = 0;
+};
+
+// Reads text it does not own, which must outlive it: a large message is parsed in place.
+class TViewStream : public TStream {
+  public:
+    explicit TViewStream(std::string_view data) : FData(data) {}
+
+    // Runs before every read with the bytes read so far; may throw EStreamError to stop.
+    std::function<void(int64_t position)> OnRead;
+
+    size_t Read(char* buffer, size_t count) override;
+    int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
+    int64_t Position() const override { return static_cast<int64_t>(FPosition); }
+
+  private:
+    std::string_view FData;
     size_t FPosition = 0;
 };
 

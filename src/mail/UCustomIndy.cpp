@@ -7,8 +7,16 @@
 #include <stdexcept>
 
 namespace {
+
 const char* const Unknown = "(unknown)";
+
+// Whether the part could be the body a person reads, which is always kept whole.
+bool MayBeBody(const TQBMessagePart& part) {
+    return part.Disposition != "attachment" &&
+           (part.ContentType.empty() || part.ContentType.rfind("text/", 0) == 0);
 }
+
+} // namespace
 
 TQBMessage::TQBMessage() {
     Received[0] = Received[1] = TQBReceived{Unknown, Unknown};
@@ -28,7 +36,17 @@ TQBMessage::TQBMessage() {
         const size_t index = static_cast<size_t>(d.PartNumber);
         if (Parts.size() < index + 1)
             Parts.resize(index + 1);
-        Parts[index].Data.append(data, dataLen);
+        TQBMessagePart& part = Parts[index];
+        if (FOnlyPart >= 0 && d.PartNumber != FOnlyPart)
+            return;
+        if (part.DataLeftOut)
+            return;
+        if (part.Data.size() + dataLen > MaxKeptData && !MayBeBody(part)) {
+            part.DataLeftOut = true;
+            std::string().swap(part.Data);
+            return;
+        }
+        part.Data.append(data, dataLen);
         if (OnProgress)
             OnProgress(*this);
     };
@@ -55,6 +73,15 @@ void TQBMessage::LoadFromStream(TStream& stream) {
     CC = ParseAddressList(Decoder.Cc);
     Date = ParseMailDate(Decoder.Date);
     ScanReceived(Headers, Received);
+}
+
+std::string TQBMessage::DecodePart(std::string_view text, int index) {
+    TQBMessage message;
+    message.FOnlyPart = index;
+    TViewStream stream(text);
+    message.LoadFromStream(stream);
+    return index >= 0 && index < message.PartCount() ? std::move(message.Parts[index].Data)
+                                                     : std::string();
 }
 
 const TQBMessagePart& TQBMessage::GetPart(int index) const {

@@ -4,8 +4,10 @@
 #include "mail/MimeDec.h"
 #include "mail/Stream.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TQBContact {
@@ -30,6 +32,8 @@ struct TQBMessagePart {
     std::string Data;        // the body after transfer decoding
     // The Content-Type and Content-Disposition lines as written (for extended parameters).
     std::string TypeLine, DispositionLine;
+    // Data passed the message's MaxKeptData and is empty: TQBMessage::DecodePart has it.
+    bool DataLeftOut = false;
 };
 
 // Built from the header lines of a new message (check) or from the whole
@@ -72,4 +76,16 @@ class TQBMessage {
     int Shared = 0; // 1 while a window borrows the object from the message store
     // Raised after every piece of part data; Decoder.Position() tells the progress.
     TNotifyEvent OnProgress;
+    // Set before loading. A part that cannot be the body (an attachment, or a type other than
+    // text) keeps its data only up to this many bytes: a message with a large file is held
+    // once, as its text, not again decoded.
+    size_t MaxKeptData = SIZE_MAX;
+
+    // The data of part index of the message text, decoded again: for a part whose data was
+    // left out. Empty when the text has no such part.
+    static std::string DecodePart(std::string_view text, int index);
+
+  private:
+    // Only this part's data is kept; -1 every part's.
+    int FOnlyPart = -1;
 };

@@ -17,38 +17,33 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 const char* const WhoisServiceUrl = "https://www.geektools.com";
 
 namespace {
 
-// Reads the shared source in place, without a copy, and stops when cancelled.
-class TPreparingStream : public TStream {
-  public:
-    TPreparingStream(std::string_view data, const std::atomic<bool>& cancelled,
-                     const std::function<void(int64_t)>& progress)
-        : FData(data), FCancelled(cancelled), FProgress(progress) {}
-    size_t Read(char* buffer, size_t count) override {
-        if (FCancelled)
-            throw EStreamError("The preparation was cancelled.");
-        count = std::min(count, FData.size() - FPosition);
-        std::memcpy(buffer, FData.data() + FPosition, count);
-        FPosition += count;
-        if (FProgress)
-            FProgress(static_cast<int64_t>(FPosition));
-        return count;
-    }
-    int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
-    int64_t Position() const override { return static_cast<int64_t>(FPosition); }
+// Attachments larger than this are decoded again when the user opens or saves them, so that
+// a message with a large file is held once, as its text.
+constexpr size_t KeptAttachmentBytes = 1 << 20;
+// A body text beyond this is cut for the Text tab; the Source tab has all of it.
+constexpr size_t ShownBodyBytes = 4 << 20;
 
-  private:
-    std::string_view FData;
-    size_t FPosition = 0;
-    const std::atomic<bool>& FCancelled;
-    const std::function<void(int64_t)>& FProgress;
-};
+// The body text as the Text tab shows it: a text of hundreds of megabytes would make a
+// document of gigabytes.
+std::string ShownBody(std::string text) {
+    if (text.size() <= ShownBodyBytes)
+        return text;
+    size_t cut = ShownBodyBytes;
+    // Not inside a UTF-8 sequence.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    const size_t rest = (text.size() - cut) >> 20;
+    text.resize(cut);
+    text += "\n\n[The text goes on for " + std::to_string(rest > 0 ? rest : 1) +
+            " MB more; the Source tab has the whole message.]";
+    return text;
+}
 
 QString Contact(const TQBContact& contact) {
     // The address of a list's later entry still has the blank after the comma.
@@ -127,7 +122,14 @@ TReadView PrepareReadView(std::shared_ptr<const std::string> source, bool comple
                           const std::atomic<bool>& cancelled,
                           const std::function<void(int64_t parsed)>& progress) {
     auto message = std::make_shared<TQBMessage>();
-    TPreparingStream stream(*source, cancelled, progress);
+    message->MaxKeptData = KeptAttachmentBytes;
+    TViewStream stream(*source);
+    stream.OnRead = [&](int64_t position) {
+        if (cancelled)
+            throw EStreamError("The preparation was cancelled.");
+        if (progress)
+            progress(position);
+    };
     message->LoadFromStream(stream);
     const TQBMessage& m = *message;
 
@@ -139,7 +141,7 @@ TReadView PrepareReadView(std::shared_ptr<const std::string> source, bool comple
     view.CC = Contacts(m.CC);
     view.Subject = ShownHeaderText(m.Decoder.Subject);
     const TBodyText body = SelectBodyText(m);
-    view.BodyHtml = LinkedText(QString::fromStdString(body.Text));
+    view.BodyHtml = LinkedText(QString::fromStdString(ShownBody(body.Text)));
     view.TextTab = body.TextTab;
     view.Attachments = Attachments(m);
     view.SourceIP = ShownHeaderText(m.GetReceived(0).IP);

@@ -1,5 +1,4 @@
-// The message store's reading path: opening an entry, storing a retrieved message,
-// removals and their aftermath, and the read window's walk through the list.
+// The message store's reading path: retrievals, removals and their aftermath.
 #include "store/MessageStore.h"
 
 #include "core/UOptions.h"
@@ -26,24 +25,11 @@ void TMessageStore::QueueRetrieval(TEntryId id, bool full) {
 
 void TMessageStore::RetrievedMessage() {
     const TQueuedTask& head = Tasks.front();
-    // The worker fetched the message that carries this key on the server now: the file
-    // is stored under it, and shown only if the window still shows its entry.
-    const std::string uid =
-        Worker->Task.Messages.empty() ? std::string() : Worker->Task.Messages.front().UID;
+    // The worker has stored it in the cache file; shown only if the window still shows its
+    // entry. Taken from the worker, not copied: the message may be hundreds of megabytes.
     const TEntryId id = head.Entries.empty() ? TEntryId::None : head.Entries.front();
-    const int account = head.Account;
-    const bool complete = Worker->Answer == 0;
-    // Taken from the worker, not copied: the message may be hundreds of megabytes.
-    const auto text = std::make_shared<const std::string>(std::move(Worker->Text));
-    if (!uid.empty() && ValidAccount(account)) {
-        try {
-            WriteCacheFile(CachePath(account, uid), complete, *text);
-        } catch (const std::exception& error) {
-            AddError(error.what());
-            ShowTasks(1);
-        }
-    }
-    FReader->Retrieved(id, text, complete);
+    FReader->Retrieved(id, std::make_shared<const std::string>(std::move(Worker->Text)),
+                       Worker->Answer == 0);
     NextTask();
 }
 

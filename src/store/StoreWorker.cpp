@@ -172,6 +172,8 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     const TQueuedTask& head = Tasks.front();
     Worker->ServerList = Accounts[head.Account].ServerList;
     Worker->Task = head;
+    if (head.Kind == tkRetrieve && !Worker->Task.Messages.empty())
+        Worker->Task.CacheFile = CachePath(head.Account, Worker->Task.Messages.front().UID);
     FRunningAccount = head.Account;
     if (head.Kind == tkCheck) {
         FReadSet = MakeUIDSet(Accounts[head.Account].ReadList);

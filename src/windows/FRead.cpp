@@ -171,6 +171,9 @@ TfrmRead::TfrmRead(TMessageStore& store) : FStore(store) {
 
 TfrmRead::~TfrmRead() {
     FStore.Reader().AskSize = nullptr;
+    WaitForBody();
+    // The body view lets go of a document the window owns before either goes.
+    rtfBody->setDocument(nullptr);
     SavePlacement(this, ReaderSection);
 }
 

@@ -6,6 +6,7 @@
 #include "store/ReadView.h"
 
 #include <QMainWindow>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,8 @@ class QPlainTextEdit;
 class QProgressBar;
 class QTabWidget;
 class QTextBrowser;
+class QTextDocument;
+
 class QToolBar;
 class QToolButton;
 class TMessageStore;
@@ -82,6 +85,9 @@ class TfrmRead : public QMainWindow {
     void SetDownload(bool enabled);
     void SetTitle();
     void ShowProgress(qint64 parsed, qint64 size);
+    void ShowBody(const QString& html);
+    // A body document still being built is finished first.
+    void WaitForBody();
     void Render(TReadViewPtr view);
     // The Source view's next piece; all: every piece left.
     void AppendSource(bool all = false);
@@ -99,4 +105,9 @@ class TfrmRead : public QMainWindow {
     TReadViewPtr FView;
     // Bytes of the source in the Source view so far.
     size_t FSourceOffset = 0;
+    // The thread building a large body's document, and the document the body view shows
+    // when it was built there; a later body's generation makes an earlier one's stale.
+    std::unique_ptr<QThread> FBodyThread;
+    std::shared_ptr<QTextDocument> FBodyDocument;
+    quint64 FBodyGeneration = 0;
 };

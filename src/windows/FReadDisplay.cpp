@@ -23,6 +23,8 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QThread>
 #include <QToolButton>
 #include <QUrl>
 
@@ -34,6 +36,8 @@ namespace {
 // end: a message of hundreds of megabytes never becomes one text document.
 constexpr size_t SourcePieceBytes = 256 * 1024;
 constexpr int DecodingSteps = 1000;
+// Bodies from this many characters have their document built off the GUI thread.
+constexpr qsizetype BodyThreadFrom = 64 * 1024;
 
 // An address keeps its "@"; everything else that could end a field is encoded.
 QByteArray Percent(const QString& text) {
@@ -43,6 +47,8 @@ QByteArray Percent(const QString& text) {
 } // namespace
 
 void TfrmRead::ClearView() {
+    // A body document still being built belongs to the message shown before.
+    ++FBodyGeneration;
     ShowPriority(0);
     for (QLineEdit* edit : {txtDate, txtFrom, txtTo, txtCC, txtSubject, txtHeaderTo})
         edit->clear();
@@ -90,7 +96,7 @@ void TfrmRead::Render(TReadViewPtr view) {
     txtSubject->setText(FSubject);
     if (v.TextTab)
         pcMessage->setCurrentWidget(tsBody);
-    rtfBody->setHtml(v.BodyHtml);
+    ShowBody(v.BodyHtml);
     rtfSource->clear();
     FSourceOffset = 0;
     AppendSource();
@@ -102,6 +108,39 @@ void TfrmRead::Render(TReadViewPtr view) {
     mnuAddress->clear();
     rtfSource->moveCursor(QTextCursor::Start);
     rtfBody->moveCursor(QTextCursor::Start);
+}
+
+void TfrmRead::ShowBody(const QString& html) {
+    WaitForBody();
+    const quint64 generation = ++FBodyGeneration;
+    if (html.size() < BodyThreadFrom) {
+        rtfBody->setHtml(html);
+        return;
+    }
+    rtfBody->clear();
+    // A large body's document is built on a thread of its own, then handed to the window.
+    const QFont font = rtfBody->font();
+    QThread* gui = thread();
+    FBodyThread.reset(QThread::create([this, html, font, gui, generation] {
+        std::shared_ptr<QTextDocument> document(new QTextDocument);
+        document->setDefaultFont(font);
+        document->setHtml(html);
+        document->moveToThread(gui);
+        QMetaObject::invokeMethod(this, [this, document, generation] {
+            if (generation != FBodyGeneration)
+                return;
+            rtfBody->setDocument(document.get());
+            FBodyDocument = document;
+            rtfBody->moveCursor(QTextCursor::Start);
+        });
+    }));
+    FBodyThread->start();
+}
+
+void TfrmRead::WaitForBody() {
+    if (FBodyThread)
+        FBodyThread->wait();
+    FBodyThread.reset();
 }
 
 void TfrmRead::AppendSource(bool all) {
@@ -160,7 +199,11 @@ void TfrmRead::AttachmentChosen(size_t position) {
     if (!view || position >= view->Attachments.size())
         return;
     const std::string& name = view->Attachments[position].Name;
-    const std::string& data = view->Message->GetPart(view->Attachments[position].Part).Data;
+    const int index = view->Attachments[position].Part;
+    const TQBMessagePart& part = view->Message->GetPart(index);
+    // A large attachment was not kept decoded: it is decoded again from the message.
+    const std::string data =
+        part.DataLeftOut ? TQBMessage::DecodePart(*view->Source, index) : part.Data;
     const std::string extension = AttachmentExtension(name);
     int action = -1;
     if (!extension.empty())
