@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -37,11 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t slice = data[0] < 192 ? data[0] % 64 + 1 : SIZE_MAX;
     TSlicedStream stream(data + 1, size - 1, slice);
     TQBMessage msg;
-    size_t total = 0;
-    msg.OnProgress = [&total](TQBMessage& m) { total = static_cast<size_t>(m.Decoder.Position()); };
+    // Small, so that parts are left out and decoded again, as a large attachment is.
+    msg.MaxKeptData = 64;
     msg.LoadFromStream(stream);
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    size_t total = 0;
     for (int i = 0; i < msg.PartCount(); ++i)
-        total += msg.GetPart(i).Data.size();
+        total += msg.GetPart(i).DataLeftOut ? TQBMessage::DecodePart(text, i).size()
+                                            : msg.GetPart(i).Data.size();
     for (int i = 0; i < msg.ToCount(); ++i)
         total += msg.GetTo(i).Address.size();
     return total == SIZE_MAX ? 1 : 0;

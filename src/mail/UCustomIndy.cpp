@@ -47,8 +47,6 @@ TQBMessage::TQBMessage() {
             return;
         }
         part.Data.append(data, dataLen);
-        if (OnProgress)
-            OnProgress(*this);
     };
 }
 

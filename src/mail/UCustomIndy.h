@@ -41,8 +41,6 @@ struct TQBMessagePart {
 // fails on bad input; only a failing stream throws (EStreamError).
 class TQBMessage {
   public:
-    using TNotifyEvent = std::function<void(TQBMessage& sender)>;
-
     TQBMessage();
     TQBMessage(const TQBMessage&) = delete;
     TQBMessage& operator=(const TQBMessage&) = delete;
@@ -74,8 +72,6 @@ class TQBMessage {
     std::vector<std::string> Headers; // main header lines, continuations joined
     TQBReceived Received[2];
     int Shared = 0; // 1 while a window borrows the object from the message store
-    // Raised after every piece of part data; Decoder.Position() tells the progress.
-    TNotifyEvent OnProgress;
     // Set before loading. A part that cannot be the body (an attachment, or a type other than
     // text) keeps its data only up to this many bytes: a message with a large file is held
     // once, as its text, not again decoded.

@@ -432,3 +432,41 @@ TEST_F(MessageStore, MarkingTheLastUnreadReadHidesTheReadWindow) {
     EXPECT_EQ(hidden.size(), 1);
     EXPECT_FALSE(Store->Reader().IsShown());
 }
+
+// The view is prepared on a thread of its own: opening another message while a large one is
+// still being prepared shows only the later one.
+TEST_F(MessageStore, ALaterOpenSupersedesAPreparationStillRunning) {
+    TFakePOP3Server server;
+    server.AddMessage("big", Mail("big"));
+    server.AddMessage("small", Mail("small"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    std::string big = Mail("big");
+    while (big.size() < (size_t(16) << 20))
+        big += std::string(76, 'x') + "\r\n";
+    WriteCacheFile(Store->CachePath(0, Store->Buttons[0].UID), true, big);
+    QSignalSpy ready(&Store->Reader(), &TReadSession::Ready);
+    Open(0);
+    Open(1);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(ready.size(), 1);
+    EXPECT_EQ(ready[0][0].value<TEntryId>(), Store->Buttons[1].Id);
+    EXPECT_EQ(ready[0][1].value<TReadViewPtr>()->Subject, "small");
+}
+
+// A body of many megabytes is cut for the Text tab, on a character boundary, and says where the
+// rest is; the source stays whole.
+TEST(ReadView, AHugeBodyIsCutForTheTextTabAndSaysWhereTheRestIs) {
+    std::string text = "Subject: long\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
+    while (text.size() < (size_t(6) << 20))
+        text += "Grüße aus der Ferne, " + std::to_string(text.size()) + "\r\n";
+    const auto source = std::make_shared<const std::string>(text);
+    const std::atomic<bool> cancelled{false};
+    const TReadView view = PrepareReadView(source, true, cancelled, nullptr);
+    EXPECT_LT(view.BodyHtml.size(), qsizetype(5) << 20);
+    EXPECT_TRUE(view.BodyHtml.contains("Grüße aus der Ferne, 60"));
+    EXPECT_TRUE(view.BodyHtml.contains("MB more; the Source tab has the whole message."));
+    EXPECT_FALSE(view.BodyHtml.contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(view.Source, source);
+}

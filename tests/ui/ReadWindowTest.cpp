@@ -8,6 +8,7 @@
 #include "core/UOptions.h"
 #include "mail/AttachmentName.h"
 #include "mail/CacheFiles.h"
+#include "mail/MessageText.h"
 #include "platform/MessageBox.h"
 #include "platform/PrivateFolder.h"
 #include "windows/FAttachment.h"
@@ -24,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -555,4 +557,50 @@ TEST_F(ReadWindow, LongAttachmentMenuStaysWithinTheScreen) {
     EXPECT_LE(Read->mnuAttachments->height(), screen.height());
     EXPECT_LE(Read->mnuAttachments->width(), screen.width() / 2);
     Read->mnuAttachments->close();
+}
+
+// A large message: its source comes into the Source tab in pieces as the user scrolls, Select
+// all takes every line, and an attachment too large to be kept decoded is saved whole.
+TEST_F(ReadWindow, LargeMessageSourceComesInPiecesAndItsLargeAttachmentIsSavedWhole) {
+    QB_NEED_DOVECOT();
+    const int user = AddDovecotAccount("Home", 0);
+    std::string base64, decoded;
+    const std::string line = std::string(76, 'Q') + "\r\n";
+    for (int i = 0; i < 30000; ++i)
+        base64 += line;
+    for (int i = 0; i < 30000 * 19; ++i)
+        decoded += "A\x04\x10";
+    const std::string text =
+        WithAttachments({}, "--b\r\nContent-Type: application/octet-stream\r\n"
+                            "Content-Transfer-Encoding: base64\r\n"
+                            "Content-Disposition: attachment; filename=\"big.bin\"\r\n\r\n" +
+                                base64);
+    Dovecot().AddMessage(user, text);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    OpenRow(0);
+    ASSERT_TRUE(Shown());
+    const QString whole = QString::fromStdString(SourceText(text)).chopped(1);
+    const qsizetype first = Read->rtfSource->toPlainText().size();
+    EXPECT_LT(first, whole.size() / 2);
+    EXPECT_TRUE(whole.startsWith(Read->rtfSource->toPlainText()));
+    QScrollBar* bar = Read->rtfSource->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    EXPECT_GT(Read->rtfSource->toPlainText().size(), first);
+
+    Read->pcMessage->setCurrentWidget(Read->tsSource);
+    for (QAction* action : Read->findChildren<QAction*>())
+        if (action->text() == "&Select all")
+            action->trigger();
+    EXPECT_EQ(Read->rtfSource->toPlainText(), whole);
+    EXPECT_EQ(Read->rtfSource->textCursor().selectedText().size(), whole.size());
+
+    const std::string saved = Dir->Path() + "/big.bin";
+    Read->AskSaveFileName = [&](const QString&) { return QString::fromStdString(saved); };
+    ASSERT_EQ(MenuNames(), QStringList{"big.bin"});
+    Choose(0, [](TfrmAttachment& prompt) {
+        prompt.optSave->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(TTempDir::ReadFile(saved), decoded);
 }
