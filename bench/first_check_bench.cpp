@@ -96,14 +96,14 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
-    setenv("QUILLBAR_STALL_LOG", (folder + "/stall.txt").c_str(), 1);
-    if (!pipelining)
-        setenv("QUILLBAR_NO_PIPELINING", "1", 1);
+    const std::string stallLog = folder + "/stall.txt";
     const int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, 1);
     dup2(quiet, 2);
     const std::string program = folder + "/quillbar";
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), "--stall-log", stallLog.c_str(),
+          pipelining ? static_cast<char*>(nullptr) : "--no-pipelining",
+          static_cast<char*>(nullptr));
     _exit(127);
 }
 

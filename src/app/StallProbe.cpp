@@ -9,9 +9,7 @@ constexpr int TickMs = 5;
 
 } // namespace
 
-TStallProbe::TStallProbe() : FPath(qEnvironmentVariable("QUILLBAR_STALL_LOG")) {
-    if (FPath.isEmpty())
-        return;
+TStallProbe::TStallProbe(const QString& path) : FPath(path) {
     FSince.start();
     startTimer(TickMs, Qt::PreciseTimer);
 }

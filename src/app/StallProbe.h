@@ -5,12 +5,12 @@
 #include <QObject>
 #include <QString>
 
-// When QUILLBAR_STALL_LOG names a file, a timer that should fire every few milliseconds
-// notes the longest gap between its ticks and writes it (in ms) to that file whenever it
-// grows: any click or repaint waited at most that long. Does nothing otherwise.
+// A timer that should fire every few milliseconds notes the longest gap between its ticks
+// and writes it (in ms) to the file at path whenever it grows: any click or repaint waited
+// at most that long.
 class TStallProbe : public QObject {
   public:
-    TStallProbe();
+    explicit TStallProbe(const QString& path);
 
   protected:
     void timerEvent(QTimerEvent* event) override;

@@ -67,7 +67,7 @@ void ShowStartFailure(const QString& text) {
 
 } // namespace
 
-int RunQuillbar() {
+int RunQuillbar(const TCommandLine& options) {
     const auto started = std::filesystem::file_time_type::clock::now();
     // First of all, so that a termination signal during start-up waits for the loop
     // and then ends the program the normal way.
@@ -125,7 +125,7 @@ int RunQuillbar() {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The windows observe the store, so they exist before its first jobs are queued.
-    TMessageStore store;
+    TMessageStore store(TStoreConfig{options.Pipelining});
     auto tasks = std::make_unique<TfrmTasks>(store);
     auto read = std::make_unique<TfrmRead>(store);
     auto list = std::make_unique<TfrmMsgList>(store);
@@ -147,7 +147,9 @@ int RunQuillbar() {
                      [](QSessionManager&) { SaveOptions(); });
 
     frmMain->show();
-    TStallProbe stallProbe;
+    std::unique_ptr<TStallProbe> stallProbe;
+    if (!options.StallLog.isEmpty())
+        stallProbe = std::make_unique<TStallProbe>(options.StallLog);
     const int code = QApplication::exec();
     store.Shutdown();
 

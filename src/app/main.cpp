@@ -1,10 +1,15 @@
-// Entry point: the application object, the program folder, then the start-up sequence.
+// Entry point: the options, the application object, the program folder, then the start-up
+// sequence.
+#include "app/CommandLine.h"
 #include "app/Startup.h"
 #include "core/UGlobal.h"
 #include "platform/QBApplication.h"
 
 int main(int argc, char** argv) {
+    const TCommandLine options = ParseCommandLine(argc, argv);
+    if (options.Done)
+        return options.ExitCode;
     TQBApplication app(argc, argv);
     InitAppPath();
-    return RunQuillbar();
+    return RunQuillbar(options);
 }

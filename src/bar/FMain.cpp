@@ -155,7 +155,6 @@ void TfrmMain::RepaintBar() {
 }
 
 void TfrmMain::NewInstance() {
-    ++FNewInstanceCount;
     show();
     ForceForeground(this);
     Stick = true;

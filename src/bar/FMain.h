@@ -104,7 +104,6 @@ class TfrmMain : public QWidget {
     QPointer<QDialog> AboutDialog;
 
     // How often a later copy of the program signalled this one.
-    int NewInstanceCount() const { return FNewInstanceCount; }
 
   public slots:
     // A later copy was started: bring the bar into view and keep it there.
@@ -161,7 +160,6 @@ class TfrmMain : public QWidget {
     THotKey* FHotKey = nullptr;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
-    int FNewInstanceCount = 0;
     std::unique_ptr<TSkinMenuStyle> FMenuStyle;
     // The entry whose button opened mnuButton.
     TEntryId FMenuEntry = TEntryId::None;

@@ -1,6 +1,7 @@
 // The bar's side of the options and about dialogs, and the prompt shown before the
 // first account exists.
 #include "bar/FMain.h"
+#include "windows/UPlacement.h"
 
 #include "bar/USkin.h"
 #include "core/UOptions.h"
@@ -18,11 +19,6 @@
 namespace {
 
 const char* const PromptText = "No account yet \u2014 click to add one";
-
-void CentreOnScreen(QWidget* window) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
-}
 
 } // namespace
 

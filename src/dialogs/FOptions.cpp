@@ -286,11 +286,7 @@ void TfrmOptions::StoreOptions() {
 void TfrmOptions::cmdApplyClick() {
     StoreOptions();
     Store.ApplyWorkerLimits();
-    Store.tmrCheck->setInterval(Options.Interval * 60000);
-    if (!Options.IntervalCheck)
-        Store.tmrCheck->stop();
-    else if (!Store.tmrCheck->isActive())
-        Store.tmrCheck->start();
+    Store.ApplyCheckSchedule();
     bool skinLoaded = false;
     if (const QListWidgetItem* item = lstSkins->currentItem();
         item && item->text().toStdString() != Options.Skin) {

@@ -14,8 +14,6 @@ bool TryEncodeDateTime(const TDateTimeParts& parts, double& value);
 TDateTimeParts DecodeDateTime(double value);
 // "yyyy-mm-dd hh:nn:ss", for logs and tools.
 std::string FormatDateTimeISO(double value);
-// The current local time as a value.
-double NowDateTime();
 
 // Parses a Date header value; 0 when it is empty or cannot be read. The zone
 // is ignored: the value is the time as written.

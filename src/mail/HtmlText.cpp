@@ -22,9 +22,6 @@ constexpr TEntity Entities[] = {
 // A <meta> tag that names the charset sits in the head, near the start.
 constexpr size_t MetaSearchBytes = 4096;
 
-bool Contains(std::string_view text, std::string_view what) {
-    return text.find(what) != std::string_view::npos;
-}
 } // namespace
 
 std::string HtmlMetaCharset(std::string_view html) {

@@ -5,13 +5,10 @@
 #include "mail/DisplayText.h"
 #include "mail/HtmlText.h"
 #include "mail/MimeParams.h"
+#include "mail/TextChars.h"
 #include "mail/UCustomIndy.h"
 
 namespace {
-
-bool Contains(std::string_view text, std::string_view what) {
-    return text.find(what) != std::string_view::npos;
-}
 
 // A part's declared charset; the single body of a message declares it in the main header.
 std::string CharsetOf(const TQBMessage& msg, const TQBMessagePart& part) {

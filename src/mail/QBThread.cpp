@@ -46,12 +46,11 @@ int ToNumber(const std::string& text) {
 
 } // namespace
 
-TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage)
-    : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)),
-      FPostMessage(std::move(postMessage)) {
+TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post)
+    : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)), FPost(std::move(post)) {
     POP3.OnWork = [this](int64_t position) {
-        if (Task.Kind == tkRetrieve && FPostMessage && !FDestroying)
-            FPostMessage(WM_QB_PROGRESS, ProgressWnd, position, Size);
+        if (Task.Kind == tkRetrieve && FPost && !FDestroying)
+            FPost({TWorkerNotice::TKind::Progress, position, Size, 0});
     };
     Task.Account = -1;
     Started = true;
@@ -254,8 +253,8 @@ void TQBThread::RunTask() {
         SetStatus("");
     } catch (...) {
     }
-    if (Task.Notify != 0 && FPostMessage && !FDestroying)
-        FPostMessage(WM_QB_TASKENDED, Task.Notify, 0, 0);
+    if (Task.Notify != 0 && FPost && !FDestroying)
+        FPost({TWorkerNotice::TKind::JobEnded, 0, 0, Task.Notify});
 }
 
 void TQBThread::ReportServerFailure(const std::string& text) {

@@ -21,12 +21,16 @@ using TSynchronize = std::function<void(const std::function<void()>& call)>;
 // Runs a callable on the main thread later, without waiting; calls run in the order given,
 // and before any later synchronised call.
 using TQueueCall = std::function<void(std::function<void()> call)>;
-// Posts a window message without waiting.
-using TPostMessage =
-    std::function<void(int message, intptr_t target, int64_t wParam, int64_t lParam)>;
-
-const int WM_QB_PROGRESS = 9273;  // wParam bytes so far, lParam message size
-const int WM_QB_TASKENDED = 9280; // after every job with Notify set
+// What the worker tells the main thread without waiting for it.
+struct TWorkerNotice {
+    enum class TKind { Progress, JobEnded };
+    TKind Kind = TKind::Progress;
+    int64_t Received = 0; // Progress: bytes of the retrieval so far
+    int64_t Size = 0;     // Progress: the message's size from LIST
+    intptr_t Notify = 0;  // JobEnded: the Notify of the job, never 0
+};
+// Posts a notice without waiting.
+using TPostNotice = std::function<void(const TWorkerNotice& notice)>;
 
 // How long a server may send nothing in the middle of a job before the job fails.
 const int ServerSilenceLimit = 60000; // ms
@@ -43,7 +47,7 @@ const char* const UnreadableHeaderSubject = "(header could not be read)";
 // finish in time is abandoned instead.
 class TQBThread {
   public:
-    TQBThread(int connectTimeout, TSynchronize synchronize, TPostMessage postMessage);
+    TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post);
     ~TQBThread();
     TQBThread(const TQBThread&) = delete;
     TQBThread& operator=(const TQBThread&) = delete;
@@ -94,7 +98,6 @@ class TQBThread {
     int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
-    intptr_t ProgressWnd = 0;
     int SilenceLimit = ServerSilenceLimit; // set before Resume
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
@@ -142,7 +145,7 @@ class TQBThread {
     };
 
     TSynchronize FSynchronize;
-    TPostMessage FPostMessage;
+    TPostNotice FPost;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FDestroying{false};

@@ -17,7 +17,6 @@ class THotKey : public QObject {
     // display, the build has no X11, or another program holds the key.
     bool Register();
     void Unregister();
-    bool Registered() const { return FRegistered; }
     // False when this build cannot grab keys at all (built without X11).
     static bool Supported();
 

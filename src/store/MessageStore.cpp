@@ -10,7 +10,8 @@
 #include <climits>
 #include <filesystem>
 
-TMessageStore::TMessageStore() : FReader(std::make_unique<TReadSession>(*this)) {
+TMessageStore::TMessageStore(TStoreConfig config)
+    : FConfig(config), FReader(std::make_unique<TReadSession>(*this)) {
     setObjectName("MessageStore");
     tmrCheck = new QTimer(this);
     tmrCheck->setObjectName("tmrCheck");
@@ -22,13 +23,7 @@ TMessageStore::~TMessageStore() {
 }
 
 void TMessageStore::Start() {
-    // An interval of 0 minutes (or one too long for the timer) means no automatic check.
-    const long long interval = static_cast<long long>(Options.Interval) * 60000;
-    if (interval > 0 && interval <= INT_MAX) {
-        tmrCheck->setInterval(static_cast<int>(interval));
-        if (Options.IntervalCheck)
-            tmrCheck->start();
-    }
+    ApplyCheckSchedule();
     tmrCheckTimer();
     CreateWorker();
 }
@@ -40,6 +35,18 @@ void TMessageStore::Shutdown() {
     tmrCheck->stop();
     StopWorker();
     RemoveStaleCacheFiles(Accounts);
+}
+
+void TMessageStore::ApplyCheckSchedule() {
+    // An interval of 0 minutes (or one too long for the timer) means no automatic check.
+    const long long interval = static_cast<long long>(Options.Interval) * 60000;
+    if (!Options.IntervalCheck || interval <= 0 || interval > INT_MAX) {
+        tmrCheck->stop();
+        return;
+    }
+    tmrCheck->setInterval(static_cast<int>(interval));
+    if (!tmrCheck->isActive())
+        tmrCheck->start();
 }
 
 bool TMessageStore::ValidAccount(int account) const {

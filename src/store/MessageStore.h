@@ -19,10 +19,15 @@
 class QTimer;
 class TWorkerBridge;
 
+// How the program was started, for the store.
+struct TStoreConfig {
+    bool Pipelining = true; // off: POP3 commands one at a time even where the server pipelines
+};
+
 class TMessageStore : public QObject {
     Q_OBJECT
   public:
-    TMessageStore();
+    explicit TMessageStore(TStoreConfig config = {});
     // Shuts down first if Shutdown has not run.
     ~TMessageStore() override;
 
@@ -36,11 +41,13 @@ class TMessageStore : public QObject {
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
     void Start();
+    // Runs the check timer as the options say: every Interval minutes while IntervalCheck
+    // is on; a running timer keeps its phase.
+    void ApplyCheckSchedule();
     // The exit: stops the worker (serving its events meanwhile, for at most the wait
     // limit, then abandoning it), then deletes the cache files of messages no longer on
     // any server. From then on the store queues and reports nothing.
     void Shutdown();
-    bool Closing() const { return FClosing; }
 
     // entries: those the job acts on.
     void AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
@@ -131,7 +138,7 @@ class TMessageStore : public QObject {
     void RetrievedMessage();
     void RemovedMessage(int number);
     void RemovalIncomplete();
-    void WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam);
+    void WorkerNotice(const TWorkerNotice& notice);
 
     // Outlives the store when the worker has to be abandoned; see CreateWorker.
     TWorkerBridge* FBridge = nullptr;
@@ -141,5 +148,6 @@ class TMessageStore : public QObject {
     TUIDSet FReadSet;
     int FRenumberHint = 0;
     unsigned long long FLastId = 0;
+    TStoreConfig FConfig;
     std::unique_ptr<TReadSession> FReader;
 };

@@ -42,12 +42,12 @@ void TMessageStore::CreateWorker() {
             },
             Qt::BlockingQueuedConnection);
     };
-    auto post = [bridge](int message, intptr_t target, int64_t wParam, int64_t lParam) {
+    auto post = [bridge](const TWorkerNotice& notice) {
         QMetaObject::invokeMethod(
             bridge,
             [=] {
                 if (bridge->Store)
-                    bridge->Store->WorkerPosted(message, target, wParam, lParam);
+                    bridge->Store->WorkerNotice(notice);
             },
             Qt::QueuedConnection);
     };
@@ -77,9 +77,7 @@ void TMessageStore::CreateWorker() {
         WorkerSizeWarning(size, answer);
     };
     Worker->OnStatus = [this](TQBThread&, const std::string& text) { WorkerStatus(text); };
-    Worker->ProgressWnd = 1;
-    // The benchmarks compare pipelined checks with one command at a time.
-    Worker->POP3.AllowPipelining = qEnvironmentVariableIsEmpty("QUILLBAR_NO_PIPELINING");
+    Worker->POP3.AllowPipelining = FConfig.Pipelining;
     ApplyWorkerLimits();
     Worker->Resume();
 }
@@ -131,10 +129,10 @@ void TMessageStore::JobFailed(const std::string& reason) {
     FReader->FetchFailed(Tasks.front().Entries.front(), reason);
 }
 
-void TMessageStore::WorkerPosted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
-    if (message == WM_QB_PROGRESS)
-        emit ProgressChanged(wParam, lParam);
-    else if (message == WM_QB_TASKENDED && target != 0)
+void TMessageStore::WorkerNotice(const TWorkerNotice& notice) {
+    if (notice.Kind == TWorkerNotice::TKind::Progress)
+        emit ProgressChanged(notice.Received, notice.Size);
+    else
         emit RemovalEnded();
 }
 

@@ -7,6 +7,7 @@
 #include "store/MessageStore.h"
 #include "windows/MsgListModel.h"
 #include "windows/UAccountMenu.h"
+#include "windows/UClick.h"
 #include "windows/UDeleteQuestion.h"
 #include "windows/UIcons.h"
 #include "windows/UObjectNames.h"
@@ -226,31 +227,12 @@ int TfrmMsgList::EntryAt(int position) {
     return position >= 0 && position < RowCount() ? EntryOf(FProxy->index(position, 0)) : -1;
 }
 
-QString TfrmMsgList::CellText(int position, int column) {
-    return position >= 0 && position < RowCount()
-               ? FProxy->index(position, column).data().toString()
-               : QString();
-}
-
-int TfrmMsgList::RowImage(int position) {
-    const int entry = EntryAt(position);
-    return entry >= 0 && FModel->IsRead(entry) ? 2 : 0;
-}
-
 bool TfrmMsgList::Ticked(int position) {
     return FModel->Ticked(EntryAt(position));
 }
 
 void TfrmMsgList::SetTicked(int position, bool ticked) {
     FModel->SetTicked(EntryAt(position), ticked);
-}
-
-int TfrmMsgList::PositionOf(int entry) {
-    FModel->FlushRows();
-    if (entry < 0 || entry >= FModel->rowCount())
-        return -1;
-    const QModelIndex shown = FProxy->mapFromSource(FModel->index(entry, 0));
-    return shown.isValid() ? shown.row() : -1;
 }
 
 bool TfrmMsgList::ShowAllDown() const {
@@ -358,8 +340,7 @@ void TfrmMsgList::SortBy(int column, bool ascending) {
 
 bool TfrmMsgList::WindowKey(QKeyEvent* e) {
     auto click = [](QToolButton* button) {
-        if (button->isEnabled())
-            button->click();
+        ClickIfEnabled(button);
         return true;
     };
     switch (e->key()) {
@@ -461,10 +442,7 @@ void TfrmMsgList::showEvent(QShowEvent* e) {
 }
 
 void TfrmMsgList::closeEvent(QCloseEvent* e) {
-    // A window left partly off the top or left of the screen comes back to 0.
-    QRect frame = frameGeometry();
-    if (frame.left() < 0 || frame.top() < 0)
-        move(std::max(0, frame.left()), std::max(0, frame.top()));
+    PullIntoScreenOrigin(this);
     if (FWasShown)
         SavePlacement(this, "MsgList");
     e->accept();

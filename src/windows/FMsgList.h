@@ -23,13 +23,8 @@ class TfrmMsgList : public QMainWindow {
     // Rows by their position in the current order (sorted and filtered).
     int RowCount();
     int EntryAt(int position);
-    QString CellText(int position, int column);
-    // 0 unread, 2 read.
-    int RowImage(int position);
     bool Ticked(int position);
     void SetTicked(int position, bool ticked);
-    // The position of an entry's row, or -1 when it has none.
-    int PositionOf(int entry);
     bool ShowAllDown() const;
 
     // Recomputes the enabled state of the tick-driven buttons (the change handler).

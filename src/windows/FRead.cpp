@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "store/MessageStore.h"
+#include "windows/UClick.h"
 #include "windows/UDeleteQuestion.h"
 #include "windows/UIcons.h"
 #include "windows/UPlacement.h"
@@ -300,12 +301,7 @@ void TfrmRead::BuildMenu() {
         return a;
     };
     // Menu items click their buttons, and only while those are enabled.
-    auto click = [](QToolButton* button) {
-        return [button] {
-            if (button->isEnabled())
-                button->click();
-        };
-    };
+    auto click = [](QToolButton* button) { return [button] { ClickIfEnabled(button); }; };
     QMenu* file = menuBar()->addMenu("&File");
     item(file, "&Save as...", {}, nullptr);
     item(file, "&Save attachment...", {}, nullptr);
@@ -465,9 +461,7 @@ void TfrmRead::showEvent(QShowEvent* e) {
 void TfrmRead::closeEvent(QCloseEvent* e) {
     SavePlacement(this, ReaderSection);
     FView.reset();
-    QRect frame = frameGeometry();
-    if (frame.left() < 0 || frame.top() < 0)
-        move(std::max(frame.left(), 0), std::max(frame.top(), 0));
+    PullIntoScreenOrigin(this);
     FStore.Reader().Closed();
     QMainWindow::closeEvent(e);
 }

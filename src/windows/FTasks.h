@@ -71,7 +71,6 @@ class TMailAnimation : public QWidget {
     void Play();
     void Stop();
     bool Playing() const { return FTimer != 0; }
-    int Frame() const { return FFrame; }
 
   protected:
     void paintEvent(QPaintEvent*) override;

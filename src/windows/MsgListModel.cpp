@@ -194,6 +194,8 @@ QVariant TMsgListModel::data(const QModelIndex& index, int role) const {
                                     : QVariant();
     case Qt::DecorationRole:
         return column == colSubject ? QVariant(RowIcon(IsRead(index.row()))) : QVariant();
+    case ReadRole:
+        return IsRead(index.row());
     case Qt::TextAlignmentRole:
         return column == colDate ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default:

@@ -21,6 +21,8 @@ class TMsgListModel : public QAbstractTableModel {
   public:
     // The value a column sorts by: a QDateTime for the date, the shown text otherwise.
     static constexpr int SortRole = Qt::UserRole;
+    // Whether the row's message is read (its icon shows it).
+    static constexpr int ReadRole = Qt::UserRole + 1;
 
     TMsgListModel(TMessageStore& store, QObject* parent);
 

@@ -98,6 +98,12 @@ void KeepOnScreen(QWidget* window) {
                         client.height() - (frame.height() - fitted.height()));
 }
 
+void PullIntoScreenOrigin(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    if (frame.left() < 0 || frame.top() < 0)
+        window->move(std::max(0, frame.left()), std::max(0, frame.top()));
+}
+
 void CentreOnScreen(QWidget* window) {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)

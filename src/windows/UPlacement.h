@@ -19,5 +19,7 @@ QRect FitIntoArea(const QRect& rect, const QRect& area);
 // Brings a window whose frame lies partly off its screen (or off every screen: onto the
 // primary one) back into that screen's available area.
 void KeepOnScreen(QWidget* window);
+// A window left partly off the top or left of the screen comes back to 0 there.
+void PullIntoScreenOrigin(QWidget* window);
 // Centres a window on the available area of the primary screen.
 void CentreOnScreen(QWidget* window);

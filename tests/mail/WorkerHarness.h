@@ -24,7 +24,7 @@ class TWorkerHarness {
     std::map<int, TStringList> ServerLists;
     std::vector<std::string> Events;
     std::vector<TStringList> Messages; // Lines of every OnMessage with lines
-    std::vector<int> EndedJobs;        // Notify of every 9280, in order
+    std::vector<int> EndedJobs;        // Notify of every ended job, in order
     std::vector<std::pair<int64_t, int64_t>> Progress;
     uint8_t SizeAnswer = 0;
     std::unique_ptr<TQBThread> Worker;
@@ -51,9 +51,7 @@ class TWorkerHarness {
                 ++Synchronized;
                 Loop.Synchronize(call);
             },
-            [this](int message, intptr_t target, int64_t wParam, int64_t lParam) {
-                Loop.Post([=, this] { Posted(message, target, wParam, lParam); });
-            });
+            [this](const TWorkerNotice& notice) { Loop.Post([=, this] { Posted(notice); }); });
         TQBThread& w = *Worker;
         w.OnGetTask = [this](TQBThread& sender, bool& hasTask) {
             Enter();
@@ -106,7 +104,6 @@ class TWorkerHarness {
         };
         w.MaxSize = -1;
         w.MaxLines = 2;
-        w.ProgressWnd = 77;
     }
 
     ~TWorkerHarness() { Finish(); }
@@ -221,14 +218,13 @@ class TWorkerHarness {
         Leave();
     }
 
-    void Posted(int message, intptr_t target, int64_t wParam, int64_t lParam) {
+    void Posted(const TWorkerNotice& notice) {
         EXPECT_TRUE(Loop.OnLoopThread());
-        if (message == WM_QB_TASKENDED) {
-            EndedJobs.push_back(static_cast<int>(target));
-            Events.push_back("ended:" + std::to_string(target));
-        } else if (message == WM_QB_PROGRESS) {
-            EXPECT_EQ(target, 77);
-            Progress.emplace_back(wParam, lParam);
+        if (notice.Kind == TWorkerNotice::TKind::JobEnded) {
+            EndedJobs.push_back(static_cast<int>(notice.Notify));
+            Events.push_back("ended:" + std::to_string(notice.Notify));
+        } else {
+            Progress.emplace_back(notice.Received, notice.Size);
         }
     }
 };

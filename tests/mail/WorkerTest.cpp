@@ -354,7 +354,7 @@ TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesAndPostsNothingMor
     static TQBThread* worker = nullptr;
     worker = new TQBThread(
         1000, [](const std::function<void()>& call) { call(); },
-        [](int, intptr_t, int64_t, int64_t) { ++posts; });
+        [](const TWorkerNotice&) { ++posts; });
     worker->OnGetTask = [](TQBThread& sender, bool& hasTask) {
         ++events;
         // An event the main thread could never serve: held until released.

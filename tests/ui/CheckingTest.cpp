@@ -83,11 +83,11 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     }
     ASSERT_EQ(List->RowCount(), 3);
     EXPECT_EQ(List->EntryAt(1), 1);
-    EXPECT_EQ(List->CellText(1, 0), "Test message 2");
-    EXPECT_EQ(List->CellText(1, 1), "sender2@example.org");
-    EXPECT_EQ(List->CellText(1, 2), "Reader (reader@example.org)");
-    EXPECT_EQ(List->CellText(1, 4), "Home");
-    EXPECT_EQ(List->RowImage(1), 0);
+    EXPECT_EQ(Cell(1, 0), "Test message 2");
+    EXPECT_EQ(Cell(1, 1), "sender2@example.org");
+    EXPECT_EQ(Cell(1, 2), "Reader (reader@example.org)");
+    EXPECT_EQ(Cell(1, 4), "Home");
+    EXPECT_FALSE(RowRead(1));
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
     EXPECT_TRUE(WaitUntil([] { return Accounts[0].ServerList.size() == 3; }));
     EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons[0].UID);
@@ -121,7 +121,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     ASSERT_EQ(Store->Buttons.size(), 2u);
     EXPECT_TRUE(Store->Buttons[0].Read);
     ASSERT_EQ(List->RowCount(), 2);
-    EXPECT_EQ(List->RowImage(List->PositionOf(0)), 2);
+    EXPECT_TRUE(RowRead(RowOfEntry(0)));
     EXPECT_EQ(PlayedSounds.size(), 1u); // for message 2 only
     StopProgram();
 
@@ -194,7 +194,7 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     EXPECT_LT(answeredAt, count);
     // Rows arrived in the chosen order (subject, descending).
     for (int i = 1; i < count; ++i)
-        ASSERT_GE(List->CellText(i - 1, 0).localeAwareCompare(List->CellText(i, 0)), 0) << i;
+        ASSERT_GE(Cell(i - 1, 0).localeAwareCompare(Cell(i, 0)), 0) << i;
 }
 
 // The real program killed with SIGKILL at random moments of its first checks: the

@@ -3,8 +3,11 @@
 #include "GuiTest.h"
 
 #include "platform/USound.h"
+#include "windows/MsgListModel.h"
 
 #include <QApplication>
+#include <QSortFilterProxyModel>
+#include <QTreeView>
 
 #include <cstdlib>
 
@@ -49,4 +52,21 @@ void TGuiTest::StopProgram() {
     Read.reset();
     TasksWindow.reset();
     Store.reset();
+}
+
+QString TGuiTest::Cell(int row, int column) const {
+    List->RowCount(); // puts waiting entries into the model
+    return List->lvMessages->model()->index(row, column).data().toString();
+}
+
+bool TGuiTest::RowRead(int row) const {
+    List->RowCount();
+    return List->lvMessages->model()->index(row, 0).data(TMsgListModel::ReadRole).toBool();
+}
+
+int TGuiTest::RowOfEntry(int entry) const {
+    List->RowCount();
+    const auto* proxy = static_cast<const QSortFilterProxyModel*>(List->lvMessages->model());
+    const QModelIndex shown = proxy->mapFromSource(proxy->sourceModel()->index(entry, 0));
+    return shown.isValid() ? shown.row() : -1;
 }

@@ -26,6 +26,12 @@ class TGuiTest : public TStoreTest {
     // Shuts the store down (stopping the worker), then destroys the windows and the store.
     void StopProgram() override;
 
+    // The message list as its view shows it, through the model: the text of a cell, whether
+    // a row's message is read, and the row of the entry at index (-1 none).
+    QString Cell(int row, int column) const;
+    bool RowRead(int row) const;
+    int RowOfEntry(int entry) const;
+
     std::unique_ptr<TfrmTasks> TasksWindow;
     std::unique_ptr<TfrmRead> Read;
     std::unique_ptr<TfrmMsgList> List;

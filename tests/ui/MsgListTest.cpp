@@ -80,7 +80,7 @@ TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers) {
     CheckMessages(5);
     Store->RemoveButton(2);
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(List->CellText(2, 0), "Test message 4");
+    EXPECT_EQ(Cell(2, 0), "Test message 4");
     ASSERT_EQ(Store->Buttons.size(), 4u);
     EXPECT_EQ(Store->Buttons[2].MsgNum, 3);
     EXPECT_EQ(Store->Buttons[3].MsgNum, 4);
@@ -102,13 +102,13 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     // Show all down: the read row comes back at its index, image 2.
     List->tbShowAll->click();
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(List->RowImage(0), 2);
+    EXPECT_TRUE(RowRead(0));
     // Marking with Show all down keeps the row, unticked, with image 2.
     List->SetTicked(2, true);
     Key(Qt::Key_R);
     EXPECT_TRUE(Store->Buttons[2].Read);
     EXPECT_EQ(List->RowCount(), 3);
-    EXPECT_EQ(List->RowImage(2), 2);
+    EXPECT_TRUE(RowRead(2));
     EXPECT_FALSE(List->Ticked(2));
     // Up again: exactly the read rows go, also the one marked while it was down.
     Key(Qt::Key_H);
@@ -130,11 +130,11 @@ TEST_F(MsgList, RecipientsAreCommaSeparatedOnArrivalAndBlankSeparatedWithShowAll
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(List->RowCount(), 1);
-    EXPECT_EQ(List->CellText(0, 2), "Ann (ann@example.org), bob@example.org");
+    EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org), bob@example.org");
     Store->MarkRead(0, true);
     List->tbShowAll->click();
     ASSERT_EQ(List->RowCount(), 1);
-    EXPECT_EQ(List->CellText(0, 2), "Ann (ann@example.org) bob@example.org ");
+    EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org) bob@example.org ");
 }
 
 TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
@@ -152,7 +152,7 @@ TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
     auto subjects = [this] {
         std::string order;
         for (int i = 0; i < List->RowCount(); ++i)
-            order += List->CellText(i, 0).toStdString();
+            order += Cell(i, 0).toStdString();
         return order;
     };
     EXPECT_EQ(subjects(), "abcd");
@@ -331,11 +331,10 @@ TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
     ASSERT_EQ(List->RowCount(), count / 2);
     for (int i = 0; i < List->RowCount(); ++i) {
         ASSERT_EQ(List->EntryAt(i), i);
-        EXPECT_EQ(List->CellText(i, 0).toStdString(),
-                  Store->Buttons[static_cast<size_t>(i)].Caption);
-        EXPECT_EQ(List->PositionOf(i), i);
+        EXPECT_EQ(Cell(i, 0).toStdString(), Store->Buttons[static_cast<size_t>(i)].Caption);
+        EXPECT_EQ(RowOfEntry(i), i);
     }
-    EXPECT_EQ(List->PositionOf(count / 2), -1);
+    EXPECT_EQ(RowOfEntry(count / 2), -1);
 }
 
 // Windows open on the screen: a stored place on a screen that is gone is brought back, a
@@ -458,10 +457,10 @@ TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsT
     ASSERT_EQ(Store->Buttons.size(), 4u);
     EXPECT_EQ(Store->Buttons[0].Caption, "Réunion (Home)");
     EXPECT_EQ(Store->Buttons[3].Caption, "Apple fdp.exe (Home)");
-    EXPECT_EQ(List->CellText(3, 2), "Émilie Durand (emilie@example.fr)");
+    EXPECT_EQ(Cell(3, 2), "Émilie Durand (emilie@example.fr)");
     List->lvMessages->header()->sectionClicked(0);
     std::string order;
     for (int i = 0; i < List->RowCount(); ++i)
-        order += List->CellText(i, 0).toStdString() + "|";
+        order += Cell(i, 0).toStdString() + "|";
     EXPECT_EQ(order, "Apple fdp.exe|banana|Réunion|мир|");
 }

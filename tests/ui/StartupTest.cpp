@@ -242,3 +242,32 @@ TEST(ForceForeground, ShowsAndActivatesAHiddenWindow) {
     EXPECT_TRUE(ForceForeground(&window));
     EXPECT_FALSE(ForceForeground(nullptr));
 }
+
+// The switches the benchmarks use reach the program; --help and an unknown option end it at
+// once, the latter as an error.
+TEST(CommandLine, BenchmarkSwitchesHelpAndUnknownOptions) {
+    const auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "quillbar");
+        return ParseCommandLine(static_cast<int>(args.size()), const_cast<char**>(args.data()));
+    };
+    const TCommandLine plain = parse({});
+    EXPECT_TRUE(plain.Pipelining);
+    EXPECT_TRUE(plain.StallLog.isEmpty());
+    EXPECT_FALSE(plain.Done);
+    const TCommandLine bench = parse({"--no-pipelining", "--stall-log", "/tmp/stall"});
+    EXPECT_FALSE(bench.Pipelining);
+    EXPECT_EQ(bench.StallLog, "/tmp/stall");
+    testing::internal::CaptureStdout();
+    const TCommandLine help = parse({"--help"});
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(help.Done);
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(shown.find("Usage: quillbar [options]"), std::string::npos);
+    EXPECT_NE(shown.find("--no-pipelining"), std::string::npos);
+    testing::internal::CaptureStderr();
+    const TCommandLine wrong = parse({"--bogus"});
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Unknown option 'bogus'"),
+              std::string::npos);
+    EXPECT_TRUE(wrong.Done);
+    EXPECT_EQ(wrong.ExitCode, 2);
+}
