@@ -6,6 +6,7 @@
 // platform unless QB_BENCH_PLATFORM names another (xcb, with DISPLAY set).
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
+#include "ProcessMemory.h"
 #include "TempDir.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
@@ -66,15 +67,6 @@ class TSessionEnd {
     std::ifstream FLog;
     std::string FSession;
 };
-
-double ResidentMiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
 
 // Writes a program folder (the program, its skins and one account on the user's mailbox).
 void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user) {

@@ -4,6 +4,7 @@
 // resident memory is its own; the main loop's longest stall is what a click may wait.
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
+#include "ProcessMemory.h"
 #include "TempDir.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
@@ -65,20 +66,6 @@ std::string Message(const std::string& name) {
         text += "</table></body></html>\r\n";
     }
     return text;
-}
-
-// Starts the peak resident memory (VmHWM) afresh: the setting up is not the opening.
-void ResetPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double PeakMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
 }
 
 // The longest gap between the ticks of a 5 ms timer: how long the loop went unserved.
@@ -144,6 +131,7 @@ int RunCase(const std::string& name, const std::string& file) {
         return timer.elapsed() / 1000.0;
     };
     TStallMeter stalls;
+    // The setting up is not the opening.
     ResetPeak();
     const double fetched = open();
     read.close();

@@ -3,6 +3,7 @@
 // same check with handlers that only count, in the same run.
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
+#include "ProcessMemory.h"
 #include "TempDir.h"
 #include "WorkerCheck.h"
 #include "bar/FMain.h"
@@ -25,24 +26,6 @@
 #include <vector>
 
 namespace {
-
-// Resident memory now, in MiB.
-double ResidentMiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1048576.0);
-}
-
-// Peak resident memory of the process so far, in MiB.
-double PeakMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
