@@ -116,14 +116,14 @@ int RunCase(const std::string& name, const std::string& file) {
     TMessageStore store;
     TfrmRead read(store);
     store.Start();
-    if (!Wait([&] { return store.Buttons.size() == 1 && store.Tasks.empty(); }))
+    if (!Wait([&] { return store.Buttons().size() == 1 && store.Tasks().empty(); }))
         return 1;
     const auto open = [&] {
         QElapsedTimer timer;
         timer.start();
-        store.Reader().Open(store.Buttons[0].Id);
+        store.Reader().Open(store.Buttons()[0].Id);
         Wait([&] {
-            return store.Tasks.empty() && !store.Reader().IsPreparing() &&
+            return store.Tasks().empty() && !store.Reader().IsPreparing() &&
                    read.tbMarkRead->isEnabled();
         });
         // Shown: the window painted once with everything in it.

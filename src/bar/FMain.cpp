@@ -192,7 +192,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     try {
         const TBarState state = BarState();
         const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
-            const TButton& entry = Store.Buttons[k];
+            const TButton& entry = Store.Buttons()[k];
             TBarEntry shown;
             shown.Caption = ScreenText(entry.Caption);
             shown.Priority = entry.Fields.Priority;
@@ -202,7 +202,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
-        SetHint(HotItem >= HotFirstMessage ? Store.Buttons[HotItem - HotFirstMessage].Hint : "");
+        SetHint(HotItem >= HotFirstMessage ? Store.Buttons()[HotItem - HotFirstMessage].Hint : "");
         painter.drawImage(0, 0, Painter.BarImage);
         PaintPrompt(painter, layout);
     } catch (const std::exception&) {
@@ -234,9 +234,9 @@ TBarState TfrmMain::BarState() const {
     state.MouseY = MouseY;
     state.MouseDown = MouseDown;
     state.ListShown = ListShown;
-    state.HasErrors = !Store.Errors.empty();
+    state.HasErrors = !Store.Errors().empty();
     state.FirstVisible = FirstVisible;
-    state.EntryCount = static_cast<int>(Store.Buttons.size());
-    state.IsRead = [this](int k) { return Store.Buttons[k].Read; };
+    state.EntryCount = static_cast<int>(Store.Buttons().size());
+    state.IsRead = [this](int k) { return Store.Buttons()[k].Read; };
     return state;
 }

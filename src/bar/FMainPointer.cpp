@@ -51,7 +51,7 @@ void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
     }
     const TBarLayout layout = CurrentLayout();
     HotItem = layout.HotItem;
-    SetHint(HotItem >= HotFirstMessage ? Store.Buttons[HotItem - HotFirstMessage].Hint : "");
+    SetHint(HotItem >= HotFirstMessage ? Store.Buttons()[HotItem - HotFirstMessage].Hint : "");
     ShowHint(e->globalPosition().toPoint());
     update();
 }
@@ -118,7 +118,7 @@ void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
 
 void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos) {
     const bool left = button == Qt::LeftButton;
-    const int count = static_cast<int>(Store.Buttons.size());
+    const int count = static_cast<int>(Store.Buttons().size());
     switch (hot) {
     case HotMenuButton:
         PopupMainMenu();
@@ -130,7 +130,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
     case HotLeftArrow:
         if (left) {
             int k = std::min(FirstVisible, count) - 1;
-            while (k >= 0 && Store.Buttons[k].Read)
+            while (k >= 0 && Store.Buttons()[k].Read)
                 --k;
             if (k >= 0)
                 FirstVisible = k;
@@ -160,10 +160,10 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
             break;
         if (left) {
             Stick = true;
-            Store.Reader().Open(Store.Buttons[hot - HotFirstMessage].Id);
+            Store.Reader().Open(Store.Buttons()[hot - HotFirstMessage].Id);
             Stick = false;
         } else {
-            FMenuEntry = Store.Buttons[hot - HotFirstMessage].Id;
+            FMenuEntry = Store.Buttons()[hot - HotFirstMessage].Id;
             activateWindow();
             mnuButton->popup(globalPos);
         }

@@ -13,9 +13,9 @@
 TMessageStore::TMessageStore(TStoreConfig config)
     : FConfig(config), FReader(std::make_unique<TReadSession>(*this)) {
     setObjectName("MessageStore");
-    tmrCheck = new QTimer(this);
-    tmrCheck->setObjectName("tmrCheck");
-    connect(tmrCheck, &QTimer::timeout, this, &TMessageStore::tmrCheckTimer);
+    FCheckTimer = new QTimer(this);
+    FCheckTimer->setObjectName("tmrCheck");
+    connect(FCheckTimer, &QTimer::timeout, this, &TMessageStore::tmrCheckTimer);
 }
 
 TMessageStore::~TMessageStore() {
@@ -32,7 +32,7 @@ void TMessageStore::Shutdown() {
     if (FClosing)
         return;
     FClosing = true;
-    tmrCheck->stop();
+    FCheckTimer->stop();
     StopWorker();
     RemoveStaleCacheFiles(Accounts);
 }
@@ -41,12 +41,12 @@ void TMessageStore::ApplyCheckSchedule() {
     // An interval of 0 minutes (or one too long for the timer) means no automatic check.
     const long long interval = static_cast<long long>(Options.Interval) * 60000;
     if (!Options.IntervalCheck || interval <= 0 || interval > INT_MAX) {
-        tmrCheck->stop();
+        FCheckTimer->stop();
         return;
     }
-    tmrCheck->setInterval(static_cast<int>(interval));
-    if (!tmrCheck->isActive())
-        tmrCheck->start();
+    FCheckTimer->setInterval(static_cast<int>(interval));
+    if (!FCheckTimer->isActive())
+        FCheckTimer->start();
 }
 
 bool TMessageStore::ValidAccount(int account) const {
@@ -76,21 +76,21 @@ TQBTaskInfo TMessageStore::CheckTask(int account) const {
 void TMessageStore::AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
     if (FClosing)
         return;
-    Tasks.push_back(QueueTask(task, std::move(entries)));
-    emit TaskAdded(static_cast<int>(Tasks.size()) - 1);
+    FTasks.push_back(QueueTask(task, std::move(entries)));
+    emit TaskAdded(static_cast<int>(FTasks.size()) - 1);
 }
 
 void TMessageStore::NextTask() {
-    if (Worker && Worker->IsTerminated())
+    if (FWorker && FWorker->IsTerminated())
         return;
-    if (Tasks.empty())
+    if (FTasks.empty())
         return;
-    Tasks.erase(Tasks.begin());
+    FTasks.erase(FTasks.begin());
     emit TaskRemoved(0);
 }
 
 void TMessageStore::tmrCheckTimer() {
-    if (HasCheckTask(Tasks))
+    if (HasCheckTask(FTasks))
         return;
     for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
         if (Accounts[i].Active)
@@ -101,7 +101,7 @@ void TMessageStore::CheckNow(int tag) {
     emit CheckRequested();
     if (tag == -1)
         tmrCheckTimer();
-    else if (ValidAccount(tag) && !HasCheckTaskFor(Tasks, tag))
+    else if (ValidAccount(tag) && !HasCheckTaskFor(FTasks, tag))
         AddTask(CheckTask(tag));
     ShowTasks(0);
 }
@@ -114,17 +114,24 @@ void TMessageStore::MarkRead(int index, bool save) {
 }
 
 void TMessageStore::MarkOneRead(int index) {
-    if (index < 0 || index >= static_cast<int>(Buttons.size()) || Buttons[index].Read)
+    if (index < 0 || index >= static_cast<int>(FButtons.size()) || FButtons[index].Read)
         return;
-    TButton& entry = Buttons[index];
+    TButton& entry = FButtons[index];
     entry.Read = true;
     if (ValidAccount(entry.Account))
         Accounts[entry.Account].ReadList.push_back(entry.UID);
     emit EntryChanged(index);
 }
 
+TEntryId TMessageStore::AddEntry(TButton entry) {
+    entry.Id = TEntryId(++FLastId);
+    FButtons.push_back(std::move(entry));
+    emit EntryAdded(static_cast<int>(FButtons.size()) - 1);
+    return FButtons.back().Id;
+}
+
 int TMessageStore::IndexOf(TEntryId id) const {
-    return id == TEntryId::None ? -1 : ::IndexOf(Buttons, id);
+    return id == TEntryId::None ? -1 : ::IndexOf(FButtons, id);
 }
 
 int TMessageStore::EntryOrGone(TEntryId id) {
@@ -137,55 +144,55 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 }
 
 void TMessageStore::MarkAllRead() {
-    for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
+    for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
         MarkOneRead(i);
     FReader->HideWhenAllRead();
     SaveOptions();
 }
 
 void TMessageStore::RemoveButton(int index, bool renumber) {
-    if (index < 0 || index >= static_cast<int>(Buttons.size()))
+    if (index < 0 || index >= static_cast<int>(FButtons.size()))
         return;
     FReader->Leaving(index, false);
     emit EntryAboutToBeRemoved(index);
-    RemoveEntry(Buttons, index, renumber);
+    RemoveEntry(FButtons, index, renumber);
     emit EntryRemoved(index);
 }
 
 void TMessageStore::RemoveAccountButtons(int account) {
-    for (int i = static_cast<int>(Buttons.size()) - 1; i >= 0; --i)
-        if (Buttons[i].Account == account)
+    for (int i = static_cast<int>(FButtons.size()) - 1; i >= 0; --i)
+        if (FButtons[i].Account == account)
             RemoveButton(i, false);
     // The waiting jobs of the account go; the running head ends as usual.
-    for (size_t i = 1; i < Tasks.size(); ++i)
-        if (Tasks[i].Account == account)
-            NotifyDropped(Tasks[i]);
-    const std::vector<int> dropped = AccountRemoved(Buttons, Tasks, account, FRunningAccount);
+    for (size_t i = 1; i < FTasks.size(); ++i)
+        if (FTasks[i].Account == account)
+            NotifyDropped(FTasks[i]);
+    const std::vector<int> dropped = AccountRemoved(FButtons, FTasks, account, FRunningAccount);
     for (auto row = dropped.rbegin(); row != dropped.rend(); ++row)
         emit TaskRemoved(*row);
     // Later accounts' entries now carry lower indices.
-    for (int i = 0; i < static_cast<int>(Buttons.size()); ++i)
-        if (Buttons[i].Account >= account)
+    for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
+        if (FButtons[i].Account >= account)
             emit EntryChanged(i);
 }
 
 void TMessageStore::AddError(const std::string& text) {
     if (FClosing)
         return;
-    Errors.push_back({text, std::chrono::system_clock::now()});
-    emit ErrorAdded(static_cast<int>(Errors.size()) - 1);
+    FErrors.push_back({text, std::chrono::system_clock::now()});
+    emit ErrorAdded(static_cast<int>(FErrors.size()) - 1);
 }
 
 void TMessageStore::ClearErrors() {
-    Errors.clear();
+    FErrors.clear();
     emit ErrorsCleared();
 }
 
 void TMessageStore::CancelTask() {
-    if (!Tasks.empty())
-        Tasks.front().Cancelled = true;
-    if (Worker)
-        Worker->Stop();
+    if (!FTasks.empty())
+        FTasks.front().Cancelled = true;
+    if (FWorker)
+        FWorker->Stop();
 }
 
 void TMessageStore::ShowTasks(int page) {

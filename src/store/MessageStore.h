@@ -31,12 +31,13 @@ class TMessageStore : public QObject {
     // Shuts down first if Shutdown has not run.
     ~TMessageStore() override;
 
-    TButtonArray Buttons;
-    TTaskArray Tasks;
-    TErrorArray Errors;
-    std::unique_ptr<TQBThread> Worker;
-    bool NewMail = false;
-    QTimer* tmrCheck;
+    // The announced messages, the job queue (its head is the running job) and the errors.
+    const TButtonArray& Buttons() const { return FButtons; }
+    const TTaskArray& Tasks() const { return FTasks; }
+    const TErrorArray& Errors() const { return FErrors; }
+    // The mail worker, null before Start and after Shutdown; for looking at only.
+    const TQBThread* Worker() const { return FWorker.get(); }
+    const QTimer& CheckTimer() const { return *FCheckTimer; }
 
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
@@ -49,6 +50,8 @@ class TMessageStore : public QObject {
     // any server. From then on the store queues and reports nothing.
     void Shutdown();
 
+    // Adds an announced message with a new identity, which it returns.
+    TEntryId AddEntry(TButton entry);
     // entries: those the job acts on.
     void AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
     void NextTask();
@@ -149,5 +152,12 @@ class TMessageStore : public QObject {
     int FRenumberHint = 0;
     unsigned long long FLastId = 0;
     TStoreConfig FConfig;
+    TButtonArray FButtons;
+    TTaskArray FTasks;
+    TErrorArray FErrors;
+    std::unique_ptr<TQBThread> FWorker;
+    // A completed check announced at least one unread message.
+    bool FNewMail = false;
+    QTimer* FCheckTimer;
     std::unique_ptr<TReadSession> FReader;
 };

@@ -13,34 +13,34 @@ std::string TMessageStore::CachePath(int account, const std::string& uid) const 
 
 void TMessageStore::QueueRetrieval(TEntryId id, bool full) {
     const int index = IndexOf(id);
-    if (index < 0 || !ValidAccount(Buttons[index].Account))
+    if (index < 0 || !ValidAccount(FButtons[index].Account))
         return;
-    TQBTaskInfo task = CheckTask(Buttons[index].Account);
+    TQBTaskInfo task = CheckTask(FButtons[index].Account);
     task.Kind = tkRetrieve;
-    task.MsgNum = Buttons[index].MsgNum;
+    task.MsgNum = FButtons[index].MsgNum;
     task.Full = full ? 1 : 0;
     AddTask(task, {id});
     ShowTasks(0);
 }
 
 void TMessageStore::RetrievedMessage() {
-    const TQueuedTask& head = Tasks.front();
+    const TQueuedTask& head = FTasks.front();
     // The worker has stored it in the cache file; shown only if the window still shows its
     // entry. Taken from the worker, not copied: the message may be hundreds of megabytes.
     const TEntryId id = head.Entries.empty() ? TEntryId::None : head.Entries.front();
-    FReader->Retrieved(id, std::make_shared<const std::string>(std::move(Worker->Text)),
-                       Worker->Answer == 0);
+    FReader->Retrieved(id, std::make_shared<const std::string>(std::move(FWorker->Text)),
+                       FWorker->Answer == 0);
     NextTask();
 }
 
 void TMessageStore::DeleteMessage(TEntryId id) {
     const int index = EntryOrGone(id);
-    if (index < 0 || !ValidAccount(Buttons[index].Account))
+    if (index < 0 || !ValidAccount(FButtons[index].Account))
         return;
     FReader->RemovalQueued();
-    TQBTaskInfo task = CheckTask(Buttons[index].Account);
+    TQBTaskInfo task = CheckTask(FButtons[index].Account);
     task.Kind = tkRemove;
-    task.MsgNum = Buttons[index].MsgNum;
+    task.MsgNum = FButtons[index].MsgNum;
     AddTask(task, {id});
     ShowTasks(0);
 }
@@ -58,20 +58,20 @@ void TMessageStore::DeleteMessages(const std::vector<TEntryId>& entries, int acc
 }
 
 void TMessageStore::RemovedMessage(int number) {
-    const TQueuedTask& head = Tasks.front();
+    const TQueuedTask& head = FTasks.front();
     const int kind = head.Kind;
     const int account = head.Account;
-    const int target = Worker->Target;
+    const int target = FWorker->Target;
     const bool final = kind == tkRemove || number == 1;
     const int index = target >= 0 && target < static_cast<int>(head.Entries.size())
                           ? IndexOf(head.Entries[static_cast<size_t>(target)])
                           : -1;
     if (index >= 0) {
-        const TButton& entry = Buttons[index];
+        const TButton& entry = FButtons[index];
         std::error_code error;
         std::filesystem::remove(CachePath(account, entry.UID), error);
         // Forgotten, so that a check brings it back if the server kept it.
-        auto& known = Worker->ServerList;
+        auto& known = FWorker->ServerList;
         known.erase(std::remove(known.begin(), known.end(), entry.UID), known.end());
         FReader->Leaving(index, true);
         RemoveButton(index);
@@ -90,8 +90,8 @@ void TMessageStore::RemovalIncomplete() {
              AccountName(FRunningAccount) + ")");
     // Before any other job: their message numbers are those of the store, not yet
     // those of the server.
-    if (!HasCheckTaskFor(Tasks, FRunningAccount)) {
-        Tasks.insert(Tasks.begin(), QueueTask(CheckTask(FRunningAccount)));
+    if (!HasCheckTaskFor(FTasks, FRunningAccount)) {
+        FTasks.insert(FTasks.begin(), QueueTask(CheckTask(FRunningAccount)));
         emit TaskAdded(0);
     }
     ShowTasks(1);

@@ -51,10 +51,10 @@ void TMessageStore::CreateWorker() {
             },
             Qt::QueuedConnection);
     };
-    Worker = std::make_unique<TQBThread>(ConnectTimeout, synchronize, post);
+    FWorker = std::make_unique<TQBThread>(ConnectTimeout, synchronize, post);
     // A check's entries are added while the worker reads the next headers. Queued and
     // blocking calls go to the same object, so they run in the order they were made.
-    Worker->Queue = [bridge](std::function<void()> call) {
+    FWorker->Queue = [bridge](std::function<void()> call) {
         QMetaObject::invokeMethod(
             bridge,
             [bridge, call = std::move(call)] {
@@ -63,39 +63,39 @@ void TMessageStore::CreateWorker() {
             },
             Qt::QueuedConnection);
     };
-    Worker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
-    Worker->OnMessage = [this](TQBThread&, const TStringList* lines, int number,
-                               const std::string& uid) { WorkerMessage(lines, number, uid); };
-    Worker->OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
+    FWorker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
+    FWorker->OnMessage = [this](TQBThread&, const TStringList* lines, int number,
+                                const std::string& uid) { WorkerMessage(lines, number, uid); };
+    FWorker->OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
         WorkerRenumber(uid, number);
     };
-    Worker->OnCheckDone = [this](TQBThread&) { WorkerCheckDone(); };
-    Worker->OnError = [this](TQBThread&, int fatal, const std::string& text) {
+    FWorker->OnCheckDone = [this](TQBThread&) { WorkerCheckDone(); };
+    FWorker->OnError = [this](TQBThread&, int fatal, const std::string& text) {
         WorkerError(fatal, text);
     };
-    Worker->OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
+    FWorker->OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
         WorkerSizeWarning(size, answer);
     };
-    Worker->OnStatus = [this](TQBThread&, const std::string& text) { WorkerStatus(text); };
-    Worker->POP3.AllowPipelining = FConfig.Pipelining;
+    FWorker->OnStatus = [this](TQBThread&, const std::string& text) { WorkerStatus(text); };
+    FWorker->POP3.AllowPipelining = FConfig.Pipelining;
     ApplyWorkerLimits();
-    Worker->Resume();
+    FWorker->Resume();
 }
 
 void TMessageStore::StopWorker() {
-    if (!Worker)
+    if (!FWorker)
         return;
-    Worker->Stop();
-    Worker->Terminate();
+    FWorker->Stop();
+    FWorker->Terminate();
     QElapsedTimer waited;
     waited.start();
     bool forced = false;
     // The worker may be waiting for this thread to run one of its events.
-    while (!Worker->Finished) {
+    while (!FWorker->Finished) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(10);
         if (waited.elapsed() > WorkerWaitLimit) {
-            Worker->ForceFinished();
+            FWorker->ForceFinished();
             forced = true;
         }
     }
@@ -103,19 +103,19 @@ void TMessageStore::StopWorker() {
     // left to run out, with its bridge, and reaches nothing of the store.
     FBridge->Store = nullptr;
     if (forced) {
-        Worker.release()->Abandon();
+        FWorker.release()->Abandon();
     } else {
-        Worker.reset();
+        FWorker.reset();
         delete FBridge;
     }
     FBridge = nullptr;
 }
 
 void TMessageStore::ApplyWorkerLimits() {
-    if (!Worker)
+    if (!FWorker)
         return;
-    Worker->MaxSize = Options.MaxWarning ? Options.MaxSize : -1;
-    Worker->MaxLines = Options.MaxLines;
+    FWorker->MaxSize = Options.MaxWarning ? Options.MaxSize : -1;
+    FWorker->MaxLines = Options.MaxLines;
 }
 
 void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
@@ -124,9 +124,9 @@ void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
 }
 
 void TMessageStore::JobFailed(const std::string& reason) {
-    if (Tasks.empty() || Tasks.front().Kind != tkRetrieve || Tasks.front().Entries.empty())
+    if (FTasks.empty() || FTasks.front().Kind != tkRetrieve || FTasks.front().Entries.empty())
         return;
-    FReader->FetchFailed(Tasks.front().Entries.front(), reason);
+    FReader->FetchFailed(FTasks.front().Entries.front(), reason);
 }
 
 void TMessageStore::WorkerNotice(const TWorkerNotice& notice) {
@@ -141,19 +141,19 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     if (FClosing)
         return;
     emit TaskStarted();
-    if (Worker->RemovalIncomplete) {
-        Worker->RemovalIncomplete = false;
+    if (FWorker->RemovalIncomplete) {
+        FWorker->RemovalIncomplete = false;
         RemovalIncomplete();
     }
     if (ValidAccount(FRunningAccount))
-        Accounts[FRunningAccount].ServerList = Worker->ServerList;
+        Accounts[FRunningAccount].ServerList = FWorker->ServerList;
     FRunningAccount = -1;
     // A cancelled job still at the head was broken off without its last event (the
     // worker reports nothing while stopping); a job whose messages have all gone since
     // it was queued has nothing left to do.
-    while (!Tasks.empty() && (Tasks.front().Cancelled || !ValidAccount(Tasks.front().Account) ||
-                              !ResolveTask(Tasks.front(), Buttons))) {
-        const TQueuedTask& dropped = Tasks.front();
+    while (!FTasks.empty() && (FTasks.front().Cancelled || !ValidAccount(FTasks.front().Account) ||
+                               !ResolveTask(FTasks.front(), FButtons))) {
+        const TQueuedTask& dropped = FTasks.front();
         // Its messages went with a check since it was queued: nothing is sent for them.
         if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck)
             AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
@@ -164,26 +164,26 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
             FReader->RemovalDropped();
         NextTask();
     }
-    if (Tasks.empty())
+    if (FTasks.empty())
         return;
     hasTask = true;
-    const TQueuedTask& head = Tasks.front();
-    Worker->ServerList = Accounts[head.Account].ServerList;
-    Worker->Task = head;
-    if (head.Kind == tkRetrieve && !Worker->Task.Messages.empty())
-        Worker->Task.CacheFile = CachePath(head.Account, Worker->Task.Messages.front().UID);
+    const TQueuedTask& head = FTasks.front();
+    FWorker->ServerList = Accounts[head.Account].ServerList;
+    FWorker->Task = head;
+    if (head.Kind == tkRetrieve && !FWorker->Task.Messages.empty())
+        FWorker->Task.CacheFile = CachePath(head.Account, FWorker->Task.Messages.front().UID);
     FRunningAccount = head.Account;
     if (head.Kind == tkCheck) {
         FReadSet = MakeUIDSet(Accounts[head.Account].ReadList);
         FRenumberHint = 0;
     }
-    NewMail = false;
+    FNewMail = false;
 }
 
 void TMessageStore::WorkerMessage(const TStringList* lines, int number, const std::string& uid) {
-    if (FClosing || Tasks.empty())
+    if (FClosing || FTasks.empty())
         return;
-    switch (Tasks.front().Kind) {
+    switch (FTasks.front().Kind) {
     case tkCheck:
         CheckMessage(lines, number, uid);
         break;
@@ -205,7 +205,6 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     if (lines)
         msg.LoadFromLines(*lines);
     TButton entry;
-    entry.Id = TEntryId(++FLastId);
     if (lines)
         entry.MessageID = MessageIdOf(*lines);
     entry.Caption = EntryCaption(msg, account.AccountName);
@@ -215,25 +214,23 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     entry.Read = FReadSet.count(LowerUID(uid)) > 0;
     entry.Hint = EntryHint(msg, account.AccountName);
     // A message whose header could not be read shows at least its size.
-    if (Worker->Size >= 0)
-        entry.Hint += "\r\nSize: " + std::to_string(Worker->Size) + " bytes";
+    if (FWorker->Size >= 0)
+        entry.Hint += "\r\nSize: " + std::to_string(FWorker->Size) + " bytes";
     entry.Fields = EntryFields(msg);
     if (!entry.Read)
-        NewMail = true;
-    Buttons.push_back(std::move(entry));
-    const int index = static_cast<int>(Buttons.size()) - 1;
-    FRenumberHint = index + 1;
-    emit EntryAdded(index);
+        FNewMail = true;
+    FRenumberHint = static_cast<int>(FButtons.size()) + 1;
+    AddEntry(std::move(entry));
 }
 
 void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
     if (FClosing)
         return;
-    const int index = FindEntry(Buttons, FRunningAccount, uid, FRenumberHint);
+    const int index = FindEntry(FButtons, FRunningAccount, uid, FRenumberHint);
     if (index < 0)
         return;
     FRenumberHint = index + 1;
-    Buttons[index].MsgNum = number;
+    FButtons[index].MsgNum = number;
     emit EntryChanged(index);
 }
 
@@ -242,17 +239,17 @@ void TMessageStore::WorkerCheckDone() {
         return;
     // A check that ended early saw only part of the mailbox: what it did not see is not
     // gone, so nothing is removed and no read mark erased.
-    if (ValidAccount(FRunningAccount) && !Worker->CheckComplete) {
-        Accounts[FRunningAccount].ServerList = Worker->ServerList;
+    if (ValidAccount(FRunningAccount) && !FWorker->CheckComplete) {
+        Accounts[FRunningAccount].ServerList = FWorker->ServerList;
     } else if (ValidAccount(FRunningAccount)) {
         TAccount& account = Accounts[FRunningAccount];
         // At once, not only when the worker next asks for a job: a program ended right
         // after this check must still know which cached messages are on the server.
-        account.ServerList = Worker->ServerList;
-        const TUIDSet onServer = MakeUIDSet(Worker->ServerList);
+        account.ServerList = FWorker->ServerList;
+        const TUIDSet onServer = MakeUIDSet(FWorker->ServerList);
         std::error_code error;
-        for (int index : MissingEntries(Buttons, FRunningAccount, onServer)) {
-            const std::string uid = Buttons[index].UID;
+        for (int index : MissingEntries(FButtons, FRunningAccount, onServer)) {
+            const std::string uid = FButtons[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
             const int mark = IndexOfText(account.ReadList, uid);
             if (mark >= 0)
@@ -263,7 +260,7 @@ void TMessageStore::WorkerCheckDone() {
     }
     NextTask();
     SaveOptions();
-    if (NewMail)
+    if (FNewMail)
         emit NewMailArrived();
 }
 
@@ -287,11 +284,11 @@ void TMessageStore::WorkerStatus(const std::string& text) {
 }
 
 void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
-    if (Tasks.empty())
+    if (FTasks.empty())
         return;
     const TEntryId asked =
-        Tasks.front().Entries.empty() ? TEntryId::None : Tasks.front().Entries.front();
-    answer = static_cast<uint8_t>(FReader->AnswerSize(asked, size, Tasks.front().Full != 0));
+        FTasks.front().Entries.empty() ? TEntryId::None : FTasks.front().Entries.front();
+    answer = static_cast<uint8_t>(FReader->AnswerSize(asked, size, FTasks.front().Full != 0));
     // Cancelled: the worker reports nothing more for this job.
     if (answer == 2)
         NextTask();

@@ -276,9 +276,9 @@ void TfrmMsgList::tbDeleteClick() {
         std::vector<TEntryId> entries;
         for (int i = RowCount() - 1; i >= 0; --i) {
             const int entry = EntryAt(i);
-            if (!Ticked(i) || FStore.Buttons[static_cast<size_t>(entry)].Account != account)
+            if (!Ticked(i) || FStore.Buttons()[static_cast<size_t>(entry)].Account != account)
                 continue;
-            entries.push_back(FStore.Buttons[static_cast<size_t>(entry)].Id);
+            entries.push_back(FStore.Buttons()[static_cast<size_t>(entry)].Id);
             FModel->SetTicked(entry, false);
         }
         if (!entries.empty())
@@ -320,7 +320,7 @@ void TfrmMsgList::OpenSelected() {
         current = selected.isEmpty() ? QModelIndex() : selected.first();
     }
     if (current.isValid())
-        FStore.Reader().Open(FStore.Buttons[static_cast<size_t>(EntryOf(current))].Id);
+        FStore.Reader().Open(FStore.Buttons()[static_cast<size_t>(EntryOf(current))].Id);
 }
 
 void TfrmMsgList::HeaderClicked(int column) {

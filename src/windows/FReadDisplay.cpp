@@ -244,7 +244,7 @@ void TfrmRead::Reply(bool all) {
     if (!FView)
         return;
     const int entry = FStore.IndexOf(Entry);
-    const int account = entry < 0 ? -1 : FStore.Buttons[static_cast<size_t>(entry)].Account;
+    const int account = entry < 0 ? -1 : FStore.Buttons()[static_cast<size_t>(entry)].Account;
     const std::string own = FStore.ValidAccount(account) ? Accounts[account].Email : "";
     QStringList encoded;
     for (const std::string& address : ReplyAddresses(*FView->Message, all, own))

@@ -172,9 +172,9 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     connect(&FStore, &TMessageStore::ProgressChanged, this, &TfrmTasks::ProgressChanged);
     connect(&FStore, &TMessageStore::TasksWanted, this, &TfrmTasks::ShowPage);
     // A store that has jobs or errors already.
-    for (int i = 0; i < static_cast<int>(FStore.Tasks.size()); ++i)
+    for (int i = 0; i < static_cast<int>(FStore.Tasks().size()); ++i)
         TaskAdded(i);
-    for (int i = 0; i < static_cast<int>(FStore.Errors.size()); ++i)
+    for (int i = 0; i < static_cast<int>(FStore.Errors().size()); ++i)
         ErrorAdded(i);
 }
 
@@ -190,7 +190,7 @@ void TfrmTasks::ShowPage(int page) {
 }
 
 void TfrmTasks::TaskAdded(int position) {
-    const TQBTaskInfo& task = FStore.Tasks[static_cast<size_t>(position)];
+    const TQBTaskInfo& task = FStore.Tasks()[static_cast<size_t>(position)];
     auto* item = new QTreeWidgetItem(
         QStringList{ScreenText(TaskCaption(task, FStore.AccountName(task.Account)))});
     lvTasks->insertTopLevelItem(position, item);
@@ -228,7 +228,7 @@ void TfrmTasks::StatusChanged(const std::string& text) {
 }
 
 void TfrmTasks::ErrorAdded(int index) {
-    const TError& error = FStore.Errors[static_cast<size_t>(index)];
+    const TError& error = FStore.Errors()[static_cast<size_t>(index)];
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(error.Time.time_since_epoch());
     const QString text = ScreenText(error.Text);

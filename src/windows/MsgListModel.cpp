@@ -71,7 +71,7 @@ TMsgListModel::TMsgListModel(TMessageStore& store, QObject* parent)
 }
 
 void TMsgListModel::FillRow(int entry, TRow& row) const {
-    const TButton& button = FStore.Buttons[static_cast<size_t>(entry)];
+    const TButton& button = FStore.Buttons()[static_cast<size_t>(entry)];
     row.Cells[colAccount] =
         QString::fromStdString(SingleLine(UndeclaredToUtf8(FStore.AccountName(button.Account))));
     const TEntryFields& fields = button.Fields;
@@ -85,7 +85,7 @@ void TMsgListModel::FillRow(int entry, TRow& row) const {
 void TMsgListModel::FlushRows() {
     FFlushTimer->stop();
     const int first = static_cast<int>(FRows.size());
-    const int last = static_cast<int>(FStore.Buttons.size()) - 1;
+    const int last = static_cast<int>(FStore.Buttons().size()) - 1;
     if (last < first)
         return;
     beginInsertRows({}, first, last);
@@ -150,7 +150,7 @@ void TMsgListModel::SetShowAll(bool showAll) {
 }
 
 bool TMsgListModel::IsRead(int entry) const {
-    return FStore.Buttons[static_cast<size_t>(entry)].Read;
+    return FStore.Buttons()[static_cast<size_t>(entry)].Read;
 }
 
 bool TMsgListModel::Ticked(int entry) const {

@@ -20,9 +20,9 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     const int user = AddDovecotAccount("Home", 4);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 4u);
-    const std::string gone = Store->Buttons[1].UID;
-    const std::string kept = Store->Buttons[3].UID;
+    ASSERT_EQ(Store->Buttons().size(), 4u);
+    const std::string gone = Store->Buttons()[1].UID;
+    const std::string kept = Store->Buttons()[3].UID;
     TTempDir::WriteFile(CacheFileName("Home", gone), "\x01text");
     TTempDir::WriteFile(CacheFileName("Home", kept), "\x01text");
     Store->MarkRead(1, true);
@@ -33,17 +33,17 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     LetSessionEnd();
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 3u);
-    for (const TButton& entry : Store->Buttons)
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    for (const TButton& entry : Store->Buttons())
         EXPECT_NE(entry.UID, gone);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", gone)));
     EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", kept)));
     EXPECT_TRUE(Accounts[0].ReadList.empty());
     // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
     // would hit the wrong message.
-    EXPECT_EQ(Store->Buttons[0].MsgNum, 1);
-    EXPECT_EQ(Store->Buttons[1].MsgNum, 2);
-    EXPECT_EQ(Store->Buttons[2].MsgNum, 3);
+    EXPECT_EQ(Store->Buttons()[0].MsgNum, 1);
+    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
+    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
     // The read mark is gone from the settings file too.
     EXPECT_TRUE(TIniFile(AppPath + "/quillbar.ini").ReadString("Account=Home", "X0", "") == "");
 }
@@ -55,10 +55,10 @@ TEST_F(MessageStore, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
     ASSERT_TRUE(WaitForJobs());
     // Known as soon as the check is done, so that an exit right now keeps the file.
     ASSERT_EQ(Accounts[0].ServerList.size(), 2u);
-    const std::string kept = CacheFileName("Home", Store->Buttons[0].UID);
+    const std::string kept = CacheFileName("Home", Store->Buttons()[0].UID);
     const std::string stale = CacheFileName("Home", std::string(32, 'f'));
     // A file of the former naming (the bare key) of a message still on the server.
-    const std::string oldNamed = AppPath + "/cache/" + Store->Buttons[0].UID + ".dat";
+    const std::string oldNamed = AppPath + "/cache/" + Store->Buttons()[0].UID + ".dat";
     const std::string stray = AppPath + "/cache/notes.dat";
     const std::string other = AppPath + "/cache/keep.txt";
     for (const std::string& file : {kept, stale, oldNamed, stray, other})
@@ -85,8 +85,8 @@ TEST_F(MessageStore, SettingsFileHoldsExactlyTheReadMarks) {
     for (const auto& [key, value] : ini.ReadSectionValues("Account=Home"))
         if (!key.empty() && key[0] == 'X')
             marks.push_back(key + "=" + value);
-    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Store->Buttons[2].UID,
-                                               "X1=" + Store->Buttons[0].UID}));
+    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Store->Buttons()[2].UID,
+                                               "X1=" + Store->Buttons()[0].UID}));
 }
 
 // An account removed in the options: its entries and queued jobs go, and every later
@@ -98,28 +98,28 @@ TEST_F(MessageStore, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
     AddDovecotAccount("Third", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 5u);
-    const std::string thirdUID = Store->Buttons[4].UID;
+    ASSERT_EQ(Store->Buttons().size(), 5u);
+    const std::string thirdUID = Store->Buttons()[4].UID;
     // Jobs wait while this thread does not serve the worker.
     Store->CheckNow(0);
     Store->CheckNow(2);
-    ASSERT_EQ(Store->Tasks.size(), 2u);
+    ASSERT_EQ(Store->Tasks().size(), 2u);
 
     DeleteAccount(0);
     Store->RemoveAccountButtons(0);
-    ASSERT_EQ(Store->Buttons.size(), 3u);
-    EXPECT_EQ(Store->Buttons[0].Account, 0); // "Second"
-    EXPECT_EQ(Store->Buttons[2].Account, 1); // "Third"
-    EXPECT_EQ(Store->Buttons[2].UID, thirdUID);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    EXPECT_EQ(Store->Buttons()[0].Account, 0); // "Second"
+    EXPECT_EQ(Store->Buttons()[2].Account, 1); // "Third"
+    EXPECT_EQ(Store->Buttons()[2].UID, thirdUID);
     // The head job may be running already: it stays, naming no account, and ends
     // without effect; the waiting job now names "Third" by its new index.
-    ASSERT_EQ(Store->Tasks.size(), 2u);
-    EXPECT_EQ(Store->Tasks[0].Account, -1);
-    EXPECT_EQ(Store->Tasks[1].Account, 1);
+    ASSERT_EQ(Store->Tasks().size(), 2u);
+    EXPECT_EQ(Store->Tasks()[0].Account, -1);
+    EXPECT_EQ(Store->Tasks()[1].Account, 1);
     ASSERT_TRUE(WaitForJobs());
     // The check of "Third" keeps its message under the right account.
-    ASSERT_EQ(Store->Buttons.size(), 3u);
-    EXPECT_EQ(Store->Buttons[2].Account, 1);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    EXPECT_EQ(Store->Buttons()[2].Account, 1);
 }
 
 // The windows learn everything through the store's signals; after the exit the store
@@ -134,7 +134,7 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     QSignalSpy newMail(Store.get(), &TMessageStore::NewMailArrived);
     Store->Start();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
     EXPECT_EQ(added.count(), 3);
     EXPECT_EQ(added.at(2).at(0).toInt(), 2);
     EXPECT_EQ(queued.count(), 1);
@@ -143,9 +143,9 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     EXPECT_EQ(Accounts[0].ServerList.size(), 3u);
 
     Store->Shutdown();
-    EXPECT_EQ(Store->Worker, nullptr);
+    EXPECT_EQ(Store->Worker(), nullptr);
     Store->CheckNow(0);
-    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(queued.count(), 1);
 }
 
@@ -182,8 +182,8 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     Accounts[0].ReadList = {MD5Hex("u1")};
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 2u);
-    EXPECT_TRUE(Store->Buttons[0].Read);
+    ASSERT_EQ(Store->Buttons().size(), 2u);
+    EXPECT_TRUE(Store->Buttons()[0].Read);
     EXPECT_EQ(Accounts[0].ServerList, (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
     TTempDir::WriteFile(CacheFileName("Home", MD5Hex("u2")), "\x01text");
 
@@ -197,7 +197,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     }));
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs());
-    EXPECT_EQ(Store->Buttons.size(), 2u);
+    EXPECT_EQ(Store->Buttons().size(), 2u);
     EXPECT_EQ(Accounts[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
     EXPECT_EQ(Marks(), (std::vector<std::string>{MD5Hex("u1")}));
     StopProgram();
@@ -215,9 +215,9 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 4u);
-    ASSERT_EQ(Store->Buttons[0].MsgNum, 1);
-    Store->DeleteMessage(Store->Buttons[0].Id);
+    ASSERT_EQ(Store->Buttons().size(), 4u);
+    ASSERT_EQ(Store->Buttons()[0].MsgNum, 1);
+    Store->DeleteMessage(Store->Buttons()[0].Id);
     ASSERT_TRUE(WaitForJobs());
     const auto commands = server.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "DELE 1"), commands.end());
@@ -225,17 +225,17 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
 
     // Another client removes one of the two left: which one the entry meant cannot be told
     // any more, so the removal is refused, not guessed.
-    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
     ASSERT_TRUE(server.WaitIdle());
     server.RemoveMessage(2);
-    Store->DeleteMessage(Store->Buttons[2].Id);
+    Store->DeleteMessage(Store->Buttons()[2].Id);
     ASSERT_TRUE(WaitForJobs());
     const auto after = server.Commands();
     EXPECT_EQ(std::count_if(after.begin(), after.end(),
                             [](const std::string& c) { return c.rfind("DELE", 0) == 0; }),
               1);
-    ASSERT_FALSE(Store->Errors.empty());
-    EXPECT_NE(Store->Errors.back().Text.find("same unique id"), std::string::npos);
+    ASSERT_FALSE(Store->Errors().empty());
+    EXPECT_NE(Store->Errors().back().Text.find("same unique id"), std::string::npos);
 }
 
 // Two servers that give one unique id to different messages: each account opens its own.
@@ -247,8 +247,8 @@ TEST_F(MessageStore, AccountsSharingAUniqueIdKeepTheirOwnCachedMessages) {
     AddLoopbackAccount("Second", second.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 2u);
-    ASSERT_EQ(Store->Buttons[0].UID, Store->Buttons[1].UID);
+    ASSERT_EQ(Store->Buttons().size(), 2u);
+    ASSERT_EQ(Store->Buttons()[0].UID, Store->Buttons()[1].UID);
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     for (int index : {0, 1, 0, 1}) {
         Open(index);
@@ -271,17 +271,17 @@ TEST_F(MessageStore, RemovalWithoutConfirmedQuitIsUndoneByACheck) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 3u);
-    Store->DeleteMessage(Store->Buttons[1].Id);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    Store->DeleteMessage(Store->Buttons()[1].Id);
     ASSERT_TRUE(WaitUntil([&] {
-        return Store->Tasks.empty() && !Store->Errors.empty() && Store->Buttons.size() == 3;
+        return Store->Tasks().empty() && !Store->Errors().empty() && Store->Buttons().size() == 3;
     }));
     std::vector<int> numbers;
-    for (const TButton& entry : Store->Buttons)
+    for (const TButton& entry : Store->Buttons())
         numbers.push_back(entry.MsgNum);
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3}));
-    EXPECT_NE(Store->Errors.back().Text.find("did not complete"), std::string::npos);
+    EXPECT_NE(Store->Errors().back().Text.find("did not complete"), std::string::npos);
 }
 
 // A cache file that cannot be written is listed with its path; the job still ends.
@@ -291,12 +291,12 @@ TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    const std::string path = CacheFileName("Home", Store->Buttons[0].UID);
+    const std::string path = CacheFileName("Home", Store->Buttons()[0].UID);
     std::filesystem::create_directories(path + "/in-the-way");
     Open(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_FALSE(Store->Errors.empty());
-    EXPECT_NE(Store->Errors.back().Text.find(path), std::string::npos);
+    ASSERT_FALSE(Store->Errors().empty());
+    EXPECT_NE(Store->Errors().back().Text.find(path), std::string::npos);
 }
 
 // Entries removed while a retrieval runs: the file is still that of the fetched message.
@@ -331,16 +331,16 @@ TEST_F(MessageStore, RetrievalBringingAnotherMessageIdIsReportedNotShownNorCache
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 1u);
-    EXPECT_EQ(Store->Buttons[0].MessageID, "<one@example.org>");
+    ASSERT_EQ(Store->Buttons().size(), 1u);
+    EXPECT_EQ(Store->Buttons()[0].MessageID, "<one@example.org>");
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     Open(0);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(loaded.size(), 0);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
-    ASSERT_EQ(Store->Errors.size(), 1u);
-    EXPECT_NE(Store->Errors[0].Text.find("another message"), std::string::npos);
-    EXPECT_NE(Store->Errors[0].Text.find("<two@example.org>"), std::string::npos);
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_NE(Store->Errors()[0].Text.find("another message"), std::string::npos);
+    EXPECT_NE(Store->Errors()[0].Text.find("<two@example.org>"), std::string::npos);
 }
 
 // The size question waits for the user, who may open another message meanwhile: the answer
@@ -367,7 +367,7 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     ASSERT_FALSE(download.isEmpty());
     EXPECT_FALSE(download.last()[0].toBool());
     ASSERT_EQ(loaded.size(), 1);
-    EXPECT_EQ(loaded[0][0].value<TEntryId>(), Store->Buttons[1].Id);
+    EXPECT_EQ(loaded[0][0].value<TEntryId>(), Store->Buttons()[1].Id);
     // The big one's first lines are cached for when it is opened again.
     TCacheFile file;
     ASSERT_TRUE(ReadCacheFile(CacheFileName("Home", MD5Hex("big")), file));
@@ -396,7 +396,7 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
     ASSERT_EQ(failed.size(), 3);
     EXPECT_EQ(failed[0][1].value<std::string>(),
               "Server error: Message could not be retrieved! (locked)");
-    EXPECT_EQ(Store->Errors.size(), 3u);
+    EXPECT_EQ(Store->Errors().size(), 3u);
     const auto commands = server.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 1"), 2);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 2"), 1);
@@ -410,7 +410,7 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
     const std::string source = SourceOf(loaded[0]);
     EXPECT_NE(source.find(std::string(16384, 'l') + "\r\nafter\r\n"), std::string::npos);
     EXPECT_EQ(source.find(std::string(16385, 'l')), std::string::npos);
-    EXPECT_NE(Store->Errors.back().Text.find("1 line(s) longer than 16384 bytes"),
+    EXPECT_NE(Store->Errors().back().Text.find("1 line(s) longer than 16384 bytes"),
               std::string::npos);
 }
 
@@ -445,13 +445,13 @@ TEST_F(MessageStore, ALaterOpenSupersedesAPreparationStillRunning) {
     std::string big = Mail("big");
     while (big.size() < (size_t(16) << 20))
         big += std::string(76, 'x') + "\r\n";
-    WriteCacheFile(Store->CachePath(0, Store->Buttons[0].UID), true, big);
+    WriteCacheFile(Store->CachePath(0, Store->Buttons()[0].UID), true, big);
     QSignalSpy ready(&Store->Reader(), &TReadSession::Ready);
     Open(0);
     Open(1);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(ready.size(), 1);
-    EXPECT_EQ(ready[0][0].value<TEntryId>(), Store->Buttons[1].Id);
+    EXPECT_EQ(ready[0][0].value<TEntryId>(), Store->Buttons()[1].Id);
     EXPECT_EQ(ready[0][1].value<TReadViewPtr>()->Subject, "small");
 }
 

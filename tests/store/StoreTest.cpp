@@ -127,13 +127,13 @@ bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs
 }
 
 void TStoreTest::Open(int index) {
-    Store->Reader().Open(Store->Buttons[static_cast<size_t>(index)].Id);
+    Store->Reader().Open(Store->Buttons()[static_cast<size_t>(index)].Id);
 }
 
 bool TStoreTest::WaitForJobs(int timeoutMs) {
     // A message opened from its cache file is prepared first, and fetched only when there is
     // none; a fetched one is then prepared: both on the read session's thread.
-    return WaitUntil([this] { return Store->Tasks.empty() && !Store->Reader().IsPreparing(); },
+    return WaitUntil([this] { return Store->Tasks().empty() && !Store->Reader().IsPreparing(); },
                      timeoutMs);
 }
 
@@ -153,6 +153,6 @@ void TStoreTest::PrintServerCommands(const std::string& step) {
 
 void TStoreTest::LetSessionEnd() {
     // The worker closes its session each time it finds no job.
-    const int before = Store->Worker->IdleRounds;
-    WaitUntil([&] { return Store->Worker->IdleRounds > before; });
+    const int before = Store->Worker()->IdleRounds;
+    WaitUntil([&] { return Store->Worker()->IdleRounds > before; });
 }

@@ -166,12 +166,12 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     dialog->txtPOPPass->setText(QString::fromStdString(server.Password(user)));
     ASSERT_TRUE(Ok(dialog));
     // Checked once the options dialog is closed: the tasks window cannot come up behind it.
-    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_FALSE(TasksWindow->isVisible());
     options->cmdOK->click();
-    EXPECT_FALSE(Store->Tasks.empty());
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons.size() == 2; }));
+    EXPECT_FALSE(Store->Tasks().empty());
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }));
     EXPECT_TRUE(Main->PromptRect({}).isEmpty());
-    EXPECT_EQ(Store->Buttons[0].Caption, "Test message 1 (Mine)");
+    EXPECT_EQ(Store->Buttons()[0].Caption, "Test message 1 (Mine)");
     ASSERT_NE(SettingsText().find("Mine"), std::string::npos);
 }

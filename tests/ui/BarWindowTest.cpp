@@ -32,12 +32,10 @@ class BarWindow : public TGuiTest {
     }
     void AddEntry(const std::string& subject, const std::string& hint) {
         TButton entry;
-        entry.Id = TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
         entry.Caption = subject;
         entry.UID = subject;
         entry.Hint = hint;
-        Store->Buttons.push_back(entry);
-        emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
+        Store->AddEntry(entry);
     }
     // Starts the program with the bar shown.
     void ShowBar() {
@@ -51,7 +49,7 @@ class BarWindow : public TGuiTest {
         TBarState state;
         state.ClientWidth = Main->width();
         state.ButtonWidth = Options.ButtonWidth;
-        state.EntryCount = static_cast<int>(Store->Buttons.size());
+        state.EntryCount = static_cast<int>(Store->Buttons().size());
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(*Skin), state);
     }
@@ -149,18 +147,18 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     Main->mnuButton->close();
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, 5));
     Main->Markasread1->trigger();
-    EXPECT_TRUE(Store->Buttons[1].Read);
-    EXPECT_FALSE(Store->Buttons[0].Read);
+    EXPECT_TRUE(Store->Buttons()[1].Read);
+    EXPECT_FALSE(Store->Buttons()[0].Read);
     // Delete asks first; No leaves everything, and without the question it is queued.
     Options.DeleteConfirm = true;
     SetNextMessageBoxAnswer(QMessageBox::No);
     Main->Delete1->trigger();
-    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
     Options.DeleteConfirm = false;
     Main->Delete1->trigger();
-    ASSERT_EQ(Store->Tasks.size(), 1u);
-    EXPECT_EQ(Store->Tasks[0].Kind, tkRemove);
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    EXPECT_EQ(Store->Tasks()[0].Kind, tkRemove);
     // A right click on an arrow does nothing; on the menu button it opens the main menu.
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.MenuButton.Left + 2, 5));
     EXPECT_TRUE(Main->mnuMain->isVisible());
@@ -196,7 +194,7 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
 
     popUpOn(2);
     removeElsewhereAndCheck(files[0]);
-    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
     Dovecot().ClearCommands();
     Main->Delete1->trigger();
     const std::vector<std::string> left = {files[1], files[3]};
@@ -212,8 +210,8 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
     LetSessionEnd();
     EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[1]}));
     EXPECT_TRUE(Dovecot().Commands().empty());
-    ASSERT_FALSE(Store->Errors.empty());
-    EXPECT_EQ(Store->Errors.back().Text, MessageGoneText);
+    ASSERT_FALSE(Store->Errors().empty());
+    EXPECT_EQ(Store->Errors().back().Text, MessageGoneText);
     Main->mnuButton->close();
 }
 

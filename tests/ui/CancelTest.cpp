@@ -21,14 +21,14 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
 
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
-    EXPECT_EQ(Store->Tasks.size(), 2u);
+    EXPECT_EQ(Store->Tasks().size(), 2u);
     TasksWindow->ShowPage(0);
     ASSERT_TRUE(TasksWindow->cmdCancel->isEnabled());
     TasksWindow->cmdCancel->click();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_EQ(Store->Buttons.size(), 1u);
+    EXPECT_EQ(Store->Buttons().size(), 1u);
     EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
-    EXPECT_TRUE(Store->Errors.empty());
+    EXPECT_TRUE(Store->Errors().empty());
 }
 
 // A cancelled job reports nothing more; its last status must not stay up as if it still ran.

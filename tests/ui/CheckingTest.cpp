@@ -45,18 +45,18 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
     AddDovecotAccount("Active", 0, true);
     AddDovecotAccount("Inactive", 0, false);
     StartProgram();
-    ASSERT_EQ(Store->Tasks.size(), 1u);
-    EXPECT_EQ(Store->Tasks[0].Account, 0);
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    EXPECT_EQ(Store->Tasks()[0].Account, 0);
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 1);
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
-    EXPECT_FALSE(Store->tmrCheck->isActive());
+    EXPECT_FALSE(Store->CheckTimer().isActive());
     // A tick while the check waits adds nothing.
     Store->tmrCheckTimer();
-    EXPECT_EQ(Store->Tasks.size(), 1u);
+    EXPECT_EQ(Store->Tasks().size(), 1u);
     // By hand, the inactive account can be checked; twice queues it once.
     Store->CheckNow(1);
     Store->CheckNow(1);
-    EXPECT_EQ(Store->Tasks.size(), 2u);
+    EXPECT_EQ(Store->Tasks().size(), 2u);
     EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_TRUE(WaitForJobs());
     EXPECT_FALSE(TasksWindow->isVisible());
@@ -70,9 +70,9 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 3u);
+    ASSERT_EQ(Store->Buttons().size(), 3u);
     for (int i = 0; i < 3; ++i) {
-        const TButton& entry = Store->Buttons[i];
+        const TButton& entry = Store->Buttons()[i];
         EXPECT_EQ(entry.MsgNum, i + 1);
         EXPECT_EQ(entry.Caption, "Test message " + std::to_string(i + 1) + " (Home)");
         EXPECT_FALSE(entry.Read);
@@ -90,12 +90,12 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     EXPECT_FALSE(RowRead(1));
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
     EXPECT_TRUE(WaitUntil([] { return Accounts[0].ServerList.size() == 3; }));
-    EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons[0].UID);
+    EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons()[0].UID);
 
     // A second check finds nothing new: no entry, no sound.
     Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
-    EXPECT_EQ(Store->Buttons.size(), 3u);
+    EXPECT_EQ(Store->Buttons().size(), 3u);
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
 }
 
@@ -107,8 +107,8 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     const int user = AddDovecotAccount("Home", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 1u);
-    const std::string uid = Store->Buttons[0].UID;
+    ASSERT_EQ(Store->Buttons().size(), 1u);
+    const std::string uid = Store->Buttons()[0].UID;
     StopProgram();
 
     Accounts[0].ReadList = {QString::fromStdString(uid).toUpper().toStdString()};
@@ -118,8 +118,8 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     StartProgram();
     List->tbShowAll->click(); // down: read rows are listed
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 2u);
-    EXPECT_TRUE(Store->Buttons[0].Read);
+    ASSERT_EQ(Store->Buttons().size(), 2u);
+    EXPECT_TRUE(Store->Buttons()[0].Read);
     ASSERT_EQ(List->RowCount(), 2);
     EXPECT_TRUE(RowRead(RowOfEntry(0)));
     EXPECT_EQ(PlayedSounds.size(), 1u); // for message 2 only
@@ -129,7 +129,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     Accounts[0].ServerList.clear();
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 2u);
+    ASSERT_EQ(Store->Buttons().size(), 2u);
     EXPECT_EQ(List->RowCount(), 1);
     EXPECT_EQ(List->EntryAt(0), 1);
     // Message 2 is unread and new again after a restart (the server list is not kept).
@@ -143,12 +143,12 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     AddDovecotAccount("Fine", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Errors.size(), 1u);
-    EXPECT_EQ(Store->Errors[0].Text,
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_EQ(Store->Errors()[0].Text,
               "Could not connect to the mail server! ([AUTH] Authentication failed) (Broken)");
     QTreeWidget* errors = TasksWindow->lvErrors;
     ASSERT_EQ(errors->topLevelItemCount(), 1);
-    EXPECT_EQ(errors->topLevelItem(0)->text(0), QString::fromStdString(Store->Errors[0].Text));
+    EXPECT_EQ(errors->topLevelItem(0)->text(0), QString::fromStdString(Store->Errors()[0].Text));
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(errors->topLevelItem(0)->text(1))
                     .hasMatch());
@@ -156,16 +156,16 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     // The last job ended with errors listed: the window stays, on its error page.
     EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 1);
-    EXPECT_EQ(Store->Buttons.size(), 1u); // the other account was checked
+    EXPECT_EQ(Store->Buttons().size(), 1u); // the other account was checked
 
     // The close box hides and keeps the errors; Close clears them.
     TasksWindow->close();
     EXPECT_FALSE(TasksWindow->isVisible());
-    EXPECT_EQ(Store->Errors.size(), 1u);
+    EXPECT_EQ(Store->Errors().size(), 1u);
     TasksWindow->ShowPage(1);
     TasksWindow->cmdClose->click();
     EXPECT_FALSE(TasksWindow->isVisible());
-    EXPECT_TRUE(Store->Errors.empty());
+    EXPECT_TRUE(Store->Errors().empty());
     EXPECT_EQ(errors->topLevelItemCount(), 0);
 }
 
@@ -183,12 +183,12 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     int answeredAt = -1;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (answeredAt < 0 && Store->Buttons.size() >= count / 2)
-            answeredAt = static_cast<int>(Store->Buttons.size());
+        if (answeredAt < 0 && Store->Buttons().size() >= count / 2)
+            answeredAt = static_cast<int>(Store->Buttons().size());
     });
     probe.start(5);
     ASSERT_TRUE(WaitForJobs(120000));
-    ASSERT_EQ(Store->Buttons.size(), static_cast<size_t>(count));
+    ASSERT_EQ(Store->Buttons().size(), static_cast<size_t>(count));
     ASSERT_EQ(List->RowCount(), count);
     EXPECT_GE(answeredAt, count / 2);
     EXPECT_LT(answeredAt, count);

@@ -62,15 +62,12 @@ class MsgList : public TGuiTest {
     void AddEntries(int count, int firstAccount = 0) {
         for (int i = 0; i < count; ++i) {
             TButton entry;
-            entry.Id =
-                TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
             entry.Caption = "Message " + std::to_string(i);
             entry.Account = firstAccount + i;
             entry.MsgNum = firstAccount ? 1 : i + 1;
             entry.UID = "uid" + std::to_string(i);
             entry.Fields.Subject = entry.Caption;
-            Store->Buttons.push_back(entry);
-            emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
+            Store->AddEntry(entry);
         }
     }
 };
@@ -81,10 +78,10 @@ TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers) {
     Store->RemoveButton(2);
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(Cell(2, 0), "Test message 4");
-    ASSERT_EQ(Store->Buttons.size(), 4u);
-    EXPECT_EQ(Store->Buttons[2].MsgNum, 3);
-    EXPECT_EQ(Store->Buttons[3].MsgNum, 4);
-    EXPECT_EQ(Store->Buttons[1].MsgNum, 2);
+    ASSERT_EQ(Store->Buttons().size(), 4u);
+    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
+    EXPECT_EQ(Store->Buttons()[3].MsgNum, 4);
+    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
 }
 
 TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
@@ -95,7 +92,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     EXPECT_TRUE(List->tbMarkRead->isEnabled());
     EXPECT_TRUE(List->tbDelete->isEnabled());
     List->tbMarkRead->click();
-    EXPECT_TRUE(Store->Buttons[0].Read);
+    EXPECT_TRUE(Store->Buttons()[0].Read);
     EXPECT_EQ(Values(), (std::vector<int>{1, 2}));
     EXPECT_FALSE(List->tbMarkRead->isEnabled());
 
@@ -106,7 +103,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     // Marking with Show all down keeps the row, unticked, with image 2.
     List->SetTicked(2, true);
     Key(Qt::Key_R);
-    EXPECT_TRUE(Store->Buttons[2].Read);
+    EXPECT_TRUE(Store->Buttons()[2].Read);
     EXPECT_EQ(List->RowCount(), 3);
     EXPECT_TRUE(RowRead(2));
     EXPECT_FALSE(List->Ticked(2));
@@ -116,7 +113,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     EXPECT_EQ(Values(), (std::vector<int>{1}));
     EXPECT_EQ(Accounts[0].ReadList.size(), 2u);
     TIniFile ini(AppPath + "/quillbar.ini");
-    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Buttons[2].UID);
+    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Buttons()[2].UID);
     // Marking the last row read empties the list.
     Store->MarkAllRead();
     EXPECT_EQ(List->RowCount(), 0);
@@ -192,13 +189,13 @@ TEST_F(MsgList, SelectionKeysTickUntickAndToggle) {
     EXPECT_EQ(ticks(), "000");
     EXPECT_FALSE(List->tbDelete->isEnabled());
     // Delete acts only through the enabled button.
-    const size_t jobs = Store->Tasks.size();
+    const size_t jobs = Store->Tasks().size();
     Key(Qt::Key_Delete);
-    EXPECT_EQ(Store->Tasks.size(), jobs);
+    EXPECT_EQ(Store->Tasks().size(), jobs);
     // Enter without a selected row opens nothing.
     List->lvMessages->clearSelection();
     Key(Qt::Key_Return);
-    EXPECT_EQ(Store->Tasks.size(), jobs);
+    EXPECT_EQ(Store->Tasks().size(), jobs);
 }
 
 TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
@@ -213,7 +210,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     Options.DeleteConfirm = true;
     SetNextMessageBoxAnswer(QMessageBox::No);
     List->tbDelete->click();
-    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks().empty());
     ASSERT_FALSE(RecordedMessageBoxes().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
     EXPECT_EQ(RecordedMessageBoxes().back().Text,
@@ -223,13 +220,13 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     SetNextMessageBoxAnswer(QMessageBox::Yes);
     // Keep the jobs queued: the worker waits while this thread does not serve it.
     List->tbDelete->click();
-    ASSERT_EQ(Store->Tasks.size(), 2u);
-    EXPECT_EQ(Store->Tasks[0].Kind, tkRemoveSeveral);
-    EXPECT_EQ(Store->Tasks[0].Account, 1);
-    EXPECT_EQ(Store->Tasks[1].Account, 0);
-    std::vector<TEntryId> second = Store->Tasks[0].Entries;
+    ASSERT_EQ(Store->Tasks().size(), 2u);
+    EXPECT_EQ(Store->Tasks()[0].Kind, tkRemoveSeveral);
+    EXPECT_EQ(Store->Tasks()[0].Account, 1);
+    EXPECT_EQ(Store->Tasks()[1].Account, 0);
+    std::vector<TEntryId> second = Store->Tasks()[0].Entries;
     std::sort(second.begin(), second.end());
-    EXPECT_EQ(second, (std::vector<TEntryId>{Store->Buttons[2].Id, Store->Buttons[3].Id}));
+    EXPECT_EQ(second, (std::vector<TEntryId>{Store->Buttons()[2].Id, Store->Buttons()[3].Id}));
     EXPECT_FALSE(List->lvMessages->isEnabled());
     EXPECT_FALSE(List->Ticked(0));
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
@@ -306,14 +303,14 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     EXPECT_EQ(items[3]->text(), "Second");
     ASSERT_TRUE(WaitForJobs());
     items[3]->trigger();
-    ASSERT_EQ(Store->Tasks.size(), 1u);
-    EXPECT_EQ(Store->Tasks[0].Account, 1);
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    EXPECT_EQ(Store->Tasks()[0].Account, 1);
     EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 0);
     ASSERT_TRUE(WaitForJobs());
     List->tbCheckNow->click();
-    ASSERT_EQ(Store->Tasks.size(), 1u);
-    EXPECT_EQ(Store->Tasks[0].Account, 0);
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    EXPECT_EQ(Store->Tasks()[0].Account, 0);
 }
 
 // A check that finds most of a large mailbox gone removes entry after entry; each removal
@@ -331,7 +328,7 @@ TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
     ASSERT_EQ(List->RowCount(), count / 2);
     for (int i = 0; i < List->RowCount(); ++i) {
         ASSERT_EQ(List->EntryAt(i), i);
-        EXPECT_EQ(Cell(i, 0).toStdString(), Store->Buttons[static_cast<size_t>(i)].Caption);
+        EXPECT_EQ(Cell(i, 0).toStdString(), Store->Buttons()[static_cast<size_t>(i)].Caption);
         EXPECT_EQ(RowOfEntry(i), i);
     }
     EXPECT_EQ(RowOfEntry(count / 2), -1);
@@ -389,7 +386,7 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
 
     List->SetTicked(0, true);
     List->tbDelete->click();
-    ASSERT_EQ(Store->Tasks.size(), 2u);
+    ASSERT_EQ(Store->Tasks().size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // A check finds the message gone: the job has nothing left to do.
     Store->RemoveButton(0, false);
@@ -401,12 +398,12 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 1; }));
     List->SetTicked(0, true);
     List->tbDelete->click();
-    ASSERT_EQ(Store->Tasks.size(), 2u);
+    ASSERT_EQ(Store->Tasks().size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // Its account is removed while the job waits.
     DeleteAccount(2);
     Store->RemoveAccountButtons(2);
-    ASSERT_EQ(Store->Tasks.size(), 1u);
+    ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
@@ -436,7 +433,7 @@ TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
     });
     Key(Qt::Key_M, Qt::AltModifier);
     EXPECT_TRUE(menuOpened);
-    EXPECT_FALSE(Store->Buttons[0].Read);
+    EXPECT_FALSE(Store->Buttons()[0].Read);
     EXPECT_TRUE(List->Ticked(0));
     EXPECT_EQ(List->tbMarkRead->objectName(), "tbMarkRead");
 }
@@ -454,9 +451,9 @@ TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsT
                                  "\"=?utf-8?q?=C3=89milie?= Durand\" <emilie@example.fr>", date));
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons.size(), 4u);
-    EXPECT_EQ(Store->Buttons[0].Caption, "Réunion (Home)");
-    EXPECT_EQ(Store->Buttons[3].Caption, "Apple fdp.exe (Home)");
+    ASSERT_EQ(Store->Buttons().size(), 4u);
+    EXPECT_EQ(Store->Buttons()[0].Caption, "Réunion (Home)");
+    EXPECT_EQ(Store->Buttons()[3].Caption, "Apple fdp.exe (Home)");
     EXPECT_EQ(Cell(3, 2), "Émilie Durand (emilie@example.fr)");
     List->lvMessages->header()->sectionClicked(0);
     std::string order;

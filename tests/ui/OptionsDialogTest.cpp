@@ -18,12 +18,10 @@ class OptionsDialog : public TDialogTest {
   protected:
     void AddEntry(int account, const std::string& uid) {
         TButton entry;
-        entry.Id = TEntryId(Store->Buttons.size() + 1000); // apart from the ids a check hands out
         entry.Caption = uid;
         entry.UID = uid;
         entry.Account = account;
-        Store->Buttons.push_back(entry);
-        emit Store->EntryAdded(static_cast<int>(Store->Buttons.size()) - 1);
+        Store->AddEntry(entry);
     }
 };
 
@@ -65,7 +63,7 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     dialog->tbScrollSpeed->setValue(10);
     dialog->cmdCancel->click();
     EXPECT_EQ(Options, TOptions());
-    EXPECT_FALSE(Store->tmrCheck->isActive());
+    EXPECT_FALSE(Store->CheckTimer().isActive());
 
     dialog = OpenOptions();
     dialog->chkInterval->setChecked(true);
@@ -73,8 +71,8 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     dialog->tbScrollSpeed->setValue(10);
     dialog->cmdApply->click();
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_TRUE(Store->tmrCheck->isActive());
-    EXPECT_EQ(Store->tmrCheck->interval(), 3 * 60000);
+    EXPECT_TRUE(Store->CheckTimer().isActive());
+    EXPECT_EQ(Store->CheckTimer().interval(), 3 * 60000);
     EXPECT_EQ(Main->tmrScroll->interval(), 500);
     // Cancel after Apply keeps what Apply stored.
     dialog->cmdCancel->click();
@@ -118,7 +116,7 @@ TEST_F(OptionsDialog, SkinWithoutAButtonMiddleStillGetsAPreview) {
 TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLimit) {
     Options.MaxWarning = true;
     StartProgram();
-    ASSERT_EQ(Store->Worker->MaxSize, 20000);
+    ASSERT_EQ(Store->Worker()->MaxSize, 20000);
     TfrmOptions* dialog = OpenOptions();
     EXPECT_TRUE(dialog->seMaxLines->isEnabled());
     dialog->chkMaxWarning->setChecked(false);
@@ -126,7 +124,7 @@ TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLi
     EXPECT_FALSE(dialog->seMaxLines->isEnabled());
     EXPECT_FALSE(dialog->chkMaxAsk->isEnabled());
     dialog->cmdOK->click();
-    EXPECT_EQ(Store->Worker->MaxSize, -1);
+    EXPECT_EQ(Store->Worker()->MaxSize, -1);
 }
 
 TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
@@ -146,9 +144,9 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
               "Are you sure you want to remove the account 'Home'?");
     ASSERT_EQ(Accounts.size(), 1u);
     EXPECT_EQ(dialog->lvAccounts->topLevelItemCount(), 1);
-    ASSERT_EQ(Store->Buttons.size(), 1u);
-    EXPECT_EQ(Store->Buttons[0].UID, "work-1");
-    EXPECT_EQ(Store->Buttons[0].Account, 0);
+    ASSERT_EQ(Store->Buttons().size(), 1u);
+    EXPECT_EQ(Store->Buttons()[0].UID, "work-1");
+    EXPECT_EQ(Store->Buttons()[0].Account, 0);
     EXPECT_EQ(List->RowCount(), 1);
     ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
     EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Work");

@@ -137,8 +137,8 @@ class ReadWindow : public TGuiTest {
         TfrmAttachment::SetNextAnswer(nullptr);
         return asked;
     }
-    std::string ShownUID() const { return Store->Buttons[Store->IndexOf(Read->Entry)].UID; }
-    std::string UIDAt(int position) const { return Store->Buttons[List->EntryAt(position)].UID; }
+    std::string ShownUID() const { return Store->Buttons()[Store->IndexOf(Read->Entry)].UID; }
+    std::string UIDAt(int position) const { return Store->Buttons()[List->EntryAt(position)].UID; }
 
     TUrlCatcher Urls;
 };
@@ -211,7 +211,7 @@ TEST_F(ReadWindow, LargeMessageAsksThenFetchesTheTopAndDownloadAllFetchesTheRest
     OpenRow(1);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(RecordedMessageBoxes().size(), 2u);
-    EXPECT_TRUE(Store->Tasks.empty());
+    EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", UIDAt(1))));
 }
 

@@ -91,10 +91,10 @@ TEST_F(TasksWindow, CloseClearsErrorsAndHidesWhileTheCloseBoxOnlyHides) {
     QTest::keyClick(&tasks, Qt::Key_Escape);
     EXPECT_FALSE(tasks.isVisible());
     EXPECT_EQ(cleared, 3);
-    EXPECT_TRUE(store.Errors.empty());
+    EXPECT_TRUE(store.Errors().empty());
     store.AddTask(Retrieve(1));
     tasks.cmdCancel->click();
-    EXPECT_TRUE(store.Tasks.front().Cancelled);
+    EXPECT_TRUE(store.Tasks().front().Cancelled);
 }
 
 // An error text with its cause and account is read whole: its row wraps.
