@@ -1,6 +1,6 @@
 // Draws a skin's bar in its typical states into a PNG for review, or shows a live bar in a window.
-#include "bar/UPaint.h"
-#include "bar/USkin.h"
+#include "skin/UPaint.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 
 #include <QApplication>

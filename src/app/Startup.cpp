@@ -4,7 +4,7 @@
 #include "app/LeftoverFiles.h"
 #include "app/StallProbe.h"
 #include "bar/FMain.h"
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/HintPause.h"

@@ -1,8 +1,8 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
 
-#include "bar/SkinMenuStyle.h"
-#include "bar/USkin.h"
+#include "skin/SkinMenuStyle.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"

@@ -2,7 +2,7 @@
 // keyboard, scrolls, and docks to the top or bottom of the desktop or floats.
 #pragma once
 
-#include "bar/UPaint.h"
+#include "skin/UPaint.h"
 #include "model/AppBarMath.h"
 #include "model/UStore.h"
 

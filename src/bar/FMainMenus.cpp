@@ -1,8 +1,8 @@
 // The bar's two menus, drawn in the skin's colours, and their commands.
 #include "bar/FMain.h"
 
-#include "bar/SkinMenuStyle.h"
-#include "bar/USkin.h"
+#include "skin/SkinMenuStyle.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/MessageBox.h"

@@ -3,7 +3,7 @@
 #include "bar/FMain.h"
 #include "windows/UPlacement.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "dialogs/FAbout.h"
 #include "dialogs/FOptions.h"

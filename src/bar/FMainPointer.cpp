@@ -1,7 +1,7 @@
 // The bar under the pointer: grips, the hot element, hints, and what a click does.
 #include "bar/FMain.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "store/MessageStore.h"
 #include "windows/UScreenText.h"

@@ -1,6 +1,7 @@
 // Settings store: the options and accounts mirrored from AppPath/quillbar.ini.
 #pragma once
 
+#include "core/AppBarEdge.h"
 #include "core/TLSMode.h"
 
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <vector>
 
 using TStringList = std::vector<std::string>;
-
-enum TAppBarEdge : uint8_t { abeLeft, abeTop, abeRight, abeBottom, abeUnknown, abeFloat };
 
 // The remembered action for an attachment's file extension: 0 open, 1 save.
 struct TExtension {

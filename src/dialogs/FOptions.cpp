@@ -1,7 +1,7 @@
 // The options dialog: construction of the four tabs, loading and applying the options.
 #include "dialogs/FOptions.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "dialogs/UDialogPictures.h"

@@ -1,7 +1,7 @@
 // The options dialog's accounts tab: the list with colour swatches, Add, Edit and Remove.
 #include "dialogs/FOptions.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "dialogs/FAccount.h"
 #include "platform/MessageBox.h"

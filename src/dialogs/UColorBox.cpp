@@ -1,7 +1,7 @@
 // The account colour drop-down: "Skin Default", sixteen colours and "Custom...".
 #include "dialogs/UColorBox.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h"
 
 #include <QAbstractItemView>

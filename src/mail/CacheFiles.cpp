@@ -2,6 +2,7 @@
 #include "mail/CacheFiles.h"
 
 #include "core/UGlobal.h"
+#include "core/UOptions.h"
 #include "mail/MD5Hex.h"
 
 #include <cctype>

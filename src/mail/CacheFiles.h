@@ -1,10 +1,10 @@
 // The cache folder: one file per downloaded message, named after its account and unique id.
 #pragma once
 
-#include "core/UOptions.h"
-
 #include <string>
 #include <vector>
+
+struct TAccount;
 
 // AppPath/cache/<md5 of account and uid>.dat: the cached copy of a message. Two accounts
 // whose servers give one unique id never share a file.

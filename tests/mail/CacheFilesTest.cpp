@@ -1,6 +1,7 @@
 // Cache files: round trips, entries that are no plain file of ours, cut-off writes, leftovers.
 #include "mail/CacheFiles.h"
 #include "core/UGlobal.h"
+#include "core/UOptions.h"
 
 #include "TempDir.h"
 

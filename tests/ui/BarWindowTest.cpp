@@ -1,7 +1,7 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"

@@ -4,7 +4,7 @@
 
 #include "GuiTest.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "dialogs/FAccount.h"

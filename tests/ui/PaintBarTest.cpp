@@ -1,5 +1,5 @@
 // Pixels of the drawn bar: every element in its place and state, tiles, borders, marks and text.
-#include "bar/UPaint.h"
+#include "skin/UPaint.h"
 
 #include "SkinFixture.h"
 #include "TempDir.h"

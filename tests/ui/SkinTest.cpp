@@ -1,5 +1,5 @@
 // Skin folders, skin.ini values, colours, fonts and the order in which a failing load stops.
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 
 #include "SkinFixture.h"
 #include "TempDir.h"

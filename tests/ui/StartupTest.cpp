@@ -2,7 +2,7 @@
 // save at the end.
 #include "app/Startup.h"
 #include "bar/FMain.h"
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/ForceForeground.h"

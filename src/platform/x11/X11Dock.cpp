@@ -1,5 +1,5 @@
 // Docking on X11: the desktop's dock window type and reserved strut, kept above others.
-#include "core/UOptions.h"
+#include "core/AppBarEdge.h"
 #include "platform/DockBackend.h"
 
 #include <QGuiApplication>

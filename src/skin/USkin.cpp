@@ -1,5 +1,5 @@
 // The active skin and the installed skin names.
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 
 #include "core/IniFile.h"
 #include "core/UGlobal.h"

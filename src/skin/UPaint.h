@@ -1,7 +1,7 @@
 // Drawing of the ticker bar off-screen, from the skin and the bar's layout.
 #pragma once
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 #include "core/UOptions.h" // NoAccountColor: the account colour that means none
 #include "model/BarLayout.h"
 

@@ -1,5 +1,5 @@
 // Drawing of the ticker bar off-screen, from the skin and the bar's layout.
-#include "bar/UPaint.h"
+#include "skin/UPaint.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 // The bar's popup menus drawn from the skin's menu colours and fonts, not the desktop's.
-#include "bar/SkinMenuStyle.h"
+#include "skin/SkinMenuStyle.h"
 
-#include "bar/USkin.h"
+#include "skin/USkin.h"
 
 #include <QPainter>
 #include <QStyleOptionMenuItem>

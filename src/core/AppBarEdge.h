@@ -1,0 +1,6 @@
+// The screen edges the bar docks to, as the settings file stores them.
+#pragma once
+
+#include <cstdint>
+
+enum TAppBarEdge : uint8_t { abeLeft, abeTop, abeRight, abeBottom, abeUnknown, abeFloat };
