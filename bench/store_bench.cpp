@@ -55,8 +55,8 @@ TRun Store(TDovecotServer& dovecot, int user, int expected) {
     bar->show();
     list->show();
     store->Start();
-    while (
-        !(store->Buttons().size() == static_cast<size_t>(expected) && list->RowCount() == expected)) {
+    while (!(store->Buttons().size() == static_cast<size_t>(expected) &&
+             list->RowCount() == expected)) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
         if (timer.elapsed() > 600000) {
             std::cerr << "store_bench: timed out at " << store->Buttons().size() << "\n";

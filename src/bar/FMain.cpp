@@ -1,14 +1,14 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
 
-#include "skin/SkinMenuStyle.h"
-#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
 #include "platform/UHotKey.h"
 #include "platform/USound.h"
+#include "skin/SkinMenuStyle.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 #include "windows/UPlacement.h"
 #include "windows/UScreenText.h"

@@ -2,9 +2,9 @@
 // keyboard, scrolls, and docks to the top or bottom of the desktop or floats.
 #pragma once
 
-#include "skin/UPaint.h"
 #include "model/AppBarMath.h"
 #include "model/UStore.h"
+#include "skin/UPaint.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,12 +1,12 @@
 // The bar's two menus, drawn in the skin's colours, and their commands.
 #include "bar/FMain.h"
 
-#include "skin/SkinMenuStyle.h"
-#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "skin/SkinMenuStyle.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 #include "windows/UAccountMenu.h"
 #include "windows/UDeleteQuestion.h"

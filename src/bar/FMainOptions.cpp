@@ -3,10 +3,10 @@
 #include "bar/FMain.h"
 #include "windows/UPlacement.h"
 
-#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "dialogs/FAbout.h"
 #include "dialogs/FOptions.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 // The bar under the pointer: grips, the hot element, hints, and what a click does.
 #include "bar/FMain.h"
 
-#include "skin/USkin.h"
 #include "core/UOptions.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 #include "windows/UScreenText.h"
 

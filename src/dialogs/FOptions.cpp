@@ -1,13 +1,13 @@
 // The options dialog: construction of the four tabs, loading and applying the options.
 #include "dialogs/FOptions.h"
 
-#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "dialogs/UDialogPictures.h"
 #include "dialogs/USkinPreview.h"
 #include "platform/MessageBox.h"
 #include "platform/USound.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 
 #include <QCheckBox>

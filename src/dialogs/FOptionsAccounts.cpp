@@ -1,10 +1,10 @@
 // The options dialog's accounts tab: the list with colour swatches, Add, Edit and Remove.
 #include "dialogs/FOptions.h"
 
-#include "skin/USkin.h"
 #include "core/UOptions.h"
 #include "dialogs/FAccount.h"
 #include "platform/MessageBox.h"
+#include "skin/USkin.h"
 #include "store/MessageStore.h"
 
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 // The account colour drop-down: "Skin Default", sixteen colours and "Custom...".
 #include "dialogs/UColorBox.h"
 
-#include "skin/USkin.h"
 #include "core/UOptions.h"
+#include "skin/USkin.h"
 
 #include <QAbstractItemView>
 #include <QColorDialog>

@@ -1,9 +1,9 @@
 // Drawing of the ticker bar off-screen, from the skin and the bar's layout.
 #pragma once
 
-#include "skin/USkin.h"
 #include "core/UOptions.h" // NoAccountColor: the account colour that means none
 #include "model/BarLayout.h"
+#include "skin/USkin.h"
 
 #include <QImage>
 #include <QString>

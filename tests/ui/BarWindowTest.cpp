@@ -1,11 +1,11 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
-#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
+#include "skin/USkin.h"
 
 #include <QApplication>
 #include <QMenu>

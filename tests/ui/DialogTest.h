@@ -4,12 +4,12 @@
 
 #include "GuiTest.h"
 
-#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "dialogs/FAccount.h"
 #include "dialogs/FOptions.h"
 #include "platform/MessageBox.h"
+#include "skin/USkin.h"
 
 #include <QImage>
 #include <QPushButton>

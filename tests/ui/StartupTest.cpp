@@ -2,11 +2,11 @@
 // save at the end.
 #include "app/Startup.h"
 #include "bar/FMain.h"
-#include "skin/USkin.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
 #include "platform/ForceForeground.h"
 #include "platform/MessageBox.h"
+#include "skin/USkin.h"
 
 #include "TempDir.h"
 
