@@ -171,6 +171,10 @@ class TfrmMain : public QWidget {
     TRect FFloatRect;
     std::unique_ptr<TDockBackend> FDock;
     QTimer* FAutoHideTimer;
+    // The one slide that runs; a new slide replaces it and starts where the bar stands.
+    QTimer* FSlideTimer = nullptr;
+    QElapsedTimer FSlideClock;
+    QRect FSlideFrom, FSlideTarget;
     // The move or size loop: 0 none, -1 moving, 1 sizing.
     int FDragging = 0;
     int FDragEdge = abeUnknown;

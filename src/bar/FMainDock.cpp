@@ -110,28 +110,34 @@ void TfrmMain::SlideBar(bool shown) {
 }
 
 void TfrmMain::SlideTo(const QRect& target) {
+    if (FSlideTimer)
+        FSlideTimer->stop();
+    FSliding = false;
     const QRect from = geometry();
     if (target == from || !isVisible()) {
         setGeometry(target);
         return;
     }
     // Frames from a timer: the bar keeps answering while it slides.
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    auto* frames = new QTimer(this);
+    if (!FSlideTimer) {
+        FSlideTimer = new QTimer(this);
+        FSlideTimer->setObjectName("tmrSlide");
+        connect(FSlideTimer, &QTimer::timeout, this, [this] {
+            const int elapsed = static_cast<int>(FSlideClock.elapsed());
+            setGeometry(
+                ToQRect(SlideFrame(ToRect(FSlideFrom), ToRect(FSlideTarget), elapsed, SlideTime)));
+            repaint();
+            if (elapsed >= SlideTime) {
+                FSlideTimer->stop();
+                FSliding = false;
+            }
+        });
+    }
+    FSlideFrom = from;
+    FSlideTarget = target;
+    FSlideClock.start();
     FSliding = true;
-    connect(frames, &QTimer::timeout, this, [this, frames, clock, from, target] {
-        const int elapsed = static_cast<int>(clock->elapsed());
-        setGeometry(ToQRect(SlideFrame(ToRect(from), ToRect(target), elapsed, SlideTime)));
-        repaint();
-        if (elapsed >= SlideTime) {
-            frames->stop();
-            frames->deleteLater();
-            delete clock;
-            FSliding = false;
-        }
-    });
-    frames->start(SlideFrameMs);
+    FSlideTimer->start(SlideFrameMs);
 }
 
 void TfrmMain::tmrAutoHideTimer() {

@@ -8,11 +8,13 @@
 #include "skin/USkin.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <filesystem>
 
 class BarWindow : public TGuiTest {
@@ -255,4 +257,28 @@ TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {
     QTest::mouseRelease(Main.get(), Qt::LeftButton, {}, QPoint(10, y));
     EXPECT_EQ(Main->width(), 400);
     EXPECT_EQ(Options.Width, 400);
+}
+
+// An auto-hidden bar told to hide and at once to show again slides one way only: the later
+// slide replaces the one running instead of racing it frame by frame.
+TEST_F(BarWindow, ALaterSlideReplacesTheOneRunning) {
+    ShowBar();
+    Main->AutoHide = true;
+    Main->SetEdge(abeTop);
+    if (Main->Edge() != abeTop)
+        GTEST_SKIP() << "the bar docks only on an X display";
+    const int shownTop = Main->geometry().top();
+    Main->SlideBar(false);
+    QTest::qWait(100);
+    ASSERT_LT(Main->geometry().top(), shownTop);
+    Main->SlideBar(true);
+    std::vector<int> tops;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 700) {
+        tops.push_back(Main->geometry().top());
+        QTest::qWait(5);
+    }
+    EXPECT_TRUE(std::is_sorted(tops.begin(), tops.end()));
+    EXPECT_EQ(tops.back(), shownTop);
 }
