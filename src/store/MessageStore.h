@@ -7,7 +7,6 @@
 #include "model/UStore.h"
 #include "store/ReadSession.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 

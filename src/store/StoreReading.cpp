@@ -4,7 +4,6 @@
 #include "core/UOptions.h"
 
 #include <algorithm>
-#include <exception>
 #include <filesystem>
 
 std::string TMessageStore::CachePath(int account, const std::string& uid) const {
