@@ -8,8 +8,8 @@
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
 #include "TempDir.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,9 +76,8 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
     fs::create_directories(folder + "/home/run");
     fs::permissions(folder + "/home/run", fs::perms::owner_all);
     AppPath = folder;
-    Options = TOptions();
-    Accounts.clear();
-    AddAccount(DovecotAccount(dovecot, user, "Bench"), true);
+    Settings().Load();
+    Settings().AddAccount(DovecotAccount(dovecot, user, "Bench"));
 }
 
 [[noreturn]] void StartProgram(const std::string& folder, bool pipelining) {

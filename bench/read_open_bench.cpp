@@ -6,8 +6,8 @@
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
 #include "TempDir.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "store/MessageStore.h"
 #include "windows/FRead.h"
 
@@ -109,9 +109,8 @@ int RunCase(const std::string& name, const std::string& file) {
     TTempDir folder;
     AppPath = folder.Path();
     std::filesystem::create_directories(AppPath + "/cache");
-    Options = TOptions();
-    Accounts.clear();
-    AddAccount(DovecotAccount(dovecot, 0, "Bench"), true);
+    Settings().Load();
+    Settings().AddAccount(DovecotAccount(dovecot, 0, "Bench"));
 
     TMessageStore store;
     TfrmRead read(store);

@@ -7,8 +7,8 @@
 #include "TempDir.h"
 #include "WorkerCheck.h"
 #include "bar/FMain.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "store/MessageStore.h"
 #include "windows/FMsgList.h"
 
@@ -42,9 +42,8 @@ TRun Store(TDovecotServer& dovecot, int user, int expected) {
     TTempDir folder;
     AppPath = folder.Path();
     std::filesystem::create_directories(AppPath + "/cache");
-    Options = TOptions();
-    Accounts.clear();
-    AddAccount(DovecotAccount(dovecot, user, "Bench"), true);
+    Settings().Load();
+    Settings().AddAccount(DovecotAccount(dovecot, user, "Bench"));
 
     const double before = ResidentMiB();
     QElapsedTimer timer;

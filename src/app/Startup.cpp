@@ -4,8 +4,8 @@
 #include "app/LeftoverFiles.h"
 #include "app/StallProbe.h"
 #include "bar/FMain.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "platform/HintPause.h"
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
@@ -35,9 +35,10 @@ constexpr int RunningCopyPatienceMs = 3000;
 // chosen skin's failure is shown. False when no skin loads (or the program is asked to
 // end meanwhile): a bar without its bitmaps could not be used at all.
 bool LoadStartSkin(const bool& quitting) {
-    std::vector<std::string> names{Options.Skin};
+    const std::string chosen = Settings().Options().Skin;
+    std::vector<std::string> names{chosen};
     for (const std::string& name : SkinNames)
-        if (name != Options.Skin)
+        if (name != chosen)
             names.push_back(name);
     for (size_t i = 0; i < names.size() && !quitting; ++i) {
         std::error_code ignored;
@@ -83,7 +84,7 @@ int RunQuillbar(const TCommandLine& options) {
             bar->close();
     });
 
-    LoadSettings();
+    Settings().Load();
     InitSkins();
 
     TSingleInstance instance;
@@ -100,18 +101,19 @@ int RunQuillbar(const TCommandLine& options) {
 
     bool loaded = false;
     if (!SkinNames.empty()) {
-        Options.Skin = ChooseSkinName(Options.Skin);
+        Settings().UpdateOptions(
+            [](TOptions& chosen) { chosen.Skin = ChooseSkinName(chosen.Skin); });
         loaded = LoadStartSkin(quitting);
     }
     // Ended while a box waited: no further box may hold the program.
     if (quitting) {
-        SaveOptions();
+        Settings().Save();
         return 0;
     }
     if (!loaded) {
         ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
                        QMessageBox::Critical);
-        SaveOptions();
+        Settings().Save();
         return 1;
     }
 
@@ -144,7 +146,7 @@ int RunQuillbar(const TCommandLine& options) {
     });
     // The session may end the process soon after asking for its data.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
-                     [](QSessionManager&) { SaveOptions(); });
+                     [](QSessionManager&) { Settings().Save(); });
 
     frmMain->show();
     std::unique_ptr<TStallProbe> stallProbe;
@@ -159,6 +161,6 @@ int RunQuillbar(const TCommandLine& options) {
     tasks.reset();
     frmMain.reset();
     qApp->removeEventFilter(&hintPause);
-    SaveOptions();
+    Settings().Save();
     return code;
 }

@@ -1,7 +1,6 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
 
-#include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
@@ -38,15 +37,16 @@ TfrmMain::TfrmMain(TMessageStore& store)
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
     const int height = Skin && Skin->Height > 0 ? Skin->Height : DefaultBarHeight;
-    const int width = Options.Width > 0 ? Options.Width : DefaultBarWidth;
+    const TOptions& options = Settings().Options();
+    const int width = options.Width > 0 ? options.Width : DefaultBarWidth;
     setFixedHeight(height);
     // A stored width no bar can be used at.
     setMinimumWidth(MinimumBarWidth);
     resize(width, height);
     // A stored place may lie on a screen that is gone; without one the bar starts at the
     // top left of the desktop rather than wherever the window manager puts it.
-    if (Options.Left >= 0 && Options.Top >= 0)
-        move(Options.Left, Options.Top);
+    if (options.Left >= 0 && options.Top >= 0)
+        move(options.Left, options.Top);
     else if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().topLeft());
     KeepOnScreen(this);
@@ -63,11 +63,11 @@ TfrmMain::TfrmMain(TMessageStore& store)
     tmrScrollDelay = new QTimer(this);
     tmrScrollDelay->setObjectName("tmrScrollDelay");
     tmrScrollDelay->setSingleShot(true);
-    tmrScrollDelay->setInterval(std::max(0, Options.ScrollDelay));
+    tmrScrollDelay->setInterval(std::max(0, options.ScrollDelay));
     connect(tmrScrollDelay, &QTimer::timeout, this, &TfrmMain::tmrScrollDelayTimer);
     tmrScroll = new QTimer(this);
     tmrScroll->setObjectName("tmrScroll");
-    tmrScroll->setInterval(std::max(1, Options.ScrollSpeed));
+    tmrScroll->setInterval(std::max(1, options.ScrollSpeed));
     connect(tmrScroll, &QTimer::timeout, this, &TfrmMain::tmrScrollTimer);
 
     CreateMenus();
@@ -84,6 +84,8 @@ TfrmMain::TfrmMain(TMessageStore& store)
     connect(&Store, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
     connect(&Store, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
     connect(&Store, &TMessageStore::AccountMenusChanged, this, &TfrmMain::BuildAccountMenus);
+    FSettingsWatch =
+        Settings().Subscribe([this](const TSettingsChange& change) { SettingsChanged(change); });
 }
 
 TfrmMain::~TfrmMain() {
@@ -139,8 +141,8 @@ void TfrmMain::HotKeyPressed() {
 }
 
 void TfrmMain::NewMailArrived() {
-    if (Options.PlaySound)
-        PlaySoundFile(Options.SoundFile);
+    if (Settings().Options().PlaySound)
+        PlaySoundFile(Settings().Options().SoundFile);
     Stick = true;
     SlideBar(true);
 }
@@ -196,8 +198,8 @@ void TfrmMain::paintEvent(QPaintEvent*) {
             TBarEntry shown;
             shown.Caption = ScreenText(entry.Caption);
             shown.Priority = entry.Fields.Priority;
-            if (entry.Account >= 0 && entry.Account < static_cast<int>(Accounts.size()))
-                shown.Color = Accounts[entry.Account].Color;
+            if (Settings().ValidAccount(entry.Account))
+                shown.Color = Settings().Accounts()[entry.Account].Color;
             return shown;
         });
         HotItem = layout.HotItem;
@@ -229,7 +231,7 @@ TBarLayout TfrmMain::CurrentLayout() const {
 TBarState TfrmMain::BarState() const {
     TBarState state;
     state.ClientWidth = width();
-    state.ButtonWidth = Options.ButtonWidth;
+    state.ButtonWidth = Settings().Options().ButtonWidth;
     state.MouseX = MouseX;
     state.MouseY = MouseY;
     state.MouseDown = MouseDown;

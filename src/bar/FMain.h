@@ -2,6 +2,8 @@
 // keyboard, scrolls, and docks to the top or bottom of the desktop or floats.
 #pragma once
 
+#include "core/Settings.h"
+
 #include "model/AppBarMath.h"
 #include "model/UStore.h"
 #include "skin/UPaint.h"
@@ -80,7 +82,7 @@ class TfrmMain : public QWidget {
     void RepaintBar();
     // Grabs the global hot key that brings the bar into view with its main menu.
     void RegisterHotKey();
-    // Rebuilds "Check email now..." from Accounts.
+    // Rebuilds "Check email now..." from the accounts.
     void BuildAccountMenus();
     // One step of the automatic scrolling.
     void tmrScrollTimer();
@@ -96,7 +98,9 @@ class TfrmMain : public QWidget {
     // addAccount: on the accounts tab with the account dialog open for a new account.
     void OpenOptions(bool addAccount = false);
     void OpenAbout();
-    // Puts the options that OK or Apply stored into effect on the bar.
+    // Puts changed settings into effect on the bar: a new skin, scrolling, auto-hide,
+    // the accounts' colours and the first-run prompt.
+    void SettingsChanged(const TSettingsChange& change);
     void ApplyOptions(bool skinLoaded);
     // Where the first-run prompt stands while there is no account; empty otherwise.
     QRect PromptRect(const TBarLayout& layout) const;
@@ -182,4 +186,5 @@ class TfrmMain : public QWidget {
     QPoint FDragOffset;
     bool FSliding = false;
     bool FPlaced = false;
+    TSettings::TSubscription FSettingsWatch;
 };

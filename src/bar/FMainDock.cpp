@@ -2,7 +2,6 @@
 // the move loop that switches between them.
 #include "bar/FMain.h"
 
-#include "core/UOptions.h"
 #include "platform/DockBackend.h"
 
 #include <QApplication>
@@ -30,7 +29,7 @@ QRect ToQRect(const TRect& r) {
 
 void TfrmMain::CreateAppBar() {
     FDock = CreateDockBackend();
-    AutoHide = Options.AutoHide;
+    AutoHide = Settings().Options().AutoHide;
     FHorzDockSize = height();
     FFloatRect = ToRect(geometry());
     FAutoHideTimer = new QTimer(this);
@@ -45,7 +44,7 @@ void TfrmMain::showEvent(QShowEvent* e) {
     if (!FPlaced) {
         FPlaced = true;
         // A saved docked edge wins over leftover floating values.
-        SetEdge(Options.Edge);
+        SetEdge(Settings().Options().Edge);
     }
     if (FDock->CanDock())
         FAutoHideTimer->start();
@@ -192,12 +191,14 @@ void TfrmMain::SaveDockState() {
     // A bar never shown keeps the stored place.
     if (!testAttribute(Qt::WA_WState_ExplicitShowHide))
         return;
-    Options.Edge = static_cast<uint8_t>(FEdge);
-    if (FEdge == abeFloat) {
-        Options.Top = y();
-        Options.Left = x();
-        Options.Width = width();
-    }
+    Settings().UpdateOptions([this](TOptions& place) {
+        place.Edge = static_cast<uint8_t>(FEdge);
+        if (FEdge == abeFloat) {
+            place.Top = y();
+            place.Left = x();
+            place.Width = width();
+        }
+    });
 }
 
 bool TfrmMain::event(QEvent* e) {

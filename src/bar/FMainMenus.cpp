@@ -2,7 +2,6 @@
 #include "bar/FMain.h"
 
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "skin/SkinMenuStyle.h"

@@ -3,9 +3,9 @@
 #include "bar/FMain.h"
 #include "windows/UPlacement.h"
 
-#include "core/UOptions.h"
 #include "dialogs/FAbout.h"
 #include "dialogs/FOptions.h"
+#include "platform/MessageBox.h"
 #include "skin/USkin.h"
 #include "store/MessageStore.h"
 
@@ -32,9 +32,6 @@ void TfrmMain::OpenOptions(bool addAccount) {
     auto* dialog = new TfrmOptions(Store, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::ApplicationModal);
-    connect(dialog, &TfrmOptions::OptionsApplied, this, &TfrmMain::ApplyOptions);
-    // The first-run prompt goes with the first account.
-    connect(dialog, &TfrmOptions::AccountsChanged, this, &TfrmMain::RepaintBar);
     OptionsDialog = dialog;
     Stick = true;
     connect(dialog, &QDialog::finished, this, [this] { Stick = false; });
@@ -57,13 +54,33 @@ void TfrmMain::OpenAbout() {
     CentreOnScreen(dialog);
 }
 
+void TfrmMain::SettingsChanged(const TSettingsChange& change) {
+    bool skinLoaded = false;
+    if ((change.What & spSkin) && Skin) {
+        skinLoaded = true;
+        try {
+            Skin->LoadSkin(Settings().Options().Skin);
+        } catch (const std::exception& error) {
+            QWidget* parent = OptionsDialog ? OptionsDialog.data() : static_cast<QWidget*>(this);
+            ShowMessageBox(parent, QString::fromStdString(error.what()), "Error",
+                           QMessageBox::Critical);
+        }
+    }
+    if (change.What & (spSkin | spBar))
+        ApplyOptions(skinLoaded);
+    // The first-run prompt goes with the first account; colours follow an edit.
+    else if (change.What & spAccounts)
+        RepaintBar();
+}
+
 void TfrmMain::ApplyOptions(bool skinLoaded) {
-    tmrScrollDelay->setInterval(std::max(0, Options.ScrollDelay));
-    tmrScroll->setInterval(std::max(1, Options.ScrollSpeed));
+    const TOptions& options = Settings().Options();
+    tmrScrollDelay->setInterval(std::max(0, options.ScrollDelay));
+    tmrScroll->setInterval(std::max(1, options.ScrollSpeed));
     // The menus read the skin as they draw, so only the height follows by hand.
     if (skinLoaded && Skin && Skin->Height > 0)
         setFixedHeight(Skin->Height);
-    AutoHide = Options.AutoHide;
+    AutoHide = options.AutoHide;
     // Switching auto-hide off shows the docked bar in its place at once.
     if (!AutoHide || skinLoaded)
         SetEdge(FEdge);
@@ -71,7 +88,7 @@ void TfrmMain::ApplyOptions(bool skinLoaded) {
 }
 
 QRect TfrmMain::PromptRect(const TBarLayout& layout) const {
-    if (!Accounts.empty())
+    if (!Settings().Accounts().empty())
         return {};
     int left = 0;
     for (const TBarElement* element :

@@ -1,7 +1,6 @@
 // The bar under the pointer: grips, the hot element, hints, and what a click does.
 #include "bar/FMain.h"
 
-#include "core/UOptions.h"
 #include "skin/USkin.h"
 #include "store/MessageStore.h"
 #include "windows/UScreenText.h"

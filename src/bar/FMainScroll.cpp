@@ -1,13 +1,12 @@
 // The bar's automatic scrolling: a pause, then one message a step, then back to the first.
 #include "bar/FMain.h"
 
-#include "core/UOptions.h"
 #include "store/MessageStore.h"
 
 #include <QTimer>
 
 bool TfrmMain::CanScroll() const {
-    if (!Options.Scroll)
+    if (!Settings().Options().Scroll)
         return false;
     // Only unread entries have buttons: scrolling is needed when they do not all fit.
     const TBarLayout layout = CurrentLayout();

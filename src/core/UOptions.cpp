@@ -1,4 +1,4 @@
-// Settings store: loading and saving Options and Accounts in the profile file.
+// The settings file: loading and saving the options and accounts.
 #include "UOptions.h"
 
 #include "IniFile.h"
@@ -6,9 +6,6 @@
 #include "UGlobal.h"
 
 #include <cctype>
-
-TOptions Options;
-std::vector<TAccount> Accounts;
 
 namespace {
 
@@ -23,7 +20,7 @@ bool IsAccountSection(const std::string& name) {
     return SameText(name.substr(0, name.find('=')), "Account");
 }
 
-std::string AccountSection(const TAccount& account) {
+std::string AccountSection(const TAccountConfig& account) {
     return AccountPrefix + account.AccountName;
 }
 
@@ -40,7 +37,7 @@ bool IsReadMarkKey(const std::string& key) {
     return !key.empty() && key[0] == 'X';
 }
 
-void LoadAccount(const TIniFile& ini, const std::string& section) {
+TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     TAccount record;
     record.AccountName =
         section.substr(std::min(section.size(), AccountPrefix.size()), MaxFieldLength);
@@ -59,17 +56,16 @@ void LoadAccount(const TIniFile& ini, const std::string& section) {
     const int tls = ini.ReadInteger(section, "TLS", tlsNone);
     record.TLS = tls >= tlsNone && tls <= tlsPOP3S ? tls : tlsNone;
     record.TLSVerify = ini.ReadBool(section, "TLSVerify", true);
-    AddAccount(record, false);
 
     // Read marks stay in the file until the next save rewrites them, so a crash
     // between load and save loses none.
-    TStringList& readList = Accounts.back().ReadList;
     for (const auto& [key, value] : ini.ReadSectionValues(section))
         if (IsReadMarkKey(key) && !value.empty())
-            readList.push_back(value);
+            record.ReadList.push_back(value);
+    return record;
 }
 
-void WriteAccount(TIniFile& ini, const TAccount& account) {
+void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     const std::string section = AccountSection(account);
     ini.WriteString(section, "Name", account.Name);
     ini.WriteString(section, "Email", account.Email);
@@ -112,104 +108,91 @@ std::string SettingsFileName() {
     return AppPath + "/quillbar.ini";
 }
 
-void LoadSettings() {
+void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     TIniFile ini(SettingsFileName());
     TIniUpdate oneRead(ini);
-    Options = TOptions{};
-    Accounts.clear();
+    options = TOptions{};
+    accounts.clear();
 
     const std::string o = "Options";
-    Options.Interval = ini.ReadInteger(o, "Interval", 5);
-    Options.IntervalCheck = ini.ReadBool(o, "IntervalCheck", false);
-    Options.Skin = ini.ReadString(o, "Skin", "Default");
-    Options.PlaySound = ini.ReadBool(o, "PlaySound", false);
-    Options.SoundFile = ini.ReadString(o, "SoundFile", "");
-    Options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
-    Options.AutoHide = ini.ReadBool(o, "AutoHide", false);
-    Options.ScrollDelay = ini.ReadInteger(o, "ScrollDelay", 5000);
-    Options.ScrollSpeed = ini.ReadInteger(o, "ScrollSpeed", 1000);
-    Options.Scroll = ini.ReadBool(o, "Scroll", true);
-    Options.MaxWarning = ini.ReadBool(o, "MaxWarning", false);
-    Options.MaxSize = ini.ReadInteger(o, "MaxSize", 20000);
-    Options.MaxLines = ini.ReadInteger(o, "MaxLines", 200);
-    Options.MaxAsk = ini.ReadBool(o, "MaxAsk", true);
-    Options.DeleteConfirm = ini.ReadBool(o, "DeleteConfirm", true);
-    Options.ViewHTMLImages = ini.ReadBool(o, "ViewHTMLImages", true);
+    options.Interval = ini.ReadInteger(o, "Interval", 5);
+    options.IntervalCheck = ini.ReadBool(o, "IntervalCheck", false);
+    options.Skin = ini.ReadString(o, "Skin", "Default");
+    options.PlaySound = ini.ReadBool(o, "PlaySound", false);
+    options.SoundFile = ini.ReadString(o, "SoundFile", "");
+    options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
+    options.AutoHide = ini.ReadBool(o, "AutoHide", false);
+    options.ScrollDelay = ini.ReadInteger(o, "ScrollDelay", 5000);
+    options.ScrollSpeed = ini.ReadInteger(o, "ScrollSpeed", 1000);
+    options.Scroll = ini.ReadBool(o, "Scroll", true);
+    options.MaxWarning = ini.ReadBool(o, "MaxWarning", false);
+    options.MaxSize = ini.ReadInteger(o, "MaxSize", 20000);
+    options.MaxLines = ini.ReadInteger(o, "MaxLines", 200);
+    options.MaxAsk = ini.ReadBool(o, "MaxAsk", true);
+    options.DeleteConfirm = ini.ReadBool(o, "DeleteConfirm", true);
+    options.ViewHTMLImages = ini.ReadBool(o, "ViewHTMLImages", true);
 
     for (const std::string& section : ini.ReadSections())
         if (IsAccountSection(section))
-            LoadAccount(ini, section);
+            accounts.push_back(LoadAccount(ini, section));
 
     for (const auto& [key, value] : ini.ReadSectionValues("Attachments"))
-        Options.Attachments.push_back(
+        options.Attachments.push_back(
             {key, static_cast<uint8_t>(ini.ReadInteger("Attachments", key, 0))});
 
     // Edges outside the known range would confuse docking; they float like a missing one.
     const int edge = ini.ReadInteger("Bar", "Edge", -1);
-    Options.Edge = edge >= abeLeft && edge <= abeFloat ? static_cast<uint8_t>(edge)
+    options.Edge = edge >= abeLeft && edge <= abeFloat ? static_cast<uint8_t>(edge)
                                                        : static_cast<uint8_t>(abeFloat);
-    Options.Left = ini.ReadInteger("Bar", "Left", -1);
-    Options.Top = ini.ReadInteger("Bar", "Top", -1);
-    Options.Width = ini.ReadInteger("Bar", "Width", -1);
+    options.Left = ini.ReadInteger("Bar", "Left", -1);
+    options.Top = ini.ReadInteger("Bar", "Top", -1);
+    options.Width = ini.ReadInteger("Bar", "Width", -1);
 }
 
-void SaveOptions() {
+void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts) {
     TIniFile ini(SettingsFileName());
     TIniUpdate oneWrite(ini);
 
     const std::string o = "Options";
-    ini.WriteInteger(o, "Interval", Options.Interval);
-    ini.WriteBool(o, "IntervalCheck", Options.IntervalCheck);
-    ini.WriteString(o, "Skin", Options.Skin);
-    ini.WriteBool(o, "PlaySound", Options.PlaySound);
-    ini.WriteString(o, "SoundFile", Options.SoundFile);
-    ini.WriteInteger(o, "ButtonWidth", Options.ButtonWidth);
-    ini.WriteInteger(o, "ScrollDelay", Options.ScrollDelay);
-    ini.WriteInteger(o, "ScrollSpeed", Options.ScrollSpeed);
-    ini.WriteBool(o, "Scroll", Options.Scroll);
-    ini.WriteBool(o, "MaxWarning", Options.MaxWarning);
-    ini.WriteInteger(o, "MaxSize", Options.MaxSize);
-    ini.WriteInteger(o, "MaxLines", Options.MaxLines);
-    ini.WriteBool(o, "MaxAsk", Options.MaxAsk);
-    ini.WriteBool(o, "DeleteConfirm", Options.DeleteConfirm);
-    ini.WriteBool(o, "ViewHTMLImages", Options.ViewHTMLImages);
-    ini.WriteBool(o, "AutoHide", Options.AutoHide);
+    ini.WriteInteger(o, "Interval", options.Interval);
+    ini.WriteBool(o, "IntervalCheck", options.IntervalCheck);
+    ini.WriteString(o, "Skin", options.Skin);
+    ini.WriteBool(o, "PlaySound", options.PlaySound);
+    ini.WriteString(o, "SoundFile", options.SoundFile);
+    ini.WriteInteger(o, "ButtonWidth", options.ButtonWidth);
+    ini.WriteInteger(o, "ScrollDelay", options.ScrollDelay);
+    ini.WriteInteger(o, "ScrollSpeed", options.ScrollSpeed);
+    ini.WriteBool(o, "Scroll", options.Scroll);
+    ini.WriteBool(o, "MaxWarning", options.MaxWarning);
+    ini.WriteInteger(o, "MaxSize", options.MaxSize);
+    ini.WriteInteger(o, "MaxLines", options.MaxLines);
+    ini.WriteBool(o, "MaxAsk", options.MaxAsk);
+    ini.WriteBool(o, "DeleteConfirm", options.DeleteConfirm);
+    ini.WriteBool(o, "ViewHTMLImages", options.ViewHTMLImages);
+    ini.WriteBool(o, "AutoHide", options.AutoHide);
 
-    ini.WriteInteger("Bar", "Edge", Options.Edge);
-    if (Options.Edge == abeFloat) {
-        ini.WriteInteger("Bar", "Left", Options.Left);
-        ini.WriteInteger("Bar", "Top", Options.Top);
-        ini.WriteInteger("Bar", "Width", Options.Width);
+    ini.WriteInteger("Bar", "Edge", options.Edge);
+    if (options.Edge == abeFloat) {
+        ini.WriteInteger("Bar", "Left", options.Left);
+        ini.WriteInteger("Bar", "Top", options.Top);
+        ini.WriteInteger("Bar", "Width", options.Width);
     }
 
-    for (const TExtension& extension : Options.Attachments)
+    for (const TExtension& extension : options.Attachments)
         ini.WriteInteger("Attachments", extension.Extension, extension.Action);
 
-    for (const TAccount& account : Accounts)
+    for (const TAccount& account : accounts)
         WriteReadMarks(ini, account);
 }
 
-void AddAccount(const TAccount& record, bool write) {
-    Accounts.push_back(record);
-    Accounts.back().ReadList.clear();
-    Accounts.back().ServerList.clear();
-    if (write)
-        SaveAccount(Accounts.size() - 1);
-}
-
-void SaveAccount(size_t index) {
-    if (index >= Accounts.size())
-        return;
+void SaveAccount(const TAccountConfig& account) {
     TIniFile ini(SettingsFileName());
     TIniUpdate oneWrite(ini);
-    WriteAccount(ini, Accounts[index]);
+    WriteAccount(ini, account);
 }
 
-void DeleteAccount(size_t index) {
-    if (index >= Accounts.size())
-        return;
-    TIniFile(SettingsFileName()).EraseSection(AccountSection(Accounts[index]));
-    Accounts.erase(Accounts.begin() + static_cast<std::ptrdiff_t>(index));
+void EraseAccount(const std::string& accountName) {
+    TIniFile(SettingsFileName()).EraseSection(AccountPrefix + accountName);
 }
 
 int IndexOfText(const TStringList& list, const std::string& text) {

@@ -1,4 +1,4 @@
-// Settings store: the options and accounts mirrored from AppPath/quillbar.ini.
+// The settings file's records and format: the options and accounts of AppPath/quillbar.ini.
 #pragma once
 
 #include "core/AppBarEdge.h"
@@ -46,7 +46,8 @@ constexpr int NoAccountColor = 0x1FFFFFFF;
 // Longest text of a fixed-length account field.
 constexpr size_t MaxFieldLength = 255;
 
-struct TAccount {
+// What the user configured for an account: the account dialog edits exactly this.
+struct TAccountConfig {
     std::string AccountName;
     std::string Name = "Unknown";
     std::string Email = "user@example.com";
@@ -59,31 +60,32 @@ struct TAccount {
     int SMTPPort = 25;
     bool Secure = false; // APOP login
     int Color = NoAccountColor;
-    TStringList ReadList;   // UIDs the user marked read
-    TStringList ServerList; // UIDs seen on the server by the last completed check
     bool Active = true;
     int TLS = tlsNone;
     bool TLSVerify = true;
-    bool operator==(const TAccount&) const = default;
+    bool operator==(const TAccountConfig&) const = default;
 };
 
-extern TOptions Options;
-extern std::vector<TAccount> Accounts;
+// A stored account: its configuration and the read marks the user made, which the file
+// keeps too. What a check learns at run time belongs to the message store.
+struct TAccount : TAccountConfig {
+    TStringList ReadList; // UIDs the user marked read
+    bool operator==(const TAccount&) const = default;
+};
 
 // AppPath + "/quillbar.ini".
 std::string SettingsFileName();
 
-// Fills Options and Accounts from the settings file; a missing or unreadable file,
+// Fills options and accounts from the settings file; a missing or unreadable file,
 // or values that cannot be read, give the defaults. Never writes the file.
-void LoadSettings();
+void LoadSettings(TOptions& options, std::vector<TAccount>& accounts);
 // Writes the options, the bar position, the attachment actions and every account's
 // read marks X0 ... X(n-1) (dropping any other X keys) as one atomic replace.
-void SaveOptions();
-// Appends a copy of record with empty read and server lists; writes its section when write.
-void AddAccount(const TAccount& record, bool write);
-void SaveAccount(size_t index);
-// Erases the account's section and removes it from Accounts.
-void DeleteAccount(size_t index);
+void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts);
+// Writes the account's configuration into its section (its read marks go with SaveOptions).
+void SaveAccount(const TAccountConfig& account);
+// Erases the account's section, read marks included.
+void EraseAccount(const std::string& accountName);
 
 // Position of text in list ignoring letter case, or -1.
 int IndexOfText(const TStringList& list, const std::string& text);

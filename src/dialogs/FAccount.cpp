@@ -52,7 +52,7 @@ std::string Text(const QLineEdit* field) {
 TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     setObjectName("frmAccount");
     setWindowTitle(Caption);
-    const TAccount blank;
+    const TAccountConfig blank;
 
     auto line = [](const char* name) {
         auto* field = new QLineEdit;
@@ -152,7 +152,7 @@ int TfrmAccount::SelectedColor() const {
     return cmbColor->SelectedColor();
 }
 
-void TfrmAccount::SetFields(const TAccount& account) {
+void TfrmAccount::SetFields(const TAccountConfig& account) {
     txtAccount->setText(QString::fromStdString(account.AccountName));
     txtName->setText(QString::fromStdString(account.Name));
     txtEmail->setText(QString::fromStdString(account.Email));
@@ -175,7 +175,7 @@ void TfrmAccount::SetFields(const TAccount& account) {
     seSMTPPort->setValue(account.SMTPPort);
 }
 
-void TfrmAccount::GetFields(TAccount& account, bool withName) const {
+void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     if (withName)
         account.AccountName = Text(txtAccount);
     account.Name = Text(txtName);

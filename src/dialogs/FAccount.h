@@ -41,10 +41,10 @@ class TfrmAccount : public QDialog {
     void SelectColor(int value);
     int SelectedColor() const;
     // Fills every field from account (the password in clear text).
-    void SetFields(const TAccount& account);
+    void SetFields(const TAccountConfig& account);
     // Reads every field into account, texts cut to their longest length; the name only
     // when withName.
-    void GetFields(TAccount& account, bool withName) const;
+    void GetFields(TAccountConfig& account, bool withName) const;
 
     // Refuses, with a message and the dialog left open, what cannot be stored.
     void accept() override;

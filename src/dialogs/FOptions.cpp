@@ -1,8 +1,8 @@
 // The options dialog: construction of the four tabs, loading and applying the options.
 #include "dialogs/FOptions.h"
 
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "dialogs/UDialogPictures.h"
 #include "dialogs/USkinPreview.h"
 #include "platform/MessageBox.h"
@@ -58,6 +58,10 @@ TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner),
     setObjectName("frmOptions");
     setWindowTitle("Quillbar Options");
     connect(this, &QDialog::finished, this, &TfrmOptions::CheckAddedAccounts);
+    FSettingsWatch = Settings().Subscribe([this](const TSettingsChange& change) {
+        if (change.What & spAccounts)
+            FillAccounts();
+    });
     pcOptions = new QTabWidget;
     pcOptions->setObjectName("pcOptions");
     pcOptions->addTab(tsEmail = CreateEmailTab(), "General");
@@ -241,67 +245,56 @@ QWidget* TfrmOptions::CreateWarningsTab() {
 }
 
 void TfrmOptions::LoadOptions() {
+    const TOptions& options = Settings().Options();
     for (int row = 0; row < lstSkins->count(); ++row)
-        if (lstSkins->item(row)->text().toStdString() == Options.Skin)
+        if (lstSkins->item(row)->text().toStdString() == options.Skin)
             lstSkins->setCurrentRow(row);
-    chkInterval->setChecked(Options.IntervalCheck);
-    seMinutes->setValue(Options.Interval);
-    chkSound->setChecked(Options.PlaySound);
-    SoundToggled(Options.PlaySound);
-    txtSound->setText(QString::fromStdString(Options.SoundFile));
-    chkScroll->setChecked(Options.Scroll);
-    seScroll->setValue(Options.ScrollDelay / 1000);
-    tbScrollSpeed->setValue((SlowestScroll - Options.ScrollSpeed) / ScrollSteps);
-    chkAutoHide->setChecked(Options.AutoHide);
-    seButtonWidth->setValue(Options.ButtonWidth);
-    chkDelete->setChecked(Options.DeleteConfirm);
-    chkMaxWarning->setChecked(Options.MaxWarning);
-    MaxWarningToggled(Options.MaxWarning);
-    seMaxSize->setValue(Options.MaxSize / 1024);
-    seMaxLines->setValue(Options.MaxLines);
-    chkMaxAsk->setChecked(Options.MaxAsk);
-    chkHTML->setChecked(Options.ViewHTMLImages);
+    chkInterval->setChecked(options.IntervalCheck);
+    seMinutes->setValue(options.Interval);
+    chkSound->setChecked(options.PlaySound);
+    SoundToggled(options.PlaySound);
+    txtSound->setText(QString::fromStdString(options.SoundFile));
+    chkScroll->setChecked(options.Scroll);
+    seScroll->setValue(options.ScrollDelay / 1000);
+    tbScrollSpeed->setValue((SlowestScroll - options.ScrollSpeed) / ScrollSteps);
+    chkAutoHide->setChecked(options.AutoHide);
+    seButtonWidth->setValue(options.ButtonWidth);
+    chkDelete->setChecked(options.DeleteConfirm);
+    chkMaxWarning->setChecked(options.MaxWarning);
+    MaxWarningToggled(options.MaxWarning);
+    seMaxSize->setValue(options.MaxSize / 1024);
+    seMaxLines->setValue(options.MaxLines);
+    chkMaxAsk->setChecked(options.MaxAsk);
+    chkHTML->setChecked(options.ViewHTMLImages);
     FillAccounts();
     DrawPreview();
 }
 
-void TfrmOptions::StoreOptions() {
-    Options.IntervalCheck = chkInterval->isChecked();
-    Options.Interval = seMinutes->value();
-    Options.PlaySound = chkSound->isChecked();
-    Options.SoundFile = txtSound->text().toStdString();
-    Options.Scroll = chkScroll->isChecked();
-    Options.ScrollDelay = seScroll->value() * 1000;
-    Options.ScrollSpeed = SlowestScroll - tbScrollSpeed->value() * ScrollSteps;
-    Options.AutoHide = chkAutoHide->isChecked();
-    Options.ButtonWidth = seButtonWidth->value();
-    Options.DeleteConfirm = chkDelete->isChecked();
-    Options.MaxWarning = chkMaxWarning->isChecked();
-    Options.MaxSize = seMaxSize->value() * 1024;
-    Options.MaxLines = seMaxLines->value();
-    Options.MaxAsk = chkMaxAsk->isChecked();
-    Options.ViewHTMLImages = chkHTML->isChecked();
+void TfrmOptions::StoreOptions(TOptions& options) const {
+    options.IntervalCheck = chkInterval->isChecked();
+    options.Interval = seMinutes->value();
+    options.PlaySound = chkSound->isChecked();
+    options.SoundFile = txtSound->text().toStdString();
+    options.Scroll = chkScroll->isChecked();
+    options.ScrollDelay = seScroll->value() * 1000;
+    options.ScrollSpeed = SlowestScroll - tbScrollSpeed->value() * ScrollSteps;
+    options.AutoHide = chkAutoHide->isChecked();
+    options.ButtonWidth = seButtonWidth->value();
+    options.DeleteConfirm = chkDelete->isChecked();
+    options.MaxWarning = chkMaxWarning->isChecked();
+    options.MaxSize = seMaxSize->value() * 1024;
+    options.MaxLines = seMaxLines->value();
+    options.MaxAsk = chkMaxAsk->isChecked();
+    options.ViewHTMLImages = chkHTML->isChecked();
 }
 
 void TfrmOptions::cmdApplyClick() {
-    StoreOptions();
-    Store.ApplyWorkerLimits();
-    Store.ApplyCheckSchedule();
-    bool skinLoaded = false;
-    if (const QListWidgetItem* item = lstSkins->currentItem();
-        item && item->text().toStdString() != Options.Skin) {
-        Options.Skin = item->text().toStdString();
-        skinLoaded = true;
-        try {
-            if (Skin)
-                Skin->LoadSkin(Options.Skin);
-        } catch (const std::exception& error) {
-            ShowMessageBox(this, QString::fromStdString(error.what()), "Error",
-                           QMessageBox::Critical);
-        }
-    }
-    emit OptionsApplied(skinLoaded);
-    SaveOptions();
+    // The bar, the skin, the worker and the check timer follow the announced change.
+    Settings().UpdateOptions([this](TOptions& options) {
+        StoreOptions(options);
+        if (const QListWidgetItem* item = lstSkins->currentItem())
+            options.Skin = item->text().toStdString();
+    });
 }
 
 void TfrmOptions::DrawPreview() {

@@ -2,6 +2,8 @@
 // and the accounts, added, edited and removed through the account dialog.
 #pragma once
 
+#include "core/Settings.h"
+
 #include <QDialog>
 
 #include <string>
@@ -64,7 +66,7 @@ class TfrmOptions : public QDialog {
     QCheckBox* chkMaxAsk;
     QCheckBox* chkHTML;
 
-    // OK and Apply: the controls into Options, into effect, and saved.
+    // OK and Apply: the controls into the settings, which save and announce them.
     void cmdApplyClick();
     // The account commands open the account dialog and act when it closes with OK.
     void cmdAccAddClick();
@@ -75,12 +77,6 @@ class TfrmOptions : public QDialog {
     // Shows the accounts tab with the account dialog open for a new account.
     void StartAddingAccount();
 
-  signals:
-    // Options were applied; skinLoaded: the bar's skin changed.
-    void OptionsApplied(bool skinLoaded);
-    // An account was added, changed or removed and saved.
-    void AccountsChanged();
-
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -90,18 +86,20 @@ class TfrmOptions : public QDialog {
     QWidget* CreateAccountsTab();
     QWidget* CreateWarningsTab();
     void LoadOptions();
-    void StoreOptions();
+    void StoreOptions(TOptions& options) const;
     void DrawPreview();
     void SoundToggled(bool on);
     void MaxWarningToggled(bool on);
     void FillAccounts();
     void SetAccountRow(int row);
-    void AccountAdded(TfrmAccount* dialog);
-    void AccountEdited(TfrmAccount* dialog, int row);
+    // The selected account's name; empty when none is selected.
+    std::string SelectedAccount() const;
     // Checks the accounts added while the dialog was open, once it has closed: the tasks
     // window must not come up behind a modal dialog.
     void CheckAddedAccounts();
 
     // Names of the accounts added while the dialog is open.
     std::vector<std::string> FAddedAccounts;
+    // The account list follows every change of the accounts, wherever it was made.
+    TSettings::TSubscription FSettingsWatch;
 };

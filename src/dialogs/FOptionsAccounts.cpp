@@ -1,7 +1,8 @@
 // The options dialog's accounts tab: the list with colour swatches, Add, Edit and Remove.
 #include "dialogs/FOptions.h"
 
-#include "core/UOptions.h"
+#include "core/Settings.h"
+#include "core/UGlobal.h"
 #include "dialogs/FAccount.h"
 #include "platform/MessageBox.h"
 #include "skin/USkin.h"
@@ -27,11 +28,10 @@ QIcon Swatch(int color) {
     return QIcon(pixmap);
 }
 
-TStringList NamesBut(int row) {
+TStringList AccountNames() {
     TStringList names;
-    for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
-        if (i != row)
-            names.push_back(Accounts[i].AccountName);
+    for (const TAccount& account : Settings().Accounts())
+        names.push_back(account.AccountName);
     return names;
 }
 
@@ -88,19 +88,22 @@ bool TfrmOptions::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TfrmOptions::FillAccounts() {
+    const std::string selected = SelectedAccount();
     lvAccounts->clear();
-    for (size_t i = 0; i < Accounts.size(); ++i) {
-        lvAccounts->addTopLevelItem(new QTreeWidgetItem);
-        SetAccountRow(static_cast<int>(i));
+    for (const TAccount& account : Settings().Accounts()) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, QString::fromStdString(account.AccountName));
+        item->setText(1, QString::fromStdString(account.POPHost));
+        item->setIcon(0, Swatch(account.Color));
+        lvAccounts->addTopLevelItem(item);
+        if (!selected.empty() && SameText(account.AccountName, selected))
+            lvAccounts->setCurrentItem(item);
     }
 }
 
-void TfrmOptions::SetAccountRow(int row) {
-    QTreeWidgetItem* item = lvAccounts->topLevelItem(row);
-    const TAccount& account = Accounts[row];
-    item->setText(0, QString::fromStdString(account.AccountName));
-    item->setText(1, QString::fromStdString(account.POPHost));
-    item->setIcon(0, Swatch(account.Color));
+std::string TfrmOptions::SelectedAccount() const {
+    const QTreeWidgetItem* item = lvAccounts->currentItem();
+    return item ? item->text(0).toStdString() : std::string();
 }
 
 TfrmAccount* TfrmOptions::AccountDialog() const {
@@ -119,73 +122,56 @@ void TfrmOptions::cmdAccAddClick() {
     auto* dialog = new TfrmAccount(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->SelectColor(NoAccountColor);
-    dialog->TakenNames = NamesBut(-1);
-    connect(dialog, &QDialog::accepted, this, [this, dialog] { AccountAdded(dialog); });
+    dialog->TakenNames = AccountNames();
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        TAccountConfig account;
+        dialog->GetFields(account, true);
+        Settings().AddAccount(account);
+        lvAccounts->setCurrentItem(lvAccounts->topLevelItem(lvAccounts->topLevelItemCount() - 1));
+        FAddedAccounts.push_back(account.AccountName);
+    });
     dialog->open();
-}
-
-void TfrmOptions::AccountAdded(TfrmAccount* dialog) {
-    TAccount account;
-    dialog->GetFields(account, true);
-    AddAccount(account, true);
-    Store.BuildAccountMenus();
-    const int row = static_cast<int>(Accounts.size()) - 1;
-    lvAccounts->addTopLevelItem(new QTreeWidgetItem);
-    SetAccountRow(row);
-    emit AccountsChanged();
-    FAddedAccounts.push_back(account.AccountName);
 }
 
 void TfrmOptions::CheckAddedAccounts() {
     // The new accounts show their mail at once rather than at the next round; one
     // removed again meanwhile is not looked for.
-    for (const std::string& name : FAddedAccounts)
-        for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
-            if (Accounts[i].AccountName == name && Accounts[i].Active)
-                Store.CheckNow(i);
+    for (const std::string& name : FAddedAccounts) {
+        const int index = Settings().IndexOf(name);
+        if (index >= 0 && Settings().Accounts()[index].Active)
+            Store.CheckNow(index);
+    }
     FAddedAccounts.clear();
 }
 
 void TfrmOptions::cmdAccEditClick() {
-    const int row = lvAccounts->indexOfTopLevelItem(lvAccounts->currentItem());
-    if (row < 0 || row >= static_cast<int>(Accounts.size()))
+    const std::string name = SelectedAccount();
+    const int index = Settings().IndexOf(name);
+    if (name.empty() || index < 0)
         return;
     auto* dialog = new TfrmAccount(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->SetFields(Accounts[row]);
+    dialog->SetFields(Settings().Accounts()[index]);
     // The name keys the account's section.
     dialog->txtAccount->setEnabled(false);
-    const std::string name = Accounts[row].AccountName;
-    connect(dialog, &QDialog::accepted, this, [this, dialog, name] {
-        // The account may have moved while the dialog was open; find it by name.
-        const int now = IndexOfText(NamesBut(-1), name);
-        if (now >= 0)
-            AccountEdited(dialog, now);
+    connect(dialog, &QDialog::accepted, this, [dialog, name] {
+        TAccountConfig account;
+        dialog->GetFields(account, false);
+        // Gone meanwhile: nothing to edit.
+        Settings().EditAccount(name, account);
     });
     dialog->open();
 }
 
-void TfrmOptions::AccountEdited(TfrmAccount* dialog, int row) {
-    TAccount& account = Accounts[row];
-    dialog->GetFields(account, false);
-    Store.BuildAccountMenus();
-    SetAccountRow(row);
-    SaveAccount(row);
-    emit AccountsChanged();
-}
-
 void TfrmOptions::cmdAccRemoveClick() {
-    const int row = lvAccounts->indexOfTopLevelItem(lvAccounts->currentItem());
-    if (row < 0 || row >= static_cast<int>(Accounts.size()))
+    const std::string name = SelectedAccount();
+    if (name.empty())
         return;
-    const QString name = QString::fromStdString(Accounts[row].AccountName);
-    if (ShowMessageBox(this, "Are you sure you want to remove the account '" + name + "'?",
+    if (ShowMessageBox(this,
+                       "Are you sure you want to remove the account '" +
+                           QString::fromStdString(name) + "'?",
                        "Remove Account", QMessageBox::Question,
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    DeleteAccount(row);
-    delete lvAccounts->takeTopLevelItem(row);
-    Store.RemoveAccountButtons(row);
-    Store.BuildAccountMenus();
-    emit AccountsChanged();
+    Settings().RemoveAccount(name);
 }

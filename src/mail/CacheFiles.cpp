@@ -2,7 +2,6 @@
 #include "mail/CacheFiles.h"
 
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/MD5Hex.h"
 
 #include <cctype>
@@ -158,19 +157,17 @@ void WriteCacheFile(const std::string& path, bool complete, const std::string& t
     }
 }
 
-void RemoveStaleCacheFiles(const std::vector<TAccount>& accounts) {
-    std::unordered_set<std::string> kept;
-    for (const TAccount& account : accounts)
-        for (const std::string& uid : account.ServerList)
-            kept.insert(CacheKey(account.AccountName, uid));
+void RemoveStaleCacheFiles(const std::unordered_set<std::string>& kept) {
+    std::unordered_set<std::string> keptNames;
+    for (const std::string& path : kept)
+        keptNames.insert(Lower(std::filesystem::path(path).filename().string()));
     std::error_code error;
     std::vector<std::filesystem::path> stale;
     for (const auto& file : std::filesystem::directory_iterator(AppPath + "/cache", error)) {
         const std::string name = file.path().filename().string();
         // Files of the former naming (the bare key) are stale as well, and so is whatever a
         // crash left half written.
-        if ((EndsWith(name, ".dat") && !kept.count(Lower(name.substr(0, name.size() - 4)))) ||
-            IsTemporaryName(name))
+        if ((EndsWith(name, ".dat") && !keptNames.count(Lower(name))) || IsTemporaryName(name))
             stale.push_back(file.path());
     }
     for (const auto& file : stale)

@@ -2,9 +2,7 @@
 #pragma once
 
 #include <string>
-#include <vector>
-
-struct TAccount;
+#include <unordered_set>
 
 // AppPath/cache/<md5 of account and uid>.dat: the cached copy of a message. Two accounts
 // whose servers give one unique id never share a file.
@@ -25,7 +23,7 @@ bool ReadCacheFile(const std::string& path, TCacheFile& file);
 // written, and then the former file stays as it was.
 void WriteCacheFile(const std::string& path, bool complete, const std::string& text);
 
-// Deletes every cache file whose message no account's server list holds any more
-// (files of other names ending in ".dat" included), and files a write left behind when
-// it was cut off; other files in the folder stay.
-void RemoveStaleCacheFiles(const std::vector<TAccount>& accounts);
+// Deletes every cache file not named in kept (full paths of CacheFileName: the messages
+// still on a server), files of other names ending in ".dat" included, and files a write
+// left behind when it was cut off; other files in the folder stay.
+void RemoveStaleCacheFiles(const std::unordered_set<std::string>& kept);

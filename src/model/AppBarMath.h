@@ -2,7 +2,7 @@
 // positions, the slide and the end-of-move rules. Plain numbers, no window system.
 #pragma once
 
-#include "core/UOptions.h" // TAppBarEdge
+#include "core/AppBarEdge.h"
 
 struct TRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;

@@ -2,13 +2,14 @@
 #include "store/MessageStore.h"
 
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
+#include "mail/CacheFiles.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <unordered_set>
 
 TMessageStore::TMessageStore(TStoreConfig config)
     : FConfig(config), FReader(std::make_unique<TReadSession>(*this)) {
@@ -16,6 +17,22 @@ TMessageStore::TMessageStore(TStoreConfig config)
     FCheckTimer = new QTimer(this);
     FCheckTimer->setObjectName("tmrCheck");
     connect(FCheckTimer, &QTimer::timeout, this, &TMessageStore::tmrCheckTimer);
+    FSettingsWatch =
+        Settings().Subscribe([this](const TSettingsChange& change) { SettingsChanged(change); });
+}
+
+void TMessageStore::SettingsChanged(const TSettingsChange& change) {
+    if (change.What & spSchedule)
+        ApplyCheckSchedule();
+    if (change.What & spLimits)
+        ApplyWorkerLimits();
+    if (change.RemovedAccount >= 0) {
+        if (change.RemovedAccount < static_cast<int>(FServerLists.size()))
+            FServerLists.erase(FServerLists.begin() + change.RemovedAccount);
+        RemoveAccountButtons(change.RemovedAccount);
+    }
+    if (change.What & spAccounts)
+        emit AccountMenusChanged();
 }
 
 TMessageStore::~TMessageStore() {
@@ -34,13 +51,30 @@ void TMessageStore::Shutdown() {
     FClosing = true;
     FCheckTimer->stop();
     StopWorker();
-    RemoveStaleCacheFiles(Accounts);
+    std::unordered_set<std::string> kept;
+    for (int account = 0; account < static_cast<int>(FServerLists.size()); ++account)
+        for (const std::string& uid : FServerLists[account])
+            kept.insert(CachePath(account, uid));
+    RemoveStaleCacheFiles(kept);
+}
+
+const TStringList& TMessageStore::ServerList(int account) const {
+    static const TStringList none;
+    return account >= 0 && account < static_cast<int>(FServerLists.size()) ? FServerLists[account]
+                                                                           : none;
+}
+
+TStringList& TMessageStore::KnownOnServer(int account) {
+    if (account >= static_cast<int>(FServerLists.size()))
+        FServerLists.resize(static_cast<size_t>(account) + 1);
+    return FServerLists.at(static_cast<size_t>(account));
 }
 
 void TMessageStore::ApplyCheckSchedule() {
     // An interval of 0 minutes (or one too long for the timer) means no automatic check.
-    const long long interval = static_cast<long long>(Options.Interval) * 60000;
-    if (!Options.IntervalCheck || interval <= 0 || interval > INT_MAX) {
+    const TOptions& options = Settings().Options();
+    const long long interval = static_cast<long long>(options.Interval) * 60000;
+    if (!options.IntervalCheck || interval <= 0 || interval > INT_MAX) {
         FCheckTimer->stop();
         return;
     }
@@ -50,15 +84,15 @@ void TMessageStore::ApplyCheckSchedule() {
 }
 
 bool TMessageStore::ValidAccount(int account) const {
-    return account >= 0 && account < static_cast<int>(Accounts.size());
+    return Settings().ValidAccount(account);
 }
 
 std::string TMessageStore::AccountName(int account) const {
-    return ValidAccount(account) ? Accounts[account].AccountName : std::string();
+    return ValidAccount(account) ? Settings().Accounts()[account].AccountName : std::string();
 }
 
 TQBTaskInfo TMessageStore::CheckTask(int account) const {
-    const TAccount& source = Accounts[account];
+    const TAccount& source = Settings().Accounts().at(static_cast<size_t>(account));
     TQBTaskInfo task;
     task.Kind = tkCheck;
     task.Host = source.POPHost;
@@ -92,8 +126,9 @@ void TMessageStore::NextTask() {
 void TMessageStore::tmrCheckTimer() {
     if (HasCheckTask(FTasks))
         return;
-    for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
-        if (Accounts[i].Active)
+    const std::vector<TAccount>& accounts = Settings().Accounts();
+    for (int i = 0; i < static_cast<int>(accounts.size()); ++i)
+        if (accounts[i].Active)
             AddTask(CheckTask(i));
 }
 
@@ -110,7 +145,7 @@ void TMessageStore::MarkRead(int index, bool save) {
     MarkOneRead(index);
     FReader->HideWhenAllRead();
     if (save)
-        SaveOptions();
+        Settings().Save();
 }
 
 void TMessageStore::MarkOneRead(int index) {
@@ -119,7 +154,7 @@ void TMessageStore::MarkOneRead(int index) {
     TButton& entry = FButtons[index];
     entry.Read = true;
     if (ValidAccount(entry.Account))
-        Accounts[entry.Account].ReadList.push_back(entry.UID);
+        Settings().ReadMarks(entry.Account).push_back(entry.UID);
     emit EntryChanged(index);
 }
 
@@ -147,7 +182,7 @@ void TMessageStore::MarkAllRead() {
     for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
         MarkOneRead(i);
     FReader->HideWhenAllRead();
-    SaveOptions();
+    Settings().Save();
 }
 
 void TMessageStore::RemoveButton(int index, bool renumber) {
@@ -197,8 +232,4 @@ void TMessageStore::CancelTask() {
 
 void TMessageStore::ShowTasks(int page) {
     emit TasksWanted(page);
-}
-
-void TMessageStore::BuildAccountMenus() {
-    emit AccountMenusChanged();
 }

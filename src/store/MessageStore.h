@@ -2,6 +2,7 @@
 // with the operations on them; the windows observe it through its signals.
 #pragma once
 
+#include "core/Settings.h"
 #include "mail/QBThread.h"
 #include "model/UEntryText.h"
 #include "model/UStore.h"
@@ -41,9 +42,6 @@ class TMessageStore : public QObject {
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
     void Start();
-    // Runs the check timer as the options say: every Interval minutes while IntervalCheck
-    // is on; a running timer keeps its phase.
-    void ApplyCheckSchedule();
     // The exit: stops the worker (serving its events meanwhile, for at most the wait
     // limit, then abandoning it), then deletes the cache files of messages no longer on
     // any server. From then on the store queues and reports nothing.
@@ -66,14 +64,9 @@ class TMessageStore : public QObject {
     // Removes one entry. renumber: the message left the server in this session, so the
     // account's later numbers drop by one.
     void RemoveButton(int index, bool renumber = true);
-    // After Accounts lost the account at index account.
-    void RemoveAccountButtons(int account);
     void AddError(const std::string& text);
     void ClearErrors();
     void CancelTask();
-    void ApplyWorkerLimits();
-    // The accounts' names or number changed: the windows rebuild their account menus.
-    void BuildAccountMenus();
     // What the read window shows.
     TReadSession& Reader() { return *FReader; }
     // Queues the retrieval of an entry's message; full: the whole of it, without the size
@@ -91,6 +84,8 @@ class TMessageStore : public QObject {
     bool ValidAccount(int account) const;
     std::string AccountName(int account) const;
     std::string CachePath(int account, const std::string& uid) const;
+    // The unique ids the last completed check of the account saw on its server.
+    const TStringList& ServerList(int account) const;
 
   signals:
     void EntryAdded(int index);
@@ -117,6 +112,15 @@ class TMessageStore : public QObject {
   private:
     friend class TWorkerBridge;
 
+    // Follows the settings: the check schedule, the worker's limits and the accounts.
+    void SettingsChanged(const TSettingsChange& change);
+    // Runs the check timer as the options say: every Interval minutes while IntervalCheck
+    // is on; a running timer keeps its phase.
+    void ApplyCheckSchedule();
+    void ApplyWorkerLimits();
+    // After the settings lost the account at index account.
+    void RemoveAccountButtons(int account);
+    TStringList& KnownOnServer(int account);
     TQBTaskInfo CheckTask(int account) const;
     void MarkOneRead(int index);
     // A job that leaves the queue without the worker running it still ends the wait
@@ -159,4 +163,7 @@ class TMessageStore : public QObject {
     bool FNewMail = false;
     QTimer* FCheckTimer;
     std::unique_ptr<TReadSession> FReader;
+    // What each account's last completed check saw, by account index; learned at run time.
+    std::vector<TStringList> FServerLists;
+    TSettings::TSubscription FSettingsWatch;
 };

@@ -2,7 +2,7 @@
 // the view on a thread of its own.
 #include "store/ReadSession.h"
 
-#include "core/UOptions.h"
+#include "core/Settings.h"
 #include "mail/CacheFiles.h"
 #include "mail/Stream.h"
 #include "store/MessageStore.h"
@@ -158,8 +158,9 @@ int TReadSession::AnswerSize(TEntryId asked, int size, bool full) {
     int answer = 0;
     if (!full) {
         answer = 1;
-        if (Options.MaxAsk && AskSize)
-            answer = AskSize(Options.MaxSize / 1024, size / 1024, Options.MaxLines);
+        const TOptions& options = Settings().Options();
+        if (options.MaxAsk && AskSize)
+            answer = AskSize(options.MaxSize / 1024, size / 1024, options.MaxLines);
         if (answer == 2)
             return answer;
     }

@@ -1,8 +1,6 @@
 // The message store's reading path: retrievals, removals and their aftermath.
 #include "store/MessageStore.h"
 
-#include "core/UOptions.h"
-
 #include <algorithm>
 #include <filesystem>
 

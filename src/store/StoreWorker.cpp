@@ -2,7 +2,6 @@
 #include "store/MessageStore.h"
 
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/MessageFields.h"
 #include "mail/UCustomIndy.h"
 
@@ -114,8 +113,9 @@ void TMessageStore::StopWorker() {
 void TMessageStore::ApplyWorkerLimits() {
     if (!FWorker)
         return;
-    FWorker->MaxSize = Options.MaxWarning ? Options.MaxSize : -1;
-    FWorker->MaxLines = Options.MaxLines;
+    const TOptions& options = Settings().Options();
+    FWorker->MaxSize = options.MaxWarning ? options.MaxSize : -1;
+    FWorker->MaxLines = options.MaxLines;
 }
 
 void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
@@ -146,7 +146,7 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         RemovalIncomplete();
     }
     if (ValidAccount(FRunningAccount))
-        Accounts[FRunningAccount].ServerList = FWorker->ServerList;
+        KnownOnServer(FRunningAccount) = FWorker->ServerList;
     FRunningAccount = -1;
     // A cancelled job still at the head was broken off without its last event (the
     // worker reports nothing while stopping); a job whose messages have all gone since
@@ -168,13 +168,13 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         return;
     hasTask = true;
     const TQueuedTask& head = FTasks.front();
-    FWorker->ServerList = Accounts[head.Account].ServerList;
+    FWorker->ServerList = KnownOnServer(head.Account);
     FWorker->Task = head;
     if (head.Kind == tkRetrieve && !FWorker->Task.Messages.empty())
         FWorker->Task.CacheFile = CachePath(head.Account, FWorker->Task.Messages.front().UID);
     FRunningAccount = head.Account;
     if (head.Kind == tkCheck) {
-        FReadSet = MakeUIDSet(Accounts[head.Account].ReadList);
+        FReadSet = MakeUIDSet(Settings().ReadMarks(head.Account));
         FRenumberHint = 0;
     }
     FNewMail = false;
@@ -200,7 +200,7 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     // The account was removed while its check ran.
     if (!ValidAccount(FRunningAccount))
         return;
-    const TAccount& account = Accounts[FRunningAccount];
+    const TAccount& account = Settings().Accounts()[FRunningAccount];
     TQBMessage msg;
     if (lines)
         msg.LoadFromLines(*lines);
@@ -240,26 +240,26 @@ void TMessageStore::WorkerCheckDone() {
     // A check that ended early saw only part of the mailbox: what it did not see is not
     // gone, so nothing is removed and no read mark erased.
     if (ValidAccount(FRunningAccount) && !FWorker->CheckComplete) {
-        Accounts[FRunningAccount].ServerList = FWorker->ServerList;
+        KnownOnServer(FRunningAccount) = FWorker->ServerList;
     } else if (ValidAccount(FRunningAccount)) {
-        TAccount& account = Accounts[FRunningAccount];
+        TStringList& readMarks = Settings().ReadMarks(FRunningAccount);
         // At once, not only when the worker next asks for a job: a program ended right
         // after this check must still know which cached messages are on the server.
-        account.ServerList = FWorker->ServerList;
+        KnownOnServer(FRunningAccount) = FWorker->ServerList;
         const TUIDSet onServer = MakeUIDSet(FWorker->ServerList);
         std::error_code error;
         for (int index : MissingEntries(FButtons, FRunningAccount, onServer)) {
             const std::string uid = FButtons[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
-            const int mark = IndexOfText(account.ReadList, uid);
+            const int mark = IndexOfText(readMarks, uid);
             if (mark >= 0)
-                account.ReadList.erase(account.ReadList.begin() + mark);
+                readMarks.erase(readMarks.begin() + mark);
             // The check has given the remaining messages their current numbers.
             RemoveButton(index, false);
         }
     }
     NextTask();
-    SaveOptions();
+    Settings().Save();
     if (FNewMail)
         emit NewMailArrived();
 }
@@ -269,7 +269,7 @@ void TMessageStore::WorkerError(int fatal, const std::string& text) {
         return;
     std::string line = text;
     if (ValidAccount(FRunningAccount))
-        line += " (" + Accounts[FRunningAccount].AccountName + ")";
+        line += " (" + AccountName(FRunningAccount) + ")";
     AddError(line);
     if (fatal == 1) {
         JobFailed(text);

@@ -1,8 +1,8 @@
 // The message list window: every announced message as a sortable row with a tick.
 #include "windows/FMsgList.h"
 
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "platform/MessageBox.h"
 #include "store/MessageStore.h"
 #include "windows/MsgListModel.h"
@@ -263,7 +263,7 @@ void TfrmMsgList::tbMarkReadClick() {
         FModel->SetTicked(entry, false);
         FStore.MarkRead(entry, false);
     }
-    SaveOptions();
+    Settings().Save();
 }
 
 void TfrmMsgList::tbDeleteClick() {
@@ -272,7 +272,8 @@ void TfrmMsgList::tbDeleteClick() {
     if (!ConfirmDelete(this, true))
         return;
     lvMessages->setEnabled(false);
-    for (int account = static_cast<int>(Accounts.size()) - 1; account >= 0; --account) {
+    for (int account = static_cast<int>(Settings().Accounts().size()) - 1; account >= 0;
+         --account) {
         std::vector<TEntryId> entries;
         for (int i = RowCount() - 1; i >= 0; --i) {
             const int entry = EntryAt(i);

@@ -2,7 +2,7 @@
 // attachments and the replies through the mail program.
 #include "windows/FRead.h"
 
-#include "core/UOptions.h"
+#include "core/Settings.h"
 #include "mail/AttachmentName.h"
 #include "mail/Replies.h"
 #include "mail/UCustomIndy.h"
@@ -207,7 +207,7 @@ void TfrmRead::AttachmentChosen(size_t position) {
     const std::string extension = AttachmentExtension(name);
     int action = -1;
     if (!extension.empty())
-        for (const TExtension& known : Options.Attachments)
+        for (const TExtension& known : Settings().Options().Attachments)
             if (AttachmentExtension(known.Extension) == extension) {
                 action = known.Action;
                 break;
@@ -217,7 +217,9 @@ void TfrmRead::AttachmentChosen(size_t position) {
         if (!TfrmAttachment::Ask(this, QString::fromStdString(name), action, remember))
             return;
         if (remember && !extension.empty())
-            Options.Attachments.push_back({extension, static_cast<uint8_t>(action)});
+            Settings().UpdateOptions([&](TOptions& options) {
+                options.Attachments.push_back({extension, static_cast<uint8_t>(action)});
+            });
     }
     try {
         if (action == 0) {
@@ -245,7 +247,8 @@ void TfrmRead::Reply(bool all) {
         return;
     const int entry = FStore.IndexOf(Entry);
     const int account = entry < 0 ? -1 : FStore.Buttons()[static_cast<size_t>(entry)].Account;
-    const std::string own = FStore.ValidAccount(account) ? Accounts[account].Email : "";
+    const std::string own =
+        FStore.ValidAccount(account) ? Settings().Accounts()[account].Email : "";
     QStringList encoded;
     for (const std::string& address : ReplyAddresses(*FView->Message, all, own))
         encoded << Percent(ShownHeaderText(address));

@@ -1,7 +1,6 @@
 // The message list's model and its sorting, filtering proxy.
 #include "windows/MsgListModel.h"
 
-#include "core/UOptions.h"
 #include "mail/Charset.h"
 #include "mail/DateTimeValue.h"
 #include "mail/DisplayText.h"

@@ -1,7 +1,7 @@
 // The "Check email" account menu: all accounts, then each account by name.
 #include "windows/UAccountMenu.h"
 
-#include "core/UOptions.h"
+#include "core/Settings.h"
 #include "store/MessageStore.h"
 #include "windows/UScreenText.h"
 
@@ -16,6 +16,7 @@ void FillAccountMenu(QMenu* menu, TMessageStore& store) {
     };
     add("&All accounts", -1);
     menu->addSeparator();
-    for (int i = 0; i < static_cast<int>(Accounts.size()); ++i)
-        add(ScreenText(Accounts[i].AccountName), i);
+    const std::vector<TAccount>& accounts = Settings().Accounts();
+    for (int i = 0; i < static_cast<int>(accounts.size()); ++i)
+        add(ScreenText(accounts[i].AccountName), i);
 }

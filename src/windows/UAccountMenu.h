@@ -4,5 +4,5 @@
 class QMenu;
 class TMessageStore;
 
-// Refills menu from Accounts; each item asks the store to check its account.
+// Refills menu from the accounts of the settings; each item asks the store to check its account.
 void FillAccountMenu(QMenu* menu, TMessageStore& store);

@@ -1,11 +1,11 @@
 // The question before messages are removed from their server.
 #include "windows/UDeleteQuestion.h"
 
-#include "core/UOptions.h"
+#include "core/Settings.h"
 #include "platform/MessageBox.h"
 
 bool ConfirmDelete(QWidget* owner, bool several) {
-    if (!Options.DeleteConfirm)
+    if (!Settings().Options().DeleteConfirm)
         return true;
     const QString question = several ? "Are you sure you want to delete the selected messages?"
                                      : "Are you sure you want to delete this message?";

@@ -1,5 +1,7 @@
-// Settings store: defaults, file layout, round trips, read marks and damaged files.
+// The settings file and its owner: defaults, file layout, round trips, read marks, damaged
+// files, and account changes saved and announced.
 #include "core/UOptions.h"
+#include "core/Settings.h"
 #include "core/UCrypt.h"
 #include "core/UGlobal.h"
 
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -17,13 +20,15 @@ class UOptionsTest : public ::testing::Test {
     void SetUp() override {
         FOldAppPath = AppPath;
         AppPath = FDir.Path();
-        Options = TOptions{};
-        Accounts.clear();
     }
-    void TearDown() override {
-        AppPath = FOldAppPath;
-        Options = TOptions{};
-        Accounts.clear();
+    void TearDown() override { AppPath = FOldAppPath; }
+
+    void LoadSettings() { ::LoadSettings(Options, Accounts); }
+    void SaveOptions() { ::SaveOptions(Options, Accounts); }
+    void AddAccount(const TAccount& record, bool write) {
+        Accounts.push_back(record);
+        if (write)
+            SaveAccount(record);
     }
 
     std::string Ini() const { return FDir.File("quillbar.ini"); }
@@ -51,6 +56,8 @@ class UOptionsTest : public ::testing::Test {
     }
 
     TTempDir FDir;
+    TOptions Options;
+    std::vector<TAccount> Accounts;
 
   private:
     std::string FOldAppPath;
@@ -229,26 +236,46 @@ TEST_F(UOptionsTest, UndecodablePasswordLoadsAsEmpty) {
     EXPECT_EQ(Accounts[2].POPPass, "pw");
 }
 
-TEST_F(UOptionsTest, DeleteAccountErasesItsSectionAndShiftsLaterOnes) {
-    AddAccount(SampleAccount("A"), true);
-    AddAccount(SampleAccount("B"), true);
-    AddAccount(SampleAccount("C"), true);
-    Accounts[1].ReadList = {"x"};
-    DeleteAccount(1);
-    DeleteAccount(7);
-    ASSERT_EQ(Accounts.size(), 2u);
-    EXPECT_EQ(Accounts[1].AccountName, "C");
-    EXPECT_EQ(ReadIni().find("[Account=B]"), std::string::npos);
+// Every change goes through the owner, reaches the file at once and is announced with
+// what it touched; a follower that has stopped listening hears nothing more.
+TEST_F(UOptionsTest, OwnerSavesAndAnnouncesEachChange) {
+    TSettings settings;
+    std::vector<TSettingsChange> heard;
+    auto listening = std::make_unique<TSettings::TSubscription>(
+        settings.Subscribe([&heard](const TSettingsChange& change) { heard.push_back(change); }));
+
+    for (const char* name : {"A", "B", "C"})
+        settings.AddAccount(SampleAccount(name));
+    settings.ReadMarks(1) = {"x"};
+    settings.Save();
+    TAccountConfig edited = SampleAccount("renamed");
+    edited.POPHost = "pop.new.test";
+    EXPECT_TRUE(settings.EditAccount("b", edited));
+    EXPECT_EQ(settings.Accounts()[1].AccountName, "B"); // the name keys the section
+    EXPECT_EQ(settings.Accounts()[1].ReadList, TStringList{"x"});
     LoadSettings();
+    EXPECT_EQ(Accounts[1].POPHost, "pop.new.test");
+
+    heard.clear();
+    EXPECT_TRUE(settings.RemoveAccount("B"));
+    EXPECT_FALSE(settings.RemoveAccount("B"));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].What, unsigned(spAccounts));
+    EXPECT_EQ(heard[0].RemovedAccount, 1);
+    EXPECT_EQ(ReadIni().find("[Account=B]"), std::string::npos);
+    EXPECT_EQ(ReadIni().find("X0=x"), std::string::npos);
+
+    heard.clear();
+    settings.UpdateOptions([](TOptions& options) { options.Interval = 9; });
+    settings.UpdateOptions([](TOptions& options) { options.Interval = 9; });
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].What, unsigned(spSchedule));
+    LoadSettings();
+    EXPECT_EQ(Options.Interval, 9);
     ASSERT_EQ(Accounts.size(), 2u);
-    EXPECT_EQ(Accounts[0].AccountName, "A");
     EXPECT_EQ(Accounts[1].AccountName, "C");
 
-    // A new record starts with empty lists whatever the copy held.
-    TAccount withLists = SampleAccount("D");
-    withLists.ReadList = {"r"};
-    withLists.ServerList = {"s"};
-    AddAccount(withLists, false);
-    EXPECT_TRUE(Accounts.back().ReadList.empty());
-    EXPECT_TRUE(Accounts.back().ServerList.empty());
+    listening.reset();
+    settings.UpdateOptions([](TOptions& options) { options.Skin = "Other"; });
+    EXPECT_EQ(heard.size(), 1u);
 }

@@ -138,10 +138,7 @@ TEST_F(CacheFiles, StaleCleanupRemovesWhatACutOffWriteLeft) {
     const std::string leftover = FDir.File("cache/." + name + ".a1B2c3");
     TTempDir::WriteFile(leftover, "\x01half");
     TTempDir::WriteFile(FDir.File("cache/notes.txt"), "mine");
-    TAccount account;
-    account.AccountName = "Home";
-    account.ServerList = {"u1"};
-    RemoveStaleCacheFiles({account});
+    RemoveStaleCacheFiles({CacheFileName("Home", "u1")});
     EXPECT_FALSE(TTempDir::Exists(leftover));
     EXPECT_TRUE(TTempDir::Exists(FPath));
     EXPECT_TRUE(TTempDir::Exists(FDir.File("cache/notes.txt")));

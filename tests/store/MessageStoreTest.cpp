@@ -4,8 +4,8 @@
 
 #include "FakePOP3Server.h"
 #include "core/IniFile.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/MD5Hex.h"
 
 #include <QSignalSpy>
@@ -26,7 +26,7 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     TTempDir::WriteFile(CacheFileName("Home", gone), "\x01text");
     TTempDir::WriteFile(CacheFileName("Home", kept), "\x01text");
     Store->MarkRead(1, true);
-    ASSERT_EQ(Accounts[0].ReadList.size(), 1u);
+    ASSERT_EQ(Settings().Accounts()[0].ReadList.size(), 1u);
 
     // Another program deletes message 2.
     Dovecot().DeleteMessage(user, Dovecot().MessageFiles(user)[1]);
@@ -38,7 +38,7 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
         EXPECT_NE(entry.UID, gone);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", gone)));
     EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", kept)));
-    EXPECT_TRUE(Accounts[0].ReadList.empty());
+    EXPECT_TRUE(Settings().Accounts()[0].ReadList.empty());
     // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
     // would hit the wrong message.
     EXPECT_EQ(Store->Buttons()[0].MsgNum, 1);
@@ -54,7 +54,7 @@ TEST_F(MessageStore, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     // Known as soon as the check is done, so that an exit right now keeps the file.
-    ASSERT_EQ(Accounts[0].ServerList.size(), 2u);
+    ASSERT_EQ(Store->ServerList(0).size(), 2u);
     const std::string kept = CacheFileName("Home", Store->Buttons()[0].UID);
     const std::string stale = CacheFileName("Home", std::string(32, 'f'));
     // A file of the former naming (the bare key) of a message still on the server.
@@ -105,8 +105,7 @@ TEST_F(MessageStore, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
     Store->CheckNow(2);
     ASSERT_EQ(Store->Tasks().size(), 2u);
 
-    DeleteAccount(0);
-    Store->RemoveAccountButtons(0);
+    Settings().RemoveAccount("First");
     ASSERT_EQ(Store->Buttons().size(), 3u);
     EXPECT_EQ(Store->Buttons()[0].Account, 0); // "Second"
     EXPECT_EQ(Store->Buttons()[2].Account, 1); // "Third"
@@ -140,7 +139,7 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     EXPECT_EQ(queued.count(), 1);
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(newMail.count(), 1);
-    EXPECT_EQ(Accounts[0].ServerList.size(), 3u);
+    EXPECT_EQ(Store->ServerList(0).size(), 3u);
 
     Store->Shutdown();
     EXPECT_EQ(Store->Worker(), nullptr);
@@ -179,12 +178,12 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
         server.AddMessage(uid, Mail(uid));
     server.Script("TOP 3", TFakePOP3Server::TAction::Close);
     AddLoopbackAccount("Home", server.Port());
-    Accounts[0].ReadList = {MD5Hex("u1")};
+    Settings().ReadMarks(0) = {MD5Hex("u1")};
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Buttons().size(), 2u);
     EXPECT_TRUE(Store->Buttons()[0].Read);
-    EXPECT_EQ(Accounts[0].ServerList, (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
+    EXPECT_EQ(Store->ServerList(0), (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
     TTempDir::WriteFile(CacheFileName("Home", MD5Hex("u2")), "\x01text");
 
     // The next check stops in the middle, and is cancelled.
@@ -198,7 +197,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(Store->Buttons().size(), 2u);
-    EXPECT_EQ(Accounts[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
+    EXPECT_EQ(Settings().Accounts()[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
     EXPECT_EQ(Marks(), (std::vector<std::string>{MD5Hex("u1")}));
     StopProgram();
     EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u2"))));
@@ -350,9 +349,9 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     server.AddMessage("big", Mail("big") + std::string(3000, 'x') + "\r\n");
     server.AddMessage("small", Mail("small"));
     AddLoopbackAccount("Home", server.Port());
-    Options.MaxWarning = true;
-    Options.MaxSize = 1000;
-    Options.MaxLines = 1;
+    SetOption(&TOptions::MaxWarning, true);
+    SetOption(&TOptions::MaxSize, 1000);
+    SetOption(&TOptions::MaxLines, 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     QSignalSpy download(&Store->Reader(), &TReadSession::DownloadEnabled);

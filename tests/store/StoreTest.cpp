@@ -4,8 +4,8 @@
 
 #include "DovecotAccount.h"
 
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,14 +51,12 @@ void TStoreTest::SetUp() {
     Dir = std::make_unique<TTempDir>();
     AppPath = Dir->Path();
     std::filesystem::create_directories(AppPath + "/cache");
-    Options = TOptions();
-    Accounts.clear();
+    Settings().Load();
     QSettings("Norvane", "Quillbar").clear();
 }
 
 void TStoreTest::TearDown() {
     StopProgram();
-    Accounts.clear();
     Dir.reset();
 }
 
@@ -94,7 +92,7 @@ int TStoreTest::AddDovecotAccount(const std::string& name, int messages, bool ac
         server.AddMessage(user, TDovecotServer::GenerateMessage(i));
     TAccount account = DovecotAccount(server, user, name);
     account.Active = active;
-    AddAccount(account, true);
+    Settings().AddAccount(account);
     return user;
 }
 
@@ -106,7 +104,7 @@ void TStoreTest::AddLoopbackAccount(const std::string& name, int port, bool acti
     account.POPUser = "user";
     account.POPPass = "pass";
     account.Active = active;
-    AddAccount(account, true);
+    Settings().AddAccount(account);
 }
 
 bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs) {

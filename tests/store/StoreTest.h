@@ -2,6 +2,8 @@
 // Dovecot shared by the tests of a suite, and waits that serve the event loop.
 #pragma once
 
+#include "core/Settings.h"
+
 #include "DovecotServer.h"
 #include "TempDir.h"
 #include "store/MessageStore.h"
@@ -41,6 +43,11 @@ class TStoreTest : public ::testing::Test {
     // Shuts the store down (stopping the worker) and destroys it.
     virtual void StopProgram();
     // Processes events until condition holds; false after timeoutMs.
+    // Sets one option through the settings, as the options dialog does.
+    template <class TField, class TValue>
+    static void SetOption(TField TOptions::*field, TValue value) {
+        Settings().UpdateOptions([&](TOptions& options) { options.*field = value; });
+    }
     static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
     // Waits until the job queue is empty and no view is being prepared.
     bool WaitForJobs(int timeoutMs = 30000);

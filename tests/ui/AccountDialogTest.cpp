@@ -60,8 +60,8 @@ TEST_F(AccountDialog, ColourBoxSelectsFixedCustomAndSkinDefaultColours) {
     EXPECT_EQ(dialog->SelectedColor(), 0x00AA00);
     Fill(dialog, "Home", "pop.example.com");
     ASSERT_TRUE(Ok(dialog));
-    ASSERT_EQ(Accounts.size(), 1u);
-    EXPECT_EQ(Accounts[0].Color, 0x00AA00);
+    ASSERT_EQ(Settings().Accounts().size(), 1u);
+    EXPECT_EQ(Settings().Accounts()[0].Color, 0x00AA00);
 }
 
 TEST_F(AccountDialog, RefusesNamesHostsAndPortsTheSettingsCannotHoldAndStaysOpen) {
@@ -89,7 +89,7 @@ TEST_F(AccountDialog, RefusesNamesHostsAndPortsTheSettingsCannotHoldAndStaysOpen
     }
     dialog->sePOPPort->setValue(65535);
     EXPECT_TRUE(Ok(dialog));
-    EXPECT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Settings().Accounts().size(), 2u);
 }
 
 TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
@@ -107,12 +107,13 @@ TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
     ASSERT_TRUE(Ok(dialog));
     // Cancel on the options dialog keeps the account: it was saved at once.
     FOptions->cmdCancel->click();
-    Accounts.clear();
-    LoadSettings();
-    ASSERT_EQ(Accounts.size(), 1u);
-    EXPECT_EQ(Accounts[0].TLS, tlsPOP3S);
-    EXPECT_EQ(Accounts[0].POPPort, 2110);
-    EXPECT_FALSE(Accounts[0].TLSVerify);
+    TOptions options;
+    std::vector<TAccount> saved;
+    LoadSettings(options, saved);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].TLS, tlsPOP3S);
+    EXPECT_EQ(saved[0].POPPort, 2110);
+    EXPECT_FALSE(saved[0].TLSVerify);
 }
 
 TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
@@ -129,12 +130,13 @@ TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
     dialog->SelectColor(0x0000FF);
     ASSERT_TRUE(Ok(dialog));
     EXPECT_EQ(FOptions->lvAccounts->topLevelItem(0)->text(1), "pop.example.net");
-    Accounts.clear();
-    LoadSettings();
-    ASSERT_EQ(Accounts.size(), 1u);
-    EXPECT_EQ(Accounts[0].AccountName, "Home");
-    EXPECT_EQ(Accounts[0].POPHost, "pop.example.net");
-    EXPECT_EQ(Accounts[0].Color, 0x0000FF);
+    TOptions options;
+    std::vector<TAccount> saved;
+    LoadSettings(options, saved);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].AccountName, "Home");
+    EXPECT_EQ(saved[0].POPHost, "pop.example.net");
+    EXPECT_EQ(saved[0].Color, 0x0000FF);
 }
 
 TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
@@ -149,7 +151,7 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     const QRect prompt = Main->PromptRect(LayoutBar(BarMetrics(*Skin), [&] {
         TBarState state;
         state.ClientWidth = Main->width();
-        state.ButtonWidth = Options.ButtonWidth;
+        state.ButtonWidth = Settings().Options().ButtonWidth;
         state.IsRead = [](int) { return false; };
         return state;
     }()));

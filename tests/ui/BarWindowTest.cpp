@@ -1,8 +1,8 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "skin/USkin.h"
@@ -41,7 +41,7 @@ class BarWindow : public TGuiTest {
     }
     // Starts the program with the bar shown.
     void ShowBar() {
-        Options.Scroll = true;
+        SetOption(&TOptions::Scroll, true);
         StartProgram();
         Main->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
@@ -50,7 +50,7 @@ class BarWindow : public TGuiTest {
     TBarLayout Layout() const {
         TBarState state;
         state.ClientWidth = Main->width();
-        state.ButtonWidth = Options.ButtonWidth;
+        state.ButtonWidth = Settings().Options().ButtonWidth;
         state.EntryCount = static_cast<int>(Store->Buttons().size());
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(*Skin), state);
@@ -106,7 +106,7 @@ TEST_F(BarWindow, ScrollingStepsThroughTheUnreadMessagesAndStartsAgain) {
     ShowBar();
     for (const char* subject : {"1", "2", "3", "4", "5"})
         AddEntry(subject, "");
-    Options.ButtonWidth = 150;
+    SetOption(&TOptions::ButtonWidth, 150);
     for (int width = 400; width < 3000 && Layout().Buttons.size() < 3; width += 5)
         Main->resize(width, Main->height());
     ASSERT_EQ(Layout().Buttons.size(), 3u);
@@ -152,12 +152,12 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     EXPECT_TRUE(Store->Buttons()[1].Read);
     EXPECT_FALSE(Store->Buttons()[0].Read);
     // Delete asks first; No leaves everything, and without the question it is queued.
-    Options.DeleteConfirm = true;
+    SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
     Main->Delete1->trigger();
     EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
-    Options.DeleteConfirm = false;
+    SetOption(&TOptions::DeleteConfirm, false);
     Main->Delete1->trigger();
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Kind, tkRemove);
@@ -174,10 +174,10 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
 TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 4);
-    Options.DeleteConfirm = false;
+    SetOption(&TOptions::DeleteConfirm, false);
     ShowBar();
     // The buttons stay where Layout() has them.
-    Options.Scroll = false;
+    SetOption(&TOptions::Scroll, false);
     ASSERT_TRUE(WaitForJobs());
     const std::vector<std::string> files = Dovecot().MessageFiles(user);
     ASSERT_GE(Layout().Buttons.size(), 4u);
@@ -256,7 +256,7 @@ TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {
     QTest::mouseMove(Main.get(), QPoint(10, y));
     QTest::mouseRelease(Main.get(), Qt::LeftButton, {}, QPoint(10, y));
     EXPECT_EQ(Main->width(), 400);
-    EXPECT_EQ(Options.Width, 400);
+    EXPECT_EQ(Settings().Options().Width, 400);
 }
 
 // An auto-hidden bar told to hide and at once to show again slides one way only: the later

@@ -2,7 +2,7 @@
 #include "GuiTest.h"
 
 #include "FakePOP3Server.h"
-#include "core/UOptions.h"
+#include "core/Settings.h"
 #include "windows/FTasks.h"
 
 #include <QLabel>

@@ -4,8 +4,8 @@
 #include "DovecotServer.h"
 #include "bar/FMain.h"
 #include "core/IniFile.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "platform/USound.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
@@ -41,7 +41,7 @@ class Checking : public TGuiTest {};
 
 TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChecking) {
     QB_NEED_DOVECOT();
-    Options.IntervalCheck = false;
+    SetOption(&TOptions::IntervalCheck, false);
     AddDovecotAccount("Active", 0, true);
     AddDovecotAccount("Inactive", 0, false);
     StartProgram();
@@ -64,9 +64,9 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
 
 TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     QB_NEED_DOVECOT();
-    Options.PlaySound = true;
-    Options.SoundFile = Dir->File("new.wav");
-    WriteWave(Options.SoundFile);
+    SetOption(&TOptions::PlaySound, true);
+    SetOption(&TOptions::SoundFile, Dir->File("new.wav"));
+    WriteWave(Settings().Options().SoundFile);
     AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
@@ -88,22 +88,22 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     EXPECT_EQ(Cell(1, 2), "Reader (reader@example.org)");
     EXPECT_EQ(Cell(1, 4), "Home");
     EXPECT_FALSE(RowRead(1));
-    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
-    EXPECT_TRUE(WaitUntil([] { return Accounts[0].ServerList.size() == 3; }));
-    EXPECT_EQ(Accounts[0].ServerList[0], Store->Buttons()[0].UID);
+    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Settings().Options().SoundFile}));
+    EXPECT_TRUE(WaitUntil([this] { return Store->ServerList(0).size() == 3; }));
+    EXPECT_EQ(Store->ServerList(0)[0], Store->Buttons()[0].UID);
 
     // A second check finds nothing new: no entry, no sound.
     Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(Store->Buttons().size(), 3u);
-    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Options.SoundFile}));
+    EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Settings().Options().SoundFile}));
 }
 
 TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     QB_NEED_DOVECOT();
-    Options.PlaySound = true;
-    Options.SoundFile = Dir->File("new.wav");
-    WriteWave(Options.SoundFile);
+    SetOption(&TOptions::PlaySound, true);
+    SetOption(&TOptions::SoundFile, Dir->File("new.wav"));
+    WriteWave(Settings().Options().SoundFile);
     const int user = AddDovecotAccount("Home", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
@@ -111,8 +111,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     const std::string uid = Store->Buttons()[0].UID;
     StopProgram();
 
-    Accounts[0].ReadList = {QString::fromStdString(uid).toUpper().toStdString()};
-    Accounts[0].ServerList.clear();
+    Settings().ReadMarks(0) = {QString::fromStdString(uid).toUpper().toStdString()};
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
     PlayedSounds.clear();
     StartProgram();
@@ -126,7 +125,6 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     StopProgram();
 
     // With "Show all" up, the read message has no row, and nothing new means no sound.
-    Accounts[0].ServerList.clear();
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Buttons().size(), 2u);
@@ -139,7 +137,9 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
 TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Broken", 1);
-    Accounts[0].POPPass = "wrong";
+    TAccountConfig broken = Settings().Accounts()[0];
+    broken.POPPass = "wrong";
+    Settings().EditAccount("Broken", broken);
     AddDovecotAccount("Fine", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
@@ -209,9 +209,9 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
     const std::vector<std::string> marks = {std::string(32, 'a'), std::string(32, 'b')};
     for (const char* name : {"One", "Two", "Three", "Four"}) {
         AddDovecotAccount(name, 3);
-        Accounts.back().ReadList = marks;
+        Settings().ReadMarks(static_cast<int>(Settings().Accounts().size()) - 1) = marks;
     }
-    SaveOptions();
+    Settings().Save();
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -242,7 +242,8 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
                     found.push_back(key + "=" + value);
             EXPECT_EQ(found, (std::vector<std::string>{"X0=" + marks[0], "X1=" + marks[1]}))
                 << "round " << round << ", " << name;
-            EXPECT_EQ(ini.ReadString(section, "POPPort", ""), std::to_string(Accounts[0].POPPort));
+            EXPECT_EQ(ini.ReadString(section, "POPPort", ""),
+                      std::to_string(Settings().Accounts()[0].POPPort));
         }
     }
     // Some kills came after the program had saved the marks of a check.

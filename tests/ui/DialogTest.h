@@ -4,8 +4,8 @@
 
 #include "GuiTest.h"
 
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "dialogs/FAccount.h"
 #include "dialogs/FOptions.h"
 #include "platform/MessageBox.h"

@@ -5,8 +5,8 @@
 #include "FakePOP3Server.h"
 #include "bar/FMain.h"
 #include "core/IniFile.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
@@ -111,7 +111,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     Key(Qt::Key_H);
     EXPECT_FALSE(List->ShowAllDown());
     EXPECT_EQ(Values(), (std::vector<int>{1}));
-    EXPECT_EQ(Accounts[0].ReadList.size(), 2u);
+    EXPECT_EQ(Settings().Accounts()[0].ReadList.size(), 2u);
     TIniFile ini(AppPath + "/quillbar.ini");
     EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Buttons()[2].UID);
     // Marking the last row read empties the list.
@@ -207,7 +207,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     ASSERT_EQ(List->RowCount(), 4);
     for (int i = 0; i < 4; ++i)
         List->SetTicked(i, true);
-    Options.DeleteConfirm = true;
+    SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
     List->tbDelete->click();
     EXPECT_TRUE(Store->Tasks().empty());
@@ -240,7 +240,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
 TEST_F(MsgList, DeleteRemovesTheTickedMessagesAfterAnotherClientRemovedAnEarlierOne) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 5);
-    Options.DeleteConfirm = false;
+    SetOption(&TOptions::DeleteConfirm, false);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_TRUE(WaitUntil([this] { return List->RowCount() == 5; }));
@@ -351,8 +351,8 @@ TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
     EXPECT_EQ(ini.ReadString("MsgList", "NormPos", ""), "40,50,640,450");
 
     ini.WriteString("MsgList", "NormPos", "5000,4000,5600,4400");
-    Options.Left = 6000;
-    Options.Top = 5000;
+    SetOption(&TOptions::Left, 6000);
+    SetOption(&TOptions::Top, 5000);
     StartProgram();
     List->show();
     EXPECT_TRUE(screen.contains(List->frameGeometry()));
@@ -363,7 +363,7 @@ TEST_F(MsgList, WindowsOpenOnTheScreenAndAnUnshownListKeepsItsPlace) {
     // Numbers no screen has, and a resolution that scales them further.
     ini.WriteString("MsgList", "NormPos", "-2147483648,-99999999999,2147483647,99999999999");
     ini.WriteString("MsgList", "PixelsPerInch", "1");
-    Options.Width = 1;
+    SetOption(&TOptions::Width, 1);
     StartProgram();
     List->show();
     EXPECT_TRUE(screen.contains(List->frameGeometry()));
@@ -378,7 +378,7 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     AddLoopbackAccount("Hung", silent.Port());
     AddLoopbackAccount("Home", silent.Port(), false);
     AddLoopbackAccount("Work", silent.Port(), false);
-    Options.DeleteConfirm = false;
+    SetOption(&TOptions::DeleteConfirm, false);
     StartProgram();
     // The check of "Hung" holds the worker, so the removal jobs wait behind it.
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
@@ -401,8 +401,7 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     ASSERT_EQ(Store->Tasks().size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // Its account is removed while the job waits.
-    DeleteAccount(2);
-    Store->RemoveAccountButtons(2);
+    Settings().RemoveAccount(Settings().Accounts()[2].AccountName);
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
     Store->CancelTask();
@@ -420,7 +419,7 @@ TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
     List->show();
     List->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(List.get()));
-    Options.DeleteConfirm = true;
+    SetOption(&TOptions::DeleteConfirm, true);
     ClearRecordedMessageBoxes();
     Key(Qt::Key_D, Qt::AltModifier);
     EXPECT_TRUE(RecordedMessageBoxes().empty());

@@ -41,18 +41,16 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
     dialog->seScroll->setValue(7);
     dialog->cmdOK->click();
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(Options.ScrollSpeed, 1450);
-    EXPECT_EQ(Options.MaxSize, 19456);
-    EXPECT_EQ(Options.ScrollDelay, 7000);
+    EXPECT_EQ(Settings().Options().ScrollSpeed, 1450);
+    EXPECT_EQ(Settings().Options().MaxSize, 19456);
+    EXPECT_EQ(Settings().Options().ScrollDelay, 7000);
     EXPECT_EQ(Main->tmrScrollDelay->interval(), 7000);
     EXPECT_EQ(Main->tmrScroll->interval(), 1450);
     // Saved: what the next start reads.
-    const TOptions applied = Options;
-    Options = TOptions();
-    LoadSettings();
-    EXPECT_EQ(Options.ScrollSpeed, 1450);
-    EXPECT_EQ(Options.ScrollDelay, 7000);
-    EXPECT_EQ(Options.MaxSize, applied.MaxSize);
+    TOptions saved;
+    std::vector<TAccount> accounts;
+    LoadSettings(saved, accounts);
+    EXPECT_EQ(saved, Settings().Options());
 }
 
 TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
@@ -62,7 +60,7 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     dialog->seMinutes->setValue(3);
     dialog->tbScrollSpeed->setValue(10);
     dialog->cmdCancel->click();
-    EXPECT_EQ(Options, TOptions());
+    EXPECT_EQ(Settings().Options(), TOptions());
     EXPECT_FALSE(Store->CheckTimer().isActive());
 
     dialog = OpenOptions();
@@ -76,7 +74,7 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     EXPECT_EQ(Main->tmrScroll->interval(), 500);
     // Cancel after Apply keeps what Apply stored.
     dialog->cmdCancel->click();
-    EXPECT_EQ(Options.ScrollSpeed, 500);
+    EXPECT_EQ(Settings().Options().ScrollSpeed, 500);
 }
 
 TEST_F(OptionsDialog, OnlyAnotherSkinIsLoadedAndItChangesTheBarsHeight) {
@@ -93,7 +91,7 @@ TEST_F(OptionsDialog, OnlyAnotherSkinIsLoadedAndItChangesTheBarsHeight) {
         std::find(SkinNames.begin(), SkinNames.end(), "Tall") - SkinNames.begin()));
     ASSERT_FALSE(dialog->imgPreview->pixmap().isNull());
     dialog->cmdApply->click();
-    EXPECT_EQ(Options.Skin, "Tall");
+    EXPECT_EQ(Settings().Options().Skin, "Tall");
     EXPECT_EQ(Skin->Height, TallHeight);
     EXPECT_EQ(Main->height(), TallHeight);
 }
@@ -110,11 +108,11 @@ TEST_F(OptionsDialog, SkinWithoutAButtonMiddleStillGetsAPreview) {
     EXPECT_FALSE(dialog->imgPreview->pixmap().isNull());
     dialog->seButtonWidth->setValue(120);
     dialog->cmdOK->click();
-    EXPECT_EQ(Options.ButtonWidth, 120);
+    EXPECT_EQ(Settings().Options().ButtonWidth, 120);
 }
 
 TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLimit) {
-    Options.MaxWarning = true;
+    SetOption(&TOptions::MaxWarning, true);
     StartProgram();
     ASSERT_EQ(Store->Worker()->MaxSize, 20000);
     TfrmOptions* dialog = OpenOptions();
@@ -142,7 +140,7 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     QTest::keyClick(dialog->lvAccounts, Qt::Key_Delete);
     EXPECT_EQ(RecordedMessageBoxes().back().Text,
               "Are you sure you want to remove the account 'Home'?");
-    ASSERT_EQ(Accounts.size(), 1u);
+    ASSERT_EQ(Settings().Accounts().size(), 1u);
     EXPECT_EQ(dialog->lvAccounts->topLevelItemCount(), 1);
     ASSERT_EQ(Store->Buttons().size(), 1u);
     EXPECT_EQ(Store->Buttons()[0].UID, "work-1");

@@ -4,8 +4,8 @@
 
 #include "FakePOP3Server.h"
 #include "core/IniFile.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "mail/AttachmentName.h"
 #include "mail/CacheFiles.h"
 #include "mail/MessageText.h"
@@ -95,7 +95,7 @@ class ReadWindow : public TGuiTest {
   protected:
     void SetUp() override {
         TGuiTest::SetUp();
-        Options.DeleteConfirm = false;
+        SetOption(&TOptions::DeleteConfirm, false);
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(Dir->Path()));
         for (const char* scheme : {"file", "mailto", "https"})
             QDesktopServices::setUrlHandler(scheme, &Urls, "Catch");
@@ -174,10 +174,10 @@ TEST_F(ReadWindow, OpenRetrievesOnceIntoTheCacheAndReopensWithoutTheServer) {
 
 TEST_F(ReadWindow, LargeMessageAsksThenFetchesTheTopAndDownloadAllFetchesTheRest) {
     QB_NEED_DOVECOT();
-    Options.MaxWarning = true;
-    Options.MaxSize = 20000;
-    Options.MaxLines = 200;
-    Options.MaxAsk = true;
+    SetOption(&TOptions::MaxWarning, true);
+    SetOption(&TOptions::MaxSize, 20000);
+    SetOption(&TOptions::MaxLines, 200);
+    SetOption(&TOptions::MaxAsk, true);
     const int user = AddDovecotAccount("Home", 0);
     Dovecot().AddMessage(user, Padded(1, 51200));
     Dovecot().AddMessage(user, Padded(2, 51200));
@@ -353,7 +353,7 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     OpenRow(0);
     ASSERT_TRUE(Shown());
     EXPECT_EQ(MenuNames().join("|"), "x.PDF|report.pdf|NOTES.TXT|README|evil.desktop");
-    Options.Attachments = {{".txt", 0}};
+    SetOption(&TOptions::Attachments, std::vector<TExtension>{{".txt", 0}});
     QString savePreset;
     const std::string saved = Dir->Path() + "/saved";
     Read->AskSaveFileName = [&](const QString& preset) {
@@ -381,19 +381,19 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     });
     EXPECT_NE(asked.find("'evil.desktop'"), std::string::npos) << asked;
     EXPECT_EQ(Urls.Urls.size(), 1u);
-    EXPECT_EQ(Options.Attachments.size(), 1u);
+    EXPECT_EQ(Settings().Options().Attachments.size(), 1u);
     // Save, remembered in lower case: another ".pdf" goes to the save dialog at once.
     EXPECT_NE(Choose(0, remembered(&TfrmAttachment::optSave)), "");
     EXPECT_EQ(savePreset, "x.PDF");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of ../../x.PDF\r\n");
-    EXPECT_EQ(Options.Attachments.back(), (TExtension{".pdf", 1}));
+    EXPECT_EQ(Settings().Options().Attachments.back(), (TExtension{".pdf", 1}));
     EXPECT_EQ(Choose(1), "");
     EXPECT_EQ(savePreset, "report.pdf");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of report.pdf\r\n");
     // A name without an extension is never remembered.
     EXPECT_NE(Choose(3, remembered(&TfrmAttachment::optOpen)), "");
     EXPECT_EQ(Urls.Urls.size(), 2u);
-    EXPECT_EQ(Options.Attachments.size(), 2u);
+    EXPECT_EQ(Settings().Options().Attachments.size(), 2u);
     EXPECT_NE(Choose(3), "");
 }
 

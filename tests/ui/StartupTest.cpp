@@ -2,8 +2,8 @@
 // save at the end.
 #include "app/Startup.h"
 #include "bar/FMain.h"
+#include "core/Settings.h"
 #include "core/UGlobal.h"
-#include "core/UOptions.h"
 #include "platform/ForceForeground.h"
 #include "platform/MessageBox.h"
 #include "skin/USkin.h"
@@ -116,7 +116,7 @@ TEST_F(StartupTest, RunsWindowsInOrderAndSavesAfterTheyAreGone) {
     EXPECT_EQ(barHeight, Skin->Height > 0 ? Skin->Height : 24);
     EXPECT_TRUE(cacheExists);
     EXPECT_EQ(Bar(), nullptr);
-    EXPECT_EQ(Options.Skin, "Default");
+    EXPECT_EQ(Settings().Options().Skin, "Default");
     EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Default\n"),
               std::string::npos);
 }
@@ -142,7 +142,7 @@ TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
     EXPECT_EQ(RecordedMessageBoxes()[0].Text, "Bitmap image is not valid");
     EXPECT_FALSE(Skin->Button.Bitmap.isNull());
     // The other skin is for this run only: the user's choice is kept.
-    EXPECT_EQ(Options.Skin, "Broken");
+    EXPECT_EQ(Settings().Options().Skin, "Broken");
     EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Broken\n"),
               std::string::npos);
 

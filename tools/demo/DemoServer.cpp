@@ -113,9 +113,11 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &stop, nullptr);
     for (const std::string& message : DemoMailbox())
         dovecot.AddMessage(0, message);
-    LoadSettings();
-    if (Accounts.empty()) {
-        TAccount account;
+    TOptions options;
+    std::vector<TAccount> accounts;
+    LoadSettings(options, accounts);
+    if (accounts.empty()) {
+        TAccountConfig account;
         account.AccountName = "Demo";
         account.Name = "You";
         account.Email = "you@example.net";
@@ -123,13 +125,13 @@ int main(int argc, char** argv) {
         account.POPUser = dovecot.User(0);
         account.POPPass = dovecot.Password(0);
         account.POPPort = dovecot.Port();
-        AddAccount(account, true);
+        SaveAccount(account);
     } else {
         // A demo folder from an earlier run: the same account on this run's server.
-        Accounts[0].POPPort = dovecot.Port();
-        Accounts[0].POPUser = dovecot.User(0);
-        Accounts[0].POPPass = dovecot.Password(0);
-        SaveAccount(0);
+        accounts[0].POPPort = dovecot.Port();
+        accounts[0].POPUser = dovecot.User(0);
+        accounts[0].POPPass = dovecot.Password(0);
+        SaveAccount(accounts[0]);
     }
     std::cout << "ready " << dovecot.Port() << std::endl;
     int signal = 0;

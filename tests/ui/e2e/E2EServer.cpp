@@ -53,10 +53,10 @@ int main(int argc, char** argv) {
     account.POPUser = dovecot.User(0);
     account.AccountName = "Home";
     account.POPPass = dovecot.Password(0);
-    AddAccount(account, true);
+    SaveAccount(account);
     account.AccountName = "Broken";
     account.POPPass = "not the password";
-    AddAccount(account, true);
+    SaveAccount(account);
     std::cout << "ready " << dovecot.Port() << std::endl;
 
     sigset_t stop;

@@ -1,0 +1,131 @@
+// The settings owner: changes go through it, are saved and announced.
+#include "core/Settings.h"
+
+#include "core/UGlobal.h"
+
+namespace {
+
+unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
+    unsigned parts = 0;
+    if (a.Interval != b.Interval || a.IntervalCheck != b.IntervalCheck)
+        parts |= spSchedule;
+    if (a.Skin != b.Skin)
+        parts |= spSkin;
+    if (a.ButtonWidth != b.ButtonWidth || a.AutoHide != b.AutoHide || a.Scroll != b.Scroll ||
+        a.ScrollDelay != b.ScrollDelay || a.ScrollSpeed != b.ScrollSpeed)
+        parts |= spBar;
+    if (a.MaxWarning != b.MaxWarning || a.MaxSize != b.MaxSize || a.MaxLines != b.MaxLines)
+        parts |= spLimits;
+    if (a.Edge != b.Edge || a.Left != b.Left || a.Top != b.Top || a.Width != b.Width)
+        parts |= spPlace;
+    if (a.PlaySound != b.PlaySound || a.SoundFile != b.SoundFile || a.MaxAsk != b.MaxAsk ||
+        a.DeleteConfirm != b.DeleteConfirm || a.ViewHTMLImages != b.ViewHTMLImages ||
+        a.Attachments != b.Attachments)
+        parts |= spOther;
+    return parts;
+}
+
+} // namespace
+
+TSettings::TSubscription::TSubscription(TSubscription&& other) noexcept
+    : FOwner(other.FOwner), FId(other.FId) {
+    other.FOwner = nullptr;
+}
+
+TSettings::TSubscription& TSettings::TSubscription::operator=(TSubscription&& other) noexcept {
+    if (this != &other) {
+        if (FOwner)
+            FOwner->FListeners.erase(FId);
+        FOwner = other.FOwner;
+        FId = other.FId;
+        other.FOwner = nullptr;
+    }
+    return *this;
+}
+
+TSettings::TSubscription::~TSubscription() {
+    if (FOwner)
+        FOwner->FListeners.erase(FId);
+}
+
+int TSettings::IndexOf(const std::string& accountName) const {
+    for (size_t i = 0; i < FAccounts.size(); ++i)
+        if (SameText(FAccounts[i].AccountName, accountName))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TSettings::Load() {
+    LoadSettings(FOptions, FAccounts);
+    Announce({spEverything});
+}
+
+void TSettings::Save() const {
+    SaveOptions(FOptions, FAccounts);
+}
+
+void TSettings::UpdateOptions(const std::function<void(TOptions&)>& change) {
+    TOptions changed = FOptions;
+    change(changed);
+    const unsigned parts = PartsThatDiffer(FOptions, changed);
+    if (parts == 0)
+        return;
+    FOptions = std::move(changed);
+    Save();
+    Announce({parts});
+}
+
+void TSettings::AddAccount(const TAccountConfig& config) {
+    TAccount account;
+    static_cast<TAccountConfig&>(account) = config;
+    FAccounts.push_back(std::move(account));
+    SaveAccount(config);
+    Announce({spAccounts});
+}
+
+bool TSettings::EditAccount(const std::string& accountName, const TAccountConfig& config) {
+    const int index = IndexOf(accountName);
+    if (index < 0)
+        return false;
+    TAccount& account = FAccounts[static_cast<size_t>(index)];
+    const std::string name = account.AccountName;
+    static_cast<TAccountConfig&>(account) = config;
+    account.AccountName = name;
+    SaveAccount(account);
+    Announce({spAccounts});
+    return true;
+}
+
+bool TSettings::RemoveAccount(const std::string& accountName) {
+    const int index = IndexOf(accountName);
+    if (index < 0)
+        return false;
+    EraseAccount(FAccounts[static_cast<size_t>(index)].AccountName);
+    FAccounts.erase(FAccounts.begin() + index);
+    Announce({spAccounts, index});
+    return true;
+}
+
+TSettings::TSubscription TSettings::Subscribe(TListener listener) {
+    FListeners.emplace(++FLastListener, std::move(listener));
+    return {this, FLastListener};
+}
+
+void TSettings::Announce(const TSettingsChange& change) {
+    // A follower may end another's listening, or its own, while it is told.
+    std::vector<int> ids;
+    for (const auto& entry : FListeners)
+        ids.push_back(entry.first);
+    for (int id : ids) {
+        const auto found = FListeners.find(id);
+        if (found == FListeners.end())
+            continue;
+        const TListener listener = found->second;
+        listener(change);
+    }
+}
+
+TSettings& Settings() {
+    static TSettings settings;
+    return settings;
+}
