@@ -1,5 +1,6 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
+#include "bar/BarDock.h"
 
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTimer>
 #include <QToolTip>
 
@@ -70,8 +72,8 @@ TfrmMain::TfrmMain(TMessageStore& store)
     tmrScroll->setInterval(std::max(1, options.ScrollSpeed));
     connect(tmrScroll, &QTimer::timeout, this, &TfrmMain::tmrScrollTimer);
 
+    Dock = new TBarDock(*this, options.AutoHide);
     CreateMenus();
-    CreateAppBar();
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
@@ -89,7 +91,7 @@ TfrmMain::TfrmMain(TMessageStore& store)
 }
 
 TfrmMain::~TfrmMain() {
-    SaveDockState();
+    Dock->SavePlace();
     if (FHotKey)
         FHotKey->Unregister();
 }
@@ -114,7 +116,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
 void TfrmMain::ToggleList() {
     if (!FList)
         return;
-    Stick = true;
+    Dock->Stick = true;
     const bool shown = ListShown;
     if (shown) {
         FList->close();
@@ -123,7 +125,7 @@ void TfrmMain::ToggleList() {
         FList->raise();
     }
     ListShown = !shown;
-    Stick = false;
+    Dock->Stick = false;
 }
 
 void TfrmMain::RegisterHotKey() {
@@ -136,15 +138,15 @@ void TfrmMain::RegisterHotKey() {
 
 void TfrmMain::HotKeyPressed() {
     ForceForeground(this);
-    SlideBar(true);
+    Dock->SlideBar(true);
     PopupMainMenu();
 }
 
 void TfrmMain::NewMailArrived() {
     if (Settings().Options().PlaySound)
         PlaySoundFile(Settings().Options().SoundFile);
-    Stick = true;
-    SlideBar(true);
+    Dock->Stick = true;
+    Dock->SlideBar(true);
 }
 
 void TfrmMain::RepaintBar() {
@@ -159,8 +161,8 @@ void TfrmMain::RepaintBar() {
 void TfrmMain::NewInstance() {
     show();
     ForceForeground(this);
-    Stick = true;
-    SlideBar(true);
+    Dock->Stick = true;
+    Dock->SlideBar(true);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -171,8 +173,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
-        Stick = false;
-        SlideBar(false);
+        Dock->Stick = false;
+        Dock->SlideBar(false);
         return;
     }
     QWidget::keyPressEvent(e);
@@ -241,4 +243,20 @@ TBarState TfrmMain::BarState() const {
     state.EntryCount = static_cast<int>(Store.Buttons().size());
     state.IsRead = [this](int k) { return Store.Buttons()[k].Read; };
     return state;
+}
+
+void TfrmMain::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (e->spontaneous() || Dock->Sliding())
+        return;
+    Dock->BarShown(Settings().Options().Edge);
+    RestartScrollDelay();
+}
+
+bool TfrmMain::event(QEvent* e) {
+    if (e->type() == QEvent::WinIdChange)
+        Dock->NativeWindowChanged();
+    else if (e->type() == QEvent::WindowDeactivate)
+        Dock->SlideBar(false);
+    return QWidget::event(e);
 }

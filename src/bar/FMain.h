@@ -19,7 +19,7 @@ class QDialog;
 class QMenu;
 class QPainter;
 class QTimer;
-class TDockBackend;
+class TBarDock;
 class THotKey;
 class TMessageStore;
 class TSkinMenuStyle;
@@ -66,16 +66,8 @@ class TfrmMain : public QWidget {
     QAction* Delete1;
     QAction* AntiSpam1;
 
-    // Docking (FMainDock.cpp). While Stick is set the bar does not hide itself.
-    bool Stick = false;
-    bool AutoHide = false;
-    int Edge() const { return FEdge; }
-    // Places the bar at edge (top, bottom or float) and tells the desktop.
-    void SetEdge(int edge);
-    // For an auto-hidden docked bar: slides it into view or to its hidden strip.
-    void SlideBar(bool shown);
-    bool Shown() const { return FShown; }
-    TRect FloatRect() const { return FFloatRect; }
+    // Where the bar stands: docked, auto-hidden, sliding or floating.
+    TBarDock* Dock;
 
     // Asks for a repaint of the bar; repaints come at most every few milliseconds, so
     // that a check announcing thousands of messages does not paint thousands of times.
@@ -147,19 +139,6 @@ class TfrmMain : public QWidget {
     // Grip under client x: -1 move grip, 1 size grip, 0 neither.
     int GripAt(int x) const;
 
-    // Docking (FMainDock.cpp).
-    void CreateAppBar();
-    void ApplyEdge();
-    void SlideTo(const QRect& target);
-    void tmrAutoHideTimer();
-    void BeginMove(const QPoint& globalPos);
-    void MoveStep(const QPoint& globalPos, bool ctrl);
-    void EndMove();
-    void SaveDockState();
-    TRect ScreenRect() const;
-    TRect WorkArea() const;
-    QRect DockQRect(int edge) const;
-
     QPointer<QWidget> FList;
     THotKey* FHotKey = nullptr;
     QTimer* FRepaintTimer;
@@ -168,23 +147,5 @@ class TfrmMain : public QWidget {
     // The entry whose button opened mnuButton.
     TEntryId FMenuEntry = TEntryId::None;
 
-    int FEdge = abeFloat;
-    bool FShown = true;
-    bool FFullScreenApp = false;
-    int FHorzDockSize = 0;
-    TRect FFloatRect;
-    std::unique_ptr<TDockBackend> FDock;
-    QTimer* FAutoHideTimer;
-    // The one slide that runs; a new slide replaces it and starts where the bar stands.
-    QTimer* FSlideTimer = nullptr;
-    QElapsedTimer FSlideClock;
-    QRect FSlideFrom, FSlideTarget;
-    // The move or size loop: 0 none, -1 moving, 1 sizing.
-    int FDragging = 0;
-    int FDragEdge = abeUnknown;
-    int FEdgeBefore = abeFloat;
-    QPoint FDragOffset;
-    bool FSliding = false;
-    bool FPlaced = false;
     TSettings::TSubscription FSettingsWatch;
 };

@@ -1,4 +1,5 @@
 // The bar's two menus, drawn in the skin's colours, and their commands.
+#include "bar/BarDock.h"
 #include "bar/FMain.h"
 
 #include "core/UGlobal.h"
@@ -82,11 +83,11 @@ void TfrmMain::PopupMainMenu() {
 void TfrmMain::mnuMainMsgListClick() {
     if (!FList)
         return;
-    Stick = true;
+    Dock->Stick = true;
     ListShown = true;
     FList->show();
     FList->raise();
-    Stick = false;
+    Dock->Stick = false;
     update();
 }
 

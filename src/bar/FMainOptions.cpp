@@ -1,5 +1,6 @@
 // The bar's side of the options and about dialogs, and the prompt shown before the
 // first account exists.
+#include "bar/BarDock.h"
 #include "bar/FMain.h"
 #include "windows/UPlacement.h"
 
@@ -33,8 +34,8 @@ void TfrmMain::OpenOptions(bool addAccount) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::ApplicationModal);
     OptionsDialog = dialog;
-    Stick = true;
-    connect(dialog, &QDialog::finished, this, [this] { Stick = false; });
+    Dock->Stick = true;
+    connect(dialog, &QDialog::finished, this, [this] { Dock->Stick = false; });
     dialog->show();
     CentreOnScreen(dialog);
     if (addAccount)
@@ -80,10 +81,7 @@ void TfrmMain::ApplyOptions(bool skinLoaded) {
     // The menus read the skin as they draw, so only the height follows by hand.
     if (skinLoaded && Skin && Skin->Height > 0)
         setFixedHeight(Skin->Height);
-    AutoHide = options.AutoHide;
-    // Switching auto-hide off shows the docked bar in its place at once.
-    if (!AutoHide || skinLoaded)
-        SetEdge(FEdge);
+    Dock->ApplyAutoHide(options.AutoHide, skinLoaded);
     RepaintBar();
 }
 

@@ -1,4 +1,5 @@
 // The bar under the pointer: grips, the hot element, hints, and what a click does.
+#include "bar/BarDock.h"
 #include "bar/FMain.h"
 
 #include "skin/USkin.h"
@@ -23,18 +24,15 @@ int TfrmMain::GripAt(int x) const {
 
 void TfrmMain::enterEvent(QEnterEvent* e) {
     // The pointer over the bar keeps it in view and takes back a reveal's stickiness.
-    Stick = false;
-    SlideBar(true);
+    Dock->Stick = false;
+    Dock->SlideBar(true);
     QWidget::enterEvent(e);
 }
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
-    if (FDragging) {
-        if (FDragging < 0)
-            MoveStep(e->globalPosition().toPoint(), e->modifiers() & Qt::ControlModifier);
-        else
-            resize(std::max(minimumWidth(), pos.x() + FDragOffset.x()), height());
+    if (Dock->Dragging()) {
+        Dock->DragTo(e->globalPosition().toPoint(), pos, e->modifiers() & Qt::ControlModifier);
         return;
     }
     // Scrolling stops while the pointer is over the bar.
@@ -74,14 +72,8 @@ void TfrmMain::leaveEvent(QEvent*) {
 
 void TfrmMain::mousePressEvent(QMouseEvent* e) {
     const int grip = e->button() == Qt::LeftButton ? GripAt(e->position().toPoint().x()) : 0;
-    if (grip < 0) {
-        FDragging = -1;
-        BeginMove(e->globalPosition().toPoint());
-        return;
-    }
-    if (grip > 0) {
-        FDragging = 1;
-        FDragOffset = QPoint(width() - e->position().toPoint().x(), 0);
+    if (grip != 0) {
+        Dock->BeginDrag(grip, e->globalPosition().toPoint(), e->position().toPoint());
         return;
     }
     MouseDown = true;
@@ -89,13 +81,8 @@ void TfrmMain::mousePressEvent(QMouseEvent* e) {
 }
 
 void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
-    if (FDragging) {
-        const bool moving = FDragging < 0;
-        FDragging = 0;
-        if (moving)
-            EndMove();
-        else
-            SaveDockState();
+    if (Dock->Dragging()) {
+        Dock->EndDrag();
         return;
     }
     const QPoint pos = e->position().toPoint();
@@ -158,9 +145,9 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
         if (hot < HotFirstMessage || hot - HotFirstMessage >= count)
             break;
         if (left) {
-            Stick = true;
+            Dock->Stick = true;
             Store.Reader().Open(Store.Buttons()[hot - HotFirstMessage].Id);
-            Stick = false;
+            Dock->Stick = false;
         } else {
             FMenuEntry = Store.Buttons()[hot - HotFirstMessage].Id;
             activateWindow();

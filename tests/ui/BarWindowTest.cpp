@@ -1,6 +1,7 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
+#include "bar/BarDock.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
 #include "mail/UCustomIndy.h"
@@ -263,17 +264,17 @@ TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {
 // slide replaces the one running instead of racing it frame by frame.
 TEST_F(BarWindow, ALaterSlideReplacesTheOneRunning) {
     ShowBar();
-    Main->AutoHide = true;
-    Main->SetEdge(abeTop);
-    if (Main->Edge() != abeTop)
+    Main->Dock->AutoHide = true;
+    Main->Dock->SetEdge(abeTop);
+    if (Main->Dock->Edge() != abeTop)
         GTEST_SKIP() << "the bar docks only on an X display";
     const int shownTop = Main->geometry().top();
-    Main->SlideBar(false);
+    Main->Dock->SlideBar(false);
     QTest::qWait(100);
     ASSERT_LT(Main->geometry().top(), shownTop);
     // Held shown from here on, as under the pointer: the auto-hide timer stays out of it.
-    Main->Stick = true;
-    Main->SlideBar(true);
+    Main->Dock->Stick = true;
+    Main->Dock->SlideBar(true);
     std::vector<int> tops;
     QElapsedTimer clock;
     clock.start();
