@@ -366,8 +366,14 @@ void TQBIMAP::RunBatched(const std::string& prefix, const std::vector<uint32_t>&
         // A refused batch is read to its end and the rest drained, so the session stays in step.
         std::exception_ptr refused;
         while (next < sets.size() || !tags.empty()) {
-            while (!refused && next < sets.size() && tags.size() < depth)
-                tags.push_back(Send(prefix + sets[next++] + suffix));
+            // Sent in one write, as the server is to find them waiting.
+            std::string commands;
+            while (!refused && next < sets.size() && tags.size() < depth) {
+                tags.push_back(NextTag());
+                commands += tags.back() + " " + prefix + sets[next++] + suffix + "\r\n";
+            }
+            if (!commands.empty())
+                FConnection.Write(commands);
             try {
                 Complete(tags.front(), untagged, keep);
             } catch (const EPOP3ReplyError&) {
