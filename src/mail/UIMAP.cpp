@@ -425,6 +425,11 @@ bool TQBIMAP::FetchMessage(uint32_t uid, std::string& text, size_t maxBytes) {
             section += "<0." + std::to_string(maxBytes) + ">";
         FWorkCount = 0;
         FCounting = true;
+        // A refused fetch leaves the session open: the count must stop all the same.
+        struct TStopCounting {
+            bool& Counting;
+            ~TStopCounting() { Counting = false; }
+        } stopCounting{FCounting};
         Complete(
             Send("UID FETCH " + std::to_string(uid) + " (UID " + section + ")"),
             [&](TIMAPResponse& response) {
@@ -448,7 +453,6 @@ bool TQBIMAP::FetchMessage(uint32_t uid, std::string& text, size_t maxBytes) {
                 }
             },
             maxBytes > 0 ? maxBytes : SIZE_MAX);
-        FCounting = false;
         return found;
     });
 }
