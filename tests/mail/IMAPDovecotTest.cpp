@@ -64,7 +64,8 @@ class IMAPDovecotTest : public ::testing::Test {
         do {
             commands.clear();
             for (const std::string& line : Dovecot->Commands())
-                if (line.size() > 2 && line[0] == 'A' && std::isdigit(line[1]) &&
+                if (line.size() > 2 && line[0] == 'A' &&
+                    std::isdigit(static_cast<unsigned char>(line[1])) &&
                     line.find(' ') != std::string::npos)
                     commands.push_back(line.substr(line.find(' ') + 1));
             if (!commands.empty() && commands.back() == "LOGOUT")

@@ -24,7 +24,8 @@ class TIMAPAnswers {
     std::string operator()(const std::string& line) {
         std::lock_guard<std::mutex> lock(FLock);
         const size_t blank = line.find(' ');
-        const bool tagged = line.size() > 1 && line[0] == 'A' && std::isdigit(line[1]) &&
+        const bool tagged = line.size() > 1 && line[0] == 'A' &&
+                            std::isdigit(static_cast<unsigned char>(line[1])) &&
                             blank != std::string::npos;
         if (!tagged) // the rest of a command: a literal's line, a SASL response or DONE
             return Continue(line);
