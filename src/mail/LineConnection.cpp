@@ -3,6 +3,7 @@
 
 #include "MailError.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -375,6 +376,35 @@ std::string TLineConnection::ReadLine(size_t maxLength) {
             throw ELineTooLong();
         Receive();
     }
+}
+
+void TLineConnection::ReadBytes(size_t count, std::string& dest, size_t keep) {
+    FScanned = 0;
+    for (;;) {
+        size_t take = std::min(count, FBuffer.size() - FStart);
+        size_t kept = std::min(take, keep);
+        dest.append(FBuffer, FStart, kept);
+        keep -= kept;
+        FStart += take;
+        count -= take;
+        if (count == 0)
+            return;
+        // Everything buffered is read: start the buffer afresh so a long run costs one block.
+        FBuffer.clear();
+        FStart = 0;
+        Receive();
+    }
+}
+
+bool TLineConnection::WaitForData(int timeoutMs) {
+    if (Buffered() > 0 || !FOpen || (FSSL && SSL_pending(FSSL) > 0))
+        return true;
+    pollfd waitFor{FSocket, POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&waitFor, 1, timeoutMs);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
 }
 
 size_t TLineConnection::SkipLine(size_t limit) {

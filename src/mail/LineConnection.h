@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -42,6 +43,12 @@ class TLineConnection {
     size_t SkipLine(size_t limit);
     // Up to length bytes of the unread line that ReadLine found too long, left unread.
     std::string LineStart(size_t length) const { return FBuffer.substr(FStart, length); }
+    // Reads the next count bytes, line ends or not, and appends the first keep of them to dest;
+    // the rest are read and dropped.
+    void ReadBytes(size_t count, std::string& dest, size_t keep = SIZE_MAX);
+    // true when bytes are buffered or arrive within timeoutMs, or the connection broke (the
+    // next read tells); false when none came in time. Leaves the connection open either way.
+    bool WaitForData(int timeoutMs);
     // Bytes received but not yet read as lines.
     size_t Buffered() const { return FBuffer.size() - FStart; }
     // Frees the socket; pending data is lost.

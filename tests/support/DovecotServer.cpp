@@ -1,4 +1,5 @@
-// TDovecotServer: a real Dovecot POP3 server on loopback, run from a generated config for tests.
+// TDovecotServer: a real Dovecot POP3 and IMAP server on loopback, run from a generated config for
+// tests.
 #include "DovecotServer.h"
 
 #include "LoopbackSocket.h"
@@ -28,6 +29,12 @@ namespace {
 
 const char* MailUser = "quillbar-test";
 const char* DovecotBinary = "/usr/sbin/dovecot";
+const char* IMAPBinary = "/usr/lib/dovecot/imap";
+
+// IMAP is served beside POP3 wherever dovecot-imapd is installed; POP3 runs without it.
+bool IMAPInstalled() {
+    return access(IMAPBinary, X_OK) == 0;
+}
 
 bool Accepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -74,6 +81,13 @@ std::string TDovecotServer::Unavailable() {
     if (!MailAccount())
         return std::string("no system user ") + MailUser;
     return "";
+}
+
+std::string TDovecotServer::IMAPUnavailable() {
+    std::string why = Unavailable();
+    if (why.empty() && !IMAPInstalled())
+        why = "Dovecot's IMAP (dovecot-imapd) is not installed; scripts/setup.sh installs it";
+    return why;
 }
 
 TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions)
@@ -125,7 +139,8 @@ void TDovecotServer::MakeCertificates() {
 void TDovecotServer::WriteConfig() {
     const std::string& r = FRoot;
     std::ostringstream conf;
-    conf << "protocols = pop3\n"
+    const bool imap = FIMAPPort != 0;
+    conf << (imap ? "protocols = pop3 imap\n" : "protocols = pop3\n")
          << "listen = 127.0.0.1, 127.0.0.2\n"
          << "base_dir = " << r << "/base\n"
          << "state_dir = " << r << "/state\n"
@@ -152,9 +167,19 @@ void TDovecotServer::WriteConfig() {
          << "service pop3-login {\n  executable = pop3-login -R rawlogs\n"
          << "  inet_listener pop3 {\n    port = " << FPort << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << FTLSPort << "\n    ssl = yes\n  }\n}\n"
-         << (FRecordSessions ? "protocol pop3 {\n  rawlog_dir = " + r + "/rawlog\n}\n" : "")
-         // No growing delay after the wrong-password tests.
-         << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
+         << (FRecordSessions ? "protocol pop3 {\n  rawlog_dir = " + r + "/rawlog\n}\n" : "");
+    if (imap)
+        conf << "service imap-login {\n  executable = imap-login -R rawlogs\n"
+             << "  inet_listener imap {\n    port = " << FIMAPPort << "\n  }\n"
+             << "  inet_listener imaps {\n    port = " << FIMAPTLSPort
+             << "\n    ssl = yes\n  }\n}\n"
+             << "protocol imap {\n"
+             << (FRecordSessions ? "  rawlog_dir = " + r + "/rawlog\n" : "")
+             // New mail reaches an idling client within a second, not the default half minute.
+             << "  mailbox_idle_check_interval = 1 secs\n}\n";
+    conf
+        // No growing delay after the wrong-password tests.
+        << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     TTempDir::WriteFile(r + "/dovecot.conf", conf.str());
 }
 
@@ -170,6 +195,8 @@ void TDovecotServer::Start() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         FPort = FreeLoopbackPort();
         FTLSPort = FreeLoopbackPort();
+        FIMAPPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
+        FIMAPTLSPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
         WriteConfig();
         FPid = fork();
         if (FPid == 0) {
@@ -192,7 +219,8 @@ void TDovecotServer::Start() {
                 if (loginAccount)
                     chown(loginRawlog.c_str(), loginAccount->pw_uid, loginAccount->pw_gid);
             }
-            if (fs::exists(loginRawlog) && Accepts(FPort) && Accepts(FTLSPort)) {
+            if (fs::exists(loginRawlog) && Accepts(FPort) && Accepts(FTLSPort) &&
+                (FIMAPPort == 0 || (Accepts(FIMAPPort) && Accepts(FIMAPTLSPort)))) {
                 ClearCommands();
                 return;
             }

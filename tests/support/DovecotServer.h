@@ -1,4 +1,5 @@
-// TDovecotServer: a real Dovecot POP3 server on loopback, run from a generated config for tests.
+// TDovecotServer: a real Dovecot POP3 and IMAP server on loopback, run from a generated config for
+// tests.
 #pragma once
 
 #include <string>
@@ -6,7 +7,8 @@
 #include <vector>
 
 // Starts Dovecot in the foreground as its own child process, listening on free
-// ports of 127.0.0.1 and 127.0.0.2 (clear text with STLS, and POP3S), with
+// ports of 127.0.0.1 and 127.0.0.2 (clear text with STLS, and POP3S; for IMAP,
+// when dovecot-imapd is installed, clear text with STARTTLS and implicit TLS), with
 // users whose Maildirs hold generated messages. A test CA signs the server's
 // certificate for localhost and 127.0.0.1 only. Every command a client sends
 // is recorded in Dovecot's raw logs. Needs root (Dovecot's own rule) and the
@@ -24,9 +26,13 @@ class TDovecotServer {
 
     // "" when Dovecot can run here; else why not (tests skip with it).
     static std::string Unavailable();
+    // The same for the IMAP tests, which need dovecot-imapd besides.
+    static std::string IMAPUnavailable();
 
-    int Port() const { return FPort; }       // clear text, STLS offered
-    int TLSPort() const { return FTLSPort; } // POP3S
+    int Port() const { return FPort; }               // clear text, STLS offered
+    int TLSPort() const { return FTLSPort; }         // POP3S
+    int IMAPPort() const { return FIMAPPort; }       // clear text, STARTTLS offered; 0 without IMAP
+    int IMAPTLSPort() const { return FIMAPTLSPort; } // TLS from the first byte
     pid_t Pid() const { return FPid; }
     std::string CAFile() const;  // the test CA, PEM
     std::string LogPath() const; // Dovecot's own log
@@ -64,6 +70,8 @@ class TDovecotServer {
     std::string FRoot;
     int FPort = 0;
     int FTLSPort = 0;
+    int FIMAPPort = 0;
+    int FIMAPTLSPort = 0;
     pid_t FPid = -1;
     std::vector<TUser> FUsers;
     int FDelivered = 0;

@@ -81,6 +81,14 @@ std::string TopOf(const std::string& text, int bodyLines) {
     return text.substr(0, end);
 }
 
+// Scripted bytes with "$TAG" replaced by the tag of the command they answer.
+std::string WithTag(std::string bytes, const std::string& tag) {
+    for (size_t at = bytes.find("$TAG"); at != std::string::npos;
+         at = bytes.find("$TAG", at + tag.size()))
+        bytes.replace(at, 4, tag);
+    return bytes;
+}
+
 } // namespace
 
 TFakePOP3Server::TFakePOP3Server() : FGreeting("+OK fake server ready " + StandardTimestamp()) {
@@ -203,6 +211,16 @@ void TFakePOP3Server::SetQuitDelay(int ms) {
     FQuitDelay = ms;
 }
 
+void TFakePOP3Server::SetResponder(TResponder responder) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FResponder = std::move(responder);
+}
+
+void TFakePOP3Server::SetTagged(bool tagged) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FTagged = tagged;
+}
+
 std::vector<std::vector<std::string>> TFakePOP3Server::Sessions() const {
     std::lock_guard<std::mutex> lock(FLock);
     return FSessions;
@@ -271,16 +289,23 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
             std::string reply, repeat;
             bool scripted = false, randomDrop = false;
             int quitDelay = 0;
+            TResponder responder;
             {
                 std::lock_guard<std::mutex> lock(FLock);
                 FSessions[session].push_back(line);
                 if (line == "QUIT")
                     quitDelay = FQuitDelay;
+                responder = FResponder;
+                size_t blank = line.find(' ');
+                const std::string tag = FTagged ? line.substr(0, blank) : "";
+                const std::string subject = !FTagged                     ? line
+                                            : blank == std::string::npos ? ""
+                                                                         : line.substr(blank + 1);
                 for (const TRule& rule : FRules)
-                    if (line.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
+                    if (subject.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
                         action = rule.Action;
-                        reply = rule.Raw;
-                        repeat = rule.Repeat;
+                        reply = FTagged ? WithTag(rule.Raw, tag) : rule.Raw;
+                        repeat = FTagged ? WithTag(rule.Repeat, tag) : rule.Repeat;
                         scripted = action != TAction::Slow || !reply.empty();
                         break;
                     }
@@ -291,7 +316,7 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
             if (!scripted) {
                 if (quitDelay > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(quitDelay));
-                reply = Answer(line, deleted, quit, timestamp);
+                reply = responder ? responder(line) : Answer(line, deleted, quit, timestamp);
                 if (randomDrop) {
                     action = TAction::Close;
                     reply.resize(reply.size() / 2);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -12,7 +13,7 @@
 // Serves one mailbox (default behaviour of RFC 1939, APOP included) to any
 // number of clients, each on its own thread; a command can be answered with
 // scripted bytes, by closing the connection, by silence, slowly or without end.
-// Thread-safe.
+// Thread-safe. With a responder it speaks another line protocol (IMAP) instead.
 class TFakePOP3Server {
   public:
     enum class TAction { Reply, Close, Silent, Slow, Endless };
@@ -53,6 +54,13 @@ class TFakePOP3Server {
     // Waits this long after QUIT before making the deletions and answering, as a
     // server with a large mailbox to rewrite.
     void SetQuitDelay(int ms);
+    // Answers the commands no rule covers in place of the POP3 mailbox: given each line the
+    // client sent, returns the bytes to send back ("" for none).
+    using TResponder = std::function<std::string(const std::string& line)>;
+    void SetResponder(TResponder responder);
+    // Rules match a command after its first word (a tag), and "$TAG" in their bytes becomes
+    // that word.
+    void SetTagged(bool tagged);
 
     // Commands received, one list per connection, in order of connection.
     std::vector<std::vector<std::string>> Sessions() const;
@@ -103,6 +111,8 @@ class TFakePOP3Server {
     std::vector<std::string> FCapabilities;
     bool FBurst = false;
     int FOverlaps = 0;
+    TResponder FResponder;
+    bool FTagged = false;
 
     void AcceptLoop();
     void Serve(int fd, size_t session);

@@ -1,0 +1,189 @@
+// Tests of TQBIMAP against a real Dovecot: TLS logins, unseen headers, fetch, flags, deletion,
+// IDLE.
+#include "DovecotServer.h"
+#include "mail/MailError.h"
+#include "mail/UIMAP.h"
+
+#include <cctype>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using TUIDs = std::vector<uint32_t>;
+
+class IMAPDovecotTest : public ::testing::Test {
+  protected:
+    static std::unique_ptr<TDovecotServer> Dovecot;
+    int User = 0;
+    TQBIMAP Session;
+
+    static void SetUpTestSuite() {
+        if (TDovecotServer::IMAPUnavailable().empty())
+            Dovecot = std::make_unique<TDovecotServer>(0);
+    }
+    static void TearDownTestSuite() {
+        if (Dovecot && getenv("QB_SHOW_DOVECOT_LOG"))
+            printf("%s\n", Dovecot->Log().c_str());
+        Dovecot.reset();
+    }
+
+    void SetUp() override {
+        if (!Dovecot)
+            GTEST_SKIP() << TDovecotServer::IMAPUnavailable();
+        // A user of its own per test, with three messages.
+        User = Dovecot->AddUser();
+        for (int n = 1; n <= 3; ++n)
+            Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(n));
+        Dovecot->ClearCommands();
+        Session.Host = "127.0.0.1";
+        Session.Port = Dovecot->IMAPPort();
+        Session.TLS = tlsSTLS;
+        Session.TLSCAFile = Dovecot->CAFile();
+        Session.ReadTimeout = 10000;
+        Session.Username = Dovecot->User(User);
+        Session.Password = Dovecot->Password(User);
+    }
+
+    // Connected, INBOX selected for changes, the three messages unseen.
+    TUIDs Open() {
+        Session.Connect(5000);
+        Session.Select(false);
+        TUIDs uids = Session.SearchUnseen();
+        EXPECT_EQ(uids.size(), 3u);
+        return uids;
+    }
+
+    // The commands after login, tags taken off; Dovecot writes its raw logs as the session goes,
+    // so this waits for the LOGOUT. The login process records the TLS bytes, not the commands.
+    std::vector<std::string> CommandsUntilLogout() {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::vector<std::string> commands;
+        do {
+            commands.clear();
+            for (const std::string& line : Dovecot->Commands())
+                if (line.size() > 2 && line[0] == 'A' &&
+                    std::isdigit(static_cast<unsigned char>(line[1])) &&
+                    line.find(' ') != std::string::npos)
+                    commands.push_back(line.substr(line.find(' ') + 1));
+            if (!commands.empty() && commands.back() == "LOGOUT")
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < deadline);
+        // STARTTLS went in clear text, before the login process's log turned to ciphertext.
+        if (!commands.empty() && commands.front() == "STARTTLS")
+            commands.erase(commands.begin());
+        return commands;
+    }
+
+    static std::string HeaderOf(const std::string& message) {
+        return message.substr(0, message.find("\r\n\r\n") + 4);
+    }
+};
+
+std::unique_ptr<TDovecotServer> IMAPDovecotTest::Dovecot;
+
+} // namespace
+
+TEST_F(IMAPDovecotTest, LogsInOverSTARTTLSAndImplicitTLS) {
+    for (auto [tls, port] : {std::pair{int(tlsSTLS), Dovecot->IMAPPort()},
+                             std::pair{int(tlsPOP3S), Dovecot->IMAPTLSPort()}}) {
+        Session.TLS = tls;
+        Session.Port = port;
+        Session.Connect(5000);
+        EXPECT_TRUE(Session.UIDPlus());
+        EXPECT_TRUE(Session.CanIdle());
+        Session.Select(true);
+        EXPECT_EQ(Session.Exists, 3u);
+        EXPECT_NE(Session.UIDValidity, 0u);
+        EXPECT_NE(Session.UIDNext, 0u);
+        EXPECT_TRUE(Session.Logout(5000));
+        EXPECT_FALSE(Session.Connected());
+    }
+    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Username + ">, method=PLAIN"),
+              std::string::npos);
+
+    Session.Password = "not the password";
+    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(IMAPDovecotTest, HeadersOfUnseenMessagesAndMarkSeen) {
+    TUIDs uids = Open();
+    std::vector<TIMAPHeader> headers;
+    Session.FetchHeaders(uids, [&](TIMAPHeader&& header) { headers.push_back(std::move(header)); });
+    ASSERT_EQ(headers.size(), 3u);
+    for (int n = 1; n <= 3; ++n) {
+        const std::string message = TDovecotServer::GenerateMessage(n);
+        const TIMAPHeader& header = headers[static_cast<size_t>(n - 1)];
+        EXPECT_EQ(header.UID, uids[static_cast<size_t>(n - 1)]);
+        EXPECT_EQ(header.Size, message.size());
+        EXPECT_EQ(header.Header, HeaderOf(message));
+        EXPECT_FALSE(header.Cut);
+    }
+    // Reading the headers did not mark them seen; MarkSeen does.
+    EXPECT_EQ(Session.SearchUnseen(), uids);
+    Session.MarkSeen({uids[1]});
+    EXPECT_EQ(Session.SearchUnseen(), (TUIDs{uids[0], uids[2]}));
+    Session.Logout(5000);
+    EXPECT_EQ(
+        CommandsUntilLogout(),
+        (std::vector<std::string>{
+            "SELECT INBOX", "UID SEARCH UNSEEN",
+            "UID FETCH " + std::to_string(uids[0]) + ":" + std::to_string(uids[2]) +
+                " (UID RFC822.SIZE BODY.PEEK[HEADER])",
+            "UID SEARCH UNSEEN", "UID STORE " + std::to_string(uids[1]) + " +FLAGS.SILENT (\\Seen)",
+            "UID SEARCH UNSEEN", "LOGOUT"}));
+}
+
+TEST_F(IMAPDovecotTest, FetchesWholeMessageAndItsFirstPart) {
+    TUIDs uids = Open();
+    const std::string second = TDovecotServer::GenerateMessage(2);
+    int64_t progress = 0;
+    Session.OnWork = [&](int64_t position) { progress = position; };
+    std::string text;
+    ASSERT_TRUE(Session.FetchMessage(uids[1], text));
+    EXPECT_EQ(text, second);
+    EXPECT_GE(progress, static_cast<int64_t>(second.size()));
+    ASSERT_TRUE(Session.FetchMessage(uids[1], text, 40));
+    EXPECT_EQ(text, second.substr(0, 40));
+    EXPECT_FALSE(Session.FetchMessage(uids[2] + 100, text));
+    EXPECT_EQ(Session.SearchUnseen(), uids);
+}
+
+TEST_F(IMAPDovecotTest, DeleteWithUIDPlusRemovesExactlyThose) {
+    TUIDs uids = Open();
+    ASSERT_TRUE(Session.UIDPlus());
+    EXPECT_TRUE(Session.Delete({uids[0], uids[2]}));
+    Session.Select(false);
+    EXPECT_EQ(Session.Exists, 1u);
+    EXPECT_EQ(Session.SearchUnseen(), (TUIDs{uids[1]}));
+    EXPECT_EQ(Dovecot->MessageCount(User), 1);
+}
+
+TEST_F(IMAPDovecotTest, IdleSeesANewMessageAndEndsOnDrop) {
+    TUIDs uids = Open();
+    Session.StartIdle();
+    EXPECT_EQ(Session.WaitIdle(100), unsigned(ieNone));
+    Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(4));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Session.WaitIdle(2000) & ieExists, unsigned(ieExists));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(Session.Exists, 4u);
+    Session.StopIdle();
+    EXPECT_EQ(Session.SearchUnseen().size(), 4u);
+
+    // A program exit breaks off a long wait at once.
+    Session.StartIdle();
+    std::thread dropper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Session.DropConnection();
+    });
+    start = std::chrono::steady_clock::now();
+    EXPECT_THROW(Session.WaitIdle(60000), EPOP3Error);
+    dropper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(Session.Connected());
+}

@@ -1,0 +1,271 @@
+// Tests of TQBIMAP against the scripted server: login choices and the protocol corners that
+// Dovecot does not produce.
+#include "FakePOP3Server.h"
+#include "mail/MailError.h"
+#include "mail/UIMAP.h"
+
+#include <cctype>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+using TTranscript = std::vector<std::string>;
+using TUIDs = std::vector<uint32_t>;
+using TAction = TFakePOP3Server::TAction;
+
+// The plain answers of a small IMAP server with three messages in INBOX.
+class TIMAPAnswers {
+  public:
+    explicit TIMAPAnswers(std::string capabilities) : FCapabilities(std::move(capabilities)) {}
+
+    std::string operator()(const std::string& line) {
+        std::lock_guard<std::mutex> lock(FLock);
+        const size_t blank = line.find(' ');
+        const bool tagged = line.size() > 1 && line[0] == 'A' &&
+                            std::isdigit(static_cast<unsigned char>(line[1])) &&
+                            blank != std::string::npos;
+        if (!tagged) // the rest of a command: a literal's line, a SASL response or DONE
+            return Continue(line);
+        const std::string tag = line.substr(0, blank);
+        const std::string command = line.substr(blank + 1);
+        auto starts = [&](const char* prefix) { return command.rfind(prefix, 0) == 0; };
+        if (starts("CAPABILITY"))
+            return "* CAPABILITY " + FCapabilities + "\r\n" + tag + " OK\r\n";
+        if (starts("LOGIN") || command == "AUTHENTICATE PLAIN") {
+            FPending = tag;
+            return Continue(command);
+        }
+        if (starts("AUTHENTICATE PLAIN "))
+            return tag + " OK logged in\r\n";
+        if (starts("SELECT") || starts("EXAMINE"))
+            return "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n* OK [UIDNEXT 10] ok\r\n" + tag +
+                   " OK\r\n";
+        if (starts("UID SEARCH"))
+            return "* SEARCH 4 5 9\r\n" + tag + " OK\r\n";
+        if (starts("UID") || starts("NOOP"))
+            return tag + " OK done\r\n";
+        if (starts("IDLE")) {
+            FPending = tag;
+            return "+ idling\r\n";
+        }
+        if (starts("LOGOUT"))
+            return "* BYE see you\r\n" + tag + " OK\r\n";
+        return tag + " BAD unknown command\r\n";
+    }
+
+  private:
+    std::mutex FLock;
+    std::string FCapabilities;
+    std::string FPending; // the command whose continuation comes
+
+    std::string Continue(const std::string& line) {
+        if (line.size() > 1 && line.compare(line.size() - 2, 2, "+}") == 0)
+            return "";
+        if (!line.empty() && line.back() == '}')
+            return "+ go on\r\n";
+        if (line == "AUTHENTICATE PLAIN")
+            return "+ \r\n";
+        return FPending + " OK done\r\n";
+    }
+};
+
+class IMAPSessionTest : public ::testing::Test {
+  protected:
+    TFakePOP3Server Server;
+    TQBIMAP Session;
+
+    void SetUp() override {
+        Serve("IMAP4rev1 UIDPLUS IDLE AUTH=PLAIN SASL-IR");
+        Server.SetTagged(true);
+        Session.Host = "127.0.0.1";
+        Session.Port = Server.Port();
+        Session.Username = "user";
+        Session.Password = "pass";
+        Session.ReadTimeout = 5000;
+    }
+
+    // A server with these capabilities, told in its greeting.
+    void Serve(const std::string& capabilities) {
+        Server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+        auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+        Server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    }
+
+    template <class TStep> std::string FailureOf(TStep step) {
+        try {
+            step();
+        } catch (const EPOP3Error& error) {
+            return error.what();
+        }
+        ADD_FAILURE() << "no error raised";
+        return "";
+    }
+
+    TTranscript Transcript() {
+        Server.WaitIdle();
+        return Server.Commands();
+    }
+};
+
+} // namespace
+
+TEST_F(IMAPSessionTest, LoginChoosesMechanismByCapability) {
+    // SASL-IR: the credentials in the command; AUTH=PLAIN alone: after the "+".
+    Session.Connect(5000);
+    Session.Logout(5000);
+    Serve("IMAP4rev1 AUTH=PLAIN");
+    Session.Connect(5000);
+    Session.Logout(5000);
+    // LOGIN with quoted strings, or literals where the text cannot be quoted.
+    Serve("IMAP4rev1");
+    Session.Password = "pa\"ss";
+    Session.Connect(5000);
+    Session.Logout(5000);
+    Session.Username = "j\xc3\xbcrgen";
+    Session.Connect(5000);
+    Session.Logout(5000);
+    Serve("IMAP4rev1 LITERAL+");
+    Session.Connect(5000);
+    Session.Logout(5000);
+    EXPECT_EQ(Transcript(),
+              (TTranscript{"A1 AUTHENTICATE PLAIN AHVzZXIAcGFzcw==", "A2 CAPABILITY", "A3 LOGOUT",
+                           "A4 AUTHENTICATE PLAIN", "AHVzZXIAcGFzcw==", "A5 CAPABILITY",
+                           "A6 LOGOUT", "A7 LOGIN \"user\" \"pa\\\"ss\"", "A8 CAPABILITY",
+                           "A9 LOGOUT", "A10 LOGIN {7}", "j\xc3\xbcrgen \"pa\\\"ss\"",
+                           "A11 CAPABILITY", "A12 LOGOUT", "A13 LOGIN {7+}",
+                           "j\xc3\xbcrgen \"pa\\\"ss\"", "A14 CAPABILITY", "A15 LOGOUT"}));
+}
+
+TEST_F(IMAPSessionTest, NoPasswordWhereLoginIsDisabled) {
+    Serve("IMAP4rev1 STARTTLS LOGINDISABLED");
+    EXPECT_NE(FailureOf([&] { Session.Connect(5000); }).find("without TLS"), std::string::npos);
+    EXPECT_FALSE(Session.Connected());
+    EXPECT_EQ(Transcript(), TTranscript{});
+    // Asked for STARTTLS, a server without it is left, not logged into in clear text.
+    Serve("IMAP4rev1");
+    Session.TLS = tlsSTLS;
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "The server does not offer STARTTLS.");
+    EXPECT_EQ(Transcript(), TTranscript{});
+}
+
+TEST_F(IMAPSessionTest, LiteralsAndUntaggedDataInAnyReply) {
+    Server.Script("SELECT", TAction::Reply,
+                  "* 2 EXISTS\r\n* FLAGS (\\Seen \\Deleted)\r\n* LIST () \"/\" {5}\r\nINBOX\r\n"
+                  "* OK [UIDVALIDITY 7] ok\r\n$TAG OK [READ-WRITE] done\r\n");
+    Server.Script("UID SEARCH", TAction::Reply,
+                  "* 3 EXISTS\r\n* 1 FETCH (FLAGS (\\Seen))\r\n* SEARCH 9 4\r\n* 1 EXPUNGE\r\n"
+                  "* SEARCH 12\r\n$TAG OK\r\n");
+    // A literal header, an unasked FETCH of flags, a quoted header with escapes; the second
+    // batch's header is longer than kept.
+    Server.Script("UID FETCH 4,9 ", TAction::Reply,
+                  "* 1 FETCH (UID 4 RFC822.SIZE 100 BODY[HEADER] {12}\r\nSubject: a\r\n)\r\n"
+                  "* 5 FETCH (FLAGS ())\r\n"
+                  "* 2 FETCH (BODY[HEADER] \"Subject: \\\"b\\\"\" UID 9 RFC822.SIZE 50)\r\n"
+                  "$TAG OK\r\n");
+    Server.Script("UID FETCH 12 (UID RFC", TAction::Reply,
+                  "* 3 FETCH (UID 12 RFC822.SIZE 9 BODY[HEADER] {40}\r\n"
+                  "Subject: a header longer than the limit.)\r\n$TAG OK\r\n");
+    // Message text that looks like the end of the reply is read by count.
+    Server.Script("UID FETCH 4 (UID BODY.PEEK[])", TAction::Reply,
+                  "* 1 FETCH (UID 4 BODY[] {23}\r\nA5 OK fake\r\n)\r\n* 1 OK\r\n)\r\n$TAG OK\r\n");
+    Session.Connect(5000);
+    Session.Select(false);
+    EXPECT_EQ(Session.Exists, 2u);
+    EXPECT_EQ(Session.UIDValidity, 7u);
+    EXPECT_EQ(Session.SearchUnseen(), (TUIDs{4, 9, 12}));
+    EXPECT_EQ(Session.Exists, 2u);
+
+    std::vector<TIMAPHeader> headers;
+    Session.FetchBatch = 2;
+    Session.MaxHeaderBytes = 20;
+    Session.FetchHeaders({12, 9, 4},
+                         [&](TIMAPHeader&& header) { headers.push_back(std::move(header)); });
+    ASSERT_EQ(headers.size(), 3u);
+    EXPECT_EQ(headers[0].UID, 4u);
+    EXPECT_EQ(headers[0].Size, 100u);
+    EXPECT_EQ(headers[0].Header, "Subject: a\r\n");
+    EXPECT_EQ(headers[1].UID, 9u);
+    EXPECT_EQ(headers[1].Header, "Subject: \"b\"");
+    EXPECT_EQ(headers[2].UID, 12u);
+    EXPECT_EQ(headers[2].Header, "Subject: a header lo");
+    EXPECT_TRUE(headers[2].Cut);
+
+    std::string text;
+    ASSERT_TRUE(Session.FetchMessage(4, text));
+    EXPECT_EQ(text, "A5 OK fake\r\n)\r\n* 1 OK\r\n");
+    Session.Logout(5000);
+    // Both fetches of headers went out before the first reply was read.
+    EXPECT_EQ(Server.Overlaps(), 1);
+}
+
+TEST_F(IMAPSessionTest, RefusedCommandsLeaveTheSessionUsable) {
+    Server.Script("SELECT", TAction::Reply, "$TAG NO [NONEXISTENT] No such mailbox\r\n");
+    Server.Script("UID FETCH 4", TAction::Reply, "$TAG BAD Error in IMAP command\r\n");
+    Session.Connect(5000);
+    try {
+        Session.Select(false);
+        ADD_FAILURE() << "SELECT was refused";
+    } catch (const EPOP3ReplyError& error) {
+        EXPECT_STREQ(error.what(), "No such mailbox");
+    }
+    // The refused first batch does not leave the second's reply unread.
+    Session.FetchBatch = 1;
+    EXPECT_THROW(Session.FetchHeaders({4, 5}, [](TIMAPHeader&&) {}), EPOP3ReplyError);
+    EXPECT_TRUE(Session.Connected());
+    EXPECT_EQ(Session.SearchUnseen(), (TUIDs{4, 5, 9}));
+}
+
+TEST_F(IMAPSessionTest, ByeInTheMiddleEndsTheSessionWithItsText) {
+    Server.Script("UID SEARCH", TAction::Close, "* 1 EXISTS\r\n* BYE Server shutting down.\r\n");
+    Session.Connect(5000);
+    EXPECT_EQ(FailureOf([&] { Session.SearchUnseen(); }), "Server shutting down.");
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(IMAPSessionTest, WithoutUIDPlusDeleteOnlyFlags) {
+    Serve("IMAP4rev1 IDLE AUTH=PLAIN SASL-IR");
+    Session.Connect(5000);
+    Session.Select(false);
+    EXPECT_FALSE(Session.Delete({4, 5, 6, 9}));
+    Session.Logout(5000);
+    TTranscript transcript = Transcript();
+    EXPECT_EQ(TTranscript(transcript.begin() + 2, transcript.end()),
+              (TTranscript{"A3 SELECT INBOX", "A4 UID STORE 4:6,9 +FLAGS.SILENT (\\Deleted)",
+                           "A5 LOGOUT"}));
+}
+
+TEST_F(IMAPSessionTest, SilenceAfterLoginHitsTheReadTimeout) {
+    Server.Script("EXAMINE", TAction::Silent);
+    Session.ReadTimeout = 300;
+    Session.Connect(5000);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FailureOf([&] { Session.Select(true); }),
+              "Read timed out: the server sent nothing for 1 s.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(Session.Connected());
+}
+
+TEST_F(IMAPSessionTest, RepliesWithoutEndAreBounded) {
+    Server.Script("UID SEARCH", TAction::Endless, "", "* OK still searching\r\n");
+    Server.Script("UID FETCH 4 ", TAction::Endless, "* 1 FETCH (UID 4 BODY[] ", "0123456789");
+    Server.Script("UID FETCH 5 ", TAction::Reply, "* 1 FETCH (UID 5 BODY[] {99999999}\r\n");
+    Session.MaxReplyBytes = 64 * 1024;
+    Session.MaxLineBytes = 4096;
+    for (int round = 0; round < 3; ++round) {
+        Session.Connect(5000);
+        std::string text;
+        std::string failure = FailureOf([&] {
+            if (round == 0)
+                Session.SearchUnseen();
+            else
+                Session.FetchMessage(round == 1 ? 4 : 5, text);
+        });
+        EXPECT_EQ(failure,
+                  round == 1 ? "Max line length exceeded." : "Reply longer than 65536 bytes.")
+            << round;
+        EXPECT_FALSE(Session.Connected());
+    }
+}
