@@ -1,15 +1,16 @@
 // The ticker bar window: a frameless tool window one skin-height tall.
 #include "bar/FMain.h"
 #include "bar/BarDock.h"
+#include "bar/BarMenus.h"
 
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
 #include "platform/UHotKey.h"
 #include "platform/USound.h"
-#include "skin/SkinMenuStyle.h"
 #include "skin/USkin.h"
 #include "store/MessageStore.h"
+#include "windows/FMsgList.h"
 #include "windows/UPlacement.h"
 #include "windows/UScreenText.h"
 
@@ -73,7 +74,10 @@ TfrmMain::TfrmMain(TMessageStore& store)
     connect(tmrScroll, &QTimer::timeout, this, &TfrmMain::tmrScrollTimer);
 
     Dock = new TBarDock(*this, options.AutoHide);
-    CreateMenus();
+    Menus = new TBarMenus(*this, Store);
+    connect(Menus, &TBarMenus::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
+    connect(Menus, &TBarMenus::OptionsWanted, this, [this] { OpenOptions(); });
+    connect(Menus, &TBarMenus::AboutWanted, this, &TfrmMain::OpenAbout);
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
@@ -85,7 +89,6 @@ TfrmMain::TfrmMain(TMessageStore& store)
     });
     connect(&Store, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
     connect(&Store, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
-    connect(&Store, &TMessageStore::AccountMenusChanged, this, &TfrmMain::BuildAccountMenus);
     FSettingsWatch =
         Settings().Subscribe([this](const TSettingsChange& change) { SettingsChanged(change); });
 }
@@ -96,36 +99,42 @@ TfrmMain::~TfrmMain() {
         FHotKey->Unregister();
 }
 
-void TfrmMain::SetMessageList(QWidget* list) {
+void TfrmMain::SetMessageList(TfrmMsgList* list) {
     if (FList)
-        FList->removeEventFilter(this);
+        disconnect(FList, nullptr, this, nullptr);
     FList = list;
-    if (FList)
-        FList->installEventFilter(this);
-}
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
     // The drop-down button shows whether the list is open, however it was closed.
-    if (watched == FList && e->type() == QEvent::Hide && ListShown) {
-        ListShown = false;
-        RepaintBar();
-    }
-    return QWidget::eventFilter(watched, e);
+    if (FList)
+        connect(FList, &TfrmMsgList::Hidden, this, [this] {
+            if (ListShown) {
+                ListShown = false;
+                RepaintBar();
+            }
+        });
 }
 
 void TfrmMain::ToggleList() {
     if (!FList)
         return;
-    Dock->Stick = true;
-    const bool shown = ListShown;
-    if (shown) {
-        FList->close();
-    } else {
-        FList->show();
-        FList->raise();
+    if (!ListShown) {
+        mnuMainMsgListClick();
+        return;
     }
-    ListShown = !shown;
+    Dock->Stick = true;
+    FList->close();
+    ListShown = false;
     Dock->Stick = false;
+}
+
+void TfrmMain::mnuMainMsgListClick() {
+    if (!FList)
+        return;
+    Dock->Stick = true;
+    ListShown = true;
+    FList->show();
+    FList->raise();
+    Dock->Stick = false;
+    update();
 }
 
 void TfrmMain::RegisterHotKey() {
@@ -139,7 +148,7 @@ void TfrmMain::RegisterHotKey() {
 void TfrmMain::HotKeyPressed() {
     ForceForeground(this);
     Dock->SlideBar(true);
-    PopupMainMenu();
+    Menus->PopupMainMenu();
 }
 
 void TfrmMain::NewMailArrived() {

@@ -20,9 +20,10 @@ class QMenu;
 class QPainter;
 class QTimer;
 class TBarDock;
+class TBarMenus;
+class TfrmMsgList;
 class THotKey;
 class TMessageStore;
-class TSkinMenuStyle;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -32,7 +33,7 @@ class TfrmMain : public QWidget {
 
     TMessageStore& Store;
     // The window the drop-down button and "Message List" show and hide.
-    void SetMessageList(QWidget* list);
+    void SetMessageList(TfrmMsgList* list);
 
     bool ListShown = false;
     // What the bar shows and where the pointer is (client pixels, -1 away).
@@ -50,21 +51,8 @@ class TfrmMain : public QWidget {
 
     QTimer* tmrScrollDelay;
     QTimer* tmrScroll;
-    QMenu* mnuMain;
-    QAction* mnuMainCompose;
-    QAction* mnuMainAddresses;
-    QAction* mnuMainMsgList;
-    QMenu* mnuMainCheckNow;
-    QAction* mnuMainOptions;
-    QAction* mnuMainUpdate;
-    QAction* mnuMainAbout;
-    QAction* mnuMainHelp;
-    QAction* mnuMainExit;
-    QMenu* mnuButton;
-    QAction* Markasread1;
-    QAction* Markallread1;
-    QAction* Delete1;
-    QAction* AntiSpam1;
+    // The main and message menus.
+    TBarMenus* Menus;
 
     // Where the bar stands: docked, auto-hidden, sliding or floating.
     TBarDock* Dock;
@@ -74,17 +62,10 @@ class TfrmMain : public QWidget {
     void RepaintBar();
     // Grabs the global hot key that brings the bar into view with its main menu.
     void RegisterHotKey();
-    // Rebuilds "Check email now..." from the accounts.
-    void BuildAccountMenus();
     // One step of the automatic scrolling.
     void tmrScrollTimer();
-    // The actions of the menus, by name, for the bar's own use and for tests.
+    // "Message List": shows the list and keeps the bar in view meanwhile.
     void mnuMainMsgListClick();
-    void mnuMainUpdateClick();
-    void Markasread1Click();
-    void Delete1Click();
-    // Opens mnuMain at the bar's bottom-left corner.
-    void PopupMainMenu();
 
     // The options dialog, modal and destroyed when it closes (FMainOptions.cpp).
     // addAccount: on the accounts tab with the account dialog open for a new account.
@@ -118,7 +99,6 @@ class TfrmMain : public QWidget {
     void paintEvent(QPaintEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
     bool event(QEvent* e) override;
 
   private:
@@ -129,7 +109,6 @@ class TfrmMain : public QWidget {
     void ShowHint(const QPoint& globalPos);
     void ToggleList();
     void NewMailArrived();
-    void CreateMenus();
     void ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos);
     // Starts the pause before scrolling, when there is something to scroll.
     void RestartScrollDelay();
@@ -139,13 +118,10 @@ class TfrmMain : public QWidget {
     // Grip under client x: -1 move grip, 1 size grip, 0 neither.
     int GripAt(int x) const;
 
-    QPointer<QWidget> FList;
+    QPointer<TfrmMsgList> FList;
     THotKey* FHotKey = nullptr;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
-    std::unique_ptr<TSkinMenuStyle> FMenuStyle;
-    // The entry whose button opened mnuButton.
-    TEntryId FMenuEntry = TEntryId::None;
 
     TSettings::TSubscription FSettingsWatch;
 };

@@ -1,5 +1,6 @@
 // The bar under the pointer: grips, the hot element, hints, and what a click does.
 #include "bar/BarDock.h"
+#include "bar/BarMenus.h"
 #include "bar/FMain.h"
 
 #include "skin/USkin.h"
@@ -107,7 +108,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
     const int count = static_cast<int>(Store.Buttons().size());
     switch (hot) {
     case HotMenuButton:
-        PopupMainMenu();
+        Menus->PopupMainMenu();
         break;
     case HotErrorButton:
         if (left)
@@ -149,9 +150,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
             Store.Reader().Open(Store.Buttons()[hot - HotFirstMessage].Id);
             Dock->Stick = false;
         } else {
-            FMenuEntry = Store.Buttons()[hot - HotFirstMessage].Id;
-            activateWindow();
-            mnuButton->popup(globalPos);
+            Menus->PopupEntryMenu(Store.Buttons()[hot - HotFirstMessage].Id, globalPos);
         }
         break;
     }

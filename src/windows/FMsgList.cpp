@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -440,6 +441,11 @@ void TfrmMsgList::showEvent(QShowEvent* e) {
         FWasShown = true;
     }
     QMainWindow::showEvent(e);
+}
+
+void TfrmMsgList::hideEvent(QHideEvent* e) {
+    QMainWindow::hideEvent(e);
+    emit Hidden();
 }
 
 void TfrmMsgList::closeEvent(QCloseEvent* e) {

@@ -67,8 +67,13 @@ class TfrmMsgList : public QMainWindow {
     bool SortAscending() const { return FAscending; }
     void SortBy(int column, bool ascending);
 
+  signals:
+    // The window went out of view, however it was closed.
+    void Hidden();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

@@ -14,7 +14,7 @@ class AboutBox : public TDialogTest {
   protected:
     TfrmAbout* Open() {
         StartProgram();
-        Main->mnuMainAbout->trigger();
+        Main->Menus->mnuMainAbout->trigger();
         return qobject_cast<TfrmAbout*>(Main->AboutDialog.data());
     }
 };

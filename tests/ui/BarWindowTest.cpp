@@ -1,6 +1,8 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
+#include "bar/BarMenus.h"
+
 #include "bar/BarDock.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
@@ -146,27 +148,27 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     AddEntry("Two", "");
     const TBarLayout layout = Layout();
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.Buttons[1].Left + 5, 5));
-    EXPECT_TRUE(WaitUntil([this] { return Main->mnuButton->isVisible(); }, 5000));
-    Main->mnuButton->close();
+    EXPECT_TRUE(WaitUntil([this] { return Main->Menus->mnuButton->isVisible(); }, 5000));
+    Main->Menus->mnuButton->close();
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, 5));
-    Main->Markasread1->trigger();
+    Main->Menus->Markasread1->trigger();
     EXPECT_TRUE(Store->Buttons()[1].Read);
     EXPECT_FALSE(Store->Buttons()[0].Read);
     // Delete asks first; No leaves everything, and without the question it is queued.
     SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
-    Main->Delete1->trigger();
+    Main->Menus->Delete1->trigger();
     EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
     SetOption(&TOptions::DeleteConfirm, false);
-    Main->Delete1->trigger();
+    Main->Menus->Delete1->trigger();
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Kind, tkRemove);
     // A right click on an arrow does nothing; on the menu button it opens the main menu.
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.MenuButton.Left + 2, 5));
-    EXPECT_TRUE(Main->mnuMain->isVisible());
-    EXPECT_EQ(Main->mnuMain->pos(), Main->mapToGlobal(QPoint(0, Main->height())));
-    Main->mnuMain->close();
+    EXPECT_TRUE(Main->Menus->mnuMain->isVisible());
+    EXPECT_EQ(Main->Menus->mnuMain->pos(), Main->mapToGlobal(QPoint(0, Main->height())));
+    Main->Menus->mnuMain->close();
 }
 
 // The button menu stays up while checks run: another client removes the first message and
@@ -186,7 +188,7 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
         const TBarLayout layout = Layout();
         QTest::mouseClick(Main.get(), Qt::RightButton, {},
                           QPoint(layout.Buttons[static_cast<size_t>(button)].Left + 5, 5));
-        ASSERT_TRUE(WaitUntil([this] { return Main->mnuButton->isVisible(); }, 5000));
+        ASSERT_TRUE(WaitUntil([this] { return Main->Menus->mnuButton->isVisible(); }, 5000));
     };
     auto removeElsewhereAndCheck = [&](const std::string& file) {
         Dovecot().DeleteMessage(user, file);
@@ -199,48 +201,48 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
     removeElsewhereAndCheck(files[0]);
     ASSERT_EQ(Store->Buttons().size(), 3u);
     Dovecot().ClearCommands();
-    Main->Delete1->trigger();
+    Main->Menus->Delete1->trigger();
     const std::vector<std::string> left = {files[1], files[3]};
     EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageFiles(user) == left; }));
     PrintServerCommands("Bar menu Delete after a check moved the entries");
 
-    Main->mnuButton->close();
+    Main->Menus->mnuButton->close();
     popUpOn(1);
     removeElsewhereAndCheck(files[3]);
     Dovecot().ClearCommands();
-    Main->Delete1->trigger();
+    Main->Menus->Delete1->trigger();
     ASSERT_TRUE(WaitForJobs());
     LetSessionEnd();
     EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[1]}));
     EXPECT_TRUE(Dovecot().Commands().empty());
     ASSERT_FALSE(Store->Errors().empty());
     EXPECT_EQ(Store->Errors().back().Text, MessageGoneText);
-    Main->mnuButton->close();
+    Main->Menus->mnuButton->close();
 }
 
 TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     AddLoopbackAccount("Home", 1, false);
     ShowBar();
     QStringList captions;
-    for (QAction* action : Main->mnuMain->actions())
+    for (QAction* action : Main->Menus->mnuMain->actions())
         captions << action->text();
     EXPECT_EQ(captions, (QStringList{"&Compose email", "&Address Book", "&Message List", "",
                                      "Check email &now...", "&Options", "", "Check for &update...",
                                      "&About...", "&Help", "E&xit"}));
-    EXPECT_FALSE(Main->mnuMainAddresses->isEnabled());
-    EXPECT_TRUE(Main->mnuMainOptions->isEnabled());
-    EXPECT_TRUE(Main->mnuMainAbout->isEnabled());
-    ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
-    EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Home");
-    Main->PopupMainMenu();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main->mnuMain));
-    const QImage menu = Main->mnuMain->grab().toImage();
-    Main->mnuMain->close();
+    EXPECT_FALSE(Main->Menus->mnuMainAddresses->isEnabled());
+    EXPECT_TRUE(Main->Menus->mnuMainOptions->isEnabled());
+    EXPECT_TRUE(Main->Menus->mnuMainAbout->isEnabled());
+    ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
+    EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Home");
+    Main->Menus->PopupMainMenu();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main->Menus->mnuMain));
+    const QImage menu = Main->Menus->mnuMain->grab().toImage();
+    Main->Menus->mnuMain->close();
     EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin->Menu.BorderColor));
     EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin->Menu.NormalColor));
     // "Check for update" answered No leaves the program running.
     SetNextMessageBoxAnswer(QMessageBox::No);
-    Main->mnuMainUpdateClick();
+    Main->Menus->mnuMainUpdateClick();
     EXPECT_TRUE(Main->isVisible());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Check for update...");
 }

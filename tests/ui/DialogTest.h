@@ -4,6 +4,8 @@
 
 #include "GuiTest.h"
 
+#include "bar/BarMenus.h"
+
 #include "core/Settings.h"
 #include "core/UGlobal.h"
 #include "dialogs/FAccount.h"
@@ -44,7 +46,7 @@ class TDialogTest : public TGuiTest {
     }
     // Opens the options dialog through the bar's menu item.
     TfrmOptions* OpenOptions() {
-        Main->mnuMainOptions->trigger();
+        Main->Menus->mnuMainOptions->trigger();
         return qobject_cast<TfrmOptions*>(Main->OptionsDialog.data());
     }
     static std::string SettingsText() {

@@ -146,8 +146,8 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     EXPECT_EQ(Store->Buttons()[0].UID, "work-1");
     EXPECT_EQ(Store->Buttons()[0].Account, 0);
     EXPECT_EQ(List->RowCount(), 1);
-    ASSERT_EQ(Main->mnuMainCheckNow->actions().size(), 3);
-    EXPECT_EQ(Main->mnuMainCheckNow->actions()[2]->text(), "Work");
+    ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
+    EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Work");
     // Cancel does not bring it back: the removal was saved at once.
     dialog->cmdCancel->click();
     EXPECT_EQ(SettingsText().find("Home"), std::string::npos);

@@ -1,0 +1,120 @@
+// The bar's two menus, drawn in the skin's colours, and their commands.
+#include "bar/BarMenus.h"
+
+#include "core/UGlobal.h"
+#include "platform/MessageBox.h"
+#include "platform/Shell.h"
+#include "skin/SkinMenuStyle.h"
+#include "skin/USkin.h"
+#include "store/MessageStore.h"
+#include "windows/UAccountMenu.h"
+#include "windows/UDeleteQuestion.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QWidget>
+
+namespace {
+
+const char* const UpdaterName = "norvaneupdate";
+const char* const HelpFileName = "quillbar.html";
+
+QAction* Item(QMenu* menu, const QString& caption, const char* name) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
+    : QObject(&bar), FBar(bar), FStore(store), FMenuStyle(std::make_unique<TSkinMenuStyle>(&Skin)) {
+    setObjectName("BarMenus");
+    auto styled = [this](QMenu* menu, const char* name) {
+        menu->setObjectName(name);
+        menu->setStyle(FMenuStyle.get());
+        return menu;
+    };
+    mnuMain = styled(new QMenu(&bar), "mnuMain");
+    mnuMainCompose = Item(mnuMain, "&Compose email", "mnuMainCompose");
+    mnuMainAddresses = Item(mnuMain, "&Address Book", "mnuMainAddresses");
+    mnuMainMsgList = Item(mnuMain, "&Message List", "mnuMainMsgList");
+    mnuMain->addSeparator();
+    mnuMainCheckNow = styled(new QMenu("Check email &now...", mnuMain), "mnuMainCheckNow");
+    mnuMain->addMenu(mnuMainCheckNow);
+    mnuMainOptions = Item(mnuMain, "&Options", "mnuMainOptions");
+    mnuMain->addSeparator();
+    mnuMainUpdate = Item(mnuMain, "Check for &update...", "mnuMainUpdate");
+    mnuMainAbout = Item(mnuMain, "&About...", "mnuMainAbout");
+    mnuMainHelp = Item(mnuMain, "&Help", "mnuMainHelp");
+    mnuMainExit = Item(mnuMain, "E&xit", "mnuMainExit");
+    // Nothing stands behind this yet.
+    mnuMainAddresses->setEnabled(false);
+
+    connect(mnuMainCompose, &QAction::triggered, this, [] { OpenUrl("mailto:"); });
+    connect(mnuMainMsgList, &QAction::triggered, this, &TBarMenus::MessageListWanted);
+    connect(mnuMainOptions, &QAction::triggered, this, &TBarMenus::OptionsWanted);
+    connect(mnuMainAbout, &QAction::triggered, this, &TBarMenus::AboutWanted);
+    connect(mnuMainUpdate, &QAction::triggered, this, &TBarMenus::mnuMainUpdateClick);
+    connect(mnuMainHelp, &QAction::triggered, this, [] {
+        // A missing help file says nothing.
+        OpenLocalFile(AppPath + "/" + HelpFileName);
+    });
+    connect(mnuMainExit, &QAction::triggered, &bar, &QWidget::close);
+    BuildAccountMenu();
+    connect(&store, &TMessageStore::AccountMenusChanged, this, &TBarMenus::BuildAccountMenu);
+
+    mnuButton = styled(new QMenu(&bar), "mnuButton");
+    Markasread1 = Item(mnuButton, "&Mark as read", "Markasread1");
+    Markallread1 = Item(mnuButton, "Mar&k all read", "Markallread1");
+    Delete1 = Item(mnuButton, "&Delete", "Delete1");
+    AntiSpam1 = Item(mnuButton, "&Anti-Spam", "AntiSpam1");
+    AntiSpam1->setEnabled(false);
+    connect(Markasread1, &QAction::triggered, this, &TBarMenus::Markasread1Click);
+    connect(Markallread1, &QAction::triggered, &store, &TMessageStore::MarkAllRead);
+    connect(Delete1, &QAction::triggered, this, &TBarMenus::Delete1Click);
+}
+
+TBarMenus::~TBarMenus() = default;
+
+void TBarMenus::BuildAccountMenu() {
+    FillAccountMenu(mnuMainCheckNow, FStore);
+}
+
+void TBarMenus::PopupMainMenu() {
+    mnuMain->popup(FBar.mapToGlobal(QPoint(0, FBar.height())));
+}
+
+void TBarMenus::PopupEntryMenu(TEntryId entry, const QPoint& globalPos) {
+    FMenuEntry = entry;
+    FBar.activateWindow();
+    mnuButton->popup(globalPos);
+}
+
+void TBarMenus::mnuMainUpdateClick() {
+    if (ShowMessageBox(nullptr,
+                       "This will temporarily shutdown Quillbar and check for any new updates, are "
+                       "you sure you want to continue?",
+                       "Check for update...", QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    // A missing updater says nothing; the program ends all the same, so that the
+    // updater can replace it.
+    StartDetached(AppPath + "/" + UpdaterName,
+                  {QCoreApplication::applicationFilePath().toStdString()});
+    FBar.close();
+}
+
+void TBarMenus::Markasread1Click() {
+    const int index = FStore.EntryOrGone(FMenuEntry);
+    if (index >= 0)
+        FStore.MarkRead(index, true);
+}
+
+void TBarMenus::Delete1Click() {
+    // The menu and the question leave the event loop running: a check may take the
+    // entry away meanwhile.
+    const TEntryId entry = FMenuEntry;
+    if (FStore.EntryOrGone(entry) >= 0 && ConfirmDelete(&FBar, false))
+        FStore.DeleteMessage(entry);
+}

@@ -1,0 +1,63 @@
+// TBarMenus: the bar's main menu and its message menu, built once, drawn in the skin's
+// colours, with the commands that need no more of the bar than its window.
+#pragma once
+
+#include "model/UStore.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QPoint;
+class QWidget;
+class TMessageStore;
+class TSkinMenuStyle;
+
+class TBarMenus : public QObject {
+    Q_OBJECT
+  public:
+    // bar: the window the menus belong to; it outlives them (they are its children).
+    TBarMenus(QWidget& bar, TMessageStore& store);
+    ~TBarMenus() override;
+
+    QMenu* mnuMain;
+    QAction* mnuMainCompose;
+    QAction* mnuMainAddresses;
+    QAction* mnuMainMsgList;
+    QMenu* mnuMainCheckNow;
+    QAction* mnuMainOptions;
+    QAction* mnuMainUpdate;
+    QAction* mnuMainAbout;
+    QAction* mnuMainHelp;
+    QAction* mnuMainExit;
+    QMenu* mnuButton;
+    QAction* Markasread1;
+    QAction* Markallread1;
+    QAction* Delete1;
+    QAction* AntiSpam1;
+
+    // Opens mnuMain at the bar's bottom-left corner.
+    void PopupMainMenu();
+    // Opens the message menu for the entry under the pointer; its commands act on that
+    // entry by identity, so a check that takes it away meanwhile cannot misdirect them.
+    void PopupEntryMenu(TEntryId entry, const QPoint& globalPos);
+    // Ends the program for the updater, once the user agrees.
+    void mnuMainUpdateClick();
+
+  signals:
+    void MessageListWanted();
+    void OptionsWanted();
+    void AboutWanted();
+
+  private:
+    QWidget& FBar;
+    TMessageStore& FStore;
+    std::unique_ptr<TSkinMenuStyle> FMenuStyle;
+    TEntryId FMenuEntry = TEntryId::None;
+
+    void BuildAccountMenu();
+    void Markasread1Click();
+    void Delete1Click();
+};
