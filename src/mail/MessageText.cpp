@@ -32,9 +32,11 @@ TBodyText SelectBodyText(const TQBMessage& msg) {
     const TQBMessagePart* html = nullptr;
     const TQBMessagePart* plain = nullptr;
     for (const TQBMessagePart& part : msg.Parts) {
-        if (Contains(part.ContentType, "text/html"))
+        if (IsAttachmentPart(part))
+            continue;
+        if (!html && Contains(part.ContentType, "text/html"))
             html = &part;
-        else if (Contains(part.ContentType, "text/plain"))
+        else if (!plain && Contains(part.ContentType, "text/plain"))
             plain = &part;
     }
     TBodyText body;

@@ -17,11 +17,11 @@ struct TBodyText {
     bool TextTab = false; // the text is the message's own plain text: show it in front
 };
 
-// The body text a person reads: the last plain part when there is one, else the last HTML
-// part stripped of its tags with its character entities resolved, else the first part
-// (stripped when the message is HTML); converted from the part's charset (for HTML also a
-// <meta> charset) to UTF-8. An empty result from a message with parts falls back to its
-// first part.
+// The body text a person reads, never an attachment's: the first plain part when there is
+// one, else the first HTML part stripped of its tags with its character entities resolved, else the
+// first part (stripped when the message is HTML); converted from the part's charset (for HTML also
+// a <meta> charset) to UTF-8. An empty result from a message with parts falls back to its first
+// part.
 TBodyText SelectBodyText(const TQBMessage& msg);
 // SelectBodyText's text, for tools.
 std::string DisplayBody(const TQBMessage& msg);

@@ -100,6 +100,7 @@ void TMimeDecode::Reset() {
 
     FBuffer.assign(InitialBufferSize, '\0');
     FStart = FScan = FEnd = 0;
+    FFolded = false;
     FLastLineEnd = NoLineEnd;
     FEof = false;
     FPosition = 0;
@@ -157,8 +158,12 @@ void TMimeDecode::DecodeStream(TStream& stream) {
             continue;
         }
         const size_t lf = static_cast<const char*>(hit) - base;
-        const bool cr = lf > FStart && base[lf - 1] == '\r';
-        const size_t len = lf - FStart - (cr ? 1 : 0);
+        // Some stores end lines in CR CR LF: every CR before the LF belongs to the line end,
+        // so a line of CRs alone is the blank line that ends a header.
+        size_t end = lf;
+        while (end > FStart && base[end - 1] == '\r')
+            --end;
+        const size_t len = end - FStart;
         if (FHeaderMode && len > 0) {
             if (lf + 1 == FEnd && !FEof) {
                 // The next line's first byte decides about folding.
@@ -167,11 +172,13 @@ void TMimeDecode::DecodeStream(TStream& stream) {
                 continue;
             }
             if (lf + 1 < FEnd && (base[lf + 1] == ' ' || base[lf + 1] == '\t')) {
-                if (cr)
-                    base[lf - 1] = ' ';
-                base[lf] = ' ';
+                // Unfolding takes out the line break only; the blank that begins the next
+                // line stays, as a space. The break is marked here and squeezed out once the
+                // line is whole.
+                std::memset(base + end, FoldMark, lf + 1 - end);
                 base[lf + 1] = ' ';
-                FScan = lf + 2;
+                FFolded = true;
+                FScan = lf + 1;
                 continue;
             }
         }
@@ -182,17 +189,22 @@ void TMimeDecode::DecodeStream(TStream& stream) {
         char* line = base + FStart;
         const size_t room = lf + 1 - FStart;
         FStart = FScan = lf + 1;
-        HandleLine(line, len, room);
+        HandleLine(line, FFolded ? Unfold(line, len) : len, room);
     }
     if (FStart < FEnd) {
         const size_t len = FEnd - FStart;
         char* line = FBuffer.data() + FStart;
         FStart = FScan = FEnd;
-        HandleLine(line, len, len);
+        HandleLine(line, FFolded ? Unfold(line, len) : len, len);
     }
     if (Boundary.empty() || FPartOpen)
         PartEnd();
     Notify(OnMessageEnd);
+}
+
+size_t TMimeDecode::Unfold(char* line, size_t len) {
+    FFolded = false;
+    return static_cast<size_t>(std::remove(line, line + len, FoldMark) - line);
 }
 
 // The complete lines from FStart on, the first ending at lf, decoded one after the

@@ -92,12 +92,17 @@ class TMimeDecode {
     void PartBegin();
     void PartEnd();
     void Notify(const TNotifyEvent& event);
+    // Squeezes the marked line breaks out of a folded header line; returns its new length.
+    size_t Unfold(char* line, size_t len);
 
     std::vector<char> FBuffer;
     size_t FStart = 0, FScan = 0, FEnd = 0;
     static constexpr size_t NoLineEnd = SIZE_MAX;
     size_t FLastLineEnd = NoLineEnd; // the last LF in the buffer, once looked for
     bool FEof = false;
+    // The line being read was folded: its breaks are marked, to be taken out once it is whole.
+    static constexpr char FoldMark = '\0';
+    bool FFolded = false;
     int64_t FPosition = 0;
     std::string_view FCurrent;
     std::string FScratch;    // a line plus CR LF when there is no room in place

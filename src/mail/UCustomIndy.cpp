@@ -12,11 +12,15 @@ const char* const Unknown = "(unknown)";
 
 // Whether the part could be the body a person reads, which is always kept whole.
 bool MayBeBody(const TQBMessagePart& part) {
-    return part.Disposition != "attachment" &&
+    return !IsAttachmentPart(part) &&
            (part.ContentType.empty() || part.ContentType.rfind("text/", 0) == 0);
 }
 
 } // namespace
+
+bool IsAttachmentPart(const TQBMessagePart& part) {
+    return part.Disposition == "attachment" || !part.FileName.empty() || !part.Name.empty();
+}
 
 TQBMessage::TQBMessage() {
     Received[0] = Received[1] = TQBReceived{Unknown, Unknown};

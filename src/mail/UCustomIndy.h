@@ -36,6 +36,9 @@ struct TQBMessagePart {
     bool DataLeftOut = false;
 };
 
+// A part sent as a file (disposition "attachment", or a file name): listed, never the body.
+bool IsAttachmentPart(const TQBMessagePart& part);
+
 // Built from the header lines of a new message (check) or from the whole
 // message text (read window). Loaded once; then read-only. Loading never
 // fails on bad input; only a failing stream throws (EStreamError).

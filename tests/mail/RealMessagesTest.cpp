@@ -3,6 +3,7 @@
 #include "MimeTestSupport.h"
 #include "mail/DateTimeValue.h"
 #include "mail/MD5Hex.h"
+#include "mail/MessageText.h"
 #include "mail/UCustomIndy.h"
 
 #include <gtest/gtest.h>
@@ -102,4 +103,26 @@ TEST(RealMessageHeaders, TwoDigitYearAndLatin1Names) {
     EXPECT_EQ(msg.Decoder.Priority, 3);
     EXPECT_EQ(msg.GetReceived(0).IP, "203.0.113.9");
     EXPECT_EQ(msg.GetReceived(0).For, "(unknown)");
+}
+
+// Messages as three other POP3 servers handed them over: a folded subject keeps one blank
+// where the message has one, the body is the message's own text and not an attached text
+// file, and lines stored with CR CR LF still end the header and the lines where they should.
+TEST(ServerSamples, FoldsAttachmentsAndDoubledCarriageReturnsReadAsWritten) {
+    for (const size_t readSize : {size_t(1), size_t(65536)}) {
+        const auto load = [readSize](TQBMessage& msg, const std::string& name) {
+            TChunkedStream stream(ReadFile(Folder + name + ".eml"), readSize);
+            msg.LoadFromStream(stream);
+        };
+        TQBMessage folded, attached, doubled;
+        load(folded, "folded-subject");
+        load(attached, "text-png-list");
+        load(doubled, "cr-cr-lf");
+        EXPECT_EQ(folded.Decoder.Subject, "A subject long enough that the email package folds "
+                                          "it onto a second line that continues here");
+        EXPECT_EQ(DisplayBody(attached), "The list is attached.\r\n\r\n");
+        EXPECT_EQ(attached.PartCount(), 4); // the preamble, the text and two files
+        EXPECT_EQ(doubled.Decoder.Subject, "Stored with CR CR LF");
+        EXPECT_EQ(DisplayBody(doubled), "First line.\r\nSecond line.\r\n");
+    }
 }
