@@ -299,6 +299,13 @@ void TLineConnection::Receive() {
     if (!FOpen)
         Fail(FDropped ? "Connection dropped." : "Not connected.");
     WaitReadable();
+#ifdef TCP_QUICKACK
+    // A server that writes one reply in several small pieces waits for our acknowledgement
+    // of each under Nagle's rule; delayed, that costs 40 ms a reply. The system clears the
+    // flag again after a while, so it is set before every read.
+    const int on = 1;
+    setsockopt(FSocket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
     char block[BlockSize];
     ssize_t received;
     if (FSSL) {

@@ -186,7 +186,7 @@ void TQBPOP3::Login(const std::string& greetingText) {
     }
     std::string timestamp = APOPTimestamp(greetingText);
     if (timestamp.empty())
-        throw EPOP3Error("Server do not support APOP (no timestamp)");
+        throw EPOP3Error("The server does not support APOP (its greeting has no timestamp)");
     SendCmd("APOP " + Username + " " + MD5Hex(timestamp + Password), true);
 }
 
@@ -249,7 +249,11 @@ void TQBPOP3::Establish(int timeoutMs) {
     std::string greetingText = LastReply.Text;
     if (TLS == tlsSTLS) {
         // Never fall back to clear text when the server refuses.
-        SendCmd("STLS", true);
+        if (!SendCmd("STLS", false))
+            throw EPOP3Error(
+                LastReply.Text.empty()
+                    ? std::string("The server refused STLS, which the account asks for")
+                    : "The server refused STLS, which the account asks for: " + LastReply.Text);
         UpgradeToTLS();
     }
     Login(greetingText);

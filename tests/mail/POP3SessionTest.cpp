@@ -74,7 +74,7 @@ TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
         Server.SetGreeting(greeting);
         Session.APOP = true;
         EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
-                  "Server do not support APOP (no timestamp)");
+                  "The server does not support APOP (its greeting has no timestamp)");
         EXPECT_FALSE(Session.Connected());
         Session.APOP = false;
         Session.Connect(5000);
@@ -294,11 +294,16 @@ TEST(POP3ConnectTest, RefusedConnectionFails) {
     EXPECT_FALSE(session.Connected());
 }
 
-TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearText) {
+TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearTextAndSaysWhy) {
     Session.TLS = tlsSTLS;
-    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Unknown command: STLS");
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "The server refused STLS, which the account asks for: Unknown command: STLS");
     EXPECT_FALSE(Session.Connected());
     EXPECT_EQ(Transcript(), (TTranscript{"STLS", "QUIT"}));
+    // A bare refusal still names what was refused.
+    Server.Script("STLS", TFakePOP3Server::TAction::Reply, "-ERR\r\n");
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
+              "The server refused STLS, which the account asks for");
 }
 
 TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused) {
