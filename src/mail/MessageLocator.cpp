@@ -16,11 +16,10 @@ void TMessageLocator::ListAll() {
         throw EPOP3ReplyError(FPOP3.LastReply.Text);
     FNumbers.clear();
     for (const std::string& line : list) {
-        const size_t blank = line.find(' ');
-        const int number = ParseMessageNumber(line);
-        if (number <= 0 || blank == std::string::npos)
+        const TListingLine fields = ParseListingLine(line);
+        if (fields.Number <= 0 || fields.Value.empty())
             throw EPOP3Error("Not a line of the unique id list: \"" + line + "\"");
-        FNumbers[MD5Hex(line.substr(blank + 1))].push_back(number);
+        FNumbers[MD5Hex(fields.Value)].push_back(fields.Number);
     }
     FListed = true;
 }

@@ -57,6 +57,21 @@ int ParseMessageNumber(const std::string& text) {
     return value;
 }
 
+TListingLine ParseListingLine(const std::string& line) {
+    const char* const blanks = " \t";
+    TListingLine fields;
+    const size_t start = line.find_first_not_of(blanks);
+    if (start == std::string::npos)
+        return fields;
+    const size_t end = line.find_last_not_of(blanks) + 1;
+    const size_t numberEnd = std::min(line.find_first_of(blanks, start), end);
+    fields.Number = ParseMessageNumber(line.substr(start, numberEnd - start));
+    const size_t value = line.find_first_not_of(blanks, numberEnd);
+    if (value < end)
+        fields.Value = line.substr(value, end - value);
+    return fields;
+}
+
 int ParseMessageSize(const std::string& text) {
     size_t blank = text.find(' ');
     if (text.empty() || blank == std::string::npos)

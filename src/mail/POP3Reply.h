@@ -22,6 +22,15 @@ int ParseMessageSize(const std::string& text);
 // gives 3); -1 when the text does not start with a whole decimal number and a blank or its end.
 int ParseMessageNumber(const std::string& text);
 
+// A line of a UIDL listing ("3 uid"), or the text of a one-message UIDL reply, split at any
+// run of blanks and tabs; blanks and tabs before and after are ignored, as some servers
+// send them. Number is -1 when the line does not start with a whole decimal number.
+struct TListingLine {
+    int Number = -1;
+    std::string Value; // "" when the line has nothing after its number
+};
+TListingLine ParseListingLine(const std::string& line);
+
 // The "<...>" timestamp of an APOP greeting text, brackets included; "" when none.
 std::string APOPTimestamp(const std::string& greetingText);
 

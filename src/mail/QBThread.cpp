@@ -30,20 +30,6 @@ const size_t MaxHeldHeaderBytes = size_t(4) << 20;
 const std::string RetrievingInformation = "Retrieving message information...";
 const std::string RetrieveFailed = "Server error: Message could not be retrieved!";
 
-// The whole text as a decimal number; throws when it is none.
-int ToNumber(const std::string& text) {
-    size_t used = 0;
-    int value = 0;
-    try {
-        value = std::stoi(text, &used, 10);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size())
-        throw EPOP3Error("Not a message number: \"" + text + "\"");
-    return value;
-}
-
 } // namespace
 
 TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post)
@@ -357,10 +343,12 @@ TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
     try {
         for (; next < list.size() && window.Entries.size() < WindowEntries; ++next) {
             std::string& line = list[next];
-            size_t blank = line.find(' ');
+            const TListingLine fields = ParseListingLine(line);
+            if (fields.Number < 0)
+                throw EPOP3Error("Not a message number: \"" + line + "\"");
             TCheckEntry entry;
-            entry.Number = ToNumber(line.substr(0, blank));
-            entry.UID = MD5Hex(blank == std::string::npos ? line : line.substr(blank + 1));
+            entry.Number = fields.Number;
+            entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
             entry.New = known.count(entry.UID) == 0;
             if (entry.New && tops == WindowTops)
                 break;

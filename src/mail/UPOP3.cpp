@@ -394,10 +394,11 @@ bool TQBPOP3::UIDOf(int number, std::string& uid) {
         if (!SendCmd("UIDL " + std::to_string(number), false))
             return false;
         const std::string& text = LastReply.Text;
-        if (ParseMessageNumber(text) != number || text.find(' ') == std::string::npos)
+        const TListingLine fields = ParseListingLine(text);
+        if (fields.Number != number || fields.Value.empty())
             throw EPOP3Error(OutOfStep + "\"UIDL " + std::to_string(number) +
                              "\" was answered \"+OK " + text + "\".");
-        uid = text.substr(text.find(' ') + 1);
+        uid = fields.Value;
         return true;
     });
 }

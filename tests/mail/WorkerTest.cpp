@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -113,7 +115,8 @@ TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
     EXPECT_EQ(H.Only("error:"),
               (std::vector<std::string>{
                   "error:1:Could not connect to the mail server! ([AUTH] Authentication failed)",
-                  "error:1:Could not connect to the mail server! (Unknown command: STLS)"}));
+                  "error:1:Could not connect to the mail server! (The server refused STLS, which "
+                  "the account asks for: Unknown command: STLS)"}));
     EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
@@ -379,4 +382,19 @@ TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesAndPostsNothingMor
     EXPECT_EQ(events, 1);
     EXPECT_EQ(posts, 0);
     EXPECT_TRUE(worker->IsTerminated());
+}
+
+// Some servers separate the fields of the unique id listing with tabs or several blanks,
+// or start its lines with one: the messages are the same as with single blanks.
+TEST_F(WorkerTest, UniqueIdListingWithTabsAndExtraBlanksReadsAsUsual) {
+    H.ServerLists[0] = {MD5Hex("abc")};
+    A.Script("UIDL", TAction::Reply, "+OK\r\n 1 abc\r\n2\t def \r\n.\r\n");
+    Add(tkCheck, A);
+    Run();
+    const auto has = [this](const std::string& event) {
+        return std::find(H.Events.begin(), H.Events.end(), event) != H.Events.end();
+    };
+    EXPECT_TRUE(has("renumber:" + MD5Hex("abc") + ":1"));
+    EXPECT_TRUE(has("message:2:" + MD5Hex("def")));
+    EXPECT_TRUE(has("checkdone"));
 }
