@@ -1,0 +1,98 @@
+// Benchmark: the IMAP session's check of a 1,000- and a 10,000-message Dovecot INBOX (EXAMINE,
+// UID SEARCH UNSEEN, then size and header of every unseen message), against Python's imaplib
+// doing the same in the same run.
+#include "DovecotServer.h"
+#include "mail/UIMAP.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TMailboxRun {
+    int Messages;
+    int Runs;
+};
+const TMailboxRun MailboxRuns[] = {{1000, 5}, {10000, 3}};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double SessionCheck(const TDovecotServer& dovecot, int& headers) {
+    const auto start = std::chrono::steady_clock::now();
+    TQBIMAP session;
+    session.Host = "127.0.0.1";
+    session.Port = dovecot.IMAPPort();
+    session.Username = dovecot.User(0);
+    session.Password = dovecot.Password(0);
+    session.ReadTimeout = 60000;
+    session.Connect(30000);
+    session.Select(true);
+    headers = 0;
+    session.FetchHeaders(session.SearchUnseen(), [&headers](TIMAPHeader&& header) {
+        if (!header.Header.empty())
+            ++headers;
+    });
+    session.Logout(5000);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double ImaplibCheck(const TDovecotServer& dovecot, int& headers) {
+    const std::string command = "python3 " QB_BENCH_DIR "/imaplib_check.py 127.0.0.1 " +
+                                std::to_string(dovecot.IMAPPort()) + " " + dovecot.User(0) + " " +
+                                dovecot.Password(0);
+    FILE* pipe = popen(command.c_str(), "r");
+    double seconds = -1;
+    int unseen = 0;
+    headers = 0;
+    if (pipe) {
+        if (fscanf(pipe, "%lf %d %d", &seconds, &unseen, &headers) != 3)
+            seconds = -1;
+        pclose(pipe);
+    }
+    return seconds;
+}
+
+// Prints the figures of one mailbox size; false when a check saw the wrong count.
+bool Measure(int messageCount, int runs) {
+    std::cout << "Check of a " << messageCount << "-message Dovecot INBOX (UID SEARCH UNSEEN + "
+              << "header fetch), " << runs << " runs each, median\n";
+    TDovecotServer dovecot(1, messageCount, false);
+    int ours = 0, theirs = 0;
+    ImaplibCheck(dovecot, theirs); // Dovecot builds its index on first access
+    std::vector<double> oursTimes, theirsTimes;
+    for (int run = 0; run < runs; ++run) {
+        oursTimes.push_back(SessionCheck(dovecot, ours));
+        theirsTimes.push_back(ImaplibCheck(dovecot, theirs));
+    }
+    if (ours != messageCount || theirs != messageCount) {
+        std::cerr << "imap_check_bench: expected " << messageCount << " headers, got " << ours
+                  << " and " << theirs << "\n";
+        return false;
+    }
+    const double oursMedian = Median(oursTimes), theirsMedian = Median(theirsTimes);
+    std::printf("quillbar IMAP check:  %8.1f ms\n", oursMedian * 1000);
+    std::printf("python imaplib check: %8.1f ms\n", theirsMedian * 1000);
+    std::printf("ratio quillbar / imaplib: %.2f\n", oursMedian / theirsMedian);
+    return true;
+}
+
+} // namespace
+
+int main() {
+    const std::string why = TDovecotServer::Unavailable() + TDovecotServer::IMAPUnavailable();
+    if (!why.empty()) {
+        std::cerr << "imap_check_bench: " << why << "\n";
+        return 1;
+    }
+    for (const TMailboxRun& run : MailboxRuns)
+        if (!Measure(run.Messages, run.Runs))
+            return 1;
+    return 0;
+}
