@@ -45,27 +45,6 @@ template <class TVisit> void ForEachFetchItem(const TIMAPResponse& response, TVi
 
 } // namespace
 
-TQBIMAP::TQBIMAP() {
-    FConnection.OnReceived = [this](size_t bytes) {
-        if (!FCounting)
-            return;
-        FWorkCount += static_cast<int64_t>(bytes);
-        if (OnWork)
-            OnWork(FWorkCount);
-    };
-}
-
-template <class TStep> auto TQBIMAP::Guarded(TStep step) -> decltype(step()) {
-    try {
-        return step();
-    } catch (const EPOP3InStepError&) {
-        throw;
-    } catch (...) {
-        CloseConnection();
-        throw;
-    }
-}
-
 void TQBIMAP::CloseConnection() {
     FCounting = false;
     FIdleTag.clear();

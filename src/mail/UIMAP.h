@@ -5,6 +5,7 @@
 
 #include "IMAPResponse.h"
 #include "LineConnection.h"
+#include "MailSession.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,10 +34,8 @@ enum TIMAPEvent : unsigned {
 // tagged NO or BAD (EPOP3ReplyError) leaves the session usable; any other failure, a BYE
 // included (its text is the error), closes the connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
-class TQBIMAP {
+class TQBIMAP : public TMailSession {
   public:
-    TQBIMAP();
-
     std::string Host;
     int Port = 143;
     std::string Username;
@@ -52,8 +51,6 @@ class TQBIMAP {
     size_t FetchBatch = 500;                  // uids named in one command
     int PipelineDepth = 4;                    // commands sent before the first reply is read
     TResolver Resolver;                       // name lookup; getaddrinfo when empty
-    // Progress of FetchMessage: bytes received since it began.
-    std::function<void(int64_t position)> OnWork;
 
     // What the server said of itself and of INBOX.
     std::set<std::string> Capabilities; // upper case
@@ -104,19 +101,15 @@ class TQBIMAP {
     bool Idling() const { return !FIdleTag.empty(); }
 
   private:
-    TLineConnection FConnection;
     unsigned FTagCount = 0;
     std::string FIdleTag;
     unsigned FEvents = 0;     // TIMAPEvent flags seen since the last WaitIdle
     bool FLoggingOut = false; // a BYE is due, not a failure
-    bool FCounting = false;
-    int64_t FWorkCount = 0;
-    uint64_t FReadBytes = 0; // of every response read, to bound the untagged data of a command
+    uint64_t FReadBytes = 0;  // of every response read, to bound the untagged data of a command
 
     using TUntagged = std::function<void(TIMAPResponse& response)>;
 
-    template <class TStep> auto Guarded(TStep step) -> decltype(step());
-    void CloseConnection();
+    void CloseConnection() override;
     void UpgradeToTLS();
     void Establish(int timeoutMs);
     void Login();

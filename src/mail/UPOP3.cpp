@@ -24,27 +24,6 @@ std::string BytesText(size_t bytes) {
 
 } // namespace
 
-TQBPOP3::TQBPOP3() {
-    FConnection.OnReceived = [this](size_t bytes) {
-        if (!FCounting)
-            return;
-        FWorkCount += static_cast<int64_t>(bytes);
-        if (OnWork)
-            OnWork(FWorkCount);
-    };
-}
-
-template <class TStep> auto TQBPOP3::Guarded(TStep step) -> decltype(step()) {
-    try {
-        return step();
-    } catch (const EPOP3InStepError&) {
-        throw;
-    } catch (...) {
-        CloseConnection();
-        throw;
-    }
-}
-
 void TQBPOP3::CloseConnection() {
     FCounting = false;
     FPending.clear();

@@ -4,6 +4,7 @@
 #include "core/TLSMode.h"
 
 #include "LineConnection.h"
+#include "MailSession.h"
 #include "POP3Reply.h"
 
 #include <cstddef>
@@ -20,10 +21,8 @@ using TStringList = std::vector<std::string>;
 // (EPOP3RefusedReply) leave the session usable. Any other failure closes the
 // connection, since the stream is out of step.
 // Only Connected and DropConnection may be called from another thread.
-class TQBPOP3 {
+class TQBPOP3 : public TMailSession {
   public:
-    TQBPOP3();
-
     std::string Host;
     int Port = 110;
     std::string Username;
@@ -43,8 +42,6 @@ class TQBPOP3 {
     size_t MaxReplyBytes = size_t(512) << 20; // longest multi-line reply read at all
     size_t MaxListEntries = 1000000;          // longest UIDL listing
     TResolver Resolver;                       // name lookup; getaddrinfo when empty
-    // Progress of a multi-line read: bytes received since it began.
-    std::function<void(int64_t position)> OnWork;
 
     // The last reply: status text, code and text lines.
     TPOP3Reply LastReply;
@@ -112,9 +109,6 @@ class TQBPOP3 {
     void DeleteOnServer(int number);
 
   private:
-    TLineConnection FConnection;
-    bool FCounting = false;
-    int64_t FWorkCount = 0;
     // Messages whose SendTops replies are not yet read, and whether a LIST follows each.
     std::deque<int> FPending;
     bool FConfirming = false;
@@ -124,7 +118,7 @@ class TQBPOP3 {
     void Establish(int timeoutMs);
     // Sets Pipelining from the CAPA answer; throws when the answer is not in step.
     void AskCapabilities();
-    void CloseConnection();
+    void CloseConnection() override;
 
     void Login(const std::string& greetingText);
     void UpgradeToTLS();
@@ -143,7 +137,6 @@ class TQBPOP3 {
     bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
                    size_t maxLines = SIZE_MAX);
     bool FetchText(const std::string& command, std::string& text, size_t keepBytes = SIZE_MAX);
-    template <class TStep> auto Guarded(TStep step) -> decltype(step());
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     bool SendQuit(int waitMs);
 };
