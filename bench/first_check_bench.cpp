@@ -7,6 +7,7 @@
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
+#include "PythonPeer.h"
 #include "TempDir.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
@@ -126,18 +127,9 @@ TProgramRun RunProgram(TDovecotServer& dovecot, int user, bool pipelining) {
 }
 
 double PoplibCheck(TDovecotServer& dovecot, int user) {
-    const std::string command = "python3 " QB_BENCH_DIR "/poplib_check.py 127.0.0.1 " +
-                                std::to_string(dovecot.Port()) + " " + dovecot.User(user) + " " +
-                                dovecot.Password(user);
-    FILE* pipe = popen(command.c_str(), "r");
-    double seconds = -1;
-    int messages = 0, headerLines = 0;
-    if (pipe) {
-        if (fscanf(pipe, "%lf %d %d", &seconds, &messages, &headerLines) != 3)
-            seconds = -1;
-        pclose(pipe);
-    }
-    return seconds;
+    int messages = 0;
+    return PythonCheck(QB_BENCH_DIR "/poplib_check.py", dovecot.Port(), dovecot.User(user),
+                       dovecot.Password(user), messages);
 }
 
 } // namespace

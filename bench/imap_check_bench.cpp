@@ -2,6 +2,7 @@
 // UID SEARCH UNSEEN, then size and header of every unseen message), against Python's imaplib
 // doing the same in the same run.
 #include "DovecotServer.h"
+#include "PythonPeer.h"
 #include "mail/UIMAP.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ struct TMailboxRun {
     int Runs;
 };
 const TMailboxRun MailboxRuns[] = {{1000, 5}, {10000, 3}};
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double SessionCheck(const TDovecotServer& dovecot, int& headers) {
     const auto start = std::chrono::steady_clock::now();
@@ -43,20 +39,9 @@ double SessionCheck(const TDovecotServer& dovecot, int& headers) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double ImaplibCheck(const TDovecotServer& dovecot, int& headers) {
-    const std::string command = "python3 " QB_BENCH_DIR "/imaplib_check.py 127.0.0.1 " +
-                                std::to_string(dovecot.IMAPPort()) + " " + dovecot.User(0) + " " +
-                                dovecot.Password(0);
-    FILE* pipe = popen(command.c_str(), "r");
-    double seconds = -1;
-    int unseen = 0;
-    headers = 0;
-    if (pipe) {
-        if (fscanf(pipe, "%lf %d %d", &seconds, &unseen, &headers) != 3)
-            seconds = -1;
-        pclose(pipe);
-    }
-    return seconds;
+double ImaplibCheck(const TDovecotServer& dovecot, int& unseen) {
+    return PythonCheck(QB_BENCH_DIR "/imaplib_check.py", dovecot.IMAPPort(), dovecot.User(0),
+                       dovecot.Password(0), unseen);
 }
 
 // Prints the figures of one mailbox size; false when a check saw the wrong count.

@@ -1,6 +1,7 @@
 // Benchmark: a worker check of a 1,000- and a 10,000-message Dovecot mailbox, against
 // Python's poplib doing the same UIDL and TOP n 0 in the same run.
 #include "DovecotServer.h"
+#include "PythonPeer.h"
 #include "WorkerCheck.h"
 
 #include <algorithm>
@@ -19,25 +20,9 @@ struct TMailboxRun {
 };
 const TMailboxRun MailboxRuns[] = {{1000, 5}, {10000, 3}};
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 double PoplibCheck(TDovecotServer& dovecot, int& messages) {
-    std::string command = "python3 " QB_BENCH_DIR "/poplib_check.py 127.0.0.1 " +
-                          std::to_string(dovecot.Port()) + " " + dovecot.User(0) + " " +
-                          dovecot.Password(0);
-    FILE* pipe = popen(command.c_str(), "r");
-    double seconds = -1;
-    int headerLines = 0;
-    messages = 0;
-    if (pipe) {
-        if (fscanf(pipe, "%lf %d %d", &seconds, &messages, &headerLines) != 3)
-            seconds = -1;
-        pclose(pipe);
-    }
-    return seconds;
+    return PythonCheck(QB_BENCH_DIR "/poplib_check.py", dovecot.Port(), dovecot.User(0),
+                       dovecot.Password(0), messages);
 }
 
 // Prints the figures of one mailbox size; false when a check saw the wrong count.

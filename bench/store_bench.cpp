@@ -4,6 +4,7 @@
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
+#include "PythonPeer.h"
 #include "TempDir.h"
 #include "WorkerCheck.h"
 #include "bar/FMain.h"
@@ -26,11 +27,6 @@
 #include <vector>
 
 namespace {
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 struct TRun {
     double Seconds = 0;

@@ -1,6 +1,6 @@
 // Tests of TQBIMAP against a real Dovecot: TLS logins, unseen headers, fetch, flags, deletion,
 // IDLE.
-#include "DovecotServer.h"
+#include "DovecotUserTest.h"
 #include "mail/MailError.h"
 #include "mail/UIMAP.h"
 
@@ -14,30 +14,14 @@ namespace {
 
 using TUIDs = std::vector<uint32_t>;
 
-class IMAPDovecotTest : public ::testing::Test {
+class IMAPDovecotTest : public TDovecotUserTest<true> {
   protected:
-    static std::unique_ptr<TDovecotServer> Dovecot;
-    int User = 0;
     TQBIMAP Session;
 
-    static void SetUpTestSuite() {
-        if (TDovecotServer::IMAPUnavailable().empty())
-            Dovecot = std::make_unique<TDovecotServer>(0);
-    }
-    static void TearDownTestSuite() {
-        if (Dovecot && getenv("QB_SHOW_DOVECOT_LOG"))
-            printf("%s\n", Dovecot->Log().c_str());
-        Dovecot.reset();
-    }
-
     void SetUp() override {
-        if (!Dovecot)
-            GTEST_SKIP() << TDovecotServer::IMAPUnavailable();
-        // A user of its own per test, with three messages.
-        User = Dovecot->AddUser();
-        for (int n = 1; n <= 3; ++n)
-            Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(n));
-        Dovecot->ClearCommands();
+        TDovecotUserTest::SetUp();
+        if (IsSkipped())
+            return;
         Session.Host = "127.0.0.1";
         Session.Port = Dovecot->IMAPPort();
         Session.TLS = tlsSTLS;
@@ -82,8 +66,6 @@ class IMAPDovecotTest : public ::testing::Test {
         return message.substr(0, message.find("\r\n\r\n") + 4);
     }
 };
-
-std::unique_ptr<TDovecotServer> IMAPDovecotTest::Dovecot;
 
 } // namespace
 

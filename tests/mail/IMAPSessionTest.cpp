@@ -1,5 +1,6 @@
 // Tests of TQBIMAP against the scripted server: login choices and the protocol corners that
 // Dovecot does not produce.
+#include "FailureOf.h"
 #include "FakePOP3Server.h"
 #include "mail/MailError.h"
 #include "mail/UIMAP.h"
@@ -92,16 +93,6 @@ class IMAPSessionTest : public ::testing::Test {
         Server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
         auto answers = std::make_shared<TIMAPAnswers>(capabilities);
         Server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
-    }
-
-    template <class TStep> std::string FailureOf(TStep step) {
-        try {
-            step();
-        } catch (const EPOP3Error& error) {
-            return error.what();
-        }
-        ADD_FAILURE() << "no error raised";
-        return "";
     }
 
     TTranscript Transcript() {

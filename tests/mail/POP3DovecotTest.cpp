@@ -1,5 +1,6 @@
 // Tests of TQBPOP3 against a real Dovecot: logins, mailbox commands, deletion, STLS and POP3S.
-#include "DovecotServer.h"
+#include "DovecotUserTest.h"
+#include "FailureOf.h"
 #include "mail/LineConnection.h"
 #include "mail/MailError.h"
 #include "mail/UPOP3.h"
@@ -12,44 +13,18 @@
 
 namespace {
 
-class POP3DovecotTest : public ::testing::Test {
+class POP3DovecotTest : public TDovecotUserTest<false> {
   protected:
-    static std::unique_ptr<TDovecotServer> Dovecot;
-    int User = 0;
     TQBPOP3 Session;
 
-    static void SetUpTestSuite() {
-        if (TDovecotServer::Unavailable().empty())
-            Dovecot = std::make_unique<TDovecotServer>(0);
-    }
-    static void TearDownTestSuite() {
-        if (Dovecot && getenv("QB_SHOW_DOVECOT_LOG"))
-            printf("%s\n", Dovecot->Log().c_str());
-        Dovecot.reset();
-    }
-
     void SetUp() override {
-        if (!Dovecot)
-            GTEST_SKIP() << TDovecotServer::Unavailable();
-        // A user of its own per test, with three messages.
-        User = Dovecot->AddUser();
-        for (int n = 1; n <= 3; ++n)
-            Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(n));
-        Dovecot->ClearCommands();
+        TDovecotUserTest::SetUp();
+        if (IsSkipped())
+            return;
         Session.Host = "127.0.0.1";
         Session.Port = Dovecot->Port();
         Session.Username = Dovecot->User(User);
         Session.Password = Dovecot->Password(User);
-    }
-
-    std::string FailureOf(const std::function<void()>& step) {
-        try {
-            step();
-        } catch (const EPOP3Error& error) {
-            return error.what();
-        }
-        ADD_FAILURE() << "no error raised";
-        return "";
     }
 
     // Dovecot writes its raw logs as the sessions go: wait for the QUIT of the last.
@@ -66,8 +41,6 @@ class POP3DovecotTest : public ::testing::Test {
         return commands;
     }
 };
-
-std::unique_ptr<TDovecotServer> POP3DovecotTest::Dovecot;
 
 } // namespace
 

@@ -1,4 +1,5 @@
 // Tests of TQBPOP3 against the scripted fake server: login, replies, data, failures.
+#include "FailureOf.h"
 #include "FakePOP3Server.h"
 #include "LoopbackSocket.h"
 #include "mail/MailError.h"
@@ -31,17 +32,6 @@ class POP3SessionTest : public ::testing::Test {
         Session.Port = Server.Port();
         Session.Username = "user";
         Session.Password = "tanstaaf";
-    }
-
-    // Runs a step that must fail, and returns its message.
-    template <class TStep> std::string FailureOf(TStep step) {
-        try {
-            step();
-        } catch (const EPOP3Error& error) {
-            return error.what();
-        }
-        ADD_FAILURE() << "no error raised";
-        return "";
     }
 
     TTranscript Transcript() {
