@@ -1,4 +1,5 @@
-// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs; the
+// IMAP jobs are in IMAPJobs.cpp.
 #include "QBThread.h"
 
 #include "CacheFiles.h"
@@ -27,8 +28,6 @@ const auto AnnounceInterval = std::chrono::milliseconds(200);
 // Announcement batches queued to the main thread at most before the worker waits for them.
 const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
-const std::string RetrievingInformation = "Retrieving message information...";
-const std::string RetrieveFailed = "Server error: Message could not be retrieved!";
 
 // The whole text as a decimal number; throws when it is none.
 int ToNumber(const std::string& text) {
@@ -52,6 +51,7 @@ TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice p
         if (Task.Kind == tkRetrieve && FPost && !FDestroying)
             FPost({TWorkerNotice::TKind::Progress, position, Size, 0});
     };
+    IMAP.OnWork = POP3.OnWork;
     Task.Account = -1;
     Started = true;
 }
@@ -68,6 +68,8 @@ TQBThread::~TQBThread() {
         FThread.join();
     if (POP3.Connected())
         POP3.Disconnect();
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
 }
 
 void TQBThread::Abandon() {
@@ -87,6 +89,7 @@ void TQBThread::Stop() {
     Stopping = true;
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
+    IMAP.DropConnection();
 }
 
 void TQBThread::Terminate() {
@@ -157,6 +160,7 @@ void TQBThread::Execute() {
                 // is called, so a cancel of the job that just ended cannot hit this one.
                 Stopping = false;
                 POP3.ResetDrop();
+                IMAP.ResetDrop();
                 if (OnGetTask)
                     OnGetTask(*this, HasTask);
             });
@@ -166,6 +170,8 @@ void TQBThread::Execute() {
         if (!HasTask) {
             if (POP3.Connected())
                 POP3.Disconnect();
+            if (IMAP.Connected())
+                IMAP.Logout(IMAPLogoutWait);
             ++IdleRounds;
             std::unique_lock<std::mutex> lock(FIdleLock);
             FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
@@ -176,6 +182,7 @@ void TQBThread::Execute() {
         } catch (...) {
             // A handler that threw outside a job step must not end the thread.
             POP3.Disconnect();
+            IMAP.DropConnection();
         }
     } while (!FTerminated);
     FExited = true;
@@ -189,6 +196,13 @@ bool TQBThread::SameSession() const {
 }
 
 void TQBThread::RunTask() {
+    if (Task.Protocol == mpIMAP) {
+        RunIMAPTask();
+        EndJob();
+        return;
+    }
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
     if (POP3.Connected() && !SameSession())
         POP3.Disconnect();
     POP3.Host = Task.Host;
@@ -248,7 +262,10 @@ void TQBThread::RunTask() {
         if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
             EndSession();
     }
+    EndJob();
+}
 
+void TQBThread::EndJob() {
     try {
         SetStatus("");
     } catch (...) {
@@ -625,6 +642,15 @@ void TQBThread::Retrieve() {
         failure = RetrieveFailed;
     }
     POP3.CutLongLines = false;
+    std::string note;
+    if (POP3.LinesCut > 0)
+        note = "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
+               " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
+               " bytes cut to that length.";
+    FinishRetrieval(std::move(failure), note);
+}
+
+void TQBThread::FinishRetrieval(std::string failure, const std::string& note) {
     const std::string& announced = Task.Messages.front().MessageID;
     const std::string received = failure.empty() ? MessageIdOf(Text) : std::string();
     if (failure.empty() && !announced.empty() && received != announced)
@@ -638,10 +664,8 @@ void TQBThread::Retrieve() {
     }
     Number = Task.MsgNum;
     // Before the message, which ends the job.
-    if (POP3.LinesCut > 0)
-        RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " +
-                          std::to_string(POP3.LinesCut) + " line(s) longer than " +
-                          std::to_string(POP3.MaxLineLength) + " bytes cut to that length.");
+    if (!note.empty())
+        RaiseError(0, note);
     // Here, not on the main thread: a large message takes a while to reach the disk.
     if (!Task.CacheFile.empty()) {
         try {
