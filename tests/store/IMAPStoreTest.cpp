@@ -91,7 +91,7 @@ TEST_F(IMAPStore, BarShowsUnseenMessagesAndFollowsTheServer) {
     EXPECT_TRUE(Store->Errors().empty());
 }
 
-TEST_F(IMAPStore, RetrievalLeavesTheMessageUnseenAndDeleteRemovesExactlyIt) {
+TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) {
     QB_NEED_DOVECOT_IMAP();
     const int user = AddDovecotIMAPAccount("Mail", 3);
     StartProgram();
@@ -102,6 +102,19 @@ TEST_F(IMAPStore, RetrievalLeavesTheMessageUnseenAndDeleteRemovesExactlyIt) {
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(ready.size(), 1);
     EXPECT_EQ(*ready[0][1].value<TReadViewPtr>()->Source, TDovecotServer::GenerateMessage(2));
+    // Over the size limit, "first lines" gives the header and that many body lines.
+    SetOption(&TOptions::MaxWarning, true);
+    SetOption(&TOptions::MaxSize, 10);
+    SetOption(&TOptions::MaxLines, 2);
+    Store->Reader().AskSize = [](int, int, int) { return 1; };
+    Open(2);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(ready.size(), 2);
+    const std::string third = TDovecotServer::GenerateMessage(3);
+    size_t end = third.find("\r\n\r\n") + 4;
+    for (int line = 0; line < 2; ++line)
+        end = third.find("\r\n", end) + 2;
+    EXPECT_EQ(*ready[1][1].value<TReadViewPtr>()->Source, third.substr(0, end));
     ConnectOther(user);
     EXPECT_EQ(UnseenNow().size(), 3u);
     Other.Logout(2000);
