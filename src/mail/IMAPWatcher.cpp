@@ -62,17 +62,13 @@ void TIMAPWatcher::Run() {
     std::chrono::milliseconds pause = FirstPause;
     while (!FStopping) {
         std::string cause;
+        TClock::time_point idleSince{}; // none: IDLE never began on this connection
         try {
             FSession.Connect(ConnectTimeout);
             if (!FSession.CanIdle())
                 break;
             FSession.Select(true);
-            failures = 0;
-            reported = false;
-            pause = FirstPause;
-            if (reconnecting && !FStopping)
-                FOnChange();
-            Watch();
+            Watch(reconnecting, idleSince);
             break;
         } catch (const std::exception& error) {
             cause = error.what();
@@ -85,6 +81,13 @@ void TIMAPWatcher::Run() {
         // A refusal (NO, BAD) leaves the connection open.
         if (FSession.Connected())
             FSession.Logout(IMAPLogoutWait);
+        // Only a connection that held for a while starts the pauses afresh: a server that
+        // ends every one at once must not be asked again every second.
+        if (idleSince != TClock::time_point() && TClock::now() - idleSince >= StableAfter) {
+            failures = 0;
+            reported = false;
+            pause = FirstPause;
+        }
         reconnecting = true;
         if (++failures >= ReportAfter && !reported && !FStopping) {
             reported = true;
@@ -103,14 +106,21 @@ void TIMAPWatcher::Run() {
     FWake.notify_all();
 }
 
-void TIMAPWatcher::Watch() {
+void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
     while (!FStopping) {
         FSession.StartIdle();
         FIdling = true;
+        if (idleSince == TClock::time_point()) {
+            idleSince = TClock::now();
+            // What changed while the watcher was away went unannounced; the check follows
+            // now that IDLE reports whatever comes after it.
+            if (announce && !FStopping)
+                FOnChange();
+        }
         // Servers may end an IDLE after 30 minutes.
-        const auto renew = std::chrono::steady_clock::now() + RenewIdle;
+        const auto renew = TClock::now() + RenewIdle;
         unsigned events = ieNone;
-        while (!FStopping && events == ieNone && std::chrono::steady_clock::now() < renew)
+        while (!FStopping && events == ieNone && TClock::now() < renew)
             events = FSession.WaitIdle(StopPoll);
         FIdling = false;
         FSession.StopIdle();

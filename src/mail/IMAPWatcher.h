@@ -28,7 +28,7 @@ struct TIMAPServer {
 // re-entering IDLE every RenewIdle. New, expunged or re-flagged messages call OnChange, as does
 // a reconnection (what changed meanwhile went unannounced). A failed connection is retried
 // after a pause that doubles from FirstPause up to MaxPause; the ReportAfter-th failure in a row
-// calls OnTrouble with its cause, once until a connection succeeds again. A server without
+// calls OnTrouble with its cause, once until a connection holds for StableAfter. A server without
 // IDLE ends the thread: the account is checked on the timer only. Both callbacks run on the
 // watcher's thread; none starts once the watcher has seen Stop.
 class TIMAPWatcher {
@@ -55,6 +55,8 @@ class TIMAPWatcher {
     static constexpr auto FirstPause = std::chrono::seconds(1);
     static constexpr auto MaxPause = std::chrono::minutes(5);
     static constexpr int ReportAfter = 3;
+    // A connection that idled this long makes the next failure the first in a row.
+    static constexpr auto StableAfter = std::chrono::minutes(1);
     static constexpr auto StopWait = std::chrono::milliseconds(1500);
 
   private:
@@ -69,9 +71,12 @@ class TIMAPWatcher {
     std::condition_variable FWake;
     std::thread FThread;
 
+    using TClock = std::chrono::steady_clock;
+
     void Run();
-    // Idles until stopped; throws when the connection fails.
-    void Watch();
+    // Idles until stopped; throws when the connection fails. idleSince: when IDLE first
+    // began on this connection; announce: a change is told then.
+    void Watch(bool announce, TClock::time_point& idleSince);
     // Waits for pause or until stopped.
     void Pause(std::chrono::milliseconds pause);
 };

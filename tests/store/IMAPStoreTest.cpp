@@ -153,6 +153,16 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 1; }, 5000));
     EXPECT_NE(UIDOf(Store->Buttons()[0]), first);
 
+    // Cut off by the server, the watcher comes back and has the account checked: mail that
+    // came meanwhile shows without a timed check.
+    ASSERT_TRUE(WaitForJobs());
+    LetSessionEnd();
+    Dovecot().Kick(user);
+    ASSERT_TRUE(WaitUntil([&] { return !Store->Watcher(0)->Idling(); }, 5000));
+    Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(3));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }, 8000));
+    EXPECT_TRUE(Store->Errors().empty());
+
     ASSERT_TRUE(WaitForJobs());
     // The worker's own session ends first, so that the only one left is the watcher's.
     LetSessionEnd();
