@@ -30,5 +30,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$sudo" ] && $sudo chown "$(id -u):$(id -g)" "$demo/quillbar.ini"
-echo "Quillbar demo in $demo (server on 127.0.0.1:$(cut -d' ' -f2 "$out")). Exit the program to end the demo."
+imap=$(cut -d' ' -f3 "$out")
+servers="POP3 on 127.0.0.1:$(cut -d' ' -f2 "$out")"
+[ "${imap:-0}" != 0 ] && servers="$servers, IMAP on 127.0.0.1:$imap"
+echo "Quillbar demo in $demo ($servers). Exit the program to end the demo."
 "$demo/quillbar"

@@ -56,6 +56,9 @@ TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     const int tls = ini.ReadInteger(section, "TLS", tlsNone);
     record.TLS = tls >= tlsNone && tls <= tlsPOP3S ? tls : tlsNone;
     record.TLSVerify = ini.ReadBool(section, "TLSVerify", true);
+    // Files from before IMAP have no key: their accounts stay POP3.
+    record.Protocol =
+        SameText(TrimControl(ini.ReadString(section, "Protocol", "")), "IMAP") ? mpIMAP : mpPOP3;
 
     // Read marks stay in the file until the next save rewrites them, so a crash
     // between load and save loses none.
@@ -81,6 +84,11 @@ void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     ini.WriteBool(section, "Active", account.Active);
     ini.WriteInteger(section, "TLS", account.TLS);
     ini.WriteBool(section, "TLSVerify", account.TLSVerify);
+    // POP3 is what no key means, so a POP3 account's section stays as it always was.
+    if (account.Protocol == mpIMAP)
+        ini.WriteString(section, "Protocol", "IMAP");
+    else
+        ini.DeleteKey(section, "Protocol");
 }
 
 void WriteReadMarks(TIniFile& ini, const TAccount& account) {

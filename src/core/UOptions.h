@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/AppBarEdge.h"
+#include "core/MailProtocol.h"
 #include "core/TLSMode.h"
 
 #include <cstdint>
@@ -63,6 +64,8 @@ struct TAccountConfig {
     bool Active = true;
     int TLS = tlsNone;
     bool TLSVerify = true;
+    // The POP... fields name the incoming server whichever protocol it speaks.
+    int Protocol = mpPOP3;
     bool operator==(const TAccountConfig&) const = default;
 };
 

@@ -1,6 +1,7 @@
-// The account dialog: one POP3 account's fields, its colour and its connection security.
+// The account dialog: one account's fields, its server type, colour and connection security.
 #include "dialogs/FAccount.h"
 
+#include "core/MailProtocol.h"
 #include "core/TLSMode.h"
 #include "core/UAccountFields.h"
 #include "dialogs/UColorBox.h"
@@ -21,8 +22,6 @@ namespace {
 
 const QSize FormSize(452, 414);
 constexpr int PanelWidth = 117;
-constexpr int PlainPort = 110;
-constexpr int TLSPort = 995;
 constexpr int MaxPort = 65535;
 const char* const Caption = "Account Settings";
 
@@ -68,6 +67,9 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     chkActive = new QCheckBox("&Include account in synchronization");
     chkActive->setObjectName("chkActive");
     chkActive->setChecked(true);
+    cmbServerType = new QComboBox;
+    cmbServerType->setObjectName("cmbServerType");
+    cmbServerType->addItems({"POP3", "IMAP"});
     txtPOPHost = line("txtPOPHost");
     sePOPPort = PortField("sePOPPort", blank.POPPort);
     txtPOPUser = line("txtPOPUser");
@@ -97,7 +99,8 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     fields->addRow("No-spam:", txtNoSpam);
     fields->addRow("Text color:", cmbColor);
     fields->addRow(chkActive);
-    fields->addRow(GroupCaption("POP3 (incoming mail)"));
+    fields->addRow(GroupCaption("Incoming mail"));
+    fields->addRow("Server type:", cmbServerType);
     fields->addRow("Host:", txtPOPHost);
     fields->addRow("Port:", sePOPPort);
     fields->addRow("Username:", txtPOPUser);
@@ -139,7 +142,9 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
 
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &TfrmAccount::SecurityChanged);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
+    connect(cmbServerType, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
+    ShowProtocol(mpPOP3);
     // Not resizable; a larger font makes it larger.
     setFixedSize(sizeHint().expandedTo(FormSize));
 }
@@ -163,12 +168,16 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     sePOPPort->setValue(account.POPPort);
     txtPOPUser->setText(QString::fromStdString(account.POPUser));
     txtPOPPass->setText(QString::fromStdString(account.POPPass));
-    // Loading a stored mode keeps the stored port.
+    // Loading a stored protocol and mode keeps the stored port.
     FLastSecurity = account.TLS;
+    FLastProtocol = account.Protocol;
     {
         const QSignalBlocker quiet(cmbSecurity);
+        const QSignalBlocker quietType(cmbServerType);
         cmbSecurity->setCurrentIndex(account.TLS);
+        cmbServerType->setCurrentIndex(account.Protocol);
     }
+    ShowProtocol(account.Protocol);
     chkVerify->setChecked(account.TLSVerify);
     chkSecure->setChecked(account.Secure);
     txtSMTPHost->setText(QString::fromStdString(account.SMTPHost));
@@ -192,6 +201,7 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.Active = chkActive->isChecked();
     account.TLS = cmbSecurity->currentIndex();
     account.TLSVerify = chkVerify->isChecked();
+    account.Protocol = cmbServerType->currentIndex() == mpIMAP ? mpIMAP : mpPOP3;
 }
 
 void TfrmAccount::accept() {
@@ -202,7 +212,7 @@ void TfrmAccount::accept() {
         culprit = txtAccount;
     }
     if (problem.empty() && txtPOPHost->text().trimmed().isEmpty()) {
-        problem = "Please enter the POP3 host.";
+        problem = "Please enter the " + cmbServerType->currentText().toStdString() + " host.";
         culprit = txtPOPHost;
     }
     for (QSpinBox* port : {sePOPPort, seSMTPPort})
@@ -218,11 +228,20 @@ void TfrmAccount::accept() {
     QDialog::accept();
 }
 
-void TfrmAccount::SecurityChanged(int mode) {
-    // Only the usual ports follow the mode; a port the user chose stays.
-    if (mode == tlsPOP3S && sePOPPort->value() == PlainPort)
-        sePOPPort->setValue(TLSPort);
-    else if (FLastSecurity == tlsPOP3S && mode != tlsPOP3S && sePOPPort->value() == TLSPort)
-        sePOPPort->setValue(PlainPort);
+void TfrmAccount::ServerChanged() {
+    const int protocol = cmbServerType->currentIndex();
+    const int mode = cmbSecurity->currentIndex();
+    // Only the usual port follows; a port the user chose stays.
+    if (sePOPPort->value() == UsualPort(FLastProtocol, FLastSecurity))
+        sePOPPort->setValue(UsualPort(protocol, mode));
+    FLastProtocol = protocol;
     FLastSecurity = mode;
+    ShowProtocol(protocol);
+}
+
+void TfrmAccount::ShowProtocol(int protocol) {
+    const bool imap = protocol == mpIMAP;
+    cmbSecurity->setItemText(tlsSTLS, imap ? "STARTTLS" : "STLS");
+    // The APOP login is POP3's alone.
+    chkSecure->setEnabled(!imap);
 }

@@ -1,4 +1,4 @@
-// The account dialog: one POP3 account's fields, its colour and its connection security.
+// The account dialog: one account's fields, its server type, colour and connection security.
 #pragma once
 
 #include "core/UOptions.h"
@@ -23,6 +23,7 @@ class TfrmAccount : public QDialog {
     QLineEdit* txtNoSpam;
     TColorBox* cmbColor;
     QCheckBox* chkActive;
+    QComboBox* cmbServerType; // index: TMailProtocol
     QLineEdit* txtPOPHost;
     QSpinBox* sePOPPort;
     QLineEdit* txtPOPUser;
@@ -50,6 +51,10 @@ class TfrmAccount : public QDialog {
     void accept() override;
 
   private:
-    void SecurityChanged(int mode);
+    // The port follows a change of protocol or security only while it is the usual one.
+    void ServerChanged();
+    // Texts and controls that depend on the protocol.
+    void ShowProtocol(int protocol);
     int FLastSecurity = 0;
+    int FLastProtocol = mpPOP3;
 };

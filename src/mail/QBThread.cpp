@@ -1,4 +1,5 @@
-// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs; the
+// IMAP jobs are in IMAPJobs.cpp.
 #include "QBThread.h"
 
 #include "CacheFiles.h"
@@ -27,8 +28,6 @@ const auto AnnounceInterval = std::chrono::milliseconds(200);
 // Announcement batches queued to the main thread at most before the worker waits for them.
 const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
-const std::string RetrievingInformation = "Retrieving message information...";
-const std::string RetrieveFailed = "Server error: Message could not be retrieved!";
 
 } // namespace
 
@@ -38,6 +37,7 @@ TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice p
         if (Task.Kind == tkRetrieve && FPost && !FDestroying)
             FPost({TWorkerNotice::TKind::Progress, position, Size, 0});
     };
+    IMAP.OnWork = POP3.OnWork;
     Task.Account = -1;
     Started = true;
 }
@@ -54,6 +54,8 @@ TQBThread::~TQBThread() {
         FThread.join();
     if (POP3.Connected())
         POP3.Disconnect();
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
 }
 
 void TQBThread::Abandon() {
@@ -73,6 +75,7 @@ void TQBThread::Stop() {
     Stopping = true;
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
+    IMAP.DropConnection();
 }
 
 void TQBThread::Terminate() {
@@ -143,6 +146,7 @@ void TQBThread::Execute() {
                 // is called, so a cancel of the job that just ended cannot hit this one.
                 Stopping = false;
                 POP3.ResetDrop();
+                IMAP.ResetDrop();
                 if (OnGetTask)
                     OnGetTask(*this, HasTask);
             });
@@ -152,6 +156,8 @@ void TQBThread::Execute() {
         if (!HasTask) {
             if (POP3.Connected())
                 POP3.Disconnect();
+            if (IMAP.Connected())
+                IMAP.Logout(IMAPLogoutWait);
             ++IdleRounds;
             std::unique_lock<std::mutex> lock(FIdleLock);
             FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
@@ -162,6 +168,7 @@ void TQBThread::Execute() {
         } catch (...) {
             // A handler that threw outside a job step must not end the thread.
             POP3.Disconnect();
+            IMAP.DropConnection();
         }
     } while (!FTerminated);
     FExited = true;
@@ -175,6 +182,13 @@ bool TQBThread::SameSession() const {
 }
 
 void TQBThread::RunTask() {
+    if (Task.Protocol == mpIMAP) {
+        RunIMAPTask();
+        EndJob();
+        return;
+    }
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
     if (POP3.Connected() && !SameSession())
         POP3.Disconnect();
     POP3.Host = Task.Host;
@@ -234,7 +248,10 @@ void TQBThread::RunTask() {
         if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
             EndSession();
     }
+    EndJob();
+}
 
+void TQBThread::EndJob() {
     try {
         SetStatus("");
     } catch (...) {
@@ -613,6 +630,15 @@ void TQBThread::Retrieve() {
         failure = RetrieveFailed;
     }
     POP3.CutLongLines = false;
+    std::string note;
+    if (POP3.LinesCut > 0)
+        note = "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
+               " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
+               " bytes cut to that length.";
+    FinishRetrieval(std::move(failure), note);
+}
+
+void TQBThread::FinishRetrieval(std::string failure, const std::string& note) {
     const std::string& announced = Task.Messages.front().MessageID;
     const std::string received = failure.empty() ? MessageIdOf(Text) : std::string();
     if (failure.empty() && !announced.empty() && received != announced)
@@ -626,10 +652,8 @@ void TQBThread::Retrieve() {
     }
     Number = Task.MsgNum;
     // Before the message, which ends the job.
-    if (POP3.LinesCut > 0)
-        RaiseError(0, "Message " + std::to_string(Task.MsgNum) + ": " +
-                          std::to_string(POP3.LinesCut) + " line(s) longer than " +
-                          std::to_string(POP3.MaxLineLength) + " bytes cut to that length.");
+    if (!note.empty())
+        RaiseError(0, note);
     // Here, not on the main thread: a large message takes a while to reach the disk.
     if (!Task.CacheFile.empty()) {
         try {

@@ -1,8 +1,10 @@
-// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs.
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs on POP3
+// and IMAP servers, and mark-read jobs on IMAP ones.
 #pragma once
 
 #include "MessageLocator.h"
 #include "QBTaskInfo.h"
+#include "UIMAP.h"
 #include "UPOP3.h"
 
 #include <atomic>
@@ -36,6 +38,9 @@ using TPostNotice = std::function<void(const TWorkerNotice& notice)>;
 const int ServerSilenceLimit = 60000; // ms
 // A job's message is not on the server any more; nothing was done to the server.
 const char* const MessageGoneText = "The message is no longer on the server.";
+// Status while a check reads the headers of new messages.
+const char* const RetrievingInformation = "Retrieving message information...";
+const char* const RetrieveFailed = "Server error: Message could not be retrieved!";
 // Subject of a new message whose header could not be read.
 const char* const UnreadableHeaderSubject = "(header could not be read)";
 
@@ -53,11 +58,13 @@ class TQBThread {
     TQBThread& operator=(const TQBThread&) = delete;
 
     TQBPOP3 POP3;
+    TQBIMAP IMAP; // takes the TLSCAFile of POP3
     const int ConnectTimeout;
     TQBTaskInfo Task;
 
     std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
-    // Lines is null for the removal kinds, and for a retrieval, whose message is in Text. In
+    // Lines is null for the removal kinds, and for a retrieval, whose message is in Text; a
+    // mark-read job raises it once, at its end, with lines null. In
     // a check, a message whose header
     // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
     // its size in Size, followed by an OnError that names it.
@@ -193,6 +200,21 @@ class TQBThread {
     int Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal);
     void ReportServerFailure(const std::string& text);
     void EndSession();
+    // A retrieval's last steps: the Message-ID compared with the announced one, the cache
+    // file, the message announced; or failure (when not empty), reported.
+    void FinishRetrieval(std::string failure, const std::string& note);
+    // The job has ended: the status cleared and the job's window told.
+    void EndJob();
+
+    // IMAP jobs (IMAPJobs.cpp), on the session IMAP.
+    void RunIMAPTask();
+    bool SameIMAPSession() const;
+    void IMAPCheck();
+    void IMAPRetrieve();
+    void IMAPRemove();
+    void IMAPMarkRead();
+    // The uids of the job's messages that belong to the mailbox as selected now.
+    std::vector<uint32_t> IMAPUIDs() const;
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);

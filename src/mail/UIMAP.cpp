@@ -317,18 +317,19 @@ void TQBIMAP::Select(bool readOnly) {
     });
 }
 
-std::vector<uint32_t> TQBIMAP::SearchUnseen() {
+std::vector<uint32_t> TQBIMAP::SearchUnseen(bool undeletedOnly) {
     return Guarded([&] {
         std::vector<uint32_t> uids;
-        Complete(Send("UID SEARCH UNSEEN"), [&uids](TIMAPResponse& response) {
-            if (response.Name != "SEARCH" || response.HasNumber)
-                return;
-            for (const TIMAPItem& item : response.Items) {
-                uint32_t uid = 0;
-                if (item.Number(uid))
-                    uids.push_back(uid);
-            }
-        });
+        Complete(Send(undeletedOnly ? "UID SEARCH UNSEEN UNDELETED" : "UID SEARCH UNSEEN"),
+                 [&uids](TIMAPResponse& response) {
+                     if (response.Name != "SEARCH" || response.HasNumber)
+                         return;
+                     for (const TIMAPItem& item : response.Items) {
+                         uint32_t uid = 0;
+                         if (item.Number(uid))
+                             uids.push_back(uid);
+                     }
+                 });
         std::sort(uids.begin(), uids.end());
         uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
         return uids;

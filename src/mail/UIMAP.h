@@ -30,6 +30,9 @@ enum TIMAPEvent : unsigned {
     ieFlags = 4,   // flags of a message changed
 };
 
+// How long a session ended in the normal course waits for the server to confirm LOGOUT.
+const int IMAPLogoutWait = 2000; // ms
+
 // Every operation runs on the calling (worker) thread and throws EPOP3Error on failure. A
 // tagged NO or BAD (EPOP3ReplyError) leaves the session usable; any other failure, a BYE
 // included (its text is the error), closes the connection, since the stream is out of step.
@@ -77,8 +80,9 @@ class TQBIMAP : public TMailSession {
 
     // Opens INBOX (EXAMINE when readOnly): sets Exists, UIDValidity and UIDNext.
     void Select(bool readOnly);
-    // UIDs of the messages without \Seen, ascending.
-    std::vector<uint32_t> SearchUnseen();
+    // UIDs of the messages without \Seen, ascending; without those flagged \Deleted too when
+    // undeletedOnly (a server without UIDPLUS keeps what was removed so until it expunges).
+    std::vector<uint32_t> SearchUnseen(bool undeletedOnly = false);
     using THeaderSink = std::function<void(TIMAPHeader&& header)>;
     // Size and header of each message, in batches of FetchBatch, pipelined; messages gone from
     // the server give nothing.

@@ -41,6 +41,8 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
         return "Retrieve email " + std::to_string(task.MsgNum) + "...";
     case tkRemove:
         return "Remove email " + std::to_string(task.MsgNum) + "...";
+    case tkMarkRead:
+        return "Mark email as read on '" + accountName + "'...";
     default:
         return "Remove multiple messages...";
     }

@@ -31,8 +31,11 @@ void TMessageStore::SettingsChanged(const TSettingsChange& change) {
             FServerLists.erase(FServerLists.begin() + change.RemovedAccount);
         RemoveAccountButtons(change.RemovedAccount);
     }
-    if (change.What & spAccounts)
+    if (change.What & spAccounts) {
+        if (FWorker)
+            SyncWatchers();
         emit AccountMenusChanged();
+    }
 }
 
 TMessageStore::~TMessageStore() {
@@ -43,6 +46,7 @@ void TMessageStore::Start() {
     ApplyCheckSchedule();
     tmrCheckTimer();
     CreateWorker();
+    SyncWatchers();
 }
 
 void TMessageStore::Shutdown() {
@@ -50,7 +54,11 @@ void TMessageStore::Shutdown() {
         return;
     FClosing = true;
     FCheckTimer->stop();
+    // Asked first, so that their goodbyes to the servers run while the worker stops.
+    for (auto& [name, watcher] : FWatchers)
+        watcher->Stop();
     StopWorker();
+    StopWatchers();
     std::unordered_set<std::string> kept;
     for (int account = 0; account < static_cast<int>(FServerLists.size()); ++account)
         for (const std::string& uid : FServerLists[account])
@@ -102,6 +110,7 @@ TQBTaskInfo TMessageStore::CheckTask(int account) const {
     task.Secure = source.Secure;
     task.TLS = source.TLS;
     task.TLSVerify = source.TLSVerify;
+    task.Protocol = static_cast<uint8_t>(source.Protocol);
     task.MsgNum = -1;
     task.Account = account;
     return task;
@@ -141,21 +150,55 @@ void TMessageStore::CheckNow(int tag) {
     ShowTasks(0);
 }
 
+bool TMessageStore::IsIMAP(int account) const {
+    return ValidAccount(account) && Settings().Accounts()[account].Protocol == mpIMAP;
+}
+
 void TMessageStore::MarkRead(int index, bool save) {
-    MarkOneRead(index);
+    std::vector<TEntryId> seen;
+    MarkOneRead(index, seen);
+    QueueSeen(seen);
     FReader->HideWhenAllRead();
     if (save)
         Settings().Save();
 }
 
-void TMessageStore::MarkOneRead(int index) {
+void TMessageStore::MarkOneRead(int index, std::vector<TEntryId>& seen) {
     if (index < 0 || index >= static_cast<int>(FButtons.size()) || FButtons[index].Read)
         return;
     TButton& entry = FButtons[index];
     entry.Read = true;
-    if (ValidAccount(entry.Account))
+    // An IMAP server keeps the read state itself.
+    if (IsIMAP(entry.Account))
+        seen.push_back(entry.Id);
+    else if (ValidAccount(entry.Account))
         Settings().ReadMarks(entry.Account).push_back(entry.UID);
     emit EntryChanged(index);
+}
+
+void TMessageStore::QueueSeen(const std::vector<TEntryId>& seen) {
+    std::vector<std::pair<int, std::vector<TEntryId>>> byAccount;
+    for (TEntryId id : seen) {
+        const int account = FButtons[static_cast<size_t>(IndexOf(id))].Account;
+        auto found = std::find_if(byAccount.begin(), byAccount.end(),
+                                  [account](const auto& group) { return group.first == account; });
+        if (found == byAccount.end())
+            byAccount.push_back({account, {id}});
+        else
+            found->second.push_back(id);
+    }
+    for (auto& [account, entries] : byAccount) {
+        // Not the head, which may be running already.
+        if (FTasks.size() > 1 && FTasks.back().Kind == tkMarkRead &&
+            FTasks.back().Account == account) {
+            std::vector<TEntryId>& waiting = FTasks.back().Entries;
+            waiting.insert(waiting.end(), entries.begin(), entries.end());
+            continue;
+        }
+        TQBTaskInfo task = CheckTask(account);
+        task.Kind = tkMarkRead;
+        AddTask(task, std::move(entries));
+    }
 }
 
 TEntryId TMessageStore::AddEntry(TButton entry) {
@@ -179,8 +222,10 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 }
 
 void TMessageStore::MarkAllRead() {
+    std::vector<TEntryId> seen;
     for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
-        MarkOneRead(i);
+        MarkOneRead(i, seen);
+    QueueSeen(seen);
     FReader->HideWhenAllRead();
     Settings().Save();
 }

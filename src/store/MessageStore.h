@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/Settings.h"
+#include "mail/IMAPWatcher.h"
 #include "mail/QBThread.h"
 #include "model/UEntryText.h"
 #include "model/UStore.h"
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ class TMessageStore : public QObject {
     // The mail worker, null before Start and after Shutdown; for looking at only.
     const TQBThread* Worker() const { return FWorker.get(); }
     const QTimer& CheckTimer() const { return *FCheckTimer; }
+    // The watcher of an IMAP account's mailbox, null when it has none; for looking at only.
+    const TIMAPWatcher* Watcher(int account) const;
 
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
@@ -55,6 +59,8 @@ class TMessageStore : public QObject {
     // tag: an account index, or -1 for all active accounts.
     void CheckNow(int tag);
     void tmrCheckTimer();
+    // Shows the entry as read; an IMAP account's server is told to set \Seen by a job, and
+    // a POP3 account's read mark goes to the settings (saved when save).
     void MarkRead(int index, bool save);
     // The position of entry id now; -1 when it is gone.
     int IndexOf(TEntryId id) const;
@@ -122,7 +128,12 @@ class TMessageStore : public QObject {
     void RemoveAccountButtons(int account);
     TStringList& KnownOnServer(int account);
     TQBTaskInfo CheckTask(int account) const;
-    void MarkOneRead(int index);
+    bool IsIMAP(int account) const;
+    // Marks the entry read; an IMAP entry's id joins seen, for the server.
+    void MarkOneRead(int index, std::vector<TEntryId>& seen);
+    // Queues the jobs that set \Seen on the server for the IMAP entries seen, one per account;
+    // a job of the account still waiting takes them on.
+    void QueueSeen(const std::vector<TEntryId>& seen);
     // A job that leaves the queue without the worker running it still ends the wait
     // of its window, as the worker does at the end of every job.
     void NotifyDropped(const TQBTaskInfo& task);
@@ -130,6 +141,17 @@ class TMessageStore : public QObject {
     void JobFailed(const std::string& reason);
     void CreateWorker();
     void StopWorker();
+
+    // The push connections (StoreWatchers.cpp).
+    // One watcher per active IMAP account, each on the account's current server settings.
+    void SyncWatchers();
+    // Ends a watcher without waiting for it; it is destroyed once it has ended.
+    void RetireWatcher(std::unique_ptr<TIMAPWatcher> watcher);
+    // Stops every watcher and waits for them, as long as the exit may wait.
+    void StopWatchers();
+    // A watcher saw the account's INBOX change: a check follows.
+    void MailboxChanged(const std::string& accountName);
+    void WatcherTrouble(const std::string& accountName, const std::string& cause);
 
     // The worker's events (StoreWorker.cpp).
     void WorkerGetTask(bool& hasTask);
@@ -166,4 +188,7 @@ class TMessageStore : public QObject {
     // What each account's last completed check saw, by account index; learned at run time.
     std::vector<TStringList> FServerLists;
     TSettings::TSubscription FSettingsWatch;
+    // By account name in lower case: an account keeps its name when edited.
+    std::map<std::string, std::unique_ptr<TIMAPWatcher>> FWatchers;
+    std::vector<std::unique_ptr<TIMAPWatcher>> FRetired;
 };

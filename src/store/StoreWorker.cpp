@@ -154,13 +154,15 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     while (!FTasks.empty() && (FTasks.front().Cancelled || !ValidAccount(FTasks.front().Account) ||
                                !ResolveTask(FTasks.front(), FButtons))) {
         const TQueuedTask& dropped = FTasks.front();
-        // Its messages went with a check since it was queued: nothing is sent for them.
-        if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck)
+        // Its messages went with a check since it was queued: nothing is sent for them. Read
+        // marks for messages gone need no word.
+        if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck &&
+            dropped.Kind != tkMarkRead)
             AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
         JobFailed(dropped.Cancelled ? "The task was cancelled." : MessageGoneText);
         NotifyDropped(dropped);
         // A removal that will not run leaves the shown message where it is.
-        if (dropped.Kind != tkCheck && dropped.Kind != tkRetrieve)
+        if (dropped.Kind == tkRemove || dropped.Kind == tkRemoveSeveral)
             FReader->RemovalDropped();
         NextTask();
     }
@@ -174,7 +176,9 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         FWorker->Task.CacheFile = CachePath(head.Account, FWorker->Task.Messages.front().UID);
     FRunningAccount = head.Account;
     if (head.Kind == tkCheck) {
-        FReadSet = MakeUIDSet(Settings().ReadMarks(head.Account));
+        // An IMAP check announces unseen messages only.
+        FReadSet =
+            head.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(Settings().ReadMarks(head.Account));
         FRenumberHint = 0;
     }
     FNewMail = false;
@@ -189,6 +193,9 @@ void TMessageStore::WorkerMessage(const TStringList* lines, int number, const st
         break;
     case tkRetrieve:
         RetrievedMessage();
+        break;
+    case tkMarkRead:
+        NextTask();
         break;
     default:
         RemovedMessage(number);
@@ -243,6 +250,9 @@ void TMessageStore::WorkerCheckDone() {
         KnownOnServer(FRunningAccount) = FWorker->ServerList;
     } else if (ValidAccount(FRunningAccount)) {
         TStringList& readMarks = Settings().ReadMarks(FRunningAccount);
+        // Marks left from the account's POP3 days name no IMAP message.
+        if (IsIMAP(FRunningAccount))
+            readMarks.clear();
         // At once, not only when the worker next asks for a job: a program ended right
         // after this check must still know which cached messages are on the server.
         KnownOnServer(FRunningAccount) = FWorker->ServerList;

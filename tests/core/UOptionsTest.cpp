@@ -157,6 +157,33 @@ TEST_F(UOptionsTest, FileLayoutFollowsTheWriteOrder) {
     EXPECT_GT(text.find("[Account=Later]"), text.find("[Attachments]"));
 }
 
+// Files written before IMAP name no protocol; an IMAP account keeps its server keys.
+TEST_F(UOptionsTest, ProtocolKeyAbsentOrPOP3MeansPOP3AndIMAPRoundTrips) {
+    WriteIni("[Account=Old]\nPOPHost=pop.test\n[Account=Named]\nProtocol=POP3\n"
+             "[Account=Odd]\nProtocol=smtp\n[Account=Lower]\nProtocol=imap\n");
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 4u);
+    EXPECT_EQ(Accounts[0].Protocol, mpPOP3);
+    EXPECT_EQ(Accounts[1].Protocol, mpPOP3);
+    EXPECT_EQ(Accounts[2].Protocol, mpPOP3);
+    EXPECT_EQ(Accounts[3].Protocol, mpIMAP);
+
+    TAccount imap = SampleAccount("Mail");
+    imap.Protocol = mpIMAP;
+    imap.POPPort = 993;
+    SaveAccount(imap);
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 5u);
+    EXPECT_EQ(Accounts[4], imap);
+    EXPECT_NE(ReadIni().find("POPPort=993\n"), std::string::npos);
+    // Back to POP3: the key goes, and the section reads as it did before IMAP.
+    imap.Protocol = mpPOP3;
+    SaveAccount(imap);
+    EXPECT_EQ(ReadIni().find("Protocol=IMAP"), std::string::npos);
+    LoadSettings();
+    EXPECT_EQ(Accounts[4].Protocol, mpPOP3);
+}
+
 TEST_F(UOptionsTest, SectionNamesValuesAndLimitsAsStored) {
     WriteIni("[account=Work]\nPOPHost=" + std::string(300, 'h') +
              "\nColor=$FF\nPOPPort=0x6E\nSMTPPort=x\nTLS=7\n"

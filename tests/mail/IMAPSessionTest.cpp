@@ -1,6 +1,7 @@
 // Tests of TQBIMAP against the scripted server: login choices and the protocol corners that
 // Dovecot does not produce.
 #include "FailureOf.h"
+#include "FakeIMAPAnswers.h"
 #include "FakePOP3Server.h"
 #include "mail/MailError.h"
 #include "mail/UIMAP.h"
@@ -16,62 +17,6 @@ namespace {
 using TTranscript = std::vector<std::string>;
 using TUIDs = std::vector<uint32_t>;
 using TAction = TFakePOP3Server::TAction;
-
-// The plain answers of a small IMAP server with three messages in INBOX.
-class TIMAPAnswers {
-  public:
-    explicit TIMAPAnswers(std::string capabilities) : FCapabilities(std::move(capabilities)) {}
-
-    std::string operator()(const std::string& line) {
-        std::lock_guard<std::mutex> lock(FLock);
-        const size_t blank = line.find(' ');
-        const bool tagged = line.size() > 1 && line[0] == 'A' &&
-                            std::isdigit(static_cast<unsigned char>(line[1])) &&
-                            blank != std::string::npos;
-        if (!tagged) // the rest of a command: a literal's line, a SASL response or DONE
-            return Continue(line);
-        const std::string tag = line.substr(0, blank);
-        const std::string command = line.substr(blank + 1);
-        auto starts = [&](const char* prefix) { return command.rfind(prefix, 0) == 0; };
-        if (starts("CAPABILITY"))
-            return "* CAPABILITY " + FCapabilities + "\r\n" + tag + " OK\r\n";
-        if (starts("LOGIN") || command == "AUTHENTICATE PLAIN") {
-            FPending = tag;
-            return Continue(command);
-        }
-        if (starts("AUTHENTICATE PLAIN "))
-            return tag + " OK logged in\r\n";
-        if (starts("SELECT") || starts("EXAMINE"))
-            return "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n* OK [UIDNEXT 10] ok\r\n" + tag +
-                   " OK\r\n";
-        if (starts("UID SEARCH"))
-            return "* SEARCH 4 5 9\r\n" + tag + " OK\r\n";
-        if (starts("UID") || starts("NOOP"))
-            return tag + " OK done\r\n";
-        if (starts("IDLE")) {
-            FPending = tag;
-            return "+ idling\r\n";
-        }
-        if (starts("LOGOUT"))
-            return "* BYE see you\r\n" + tag + " OK\r\n";
-        return tag + " BAD unknown command\r\n";
-    }
-
-  private:
-    std::mutex FLock;
-    std::string FCapabilities;
-    std::string FPending; // the command whose continuation comes
-
-    std::string Continue(const std::string& line) {
-        if (line.size() > 1 && line.compare(line.size() - 2, 2, "+}") == 0)
-            return "";
-        if (!line.empty() && line.back() == '}')
-            return "+ go on\r\n";
-        if (line == "AUTHENTICATE PLAIN")
-            return "+ \r\n";
-        return FPending + " OK done\r\n";
-    }
-};
 
 class IMAPSessionTest : public ::testing::Test {
   protected:

@@ -96,6 +96,16 @@ int TStoreTest::AddDovecotAccount(const std::string& name, int messages, bool ac
     return user;
 }
 
+int TStoreTest::AddDovecotIMAPAccount(const std::string& name, int messages, bool active) {
+    const int user = AddDovecotAccount(name, messages, active);
+    const int index = Settings().IndexOf(name);
+    TAccountConfig account = Settings().Accounts()[static_cast<size_t>(index)];
+    account.Protocol = mpIMAP;
+    account.POPPort = Dovecot().IMAPPort();
+    Settings().EditAccount(name, account);
+    return user;
+}
+
 void TStoreTest::AddLoopbackAccount(const std::string& name, int port, bool active) {
     TAccount account;
     account.AccountName = name;

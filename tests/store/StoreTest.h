@@ -22,6 +22,14 @@
             GTEST_SKIP() << why;                                                                   \
     } while (0)
 
+// The same where Dovecot's IMAP cannot run.
+#define QB_NEED_DOVECOT_IMAP()                                                                     \
+    do {                                                                                           \
+        const std::string why = TDovecotServer::IMAPUnavailable();                                 \
+        if (!why.empty())                                                                          \
+            GTEST_SKIP() << why;                                                                   \
+    } while (0)
+
 class TStoreTest : public ::testing::Test {
   protected:
     // Creates a core application when the test program has none.
@@ -35,6 +43,8 @@ class TStoreTest : public ::testing::Test {
     TDovecotServer& Dovecot();
     // A new Dovecot user with count generated messages, added to Accounts.
     int AddDovecotAccount(const std::string& name, int messages, bool active = true);
+    // The same as an IMAP account (clear text, on Dovecot's IMAP port).
+    int AddDovecotIMAPAccount(const std::string& name, int messages, bool active = true);
     // An account on a server of the test at 127.0.0.1:port, added to Accounts.
     static void AddLoopbackAccount(const std::string& name, int port, bool active = true);
 

@@ -278,6 +278,10 @@ void TDovecotServer::SetPassword(int user, const std::string& password) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
 }
 
+void TDovecotServer::Kick(int user) {
+    Run("doveadm -c " + FRoot + "/dovecot.conf kick " + User(user));
+}
+
 std::string TDovecotServer::Maildir(int user) const {
     return FRoot + "/mail/" + User(user) + "/Maildir";
 }

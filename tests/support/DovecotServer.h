@@ -45,6 +45,9 @@ class TDovecotServer {
     std::string Password(int user) const;
     // Sets a user's password; takes a second, until Dovecot rereads it.
     void SetPassword(int user, const std::string& password);
+    // Ends every session of a user from the server's side, as a restart or a network
+    // failure would.
+    void Kick(int user);
 
     // Adds a message (CR LF line ends) to a user's Maildir; returns its file name.
     std::string AddMessage(int user, const std::string& text);

@@ -116,6 +116,42 @@ TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
     EXPECT_FALSE(saved[0].TLSVerify);
 }
 
+TEST_F(AccountDialog, ServerTypeMovesOnlyTheUsualPortAndIsSaved) {
+    StartProgram();
+    TfrmAccount* dialog = StartAdding();
+    Fill(dialog, "Mail", "imap.example.com");
+    EXPECT_EQ(dialog->cmbServerType->currentText(), "POP3");
+    dialog->cmbServerType->setCurrentIndex(mpIMAP);
+    EXPECT_EQ(dialog->sePOPPort->value(), 143);
+    EXPECT_FALSE(dialog->chkSecure->isEnabled());
+    dialog->cmbSecurity->setCurrentIndex(tlsPOP3S);
+    EXPECT_EQ(dialog->sePOPPort->value(), 993);
+    dialog->cmbServerType->setCurrentIndex(mpPOP3);
+    EXPECT_EQ(dialog->sePOPPort->value(), 995);
+    dialog->cmbServerType->setCurrentIndex(mpIMAP);
+    dialog->sePOPPort->setValue(1993);
+    dialog->cmbSecurity->setCurrentIndex(tlsNone);
+    EXPECT_EQ(dialog->sePOPPort->value(), 1993);
+    dialog->sePOPPort->setValue(993);
+    dialog->cmbSecurity->setCurrentIndex(tlsPOP3S);
+    ASSERT_TRUE(Ok(dialog));
+    TOptions options;
+    std::vector<TAccount> saved;
+    LoadSettings(options, saved);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].Protocol, mpIMAP);
+    EXPECT_EQ(saved[0].POPPort, 993);
+
+    // Editing shows the stored type and keeps the stored port.
+    FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
+    QTest::keyClick(FOptions->lvAccounts, Qt::Key_Return);
+    dialog = FOptions->AccountDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->cmbServerType->currentText(), "IMAP");
+    EXPECT_EQ(dialog->sePOPPort->value(), 993);
+    dialog->reject();
+}
+
 TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
     AddLoopbackAccount("Home", 1, false);
     StartProgram();

@@ -1,6 +1,7 @@
 // qb-demo-server: a private Dovecot on loopback with a mailbox that looks like a real
-// one, and a settings file in the given program folder with an account on it. Runs
-// until SIGTERM or SIGINT, then stops Dovecot.
+// one, and a settings file in the given program folder with a POP3 account on it and,
+// where Dovecot serves IMAP, an IMAP account on a second such mailbox. Runs until SIGTERM
+// or SIGINT, then stops Dovecot.
 #include "DovecotServer.h"
 #include "core/UGlobal.h"
 #include "core/UOptions.h"
@@ -104,15 +105,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     AppPath = argv[1];
-    TDovecotServer dovecot(1, 0);
+    TDovecotServer dovecot(2, 0);
     // Blocked only now: Dovecot would inherit the mask and never hear its stop signal.
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTERM);
     sigaddset(&stop, SIGINT);
     sigprocmask(SIG_BLOCK, &stop, nullptr);
-    for (const std::string& message : DemoMailbox())
+    for (const std::string& message : DemoMailbox()) {
         dovecot.AddMessage(0, message);
+        dovecot.AddMessage(1, message);
+    }
     TOptions options;
     std::vector<TAccount> accounts;
     LoadSettings(options, accounts);
@@ -133,7 +136,24 @@ int main(int argc, char** argv) {
         accounts[0].POPPass = dovecot.Password(0);
         SaveAccount(accounts[0]);
     }
-    std::cout << "ready " << dovecot.Port() << std::endl;
+    if (dovecot.IMAPPort() != 0) {
+        // Added beside a folder's own accounts too, once; then kept on this run's server.
+        TAccountConfig account;
+        account.AccountName = "Demo IMAP";
+        account.Name = "You";
+        account.Email = "you@example.net";
+        account.POPHost = "127.0.0.1";
+        for (const TAccount& existing : accounts)
+            if (SameText(existing.AccountName, account.AccountName))
+                account = existing;
+        account.Protocol = mpIMAP;
+        account.POPPort = dovecot.IMAPPort();
+        account.POPUser = dovecot.User(1);
+        account.POPPass = dovecot.Password(1);
+        SaveAccount(account);
+    }
+    // The IMAP port is 0 where Dovecot serves POP3 only.
+    std::cout << "ready " << dovecot.Port() << " " << dovecot.IMAPPort() << std::endl;
     int signal = 0;
     sigwait(&stop, &signal);
     return 0;

@@ -1,0 +1,125 @@
+// The message store's push connections: one IDLE watcher per active IMAP account, whose news
+// queues a check of the account.
+#include "store/MessageStore.h"
+
+#include "mail/ErrorCause.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string WatcherKey(const std::string& accountName) {
+    std::string key = accountName;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return key;
+}
+
+} // namespace
+
+const TIMAPWatcher* TMessageStore::Watcher(int account) const {
+    if (!ValidAccount(account))
+        return nullptr;
+    const auto found = FWatchers.find(WatcherKey(AccountName(account)));
+    return found == FWatchers.end() ? nullptr : found->second.get();
+}
+
+void TMessageStore::SyncWatchers() {
+    if (FClosing)
+        return;
+    std::map<std::string, TIMAPServer> wanted;
+    for (const TAccount& account : Settings().Accounts()) {
+        if (account.Protocol != mpIMAP || !account.Active)
+            continue;
+        TIMAPServer server;
+        server.Host = account.POPHost;
+        server.Port = account.POPPort;
+        server.User = account.POPUser;
+        server.Pass = account.POPPass;
+        server.TLS = account.TLS;
+        server.TLSVerify = account.TLSVerify;
+        server.TLSCAFile = FWorker ? FWorker->POP3.TLSCAFile : std::string();
+        wanted.emplace(WatcherKey(account.AccountName), server);
+    }
+    for (auto it = FWatchers.begin(); it != FWatchers.end();) {
+        const auto want = wanted.find(it->first);
+        if (want != wanted.end() && want->second == it->second->Server()) {
+            ++it;
+            continue;
+        }
+        RetireWatcher(std::move(it->second));
+        it = FWatchers.erase(it);
+    }
+    for (auto& [key, server] : wanted) {
+        if (FWatchers.count(key))
+            continue;
+        // The calls come from the watcher's thread; queued, they run here, and not at all
+        // once the store is gone.
+        const std::string name = key;
+        FWatchers[key] = std::make_unique<TIMAPWatcher>(
+            server,
+            [this, name] {
+                QMetaObject::invokeMethod(
+                    this, [this, name] { MailboxChanged(name); }, Qt::QueuedConnection);
+            },
+            [this, name](const std::string& cause) {
+                QMetaObject::invokeMethod(
+                    this, [this, name, cause] { WatcherTrouble(name, cause); },
+                    Qt::QueuedConnection);
+            });
+    }
+}
+
+void TMessageStore::RetireWatcher(std::unique_ptr<TIMAPWatcher> watcher) {
+    watcher->Stop();
+    FRetired.push_back(std::move(watcher));
+    // Those that have said goodbye to their servers go now.
+    FRetired.erase(std::remove_if(FRetired.begin(), FRetired.end(),
+                                  [](const auto& retired) { return retired->Ended(); }),
+                   FRetired.end());
+}
+
+void TMessageStore::StopWatchers() {
+    for (auto& [key, watcher] : FWatchers)
+        RetireWatcher(std::move(watcher));
+    FWatchers.clear();
+    // They end together; each destructor then cuts off what has not ended.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < std::chrono::milliseconds(TIMAPWatcher::StopWait).count() &&
+           std::any_of(FRetired.begin(), FRetired.end(),
+                       [](const auto& retired) { return !retired->Ended(); }))
+        QThread::msleep(10);
+    FRetired.clear();
+}
+
+void TMessageStore::MailboxChanged(const std::string& accountName) {
+    if (FClosing)
+        return;
+    const int account = Settings().IndexOf(accountName);
+    if (!IsIMAP(account) || !Settings().Accounts()[account].Active)
+        return;
+    // A check running now may have looked already: another one follows it.
+    const bool waiting = std::any_of(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
+                                     [account](const TQueuedTask& task) {
+                                         return task.Kind == tkCheck && task.Account == account;
+                                     });
+    if (!waiting)
+        AddTask(CheckTask(account));
+}
+
+void TMessageStore::WatcherTrouble(const std::string& accountName, const std::string& cause) {
+    if (FClosing)
+        return;
+    const int account = Settings().IndexOf(accountName);
+    if (!ValidAccount(account))
+        return;
+    AddError(WithCause("The connection that waits for new mail keeps failing; new mail shows at "
+                       "the timed checks until it is back.",
+                       cause) +
+             " (" + AccountName(account) + ")");
+}

@@ -1,0 +1,62 @@
+// The worker's IMAP jobs against the scripted server, for what Dovecot does not do: a server
+// without UIDPLUS, and keys from before the mailbox's UIDVALIDITY changed.
+#include "FakeIMAPAnswers.h"
+#include "FakePOP3Server.h"
+#include "WorkerHarness.h"
+
+#include <algorithm>
+#include <memory>
+
+TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 IDLE AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    server.SetTagged(true);
+    TWorkerHarness H;
+    auto add = [&](uint8_t kind, const std::vector<std::string>& keys) {
+        TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, 1);
+        task.Protocol = mpIMAP;
+        for (const std::string& key : keys) {
+            TMessageRef ref;
+            ref.Number = static_cast<int>(task.Messages.size()) + 1;
+            ref.UID = key;
+            task.Messages.push_back(ref);
+        }
+        H.Add(task);
+    };
+    // The scripted INBOX has UIDVALIDITY 7: "6:5" names a message of a mailbox since gone.
+    add(tkMarkRead, {"7:4", "6:5"});
+    add(tkRemove, {"7:9"});
+    H.RunAll([&] { return server.Idle(); });
+
+    std::vector<std::string> commands;
+    for (const std::string& line : server.Commands())
+        commands.push_back(line.substr(line.find(' ') + 1));
+    auto sent = [&](const std::string& command) {
+        return std::count(commands.begin(), commands.end(), command);
+    };
+    EXPECT_EQ(sent("UID STORE 4 +FLAGS.SILENT (\\Seen)"), 1);
+    EXPECT_EQ(sent("UID STORE 9 +FLAGS.SILENT (\\Deleted)"), 1);
+    EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& command) {
+        return command.find("EXPUNGE") != std::string::npos ||
+               command.find(" 5 ") != std::string::npos;
+    }));
+    // Each job ends with its message event; the removed entry goes (the server hides it from
+    // now on), and the user learns why the message stays on the server.
+    EXPECT_EQ(H.Events, (std::vector<std::string>{
+                            "status:Connecting to 127.0.0.1...",
+                            "status:Marking messages as read...",
+                            "message:0:nil",
+                            "status:",
+                            "ended:1",
+                            "status:Removing message...",
+                            "message:1:nil",
+                            "error:0:The messages were marked as deleted but not expunged: the "
+                            "server does not support UIDPLUS, and expunging would also remove "
+                            "other messages marked as deleted.",
+                            "status:",
+                            "ended:2",
+                        }));
+}

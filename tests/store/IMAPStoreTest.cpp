@@ -1,0 +1,184 @@
+// IMAP accounts through the store against Dovecot: the bar follows the server's unseen
+// messages; mark read, delete and retrieval act on the server as another client sees it.
+#include "StoreTest.h"
+
+#include "mail/UIMAP.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using TUIDs = std::vector<uint32_t>;
+
+// The IMAP uid in an entry's key "<uidvalidity>:<uid>".
+uint32_t UIDOf(const TButton& entry) {
+    return static_cast<uint32_t>(std::stoul(entry.UID.substr(entry.UID.find(':') + 1)));
+}
+
+std::string SubjectOf(const TButton& entry) {
+    return entry.Fields.Subject;
+}
+
+} // namespace
+
+class IMAPStore : public TStoreTest {
+  protected:
+    // Another mail program on the user's INBOX.
+    void ConnectOther(int user) {
+        Other.Host = "127.0.0.1";
+        Other.Port = Dovecot().IMAPPort();
+        Other.Username = Dovecot().User(user);
+        Other.Password = Dovecot().Password(user);
+        Other.ReadTimeout = 10000;
+        Other.Connect(5000);
+        Other.Select(false);
+    }
+    // What the other program sees unseen now (selecting afresh, as a session's view of the
+    // mailbox may lag behind).
+    TUIDs UnseenNow() {
+        Other.Select(false);
+        return Other.SearchUnseen();
+    }
+    void TearDown() override {
+        if (Other.Connected())
+            Other.Logout(2000);
+        TStoreTest::TearDown();
+    }
+    TQBIMAP Other;
+};
+
+TEST_F(IMAPStore, BarShowsUnseenMessagesAndFollowsTheServer) {
+    QB_NEED_DOVECOT_IMAP();
+    const int user = AddDovecotIMAPAccount("Mail", 4);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 4u);
+    for (const TButton& entry : Store->Buttons())
+        EXPECT_FALSE(entry.Read);
+    EXPECT_NE(SubjectOf(Store->Buttons()[1]).find('2'), std::string::npos);
+    EXPECT_EQ(Store->ServerList(0).size(), 4u);
+    ConnectOther(user);
+    // The check looked without setting \Seen.
+    EXPECT_EQ(UnseenNow().size(), 4u);
+
+    // Read in another program: it leaves the bar at the next check.
+    const uint32_t readElsewhere = UIDOf(Store->Buttons()[1]);
+    Other.MarkSeen({readElsewhere});
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    for (const TButton& entry : Store->Buttons())
+        EXPECT_NE(UIDOf(entry), readElsewhere);
+    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
+
+    // Mark as read: shown read at once, \Seen on the server, no read mark in the settings.
+    const uint32_t marked = UIDOf(Store->Buttons()[0]);
+    const TUIDs left = {UIDOf(Store->Buttons()[1]), UIDOf(Store->Buttons()[2])};
+    Store->MarkRead(0, true);
+    EXPECT_TRUE(Store->Buttons()[0].Read);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_TRUE(Settings().Accounts()[0].ReadList.empty());
+    EXPECT_EQ(UnseenNow(), left);
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 2u);
+    EXPECT_NE(UIDOf(Store->Buttons()[0]), marked);
+    EXPECT_TRUE(Store->Errors().empty());
+}
+
+TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) {
+    QB_NEED_DOVECOT_IMAP();
+    const int user = AddDovecotIMAPAccount("Mail", 3);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 3u);
+    QSignalSpy ready(&Store->Reader(), &TReadSession::Ready);
+    Open(1);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(ready.size(), 1);
+    EXPECT_EQ(*ready[0][1].value<TReadViewPtr>()->Source, TDovecotServer::GenerateMessage(2));
+    // Over the size limit, "first lines" gives the header and that many body lines.
+    SetOption(&TOptions::MaxWarning, true);
+    SetOption(&TOptions::MaxSize, 10);
+    SetOption(&TOptions::MaxLines, 2);
+    Store->Reader().AskSize = [](int, int, int) { return 1; };
+    Open(2);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(ready.size(), 2);
+    const std::string third = TDovecotServer::GenerateMessage(3);
+    size_t end = third.find("\r\n\r\n") + 4;
+    for (int line = 0; line < 2; ++line)
+        end = third.find("\r\n", end) + 2;
+    EXPECT_EQ(*ready[1][1].value<TReadViewPtr>()->Source, third.substr(0, end));
+    ConnectOther(user);
+    EXPECT_EQ(UnseenNow().size(), 3u);
+    Other.Logout(2000);
+
+    const uint32_t gone = UIDOf(Store->Buttons()[1]);
+    Store->DeleteMessage(Store->Buttons()[1].Id);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 2u);
+    EXPECT_EQ(Dovecot().MessageCount(user), 2);
+    ConnectOther(user);
+    const TUIDs unseen = UnseenNow();
+    EXPECT_EQ(unseen, (TUIDs{UIDOf(Store->Buttons()[0]), UIDOf(Store->Buttons()[1])}));
+    EXPECT_EQ(std::count(unseen.begin(), unseen.end(), gone), 0);
+    // The rest keep their places, as the next check numbers them.
+    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
+    EXPECT_TRUE(Store->Errors().empty());
+}
+
+// No timed check runs: what changes comes through the account's IDLE connection, which the
+// exit ends with a goodbye and without waiting.
+TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
+    QB_NEED_DOVECOT_IMAP();
+    const int user = AddDovecotIMAPAccount("Mail", 1);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Buttons().size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return Store->Watcher(0) && Store->Watcher(0)->Idling(); }, 5000));
+
+    Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }, 5000));
+    EXPECT_NE(SubjectOf(Store->Buttons()[1]).find('2'), std::string::npos);
+
+    ConnectOther(user);
+    const uint32_t first = UIDOf(Store->Buttons()[0]);
+    Other.MarkSeen({first});
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 1; }, 5000));
+    EXPECT_NE(UIDOf(Store->Buttons()[0]), first);
+
+    // Cut off by the server, the watcher comes back and has the account checked: mail that
+    // came meanwhile shows without a timed check.
+    ASSERT_TRUE(WaitForJobs());
+    LetSessionEnd();
+    Dovecot().Kick(user);
+    ASSERT_TRUE(WaitUntil([&] { return !Store->Watcher(0)->Idling(); }, 5000));
+    Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(3));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }, 8000));
+    EXPECT_TRUE(Store->Errors().empty());
+
+    ASSERT_TRUE(WaitForJobs());
+    // The worker's own session ends first, so that the only one left is the watcher's.
+    LetSessionEnd();
+    LetSessionEnd();
+    auto count = [&](const std::string& command) {
+        const std::vector<std::string> commands = Dovecot().Commands();
+        return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
+            return line == command || line.find(" " + command) != std::string::npos;
+        });
+    };
+    const auto dones = count("DONE");
+    const auto logouts = count("LOGOUT");
+    QElapsedTimer exit;
+    exit.start();
+    StopProgram();
+    EXPECT_LT(exit.elapsed(), 2000);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return count("DONE") == dones + 1 && count("LOGOUT") == logouts + 1; }, 5000));
+}
