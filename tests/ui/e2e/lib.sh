@@ -1,6 +1,7 @@
 # Shared by the end-to-end scripts: an X server with openbox, a Dovecot with the test
 # accounts, a program folder, and window lookups that survive windows closing meanwhile.
-# Source it with: build, out, display, messages set; it sets work and pids.
+# Source it with: build, out, display, messages (and server, the helper to run) set; it sets
+# work and pids.
 # Skipped (77) where the tools or the rights for Dovecot are missing.
 for tool in Xvfb xdotool xdpyinfo xprop import openbox; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
@@ -44,7 +45,10 @@ cp "$build/bin/quillbar" "$work/"
 cp -r "$build/bin/Skins" "$work/"
 Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-"$build/bin/qb_e2e_server" "$work" "$messages" >"$work/server.out" &
+# The server reads its commands from a pipe that stays open on descriptor 3.
+mkfifo "$work/server.in"
+exec 3<>"$work/server.in"
+"$build/bin/${server:-qb_e2e_server}" "$work" "$messages" <"$work/server.in" >"$work/server.out" &
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 export DISPLAY=$display

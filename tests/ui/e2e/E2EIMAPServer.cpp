@@ -1,0 +1,101 @@
+// End-to-end helper for IMAP: a Dovecot whose INBOX holds the given number of generated
+// messages ("Test message n" has UID n) and a settings file naming it as an IMAP account.
+// Then it acts as another mail client on the commands it reads, one a line:
+//   add      delivers the next generated message
+//   seen N   sets \Seen on message N
+//   unseen   prints "unseen:" and the UIDs still without \Seen
+// It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
+#include "DovecotServer.h"
+#include "core/UGlobal.h"
+#include "core/UOptions.h"
+#include "mail/UIMAP.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+// Runs step in a session of its own on the INBOX, as another mail program would.
+template <class TStep> void AsOtherClient(const TDovecotServer& dovecot, TStep step) {
+    TQBIMAP session;
+    session.Host = "127.0.0.1";
+    session.Port = dovecot.IMAPPort();
+    session.Username = dovecot.User(0);
+    session.Password = dovecot.Password(0);
+    session.ReadTimeout = 10000;
+    session.Connect(10000);
+    session.Select(false);
+    step(session);
+    session.Logout(5000);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::cerr << "usage: qb_e2e_imap_server <program folder> <messages>\n";
+        return 2;
+    }
+    const std::string why = TDovecotServer::Unavailable() + TDovecotServer::IMAPUnavailable();
+    if (!why.empty()) {
+        std::cerr << "qb_e2e_imap_server: " << why << "\n";
+        return 1;
+    }
+    AppPath = argv[1];
+    int delivered = std::atoi(argv[2]);
+    TDovecotServer dovecot(1, 0);
+    for (int n = 1; n <= delivered; ++n)
+        dovecot.AddMessage(0, TDovecotServer::GenerateMessage(n));
+
+    TAccountConfig account;
+    account.AccountName = "Home";
+    account.Protocol = mpIMAP;
+    account.POPHost = "127.0.0.1";
+    account.POPPort = dovecot.IMAPPort();
+    account.POPUser = dovecot.User(0);
+    account.POPPass = dovecot.Password(0);
+    SaveAccount(account);
+    // Blocked only now: Dovecot would inherit the mask and never hear its stop signal.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    std::thread([&dovecot, stop] {
+        int signal = 0;
+        sigwait(&stop, &signal);
+        dovecot.Stop();
+        std::_Exit(0);
+    }).detach();
+    std::cout << "ready " << dovecot.IMAPPort() << std::endl;
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::string command;
+        words >> command;
+        try {
+            if (command == "add") {
+                dovecot.AddMessage(0, TDovecotServer::GenerateMessage(++delivered));
+            } else if (command == "seen") {
+                uint32_t uid = 0;
+                words >> uid;
+                AsOtherClient(dovecot, [uid](TQBIMAP& other) { other.MarkSeen({uid}); });
+            } else if (command == "unseen") {
+                AsOtherClient(dovecot, [](TQBIMAP& other) {
+                    std::cout << "unseen:";
+                    for (uint32_t uid : other.SearchUnseen())
+                        std::cout << " " << uid;
+                    std::cout << std::endl;
+                });
+            }
+        } catch (const std::exception& error) {
+            std::cout << "error: " << error.what() << std::endl;
+        }
+    }
+    return 0;
+}
