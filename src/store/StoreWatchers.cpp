@@ -118,8 +118,9 @@ void TMessageStore::WatcherTrouble(const std::string& accountName, const std::st
     const int account = Settings().IndexOf(accountName);
     if (!ValidAccount(account))
         return;
-    AddError(WithCause("The connection that waits for new mail keeps failing; new mail shows at "
-                       "the timed checks until it is back.",
+    // Timed checks may be off: the user is told that new mail waits for a check.
+    AddError(WithCause("The connection that waits for new mail keeps failing; until it is back, "
+                       "new mail shows only when the account is checked.",
                        cause) +
              " (" + AccountName(account) + ")");
 }

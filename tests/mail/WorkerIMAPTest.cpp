@@ -60,3 +60,26 @@ TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) 
                             "ended:2",
                         }));
 }
+
+// Keys of another UIDVALIDITY name messages of a mailbox that is gone: a check reads every
+// unseen message's header again, whatever the old keys' numbers.
+TEST(WorkerIMAP, ChangedUIDValidityReadsTheAccountAgain) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    server.SetTagged(true);
+    TWorkerHarness H;
+    H.ServerLists[0] = {"6:4", "6:5", "7:9"};
+    TQBTaskInfo task = TWorkerHarness::Job(tkCheck, server.Port(), 0, -1);
+    task.Protocol = mpIMAP;
+    H.Add(task);
+    H.RunAll([&] { return server.Idle(); });
+    std::vector<std::string> fetches;
+    for (const std::string& line : server.Commands())
+        if (line.find("UID FETCH") != std::string::npos)
+            fetches.push_back(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(fetches,
+              std::vector<std::string>{"UID FETCH 4:5 (UID RFC822.SIZE BODY.PEEK[HEADER])"});
+}
