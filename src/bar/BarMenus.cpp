@@ -61,8 +61,7 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
         OpenLocalFile(AppPath + "/" + HelpFileName);
     });
     connect(mnuMainExit, &QAction::triggered, &bar, &QWidget::close);
-    BuildAccountMenu();
-    connect(&store, &TMessageStore::AccountMenusChanged, this, &TBarMenus::BuildAccountMenu);
+    TAccountActions::Of(store).Attach(mnuMainCheckNow);
 
     mnuButton = styled(new QMenu(&bar), "mnuButton");
     Markasread1 = Item(mnuButton, "&Mark as read", "Markasread1");
@@ -76,10 +75,6 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
 }
 
 TBarMenus::~TBarMenus() = default;
-
-void TBarMenus::BuildAccountMenu() {
-    FillAccountMenu(mnuMainCheckNow, FStore);
-}
 
 void TBarMenus::PopupMainMenu() {
     mnuMain->popup(FBar.mapToGlobal(QPoint(0, FBar.height())));

@@ -1,5 +1,6 @@
 // TBarMenus: the bar's main menu and its message menu, built once, drawn in the skin's
-// colours, with the commands that need no more of the bar than its window.
+// colours, with the commands that need no more of the bar than its window. "Check email
+// now..." holds the account actions the message list shares.
 #pragma once
 
 #include "model/UStore.h"
@@ -57,7 +58,6 @@ class TBarMenus : public QObject {
     std::unique_ptr<TSkinMenuStyle> FMenuStyle;
     TEntryId FMenuEntry = TEntryId::None;
 
-    void BuildAccountMenu();
     void Markasread1Click();
     void Delete1Click();
 };

@@ -173,8 +173,6 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
     });
     connect(pcBoxes, &QTabWidget::currentChanged, this, &TfrmMsgList::pcBoxesChange);
 
-    connect(&FStore, &TMessageStore::AccountMenusChanged, this,
-            [this] { FillAccountMenu(mnuAccounts, FStore); });
     connect(&FStore, &TMessageStore::RemovalEnded, this, [this] { lvMessages->setEnabled(true); });
     connect(&FStore, &TMessageStore::CheckRequested, this, [this] {
         pcBoxes->setCurrentWidget(tsInbox);
@@ -202,7 +200,7 @@ TfrmMsgList::TfrmMsgList(TMessageStore& store) : QMainWindow(nullptr), FStore(st
                  {mnuSelectSpam, "mnuSelectSpam"}});
 
     LoadLayout();
-    FillAccountMenu(mnuAccounts, FStore);
+    TAccountActions::Of(FStore).Attach(mnuAccounts);
     pcBoxes->setCurrentWidget(tsInbox);
     pcBoxesChange();
 }

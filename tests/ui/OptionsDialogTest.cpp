@@ -148,6 +148,8 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     EXPECT_EQ(List->RowCount(), 1);
     ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
     EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Work");
+    // The message list offers the very same commands.
+    EXPECT_EQ(List->mnuAccounts->actions(), Main->Menus->mnuMainCheckNow->actions());
     // Cancel does not bring it back: the removal was saved at once.
     dialog->cmdCancel->click();
     EXPECT_EQ(SettingsText().find("Home"), std::string::npos);
