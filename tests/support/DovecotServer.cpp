@@ -288,9 +288,12 @@ std::string TDovecotServer::Maildir(int user) const {
 
 std::string TDovecotServer::AddMessage(int user, const std::string& text) {
     ++FDelivered;
-    // Dovecot numbers new messages by the time in their names: keep it rising.
-    std::string name = std::to_string(1700000000 + FDelivered) + ".M" + std::to_string(FDelivered) +
-                       "P1.quillbar,S=" + std::to_string(text.size()) + ":2,";
+    // Dovecot numbers new messages by the time in their names: keep it rising. The process
+    // part varies too, as in real deliveries: Dovecot's file-name hash puts names that differ
+    // in their first digits only into a few buckets, and a large mailbox then costs it seconds.
+    const std::string count = std::to_string(FDelivered);
+    std::string name = std::to_string(1700000000 + FDelivered) + ".M" + count + "P" + count +
+                       ".quillbar,S=" + std::to_string(text.size()) + ":2,";
     std::string temporary = Maildir(user) + "/tmp/" + name;
     TTempDir::WriteFile(temporary, text);
     passwd* account = MailAccount();
