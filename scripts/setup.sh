@@ -13,7 +13,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6multimedia6 qt6-image-formats-plugins
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
     dovecot-core dovecot-pop3d dovecot-imapd openssl xvfb xauth xdotool openbox imagemagick x11-utils
-    libgmime-3.0-dev python3 procps
+    libgmime-3.0-dev python3 procps mailutils-pop3d
 )
 
 sudo=""
@@ -46,7 +46,7 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
-    # Package scripts must not start system services (Dovecot) on this machine.
+    # Package scripts must not start system services (Dovecot, pop3d) on this machine.
     if [ -e "$policy" ]; then
         policy_backup=$(mktemp)
         $sudo cp -p "$policy" "$policy_backup"

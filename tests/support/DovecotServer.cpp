@@ -36,17 +36,6 @@ bool IMAPInstalled() {
     return access(IMAPBinary, X_OK) == 0;
 }
 
-bool Accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
-}
-
 void Run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         throw std::runtime_error("command failed: " + command);
@@ -219,8 +208,8 @@ void TDovecotServer::Start() {
                 if (loginAccount)
                     chown(loginRawlog.c_str(), loginAccount->pw_uid, loginAccount->pw_gid);
             }
-            if (fs::exists(loginRawlog) && Accepts(FPort) && Accepts(FTLSPort) &&
-                (FIMAPPort == 0 || (Accepts(FIMAPPort) && Accepts(FIMAPTLSPort)))) {
+            if (fs::exists(loginRawlog) && LoopbackAccepts(FPort) && LoopbackAccepts(FTLSPort) &&
+                (FIMAPPort == 0 || (LoopbackAccepts(FIMAPPort) && LoopbackAccepts(FIMAPTLSPort)))) {
                 ClearCommands();
                 return;
             }
