@@ -6,6 +6,7 @@
 #include "mail/QBThread.h"
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 // Runs a check of the user's mailbox from start to OnCheckDone and returns its seconds;
@@ -35,6 +36,13 @@ inline double WorkerCheck(int port, const std::string& user, const std::string& 
             ++messages;
     };
     worker.OnCheckDone = [&](TQBThread&) { done = true; };
+    // A session that fails (a mailbox still locked by the last one, say) ends the wait.
+    worker.OnError = [&](TQBThread&, int fatal, const std::string& text) {
+        if (fatal) {
+            std::fprintf(stderr, "check failed: %s\n", text.c_str());
+            done = true;
+        }
+    };
     worker.POP3.AllowPipelining = pipelining;
     auto start = std::chrono::steady_clock::now();
     worker.Resume();

@@ -125,6 +125,18 @@ void TMailutilsServer::Start() {
     throw std::runtime_error("GNU pop3d did not start");
 }
 
+bool TMailutilsServer::WaitIdle(int timeoutMs) const {
+    const std::string children =
+        "/proc/" + std::to_string(FPid) + "/task/" + std::to_string(FPid) + "/children";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (TTempDir::ReadFile(children).find_first_not_of(" \n") == std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 void TMailutilsServer::Stop() {
     if (FPid <= 0)
         return;

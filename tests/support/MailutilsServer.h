@@ -19,6 +19,9 @@ class TMailutilsServer {
     static std::string Unavailable();
 
     int Port() const { return FPort; }
+    // Waits until no session is left: pop3d rewrites the mailbox after QUIT and holds its
+    // lock until then, so a login at once would find it in use. False after timeoutMs.
+    bool WaitIdle(int timeoutMs = 60000) const;
     static std::string User() { return "user1@quillbar.test"; }
     static std::string Password() { return "secret1"; }
 
