@@ -1,6 +1,7 @@
 // The bar's two menus, drawn in the skin's colours, and their commands.
 #include "bar/BarMenus.h"
 
+#include "core/Folders.h"
 #include "core/UGlobal.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
@@ -17,7 +18,6 @@
 namespace {
 
 const char* const UpdaterName = "norvaneupdate";
-const char* const HelpFileName = "quillbar.html";
 
 QAction* Item(QMenu* menu, const QString& caption, const char* name) {
     QAction* action = menu->addAction(caption);
@@ -58,7 +58,7 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
     connect(mnuMainUpdate, &QAction::triggered, this, &TBarMenus::mnuMainUpdateClick);
     connect(mnuMainHelp, &QAction::triggered, this, [] {
         // A missing help file says nothing.
-        OpenLocalFile(AppPath + "/" + HelpFileName);
+        OpenLocalFile(HelpFile());
     });
     connect(mnuMainExit, &QAction::triggered, &bar, &QWidget::close);
     TAccountActions::Of(store).Attach(mnuMainCheckNow);
