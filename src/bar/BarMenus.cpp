@@ -2,7 +2,7 @@
 #include "bar/BarMenus.h"
 
 #include "core/Folders.h"
-#include "core/UGlobal.h"
+#include "dialogs/FAbout.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "skin/SkinMenuStyle.h"
@@ -11,13 +11,10 @@
 #include "windows/UAccountMenu.h"
 #include "windows/UDeleteQuestion.h"
 
-#include <QCoreApplication>
 #include <QMenu>
 #include <QWidget>
 
 namespace {
-
-const char* const UpdaterName = "norvaneupdate";
 
 QAction* Item(QMenu* menu, const QString& caption, const char* name) {
     QAction* action = menu->addAction(caption);
@@ -87,17 +84,13 @@ void TBarMenus::PopupEntryMenu(TEntryId entry, const QPoint& globalPos) {
 }
 
 void TBarMenus::mnuMainUpdateClick() {
-    if (ShowMessageBox(nullptr,
-                       "This will temporarily shutdown Quillbar and check for any new updates, are "
-                       "you sure you want to continue?",
-                       "Check for update...", QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return;
-    // A missing updater says nothing; the program ends all the same, so that the
-    // updater can replace it.
-    StartDetached(AppPath + "/" + UpdaterName,
-                  {QCoreApplication::applicationFilePath().toStdString()});
-    FBar.close();
+    // Updates come the way the program came; the program never replaces itself.
+    const QString where = InstalledCopy()
+                              ? "Updates come with your system's package updates."
+                              : "This copy was built from source: updates come from the "
+                                "project's source repository.";
+    ShowMessageBox(nullptr, "Quillbar version " + TfrmAbout::VersionText() + ".\n\n" + where,
+                   "Check for update...", QMessageBox::Information);
 }
 
 void TBarMenus::Markasread1Click() {
