@@ -4,8 +4,6 @@
 # Screenshots go to the output folder. Usage: run.sh <build folder> <output folder>
 # Skipped (77) without root, without the tools, or where a quillbar package is installed.
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-out=$(mkdir -p "${2:-package-out}" && cd "${2:-package-out}" && pwd)
 # The first display from QB_PKG_DISPLAY down that no other X server holds.
 for n in $(seq "${QB_PKG_DISPLAY:-93}" -1 60); do
     [ -e "/tmp/.X$n-lock" ] || { display=:$n; break; }
@@ -20,6 +18,8 @@ for tool in cpack dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstrea
 done
 dpkg-query -W -f='${Status}' quillbar 2>/dev/null | grep -q "install ok installed" &&
     skip "a quillbar package is installed here; the test would replace it"
+build=$(cd "${1:-build}" && pwd)
+out=$(mkdir -p "${2:-package-out}" && cd "${2:-package-out}" && pwd)
 
 work=$(mktemp -d)
 chmod 755 "$work"
