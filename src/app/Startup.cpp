@@ -118,8 +118,7 @@ int RunQuillbar(const TCommandLine& options) {
         return 1;
     }
 
-    std::error_code ignored;
-    std::filesystem::create_directories(CacheFolder(), ignored);
+    MakeCacheFolder();
 
     QApplication::setApplicationName("Quillbar");
     THintPause hintPause;

@@ -26,6 +26,13 @@ std::string XdgHome(const char* variable, const char* fallback) {
     return std::string(home ? home : "") + "/" + fallback;
 }
 
+// A folder made here is the user's alone; one that was there keeps its rights.
+void MakePrivateFolder(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::create_directories(path, ignored))
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+}
+
 } // namespace
 
 TFolderLayout ChooseFolders(const std::string& appPath) {
@@ -55,11 +62,12 @@ void SetFolders(const TFolderLayout& layout) {
 }
 
 void MakeSettingsFolder() {
-    if (Layout.Portable)
-        return;
-    std::error_code ignored;
-    if (std::filesystem::create_directories(Layout.Config, ignored))
-        std::filesystem::permissions(Layout.Config, std::filesystem::perms::owner_all, ignored);
+    if (!Layout.Portable)
+        MakePrivateFolder(Layout.Config);
+}
+
+void MakeCacheFolder() {
+    MakePrivateFolder(CacheFolder());
 }
 
 bool InstalledCopy() {

@@ -27,6 +27,8 @@ void InitFolders();
 void SetFolders(const TFolderLayout& layout);
 // Makes the settings folder of the XDG layout, private to the user.
 void MakeSettingsFolder();
+// Makes the cache folder, private to the user: it holds whole messages.
+void MakeCacheFolder();
 // True when the program runs from an installed copy rather than its own folder or build.
 bool InstalledCopy();
 

@@ -117,6 +117,9 @@ config=$home/.config/quillbar
 [ -f "$config/quillbar.ini" ] || fail "no settings under ~/.config/quillbar"
 [ "$(stat -c %U "$config/quillbar.ini")" = "$user" ] || fail "the settings are not the user's"
 [ -d "$home/.cache/quillbar" ] || fail "no cache folder under ~/.cache/quillbar"
+for folder in "$config" "$home/.cache/quillbar"; do
+    [ "$(stat -c %a "$folder")" = 700 ] || fail "$folder is not private to the user"
+done
 # Whatever the program wrote is its user's; other installs on the machine may change /usr.
 written=$(find /usr/bin /usr/share/quillbar -user "$user" 2>/dev/null)
 if [ -n "$written" ] || [ -e /usr/bin/quillbar.ini ] || [ -e /usr/bin/cache ]; then
