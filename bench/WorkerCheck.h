@@ -12,7 +12,7 @@
 // Runs a check of the user's mailbox from start to OnCheckDone and returns its seconds;
 // messages counts the headers received. Without pipelining, one command at a time.
 inline double WorkerCheck(int port, const std::string& user, const std::string& password,
-                          int& messages, bool pipelining = true) {
+                          int& messages, bool pipelining = true, TMailProtocol protocol = mpPOP3) {
     TMainLoop loop;
     TQBThread worker(
         30000, [&](const std::function<void()>& call) { loop.Synchronize(call); }, nullptr);
@@ -24,6 +24,7 @@ inline double WorkerCheck(int port, const std::string& user, const std::string& 
             return;
         handedOver = true;
         sender.Task.Kind = tkCheck;
+        sender.Task.Protocol = static_cast<uint8_t>(protocol);
         sender.Task.Host = "127.0.0.1";
         sender.Task.Port = port;
         sender.Task.User = user;

@@ -126,9 +126,35 @@ std::vector<uint32_t> TQBThread::IMAPUIDs() const {
     return uids;
 }
 
+std::unique_ptr<TIMAPHeaderHelper>
+TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh) {
+    if (fresh.size() < std::max<size_t>(2, ParallelHeaderMinimum))
+        return nullptr;
+    auto helper = std::make_unique<TIMAPHeaderHelper>(
+        IMAP,
+        std::vector<uint32_t>(fresh.begin() + static_cast<ptrdiff_t>(fresh.size() / 2),
+                              fresh.end()),
+        ConnectTimeout);
+    std::lock_guard<std::mutex> lock(FHelperLock);
+    FHeaderHelper = helper.get();
+    // A Stop that came before the helper was known reaches it here.
+    if (Stopping)
+        helper->Cancel();
+    return helper;
+}
+
+void TQBThread::EndHeaderHelper(std::unique_ptr<TIMAPHeaderHelper>& helper) {
+    {
+        std::lock_guard<std::mutex> lock(FHelperLock);
+        FHeaderHelper = nullptr;
+    }
+    helper.reset();
+}
+
 void TQBThread::IMAPCheck() {
     SetStatus("Retrieving message list...");
     CheckComplete = false;
+    std::unique_ptr<TIMAPHeaderHelper> helper;
     TStringList seen; // announced or renumbered so far
     bool failed = false;
     std::string cause;
@@ -140,6 +166,12 @@ void TQBThread::IMAPCheck() {
         std::unordered_set<std::string> known;
         for (const std::string& uid : ServerList)
             known.insert(LowerHex(uid));
+        std::vector<uint32_t> fresh;
+        for (const uint32_t uid : unseen)
+            if (known.count(IMAPKey(validity, uid)) == 0)
+                fresh.push_back(uid);
+        helper = StartHeaderHelper(fresh);
+        bool helperDone = false;
         int number = 0; // the message's place among the unseen ones
         size_t next = 0;
         while (next < unseen.size() && !Stopping) {
@@ -157,16 +189,32 @@ void TQBThread::IMAPCheck() {
                 window.Entries.push_back(std::move(entry));
             }
             std::vector<bool> fetched(window.Entries.size(), false);
-            if (!wanted.empty()) {
+            auto take = [&](TIMAPHeader&& header) {
+                const auto slot = slots.find(header.UID);
+                if (slot == slots.end())
+                    return;
+                window.Entries[slot->second].Lines = HeaderLines(header.Header);
+                fetched[slot->second] = true;
+            };
+            if (!wanted.empty())
                 SetStatus(RetrievingInformation);
-                IMAP.FetchHeaders(wanted, [&](TIMAPHeader&& header) {
-                    const auto slot = slots.find(header.UID);
-                    if (slot == slots.end())
-                        return;
-                    window.Entries[slot->second].Lines = HeaderLines(header.Header);
-                    fetched[slot->second] = true;
-                });
+            // What the second session has is taken from it; the rest is fetched here.
+            std::vector<uint32_t> own;
+            for (const uint32_t uid : wanted) {
+                TIMAPHeader header;
+                if (helper && helper->Covers(uid)) {
+                    if (!helperDone)
+                        helper->Wait();
+                    helperDone = true;
+                    if (helper->Take(uid, header)) {
+                        take(std::move(header));
+                        continue;
+                    }
+                }
+                own.push_back(uid);
             }
+            if (!own.empty() && !Stopping)
+                IMAP.FetchHeaders(own, take);
             // A message expunged between the search and the fetch is gone: not announced.
             std::vector<TCheckEntry> kept;
             for (size_t i = 0; i < window.Entries.size(); ++i)
@@ -186,6 +234,7 @@ void TQBThread::IMAPCheck() {
     } catch (...) {
         failed = true;
     }
+    EndHeaderHelper(helper);
     try {
         AwaitAnnouncements();
     } catch (...) {

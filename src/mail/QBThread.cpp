@@ -76,6 +76,9 @@ void TQBThread::Stop() {
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
     IMAP.DropConnection();
+    std::lock_guard<std::mutex> lock(FHelperLock);
+    if (FHeaderHelper)
+        FHeaderHelper->Cancel();
 }
 
 void TQBThread::Terminate() {

@@ -2,6 +2,7 @@
 // and IMAP servers, and mark-read jobs on IMAP ones.
 #pragma once
 
+#include "IMAPHeaderHelper.h"
 #include "MessageLocator.h"
 #include "QBTaskInfo.h"
 #include "UIMAP.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -106,6 +108,9 @@ class TQBThread {
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
     int SilenceLimit = ServerSilenceLimit; // set before Resume
+    // An IMAP check with at least this many new headers fetches the later half of them over
+    // a second session at the same time.
+    size_t ParallelHeaderMinimum = 2000;
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
     // Times the worker found no job and was left without a session.
@@ -173,6 +178,9 @@ class TQBThread {
     bool FKeysFromHeaders = false;
     bool FTopWorked = false;                // a TOP of the running check was answered
     std::unordered_set<std::string> FKnown; // the running check's server list, lower case
+    // The running IMAP check's second session, for Stop to break off.
+    std::mutex FHelperLock;
+    TIMAPHeaderHelper* FHeaderHelper = nullptr;
 
     void Execute();
     void RunTask();
@@ -236,6 +244,9 @@ class TQBThread {
     void IMAPMarkRead();
     // The uids of the job's messages that belong to the mailbox as selected now.
     std::vector<uint32_t> IMAPUIDs() const;
+    // Starts a second session on the later half of fresh when there are enough of them.
+    std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh);
+    void EndHeaderHelper(std::unique_ptr<TIMAPHeaderHelper>& helper);
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);
