@@ -128,6 +128,7 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     options.Skin = ini.ReadString(o, "Skin", "Default");
     options.PlaySound = ini.ReadBool(o, "PlaySound", false);
     options.SoundFile = ini.ReadString(o, "SoundFile", "");
+    options.Notify = ini.ReadBool(o, "Notify", false);
     options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
     options.AutoHide = ini.ReadBool(o, "AutoHide", false);
     options.ScrollDelay = ini.ReadInteger(o, "ScrollDelay", 5000);
@@ -178,6 +179,7 @@ void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts)
     ini.WriteBool(o, "DeleteConfirm", options.DeleteConfirm);
     ini.WriteBool(o, "ViewHTMLImages", options.ViewHTMLImages);
     ini.WriteBool(o, "AutoHide", options.AutoHide);
+    ini.WriteBool(o, "Notify", options.Notify);
 
     ini.WriteInteger("Bar", "Edge", options.Edge);
     if (options.Edge == abeFloat) {

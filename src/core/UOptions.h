@@ -24,6 +24,7 @@ struct TOptions {
     std::string Skin = "Default";
     bool PlaySound = false;
     std::string SoundFile;
+    bool Notify = false; // a desktop notification besides the bar
     int ButtonWidth = 100;
     uint8_t Edge = abeFloat;
     int Top = -1;

@@ -113,6 +113,7 @@ QWidget* TfrmOptions::CreateEmailTab() {
     cmdSound = new QToolButton;
     cmdSound->setObjectName("cmdSound");
     cmdSound->setText("...");
+    chkNotify = Box("chkNotify", "Show a desktop &notification for new mail");
     chkScroll = Box("chkScroll", "Scroll &mail after");
     seScroll = NumberField("seScroll", 1, 60);
     tbScrollSpeed = new QSlider(Qt::Horizontal);
@@ -133,16 +134,17 @@ QWidget* TfrmOptions::CreateEmailTab() {
     sound->addWidget(cmdPreview);
     sound->addWidget(cmdSound);
     grid->addLayout(sound, 2, 0, 1, 4);
-    grid->addWidget(chkScroll, 3, 0, 1, 2);
-    grid->addWidget(seScroll, 3, 2);
-    grid->addWidget(new QLabel("second(s) of inactivity..."), 3, 3);
+    grid->addWidget(chkNotify, 3, 0, 1, 4);
+    grid->addWidget(chkScroll, 4, 0, 1, 2);
+    grid->addWidget(seScroll, 4, 2);
+    grid->addWidget(new QLabel("second(s) of inactivity..."), 4, 3);
     auto* speed = new QHBoxLayout;
     speed->addSpacing(20);
     speed->addWidget(new QLabel("Scroll speed:"));
     speed->addWidget(tbScrollSpeed, 1);
-    grid->addLayout(speed, 4, 0, 1, 4);
-    grid->addWidget(chkAutoHide, 5, 0, 1, 4);
-    grid->setRowStretch(6, 1);
+    grid->addLayout(speed, 5, 0, 1, 4);
+    grid->addWidget(chkAutoHide, 6, 0, 1, 4);
+    grid->setRowStretch(7, 1);
     grid->setColumnStretch(3, 1);
 
     connect(chkSound, &QCheckBox::toggled, this, &TfrmOptions::SoundToggled);
@@ -254,6 +256,7 @@ void TfrmOptions::LoadOptions() {
     chkSound->setChecked(options.PlaySound);
     SoundToggled(options.PlaySound);
     txtSound->setText(QString::fromStdString(options.SoundFile));
+    chkNotify->setChecked(options.Notify);
     chkScroll->setChecked(options.Scroll);
     seScroll->setValue(options.ScrollDelay / 1000);
     tbScrollSpeed->setValue((SlowestScroll - options.ScrollSpeed) / ScrollSteps);
@@ -275,6 +278,7 @@ void TfrmOptions::StoreOptions(TOptions& options) const {
     options.Interval = seMinutes->value();
     options.PlaySound = chkSound->isChecked();
     options.SoundFile = txtSound->text().toStdString();
+    options.Notify = chkNotify->isChecked();
     options.Scroll = chkScroll->isChecked();
     options.ScrollDelay = seScroll->value() * 1000;
     options.ScrollSpeed = SlowestScroll - tbScrollSpeed->value() * ScrollSteps;

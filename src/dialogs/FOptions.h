@@ -43,6 +43,7 @@ class TfrmOptions : public QDialog {
     QLineEdit* txtSound;
     QToolButton* cmdPreview;
     QToolButton* cmdSound;
+    QCheckBox* chkNotify;
     QCheckBox* chkScroll;
     QSpinBox* seScroll;
     QSlider* tbScrollSpeed;

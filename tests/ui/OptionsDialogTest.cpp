@@ -39,11 +39,14 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
     // Beyond this the byte count would not fit 32 bits.
     EXPECT_EQ(dialog->seMaxSize->maximum(), 2097151);
     dialog->seScroll->setValue(7);
+    EXPECT_FALSE(dialog->chkNotify->isChecked());
+    dialog->chkNotify->setChecked(true);
     dialog->cmdOK->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(Settings().Options().ScrollSpeed, 1450);
     EXPECT_EQ(Settings().Options().MaxSize, 19456);
     EXPECT_EQ(Settings().Options().ScrollDelay, 7000);
+    EXPECT_TRUE(Settings().Options().Notify);
     EXPECT_EQ(Main->tmrScrollDelay->interval(), 7000);
     EXPECT_EQ(Main->tmrScroll->interval(), 1450);
     // Saved: what the next start reads.
