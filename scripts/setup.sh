@@ -14,7 +14,7 @@ packages=(
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
     dovecot-core dovecot-pop3d dovecot-imapd openssl xvfb xauth xdotool openbox imagemagick x11-utils
     libgmime-3.0-dev python3 procps
-    dbus dunst
+    dbus dunst gnome-keyring libsecret-1-0 qtkeychain-qt6-dev
 )
 
 sudo=""

@@ -167,6 +167,9 @@ class TQBThread {
 
     void Execute();
     void RunTask();
+    // Fills Task.Pass from the keyring when the job's account keeps it there; false, with
+    // the error raised, when the keyring did not give it.
+    bool TakeKeyringPassword();
     bool SameSession() const;
     void Check();
     // The next entries of the list from next on, up to a window's worth of new ones.

@@ -121,7 +121,10 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.ViewHTMLImages = false;
     Options.Attachments = {{".pdf", 1}, {".ZIP", 0}};
     AddAccount(SampleAccount("Home"), true);
-    AddAccount(SampleAccount("Work"), true);
+    TAccount inKeyring = SampleAccount("Work");
+    inKeyring.Keyring = true;
+    inKeyring.POPPass.clear();
+    AddAccount(inKeyring, true);
     Accounts[0].ReadList = {"aa", "bb", "cc"};
     Accounts[1].ReadList = {"dd"};
     SaveOptions();
