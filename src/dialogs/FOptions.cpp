@@ -5,6 +5,7 @@
 #include "core/UGlobal.h"
 #include "dialogs/UDialogPictures.h"
 #include "dialogs/USkinPreview.h"
+#include "platform/Autostart.h"
 #include "platform/MessageBox.h"
 #include "platform/USound.h"
 #include "skin/USkin.h"
@@ -122,6 +123,7 @@ QWidget* TfrmOptions::CreateEmailTab() {
     tbScrollSpeed->setPageStep(1);
     tbScrollSpeed->setTickPosition(QSlider::TicksBelow);
     chkAutoHide = Box("chkAutoHide", "&Hide Quillbar bar automatically");
+    chkAutostart = Box("chkAutostart", "Start Quillbar when I &log in");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(chkInterval, 0, 0, 1, 2);
@@ -144,7 +146,8 @@ QWidget* TfrmOptions::CreateEmailTab() {
     speed->addWidget(tbScrollSpeed, 1);
     grid->addLayout(speed, 5, 0, 1, 4);
     grid->addWidget(chkAutoHide, 6, 0, 1, 4);
-    grid->setRowStretch(7, 1);
+    grid->addWidget(chkAutostart, 7, 0, 1, 4);
+    grid->setRowStretch(8, 1);
     grid->setColumnStretch(3, 1);
 
     connect(chkSound, &QCheckBox::toggled, this, &TfrmOptions::SoundToggled);
@@ -261,6 +264,7 @@ void TfrmOptions::LoadOptions() {
     seScroll->setValue(options.ScrollDelay / 1000);
     tbScrollSpeed->setValue((SlowestScroll - options.ScrollSpeed) / ScrollSteps);
     chkAutoHide->setChecked(options.AutoHide);
+    chkAutostart->setChecked(AutostartEnabled());
     seButtonWidth->setValue(options.ButtonWidth);
     chkDelete->setChecked(options.DeleteConfirm);
     chkMaxWarning->setChecked(options.MaxWarning);
@@ -299,6 +303,13 @@ void TfrmOptions::cmdApplyClick() {
         if (const QListWidgetItem* item = lstSkins->currentItem())
             options.Skin = item->text().toStdString();
     });
+    // Only a change is made: an entry the user keeps is left as it is.
+    if (chkAutostart->isChecked() != AutostartEnabled()) {
+        const QString problem = SetAutostart(chkAutostart->isChecked());
+        if (!problem.isEmpty())
+            ShowMessageBox(this, "Starting at login could not be changed: " + problem,
+                           "Quillbar Options", QMessageBox::Warning);
+    }
 }
 
 void TfrmOptions::DrawPreview() {

@@ -48,6 +48,7 @@ class TfrmOptions : public QDialog {
     QSpinBox* seScroll;
     QSlider* tbScrollSpeed;
     QCheckBox* chkAutoHide;
+    QCheckBox* chkAutostart; // the desktop's autostart entry, not a setting of ours
 
     QListWidget* lstSkins;
     QSpinBox* seButtonWidth;
