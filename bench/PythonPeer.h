@@ -12,12 +12,14 @@ inline double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Runs "python3 <script> 127.0.0.1 <port> <user> <password>"; the peer prints its seconds, the
-// messages it found and what it fetched of them. Returns the seconds, -1 when it failed.
+// Runs "python3 <script> 127.0.0.1 <port> <user> <password> <options>"; the peer prints its
+// seconds, the messages it found and what it fetched of them. Returns the seconds, -1 when it
+// failed.
 inline double PythonCheck(const std::string& script, int port, const std::string& user,
-                          const std::string& password, int& messages) {
-    const std::string command =
-        "python3 " + script + " 127.0.0.1 " + std::to_string(port) + " " + user + " " + password;
+                          const std::string& password, int& messages,
+                          const std::string& options = "") {
+    const std::string command = "python3 " + script + " 127.0.0.1 " + std::to_string(port) + " " +
+                                user + " " + password + " " + options;
     FILE* pipe = popen(command.c_str(), "r");
     double seconds = -1;
     int fetched = 0;

@@ -1,4 +1,4 @@
-// One check job by the bare worker against a Dovecot user, its events served by a plain loop.
+// One check job by the bare worker against a POP3 user, its events served by a plain loop.
 #pragma once
 
 #include "DovecotServer.h"
@@ -6,11 +6,13 @@
 #include "mail/QBThread.h"
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 // Runs a check of the user's mailbox from start to OnCheckDone and returns its seconds;
-// messages counts the headers received.
-inline double WorkerCheck(TDovecotServer& dovecot, int user, int& messages) {
+// messages counts the headers received. Without pipelining, one command at a time.
+inline double WorkerCheck(int port, const std::string& user, const std::string& password,
+                          int& messages, bool pipelining = true) {
     TMainLoop loop;
     TQBThread worker(
         30000, [&](const std::function<void()>& call) { loop.Synchronize(call); }, nullptr);
@@ -23,9 +25,9 @@ inline double WorkerCheck(TDovecotServer& dovecot, int user, int& messages) {
         handedOver = true;
         sender.Task.Kind = tkCheck;
         sender.Task.Host = "127.0.0.1";
-        sender.Task.Port = dovecot.Port();
-        sender.Task.User = dovecot.User(user);
-        sender.Task.Pass = dovecot.Password(user);
+        sender.Task.Port = port;
+        sender.Task.User = user;
+        sender.Task.Pass = password;
         sender.Task.Account = 0;
         sender.ServerList.clear();
     };
@@ -34,6 +36,14 @@ inline double WorkerCheck(TDovecotServer& dovecot, int user, int& messages) {
             ++messages;
     };
     worker.OnCheckDone = [&](TQBThread&) { done = true; };
+    // A session that fails (a mailbox still locked by the last one, say) ends the wait.
+    worker.OnError = [&](TQBThread&, int fatal, const std::string& text) {
+        if (fatal) {
+            std::fprintf(stderr, "check failed: %s\n", text.c_str());
+            done = true;
+        }
+    };
+    worker.POP3.AllowPipelining = pipelining;
     auto start = std::chrono::steady_clock::now();
     worker.Resume();
     loop.RunUntil([&] { return done; }, 600000);
@@ -42,4 +52,8 @@ inline double WorkerCheck(TDovecotServer& dovecot, int user, int& messages) {
     worker.Terminate();
     loop.RunUntil([&] { return worker.Finished.load(); }, 10000);
     return seconds;
+}
+
+inline double WorkerCheck(TDovecotServer& dovecot, int user, int& messages) {
+    return WorkerCheck(dovecot.Port(), dovecot.User(user), dovecot.Password(user), messages);
 }

@@ -1,12 +1,25 @@
 #!/usr/bin/env python3
-"""Peer for pop3_check_bench: the same check (UIDL, then TOP n 0 for every message) with poplib."""
+"""Peer for pop3_check_bench: the same check (UIDL, then TOP n 0 for every message) with poplib.
+With --quickack, TCP_QUICKACK is set before every read, as a client that does not wait for
+delayed acknowledgements would."""
 import poplib
+import socket
 import sys
 import time
 
-host, port, user, password = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+
+class QuickAckPOP3(poplib.POP3):
+    def _getline(self):
+        # Linux clears the flag again after it acts: set it before every read.
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+        return super()._getline()
+
+
+quick_ack = "--quickack" in sys.argv
+args = [arg for arg in sys.argv[1:] if arg != "--quickack"]
+host, port, user, password = args[0], int(args[1]), args[2], args[3]
 start = time.perf_counter()
-session = poplib.POP3(host, port)
+session = (QuickAckPOP3 if quick_ack else poplib.POP3)(host, port)
 session.user(user)
 session.pass_(password)
 _, listing, _ = session.uidl()

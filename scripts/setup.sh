@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One set-up for a fresh Debian 12 machine: installs what is missing, builds,
-# then runs the program ("run"), every test ("test"), the demo ("demo"), or nothing
-# more ("build").
+# then runs the program ("run"), every test ("test"), the demo ("demo"), builds the
+# Debian package ("package"), or nothing more ("build").
 set -euo pipefail
 
 mode=${1:-build}
@@ -10,11 +10,12 @@ build=${QB_BUILD_DIR:-$root/build}
 
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
+    dpkg-dev file lintian desktop-file-utils appstream passwd util-linux
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6multimedia6 qt6-image-formats-plugins
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
     qtkeychain-qt6-dev libsecret-1-0 dbus dunst gnome-keyring
     dovecot-core dovecot-pop3d dovecot-imapd openssl xvfb xauth xdotool openbox imagemagick x11-utils
-    libgmime-3.0-dev python3 procps
+    libgmime-3.0-dev python3 procps mailutils-pop3d
 )
 
 sudo=""
@@ -47,7 +48,7 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
-    # Package scripts must not start system services (Dovecot) on this machine.
+    # Package scripts must not start system services (Dovecot, pop3d) on this machine.
     if [ -e "$policy" ]; then
         policy_backup=$(mktemp)
         $sudo cp -p "$policy" "$policy_backup"
@@ -94,13 +95,18 @@ case "$mode" in
         configure_and_build
         exec "$root/scripts/demo.sh" "$build"
         ;;
+    package)
+        configure_and_build
+        (cd "$build" && cpack -G DEB >/dev/null)
+        ls "$build"/quillbar_*.deb
+        ;;
     test)
         configure_and_build
         cd "$build"
         QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 900
         ;;
     *)
-        echo "usage: $0 [build|run|test|demo]" >&2
+        echo "usage: $0 [build|run|test|demo|package]" >&2
         exit 2
         ;;
 esac

@@ -4,8 +4,8 @@
 #include "app/LeftoverFiles.h"
 #include "app/StallProbe.h"
 #include "bar/FMain.h"
+#include "core/Folders.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "platform/HintPause.h"
 #include "platform/KeyringVault.h"
 #include "platform/MessageBox.h"
@@ -44,7 +44,7 @@ bool LoadStartSkin(const bool& quitting) {
     for (size_t i = 0; i < names.size() && !quitting; ++i) {
         std::error_code ignored;
         const bool present =
-            std::filesystem::is_regular_file(AppPath + "/Skins/" + names[i] + "/skin.ini", ignored);
+            std::filesystem::is_regular_file(SkinFolder(names[i]) + "/skin.ini", ignored);
         if (i > 0 && !present)
             continue;
         try {
@@ -109,6 +109,7 @@ int RunQuillbar(const TCommandLine& options) {
         return 1;
     }
     instance.Listen();
+    MakeSettingsFolder();
     RemoveLeftoverSaves(SettingsFileName(), started);
 
     bool loaded = false;
@@ -129,8 +130,7 @@ int RunQuillbar(const TCommandLine& options) {
         return 1;
     }
 
-    std::error_code ignored;
-    std::filesystem::create_directories(AppPath + "/cache", ignored);
+    MakeCacheFolder();
 
     QApplication::setApplicationName("Quillbar");
     THintPause hintPause;

@@ -1,7 +1,8 @@
-// Entry point: the options, the application object, the program folder, then the start-up
-// sequence.
+// Entry point: the options, the application object, the program folder and the layout of
+// the user's files, then the start-up sequence.
 #include "app/CommandLine.h"
 #include "app/Startup.h"
+#include "core/Folders.h"
 #include "core/UGlobal.h"
 #include "platform/QBApplication.h"
 
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
         return options.ExitCode;
     TQBApplication app(argc, argv);
     InitAppPath();
+    InitFolders();
     return RunQuillbar(options);
 }

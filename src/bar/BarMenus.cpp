@@ -1,7 +1,8 @@
 // The bar's two menus, drawn in the skin's colours, and their commands.
 #include "bar/BarMenus.h"
 
-#include "core/UGlobal.h"
+#include "core/Folders.h"
+#include "dialogs/FAbout.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "skin/SkinMenuStyle.h"
@@ -10,14 +11,10 @@
 #include "windows/UAccountMenu.h"
 #include "windows/UDeleteQuestion.h"
 
-#include <QCoreApplication>
 #include <QMenu>
 #include <QWidget>
 
 namespace {
-
-const char* const UpdaterName = "norvaneupdate";
-const char* const HelpFileName = "quillbar.html";
 
 QAction* Item(QMenu* menu, const QString& caption, const char* name) {
     QAction* action = menu->addAction(caption);
@@ -58,7 +55,7 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
     connect(mnuMainUpdate, &QAction::triggered, this, &TBarMenus::mnuMainUpdateClick);
     connect(mnuMainHelp, &QAction::triggered, this, [] {
         // A missing help file says nothing.
-        OpenLocalFile(AppPath + "/" + HelpFileName);
+        OpenLocalFile(HelpFile());
     });
     connect(mnuMainExit, &QAction::triggered, &bar, &QWidget::close);
     TAccountActions::Of(store).Attach(mnuMainCheckNow);
@@ -87,17 +84,13 @@ void TBarMenus::PopupEntryMenu(TEntryId entry, const QPoint& globalPos) {
 }
 
 void TBarMenus::mnuMainUpdateClick() {
-    if (ShowMessageBox(nullptr,
-                       "This will temporarily shutdown Quillbar and check for any new updates, are "
-                       "you sure you want to continue?",
-                       "Check for update...", QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return;
-    // A missing updater says nothing; the program ends all the same, so that the
-    // updater can replace it.
-    StartDetached(AppPath + "/" + UpdaterName,
-                  {QCoreApplication::applicationFilePath().toStdString()});
-    FBar.close();
+    // Updates come the way the program came; the program never replaces itself.
+    const QString where = InstalledCopy()
+                              ? "Updates come with your system's package updates."
+                              : "This copy was built from source: updates come from the "
+                                "project's source repository.";
+    ShowMessageBox(nullptr, "Quillbar version " + TfrmAbout::VersionText() + ".\n\n" + where,
+                   "Check for update...", QMessageBox::Information);
 }
 
 void TBarMenus::Markasread1Click() {

@@ -44,7 +44,7 @@ class TBarMenus : public QObject {
     // Opens the message menu for the entry under the pointer; its commands act on that
     // entry by identity, so a check that takes it away meanwhile cannot misdirect them.
     void PopupEntryMenu(TEntryId entry, const QPoint& globalPos);
-    // Ends the program for the updater, once the user agrees.
+    // Says which version runs and where its updates come from.
     void mnuMainUpdateClick();
 
   signals:

@@ -58,7 +58,7 @@ class TSettings {
     // Position of the account named so (letter case ignored), or -1.
     int IndexOf(const std::string& accountName) const;
 
-    // Reads the settings file of AppPath afresh; announces everything.
+    // Reads the settings file afresh; announces everything.
     void Load();
     // Writes the options and every account's read marks.
     void Save() const;

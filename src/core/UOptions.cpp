@@ -1,6 +1,7 @@
 // The settings file: loading and saving the options and accounts.
 #include "UOptions.h"
 
+#include "Folders.h"
 #include "IniFile.h"
 #include "UCrypt.h"
 #include "UGlobal.h"
@@ -124,7 +125,7 @@ void WriteReadMarks(TIniFile& ini, const TAccount& account) {
 } // namespace
 
 std::string SettingsFileName() {
-    return AppPath + "/quillbar.ini";
+    return SettingsFolder() + "/quillbar.ini";
 }
 
 void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {

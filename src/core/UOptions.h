@@ -1,4 +1,4 @@
-// The settings file's records and format: the options and accounts of AppPath/quillbar.ini.
+// The settings file's records and format: the options and accounts of quillbar.ini.
 #pragma once
 
 #include "core/AppBarEdge.h"
@@ -79,7 +79,7 @@ struct TAccount : TAccountConfig {
     bool operator==(const TAccount&) const = default;
 };
 
-// AppPath + "/quillbar.ini".
+// quillbar.ini in the settings folder (see Folders.h).
 std::string SettingsFileName();
 
 // Fills options and accounts from the settings file; a missing or unreadable file,

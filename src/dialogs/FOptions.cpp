@@ -1,8 +1,8 @@
 // The options dialog: construction of the four tabs, loading and applying the options.
 #include "dialogs/FOptions.h"
 
+#include "core/Folders.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "dialogs/UDialogPictures.h"
 #include "dialogs/USkinPreview.h"
 #include "platform/Autostart.h"
@@ -318,8 +318,7 @@ void TfrmOptions::DrawPreview() {
         return;
     const auto* panel = imgPreview->parentWidget();
     const int width = PreviewSize.width() - 2 * static_cast<const QFrame*>(panel)->frameWidth();
-    const QImage preview =
-        DrawSkinPreview(AppPath + "/Skins/" + item->text().toStdString() + "/", width);
+    const QImage preview = DrawSkinPreview(SkinFolder(item->text().toStdString()) + "/", width);
     imgPreview->setPixmap(QPixmap::fromImage(preview));
 }
 

@@ -1,7 +1,7 @@
 // The cache folder: one file per downloaded message, named after its account and unique id.
 #include "mail/CacheFiles.h"
 
-#include "core/UGlobal.h"
+#include "core/Folders.h"
 #include "mail/MD5Hex.h"
 
 #include <cctype>
@@ -70,7 +70,7 @@ bool OwnPlainFile(const struct stat& info) {
 } // namespace
 
 std::string CacheFileName(const std::string& account, const std::string& uid) {
-    return AppPath + "/cache/" + CacheKey(account, uid) + ".dat";
+    return CacheFolder() + "/" + CacheKey(account, uid) + ".dat";
 }
 
 bool ReadCacheFile(const std::string& path, TCacheFile& file) {
@@ -163,7 +163,7 @@ void RemoveStaleCacheFiles(const std::unordered_set<std::string>& kept) {
         keptNames.insert(Lower(std::filesystem::path(path).filename().string()));
     std::error_code error;
     std::vector<std::filesystem::path> stale;
-    for (const auto& file : std::filesystem::directory_iterator(AppPath + "/cache", error)) {
+    for (const auto& file : std::filesystem::directory_iterator(CacheFolder(), error)) {
         const std::string name = file.path().filename().string();
         // Files of the former naming (the bare key) are stale as well, and so is whatever a
         // crash left half written.

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_set>
 
-// AppPath/cache/<md5 of account and uid>.dat: the cached copy of a message. Two accounts
+// <cache folder>/<md5 of account and uid>.dat: the cached copy of a message. Two accounts
 // whose servers give one unique id never share a file.
 std::string CacheFileName(const std::string& account, const std::string& uid);
 

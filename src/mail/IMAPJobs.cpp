@@ -3,6 +3,7 @@
 #include "QBThread.h"
 
 #include "ErrorCause.h"
+#include "FirstLines.h"
 #include "MD5Hex.h"
 #include "MailError.h"
 
@@ -53,25 +54,6 @@ TStringList HeaderLines(const std::string& header) {
         start = end + 1;
     }
     return lines;
-}
-
-// Cuts text, the first bytes of a message, to its header and first maxLines body lines,
-// dropping a line the byte limit broke off.
-void KeepFirstLines(std::string& text, int maxLines) {
-    size_t end = text.find("\r\n\r\n");
-    if (end == std::string::npos) {
-        const size_t last = text.rfind("\r\n");
-        text.resize(last == std::string::npos ? 0 : last + 2);
-        return;
-    }
-    end += 4;
-    for (int line = 0; line < maxLines; ++line) {
-        const size_t next = text.find("\r\n", end);
-        if (next == std::string::npos)
-            break;
-        end = next + 2;
-    }
-    text.resize(end);
 }
 
 } // namespace

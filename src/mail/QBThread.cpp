@@ -303,11 +303,14 @@ void TQBThread::Check() {
     CheckComplete = false;
     bool failed = false;
     std::string cause;
+    FKeysFromHeaders = false;
+    FTopWorked = false;
     try {
-        if (POP3.ListUIDs(list)) {
-            std::unordered_set<std::string> known;
+        if (POP3.ListUIDs(list) || ListWithoutUIDs(list)) {
+            FKnown.clear();
             for (const std::string& uid : ServerList)
-                known.insert(LowerHex(uid));
+                FKnown.insert(LowerHex(uid));
+            const std::unordered_set<std::string>& known = FKnown;
             size_t next = 0;
             TCheckWindow window = TakeWindow(list, next, known);
             TCheckWindow following;
@@ -319,7 +322,7 @@ void TQBThread::Check() {
                     return;
                 following = TakeWindow(list, next, known);
                 taken = true;
-                if (POP3.Pipelining && !StatusChanges(RetrievingInformation))
+                if (PipelinesTops() && !StatusChanges(RetrievingInformation))
                     SendWindow(following, seen);
             };
             while ((!window.Entries.empty() || window.Rest) && !Stopping) {
@@ -327,7 +330,7 @@ void TQBThread::Check() {
                     SendWindow(window, seen);
                 if (Stopping)
                     break;
-                ReadTops(window, seen, POP3.Pipelining ? takeFollowing : std::function<void()>());
+                ReadTops(window, seen, PipelinesTops() ? takeFollowing : std::function<void()>());
                 if (!window.Failure)
                     takeFollowing();
                 Announce(window, window.Ready, seen);
@@ -363,8 +366,9 @@ void TQBThread::Check() {
     }
     // The main window drops every stored message whose key is missing from the
     // list: an incomplete pass must still name every message it announced.
+    // Keyed by header, the list holds no keys: seen has them all, in order.
     if (CheckComplete)
-        ServerList = std::move(list);
+        ServerList = std::move(FKeysFromHeaders ? seen : list);
     else
         KeepSeen(seen);
     if (OnCheckDone)
@@ -385,8 +389,14 @@ TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
                 throw EPOP3Error("Not a message number: \"" + line + "\"");
             TCheckEntry entry;
             entry.Number = fields.Number;
-            entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
-            entry.New = known.count(entry.UID) == 0;
+            if (FKeysFromHeaders) {
+                // Every header is read; its key tells whether the message is new.
+                entry.New = true;
+                entry.Size = std::atoi(fields.Value.c_str());
+            } else {
+                entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
+                entry.New = known.count(entry.UID) == 0;
+            }
             if (entry.New && tops == WindowTops)
                 break;
             tops += entry.New ? 1 : 0;
@@ -417,7 +427,7 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
         SetStatus(RetrievingInformation);
     }
     // Without pipelining each TOP goes out as the reply before it is in (ReadTops).
-    if (!POP3.Pipelining)
+    if (!PipelinesTops())
         return;
     try {
         POP3.SendTops(numbers, 0, true);
@@ -449,12 +459,11 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
         for (; read < entries.size(); ++read) {
             TCheckEntry& entry = entries[read];
             if (entry.New) {
-                if (!POP3.Pipelining)
-                    POP3.SendTops({entry.Number}, 0, false);
+                const bool pipelined = PipelinesTops();
                 std::string cause;
                 bool ok = false;
                 try {
-                    ok = POP3.ReadTop(entry.Lines);
+                    ok = pipelined ? POP3.ReadTop(entry.Lines) : ReadHeaderAlone(entry);
                     if (!ok)
                         cause = POP3.LastReply.Text;
                 } catch (const EPOP3InStepError& error) {
@@ -470,8 +479,11 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                                   cause);
                     // A pipelining server has given the size already; otherwise LIST can
                     // follow at once, as nothing is outstanding.
-                    entry.Size = POP3.Pipelining ? POP3.ListedSize : SizeOrUnknown(entry.Number);
+                    if (entry.Size < 0)
+                        entry.Size = pipelined ? POP3.ListedSize : SizeOrUnknown(entry.Number);
                 }
+                if (FKeysFromHeaders)
+                    KeyByHeader(entry, ok);
                 if (POP3.LastDataCut && !POP3.Connected()) {
                     ++read;
                     throw EPOP3Error("The header of message " + std::to_string(entry.Number) +
@@ -640,8 +652,8 @@ void TQBThread::Retrieve() {
         // Grown once, not doubled on the way: the message's size is known from LIST.
         if (Answer == 0 && Size > 0)
             Text.reserve(std::min(static_cast<size_t>(Size), POP3.MaxReplyBytes));
-        const bool fetched = Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Text)
-                                         : POP3.RetrieveTop(Task.MsgNum, MaxLines, Text);
+        const bool fetched =
+            Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Text) : RetrieveFirstLines(Task.MsgNum);
         if (!fetched)
             failure = WithCause(RetrieveFailed, POP3.LastReply.Text);
     } catch (const std::exception& error) {

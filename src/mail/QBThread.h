@@ -165,6 +165,15 @@ class TQBThread {
     std::mutex FQueuedFailureLock;
     std::exception_ptr FQueuedFailure;
 
+    // Servers ("host:port") found to lack TOP in this run: their headers come with RETR.
+    std::unordered_set<std::string> FLacksTop;
+    // Servers whose missing UIDL has been noted in this run.
+    std::unordered_set<std::string> FNotedNoUIDL;
+    // The running check keys messages by their headers, as the server refused UIDL.
+    bool FKeysFromHeaders = false;
+    bool FTopWorked = false;                // a TOP of the running check was answered
+    std::unordered_set<std::string> FKnown; // the running check's server list, lower case
+
     void Execute();
     void RunTask();
     // Fills Task.Pass from the keyring when the job's account keeps it there; false, with
@@ -172,6 +181,18 @@ class TQBThread {
     bool TakeKeyringPassword();
     bool SameSession() const;
     void Check();
+    // After UIDL was refused: the LIST listing in list, and the check keys by header.
+    bool ListWithoutUIDs(TStringList& list);
+    // The TOP commands of the check go out together: the server pipelines and has TOP.
+    bool PipelinesTops() const;
+    // Reads the header of a new entry on its own, with TOP, or with RETR where the server
+    // turns out to lack TOP; false with the refusal in POP3.LastReply.
+    bool ReadHeaderAlone(TCheckEntry& entry);
+    // The key of an entry of a check keyed by header, once its header is in (or failed).
+    void KeyByHeader(TCheckEntry& entry, bool readable);
+    // The header and MaxLines body lines of message number into Text: with TOP, or cut
+    // from RETR where the server lacks TOP.
+    bool RetrieveFirstLines(int number);
     // The next entries of the list from next on, up to a window's worth of new ones.
     TCheckWindow TakeWindow(TStringList& list, size_t& next,
                             const std::unordered_set<std::string>& known);

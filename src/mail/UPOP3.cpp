@@ -171,6 +171,8 @@ void TQBPOP3::Login(const std::string& greetingText) {
 
 void TQBPOP3::Connect(int timeoutMs) {
     Pipelining = false;
+    TopListed = false;
+    UIDLListed = false;
     std::string server = Host + ":" + std::to_string(Port);
     try {
         Establish(timeoutMs);
@@ -208,6 +210,10 @@ void TQBPOP3::AskCapabilities() {
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         if (name == "PIPELINING")
             Pipelining = AllowPipelining;
+        else if (name == "TOP")
+            TopListed = true;
+        else if (name == "UIDL")
+            UIDLListed = true;
     }
 }
 
@@ -279,6 +285,28 @@ void TQBPOP3::ResetDrop() {
 
 bool TQBPOP3::ListUIDs(TStringList& dest) {
     return FetchData("UIDL", dest, SIZE_MAX, MaxListEntries);
+}
+
+bool TQBPOP3::ListMessages(TStringList& dest) {
+    return FetchData("LIST", dest, SIZE_MAX, MaxListEntries);
+}
+
+bool TQBPOP3::RetrieveHeader(int number, TStringList& dest) {
+    TStringList lines;
+    size_t kept = 0;
+    bool ended = false;
+    if (!FetchData("RETR " + std::to_string(number), [&](std::string&& line) {
+            if (ended || kept > MaxHeaderBytes)
+                return;
+            ended = line.empty();
+            kept += line.size();
+            lines.push_back(std::move(line));
+        }))
+        return false;
+    LastDataCut = kept > MaxHeaderBytes;
+    dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
+                std::make_move_iterator(lines.end()));
+    return true;
 }
 
 int TQBPOP3::GetMessageSize(int number) {

@@ -54,6 +54,11 @@ class TQBPOP3 : public TMailSession {
     bool Pipelining = false;
     // Off: commands go one at a time even to a server that pipelines (for comparisons).
     bool AllowPipelining = true;
+    // The CAPA answer listed TOP. TOP is optional: only then are headers fetched with TOP
+    // without first trying it on one message.
+    bool TopListed = false;
+    // The CAPA answer listed UIDL: a refused UIDL is a failure, not a server without it.
+    bool UIDLListed = false;
 
     // Connects, logs in and asks for the server's capabilities (CAPA); on failure
     // closes the session and rethrows. A server that answers CAPA with -ERR is taken
@@ -75,6 +80,8 @@ class TQBPOP3 : public TMailSession {
 
     // true and dest filled on "+OK"; false and dest untouched on "-ERR".
     bool ListUIDs(TStringList& dest);
+    // The LIST listing ("number size" lines), for a server without UIDL.
+    bool ListMessages(TStringList& dest);
     // Size from LIST, or -1 when the reply gives none.
     int GetMessageSize(int number);
     // Beyond MaxReplyBytes (or MaxListEntries for UIDL) these fail and close the
@@ -87,6 +94,9 @@ class TQBPOP3 : public TMailSession {
     // costs its size, not a string per line besides. On failure text is partly filled.
     bool RetrieveMessage(int number, std::string& text);
     bool RetrieveTop(int number, int lines, std::string& text);
+    // The header of a message as TOP n 0 gives it (blank line last), read with RETR for a
+    // server without TOP; the body is read and dropped.
+    bool RetrieveHeader(int number, TStringList& dest);
     // Sends "TOP n lines" for every number in one write, without waiting; the replies
     // are then read in order with ReadTop, before any other command. With confirm, each
     // TOP is followed by "LIST n", whose reply names the message: a server whose replies

@@ -1,9 +1,8 @@
-// The desktop's handlers: links, local files and detached programs.
+// The desktop's handlers: links and local files.
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QProcess>
 #include <QUrl>
 
 bool OpenUrl(const std::string& url) {
@@ -15,14 +14,4 @@ bool OpenLocalFile(const std::string& path) {
     if (!QFileInfo(file).isFile())
         return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-}
-
-bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
-    const QString path = QString::fromStdString(program);
-    if (!QFileInfo(path).isExecutable())
-        return false;
-    QStringList list;
-    for (const std::string& argument : arguments)
-        list << QString::fromStdString(argument);
-    return QProcess::startDetached(path, list);
 }

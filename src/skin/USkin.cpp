@@ -1,6 +1,7 @@
 // The active skin and the installed skin names.
 #include "skin/USkin.h"
 
+#include "core/Folders.h"
 #include "core/IniFile.h"
 #include "core/UGlobal.h"
 #include "platform/MessageBox.h"
@@ -68,12 +69,15 @@ void InitSkins() {
     if (!Skin)
         Skin = new TSkinData;
     SkinNames.clear();
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(AppPath + "/Skins", error)) {
-        // Names without an extension, files as well as folders.
-        const std::string name = entry.path().filename().string();
-        if (name.find('.') == std::string::npos)
-            SkinNames.push_back(name.substr(0, 260));
+    for (const std::string& folder : SkinFolders()) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            // Names without an extension, files as well as folders.
+            const std::string name = entry.path().filename().string().substr(0, 260);
+            if (name.find('.') == std::string::npos &&
+                std::find(SkinNames.begin(), SkinNames.end(), name) == SkinNames.end())
+                SkinNames.push_back(name);
+        }
     }
     // Directory listings have no stable order; sort as a case-insensitive file system lists.
     std::sort(SkinNames.begin(), SkinNames.end(), LessIgnoringCase);
@@ -87,7 +91,7 @@ std::string ChooseSkinName(const std::string& option) {
 }
 
 void TSkinData::LoadSkin(const std::string& name) {
-    const std::string folder = AppPath + "/Skins/" + name;
+    const std::string folder = SkinFolder(name);
     const std::string iniPath = folder + "/skin.ini";
     std::error_code error;
     if (!std::filesystem::is_regular_file(iniPath, error)) {

@@ -50,7 +50,7 @@ class TSkinData {
         TSkinFont NormalFont, SelectedFont, DisabledFont;
     } Menu;
 
-    // Loads the skin folder AppPath/Skins/name into this object. Without a
+    // Loads the skin folder of name (see SkinFolder) into this object. Without a
     // skin.ini it shows "The specified skin does not exist!" and keeps what it
     // held. A bitmap that cannot be read or a colour that is not a number
     // throws ESkinError; what was read before that point keeps its new value.
@@ -60,7 +60,7 @@ class TSkinData {
 extern TSkinData* Skin;
 extern std::vector<std::string> SkinNames;
 
-// Creates Skin and fills SkinNames from AppPath/Skins.
+// Creates Skin and fills SkinNames from every skin folder, each name once.
 void InitSkins();
 
 // The skin to load for the skin option: the option itself when a name in

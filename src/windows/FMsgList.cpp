@@ -1,6 +1,7 @@
 // The message list window: every announced message as a sortable row with a tick.
 #include "windows/FMsgList.h"
 
+#include "core/Folders.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
 #include "platform/MessageBox.h"
@@ -30,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -37,6 +39,14 @@ constexpr int ColumnWidths[MsgColumnCount] = {150, 100, 100, 100, 100};
 
 // The group of the user's settings that holds the list's columns and sort.
 const char* const LayoutGroup = "MsgList";
+
+// The column layout: beside the settings, or in the user's settings place for a portable copy.
+std::unique_ptr<QSettings> LayoutSettings() {
+    const std::string file = ColumnLayoutFile();
+    if (file.empty())
+        return std::make_unique<QSettings>("Norvane", "Quillbar");
+    return std::make_unique<QSettings>(QString::fromStdString(file), QSettings::IniFormat);
+}
 
 } // namespace
 
@@ -455,11 +465,11 @@ void TfrmMsgList::closeEvent(QCloseEvent* e) {
 }
 
 void TfrmMsgList::LoadLayout() {
-    QSettings settings("Norvane", "Quillbar");
-    settings.beginGroup(LayoutGroup);
+    const std::unique_ptr<QSettings> settings = LayoutSettings();
+    settings->beginGroup(LayoutGroup);
     QHeaderView* header = lvMessages->header();
-    const QStringList order = settings.value("Columns/Order").toString().split(',');
-    const QStringList sizes = settings.value("Columns/Sizes").toString().split(',');
+    const QStringList order = settings->value("Columns/Order").toString().split(',');
+    const QStringList sizes = settings->value("Columns/Sizes").toString().split(',');
     if (order.size() == MsgColumnCount) {
         for (int visual = 0; visual < MsgColumnCount; ++visual) {
             bool ok = false;
@@ -476,24 +486,24 @@ void TfrmMsgList::LoadLayout() {
                 header->resizeSection(column, width);
         }
     }
-    const int sortColumn = settings.value("Sort/SortCol", -1).toInt();
+    const int sortColumn = settings->value("Sort/SortCol", -1).toInt();
     if (sortColumn >= 0 && sortColumn < MsgColumnCount)
-        SortBy(sortColumn, settings.value("Sort/Ascending", true).toBool());
-    settings.endGroup();
+        SortBy(sortColumn, settings->value("Sort/Ascending", true).toBool());
+    settings->endGroup();
 }
 
 void TfrmMsgList::SaveLayout() const {
-    QSettings settings("Norvane", "Quillbar");
-    settings.beginGroup(LayoutGroup);
+    const std::unique_ptr<QSettings> settings = LayoutSettings();
+    settings->beginGroup(LayoutGroup);
     QStringList order, sizes;
     const QHeaderView* header = lvMessages->header();
     for (int visual = 0; visual < MsgColumnCount; ++visual)
         order << QString::number(header->logicalIndex(visual));
     for (int column = 0; column < MsgColumnCount; ++column)
         sizes << QString::number(header->sectionSize(column));
-    settings.setValue("Columns/Order", order.join(','));
-    settings.setValue("Columns/Sizes", sizes.join(','));
-    settings.setValue("Sort/Ascending", FAscending);
-    settings.setValue("Sort/SortCol", FSortColumn);
-    settings.endGroup();
+    settings->setValue("Columns/Order", order.join(','));
+    settings->setValue("Columns/Sizes", sizes.join(','));
+    settings->setValue("Sort/Ascending", FAscending);
+    settings->setValue("Sort/SortCol", FSortColumn);
+    settings->endGroup();
 }

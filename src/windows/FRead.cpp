@@ -2,7 +2,7 @@
 #include "windows/FRead.h"
 #include "windows/UScreenText.h"
 
-#include "core/UGlobal.h"
+#include "core/Folders.h"
 #include "mail/Replies.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
@@ -48,7 +48,6 @@ class TScrollingMenuStyle : public QProxyStyle {
 };
 
 const char* const ReaderSection = "Reader";
-const char* const HelpFileName = "quillbar.html";
 const char* const ReadFailedTitle = "The message could not be fetched";
 const QSize WindowSize(671, 469);
 const QSize ToolButtonSize(31, 30);
@@ -339,8 +338,7 @@ void TfrmRead::BuildMenu() {
     message->addSeparator();
     item(message, "&Mark as read", QKeySequence(Qt::CTRL | Qt::Key_M), click(tbMarkRead));
     QMenu* help = menuBar()->addMenu("&Help");
-    item(help, "&Contents", QKeySequence(Qt::Key_F1),
-         [] { OpenLocalFile(AppPath + "/" + HelpFileName); });
+    item(help, "&Contents", QKeySequence(Qt::Key_F1), [] { OpenLocalFile(HelpFile()); });
     help->addSeparator();
     item(help, "Norvane Software website", {}, [] { OpenUrl(MakerWebsiteUrl); });
 }

@@ -2,7 +2,7 @@
 #include "windows/UPlacement.h"
 
 #include "core/IniFile.h"
-#include "core/UGlobal.h"
+#include "core/UOptions.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -17,7 +17,7 @@ constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOWMAXIMIZED = 3;
 
 TIniFile SettingsFile() {
-    return TIniFile(AppPath + "/quillbar.ini");
+    return TIniFile(SettingsFileName());
 }
 
 std::string Rect4(int a, int b, int c, int d) {

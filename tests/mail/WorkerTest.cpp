@@ -226,6 +226,7 @@ TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal) {
 TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     const TStringList before = {MD5Hex("abc"), MD5Hex("gone")};
     H.ServerLists[0] = before;
+    A.SetCapabilities({"UIDL"}); // so its refusal is a failure, not a server without UIDL
     A.Script("UIDL", TAction::Reply, "-ERR not now\r\n");
     B.Script("TOP 2", TAction::Close, "+OK\r\nSubject: cut");
     H.ServerLists[1] = before;

@@ -36,17 +36,6 @@ bool IMAPInstalled() {
     return access(IMAPBinary, X_OK) == 0;
 }
 
-bool Accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
-}
-
 void Run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         throw std::runtime_error("command failed: " + command);
@@ -219,8 +208,8 @@ void TDovecotServer::Start() {
                 if (loginAccount)
                     chown(loginRawlog.c_str(), loginAccount->pw_uid, loginAccount->pw_gid);
             }
-            if (fs::exists(loginRawlog) && Accepts(FPort) && Accepts(FTLSPort) &&
-                (FIMAPPort == 0 || (Accepts(FIMAPPort) && Accepts(FIMAPTLSPort)))) {
+            if (fs::exists(loginRawlog) && LoopbackAccepts(FPort) && LoopbackAccepts(FTLSPort) &&
+                (FIMAPPort == 0 || (LoopbackAccepts(FIMAPPort) && LoopbackAccepts(FIMAPTLSPort)))) {
                 ClearCommands();
                 return;
             }
@@ -288,9 +277,12 @@ std::string TDovecotServer::Maildir(int user) const {
 
 std::string TDovecotServer::AddMessage(int user, const std::string& text) {
     ++FDelivered;
-    // Dovecot numbers new messages by the time in their names: keep it rising.
-    std::string name = std::to_string(1700000000 + FDelivered) + ".M" + std::to_string(FDelivered) +
-                       "P1.quillbar,S=" + std::to_string(text.size()) + ":2,";
+    // Dovecot numbers new messages by the time in their names: keep it rising. The process
+    // part varies too, as in real deliveries: Dovecot's file-name hash puts names that differ
+    // in their first digits only into a few buckets, and a large mailbox then costs it seconds.
+    const std::string count = std::to_string(FDelivered);
+    std::string name = std::to_string(1700000000 + FDelivered) + ".M" + count + "P" + count +
+                       ".quillbar,S=" + std::to_string(text.size()) + ":2,";
     std::string temporary = Maildir(user) + "/tmp/" + name;
     TTempDir::WriteFile(temporary, text);
     passwd* account = MailAccount();

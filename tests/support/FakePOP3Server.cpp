@@ -410,6 +410,14 @@ std::string TFakePOP3Server::Answer(const std::string& command, std::vector<bool
                 reply += std::to_string(i + 1) + " " + FMessages[i].UniqueId + "\r\n";
         return reply + ".\r\n";
     }
+    if (verb == "LIST" && rest.empty()) {
+        std::string reply = "+OK\r\n";
+        for (size_t i = 0; i < FMessages.size(); ++i)
+            if (!deleted[i])
+                reply +=
+                    std::to_string(i + 1) + " " + std::to_string(FMessages[i].Text.size()) + "\r\n";
+        return reply + ".\r\n";
+    }
     if (verb == "LIST") {
         int number = message(rest);
         if (!number)

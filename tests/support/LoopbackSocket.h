@@ -32,3 +32,15 @@ inline int FreeLoopbackPort() {
     close(LoopbackSocket(port, -1));
     return port;
 }
+
+// Whether something accepts connections on port of 127.0.0.1 now.
+inline bool LoopbackAccepts(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}

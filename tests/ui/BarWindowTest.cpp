@@ -6,6 +6,7 @@
 #include "bar/BarDock.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
+#include "dialogs/FAbout.h"
 #include "mail/UCustomIndy.h"
 #include "platform/MessageBox.h"
 #include "skin/USkin.h"
@@ -240,11 +241,13 @@ TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     Main->Menus->mnuMain->close();
     EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin->Menu.BorderColor));
     EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin->Menu.NormalColor));
-    // "Check for update" answered No leaves the program running.
-    SetNextMessageBoxAnswer(QMessageBox::No);
+    // "Check for update" names the version and where updates come from; the program runs on.
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
     Main->Menus->mnuMainUpdateClick();
     EXPECT_TRUE(Main->isVisible());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Check for update...");
+    EXPECT_TRUE(RecordedMessageBoxes().back().Text.contains(TfrmAbout::VersionText()));
+    EXPECT_TRUE(RecordedMessageBoxes().back().Text.contains("built from source"));
 }
 
 TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {

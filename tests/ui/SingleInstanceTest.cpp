@@ -40,6 +40,10 @@ class SingleInstanceTest : public ::testing::Test {
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(FDir.File("run")));
         env.insert("TMPDIR", QString::fromStdString(FDir.File("tmp")));
+        // Without settings beside it the copy keeps them in the home folder: a private one.
+        env.insert("HOME", QString::fromStdString(FDir.File("home")));
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+            env.remove(name);
         process->setProcessEnvironment(env);
         process->start(QString::fromStdString(FDir.File("app/quillbar")), {});
         EXPECT_TRUE(process->waitForStarted(PatienceMs));
