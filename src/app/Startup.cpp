@@ -7,6 +7,7 @@
 #include "core/Folders.h"
 #include "core/Settings.h"
 #include "platform/HintPause.h"
+#include "platform/KeyringVault.h"
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
@@ -60,6 +61,14 @@ bool LoadStartSkin(const bool& quitting) {
     return false;
 }
 
+// Installs the program's keyring for as long as it lives.
+struct TVaultInstalled {
+    explicit TVaultInstalled(TPasswordVault& vault) { SetPasswordVault(&vault); }
+    ~TVaultInstalled() { SetPasswordVault(nullptr); }
+    TVaultInstalled(const TVaultInstalled&) = delete;
+    TVaultInstalled& operator=(const TVaultInstalled&) = delete;
+};
+
 // Says why the program cannot start, also where no one may see the box.
 void ShowStartFailure(const QString& text) {
     std::fprintf(stderr, "Quillbar: %s\n", text.toLocal8Bit().constData());
@@ -86,6 +95,9 @@ int RunQuillbar(const TCommandLine& options) {
 
     Settings().Load();
     InitSkins();
+    // Before the store and its worker, which ask it, and gone only after them.
+    TKeyringVault keyring;
+    const TVaultInstalled installed(keyring);
 
     TSingleInstance instance;
     if (!instance.Acquire()) {

@@ -2,6 +2,7 @@
 #include "bar/FMain.h"
 #include "bar/BarDock.h"
 #include "bar/BarMenus.h"
+#include "bar/NewMailNotice.h"
 
 #include "mail/UCustomIndy.h"
 #include "platform/DockBackend.h"
@@ -78,6 +79,7 @@ TfrmMain::TfrmMain(TMessageStore& store)
     connect(Menus, &TBarMenus::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
     connect(Menus, &TBarMenus::OptionsWanted, this, [this] { OpenOptions(); });
     connect(Menus, &TBarMenus::AboutWanted, this, &TfrmMain::OpenAbout);
+    FNotice = new TNewMailNotice(Store, this);
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
@@ -154,6 +156,8 @@ void TfrmMain::HotKeyPressed() {
 void TfrmMain::NewMailArrived() {
     if (Settings().Options().PlaySound)
         PlaySoundFile(Settings().Options().SoundFile);
+    if (Settings().Options().Notify)
+        FNotice->Announce();
     Dock->Stick = true;
     Dock->SlideBar(true);
 }

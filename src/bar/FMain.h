@@ -24,6 +24,7 @@ class TBarMenus;
 class TfrmMsgList;
 class THotKey;
 class TMessageStore;
+class TNewMailNotice;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -120,6 +121,7 @@ class TfrmMain : public QWidget {
 
     QPointer<TfrmMsgList> FList;
     THotKey* FHotKey = nullptr;
+    TNewMailNotice* FNotice;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
 

@@ -18,9 +18,9 @@ unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
         parts |= spLimits;
     if (a.Edge != b.Edge || a.Left != b.Left || a.Top != b.Top || a.Width != b.Width)
         parts |= spPlace;
-    if (a.PlaySound != b.PlaySound || a.SoundFile != b.SoundFile || a.MaxAsk != b.MaxAsk ||
-        a.DeleteConfirm != b.DeleteConfirm || a.ViewHTMLImages != b.ViewHTMLImages ||
-        a.Attachments != b.Attachments)
+    if (a.PlaySound != b.PlaySound || a.SoundFile != b.SoundFile || a.Notify != b.Notify ||
+        a.MaxAsk != b.MaxAsk || a.DeleteConfirm != b.DeleteConfirm ||
+        a.ViewHTMLImages != b.ViewHTMLImages || a.Attachments != b.Attachments)
         parts |= spOther;
     return parts;
 }

@@ -48,7 +48,9 @@ TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     record.POPHost = Field(ini, section, "POPHost", "");
     record.POPPort = ini.ReadInteger(section, "POPPort", 110);
     record.POPUser = Field(ini, section, "POPUser", "");
-    record.POPPass = LoadPassword(ini.ReadString(section, "POPPass", ""));
+    record.Keyring = ini.ReadBool(section, "Keyring", false);
+    if (!record.Keyring)
+        record.POPPass = LoadPassword(ini.ReadString(section, "POPPass", ""));
     record.SMTPHost = Field(ini, section, "SMTPHost", "");
     record.SMTPPort = ini.ReadInteger(section, "SMTPPort", 25);
     record.Secure = ini.ReadBool(section, "Secure", false);
@@ -77,7 +79,16 @@ void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     ini.WriteString(section, "POPHost", account.POPHost);
     ini.WriteInteger(section, "POPPort", account.POPPort);
     ini.WriteString(section, "POPUser", account.POPUser);
-    ini.WriteString(section, "POPPass", TrimControl(EncodePassword(TrimControl(account.POPPass))));
+    // A password in the keyring leaves an empty one here, which older versions read as
+    // a wrong password rather than as anything worse.
+    if (account.Keyring) {
+        ini.WriteString(section, "POPPass", "");
+        ini.WriteBool(section, "Keyring", true);
+    } else {
+        ini.WriteString(section, "POPPass",
+                        TrimControl(EncodePassword(TrimControl(account.POPPass))));
+        ini.DeleteKey(section, "Keyring");
+    }
     ini.WriteString(section, "SMTPHost", account.SMTPHost);
     ini.WriteInteger(section, "SMTPPort", account.SMTPPort);
     ini.WriteBool(section, "Secure", account.Secure);
@@ -129,6 +140,7 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     options.Skin = ini.ReadString(o, "Skin", "Default");
     options.PlaySound = ini.ReadBool(o, "PlaySound", false);
     options.SoundFile = ini.ReadString(o, "SoundFile", "");
+    options.Notify = ini.ReadBool(o, "Notify", false);
     options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
     options.AutoHide = ini.ReadBool(o, "AutoHide", false);
     options.ScrollDelay = ini.ReadInteger(o, "ScrollDelay", 5000);
@@ -179,6 +191,7 @@ void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts)
     ini.WriteBool(o, "DeleteConfirm", options.DeleteConfirm);
     ini.WriteBool(o, "ViewHTMLImages", options.ViewHTMLImages);
     ini.WriteBool(o, "AutoHide", options.AutoHide);
+    ini.WriteBool(o, "Notify", options.Notify);
 
     ini.WriteInteger("Bar", "Edge", options.Edge);
     if (options.Edge == abeFloat) {

@@ -24,6 +24,7 @@ struct TOptions {
     std::string Skin = "Default";
     bool PlaySound = false;
     std::string SoundFile;
+    bool Notify = false; // a desktop notification besides the bar
     int ButtonWidth = 100;
     uint8_t Edge = abeFloat;
     int Top = -1;
@@ -57,6 +58,8 @@ struct TAccountConfig {
     int POPPort = 110;
     std::string POPUser;
     std::string POPPass; // clear text in memory, encoded in the file
+    // The password is kept in the system keyring (POPPass empty), read at each job.
+    bool Keyring = false;
     std::string SMTPHost;
     int SMTPPort = 25;
     bool Secure = false; // APOP login

@@ -2,6 +2,7 @@
 #include "dialogs/FAccount.h"
 
 #include "core/MailProtocol.h"
+#include "core/PasswordVault.h"
 #include "core/TLSMode.h"
 #include "core/UAccountFields.h"
 #include "dialogs/UColorBox.h"
@@ -75,6 +76,9 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     txtPOPUser = line("txtPOPUser");
     txtPOPPass = line("txtPOPPass");
     txtPOPPass->setEchoMode(QLineEdit::Password);
+    chkKeyring = new QCheckBox("Store the password in the system &keyring");
+    chkKeyring->setObjectName("chkKeyring");
+    chkKeyring->setVisible(PasswordVault() && PasswordVault()->Available());
     cmbSecurity = new QComboBox;
     cmbSecurity->setObjectName("cmbSecurity");
     cmbSecurity->addItems({"None", "STLS", "SSL/TLS"});
@@ -105,6 +109,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     fields->addRow("Port:", sePOPPort);
     fields->addRow("Username:", txtPOPUser);
     fields->addRow("Password:", txtPOPPass);
+    fields->addRow(chkKeyring);
     fields->addRow("Connection security:", cmbSecurity);
     fields->addRow(chkVerify);
     fields->addRow(chkSecure);
@@ -168,6 +173,16 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     sePOPPort->setValue(account.POPPort);
     txtPOPUser->setText(QString::fromStdString(account.POPUser));
     txtPOPPass->setText(QString::fromStdString(account.POPPass));
+    FWasKeyring = account.Keyring;
+    chkKeyring->setChecked(account.Keyring);
+    if (account.Keyring) {
+        // Also where the keyring is gone now, so that the password can be taken back.
+        if (!chkKeyring->isVisibleTo(this)) {
+            chkKeyring->setVisible(true);
+            setFixedSize(sizeHint().expandedTo(FormSize));
+        }
+        txtPOPPass->setPlaceholderText("kept in the keyring");
+    }
     // Loading a stored protocol and mode keeps the stored port.
     FLastSecurity = account.TLS;
     FLastProtocol = account.Protocol;
@@ -193,7 +208,8 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.POPHost = Text(txtPOPHost);
     account.POPPort = sePOPPort->value();
     account.POPUser = Text(txtPOPUser);
-    account.POPPass = Text(txtPOPPass);
+    account.Keyring = chkKeyring->isChecked();
+    account.POPPass = account.Keyring ? std::string() : Text(txtPOPPass);
     account.SMTPHost = Text(txtSMTPHost);
     account.SMTPPort = seSMTPPort->value();
     account.Secure = chkSecure->isChecked();
@@ -225,7 +241,41 @@ void TfrmAccount::accept() {
         culprit->setFocus();
         return;
     }
+    if (!MovePassword())
+        return;
     QDialog::accept();
+}
+
+bool TfrmAccount::MovePassword() {
+    const bool keyring = chkKeyring->isChecked();
+    if (!keyring && !FWasKeyring)
+        return true;
+    const std::string name = Text(txtAccount);
+    TPasswordVault* vault = PasswordVault();
+    std::string problem = vault ? std::string() : "no keyring";
+    if (keyring && problem.empty()) {
+        // An empty field keeps the password the keyring has.
+        if (!FWasKeyring || !txtPOPPass->text().isEmpty())
+            problem = vault->Write(name, Text(txtPOPPass));
+    } else if (problem.empty()) {
+        if (txtPOPPass->text().isEmpty()) {
+            const TVaultRead read = vault->Read(name);
+            problem = read.Error;
+            txtPOPPass->setText(QString::fromStdString(read.Password));
+        }
+        // What cannot be removed stays unused in the keyring.
+        if (problem.empty())
+            vault->Remove(name);
+    }
+    if (problem.empty())
+        return true;
+    ShowMessageBox(this,
+                   QString::fromStdString(
+                       (keyring ? "The password could not be stored in the system keyring: "
+                                : "The password could not be taken from the system keyring: ") +
+                       problem),
+                   Caption, QMessageBox::Warning);
+    return false;
 }
 
 void TfrmAccount::ServerChanged() {

@@ -28,6 +28,8 @@ class TfrmAccount : public QDialog {
     QSpinBox* sePOPPort;
     QLineEdit* txtPOPUser;
     QLineEdit* txtPOPPass;
+    // Shown where a keyring can be reached, or for an account whose password is there.
+    QCheckBox* chkKeyring;
     QComboBox* cmbSecurity;
     QCheckBox* chkVerify;
     QCheckBox* chkSecure;
@@ -47,7 +49,8 @@ class TfrmAccount : public QDialog {
     // when withName.
     void GetFields(TAccountConfig& account, bool withName) const;
 
-    // Refuses, with a message and the dialog left open, what cannot be stored.
+    // Refuses, with a message and the dialog left open, what cannot be stored; moves the
+    // password into or out of the keyring as chosen.
     void accept() override;
 
   private:
@@ -55,6 +58,11 @@ class TfrmAccount : public QDialog {
     void ServerChanged();
     // Texts and controls that depend on the protocol.
     void ShowProtocol(int protocol);
+    // Into the keyring, or back into the settings file; false, with a message, when the
+    // keyring refused.
+    bool MovePassword();
+    // The account as loaded kept its password in the keyring.
+    bool FWasKeyring = false;
     int FLastSecurity = 0;
     int FLastProtocol = mpPOP3;
 };

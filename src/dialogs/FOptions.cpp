@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "dialogs/UDialogPictures.h"
 #include "dialogs/USkinPreview.h"
+#include "platform/Autostart.h"
 #include "platform/MessageBox.h"
 #include "platform/USound.h"
 #include "skin/USkin.h"
@@ -113,6 +114,7 @@ QWidget* TfrmOptions::CreateEmailTab() {
     cmdSound = new QToolButton;
     cmdSound->setObjectName("cmdSound");
     cmdSound->setText("...");
+    chkNotify = Box("chkNotify", "Show a desktop &notification for new mail");
     chkScroll = Box("chkScroll", "Scroll &mail after");
     seScroll = NumberField("seScroll", 1, 60);
     tbScrollSpeed = new QSlider(Qt::Horizontal);
@@ -121,6 +123,7 @@ QWidget* TfrmOptions::CreateEmailTab() {
     tbScrollSpeed->setPageStep(1);
     tbScrollSpeed->setTickPosition(QSlider::TicksBelow);
     chkAutoHide = Box("chkAutoHide", "&Hide Quillbar bar automatically");
+    chkAutostart = Box("chkAutostart", "Start Quillbar when I &log in");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(chkInterval, 0, 0, 1, 2);
@@ -133,16 +136,18 @@ QWidget* TfrmOptions::CreateEmailTab() {
     sound->addWidget(cmdPreview);
     sound->addWidget(cmdSound);
     grid->addLayout(sound, 2, 0, 1, 4);
-    grid->addWidget(chkScroll, 3, 0, 1, 2);
-    grid->addWidget(seScroll, 3, 2);
-    grid->addWidget(new QLabel("second(s) of inactivity..."), 3, 3);
+    grid->addWidget(chkNotify, 3, 0, 1, 4);
+    grid->addWidget(chkScroll, 4, 0, 1, 2);
+    grid->addWidget(seScroll, 4, 2);
+    grid->addWidget(new QLabel("second(s) of inactivity..."), 4, 3);
     auto* speed = new QHBoxLayout;
     speed->addSpacing(20);
     speed->addWidget(new QLabel("Scroll speed:"));
     speed->addWidget(tbScrollSpeed, 1);
-    grid->addLayout(speed, 4, 0, 1, 4);
-    grid->addWidget(chkAutoHide, 5, 0, 1, 4);
-    grid->setRowStretch(6, 1);
+    grid->addLayout(speed, 5, 0, 1, 4);
+    grid->addWidget(chkAutoHide, 6, 0, 1, 4);
+    grid->addWidget(chkAutostart, 7, 0, 1, 4);
+    grid->setRowStretch(8, 1);
     grid->setColumnStretch(3, 1);
 
     connect(chkSound, &QCheckBox::toggled, this, &TfrmOptions::SoundToggled);
@@ -254,10 +259,12 @@ void TfrmOptions::LoadOptions() {
     chkSound->setChecked(options.PlaySound);
     SoundToggled(options.PlaySound);
     txtSound->setText(QString::fromStdString(options.SoundFile));
+    chkNotify->setChecked(options.Notify);
     chkScroll->setChecked(options.Scroll);
     seScroll->setValue(options.ScrollDelay / 1000);
     tbScrollSpeed->setValue((SlowestScroll - options.ScrollSpeed) / ScrollSteps);
     chkAutoHide->setChecked(options.AutoHide);
+    chkAutostart->setChecked(AutostartEnabled());
     seButtonWidth->setValue(options.ButtonWidth);
     chkDelete->setChecked(options.DeleteConfirm);
     chkMaxWarning->setChecked(options.MaxWarning);
@@ -275,6 +282,7 @@ void TfrmOptions::StoreOptions(TOptions& options) const {
     options.Interval = seMinutes->value();
     options.PlaySound = chkSound->isChecked();
     options.SoundFile = txtSound->text().toStdString();
+    options.Notify = chkNotify->isChecked();
     options.Scroll = chkScroll->isChecked();
     options.ScrollDelay = seScroll->value() * 1000;
     options.ScrollSpeed = SlowestScroll - tbScrollSpeed->value() * ScrollSteps;
@@ -295,6 +303,13 @@ void TfrmOptions::cmdApplyClick() {
         if (const QListWidgetItem* item = lstSkins->currentItem())
             options.Skin = item->text().toStdString();
     });
+    // Only a change is made: an entry the user keeps is left as it is.
+    if (chkAutostart->isChecked() != AutostartEnabled()) {
+        const QString problem = SetAutostart(chkAutostart->isChecked());
+        if (!problem.isEmpty())
+            ShowMessageBox(this, "Starting at login could not be changed: " + problem,
+                           "Quillbar Options", QMessageBox::Warning);
+    }
 }
 
 void TfrmOptions::DrawPreview() {

@@ -43,10 +43,12 @@ class TfrmOptions : public QDialog {
     QLineEdit* txtSound;
     QToolButton* cmdPreview;
     QToolButton* cmdSound;
+    QCheckBox* chkNotify;
     QCheckBox* chkScroll;
     QSpinBox* seScroll;
     QSlider* tbScrollSpeed;
     QCheckBox* chkAutoHide;
+    QCheckBox* chkAutostart; // the desktop's autostart entry, not a setting of ours
 
     QListWidget* lstSkins;
     QSpinBox* seButtonWidth;

@@ -1,6 +1,7 @@
 // The options dialog's accounts tab: the list with colour swatches, Add, Edit and Remove.
 #include "dialogs/FOptions.h"
 
+#include "core/PasswordVault.h"
 #include "core/Settings.h"
 #include "core/UGlobal.h"
 #include "dialogs/FAccount.h"
@@ -173,5 +174,8 @@ void TfrmOptions::cmdAccRemoveClick() {
                        "Remove Account", QMessageBox::Question,
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
+    const int index = Settings().IndexOf(name);
+    if (index >= 0 && Settings().Accounts()[index].Keyring && PasswordVault())
+        PasswordVault()->Remove(name);
     Settings().RemoveAccount(name);
 }

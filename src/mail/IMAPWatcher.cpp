@@ -3,6 +3,7 @@
 #include "IMAPWatcher.h"
 
 #include "MailError.h"
+#include "core/PasswordVault.h"
 
 #include <algorithm>
 #include <exception>
@@ -64,6 +65,12 @@ void TIMAPWatcher::Run() {
         std::string cause;
         TClock::time_point idleSince{}; // none: IDLE never began on this connection
         try {
+            if (!FServer.KeyringKey.empty()) {
+                const TVaultRead read = VaultPassword(FServer.KeyringKey);
+                if (!read.Error.empty())
+                    throw EPOP3Error(read.Error);
+                FSession.Password = read.Password;
+            }
             FSession.Connect(ConnectTimeout);
             if (!FSession.CanIdle())
                 break;

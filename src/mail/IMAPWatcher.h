@@ -18,6 +18,7 @@ struct TIMAPServer {
     int Port = 143;
     std::string User;
     std::string Pass;
+    std::string KeyringKey; // not empty: Pass is read from the keyring at each connection
     int TLS = tlsNone;
     bool TLSVerify = true;
     std::string TLSCAFile;

@@ -36,6 +36,8 @@ struct TQBTaskInfo {
     int32_t Port = 110;
     std::string User;
     std::string Pass;
+    // Not empty: Pass is read from the system keyring under this name when the job runs.
+    std::string KeyringKey;
     bool Secure = false; // APOP login
     // -1 check; for kinds 1 and 2 the last check's number of the message, and while a job
     // runs, the number the server gives it now.

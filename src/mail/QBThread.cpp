@@ -7,6 +7,7 @@
 #include "MD5Hex.h"
 #include "MailError.h"
 #include "MessageFields.h"
+#include "core/PasswordVault.h"
 
 #include <algorithm>
 #include <chrono>
@@ -184,7 +185,26 @@ bool TQBThread::SameSession() const {
            Task.TLSVerify == POP3.TLSVerify;
 }
 
+bool TQBThread::TakeKeyringPassword() {
+    if (Task.KeyringKey.empty())
+        return true;
+    const TVaultRead read = VaultPassword(Task.KeyringKey);
+    if (read.Error.empty()) {
+        Task.Pass = read.Password;
+        return true;
+    }
+    try {
+        RaiseError(1, read.Error);
+    } catch (...) {
+    }
+    return false;
+}
+
 void TQBThread::RunTask() {
+    if (!TakeKeyringPassword()) {
+        EndJob();
+        return;
+    }
     if (Task.Protocol == mpIMAP) {
         RunIMAPTask();
         EndJob();

@@ -184,6 +184,9 @@ class TQBThread {
 
     void Execute();
     void RunTask();
+    // Fills Task.Pass from the keyring when the job's account keeps it there; false, with
+    // the error raised, when the keyring did not give it.
+    bool TakeKeyringPassword();
     bool SameSession() const;
     void Check();
     // After UIDL was refused: the LIST listing in list, and the check keys by header.

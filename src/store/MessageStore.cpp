@@ -107,6 +107,8 @@ TQBTaskInfo TMessageStore::CheckTask(int account) const {
     task.Port = source.POPPort;
     task.User = source.POPUser;
     task.Pass = source.POPPass;
+    if (source.Keyring)
+        task.KeyringKey = source.AccountName;
     task.Secure = source.Secure;
     task.TLS = source.TLS;
     task.TLSVerify = source.TLSVerify;

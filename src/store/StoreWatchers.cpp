@@ -40,6 +40,8 @@ void TMessageStore::SyncWatchers() {
         server.Port = account.POPPort;
         server.User = account.POPUser;
         server.Pass = account.POPPass;
+        if (account.Keyring)
+            server.KeyringKey = account.AccountName;
         server.TLS = account.TLS;
         server.TLSVerify = account.TLSVerify;
         server.TLSCAFile = FWorker ? FWorker->POP3.TLSCAFile : std::string();

@@ -103,6 +103,7 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.Skin = "Blue";
     Options.PlaySound = true;
     Options.SoundFile = "/usr/share/sounds/new mail.wav";
+    Options.Notify = true;
     Options.ButtonWidth = 150;
     Options.Edge = abeFloat;
     Options.Left = 10;
@@ -120,7 +121,10 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.ViewHTMLImages = false;
     Options.Attachments = {{".pdf", 1}, {".ZIP", 0}};
     AddAccount(SampleAccount("Home"), true);
-    AddAccount(SampleAccount("Work"), true);
+    TAccount inKeyring = SampleAccount("Work");
+    inKeyring.Keyring = true;
+    inKeyring.POPPass.clear();
+    AddAccount(inKeyring, true);
     Accounts[0].ReadList = {"aa", "bb", "cc"};
     Accounts[1].ReadList = {"dd"};
     SaveOptions();
@@ -148,7 +152,7 @@ TEST_F(UOptionsTest, FileLayoutFollowsTheWriteOrder) {
                          "[Options]\nInterval=5\nIntervalCheck=0\nSkin=Default\nPlaySound=0\n"
                          "SoundFile=\nButtonWidth=100\nScrollDelay=5000\nScrollSpeed=1000\n"
                          "Scroll=1\nMaxWarning=0\nMaxSize=20000\nMaxLines=200\nMaxAsk=1\n"
-                         "DeleteConfirm=1\nViewHTMLImages=1\nAutoHide=0\n[Bar]\nEdge=1\n"
+                         "DeleteConfirm=1\nViewHTMLImages=1\nAutoHide=0\nNotify=0\n[Bar]\nEdge=1\n"
                          "[Attachments]\n.txt=1\n");
 
     // A new account's section goes to the end of the file.

@@ -5,6 +5,8 @@
 #include "windows/FMsgList.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -39,11 +41,14 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
     // Beyond this the byte count would not fit 32 bits.
     EXPECT_EQ(dialog->seMaxSize->maximum(), 2097151);
     dialog->seScroll->setValue(7);
+    EXPECT_FALSE(dialog->chkNotify->isChecked());
+    dialog->chkNotify->setChecked(true);
     dialog->cmdOK->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(Settings().Options().ScrollSpeed, 1450);
     EXPECT_EQ(Settings().Options().MaxSize, 19456);
     EXPECT_EQ(Settings().Options().ScrollDelay, 7000);
+    EXPECT_TRUE(Settings().Options().Notify);
     EXPECT_EQ(Main->tmrScrollDelay->interval(), 7000);
     EXPECT_EQ(Main->tmrScroll->interval(), 1450);
     // Saved: what the next start reads.
@@ -153,4 +158,33 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     // Cancel does not bring it back: the removal was saved at once.
     dialog->cmdCancel->click();
     EXPECT_EQ(SettingsText().find("Home"), std::string::npos);
+}
+
+TEST_F(OptionsDialog, StartingAtLoginWritesAndRemovesTheAutostartEntry) {
+    const bool configSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir->File("config with blanks")));
+    const QString entry =
+        QString::fromStdString(Dir->File("config with blanks")) + "/autostart/quillbar.desktop";
+    StartProgram();
+    TfrmOptions* dialog = OpenOptions();
+    EXPECT_FALSE(dialog->chkAutostart->isChecked());
+    dialog->chkAutostart->setChecked(true);
+    dialog->cmdOK->click();
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"))
+        << text.toStdString();
+
+    dialog = OpenOptions();
+    EXPECT_TRUE(dialog->chkAutostart->isChecked());
+    dialog->chkAutostart->setChecked(false);
+    dialog->cmdOK->click();
+    EXPECT_FALSE(QFile::exists(entry));
+    if (configSet)
+        qputenv("XDG_CONFIG_HOME", config);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
 }

@@ -1,7 +1,7 @@
 // End-to-end helper for IMAP: a Dovecot whose INBOX holds the given number of generated
 // messages ("Test message n" has UID n) and a settings file naming it as an IMAP account.
 // Then it acts as another mail client on the commands it reads, one a line:
-//   add      delivers the next generated message
+//   add [S]  delivers the next generated message, with the subject S when given
 //   seen N   sets \Seen on message N
 //   unseen   prints "unseen:" and the UIDs still without \Seen
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
@@ -80,7 +80,14 @@ int main(int argc, char** argv) {
         words >> command;
         try {
             if (command == "add") {
-                dovecot.AddMessage(0, TDovecotServer::GenerateMessage(++delivered));
+                std::string message = TDovecotServer::GenerateMessage(++delivered);
+                std::string subject;
+                std::getline(words >> std::ws, subject);
+                if (!subject.empty()) {
+                    const std::string generated = "Test message " + std::to_string(delivered);
+                    message.replace(message.find(generated), generated.size(), subject);
+                }
+                dovecot.AddMessage(0, message);
             } else if (command == "seen") {
                 uint32_t uid = 0;
                 words >> uid;
