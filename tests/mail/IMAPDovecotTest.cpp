@@ -1,9 +1,11 @@
 // Tests of TQBIMAP against a real Dovecot: TLS logins, unseen headers, fetch, flags, deletion,
 // IDLE.
 #include "DovecotUserTest.h"
+#include "WorkerHarness.h"
 #include "mail/MailError.h"
 #include "mail/UIMAP.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -118,6 +120,40 @@ TEST_F(IMAPDovecotTest, HeadersOfUnseenMessagesAndMarkSeen) {
                 " (UID RFC822.SIZE BODY.PEEK[HEADER])",
             "UID SEARCH UNSEEN", "UID STORE " + std::to_string(uids[1]) + " +FLAGS.SILENT (\\Seen)",
             "UID SEARCH UNSEEN", "LOGOUT"}));
+}
+
+// A large check takes the later half of its headers from a second session of its own: every
+// header still comes once, in the mailbox's order.
+TEST_F(IMAPDovecotTest, WorkerCheckSharesItsHeadersWithASecondSession) {
+    TWorkerHarness h;
+    h.Worker->ParallelHeaderMinimum = 2;
+    h.Worker->POP3.TLSCAFile = Dovecot->CAFile();
+    TQBTaskInfo task = TWorkerHarness::Job(tkCheck, Dovecot->IMAPPort(), 0);
+    task.Protocol = mpIMAP;
+    task.TLS = tlsSTLS;
+    task.User = Session.Username;
+    task.Pass = Session.Password;
+    h.Add(task);
+    h.Start();
+    ASSERT_TRUE(h.RunJobs());
+    h.Finish();
+    ASSERT_EQ(h.Messages.size(), 3u);
+    for (size_t n = 0; n < 3; ++n)
+        EXPECT_NE(std::find(h.Messages[n].begin(), h.Messages[n].end(),
+                            "Subject: Test message " + std::to_string(n + 1)),
+                  h.Messages[n].end());
+    EXPECT_EQ(h.Only("checkdone"), std::vector<std::string>{"checkdone"});
+    EXPECT_TRUE(h.Only("error:").empty());
+    int examined = 0;
+    for (int wait = 0; wait < 500 && examined < 2; ++wait) {
+        const std::vector<std::string> commands = Dovecot->Commands();
+        examined = static_cast<int>(
+            std::count_if(commands.begin(), commands.end(), [](const std::string& line) {
+                return line.find("EXAMINE INBOX") != std::string::npos;
+            }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(examined, 2);
 }
 
 TEST_F(IMAPDovecotTest, FetchesWholeMessageAndItsFirstPart) {
