@@ -245,6 +245,7 @@ void TLineConnection::WriteLine(const std::string& line) {
 void TLineConnection::Write(const std::string& data) {
     if (!FOpen)
         Fail("Not connected.");
+    FReadSinceWrite = false;
     size_t sent = 0;
     while (sent < data.size()) {
         if (FSSL) {
@@ -298,14 +299,19 @@ void TLineConnection::WaitReadable() {
 void TLineConnection::Receive() {
     if (!FOpen)
         Fail(FDropped ? "Connection dropped." : "Not connected.");
-    WaitReadable();
 #ifdef TCP_QUICKACK
     // A server that writes one reply in several small pieces waits for our acknowledgement
-    // of each under Nagle's rule; delayed, that costs 40 ms a reply. The system clears the
-    // flag again after a while, so it is set before every read.
-    const int on = 1;
-    setsockopt(FSocket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    // of each under Nagle's rule; delayed, that costs 40 ms a reply. So before waiting for
+    // more of a reply, what came of it is acknowledged at once (the system clears the flag
+    // again, so it is set each time). The first wait after a command needs none: an answer
+    // that comes whole is acknowledged with the next command, without a packet of its own.
+    if (FReadSinceWrite) {
+        const int on = 1;
+        setsockopt(FSocket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
 #endif
+    FReadSinceWrite = true;
+    WaitReadable();
     char block[BlockSize];
     ssize_t received;
     if (FSSL) {

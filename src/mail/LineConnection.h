@@ -75,9 +75,10 @@ class TLineConnection {
     SSL_CTX* FContext = nullptr;
     SSL* FSSL = nullptr;
     std::string FBuffer;
-    size_t FStart = 0;     // first unread byte of FBuffer
-    size_t FScanned = 0;   // bytes after FStart known to hold no LF
-    int FReceiveLimit = 0; // the socket's receive time limit, in ms
+    size_t FStart = 0;            // first unread byte of FBuffer
+    size_t FScanned = 0;          // bytes after FStart known to hold no LF
+    int FReceiveLimit = 0;        // the socket's receive time limit, in ms
+    bool FReadSinceWrite = false; // a reply has begun to arrive since the last command
 
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);
     void Receive();
