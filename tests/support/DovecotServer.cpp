@@ -84,13 +84,8 @@ TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions)
     std::string why = Unavailable();
     if (!why.empty())
         throw std::runtime_error(why);
-    std::string pattern = (fs::temp_directory_path() / "qbdovecot-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    FRoot = pattern;
     // The mail and login processes run as other users and must reach their folders.
-    fs::permissions(FRoot, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
+    FRoot = TTempDir::MakeServerRoot("qbdovecot");
     for (const char* dir : {"base", "state", "rawlog"})
         fs::create_directories(FRoot + "/" + dir);
     passwd* account = MailAccount();

@@ -51,12 +51,8 @@ TMailutilsServer::TMailutilsServer(int messages) {
     const std::string why = Unavailable();
     if (!why.empty())
         throw std::runtime_error(why);
-    std::string pattern = (fs::temp_directory_path() / "qbpop3d-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    FRoot = pattern;
-    fs::permissions(FRoot, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
+    // pop3d reads the mailbox as the mail user.
+    FRoot = TTempDir::MakeServerRoot("qbpop3d");
     WriteMailbox(messages);
     Start();
 }

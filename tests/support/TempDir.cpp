@@ -34,3 +34,13 @@ std::string TTempDir::ReadFile(const std::string& path) {
 bool TTempDir::Exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
+
+std::string TTempDir::MakeServerRoot(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    using std::filesystem::perms;
+    std::filesystem::permissions(pattern, perms::owner_all | perms::group_read | perms::group_exec |
+                                              perms::others_read | perms::others_exec);
+    return pattern;
+}

@@ -16,6 +16,9 @@ class TTempDir {
     static void WriteFile(const std::string& path, const std::string& bytes);
     static std::string ReadFile(const std::string& path);
     static bool Exists(const std::string& path);
+    // A new folder "<prefix>-XXXXXX" in the system's temporary folder that every user may
+    // read and enter, for a server whose processes run as other users; the caller removes it.
+    static std::string MakeServerRoot(const std::string& prefix);
 
   private:
     std::string FPath;

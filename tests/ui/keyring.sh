@@ -6,32 +6,10 @@ set -euo pipefail
 for tool in dbus-daemon dbus-send gnome-keyring-daemon; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-cat >"$work/bus.conf" <<END
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$work/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-END
-dbus-daemon --config-file="$work/bus.conf" --nofork >/dev/null 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
+. "$(dirname "${BASH_SOURCE[0]}")/e2e/workdir.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/e2e/private-bus.sh"
 export HOME=$work XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
 # An empty line unlocks, and at first creates, the login keyring without asking anyone.
 echo | gnome-keyring-daemon --foreground --unlock --components=secrets >"$work/keyring.log" 2>&1 &
 keyring=$!

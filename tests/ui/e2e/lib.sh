@@ -7,14 +7,7 @@ for tool in Xvfb xdotool xdpyinfo xprop import openbox; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "skipped: Dovecot needs root"; exit 77; }
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/workdir.sh"
 fail() { echo "FAILED: $*"; cp "$work"/*.log "$out/" 2>/dev/null || true; exit 1; }
 visible() {
     for _ in $(seq 300); do

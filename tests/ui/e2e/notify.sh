@@ -17,23 +17,7 @@ done
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 printf '[Options]\nNotify=1\n' >>"$work/quillbar.ini"
-# A bus of our own that starts no service on demand: dunst is there only once we start it.
-cat >"$work/bus.conf" <<EOF
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$work/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$work/bus.conf" --nofork >/dev/null 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
-for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
+. "$(dirname "${BASH_SOURCE[0]}")/private-bus.sh"
 dbus-monitor >"$work/monitor.log" 2>&1 &
 pids+=($!)
 sleep 0.5
