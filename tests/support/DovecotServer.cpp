@@ -2,6 +2,7 @@
 // tests.
 #include "DovecotServer.h"
 
+#include "ChildProcess.h"
 #include "LoopbackSocket.h"
 
 #include "TempDir.h"
@@ -216,12 +217,7 @@ void TDovecotServer::Start() {
 }
 
 void TDovecotServer::Stop() {
-    if (FPid <= 0)
-        return;
-    kill(FPid, SIGTERM);
-    int status;
-    waitpid(FPid, &status, 0);
-    FPid = -1;
+    StopChild(FPid);
 }
 
 std::string TDovecotServer::CAFile() const {

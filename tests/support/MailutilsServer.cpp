@@ -1,6 +1,7 @@
 // TMailutilsServer: GNU mailutils' pop3d on loopback, a second real POP3 server beside Dovecot.
 #include "MailutilsServer.h"
 
+#include "ChildProcess.h"
 #include "DovecotServer.h"
 #include "LoopbackSocket.h"
 #include "TempDir.h"
@@ -134,10 +135,5 @@ bool TMailutilsServer::WaitIdle(int timeoutMs) const {
 }
 
 void TMailutilsServer::Stop() {
-    if (FPid <= 0)
-        return;
-    kill(FPid, SIGTERM);
-    int status;
-    waitpid(FPid, &status, 0);
-    FPid = -1;
+    StopChild(FPid);
 }
