@@ -17,15 +17,6 @@ bool IsDirectory(const std::string& path) {
     return std::filesystem::is_directory(path, ignored);
 }
 
-// An XDG variable counts only when it holds an absolute path.
-std::string XdgHome(const char* variable, const char* fallback) {
-    const char* value = std::getenv(variable);
-    if (value && value[0] == '/')
-        return value;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/" + fallback;
-}
-
 // A folder made here is the user's alone; one that was there keeps its rights.
 void MakePrivateFolder(const std::string& path) {
     std::error_code ignored;
@@ -34,6 +25,14 @@ void MakePrivateFolder(const std::string& path) {
 }
 
 } // namespace
+
+std::string XdgHome(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    if (value && value[0] == '/')
+        return value;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/" + fallback;
+}
 
 TFolderLayout ChooseFolders(const std::string& appPath) {
     TFolderLayout layout;

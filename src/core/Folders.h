@@ -14,6 +14,10 @@ struct TFolderLayout {
     std::string Shipped;   // shipped skins and help; only ever read
 };
 
+// The folder an XDG variable names ("XDG_CONFIG_HOME", say), or $HOME/fallback when it is
+// unset or not an absolute path, which XDG folders must be.
+std::string XdgHome(const char* variable, const char* fallback);
+
 // Portable when quillbar.ini stands in appPath and the user may write there; otherwise the
 // XDG folders of the environment (XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_DATA_HOME, HOME).
 // The shipped files are beside the program when its Skins folder is (a build tree),

@@ -2,6 +2,8 @@
 // executable, wherever it was started from.
 #include "platform/Autostart.h"
 
+#include "core/Folders.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -32,11 +34,8 @@ QString ExecArgument(const QString& path) {
 } // namespace
 
 QString AutostartFile() {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative path.
-    if (config.isEmpty() || QDir::isRelativePath(config))
-        config = QDir::homePath() + "/.config";
-    return config + "/autostart/quillbar.desktop";
+    return QString::fromStdString(XdgHome("XDG_CONFIG_HOME", ".config")) +
+           "/autostart/quillbar.desktop";
 }
 
 bool AutostartEnabled() {
