@@ -219,7 +219,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
-        SetHint(HotItem >= HotFirstMessage ? Store.Buttons()[HotItem - HotFirstMessage].Hint : "");
+        SetHint(HotItem >= HotFirstMessage ? Store.Hint(HotItem - HotFirstMessage) : "");
         painter.drawImage(0, 0, Painter.BarImage);
         PaintPrompt(painter, layout);
     } catch (const std::exception&) {

@@ -49,7 +49,7 @@ void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
     }
     const TBarLayout layout = CurrentLayout();
     HotItem = layout.HotItem;
-    SetHint(HotItem >= HotFirstMessage ? Store.Buttons()[HotItem - HotFirstMessage].Hint : "");
+    SetHint(HotItem >= HotFirstMessage ? Store.Hint(HotItem - HotFirstMessage) : "");
     ShowHint(e->globalPosition().toPoint());
     update();
 }

@@ -194,6 +194,8 @@ void TQBThread::IMAPCheck() {
                 if (slot == slots.end())
                     return;
                 window.Entries[slot->second].Lines = HeaderLines(header.Header);
+                window.Entries[slot->second].Size =
+                    static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX));
                 fetched[slot->second] = true;
             };
             if (!wanted.empty())

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <exception>
 #include <unordered_set>
 
@@ -309,7 +310,14 @@ void TQBThread::Check() {
     FKeysFromHeaders = false;
     FTopWorked = false;
     try {
-        if (POP3.ListUIDs(list) || ListWithoutUIDs(list)) {
+        TStringList sizes;
+        if (POP3.ListUIDsAndSizes(list, sizes) || ListWithoutUIDs(list)) {
+            FListedSizes.clear();
+            for (const std::string& line : FKeysFromHeaders ? list : sizes) {
+                const TListingLine fields = ParseListingLine(line);
+                if (fields.Number >= 0)
+                    FListedSizes[fields.Number] = std::atoll(fields.Value.c_str());
+            }
             FKnown.clear();
             for (const std::string& uid : ServerList)
                 FKnown.insert(LowerHex(uid));
@@ -392,13 +400,15 @@ TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
                 throw EPOP3Error("Not a message number: \"" + line + "\"");
             TCheckEntry entry;
             entry.Number = fields.Number;
+            const auto listed = FListedSizes.find(fields.Number);
+            if (listed != FListedSizes.end())
+                entry.Size = static_cast<int>(std::min<long long>(listed->second, INT_MAX));
             if (FKeysFromHeaders) {
                 // Every header is read; its key tells whether the message is new.
                 entry.New = true;
-                entry.Size = std::atoi(fields.Value.c_str());
             } else {
                 entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
-                entry.New = known.count(entry.UID) == 0;
+                entry.New = known.count(entry.UID) == 0 || SizeChanged(entry);
             }
             if (entry.New && tops == WindowTops)
                 break;
@@ -535,6 +545,7 @@ void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
             } else {
                 Lines.swap(entry.Lines);
                 Size = entry.Size;
+                HeaderUnreadable = entry.Unreadable;
                 if (OnMessage)
                     OnMessage(*this, &Lines, Number, UID);
                 TStringList().swap(Lines);
@@ -584,6 +595,12 @@ void TQBThread::AwaitAnnouncements() {
     }
     if (failure)
         std::rethrow_exception(failure);
+}
+
+bool TQBThread::SizeChanged(const TCheckEntry& entry) const {
+    const auto known = KnownSizes.find(entry.UID);
+    return known != KnownSizes.end() && known->second >= 0 && entry.Size >= 0 &&
+           known->second != entry.Size;
 }
 
 void TQBThread::KeepSeen(const TStringList& seen) {

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -90,6 +91,10 @@ class TQBThread {
     // early adds the UIDs it announced or renumbered.
     TStringList ServerList;
     bool CheckComplete = false; // the last check's pass saw every message
+    // Sizes of the account's messages known from before, by lower-case key, set with
+    // ServerList: a POP3 message whose listed size differs is another message under the same
+    // key, and its header is read again.
+    std::unordered_map<std::string, long long> KnownSizes;
     std::atomic<bool> Started{false};
     TStringList Lines;
     // The retrieved message, lines ending in CR LF; the handler of its OnMessage may take it.
@@ -104,7 +109,8 @@ class TQBThread {
     // Removal kinds: the entry of Task.Messages that the last OnMessage took away (removed,
     // or found gone from the server already); -1 when it took none away.
     int Target = -1;
-    int Size = 0; // from LIST: for a retrieval; in a check, -1 but for an unreadable header
+    int Size = 0; // from LIST: for a retrieval, and in a check; -1 when the server gave none
+    bool HeaderUnreadable = false; // in a check: the header could not be read
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
     int SilenceLimit = ServerSilenceLimit; // set before Resume
@@ -176,8 +182,9 @@ class TQBThread {
     std::unordered_set<std::string> FNotedNoUIDL;
     // The running check keys messages by their headers, as the server refused UIDL.
     bool FKeysFromHeaders = false;
-    bool FTopWorked = false;                // a TOP of the running check was answered
-    std::unordered_set<std::string> FKnown; // the running check's server list, lower case
+    bool FTopWorked = false;                         // a TOP of the running check was answered
+    std::unordered_set<std::string> FKnown;          // the running check's server list, lower case
+    std::unordered_map<int, long long> FListedSizes; // the running check's LIST, by number
     // The running IMAP check's second session, for Stop to break off.
     std::mutex FHelperLock;
     TIMAPHeaderHelper* FHeaderHelper = nullptr;
@@ -220,6 +227,8 @@ class TQBThread {
     // Size from LIST, or -1 when the server will not say.
     int SizeOrUnknown(int number);
     void KeepSeen(const TStringList& seen);
+    // The entry is known, but with another size than the server lists now.
+    bool SizeChanged(const TCheckEntry& entry) const;
     void Retrieve();
     void Remove();
     void RemoveSeveral();

@@ -291,6 +291,50 @@ bool TQBPOP3::ListMessages(TStringList& dest) {
     return FetchData("LIST", dest, SIZE_MAX, MaxListEntries);
 }
 
+bool TQBPOP3::ListUIDsAndSizes(TStringList& uids, TStringList& sizes) {
+    if (!Pipelining) {
+        if (!ListUIDs(uids))
+            return false;
+        ListMessages(sizes);
+        return true;
+    }
+    return Guarded([&] {
+        if (!FPending.empty())
+            throw std::logic_error("A command sent before the pipelined replies were read.");
+        ExpectNothingMore();
+        FConnection.Write("UIDL\r\nLIST\r\n");
+        TStringList listed[2];
+        bool answered[2] = {};
+        std::exception_ptr refused; // read to its end: the LIST reply still follows
+        TPOP3Reply uidlReply;
+        for (int reply = 0; reply < 2; ++reply) {
+            ReadReply();
+            if (reply == 0)
+                uidlReply = LastReply;
+            answered[reply] = LastReply.Code == TPOP3Status::OK;
+            try {
+                if (answered[reply])
+                    ReadData(listed[reply], SIZE_MAX, MaxListEntries);
+            } catch (const EPOP3InStepError&) {
+                if (!refused)
+                    refused = std::current_exception();
+                answered[reply] = false;
+            }
+        }
+        if (refused && !answered[0])
+            std::rethrow_exception(refused);
+        if (!answered[0]) {
+            LastReply = uidlReply; // the refusal the caller asks about
+            return false;
+        }
+        uids.insert(uids.end(), std::make_move_iterator(listed[0].begin()),
+                    std::make_move_iterator(listed[0].end()));
+        if (answered[1])
+            sizes = std::move(listed[1]);
+        return true;
+    });
+}
+
 bool TQBPOP3::RetrieveHeader(int number, TStringList& dest) {
     TStringList lines;
     size_t kept = 0;

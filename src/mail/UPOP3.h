@@ -82,6 +82,10 @@ class TQBPOP3 : public TMailSession {
     bool ListUIDs(TStringList& dest);
     // The LIST listing ("number size" lines), for a server without UIDL.
     bool ListMessages(TStringList& dest);
+    // UIDL, then the LIST listing into sizes, both sent at once to a server that pipelines:
+    // the sizes tell whether a message known from before is still the one it was. True when
+    // UIDL was answered; sizes stay empty when LIST was refused.
+    bool ListUIDsAndSizes(TStringList& uids, TStringList& sizes);
     // Size from LIST, or -1 when the reply gives none.
     int GetMessageSize(int number);
     // Beyond MaxReplyBytes (or MaxListEntries for UIDL) these fail and close the

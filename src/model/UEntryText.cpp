@@ -16,17 +16,17 @@ std::string Shown(const std::string& raw) {
 
 } // namespace
 
-std::string EntryCaption(const TQBMessage& msg, const std::string& accountName) {
-    return Shown(msg.Decoder.Subject) + " (" + SingleLine(UndeclaredToUtf8(accountName)) + ")";
+std::string EntryCaption(const TEntryFields& fields, const std::string& accountName) {
+    return fields.Subject + " (" + SingleLine(UndeclaredToUtf8(accountName)) + ")";
 }
 
-std::string EntryHint(const TQBMessage& msg, const std::string& accountName) {
-    std::string to;
-    for (size_t i = 0; i < msg.To.size(); ++i)
-        to += (i ? ", " : "") + Shown(msg.To[i].Address);
-    return "Account: " + SingleLine(UndeclaredToUtf8(accountName)) +
-           "\r\nFrom: " + Shown(msg.From.Address) + "\r\nTo: " + to +
-           "\r\nDate: " + Shown(msg.Decoder.Date);
+std::string EntryHint(const TEntryFields& fields, const std::string& accountName) {
+    std::string hint = "Account: " + SingleLine(UndeclaredToUtf8(accountName)) +
+                       "\r\nFrom: " + fields.From + "\r\nTo: " + fields.To +
+                       "\r\nDate: " + fields.DateText;
+    if (fields.Unreadable && fields.Size >= 0)
+        hint += "\r\nSize: " + std::to_string(fields.Size) + " bytes";
+    return hint;
 }
 
 TEntryFields EntryFields(const TQBMessage& msg) {
@@ -35,6 +35,9 @@ TEntryFields EntryFields(const TQBMessage& msg) {
     fields.From = Shown(msg.From.Address);
     for (const TQBContact& to : msg.To)
         fields.Recipients.push_back(ContactText(to.Name, to.Address));
+    for (size_t i = 0; i < msg.To.size(); ++i)
+        fields.To += (i ? ", " : "") + Shown(msg.To[i].Address);
+    fields.DateText = Shown(msg.Decoder.Date);
     fields.Date = msg.Date;
     fields.Priority = msg.Decoder.Priority;
     return fields;

@@ -10,8 +10,9 @@ class TQBMessage;
 // every recipient with a blank.
 enum class TRecipientForm { CommaSeparated, BlankSeparated };
 
-// All three give decoded UTF-8 made fit for one-line fields (see SingleLine).
-std::string EntryCaption(const TQBMessage& msg, const std::string& accountName);
-std::string EntryHint(const TQBMessage& msg, const std::string& accountName);
+// Decoded UTF-8 made fit for one-line fields (see SingleLine).
 TEntryFields EntryFields(const TQBMessage& msg);
+std::string EntryCaption(const TEntryFields& fields, const std::string& accountName);
+// Made when shown rather than kept, as most entries are never pointed at.
+std::string EntryHint(const TEntryFields& fields, const std::string& accountName);
 std::string RecipientsText(const TEntryFields& fields, TRecipientForm form);

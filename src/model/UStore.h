@@ -16,8 +16,13 @@ struct TEntryFields {
     std::string Subject;                 // one line of UTF-8, as every text here
     std::string From;                    // the sender's address
     std::vector<std::string> Recipients; // name and address of each To recipient
+    std::string To;                      // the To addresses, as the hint lists them
+    std::string DateText;                // the Date header as the message gives it
     double Date = 0;                     // days as TDateTime; 0 when the header gives none
     int Priority = 0;
+    long long Size = -1;     // bytes on the server; -1 when the server did not say
+    bool Unreadable = false; // the header could not be read: the hint gives the size
+    bool operator==(const TEntryFields&) const = default;
 };
 
 // Names an entry for as long as the program runs: handed out once, never reused. Whatever
@@ -36,7 +41,6 @@ struct TButton {
     std::string MessageID; // of the announced header
     bool Read = false;
     TEntryFields Fields;
-    std::string Hint;
 };
 using TButtonArray = std::vector<TButton>;
 

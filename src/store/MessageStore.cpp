@@ -43,6 +43,7 @@ TMessageStore::~TMessageStore() {
 }
 
 void TMessageStore::Start() {
+    LoadIndexes();
     ApplyCheckSchedule();
     tmrCheckTimer();
     CreateWorker();
@@ -63,6 +64,11 @@ void TMessageStore::Shutdown() {
     for (int account = 0; account < static_cast<int>(FServerLists.size()); ++account)
         for (const std::string& uid : FServerLists[account])
             kept.insert(CachePath(account, uid));
+    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account) {
+        if (Settings().Accounts()[static_cast<size_t>(account)].Active)
+            SaveIndex(account);
+        kept.insert(IndexPath(account));
+    }
     RemoveStaleCacheFiles(kept);
 }
 
@@ -97,6 +103,11 @@ bool TMessageStore::ValidAccount(int account) const {
 
 std::string TMessageStore::AccountName(int account) const {
     return ValidAccount(account) ? Settings().Accounts()[account].AccountName : std::string();
+}
+
+std::string TMessageStore::Hint(int index) const {
+    const TButton& entry = FButtons.at(static_cast<size_t>(index));
+    return EntryHint(entry.Fields, AccountName(entry.Account));
 }
 
 TQBTaskInfo TMessageStore::CheckTask(int account) const {

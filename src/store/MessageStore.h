@@ -16,6 +16,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QTimer;
@@ -35,6 +37,8 @@ class TMessageStore : public QObject {
 
     // The announced messages, the job queue (its head is the running job) and the errors.
     const TButtonArray& Buttons() const { return FButtons; }
+    // The hover hint of the entry at index.
+    std::string Hint(int index) const;
     const TTaskArray& Tasks() const { return FTasks; }
     const TErrorArray& Errors() const { return FErrors; }
     // The mail worker, null before Start and after Shutdown; for looking at only.
@@ -127,6 +131,14 @@ class TMessageStore : public QObject {
     // After the settings lost the account at index account.
     void RemoveAccountButtons(int account);
     TStringList& KnownOnServer(int account);
+    // The header index (StoreIndex.cpp). Its file, named by the account and its server.
+    std::string IndexPath(int account) const;
+    // Shows the entries each active account's index holds; the first check confirms them.
+    void LoadIndexes();
+    // Writes the account's entries to its index when they changed since it was last written.
+    void SaveIndex(int account);
+    // The sizes of the account's entries by lower-case key, for the check to compare.
+    std::unordered_map<std::string, long long> KnownSizes(int account) const;
     TQBTaskInfo CheckTask(int account) const;
     bool IsIMAP(int account) const;
     // Marks the entry read; an IMAP entry's id joins seen, for the server.
@@ -187,6 +199,11 @@ class TMessageStore : public QObject {
     std::unique_ptr<TReadSession> FReader;
     // What each account's last completed check saw, by account index; learned at run time.
     std::vector<TStringList> FServerLists;
+    // By account name in lower case: a digest of the index text last read or written.
+    std::unordered_map<std::string, size_t> FSavedIndex;
+    // By account name in lower case: unread entries were shown from the index, and the
+    // account's first check has not ended yet; that check tells of new mail for them.
+    std::unordered_set<std::string> FUnconfirmedUnread;
     TSettings::TSubscription FSettingsWatch;
     // By account name in lower case: an account keeps its name when edited.
     std::map<std::string, std::unique_ptr<TIMAPWatcher>> FWatchers;

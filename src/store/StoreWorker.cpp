@@ -171,6 +171,9 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     hasTask = true;
     const TQueuedTask& head = FTasks.front();
     FWorker->ServerList = KnownOnServer(head.Account);
+    FWorker->KnownSizes.clear();
+    if (head.Kind == tkCheck && head.Protocol != mpIMAP)
+        FWorker->KnownSizes = KnownSizes(head.Account);
     FWorker->Task = head;
     if (head.Kind == tkRetrieve && !FWorker->Task.Messages.empty())
         FWorker->Task.CacheFile = CachePath(head.Account, FWorker->Task.Messages.front().UID);
@@ -214,18 +217,28 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     TButton entry;
     if (lines)
         entry.MessageID = MessageIdOf(*lines);
-    entry.Caption = EntryCaption(msg, account.AccountName);
+    entry.Fields = EntryFields(msg);
+    entry.Fields.Size = FWorker->Size;
+    // A message whose header could not be read shows at least its size.
+    entry.Fields.Unreadable = FWorker->HeaderUnreadable;
+    entry.Caption = EntryCaption(entry.Fields, account.AccountName);
     entry.Account = FRunningAccount;
     entry.MsgNum = number;
     entry.UID = uid;
     entry.Read = FReadSet.count(LowerUID(uid)) > 0;
-    entry.Hint = EntryHint(msg, account.AccountName);
-    // A message whose header could not be read shows at least its size.
-    if (FWorker->Size >= 0)
-        entry.Hint += "\r\nSize: " + std::to_string(FWorker->Size) + " bytes";
-    entry.Fields = EntryFields(msg);
     if (!entry.Read)
         FNewMail = true;
+    // Known before with another size: another message now has its key, and takes its place.
+    const int known = FWorker->KnownSizes.count(LowerUID(uid)) > 0
+                          ? FindEntry(FButtons, FRunningAccount, uid, FRenumberHint)
+                          : -1;
+    if (known >= 0) {
+        entry.Id = FButtons[known].Id;
+        FButtons[known] = std::move(entry);
+        FRenumberHint = known + 1;
+        emit EntryChanged(known);
+        return;
+    }
     FRenumberHint = static_cast<int>(FButtons.size()) + 1;
     AddEntry(std::move(entry));
 }
@@ -267,6 +280,13 @@ void TMessageStore::WorkerCheckDone() {
             // The check has given the remaining messages their current numbers.
             RemoveButton(index, false);
         }
+    }
+    if (ValidAccount(FRunningAccount)) {
+        // Unread messages shown from the index are news to this run too, once confirmed.
+        if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
+            for (const TButton& entry : FButtons)
+                FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
+        SaveIndex(FRunningAccount);
     }
     NextTask();
     Settings().Save();

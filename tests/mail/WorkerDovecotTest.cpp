@@ -79,6 +79,7 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "PASS " + Dovecot->Password(user),
                                       "CAPA",
                                       "UIDL",
+                                      "LIST",
                                       "TOP 1 0",
                                       "LIST 1",
                                       "TOP 2 0",
@@ -90,19 +91,21 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "TOP 5 0",
                                       "LIST 5",
                                       "UIDL",
+                                      "LIST",
                                       "UIDL 3",
                                       "LIST 3",
                                       "RETR 3",
                                       "UIDL",
                                       "DELE 4",
                                       "DELE 2"};
-    ASSERT_EQ(commands.size(), first.size() + 6);
+    ASSERT_EQ(commands.size(), first.size() + 7);
     const auto firstEnd = commands.begin() + static_cast<ptrdiff_t>(first.size());
     EXPECT_EQ(std::vector<std::string>(commands.begin(), firstEnd), first);
     std::vector<std::string> rest(firstEnd, commands.end());
     std::sort(rest.begin(), rest.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{"CAPA", "PASS " + Dovecot->Password(user), "QUIT",
-                                              "QUIT", "UIDL", "USER " + Dovecot->User(user)}));
+    EXPECT_EQ(rest,
+              (std::vector<std::string>{"CAPA", "LIST", "PASS " + Dovecot->Password(user), "QUIT",
+                                        "QUIT", "UIDL", "USER " + Dovecot->User(user)}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -142,11 +145,11 @@ TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
     Add(tkCheck, user).Secure = true;
     std::vector<std::string> commands = Run(1);
-    ASSERT_EQ(commands.size(), 8u);
+    ASSERT_EQ(commands.size(), 9u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "LIST 1", "TOP 2 0", "LIST 2",
-                                        "QUIT"}));
+              (std::vector<std::string>{"CAPA", "UIDL", "LIST", "TOP 1 0", "LIST 1", "TOP 2 0",
+                                        "LIST 2", "QUIT"}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -214,7 +217,7 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
     EXPECT_TRUE(H.Only("error:").empty());
 
     std::vector<std::string> expected = {"USER " + Dovecot->User(user),
-                                         "PASS " + Dovecot->Password(user), "CAPA", "UIDL"};
+                                         "PASS " + Dovecot->Password(user), "CAPA", "UIDL", "LIST"};
     // Each header is followed by its size, whose reply names the message it belongs to.
     auto header = [&](int n) {
         expected.push_back("TOP " + std::to_string(n) + " 0");
@@ -223,6 +226,7 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
     for (int n = 1; n <= count; ++n)
         header(n);
     expected.push_back("UIDL");
+    expected.push_back("LIST");
     for (int n = 3; n <= count; n += 3)
         header(n);
     expected.push_back("QUIT");

@@ -66,8 +66,8 @@ TEST_F(WorkerFallbackTest, ServerWithoutTOPGivesHeadersAndFirstLinesByRETR) {
     H.SizeAnswer = 1;
     Run();
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
-                                                       "TOP 1 0", "RETR 1", "RETR 2", "UIDL 1",
-                                                       "LIST 1", "RETR 1", "QUIT"}}));
+                                                       "LIST", "TOP 1 0", "RETR 1", "RETR 2",
+                                                       "UIDL 1", "LIST 1", "RETR 1", "QUIT"}}));
     EXPECT_TRUE(H.Only("error:").empty());
     ASSERT_EQ(H.Messages.size(), 3u);
     EXPECT_EQ(H.Messages[0], (TStringList{"Subject: first", "From: a@example.org", ""}));

@@ -70,8 +70,8 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) 
     Add(tkRetrieve, A, 2);
     Run();
     EXPECT_EQ(A.Sessions(),
-              (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL", "TOP 2 0",
-                                         "UIDL 2", "LIST 2", "RETR 2", "QUIT"}}));
+              (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL", "LIST",
+                                         "TOP 2 0", "UIDL 2", "LIST 2", "RETR 2", "QUIT"}}));
     EXPECT_EQ(H.Events, (std::vector<std::string>{
                             "status:Connecting to 127.0.0.1...",
                             "status:Retrieving message list...",
@@ -332,7 +332,7 @@ TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
     H.Worker.reset();
     ASSERT_TRUE(A.WaitIdle());
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
-                                                       "TOP 1 0", "TOP 2 0", "QUIT"}}));
+                                                       "LIST", "TOP 1 0", "TOP 2 0", "QUIT"}}));
 }
 
 TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {

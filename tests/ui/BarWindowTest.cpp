@@ -36,11 +36,12 @@ class BarWindow : public TGuiTest {
         delete Skin;
         Skin = nullptr;
     }
-    void AddEntry(const std::string& subject, const std::string& hint) {
+    // An entry of the first account (or none), whose hint names its sender.
+    void AddEntry(const std::string& subject, const std::string& from) {
         TButton entry;
         entry.Caption = subject;
         entry.UID = subject;
-        entry.Hint = hint;
+        entry.Fields.From = from;
         Store->AddEntry(entry);
     }
     // Starts the program with the bar shown.
@@ -70,14 +71,14 @@ class BarWindow : public TGuiTest {
 
 TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
     ShowBar();
-    AddEntry("One", "Account: Home\r\nFrom: one@example.org");
-    AddEntry("Two", "Account: Home\r\nFrom: two@example.org");
+    AddEntry("One", "one@example.org");
+    AddEntry("Two", "two@example.org");
     const TBarLayout layout = Layout();
     ASSERT_EQ(layout.Buttons.size(), 2u);
-    EXPECT_EQ(HintAt(layout.Buttons[1].Left + 2), "Account: Home\nFrom: two@example.org");
+    EXPECT_EQ(HintAt(layout.Buttons[1].Left + 2), "Account: \nFrom: two@example.org\nTo: \nDate: ");
     EXPECT_EQ(Main->HotItem, HotFirstMessage + 1);
-    EXPECT_EQ(Main->Hint, "Account: Home\r\nFrom: two@example.org");
-    EXPECT_EQ(HintAt(layout.Buttons[0].Left), "Account: Home\nFrom: one@example.org");
+    EXPECT_EQ(Main->Hint, "Account: \r\nFrom: two@example.org\r\nTo: \r\nDate: ");
+    EXPECT_EQ(HintAt(layout.Buttons[0].Left), "Account: \nFrom: one@example.org\nTo: \nDate: ");
     // Over the menu button, and away from the bar: no hover text.
     EXPECT_EQ(HintAt(layout.MenuButton.Left + 2), "");
     EXPECT_EQ(Main->HotItem, HotMenuButton);
@@ -89,7 +90,7 @@ TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
 // The bar is hardly ever the active window; its hints show all the same.
 TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
     ShowBar();
-    AddEntry("One", "Account: Home");
+    AddEntry("One", "one@example.org");
     QWidget other;
     other.setGeometry(100, 300, 200, 100);
     other.show();
@@ -101,7 +102,7 @@ TEST_F(BarWindow, HintShowsWhileAnotherWindowIsActive) {
     ASSERT_EQ(layout.Buttons.size(), 1u);
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, Main->height() / 2));
     EXPECT_TRUE(WaitUntil([] { return QToolTip::isVisible(); }, 5000));
-    EXPECT_EQ(QToolTip::text(), "Account: Home");
+    EXPECT_EQ(QToolTip::text(), "Account: \nFrom: one@example.org\nTo: \nDate: ");
     QToolTip::hideText();
 }
 

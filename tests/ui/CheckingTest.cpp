@@ -77,8 +77,8 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
         EXPECT_EQ(entry.Caption, "Test message " + std::to_string(i + 1) + " (Home)");
         EXPECT_FALSE(entry.Read);
         EXPECT_EQ(entry.UID.size(), 32u);
-        EXPECT_NE(entry.Hint.find("Account: Home\r\nFrom: sender" + std::to_string(i + 1) +
-                                  "@example.org\r\nTo: reader@example.org\r\nDate: Mon, 7 Dec"),
+        EXPECT_NE(Store->Hint(i).find("Account: Home\r\nFrom: sender" + std::to_string(i + 1) +
+                                      "@example.org\r\nTo: reader@example.org\r\nDate: Mon, 7 Dec"),
                   std::string::npos);
     }
     ASSERT_EQ(List->RowCount(), 3);

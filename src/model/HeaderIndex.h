@@ -1,0 +1,22 @@
+// The header index: what the entries of one account keep, saved between runs so that a start
+// fetches only the headers of messages it has not seen before.
+#pragma once
+
+#include "model/UStore.h"
+
+#include <string>
+#include <vector>
+
+struct TIndexedEntry {
+    std::string UID;
+    std::string MessageID;
+    TEntryFields Fields;
+    bool operator==(const TIndexedEntry&) const = default;
+};
+
+// The index as the file holds it: a line naming the format and its version, one line per
+// entry, and an end line with the count, so that a file cut short is never taken whole.
+std::string HeaderIndexText(const std::vector<TIndexedEntry>& entries);
+// False, with entries empty, for text that is not a whole index of this version: the index
+// is a cache, and one that may be damaged is dropped and made again.
+bool ParseHeaderIndex(const std::string& text, std::vector<TIndexedEntry>& entries);

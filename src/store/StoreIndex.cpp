@@ -1,0 +1,81 @@
+// The message store's header index: the entries known from the last run are shown at start
+// and their headers are not fetched again; each account's entries are saved when a check
+// ends and at exit.
+#include "store/MessageStore.h"
+
+#include "core/Folders.h"
+#include "mail/MD5Hex.h"
+#include "model/HeaderIndex.h"
+
+#include <functional>
+
+std::string TMessageStore::IndexPath(int account) const {
+    const TAccount& a = Settings().Accounts().at(static_cast<size_t>(account));
+    // Another server, user or protocol under the same name starts a new index.
+    const std::string key = a.AccountName + '\0' + a.POPHost + '\0' + std::to_string(a.POPPort) +
+                            '\0' + a.POPUser + '\0' + std::to_string(a.Protocol);
+    // Named like a cache file, so that the exit's clean-up treats it as one.
+    return CacheFolder() + "/" + MD5Hex("header index\n" + key) + ".dat";
+}
+
+void TMessageStore::LoadIndexes() {
+    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account) {
+        const TAccount& config = Settings().Accounts()[static_cast<size_t>(account)];
+        if (!config.Active)
+            continue;
+        TCacheFile file;
+        std::vector<TIndexedEntry> indexed;
+        try {
+            if (!ReadCacheFile(IndexPath(account), file) || !ParseHeaderIndex(file.Text, indexed))
+                continue;
+        } catch (const std::exception&) {
+            continue; // unreadable: the check fetches every header, as without an index
+        }
+        FSavedIndex[LowerUID(config.AccountName)] = std::hash<std::string>()(file.Text);
+        const TUIDSet readMarks =
+            config.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(config.ReadList);
+        TStringList& known = KnownOnServer(account);
+        for (TIndexedEntry& item : indexed) {
+            TButton entry;
+            entry.Caption = EntryCaption(item.Fields, config.AccountName);
+            entry.Account = account;
+            entry.UID = std::move(item.UID);
+            entry.MessageID = std::move(item.MessageID);
+            entry.Fields = std::move(item.Fields);
+            entry.Read = readMarks.count(LowerUID(entry.UID)) > 0;
+            if (!entry.Read)
+                FUnconfirmedUnread.insert(LowerUID(config.AccountName));
+            known.push_back(entry.UID);
+            AddEntry(std::move(entry));
+        }
+    }
+}
+
+void TMessageStore::SaveIndex(int account) {
+    if (!ValidAccount(account))
+        return;
+    std::vector<TIndexedEntry> indexed;
+    for (const TButton& entry : FButtons)
+        // A header that could not be read is tried again at the next start.
+        if (entry.Account == account && !entry.Fields.Unreadable)
+            indexed.push_back({entry.UID, entry.MessageID, entry.Fields});
+    const std::string text = HeaderIndexText(indexed);
+    size_t& saved = FSavedIndex[LowerUID(AccountName(account))];
+    const size_t digest = std::hash<std::string>()(text);
+    if (saved == digest)
+        return;
+    try {
+        WriteCacheFile(IndexPath(account), true, text);
+        saved = digest;
+    } catch (const std::exception&) {
+        // Only a cache: the next start fetches the headers again.
+    }
+}
+
+std::unordered_map<std::string, long long> TMessageStore::KnownSizes(int account) const {
+    std::unordered_map<std::string, long long> sizes;
+    for (const TButton& entry : FButtons)
+        if (entry.Account == account && entry.Fields.Size >= 0)
+            sizes.emplace(LowerUID(entry.UID), entry.Fields.Size);
+    return sizes;
+}
