@@ -1,11 +1,17 @@
-// Benchmark: the real program's first check of Dovecot mailboxes of 1,000 and 10,000 new
-// messages, from its start until Dovecot logs the end of the session, against Python's
-// poplib sending the same commands to the same mailbox in the same run. Also prints the
-// program's resident memory once the messages are announced and the longest time its main
-// loop went unserved (a click waits at most that long). The program runs on the offscreen
-// platform unless QB_BENCH_PLATFORM names another (xcb, with DISPLAY set).
+// Benchmark: the real program's check of Dovecot mailboxes of 1,000 and 10,000 messages, from
+// its start until Dovecot logs the end of its session: the first start of a new program
+// folder, and a restart of the same folder, which knows the headers from its first run. On
+// loopback and through a proxy that delays each direction by 10 ms, as a real link would.
+// The peers, in the same run and through the same proxy: Python's poplib sending USER, PASS,
+// UIDL, TOP n 0 for every message and QUIT (its first check), and the same without the TOP
+// commands (what any check of the mailbox costs at least). Also prints the program's
+// resident memory once the messages are announced and the longest time its main loop went
+// unserved (a click waits at most that long). The program runs on the offscreen platform
+// unless QB_BENCH_PLATFORM names another (xcb, with DISPLAY set). QB_BENCH_LONG=1 adds the
+// 10,000-message mailbox on the slow link (poplib alone takes minutes there).
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
+#include "LatencyProxy.h"
 #include "ProcessMemory.h"
 #include "PythonPeer.h"
 #include "TempDir.h"
@@ -31,8 +37,20 @@ using TClock = std::chrono::steady_clock;
 
 namespace {
 
-const int Sizes[2] = {1000, 10000};
-const int ProgramRuns = 3;
+struct TLink {
+    int Messages;
+    int DelayMs; // each way
+    int Runs;
+};
+const TLink Links[] = {{1000, 0, 3}, {10000, 0, 3}, {1000, 10, 2}};
+const TLink LongLink = {10000, 10, 1};
+
+// The goals, as ratios to the peer.
+const double SlowFirstGoal = 0.02;   // first start on the slow link, to poplib's check
+const double SlowRestartGoal = 0.01; // restart on the slow link, to poplib's check
+const double FastFirstGoal = 0.3;    // first start of 10,000 on loopback, to poplib's check
+const double FastRestartGoal = 4;    // restart of 10,000 on loopback, to poplib's floor
+const double MemoryGoalMiB = 45;     // after announcing 10,000
 
 struct TProgramRun {
     double Seconds = -1;
@@ -70,7 +88,7 @@ class TSessionEnd {
 };
 
 // Writes a program folder (the program, its skins and one account on the user's mailbox).
-void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user) {
+void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user, int port) {
     const std::string from = ProgramFolder();
     fs::copy_file(from + "/quillbar", folder + "/quillbar");
     fs::copy(from + "/Skins", folder + "/Skins", fs::copy_options::recursive);
@@ -78,10 +96,12 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
     fs::permissions(folder + "/home/run", fs::perms::owner_all);
     AppPath = folder;
     Settings().Load();
-    Settings().AddAccount(DovecotAccount(dovecot, user, "Bench"));
+    TAccountConfig account = DovecotAccount(dovecot, user, "Bench");
+    account.POPPort = port;
+    Settings().AddAccount(account);
 }
 
-[[noreturn]] void StartProgram(const std::string& folder, bool pipelining) {
+[[noreturn]] void StartProgram(const std::string& folder) {
     const char* platform = getenv("QB_BENCH_PLATFORM");
     setenv("QT_QPA_PLATFORM", platform ? platform : "offscreen", 1);
     const std::string home = folder + "/home";
@@ -94,19 +114,18 @@ void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int u
     dup2(quiet, 2);
     const std::string program = folder + "/quillbar";
     execl(program.c_str(), program.c_str(), "--stall-log", stallLog.c_str(),
-          pipelining ? static_cast<char*>(nullptr) : "--no-pipelining",
           static_cast<char*>(nullptr));
     _exit(127);
 }
 
-TProgramRun RunProgram(TDovecotServer& dovecot, int user, bool pipelining) {
-    TTempDir folder;
-    MakeProgramFolder(folder.Path(), dovecot, user);
+// Runs the program in folder until its session has ended and the last rows are in, then ends
+// it as the desktop would (its exit writes what it keeps for the next start).
+TProgramRun RunProgram(const std::string& folder, TDovecotServer& dovecot, int user) {
     TSessionEnd end(dovecot, user);
     const auto start = TClock::now();
     const pid_t pid = fork();
     if (pid == 0)
-        StartProgram(folder.Path(), pipelining);
+        StartProgram(folder);
     TProgramRun run;
     while (TClock::now() - start < std::chrono::minutes(5)) {
         if (end.Logged()) {
@@ -121,15 +140,73 @@ TProgramRun RunProgram(TDovecotServer& dovecot, int user, bool pipelining) {
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);
-    std::ifstream stall(folder.Path() + "/stall.txt");
+    std::ifstream stall(folder + "/stall.txt");
     stall >> run.LongestStallMs;
     return run;
 }
 
-double PoplibCheck(TDovecotServer& dovecot, int user) {
+double Poplib(TDovecotServer& dovecot, int user, int port, const std::string& options = "") {
     int messages = 0;
-    return PythonCheck(QB_BENCH_DIR "/poplib_check.py", dovecot.Port(), dovecot.User(user),
-                       dovecot.Password(user), messages);
+    return PythonCheck(QB_BENCH_DIR "/poplib_check.py", port, dovecot.User(user),
+                       dovecot.Password(user), messages, options);
+}
+
+std::string GoalText(double ratio, double goal) {
+    if (goal <= 0)
+        return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "goal <= %g: %s", goal, ratio <= goal ? "met" : "missed");
+    return text;
+}
+
+void PrintRow(const TLink& link, const char* start, double seconds, const char* peer,
+              double peerSeconds, double goal, const TProgramRun& worst) {
+    const double ratio = seconds / peerSeconds;
+    std::printf("%-9d %5d ms  %-8s %10.3f  %-14s %9.3f %8.3f  %-20s %9.1f %8d ms\n", link.Messages,
+                2 * link.DelayMs, start, seconds, peer, peerSeconds, ratio,
+                GoalText(ratio, goal).c_str(), worst.ResidentMiB, worst.LongestStallMs);
+    std::fflush(stdout);
+}
+
+// Measures one mailbox on one link; false when a run of the program did not end its session.
+bool Measure(TDovecotServer& dovecot, int user, const TLink& link) {
+    TLatencyProxy proxy(ProgramFolder() + "/latency_proxy", dovecot.Port(), link.DelayMs);
+    const int port = link.DelayMs > 0 ? proxy.Port() : dovecot.Port();
+    if (port == 0) {
+        std::cerr << "first_check_bench: the latency proxy did not start\n";
+        return false;
+    }
+    TProgramRun first, restart; // the fastest times; memory and stall: the largest seen
+    first.Seconds = restart.Seconds = 1e9;
+    double poplib = 1e9, floor = 1e9;
+    bool ended = true;
+    auto keep = [&ended](TProgramRun& best, const TProgramRun& run) {
+        ended = ended && run.Seconds >= 0;
+        if (run.Seconds >= 0)
+            best.Seconds = std::min(best.Seconds, run.Seconds);
+        best.ResidentMiB = std::max(best.ResidentMiB, run.ResidentMiB);
+        best.LongestStallMs = std::max(best.LongestStallMs, run.LongestStallMs);
+    };
+    for (int run = 0; run < link.Runs; ++run) {
+        TTempDir folder;
+        MakeProgramFolder(folder.Path(), dovecot, user, port);
+        keep(first, RunProgram(folder.Path(), dovecot, user));
+        keep(restart, RunProgram(folder.Path(), dovecot, user));
+        poplib = std::min(poplib, Poplib(dovecot, user, port));
+        floor = std::min(floor, Poplib(dovecot, user, port, "--floor"));
+    }
+    const bool slow = link.DelayMs > 0, large = link.Messages >= 10000;
+    PrintRow(link, "first", first.Seconds, "poplib check", poplib,
+             slow && !large ? SlowFirstGoal : (!slow && large ? FastFirstGoal : 0), first);
+    PrintRow(link, "restart", restart.Seconds, "poplib check", poplib,
+             slow && !large ? SlowRestartGoal : 0, restart);
+    PrintRow(link, "restart", restart.Seconds, "poplib floor", floor,
+             !slow && large ? FastRestartGoal : 0, restart);
+    if (!slow && large)
+        std::printf("resident memory after announcing %d messages: %.1f MiB (goal <= %g: %s)\n",
+                    link.Messages, first.ResidentMiB, MemoryGoalMiB,
+                    first.ResidentMiB <= MemoryGoalMiB ? "met" : "missed");
+    return ended;
 }
 
 } // namespace
@@ -141,45 +218,23 @@ int main() {
         return 1;
     }
     TDovecotServer dovecot(2, 0, false);
+    const int sizes[2] = {1000, 10000};
     for (int user = 0; user < 2; ++user)
-        for (int n = 1; n <= Sizes[user]; ++n)
+        for (int n = 1; n <= sizes[user]; ++n)
             dovecot.AddMessage(user, TDovecotServer::GenerateMessage(n));
     for (int user = 0; user < 2; ++user)
-        PoplibCheck(dovecot, user); // Dovecot builds its index on first access
+        Poplib(dovecot, user, dovecot.Port()); // Dovecot builds its index on first access
 
-    std::printf("First check from the program's start to the server's logout, best of %d runs of "
-                "each, poplib run between them\n",
-                ProgramRuns);
-    std::printf("%-9s %-10s %10s %10s %7s %13s %14s\n", "messages", "commands", "quillbar s",
-                "poplib s", "ratio", "resident MiB", "longest stall");
-    double best[2][2] = {};
-    double poplibBest[2] = {1e9, 1e9};
+    std::printf("The program's check from its start to the server's logout (best of the runs; "
+                "a restart knows the headers from the first start); link = round trip added\n");
+    std::printf("%-9s %8s  %-8s %10s  %-14s %9s %8s  %-20s %9s %11s\n", "messages", "link", "start",
+                "quillbar s", "peer", "peer s", "ratio", "", "res. MiB", "stall");
+    std::vector<TLink> links(std::begin(Links), std::end(Links));
+    if (const char* longRun = getenv("QB_BENCH_LONG"); longRun && std::string(longRun) == "1")
+        links.push_back(LongLink);
     int failures = 0;
-    for (int user = 0; user < 2; ++user) {
-        for (int pipelining = 0; pipelining < 2; ++pipelining) {
-            TProgramRun worst; // memory and stall: the largest seen
-            double fastest = 1e9, poplib = 1e9;
-            for (int run = 0; run < ProgramRuns; ++run) {
-                const TProgramRun one = RunProgram(dovecot, user, pipelining);
-                poplib = std::min(poplib, PoplibCheck(dovecot, user));
-                if (one.Seconds >= 0)
-                    fastest = std::min(fastest, one.Seconds);
-                else
-                    ++failures;
-                worst.ResidentMiB = std::max(worst.ResidentMiB, one.ResidentMiB);
-                worst.LongestStallMs = std::max(worst.LongestStallMs, one.LongestStallMs);
-            }
-            best[user][pipelining] = fastest;
-            poplibBest[user] = std::min(poplibBest[user], poplib);
-            std::printf("%-9d %-10s %10.3f %10.3f %7.2f %13.1f %11d ms\n", Sizes[user],
-                        pipelining ? "pipelined" : "serial", fastest, poplib, fastest / poplib,
-                        worst.ResidentMiB, worst.LongestStallMs);
-            std::fflush(stdout);
-        }
-    }
-    std::printf(
-        "10,000 / 1,000: serial %.2f, pipelined %.2f, poplib %.2f (linear cost: about 10)\n",
-        best[1][0] / best[0][0], best[1][1] / best[0][1], poplibBest[1] / poplibBest[0]);
+    for (const TLink& link : links)
+        failures += Measure(dovecot, link.Messages == sizes[0] ? 0 : 1, link) ? 0 : 1;
     if (failures > 0)
         std::printf("%d runs of the program did not end their session within 5 minutes\n",
                     failures);

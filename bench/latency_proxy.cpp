@@ -1,7 +1,8 @@
 // latency_proxy: a TCP proxy on loopback that holds every byte for a given time in each
 // direction, so that a benchmark meets the round trips of a real link.
 // Usage: latency_proxy <listen port> <target port> <delay ms each way>
-// Prints "ready" once it listens; serves until killed.
+// Prints "ready <port>" once it listens (a listen port of 0 takes a free one); serves until
+// killed.
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
@@ -138,7 +139,10 @@ int main(int argc, char** argv) {
         std::perror("latency_proxy");
         return 1;
     }
-    std::printf("ready\n");
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
+    std::printf("ready %d\n", ntohs(bound.sin_port));
     std::fflush(stdout);
     for (;;) {
         const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

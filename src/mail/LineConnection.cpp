@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -206,6 +207,8 @@ void TLineConnection::StartTLS(const TTLSOptions& options) {
     FSSL = SSL_new(FContext);
     if (!FSSL || SSL_set_fd(FSSL, FSocket) != 1)
         Fail("TLS set-up failed: " + OpenSSLErrorText());
+    // Queued writes may be taken in part, and retried from an outbox that has moved.
+    SSL_set_mode(FSSL, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     if (IsAddressLiteral(options.HostName)) {
         if (options.Verify)
             X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FSSL), options.HostName.c_str());
@@ -246,19 +249,31 @@ void TLineConnection::Write(const std::string& data) {
     if (!FOpen)
         Fail("Not connected.");
     FReadSinceWrite = false;
+    // Queued commands go first, in order.
+    if (!FOutbox.empty()) {
+        FOutbox += data;
+        std::string all;
+        all.swap(FOutbox);
+        WriteAll(all.data(), all.size());
+        return;
+    }
+    WriteAll(data.data(), data.size());
+}
+
+void TLineConnection::WriteAll(const char* data, size_t size) {
     size_t sent = 0;
-    while (sent < data.size()) {
+    while (sent < size) {
         if (FSSL) {
             ERR_clear_error();
             TSigPipeGuard guard;
-            int written = SSL_write(FSSL, data.data() + sent, static_cast<int>(data.size() - sent));
+            int written = SSL_write(FSSL, data + sent, static_cast<int>(size - sent));
             if (written <= 0) {
                 FOpen = false;
                 Fail("Write failed: " + OpenSSLErrorText());
             }
             sent += static_cast<size_t>(written);
         } else {
-            ssize_t written = send(FSocket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            ssize_t written = send(FSocket, data + sent, size - sent, MSG_NOSIGNAL);
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0) {
@@ -268,6 +283,55 @@ void TLineConnection::Write(const std::string& data) {
             sent += static_cast<size_t>(written);
         }
     }
+}
+
+void TLineConnection::Queue(const std::string& data) {
+    if (!FOpen)
+        Fail("Not connected.");
+    FReadSinceWrite = false;
+    FOutbox += data;
+    SendQueued();
+}
+
+void TLineConnection::SendQueued() {
+    size_t sent = 0;
+    while (sent < FOutbox.size()) {
+        const char* data = FOutbox.data() + sent;
+        const size_t size = FOutbox.size() - sent;
+        ssize_t written;
+        if (FSSL) {
+            ERR_clear_error();
+            TSigPipeGuard guard;
+            // Only this write may not wait; a record the socket took in part stays with
+            // OpenSSL and is finished by the next write of the same bytes, which the outbox
+            // keeps until they are taken.
+            const int flags = fcntl(FSocket, F_GETFL);
+            fcntl(FSocket, F_SETFL, flags | O_NONBLOCK);
+            const int result =
+                SSL_write(FSSL, data, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+            const int error = result > 0 ? SSL_ERROR_NONE : SSL_get_error(FSSL, result);
+            fcntl(FSocket, F_SETFL, flags);
+            if (error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ)
+                break;
+            if (result <= 0) {
+                FOpen = false;
+                Fail("Write failed: " + OpenSSLErrorText());
+            }
+            written = result;
+        } else {
+            written = send(FSocket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                break;
+            if (written <= 0) {
+                FOpen = false;
+                Fail(std::string("Write failed: ") + strerror(errno));
+            }
+        }
+        sent += static_cast<size_t>(written);
+    }
+    FOutbox.erase(0, sent);
 }
 
 void TLineConnection::SetReceiveLimit(int ms) {
@@ -285,7 +349,22 @@ void TLineConnection::FailSilent() {
 }
 
 void TLineConnection::WaitReadable() {
-    if (ReadTimeout <= 0 || (FSSL && SSL_pending(FSSL) > 0))
+    if (FSSL && SSL_pending(FSSL) > 0)
+        return;
+    // Queued commands go out as the socket takes them while the replies are awaited.
+    while (!FOutbox.empty()) {
+        pollfd waitFor{FSocket, POLLIN | POLLOUT, 0};
+        int ready;
+        do
+            ready = poll(&waitFor, 1, ReadTimeout > 0 ? ReadTimeout : -1);
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0)
+            FailSilent();
+        if (ready < 0 || (waitFor.revents & ~POLLOUT) != 0)
+            return; // data, or a broken connection that the read reports
+        SendQueued();
+    }
+    if (ReadTimeout <= 0)
         return;
     pollfd waitFor{FSocket, POLLIN, 0};
     int ready;
@@ -457,6 +536,7 @@ void TLineConnection::Close() {
         ::close(fd);
     // The buffer may have grown with a long line; an idle connection holds nothing.
     std::string().swap(FBuffer);
+    std::string().swap(FOutbox);
     FStart = FScanned = 0;
 }
 

@@ -35,6 +35,10 @@ class TLineConnection {
     void WriteLine(const std::string& line);
     // Sends data as it is, in one write where the socket takes it.
     void Write(const std::string& data);
+    // Sends what the socket takes of data now, without waiting; the rest goes out while later
+    // reads wait for replies. So any number of commands can be sent ahead: a write never
+    // blocks while the server, its replies unread, stops reading.
+    void Queue(const std::string& data);
     // The next line up to LF, without CR LF. A line longer than maxLength throws
     // ELineTooLong and stays unread, for SkipLine.
     std::string ReadLine(size_t maxLength);
@@ -79,10 +83,15 @@ class TLineConnection {
     size_t FScanned = 0;          // bytes after FStart known to hold no LF
     int FReceiveLimit = 0;        // the socket's receive time limit, in ms
     bool FReadSinceWrite = false; // a reply has begun to arrive since the last command
+    std::string FOutbox;          // queued bytes the socket has not taken yet
 
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);
     void Receive();
     void WaitReadable();
+    // Writes what the socket takes of the outbox without waiting.
+    void SendQueued();
+    // Writes size bytes, waiting as long as the socket needs; throws on failure.
+    void WriteAll(const char* data, size_t size);
     [[noreturn]] void FailSilent();
     const addrinfo* Lookup(TNameLookup& lookup, const std::string& host, int timeoutMs);
     // A time limit on every blocking receive of the socket; 0 removes it.

@@ -20,13 +20,18 @@ namespace {
 const auto StartPoll = std::chrono::milliseconds(50);
 const auto IdlePoll = std::chrono::milliseconds(500);
 
-// A check's window: its TOP commands (sent together when the server pipelines), and
-// its list entries, announced in one call to the main thread.
-const size_t WindowTops = 64;
-const size_t WindowEntries = 512;
+// A check's window: its TOP commands (queued together when the server pipelines, and taken
+// by the socket as fast as it will), and its list entries. The next window is queued when
+// half of this one's replies are in, so on a slow link the server always has commands
+// enough to fill a round trip; the size bounds only what waits in memory.
+const size_t WindowTops = 2048;
+const size_t WindowEntries = 8192;
 // What a window has read goes to the main thread ahead of the rest after this long,
 // or once it holds this many header bytes.
 const auto AnnounceInterval = std::chrono::milliseconds(200);
+// What has been read goes ahead at once when the next reply is this late: a server that
+// stalls must not hold back the headers that came before.
+const int AnnounceWhenSilentMs = 30;
 // Announcement batches queued to the main thread at most before the worker waits for them.
 const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(4) << 20;
@@ -473,6 +478,12 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
             TCheckEntry& entry = entries[read];
             if (entry.New) {
                 const bool pipelined = PipelinesTops();
+                if (pipelined && window.Ready > window.Announced &&
+                    !POP3.ReplyWithin(AnnounceWhenSilentMs)) {
+                    Announce(window, window.Ready, seen);
+                    held = 0;
+                    announced = std::chrono::steady_clock::now();
+                }
                 std::string cause;
                 bool ok = false;
                 try {

@@ -388,7 +388,7 @@ void TQBPOP3::SendTops(const std::vector<int>& numbers, int lines, bool confirm)
             if (confirm)
                 commands += "LIST " + std::to_string(number) + "\r\n";
         }
-        FConnection.Write(commands);
+        FConnection.Queue(commands);
         FPending.insert(FPending.end(), numbers.begin(), numbers.end());
         FConfirming = confirm;
     });

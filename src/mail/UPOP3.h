@@ -114,6 +114,8 @@ class TQBPOP3 : public TMailSession {
     int ListedSize = -1;
     // Replies of SendTops not yet read.
     size_t Outstanding() const { return FPending.size(); }
+    // Whether bytes of a reply are here or come within ms.
+    bool ReplyWithin(int ms) { return FConnection.WaitForData(ms); }
     // Throws EPOP3Error, closing the session, when the server has sent bytes beyond the
     // replies read so far: the stream is out of step.
     void ExpectNothingMore();

@@ -2,6 +2,7 @@
 #include "model/HeaderIndex.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -97,6 +98,8 @@ bool ParseEntry(std::string_view line, TIndexedEntry& entry) {
         !ParseNumber(fields[4], unreadable) || !Unescape(fields[5], entry.MessageID) ||
         !Unescape(fields[6], f.Subject) || !Unescape(fields[7], f.From) ||
         !Unescape(fields[8], f.To) || !Unescape(fields[9], f.DateText))
+        return false;
+    if (!std::isfinite(f.Date))
         return false;
     f.Unreadable = unreadable != 0;
     for (size_t i = FixedFields; i < fields.size(); ++i)
