@@ -1,8 +1,11 @@
 // Benchmark: a worker check of a 1,000- and a 10,000-message Dovecot mailbox, against
-// Python's poplib doing the same UIDL and TOP n 0 in the same run; then a 5,000-message
-// mailbox on GNU mailutils' pop3d, which sends each reply in small writes, checked one command
-// at a time and pipelined, against a poplib that sets TCP_QUICKACK before every read.
+// Python's poplib doing the same UIDL and TOP n 0 in the same run; then 5,000-message mailboxes
+// on servers that send each reply in small writes (popa3d and solid-pop3d, which answer one
+// command at a time, and GNU mailutils' pop3d, checked one command at a time and pipelined),
+// against a poplib that sets TCP_QUICKACK before every read. Arguments (dovecot, popa3d,
+// solid-pop3d, mailutils) pick some of the servers; none runs them all.
 #include "DovecotServer.h"
+#include "InetdServer.h"
 #include "MailutilsServer.h"
 #include "PythonPeer.h"
 #include "WorkerCheck.h"
@@ -10,7 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,67 +72,146 @@ bool Measure(int messageCount, int runs) {
     return true;
 }
 
-const int MailutilsMessages = 5000;
-const int MailutilsRuns = 3;
+const int SmallWriteMessages = 5000;
+const int SmallWriteRuns = 3;
 
-// Prints the figures of the mailutils mailbox; false when a check saw the wrong count.
-bool MeasureMailutils() {
-    std::cout << "Check of a " << MailutilsMessages << "-message GNU pop3d mailbox (UIDL + TOP n "
-              << "0), " << MailutilsRuns << " runs each, median\n";
-    TMailutilsServer server(MailutilsMessages);
-    const int port = server.Port();
-    const std::string user = TMailutilsServer::User(), password = TMailutilsServer::Password();
-    int counts[3] = {};
-    std::vector<double> single, pipelined, quickAck;
-    for (int run = 0; run < MailutilsRuns; ++run) {
-        server.WaitIdle();
-        single.push_back(WorkerCheck(port, user, password, counts[0], false));
-        server.WaitIdle();
-        pipelined.push_back(WorkerCheck(port, user, password, counts[1], true));
-        server.WaitIdle();
-        quickAck.push_back(PythonCheck(QB_BENCH_DIR "/poplib_check.py", port, user, password,
-                                       counts[2], "--quickack"));
-    }
+// One client of a comparison; its check returns the seconds and sets the messages it saw.
+struct TClient {
+    std::string Label;
+    std::function<double(int& messages)> Check;
+};
+
+// Runs every client SmallWriteRuns times in turn, the server idle before each, and prints
+// their medians beside the last client's. False when a check saw the wrong count.
+bool Compare(const std::vector<TClient>& clients, const std::function<void()>& waitIdle) {
+    std::vector<std::vector<double>> seconds(clients.size());
+    std::vector<int> counts(clients.size());
+    for (int run = 0; run < SmallWriteRuns; ++run)
+        for (size_t i = 0; i < clients.size(); ++i) {
+            waitIdle();
+            seconds[i].push_back(clients[i].Check(counts[i]));
+        }
     for (int count : counts)
-        if (count != MailutilsMessages) {
-            std::cerr << "pop3_check_bench: expected " << MailutilsMessages << " messages, got "
+        if (count != SmallWriteMessages) {
+            std::cerr << "pop3_check_bench: expected " << SmallWriteMessages << " messages, got "
                       << count << "\n";
             return false;
         }
-    const double quick = Median(quickAck);
-    std::printf("quillbar, one command at a time: %8.1f ms\n", Median(single) * 1000);
-    std::printf("quillbar, pipelined:             %8.1f ms\n", Median(pipelined) * 1000);
-    std::printf("python poplib with TCP_QUICKACK: %8.1f ms\n", quick * 1000);
-    std::printf("ratio quillbar one at a time / quick-ack poplib: %.2f (goal: at most 1.5)\n",
-                Median(single) / quick);
-    std::printf("ratio quillbar pipelined / quick-ack poplib:     %.2f (goal: at most 1.5)\n",
-                Median(pipelined) / quick);
+    for (size_t i = 0; i < clients.size(); ++i)
+        std::printf("%-34s %8.1f ms\n", (clients[i].Label + ":").c_str(),
+                    Median(seconds[i]) * 1000);
+    const double peer = Median(seconds.back());
+    for (size_t i = 0; i + 1 < clients.size(); ++i)
+        std::printf("ratio %s / quick-ack poplib: %.2f (goal: at most 1.5)\n",
+                    clients[i].Label.c_str(), Median(seconds[i]) / peer);
     std::fflush(stdout);
+    return true;
+}
+
+TClient QuickAckPoplib(int port, const std::string& user, const std::string& password) {
+    return {"python poplib with TCP_QUICKACK", [=](int& messages) {
+                return PythonCheck(QB_BENCH_DIR "/poplib_check.py", port, user, password, messages,
+                                   "--quickack");
+            }};
+}
+
+// popa3d switches to a user of its own and shuts itself into an empty folder before a login.
+const TInetdDaemon Popa3d = {.Name = "popa3d",
+                             .Packages = {"popa3d"},
+                             .Program = "/usr/sbin/popa3d",
+                             .SystemUsers = {"popa3d"},
+                             .Folders = {"/var/lib/popa3d"}};
+// solid-pop3d also reads its configuration as a user of its own; the password goes through
+// PAM, the mail is the user's mbox under /var/mail.
+const TInetdDaemon SolidPop3d = {.Name = "solid-pop3d",
+                                 .Packages = {"solid-pop3d", "liblockfile1"},
+                                 .Program = "/usr/sbin/solid-pop3d",
+                                 .Config = "<Global>\n"
+                                           "  MailDropName \"/var/mail/%s\"\n"
+                                           "  MailDropType mailbox\n"
+                                           "  UserOverride no\n"
+                                           "  AddBulletins no\n"
+                                           "  LogStatistics no\n"
+                                           "</Global>\n",
+                                 .ConfigOption = "-f",
+                                 .SystemUsers = {"spop3d"}};
+
+// Prints the figures of a daemon run the inetd way; false when a check saw the wrong count.
+bool MeasureInetd(const TInetdDaemon& daemon) {
+    std::cout << "Check of a " << SmallWriteMessages << "-message " << daemon.Name
+              << " mailbox (UIDL + TOP n 0; no pipelining offered), " << SmallWriteRuns
+              << " runs each, median\n";
+    std::string why = TInetdServer::Unavailable();
+    try {
+        if (why.empty()) {
+            TInetdServer server(daemon, QB_INETD_PACKAGES, SmallWriteMessages);
+            const int port = server.Port();
+            const std::string user = TInetdServer::User(), password = server.Password();
+            return Compare(
+                {{"quillbar worker check",
+                  [&](int& messages) { return WorkerCheck(port, user, password, messages); }},
+                 QuickAckPoplib(port, user, password)},
+                [&] { server.WaitIdle(); });
+        }
+    } catch (const std::runtime_error& error) {
+        why = error.what();
+    }
+    std::cout << daemon.Name << " left out: " << why << "\n";
+    return true;
+}
+
+// Prints the figures of the mailutils mailbox; false when a check saw the wrong count.
+bool MeasureMailutils() {
+    std::cout << "Check of a " << SmallWriteMessages << "-message GNU pop3d mailbox (UIDL + TOP n "
+              << "0), " << SmallWriteRuns << " runs each, median\n";
+    const std::string why = TMailutilsServer::Unavailable();
+    if (!why.empty()) {
+        std::cout << "GNU pop3d left out: " << why << "\n";
+        return true;
+    }
+    TMailutilsServer server(SmallWriteMessages);
+    const int port = server.Port();
+    const std::string user = TMailutilsServer::User(), password = TMailutilsServer::Password();
+    const auto worker = [&](bool pipelining) {
+        return
+            [=](int& messages) { return WorkerCheck(port, user, password, messages, pipelining); };
+    };
+    if (!Compare({{"quillbar, one command at a time", worker(false)},
+                  {"quillbar, pipelined", worker(true)},
+                  QuickAckPoplib(port, user, password)},
+                 [&] { server.WaitIdle(); }))
+        return false;
     // Without quick acknowledgements each reply waits for the delayed ACK: once is enough.
     server.WaitIdle();
     int plainCount = 0;
     const double plain =
         PythonCheck(QB_BENCH_DIR "/poplib_check.py", port, user, password, plainCount);
-    std::printf("python poplib as it comes:       %8.1f ms (%d messages)\n", plain * 1000,
+    std::printf("%-34s %8.1f ms (%d messages)\n", "python poplib as it comes:", plain * 1000,
                 plainCount);
     return true;
 }
 
+bool Wanted(int argc, char** argv, const std::string& name) {
+    return argc < 2 || std::find(argv + 1, argv + argc, name) != argv + argc;
+}
+
 } // namespace
 
-int main() {
-    std::string why = TDovecotServer::Unavailable();
-    if (!why.empty()) {
-        std::cerr << "pop3_check_bench: " << why << "\n";
-        return 1;
-    }
-    for (const TMailboxRun& run : MailboxRuns)
-        if (!Measure(run.Messages, run.Runs))
+int main(int argc, char** argv) {
+    if (Wanted(argc, argv, "dovecot")) {
+        const std::string why = TDovecotServer::Unavailable();
+        if (!why.empty()) {
+            std::cerr << "pop3_check_bench: " << why << "\n";
             return 1;
-    why = TMailutilsServer::Unavailable();
-    if (!why.empty()) {
-        std::cout << "GNU pop3d left out: " << why << "\n";
-        return 0;
+        }
+        for (const TMailboxRun& run : MailboxRuns)
+            if (!Measure(run.Messages, run.Runs))
+                return 1;
     }
-    return MeasureMailutils() ? 0 : 1;
+    for (const TInetdDaemon* daemon : {&Popa3d, &SolidPop3d})
+        if (Wanted(argc, argv, daemon->Name) && !MeasureInetd(*daemon))
+            return 1;
+    if (Wanted(argc, argv, "mailutils") && !MeasureMailutils())
+        return 1;
+    return 0;
 }

@@ -15,7 +15,7 @@ packages=(
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
     qtkeychain-qt6-dev libsecret-1-0 dbus dunst gnome-keyring
     dovecot-core dovecot-pop3d dovecot-imapd openssl xvfb xauth xdotool openbox imagemagick x11-utils
-    libgmime-3.0-dev python3 procps mailutils-pop3d
+    libgmime-3.0-dev python3 procps mailutils-pop3d socat
 )
 
 sudo=""
