@@ -34,7 +34,7 @@ const auto AnnounceInterval = std::chrono::milliseconds(200);
 const int AnnounceWhenSilentMs = 30;
 // Announcement batches queued to the main thread at most before the worker waits for them.
 const int MaxQueuedAnnouncements = 4;
-const size_t MaxHeldHeaderBytes = size_t(4) << 20;
+const size_t MaxHeldHeaderBytes = size_t(256) << 10;
 
 } // namespace
 

@@ -13,6 +13,10 @@ const size_t FixedFields = 10; // before the recipients, one field each
 
 // Tabs and line breaks would end a field or an entry; decoded header text may hold them.
 void AppendEscaped(std::string& out, const std::string& field) {
+    if (field.find_first_of("\\\t\n\r") == std::string::npos) {
+        out += field; // nearly every field
+        return;
+    }
     for (const char c : field) {
         switch (c) {
         case '\\':

@@ -216,6 +216,7 @@ void TMessageStore::QueueSeen(const std::vector<TEntryId>& seen) {
 
 TEntryId TMessageStore::AddEntry(TButton entry) {
     entry.Id = TEntryId(++FLastId);
+    IndexChanged(entry.Account);
     FButtons.push_back(std::move(entry));
     emit EntryAdded(static_cast<int>(FButtons.size()) - 1);
     return FButtons.back().Id;
@@ -247,6 +248,7 @@ void TMessageStore::RemoveButton(int index, bool renumber) {
     if (index < 0 || index >= static_cast<int>(FButtons.size()))
         return;
     FReader->Leaving(index, false);
+    IndexChanged(FButtons[index].Account);
     emit EntryAboutToBeRemoved(index);
     RemoveEntry(FButtons, index, renumber);
     emit EntryRemoved(index);

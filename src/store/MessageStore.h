@@ -101,7 +101,7 @@ class TMessageStore : public QObject {
     void EntryAdded(int index);
     void EntryAboutToBeRemoved(int index);
     void EntryRemoved(int index);
-    // Read mark or message number.
+    // Read mark, or the message under the entry's key (another size on the server).
     void EntryChanged(int index);
     void TaskAdded(int position);
     void TaskRemoved(int position);
@@ -137,6 +137,8 @@ class TMessageStore : public QObject {
     void LoadIndexes();
     // Writes the account's entries to its index when they changed since it was last written.
     void SaveIndex(int account);
+    // The account's entries differ from what its index file holds.
+    void IndexChanged(int account);
     // The sizes of the account's entries by lower-case key, for the check to compare.
     std::unordered_map<std::string, long long> KnownSizes(int account) const;
     TQBTaskInfo CheckTask(int account) const;
@@ -199,8 +201,9 @@ class TMessageStore : public QObject {
     std::unique_ptr<TReadSession> FReader;
     // What each account's last completed check saw, by account index; learned at run time.
     std::vector<TStringList> FServerLists;
-    // By account name in lower case: a digest of the index text last read or written.
-    std::unordered_map<std::string, size_t> FSavedIndex;
+    // By account name in lower case: accounts whose entries changed since their index file
+    // was read or written.
+    std::unordered_set<std::string> FIndexDirty;
     // By account name in lower case: unread entries were shown from the index, and the
     // account's first check has not ended yet; that check tells of new mail for them.
     std::unordered_set<std::string> FUnconfirmedUnread;

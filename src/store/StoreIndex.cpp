@@ -7,8 +7,6 @@
 #include "mail/MD5Hex.h"
 #include "model/HeaderIndex.h"
 
-#include <functional>
-
 std::string TMessageStore::IndexPath(int account) const {
     const TAccount& a = Settings().Accounts().at(static_cast<size_t>(account));
     // Another server, user or protocol under the same name starts a new index.
@@ -31,7 +29,6 @@ void TMessageStore::LoadIndexes() {
         } catch (const std::exception&) {
             continue; // unreadable: the check fetches every header, as without an index
         }
-        FSavedIndex[LowerUID(config.AccountName)] = std::hash<std::string>()(file.Text);
         const TUIDSet readMarks =
             config.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(config.ReadList);
         TStringList& known = KnownOnServer(account);
@@ -48,25 +45,26 @@ void TMessageStore::LoadIndexes() {
             known.push_back(entry.UID);
             AddEntry(std::move(entry));
         }
+        FIndexDirty.erase(LowerUID(config.AccountName)); // the file holds these entries
     }
 }
 
+void TMessageStore::IndexChanged(int account) {
+    if (ValidAccount(account))
+        FIndexDirty.insert(LowerUID(AccountName(account)));
+}
+
 void TMessageStore::SaveIndex(int account) {
-    if (!ValidAccount(account))
+    if (!ValidAccount(account) || FIndexDirty.count(LowerUID(AccountName(account))) == 0)
         return;
     std::vector<TIndexedEntry> indexed;
     for (const TButton& entry : FButtons)
         // A header that could not be read is tried again at the next start.
         if (entry.Account == account && !entry.Fields.Unreadable)
             indexed.push_back({entry.UID, entry.MessageID, entry.Fields});
-    const std::string text = HeaderIndexText(indexed);
-    size_t& saved = FSavedIndex[LowerUID(AccountName(account))];
-    const size_t digest = std::hash<std::string>()(text);
-    if (saved == digest)
-        return;
     try {
-        WriteCacheFile(IndexPath(account), true, text);
-        saved = digest;
+        WriteCacheFile(IndexPath(account), true, HeaderIndexText(indexed));
+        FIndexDirty.erase(LowerUID(AccountName(account)));
     } catch (const std::exception&) {
         // Only a cache: the next start fetches the headers again.
     }

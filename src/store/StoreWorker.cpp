@@ -235,6 +235,7 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     if (known >= 0) {
         entry.Id = FButtons[known].Id;
         FButtons[known] = std::move(entry);
+        IndexChanged(FRunningAccount);
         FRenumberHint = known + 1;
         emit EntryChanged(known);
         return;
@@ -250,8 +251,8 @@ void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
     if (index < 0)
         return;
     FRenumberHint = index + 1;
+    // No view shows the number: a restart that renumbers every entry redraws nothing.
     FButtons[index].MsgNum = number;
-    emit EntryChanged(index);
 }
 
 void TMessageStore::WorkerCheckDone() {
