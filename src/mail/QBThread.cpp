@@ -18,7 +18,6 @@
 namespace {
 
 const auto StartPoll = std::chrono::milliseconds(50);
-const auto IdlePoll = std::chrono::milliseconds(500);
 
 // A check's window: its TOP commands (sent together when the server pipelines), and
 // its list entries, announced in one call to the main thread.
@@ -73,8 +72,18 @@ void TQBThread::Resume() {
         FThread = std::thread([this] { Execute(); });
 }
 
+void TQBThread::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        FWakeWanted = true;
+        Idle = false;
+    }
+    FIdleWake.notify_all();
+}
+
 void TQBThread::Stop() {
     Stopping = true;
+    Wake();
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
     IMAP.DropConnection();
@@ -163,9 +172,14 @@ void TQBThread::Execute() {
                 POP3.Disconnect();
             if (IMAP.Connected())
                 IMAP.Logout(IMAPLogoutWait);
-            ++IdleRounds;
+            // Asleep until a job is queued: an idle program must not wake up.
             std::unique_lock<std::mutex> lock(FIdleLock);
-            FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
+            if (!FWakeWanted && !FTerminated) {
+                Idle = true;
+                FIdleWake.wait(lock, [this] { return FWakeWanted || FTerminated; });
+            }
+            FWakeWanted = false;
+            Idle = false;
             continue;
         }
         try {

@@ -134,6 +134,9 @@ void TMessageStore::AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entri
         return;
     FTasks.push_back(QueueTask(task, std::move(entries)));
     emit TaskAdded(static_cast<int>(FTasks.size()) - 1);
+    // The worker sleeps while the queue is empty.
+    if (FWorker)
+        FWorker->Wake();
 }
 
 void TMessageStore::NextTask() {
