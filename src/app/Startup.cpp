@@ -163,7 +163,7 @@ int RunQuillbar(const TCommandLine& options) {
     frmMain->show();
     std::unique_ptr<TStallProbe> stallProbe;
     if (!options.StallLog.isEmpty())
-        stallProbe = std::make_unique<TStallProbe>(options.StallLog);
+        stallProbe = std::make_unique<TStallProbe>(options.StallLog, store);
     const int code = QApplication::exec();
     store.Shutdown();
 
