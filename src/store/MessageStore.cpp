@@ -291,6 +291,16 @@ void TMessageStore::CancelTask() {
         FWorker->Stop();
 }
 
+void TMessageStore::ReleaseSpare() {
+    FButtons.shrink_to_fit();
+    FErrors.shrink_to_fit();
+    FTasks.shrink_to_fit();
+    for (TStringList& list : FServerLists)
+        list.shrink_to_fit();
+    // The read marks of the last check, wanted again only by the next one, which makes them anew.
+    TUIDSet().swap(FReadSet);
+}
+
 void TMessageStore::ShowTasks(int page) {
     emit TasksWanted(page);
 }
