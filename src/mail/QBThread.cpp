@@ -172,6 +172,11 @@ void TQBThread::Execute() {
                 POP3.Disconnect();
             if (IMAP.Connected())
                 IMAP.Logout(IMAPLogoutWait);
+            // What the last check kept of the mailbox, a hundred bytes a message, is made
+            // anew by the next one.
+            std::unordered_set<std::string>().swap(FKnown);
+            std::unordered_map<int, long long>().swap(FListedSizes);
+            std::unordered_map<std::string, long long>().swap(KnownSizes);
             // Asleep until a job is queued: an idle program must not wake up.
             std::unique_lock<std::mutex> lock(FIdleLock);
             if (!FWakeWanted && !FTerminated) {
