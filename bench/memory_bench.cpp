@@ -5,31 +5,23 @@
 // QB_BENCH_PLATFORM names another (xcb, with DISPLAY set). QB_BENCH_WRAPPER runs it under a
 // profiler ("heaptrack -o /tmp/qb", words split at blanks); its figures are then the
 // profiler's. "memory_bench N" runs one mailbox of N messages only, for such a profile.
-#include "DovecotAccount.h"
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
+#include "ProgramRun.h"
 #include "TempDir.h"
 #include "WorkerCheck.h"
-#include "core/Settings.h"
-#include "core/UGlobal.h"
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
 
-namespace fs = std::filesystem;
 using TClock = std::chrono::steady_clock;
 
 namespace {
@@ -37,12 +29,6 @@ namespace {
 const int Sizes[3] = {0, 10000, 100000};
 const double GoalAt10k = 45;       // MiB
 const double GoalPerMessage = 1.0; // KiB
-
-std::string ProgramFolder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return fs::path(std::string(path, n > 0 ? static_cast<size_t>(n) : 0)).parent_path();
-}
 
 // Lines Dovecot logs from now on, read as they come.
 class TDovecotLog {
@@ -63,42 +49,6 @@ class TDovecotLog {
     std::ifstream FLog;
 };
 
-void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user) {
-    const std::string from = ProgramFolder();
-    fs::copy_file(from + "/quillbar", folder + "/quillbar");
-    fs::copy(from + "/Skins", folder + "/Skins", fs::copy_options::recursive);
-    fs::create_directories(folder + "/home/run");
-    fs::permissions(folder + "/home/run", fs::perms::owner_all);
-    AppPath = folder;
-    Settings().Load();
-    Settings().AddAccount(DovecotAccount(dovecot, user, "Bench"));
-}
-
-[[noreturn]] void StartProgram(const std::string& folder) {
-    const char* platform = getenv("QB_BENCH_PLATFORM");
-    setenv("QT_QPA_PLATFORM", platform ? platform : "offscreen", 1);
-    const std::string home = folder + "/home";
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
-    const int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    std::vector<std::string> words;
-    if (const char* wrapper = getenv("QB_BENCH_WRAPPER")) {
-        std::istringstream split(wrapper);
-        for (std::string word; split >> word;)
-            words.push_back(word);
-    }
-    words.push_back(folder + "/quillbar");
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
 // Resident MiB once the program has announced the user's mailbox and settled: the session
 // has ended and the figure has stayed within 0.1 MiB for three seconds (the program gives
 // back what the check left a moment after it). Negative on failure.
@@ -108,7 +58,7 @@ double SettledResidentMiB(TDovecotServer& dovecot, int user) {
     TDovecotLog log(dovecot);
     const pid_t pid = fork();
     if (pid == 0)
-        StartProgram(folder.Path());
+        ExecProgram(folder.Path(), {});
     const auto start = TClock::now();
     const std::string session = "pop3(" + dovecot.User(user) + ")<";
     bool ended = false;
