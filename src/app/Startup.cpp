@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 
 #include "app/LeftoverFiles.h"
+#include "app/MemoryKeeper.h"
 #include "app/StallProbe.h"
 #include "bar/FMain.h"
 #include "core/Folders.h"
@@ -148,6 +149,7 @@ int RunQuillbar(const TCommandLine& options) {
     frmMain->SetMessageList(list.get());
     frmMain->RegisterHotKey();
     store.Start();
+    const TMemoryKeeper memoryKeeper(store);
     // The exit stops the worker while every window still stands and the loop can serve
     // the worker's last events.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &store, &TMessageStore::Shutdown);
@@ -163,7 +165,7 @@ int RunQuillbar(const TCommandLine& options) {
     frmMain->show();
     std::unique_ptr<TStallProbe> stallProbe;
     if (!options.StallLog.isEmpty())
-        stallProbe = std::make_unique<TStallProbe>(options.StallLog);
+        stallProbe = std::make_unique<TStallProbe>(options.StallLog, store);
     const int code = QApplication::exec();
     store.Shutdown();
 

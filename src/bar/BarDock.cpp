@@ -46,7 +46,20 @@ void TBarDock::BarShown(int storedEdge) {
         // A saved docked edge wins over leftover floating values.
         SetEdge(storedEdge);
     }
-    if (FDock->CanDock())
+    if (FDock->CanDock()) {
+        // Told by the desktop rather than asked on a timer: an idle bar does not wake up.
+        FDock->WatchFullScreen([this] { FullScreenChanged(); });
+        FullScreenChanged();
+    }
+    UpdateAutoHideTimer();
+}
+
+void TBarDock::UpdateAutoHideTimer() {
+    // Only a shown auto-hidden bar waits for the pointer to leave.
+    const bool needed = FDock->CanDock() && IsDockedEdge(FEdge) && AutoHide && FShown;
+    if (!needed)
+        FAutoHideTimer->stop();
+    else if (!FAutoHideTimer->isActive())
         FAutoHideTimer->start();
 }
 
@@ -60,6 +73,7 @@ void TBarDock::ApplyAutoHide(bool autoHide, bool heightChanged) {
     // Switching auto-hide off shows the docked bar in its place at once.
     if (!AutoHide || heightChanged)
         SetEdge(FEdge);
+    UpdateAutoHideTimer();
 }
 
 void TBarDock::BeginDrag(int grip, const QPoint& globalPos, const QPoint& localPos) {
@@ -116,6 +130,7 @@ void TBarDock::SetEdge(int edge) {
         edge = abeFloat;
     FEdge = edge;
     ApplyEdge();
+    UpdateAutoHideTimer();
 }
 
 void TBarDock::ApplyEdge() {
@@ -139,11 +154,13 @@ void TBarDock::SlideBar(bool shown) {
     if (Stick && !shown)
         return;
     FShown = true;
-    if (!IsDockedEdge(FEdge) || !AutoHide)
-        return;
-    FShown = shown;
-    const TPoint place = AutoHidePosition(FEdge, shown, ScreenRect(), FBar.width(), FBar.height());
-    SlideTo(QRect(QPoint(place.X, place.Y), FBar.size()));
+    if (IsDockedEdge(FEdge) && AutoHide) {
+        FShown = shown;
+        const TPoint place =
+            AutoHidePosition(FEdge, shown, ScreenRect(), FBar.width(), FBar.height());
+        SlideTo(QRect(QPoint(place.X, place.Y), FBar.size()));
+    }
+    UpdateAutoHideTimer();
 }
 
 void TBarDock::SlideTo(const QRect& target) {
@@ -177,12 +194,15 @@ void TBarDock::SlideTo(const QRect& target) {
     FSlideTimer->start(SlideFrameMs);
 }
 
-void TBarDock::tmrAutoHideTimer() {
+void TBarDock::FullScreenChanged() {
     const bool fullScreen = FDock->FullScreenActive();
     if (fullScreen != FFullScreenApp) {
         FFullScreenApp = fullScreen;
         FDock->SetAbove(&FBar, !fullScreen);
     }
+}
+
+void TBarDock::tmrAutoHideTimer() {
     if (!IsDockedEdge(FEdge) || !AutoHide || FBar.isActiveWindow() || FDragging || FSliding)
         return;
     const int distance = 2 * QGuiApplication::styleHints()->mouseDoubleClickDistance();

@@ -75,6 +75,10 @@ class TBarDock : public QObject {
     void ApplyEdge();
     void SlideTo(const QRect& target);
     void tmrAutoHideTimer();
+    // Runs the auto-hide timer only while it has a bar to hide.
+    void UpdateAutoHideTimer();
+    // Lets a full-screen window cover the bar, and keeps it above the others otherwise.
+    void FullScreenChanged();
     void MoveStep(const QPoint& globalPos, bool ctrl);
     void EndMove();
     TRect ScreenRect() const;

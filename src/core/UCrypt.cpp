@@ -23,7 +23,12 @@ class TPasswordCipher {
   public:
     TPasswordCipher() {
         unsigned char digest[SHA_DIGEST_LENGTH];
-        SHA1(reinterpret_cast<const unsigned char*>(PassPhrase), sizeof(PassPhrase) - 1, digest);
+        // Not the one-shot SHA1(), which loads OpenSSL's provider machinery (MD5Hex.cpp).
+        SHA_CTX context;
+        SHA1_Init(&context);
+        SHA1_Update(&context, PassPhrase, sizeof(PassPhrase) - 1);
+        SHA1_Final(digest, &context);
+        OPENSSL_cleanse(&context, sizeof(context));
         BF_set_key(&FKey, SHA_DIGEST_LENGTH, digest);
         OPENSSL_cleanse(digest, sizeof(digest));
         FChain.fill(0xFF);

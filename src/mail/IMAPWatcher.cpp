@@ -13,8 +13,6 @@ namespace {
 const int ConnectTimeout = 30000; // ms
 // A reply may pause this long; an idle wait has no such limit.
 const int SilenceLimit = 60000; // ms
-// How often an idle wait looks whether the watcher is to stop.
-const int StopPoll = 250; // ms
 
 } // namespace
 
@@ -49,6 +47,8 @@ void TIMAPWatcher::Stop() {
         FStopping = true;
     }
     FWake.notify_all();
+    // The idle wait sleeps in its read until the server speaks or this wakes it.
+    FSession.InterruptIdle();
 }
 
 void TIMAPWatcher::Pause(std::chrono::milliseconds pause) {
@@ -127,8 +127,10 @@ void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
         // Servers may end an IDLE after 30 minutes.
         const auto renew = TClock::now() + RenewIdle;
         unsigned events = ieNone;
-        while (!FStopping && events == ieNone && TClock::now() < renew)
-            events = FSession.WaitIdle(StopPoll);
+        for (auto now = TClock::now(); !FStopping && events == ieNone && now < renew;
+             now = TClock::now())
+            events = FSession.WaitIdle(static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(renew - now).count()));
         FIdling = false;
         FSession.StopIdle();
         if (events != ieNone && !FStopping)

@@ -19,6 +19,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <system_error>
@@ -76,8 +77,12 @@ bool IsAddressLiteral(const std::string& host) {
 
 } // namespace
 
+TLineConnection::TLineConnection() : FInterrupt(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 TLineConnection::~TLineConnection() {
     Close();
+    if (FInterrupt >= 0)
+        ::close(FInterrupt);
 }
 
 void TLineConnection::Fail(const std::string& text) {
@@ -491,12 +496,25 @@ void TLineConnection::ReadBytes(size_t count, std::string& dest, size_t keep) {
 bool TLineConnection::WaitForData(int timeoutMs) {
     if (Buffered() > 0 || !FOpen || (FSSL && SSL_pending(FSSL) > 0))
         return true;
-    pollfd waitFor{FSocket, POLLIN, 0};
+    pollfd waitFor[2] = {{FSocket, POLLIN, 0}, {FInterrupt, POLLIN, 0}};
     int ready;
     do
-        ready = poll(&waitFor, 1, timeoutMs);
+        ready = poll(waitFor, FInterrupt >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
     while (ready < 0 && errno == EINTR);
+    if (waitFor[1].revents & POLLIN) {
+        uint64_t taken = 0;
+        [[maybe_unused]] const ssize_t drained = ::read(FInterrupt, &taken, sizeof taken);
+        return false;
+    }
     return ready != 0;
+}
+
+void TLineConnection::Interrupt() {
+    if (FInterrupt < 0)
+        return;
+    const uint64_t one = 1;
+    // A counter already raised stays raised: a failed write loses nothing.
+    [[maybe_unused]] const ssize_t written = ::write(FInterrupt, &one, sizeof one);
 }
 
 size_t TLineConnection::SkipLine(size_t limit) {

@@ -22,7 +22,7 @@ struct TTLSOptions {
 // All operations but Drop and IsOpen belong to one thread; they throw EPOP3Error.
 class TLineConnection {
   public:
-    TLineConnection() = default;
+    TLineConnection();
     ~TLineConnection();
     TLineConnection(const TLineConnection&) = delete;
     TLineConnection& operator=(const TLineConnection&) = delete;
@@ -51,8 +51,11 @@ class TLineConnection {
     // the rest are read and dropped.
     void ReadBytes(size_t count, std::string& dest, size_t keep = SIZE_MAX);
     // true when bytes are buffered or arrive within timeoutMs, or the connection broke (the
-    // next read tells); false when none came in time. Leaves the connection open either way.
+    // next read tells); false when none came in time or Interrupt ended the wait. Leaves the
+    // connection open either way; a timeout below 0 waits without limit.
     bool WaitForData(int timeoutMs);
+    // Any thread: the WaitForData now running, or else the next one, returns false at once.
+    void Interrupt();
     // Bytes received but not yet read as lines.
     size_t Buffered() const { return FBuffer.size() - FStart; }
     // Frees the socket; pending data is lost.
@@ -72,6 +75,8 @@ class TLineConnection {
 
   private:
     int FSocket = -1;
+    // An event counter that Interrupt raises and WaitForData takes.
+    int FInterrupt = -1;
     std::mutex FSocketLock;         // keeps Drop off a descriptor that Close has freed
     TNameLookup* FLookup = nullptr; // the lookup Open waits for, for Drop to cancel
     std::atomic<bool> FOpen{false};

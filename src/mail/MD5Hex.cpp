@@ -5,7 +5,13 @@
 
 std::string MD5Hex(const std::string& bytes) {
     unsigned char digest[MD5_DIGEST_LENGTH];
-    MD5(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    // Not the one-shot MD5(): it fetches the algorithm from a provider on every call, and
+    // its first call loads OpenSSL's provider machinery (2 MB resident) into a program that
+    // may never use TLS.
+    MD5_CTX context;
+    MD5_Init(&context);
+    MD5_Update(&context, bytes.data(), bytes.size());
+    MD5_Final(digest, &context);
     static const char hexDigits[] = "0123456789abcdef";
     std::string result;
     result.reserve(2 * MD5_DIGEST_LENGTH);

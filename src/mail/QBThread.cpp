@@ -18,7 +18,6 @@
 namespace {
 
 const auto StartPoll = std::chrono::milliseconds(50);
-const auto IdlePoll = std::chrono::milliseconds(500);
 
 // A check's window: its TOP commands (queued together when the server pipelines, and taken
 // by the socket as fast as it will), and its list entries. The next window is queued when
@@ -78,8 +77,18 @@ void TQBThread::Resume() {
         FThread = std::thread([this] { Execute(); });
 }
 
+void TQBThread::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        FWakeWanted = true;
+        Idle = false;
+    }
+    FIdleWake.notify_all();
+}
+
 void TQBThread::Stop() {
     Stopping = true;
+    Wake();
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
     IMAP.DropConnection();
@@ -168,9 +177,19 @@ void TQBThread::Execute() {
                 POP3.Disconnect();
             if (IMAP.Connected())
                 IMAP.Logout(IMAPLogoutWait);
-            ++IdleRounds;
+            // What the last check kept of the mailbox, a hundred bytes a message, is made
+            // anew by the next one.
+            std::unordered_set<std::string>().swap(FKnown);
+            std::unordered_map<int, long long>().swap(FListedSizes);
+            std::unordered_map<std::string, long long>().swap(KnownSizes);
+            // Asleep until a job is queued: an idle program must not wake up.
             std::unique_lock<std::mutex> lock(FIdleLock);
-            FIdleWake.wait_for(lock, IdlePoll, [this] { return FTerminated.load(); });
+            if (!FWakeWanted && !FTerminated) {
+                Idle = true;
+                FIdleWake.wait(lock, [this] { return FWakeWanted || FTerminated; });
+            }
+            FWakeWanted = false;
+            Idle = false;
             continue;
         }
         try {

@@ -119,12 +119,14 @@ class TQBThread {
     size_t ParallelHeaderMinimum = 2000;
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
-    // Times the worker found no job and was left without a session.
-    std::atomic<int> IdleRounds{0};
+    // The worker found no job, left its sessions and sleeps until Wake or Terminate.
+    std::atomic<bool> Idle{false};
     std::string StatusText;
 
     // Starts the thread; attach the events and limits first.
     void Resume();
+    // Any thread: a job was queued; the idle worker asks OnGetTask for it.
+    void Wake();
     // Any thread: breaks off the running job.
     void Stop();
     // Any thread: leave the loop after the current job.
@@ -170,6 +172,8 @@ class TQBThread {
     std::atomic<bool> FExited{false}; // Execute has left its loop
     std::mutex FIdleLock;
     std::condition_variable FIdleWake;
+    // A job may be waiting: set by Wake, taken by the worker; guarded by FIdleLock.
+    bool FWakeWanted = false;
     bool FStatusShown = false; // StatusText is what the main thread was last given
     // Announcements queued and not yet known to have run, and the first failure of one.
     int FQueued = 0;

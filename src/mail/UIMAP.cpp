@@ -302,6 +302,10 @@ bool TQBIMAP::Logout(int timeoutMs) {
     return confirmed;
 }
 
+void TQBIMAP::InterruptIdle() {
+    FConnection.Interrupt();
+}
+
 void TQBIMAP::DropConnection() {
     FConnection.Drop();
 }

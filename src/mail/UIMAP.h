@@ -98,8 +98,10 @@ class TQBIMAP : public TMailSession {
     // Enters IDLE; fails with EPOP3ReplyError when the server refuses or lacks IDLE.
     void StartIdle();
     // Waits up to timeoutMs for news; returns the TIMAPEvent flags of what came, ieNone on
-    // timeout. DropConnection ends the wait at once with an error.
+    // timeout or InterruptIdle. DropConnection ends the wait at once with an error.
     unsigned WaitIdle(int timeoutMs);
+    // Any thread: the WaitIdle now running, or else the next one, returns at once.
+    void InterruptIdle();
     // Ends IDLE and reads the server's confirmation.
     void StopIdle();
     bool Idling() const { return !FIdleTag.empty(); }

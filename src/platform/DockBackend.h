@@ -4,6 +4,7 @@
 
 #include <QRect>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -21,6 +22,9 @@ class TDockBackend {
     virtual void SetAbove(QWidget* window, bool above) = 0;
     // Whether the desktop's active window is full screen.
     virtual bool FullScreenActive() = 0;
+    // From now on calls changed whenever the active window, or whether it is full screen,
+    // may have changed, so that nobody has to ask FullScreenActive over and over.
+    virtual void WatchFullScreen(std::function<void()> changed) = 0;
     // False where the desktop does not honour docks: the bar then only floats.
     virtual bool CanDock() const = 0;
 };

@@ -134,6 +134,9 @@ void TMessageStore::AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entri
         return;
     FTasks.push_back(QueueTask(task, std::move(entries)));
     emit TaskAdded(static_cast<int>(FTasks.size()) - 1);
+    // The worker sleeps while the queue is empty.
+    if (FWorker)
+        FWorker->Wake();
 }
 
 void TMessageStore::NextTask() {
@@ -288,6 +291,16 @@ void TMessageStore::CancelTask() {
         FTasks.front().Cancelled = true;
     if (FWorker)
         FWorker->Stop();
+}
+
+void TMessageStore::ReleaseSpare() {
+    FButtons.shrink_to_fit();
+    FErrors.shrink_to_fit();
+    FTasks.shrink_to_fit();
+    for (TStringList& list : FServerLists)
+        list.shrink_to_fit();
+    // The read marks of the last check, wanted again only by the next one, which makes them anew.
+    TUIDSet().swap(FReadSet);
 }
 
 void TMessageStore::ShowTasks(int page) {

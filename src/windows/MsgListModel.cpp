@@ -69,16 +69,31 @@ TMsgListModel::TMsgListModel(TMessageStore& store, QObject* parent)
     FlushRows();
 }
 
-void TMsgListModel::FillRow(int entry, TRow& row) const {
+QString TMsgListModel::CellText(int entry, int column) const {
     const TButton& button = FStore.Buttons()[static_cast<size_t>(entry)];
-    row.Cells[colAccount] =
-        QString::fromStdString(SingleLine(UndeclaredToUtf8(FStore.AccountName(button.Account))));
     const TEntryFields& fields = button.Fields;
-    row.Cells[colSubject] = QString::fromStdString(fields.Subject);
-    row.Cells[colFrom] = QString::fromStdString(fields.From);
-    row.Cells[colTo] = QString::fromStdString(RecipientsText(fields, row.Form));
-    row.Date = DateTimeOf(fields.Date);
-    row.Cells[colDate] = DateText(row.Date);
+    switch (column) {
+    case colSubject:
+        return QString::fromStdString(fields.Subject);
+    case colFrom:
+        return QString::fromStdString(fields.From);
+    case colTo:
+        return QString::fromStdString(
+            RecipientsText(fields, FRows[static_cast<size_t>(entry)].BlankSeparated
+                                       ? TRecipientForm::BlankSeparated
+                                       : TRecipientForm::CommaSeparated));
+    case colDate:
+        return DateText(Date(entry));
+    case colAccount:
+        return QString::fromStdString(
+            SingleLine(UndeclaredToUtf8(FStore.AccountName(button.Account))));
+    default:
+        return {};
+    }
+}
+
+QDateTime TMsgListModel::Date(int entry) const {
+    return DateTimeOf(FStore.Buttons()[static_cast<size_t>(entry)].Fields.Date);
 }
 
 void TMsgListModel::FlushRows() {
@@ -89,8 +104,6 @@ void TMsgListModel::FlushRows() {
         return;
     beginInsertRows({}, first, last);
     FRows.resize(static_cast<size_t>(last) + 1);
-    for (int entry = first; entry <= last; ++entry)
-        FillRow(entry, FRows[static_cast<size_t>(entry)]);
     endInsertRows();
 }
 
@@ -127,7 +140,6 @@ void TMsgListModel::EntryChanged(int index) {
 }
 
 void TMsgListModel::RowChanged(int entry) {
-    FillRow(entry, FRows[static_cast<size_t>(entry)]);
     emit dataChanged(index(entry, 0), index(entry, MsgColumnCount - 1));
 }
 
@@ -139,7 +151,7 @@ void TMsgListModel::SetShowAll(bool showAll) {
         if (!IsRead(entry))
             continue;
         if (showAll) {
-            FRows[static_cast<size_t>(entry)].Form = TRecipientForm::BlankSeparated;
+            FRows[static_cast<size_t>(entry)].BlankSeparated = true;
             RowChanged(entry);
         } else {
             SetTicked(entry, false);
@@ -179,15 +191,18 @@ int TMsgListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TMsgListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(FRows.size()))
+    // While a row is being removed the store has one entry fewer than the rows.
+    if (!index.isValid() || index.row() >= static_cast<int>(FRows.size()) ||
+        index.row() >= static_cast<int>(FStore.Buttons().size()))
         return {};
     const TRow& row = FRows[static_cast<size_t>(index.row())];
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return row.Cells[column];
+        return CellText(index.row(), column);
     case SortRole:
-        return column == colDate ? QVariant(row.Date) : QVariant(row.Cells[column]);
+        return column == colDate ? QVariant(Date(index.row()))
+                                 : QVariant(CellText(index.row(), column));
     case Qt::CheckStateRole:
         return column == colSubject ? QVariant(row.Ticked ? Qt::Checked : Qt::Unchecked)
                                     : QVariant();

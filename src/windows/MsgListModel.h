@@ -52,13 +52,14 @@ class TMsgListModel : public QAbstractTableModel {
     void ShowAllChanged();
 
   private:
+    // The texts are made from the store's entry when a view asks: a list of 100,000 rows
+    // must not keep a second copy of every entry, and a view asks only for the rows shown.
     struct TRow {
-        QString Cells[MsgColumnCount];
-        QDateTime Date;
-        TRecipientForm Form = TRecipientForm::CommaSeparated;
+        bool BlankSeparated = false; // the recipients' form, TRecipientForm
         bool Ticked = false;
     };
-    void FillRow(int entry, TRow& row) const;
+    QString CellText(int entry, int column) const;
+    QDateTime Date(int entry) const;
     void EntryAdded();
     void EntryAboutToBeRemoved(int index);
     void EntryRemoved(int index);

@@ -143,6 +143,8 @@ class TWorkerHarness {
     TQBTaskInfo& Add(TQBTaskInfo task) {
         task.Notify = static_cast<intptr_t>(++FAdded);
         Tasks.push_back(std::move(task));
+        if (Worker)
+            Worker->Wake();
         return Tasks.back();
     }
 

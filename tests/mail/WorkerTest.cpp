@@ -96,6 +96,14 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) 
     EXPECT_EQ(H.Progress.back().second, static_cast<int64_t>(Message("second").size()));
 }
 
+TEST_F(WorkerTest, AJobQueuedWhileTheWorkerSleepsWakesIt) {
+    H.Start();
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Idle.load(); }));
+    Add(tkCheck, A);
+    Run();
+    EXPECT_EQ(H.Only("checkdone").size(), 1u);
+}
+
 TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
     Add(tkCheck, A);
     Add(tkCheck, B);

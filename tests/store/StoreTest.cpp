@@ -160,7 +160,6 @@ void TStoreTest::PrintServerCommands(const std::string& step) {
 }
 
 void TStoreTest::LetSessionEnd() {
-    // The worker closes its session each time it finds no job.
-    const int before = Store->Worker()->IdleRounds;
-    WaitUntil([&] { return Store->Worker()->IdleRounds > before; });
+    // The worker closes its session when it finds no job, before it sleeps.
+    WaitUntil([&] { return Store->Worker()->Idle.load(); });
 }

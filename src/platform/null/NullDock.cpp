@@ -8,6 +8,7 @@ class TNullDock : public TDockBackend {
     void Apply(QWidget*, int, const QRect&, bool) override {}
     void SetAbove(QWidget*, bool) override {}
     bool FullScreenActive() override { return false; }
+    void WatchFullScreen(std::function<void()>) override {}
     bool CanDock() const override { return false; }
 };
 

@@ -2,6 +2,8 @@
 #include "core/AppBarEdge.h"
 #include "platform/DockBackend.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -9,18 +11,23 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-class TX11Dock : public TDockBackend {
+class TX11Dock : public TDockBackend, public QAbstractNativeEventFilter {
   public:
     TX11Dock() {
         if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
             FConnection = x11->connection();
         if (FConnection)
             FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+    }
+    ~TX11Dock() override {
+        if (FChanged && QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
     }
 
     bool CanDock() const override { return FConnection != nullptr; }
@@ -101,6 +108,37 @@ class TX11Dock : public TDockBackend {
         return false;
     }
 
+    void WatchFullScreen(std::function<void()> changed) override {
+        if (!FConnection)
+            return;
+        const bool first = !FChanged;
+        FChanged = std::move(changed);
+        if (!first)
+            return;
+        FActiveAtom = Atom("_NET_ACTIVE_WINDOW");
+        FStateAtom = Atom("_NET_WM_STATE");
+        const uint32_t rootMask = EventMask(FRoot) | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(FConnection, FRoot, XCB_CW_EVENT_MASK, &rootMask);
+        FollowActiveWindow();
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t" || !FChanged)
+            return false;
+        auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->window == FRoot && notify->atom == FActiveAtom) {
+            FollowActiveWindow();
+            FChanged();
+        } else if (notify->window == FActive && notify->atom == FStateAtom) {
+            FChanged();
+        }
+        return false;
+    }
+
   private:
     // The window type last set per window, so that a window is re-mapped only on a change.
     struct TTypes {
@@ -135,9 +173,55 @@ class TX11Dock : public TDockBackend {
         return values;
     }
 
+    // The events this client takes from window; 0 when the window is gone.
+    uint32_t EventMask(xcb_window_t window) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_window_attributes_reply_t* reply = xcb_get_window_attributes_reply(
+            FConnection, xcb_get_window_attributes(FConnection, window), &error);
+        const uint32_t mask = reply ? reply->your_event_mask : 0;
+        std::free(reply);
+        std::free(error);
+        return mask;
+    }
+
+    // Another window's state changes reach this client only from the active window, and only
+    // while it is active: the window before gets its events back as they were. A window that
+    // is gone by then makes an error that nobody needs to see.
+    void FollowActiveWindow() {
+        const std::vector<uint32_t> active = Property(FRoot, FActiveAtom, XCB_ATOM_WINDOW);
+        const xcb_window_t window = active.empty() ? 0 : active[0];
+        if (window == FActive)
+            return;
+        if (FActive && FAddedEvents) {
+            const xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(
+                FConnection, FActive, XCB_CW_EVENT_MASK, &FActiveMaskBefore);
+            xcb_discard_reply(FConnection, cookie.sequence);
+        }
+        FActive = window;
+        FAddedEvents = false;
+        if (!FActive)
+            return;
+        FActiveMaskBefore = EventMask(FActive);
+        // Our own windows take property events already.
+        if (FActiveMaskBefore & XCB_EVENT_MASK_PROPERTY_CHANGE)
+            return;
+        const uint32_t mask = FActiveMaskBefore | XCB_EVENT_MASK_PROPERTY_CHANGE;
+        const xcb_void_cookie_t cookie =
+            xcb_change_window_attributes_checked(FConnection, FActive, XCB_CW_EVENT_MASK, &mask);
+        xcb_discard_reply(FConnection, cookie.sequence);
+        FAddedEvents = true;
+        xcb_flush(FConnection);
+    }
+
     xcb_connection_t* FConnection = nullptr;
     xcb_window_t FRoot = 0;
     TTypes FType;
+    std::function<void()> FChanged;
+    xcb_atom_t FActiveAtom = XCB_ATOM_NONE;
+    xcb_atom_t FStateAtom = XCB_ATOM_NONE;
+    xcb_window_t FActive = 0;       // the active window, whose state changes we follow
+    uint32_t FActiveMaskBefore = 0; // its events for this client before we added ours
+    bool FAddedEvents = false;
 };
 
 } // namespace

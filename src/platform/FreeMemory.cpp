@@ -1,0 +1,13 @@
+// Handing freed memory back to the system.
+#include "platform/FreeMemory.h"
+
+#include <cstdlib> // names the C library (__GLIBC__)
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+void ReturnFreeMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
