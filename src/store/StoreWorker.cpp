@@ -145,8 +145,10 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
         FWorker->RemovalIncomplete = false;
         RemovalIncomplete();
     }
+    // Taken back, not copied: an idle worker holds no copy of a large mailbox's keys.
     if (ValidAccount(FRunningAccount))
-        KnownOnServer(FRunningAccount) = FWorker->ServerList;
+        KnownOnServer(FRunningAccount) = std::move(FWorker->ServerList);
+    FWorker->ServerList.clear();
     FRunningAccount = -1;
     // A cancelled job still at the head was broken off without its last event (the
     // worker reports nothing while stopping); a job whose messages have all gone since
