@@ -211,7 +211,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
             const TButton& entry = Store.Buttons()[k];
             TBarEntry shown;
-            shown.Caption = ScreenText(entry.Caption);
+            shown.Caption = ScreenText(Store.Caption(k));
             shown.Priority = entry.Fields.Priority;
             if (Settings().ValidAccount(entry.Account))
                 shown.Color = Settings().Accounts()[entry.Account].Color;

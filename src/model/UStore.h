@@ -34,7 +34,6 @@ enum class TEntryId : unsigned long long { None = 0 };
 // One message announced on the bar.
 struct TButton {
     TEntryId Id = TEntryId::None;
-    std::string Caption;
     int Account = 0;
     int MsgNum = 0; // at the last check; the worker confirms it before acting on it
     std::string UID;

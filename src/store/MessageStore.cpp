@@ -105,6 +105,11 @@ std::string TMessageStore::AccountName(int account) const {
     return ValidAccount(account) ? Settings().Accounts()[account].AccountName : std::string();
 }
 
+std::string TMessageStore::Caption(int index) const {
+    const TButton& entry = FButtons.at(static_cast<size_t>(index));
+    return EntryCaption(entry.Fields, AccountName(entry.Account));
+}
+
 std::string TMessageStore::Hint(int index) const {
     const TButton& entry = FButtons.at(static_cast<size_t>(index));
     return EntryHint(entry.Fields, AccountName(entry.Account));

@@ -37,7 +37,9 @@ class TMessageStore : public QObject {
 
     // The announced messages, the job queue (its head is the running job) and the errors.
     const TButtonArray& Buttons() const { return FButtons; }
-    // The hover hint of the entry at index.
+    // The bar caption and the hover hint of the entry at index, made when shown: kept for
+    // every entry they would cost more than the rest of it.
+    std::string Caption(int index) const;
     std::string Hint(int index) const;
     const TTaskArray& Tasks() const { return FTasks; }
     const TErrorArray& Errors() const { return FErrors; }

@@ -34,7 +34,6 @@ void TMessageStore::LoadIndexes() {
         TStringList& known = KnownOnServer(account);
         for (TIndexedEntry& item : indexed) {
             TButton entry;
-            entry.Caption = EntryCaption(item.Fields, config.AccountName);
             entry.Account = account;
             entry.UID = std::move(item.UID);
             entry.MessageID = std::move(item.MessageID);

@@ -223,7 +223,6 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     entry.Fields.Size = FWorker->Size;
     // A message whose header could not be read shows at least its size.
     entry.Fields.Unreadable = FWorker->HeaderUnreadable;
-    entry.Caption = EntryCaption(entry.Fields, account.AccountName);
     entry.Account = FRunningAccount;
     entry.MsgNum = number;
     entry.UID = uid;

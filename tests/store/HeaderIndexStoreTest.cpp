@@ -19,8 +19,8 @@ std::string Mail(const std::string& subject, const std::string& body = "Body") {
 
 std::vector<std::string> Captions(const TMessageStore& store) {
     std::vector<std::string> captions;
-    for (const TButton& entry : store.Buttons())
-        captions.push_back(entry.Caption);
+    for (int i = 0; i < static_cast<int>(store.Buttons().size()); ++i)
+        captions.push_back(store.Caption(i));
     return captions;
 }
 

@@ -210,6 +210,6 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     EXPECT_FALSE(Store->Tasks().empty());
     ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }));
     EXPECT_TRUE(Main->PromptRect({}).isEmpty());
-    EXPECT_EQ(Store->Buttons()[0].Caption, "Test message 1 (Mine)");
+    EXPECT_EQ(Store->Caption(0), "Test message 1 (Mine)");
     ASSERT_NE(SettingsText().find("Mine"), std::string::npos);
 }

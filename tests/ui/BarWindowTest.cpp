@@ -39,7 +39,7 @@ class BarWindow : public TGuiTest {
     // An entry of the first account (or none), whose hint names its sender.
     void AddEntry(const std::string& subject, const std::string& from) {
         TButton entry;
-        entry.Caption = subject;
+        entry.Fields.Subject = subject;
         entry.UID = subject;
         entry.Fields.From = from;
         Store->AddEntry(entry);

@@ -74,7 +74,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     for (int i = 0; i < 3; ++i) {
         const TButton& entry = Store->Buttons()[i];
         EXPECT_EQ(entry.MsgNum, i + 1);
-        EXPECT_EQ(entry.Caption, "Test message " + std::to_string(i + 1) + " (Home)");
+        EXPECT_EQ(Store->Caption(i), "Test message " + std::to_string(i + 1) + " (Home)");
         EXPECT_FALSE(entry.Read);
         EXPECT_EQ(entry.UID.size(), 32u);
         EXPECT_NE(Store->Hint(i).find("Account: Home\r\nFrom: sender" + std::to_string(i + 1) +

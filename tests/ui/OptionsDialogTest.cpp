@@ -20,7 +20,7 @@ class OptionsDialog : public TDialogTest {
   protected:
     void AddEntry(int account, const std::string& uid) {
         TButton entry;
-        entry.Caption = uid;
+        entry.Fields.Subject = uid;
         entry.UID = uid;
         entry.Account = account;
         Store->AddEntry(entry);
