@@ -23,8 +23,10 @@ inline std::string BenchProgramFolder() {
         .parent_path();
 }
 
-// Writes a program folder: the program, its skins and one account on the user's mailbox.
-inline void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user) {
+// Writes a program folder: the program, its skins and one account on the user's mailbox, on
+// port when given (a proxy's), else on Dovecot's own.
+inline void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user,
+                              int port = 0) {
     namespace fs = std::filesystem;
     const std::string from = BenchProgramFolder();
     fs::copy_file(from + "/quillbar", folder + "/quillbar");
@@ -33,7 +35,10 @@ inline void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot
     fs::permissions(folder + "/home/run", fs::perms::owner_all);
     AppPath = folder;
     Settings().Load();
-    Settings().AddAccount(DovecotAccount(dovecot, user, "Bench"));
+    TAccountConfig account = DovecotAccount(dovecot, user, "Bench");
+    if (port != 0)
+        account.POPPort = port;
+    Settings().AddAccount(account);
 }
 
 // Runs the folder's program in this (forked) process with its home in the folder, its output

@@ -14,6 +14,7 @@
 #include "DovecotServer.h"
 #include "LatencyProxy.h"
 #include "ProcessMemory.h"
+#include "ProgramRun.h"
 #include "PythonPeer.h"
 #include "TempDir.h"
 #include "core/Settings.h"
@@ -33,7 +34,6 @@
 #include <thread>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
 using TClock = std::chrono::steady_clock;
 
 namespace {
@@ -58,12 +58,6 @@ struct TProgramRun {
     int LongestStallMs = -1;
 };
 
-std::string ProgramFolder() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return fs::path(std::string(path, n > 0 ? static_cast<size_t>(n) : 0)).parent_path();
-}
-
 // Whether Dovecot has logged the end of a session of the user since this was made. Reads only
 // what was written since the last call: reading the whole log every millisecond would take
 // the CPU the program needs.
@@ -87,37 +81,6 @@ class TSessionEnd {
     std::string FSession;
 };
 
-// Writes a program folder (the program, its skins and one account on the user's mailbox).
-void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot, int user, int port) {
-    const std::string from = ProgramFolder();
-    fs::copy_file(from + "/quillbar", folder + "/quillbar");
-    fs::copy(from + "/Skins", folder + "/Skins", fs::copy_options::recursive);
-    fs::create_directories(folder + "/home/run");
-    fs::permissions(folder + "/home/run", fs::perms::owner_all);
-    AppPath = folder;
-    Settings().Load();
-    TAccountConfig account = DovecotAccount(dovecot, user, "Bench");
-    account.POPPort = port;
-    Settings().AddAccount(account);
-}
-
-[[noreturn]] void StartProgram(const std::string& folder) {
-    const char* platform = getenv("QB_BENCH_PLATFORM");
-    setenv("QT_QPA_PLATFORM", platform ? platform : "offscreen", 1);
-    const std::string home = folder + "/home";
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
-    const std::string stallLog = folder + "/stall.txt";
-    const int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    const std::string program = folder + "/quillbar";
-    execl(program.c_str(), program.c_str(), "--stall-log", stallLog.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-}
-
 // Runs the program in folder until its session has ended and the last rows are in, then ends
 // it as the desktop would (its exit writes what it keeps for the next start).
 TProgramRun RunProgram(const std::string& folder, TDovecotServer& dovecot, int user) {
@@ -125,7 +88,7 @@ TProgramRun RunProgram(const std::string& folder, TDovecotServer& dovecot, int u
     const auto start = TClock::now();
     const pid_t pid = fork();
     if (pid == 0)
-        StartProgram(folder);
+        ExecProgram(folder, {"--stall-log", folder + "/stall.txt"});
     TProgramRun run;
     while (TClock::now() - start < std::chrono::minutes(5)) {
         if (end.Logged()) {
@@ -170,7 +133,7 @@ void PrintRow(const TLink& link, const char* start, double seconds, const char* 
 
 // Measures one mailbox on one link; false when a run of the program did not end its session.
 bool Measure(TDovecotServer& dovecot, int user, const TLink& link) {
-    TLatencyProxy proxy(ProgramFolder() + "/latency_proxy", dovecot.Port(), link.DelayMs);
+    TLatencyProxy proxy(BenchProgramFolder() + "/latency_proxy", dovecot.Port(), link.DelayMs);
     const int port = link.DelayMs > 0 ? proxy.Port() : dovecot.Port();
     if (port == 0) {
         std::cerr << "first_check_bench: the latency proxy did not start\n";

@@ -54,7 +54,18 @@ std::vector<std::string> IndexedSubjects() {
 
 } // namespace
 
-class HeaderIndex : public TStoreTest {};
+class HeaderIndex : public TStoreTest {
+  protected:
+    // A scripted server with u1 to u3, whose headers a first run has put in the index.
+    void IndexThreeMessages(TFakePOP3Server& server) {
+        for (const char* uid : {"u1", "u2", "u3"})
+            server.AddMessage(uid, Mail(uid));
+        AddLoopbackAccount("Home", server.Port());
+        StartProgram();
+        ASSERT_TRUE(WaitForJobs());
+        StopProgram();
+    }
+};
 
 TEST_F(HeaderIndex, RestartShowsKnownMessagesAtOnceAndFetchesOnlyNewHeaders) {
     QB_NEED_DOVECOT();
@@ -88,12 +99,7 @@ TEST_F(HeaderIndex, RestartShowsKnownMessagesAtOnceAndFetchesOnlyNewHeaders) {
 
 TEST_F(HeaderIndex, IndexThatDisagreesWithTheServerOrIsDamagedIsMadeAgain) {
     TFakePOP3Server server;
-    for (const char* uid : {"u1", "u2", "u3"})
-        server.AddMessage(uid, Mail(uid));
-    AddLoopbackAccount("Home", server.Port());
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    StopProgram();
+    IndexThreeMessages(server);
     ASSERT_EQ(IndexedSubjects(), (std::vector<std::string>{"u1", "u2", "u3"}));
 
     // The server now gives u2's key to a message of another size.
@@ -134,12 +140,7 @@ TEST_F(HeaderIndex, IndexThatDisagreesWithTheServerOrIsDamagedIsMadeAgain) {
 
 TEST_F(HeaderIndex, CheckThatEndsEarlyKeepsWhatTheIndexKnew) {
     TFakePOP3Server server;
-    for (const char* uid : {"u1", "u2", "u3"})
-        server.AddMessage(uid, Mail(uid));
-    AddLoopbackAccount("Home", server.Port());
-    StartProgram();
-    ASSERT_TRUE(WaitForJobs());
-    StopProgram();
+    IndexThreeMessages(server);
 
     // u1 has gone, and the check breaks off at the header of the new u4.
     server.RemoveMessage(1);
