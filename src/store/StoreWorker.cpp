@@ -212,7 +212,6 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     // The account was removed while its check ran.
     if (!ValidAccount(FRunningAccount))
         return;
-    const TAccount& account = Settings().Accounts()[FRunningAccount];
     TQBMessage msg;
     if (lines)
         msg.LoadFromLines(*lines);
