@@ -34,6 +34,9 @@ const int AnnounceWhenSilentMs = 30;
 // Announcement batches queued to the main thread at most before the worker waits for them.
 const int MaxQueuedAnnouncements = 4;
 const size_t MaxHeldHeaderBytes = size_t(256) << 10;
+// Entries in one announcement at most: the main thread handles each batch in one turn of its
+// loop, which a click must not wait long for.
+const size_t MaxAnnouncedEntries = 128;
 
 } // namespace
 
@@ -542,6 +545,7 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
             // long, nor large headers pile up.
             if (window.Ready > window.Announced &&
                 (held > MaxHeldHeaderBytes ||
+                 window.Ready - window.Announced >= MaxAnnouncedEntries ||
                  std::chrono::steady_clock::now() - announced > AnnounceInterval)) {
                 Announce(window, window.Ready, seen);
                 held = 0;
