@@ -17,6 +17,7 @@
 #include "windows/FMsgList.h"
 #include "windows/FRead.h"
 #include "windows/FTasks.h"
+#include "windows/ToolBarStyle.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -134,6 +135,7 @@ int RunQuillbar(const TCommandLine& options) {
     MakeCacheFolder();
 
     QApplication::setApplicationName("Quillbar");
+    QApplication::setStyle(new TToolBarStyle);
     THintPause hintPause;
     qApp->installEventFilter(&hintPause);
     // The bar is a tool window; closing the read or list window must not end the program.
@@ -142,7 +144,16 @@ int RunQuillbar(const TCommandLine& options) {
     // The windows observe the store, so they exist before its first jobs are queued.
     TMessageStore store(TStoreConfig{options.Pipelining});
     auto tasks = std::make_unique<TfrmTasks>(store);
-    auto read = std::make_unique<TfrmRead>(store);
+    // Made when a message is first opened: its tool bar loads every image format plugin,
+    // which would cost each start time and memory. It hears that first Opening itself.
+    std::unique_ptr<TfrmRead> read;
+    QObject::connect(&store.Reader(), &TReadSession::Opening, qApp,
+                     [&read, &store](TEntryId id, int position, bool first, bool last) {
+                         if (read)
+                             return;
+                         read = std::make_unique<TfrmRead>(store);
+                         read->Opening(id, position, first, last);
+                     });
     auto list = std::make_unique<TfrmMsgList>(store);
     auto frmMain = std::make_unique<TfrmMain>(store);
     bar = frmMain.get();

@@ -37,6 +37,8 @@ class TfrmRead : public QMainWindow {
     // The shown entry; 0 none.
     TEntryId Entry = TEntryId::None;
 
+    // The reader is about to show entry id (its Opening signal).
+    void Opening(TEntryId id, int position, bool first, bool last);
     void ClearView();
     void EnableCommands(bool enabled);
     void ShowPriority(int priority);
@@ -79,7 +81,6 @@ class TfrmRead : public QMainWindow {
     void BuildHeaders(QWidget* parent);
     void BuildMenu();
     void ConnectStore();
-    void Opening(TEntryId id, int position, bool first, bool last);
     void Loaded(TEntryId id, TReadViewPtr view);
     void Failed(TEntryId id, const std::string& reason);
     void SetDownload(bool enabled);

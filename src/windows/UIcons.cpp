@@ -172,3 +172,17 @@ QIcon ToolIcon(TToolIcon which) {
     icon.addPixmap(DrawTool(which, true), QIcon::Active);
     return icon;
 }
+
+QIcon ExtensionArrowIcon(bool vertical) {
+    QPixmap pixmap = Blank(16);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (vertical) // pointing down rather than right
+        p.setTransform(QTransform(0, 1, 1, 0, 0, 0));
+    p.setPen(QPen(QColor(40, 40, 40), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (qreal x : {4.5, 9.0}) {
+        const QPointF chevron[] = {{x, 4.5}, {x + 3, 8}, {x, 11.5}};
+        p.drawPolyline(chevron, 3);
+    }
+    return QIcon(pixmap);
+}

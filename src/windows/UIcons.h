@@ -14,3 +14,5 @@ QPixmap InboxImage();
 enum class TToolIcon { Compose, MarkRead, ShowAll, Delete, AntiSpam, CheckNow };
 // A 24 x 24 toolbar icon with a brighter variant for the hot state.
 QIcon ToolIcon(TToolIcon which);
+// The double arrow of a tool bar's button for the commands that do not fit (16 x 16).
+QIcon ExtensionArrowIcon(bool vertical);
