@@ -1,43 +1,20 @@
-// TIMAPHeaderHelper: a second IMAP session that fetches part of a large check's headers at the
-// same time as the worker's own session fetches the rest.
+// TIMAPHeaderHelper: the second IMAP session of a large check.
 #include "IMAPHeaderHelper.h"
 
 #include <algorithm>
 
 TIMAPHeaderHelper::TIMAPHeaderHelper(const TQBIMAP& like, std::vector<uint32_t> uids,
                                      int connectTimeoutMs) {
-    FSession.Host = like.Host;
-    FSession.Port = like.Port;
-    FSession.Username = like.Username;
-    FSession.Password = like.Password;
-    FSession.TLS = like.TLS;
-    FSession.TLSVerify = like.TLSVerify;
-    FSession.TLSCAFile = like.TLSCAFile;
-    FSession.ReadTimeout = like.ReadTimeout;
-    FSession.Resolver = like.Resolver;
+    CopyServerSettings(like, FSession);
     if (!uids.empty()) {
         FFirst = *std::min_element(uids.begin(), uids.end());
         FLast = *std::max_element(uids.begin(), uids.end());
     }
-    FThread = std::thread([this, uids = std::move(uids), connectTimeoutMs]() mutable {
-        Run(std::move(uids), connectTimeoutMs);
-    });
+    Start([this, uids = std::move(uids), connectTimeoutMs] { Run(uids, connectTimeoutMs); });
 }
 
 TIMAPHeaderHelper::~TIMAPHeaderHelper() {
-    Cancel();
-    Wait();
-}
-
-void TIMAPHeaderHelper::Cancel() {
-    std::lock_guard<std::mutex> lock(FDropLock);
-    FCancelled = true;
-    FSession.DropConnection();
-}
-
-void TIMAPHeaderHelper::Wait() {
-    if (FThread.joinable())
-        FThread.join();
+    Finish();
 }
 
 bool TIMAPHeaderHelper::Take(uint32_t uid, TIMAPHeader& header) {
@@ -49,7 +26,7 @@ bool TIMAPHeaderHelper::Take(uint32_t uid, TIMAPHeader& header) {
     return true;
 }
 
-void TIMAPHeaderHelper::Run(std::vector<uint32_t> uids, int connectTimeoutMs) {
+void TIMAPHeaderHelper::Run(const std::vector<uint32_t>& uids, int connectTimeoutMs) {
     size_t held = 0;
     try {
         FSession.Connect(connectTimeoutMs);

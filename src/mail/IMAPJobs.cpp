@@ -135,20 +135,15 @@ TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh) {
         std::vector<uint32_t>(fresh.begin() + static_cast<ptrdiff_t>(fresh.size() / 2),
                               fresh.end()),
         ConnectTimeout);
-    std::lock_guard<std::mutex> lock(FHelperLock);
-    FHeaderHelper = helper.get();
-    // A Stop that came before the helper was known reaches it here.
-    if (Stopping)
-        helper->Cancel();
+    SetHeaderHelper(helper.get());
     return helper;
 }
 
-void TQBThread::EndHeaderHelper(std::unique_ptr<TIMAPHeaderHelper>& helper) {
-    {
-        std::lock_guard<std::mutex> lock(FHelperLock);
-        FHeaderHelper = nullptr;
-    }
-    helper.reset();
+void TQBThread::SetHeaderHelper(THeaderHelper* helper) {
+    std::lock_guard<std::mutex> lock(FHelperLock);
+    FHeaderHelper = helper;
+    if (helper && Stopping)
+        helper->Cancel();
 }
 
 void TQBThread::IMAPCheck() {
@@ -236,7 +231,8 @@ void TQBThread::IMAPCheck() {
     } catch (...) {
         failed = true;
     }
-    EndHeaderHelper(helper);
+    SetHeaderHelper(nullptr);
+    helper.reset();
     try {
         AwaitAnnouncements();
     } catch (...) {

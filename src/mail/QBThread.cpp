@@ -336,9 +336,15 @@ void TQBThread::Check() {
     std::string cause;
     FKeysFromHeaders = false;
     FTopWorked = false;
+    std::unique_ptr<TPOP3HeaderHelper> helper;
     try {
         TStringList sizes;
-        if (POP3.ListUIDsAndSizes(list, sizes) || ListWithoutUIDs(list)) {
+        // Sizes tell whether a known message is still the one it was. With nothing known,
+        // the LIST after each pipelined TOP gives every size, and the server is spared a
+        // LIST of the whole mailbox before the first header.
+        const bool listSizes = !ServerList.empty() || !PipelinesTops();
+        if ((listSizes ? POP3.ListUIDsAndSizes(list, sizes) : POP3.ListUIDs(list)) ||
+            ListWithoutUIDs(list)) {
             FListedSizes.clear();
             for (const std::string& line : FKeysFromHeaders ? list : sizes) {
                 const TListingLine fields = ParseListingLine(line);
@@ -349,36 +355,51 @@ void TQBThread::Check() {
             for (const std::string& uid : ServerList)
                 FKnown.insert(LowerHex(uid));
             const std::unordered_set<std::string>& known = FKnown;
+            size_t split = list.size();
+            helper = StartPOP3HeaderHelper(list, known, split);
             size_t next = 0;
-            TCheckWindow window = TakeWindow(list, next, known);
-            TCheckWindow following;
-            bool taken = false; // following holds the window after this one
-            // The next window's commands go out while this one's replies are still
-            // arriving, so that a pipelining server never waits for them.
-            auto takeFollowing = [&] {
-                if (taken || window.Rest)
-                    return;
-                following = TakeWindow(list, next, known);
-                taken = true;
-                if (PipelinesTops() && !StatusChanges(RetrievingInformation))
-                    SendWindow(following, seen);
-            };
-            while ((!window.Entries.empty() || window.Rest) && !Stopping) {
-                if (!window.Sent)
-                    SendWindow(window, seen);
-                if (Stopping)
-                    break;
-                ReadTops(window, seen, PipelinesTops() ? takeFollowing : std::function<void()>());
-                if (!window.Failure)
-                    takeFollowing();
-                Announce(window, window.Ready, seen);
-                if (window.Failure)
-                    std::rethrow_exception(window.Failure);
-                if (window.Rest)
-                    std::rethrow_exception(window.Rest);
-                window = std::move(following);
-                following = TCheckWindow();
-                taken = false;
+            // The entries before split, then, once the helper is done, the rest.
+            for (const size_t end : {split, list.size()}) {
+                // The helper's headers are read only once it has ended.
+                TPOP3HeaderHelper* done = end == split ? nullptr : helper.get();
+                if (done && !done->WaitForLogin(HelperLoginPatienceMs)) {
+                    done->Cancel();
+                    if (!Stopping)
+                        FOneSessionAtATime.insert(Task.Host + ":" + std::to_string(Task.Port));
+                }
+                if (done)
+                    done->Wait();
+                TCheckWindow window = TakeWindow(list, next, end, known, done);
+                TCheckWindow following;
+                bool taken = false; // following holds the window after this one
+                // The next window's commands go out while this one's replies are still
+                // arriving, so that a pipelining server never waits for them.
+                auto takeFollowing = [&] {
+                    if (taken || window.Rest)
+                        return;
+                    following = TakeWindow(list, next, end, known, done);
+                    taken = true;
+                    if (PipelinesTops() && !StatusChanges(RetrievingInformation))
+                        SendWindow(following, seen);
+                };
+                while ((!window.Entries.empty() || window.Rest) && !Stopping) {
+                    if (!window.Sent)
+                        SendWindow(window, seen);
+                    if (Stopping)
+                        break;
+                    ReadTops(window, seen,
+                             PipelinesTops() ? takeFollowing : std::function<void()>());
+                    if (!window.Failure)
+                        takeFollowing();
+                    Announce(window, window.Ready, seen);
+                    if (window.Failure)
+                        std::rethrow_exception(window.Failure);
+                    if (window.Rest)
+                        std::rethrow_exception(window.Rest);
+                    window = std::move(following);
+                    following = TCheckWindow();
+                    taken = false;
+                }
             }
             AwaitAnnouncements();
             // A cancel can leave replies on their way: the next job must not read them.
@@ -397,6 +418,8 @@ void TQBThread::Check() {
     } catch (...) {
         failed = true;
     }
+    SetHeaderHelper(nullptr);
+    helper.reset();
     try {
         // seen is complete only once every queued announcement has run.
         AwaitAnnouncements();
@@ -415,31 +438,71 @@ void TQBThread::Check() {
         ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
 }
 
-TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next,
-                                              const std::unordered_set<std::string>& known) {
+TQBThread::TCheckEntry TQBThread::ListedEntry(const std::string& line, const TListingLine& fields,
+                                              const std::unordered_set<std::string>& known) const {
+    TCheckEntry entry;
+    entry.Number = fields.Number;
+    const auto listed = FListedSizes.find(fields.Number);
+    if (listed != FListedSizes.end())
+        entry.Size = static_cast<int>(std::min<long long>(listed->second, INT_MAX));
+    if (FKeysFromHeaders) {
+        // Every header is read; its key tells whether the message is new.
+        entry.New = true;
+    } else {
+        entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
+        entry.New = known.count(entry.UID) == 0 || SizeChanged(entry);
+    }
+    return entry;
+}
+
+std::unique_ptr<TPOP3HeaderHelper>
+TQBThread::StartPOP3HeaderHelper(const TStringList& list,
+                                 const std::unordered_set<std::string>& known, size_t& split) {
+    split = list.size();
+    if (FKeysFromHeaders || !PipelinesTops() ||
+        FOneSessionAtATime.count(Task.Host + ":" + std::to_string(Task.Port)) > 0)
+        return nullptr;
+    std::vector<size_t> fresh; // places in list
+    for (size_t i = 0; i < list.size(); ++i) {
+        const TListingLine fields = ParseListingLine(list[i]);
+        if (fields.Number < 0 || fields.Value.empty())
+            break; // the check ends there
+        if (ListedEntry(list[i], fields, known).New)
+            fresh.push_back(i);
+    }
+    if (fresh.size() < std::max<size_t>(2, ParallelHeaderMinimum))
+        return nullptr;
+    std::vector<std::string> uids;
+    for (size_t i = fresh.size() / 2; i < fresh.size(); ++i)
+        uids.push_back(ParseListingLine(list[fresh[i]]).Value);
+    split = fresh[fresh.size() / 2];
+    auto helper = std::make_unique<TPOP3HeaderHelper>(POP3, std::move(uids), ConnectTimeout);
+    SetHeaderHelper(helper.get());
+    return helper;
+}
+
+TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next, size_t end,
+                                              const std::unordered_set<std::string>& known,
+                                              TPOP3HeaderHelper* helper) {
     TCheckWindow window;
     size_t tops = 0;
     try {
-        for (; next < list.size() && window.Entries.size() < WindowEntries; ++next) {
+        for (; next < end && window.Entries.size() < WindowEntries; ++next) {
             std::string& line = list[next];
             const TListingLine fields = ParseListingLine(line);
             if (fields.Number < 0)
                 throw EPOP3Error("Not a message number: \"" + line + "\"");
-            TCheckEntry entry;
-            entry.Number = fields.Number;
-            const auto listed = FListedSizes.find(fields.Number);
-            if (listed != FListedSizes.end())
-                entry.Size = static_cast<int>(std::min<long long>(listed->second, INT_MAX));
-            if (FKeysFromHeaders) {
-                // Every header is read; its key tells whether the message is new.
-                entry.New = true;
-            } else {
-                entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
-                entry.New = known.count(entry.UID) == 0 || SizeChanged(entry);
+            TCheckEntry entry = ListedEntry(line, fields, known);
+            TPOP3HeaderHelper::THeader header;
+            if (entry.New && helper && helper->Take(fields.Value, header)) {
+                entry.Lines = std::move(header.Lines);
+                if (entry.Size < 0)
+                    entry.Size = header.Size;
+                entry.Prefetched = true;
             }
-            if (entry.New && tops == WindowTops)
+            if (entry.NeedsTop() && tops == WindowTops)
                 break;
-            tops += entry.New ? 1 : 0;
+            tops += entry.NeedsTop() ? 1 : 0;
             line = entry.UID;
             window.Entries.push_back(std::move(entry));
         }
@@ -457,7 +520,8 @@ void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
     for (size_t i = 0; i < window.Entries.size(); ++i)
         if (window.Entries[i].New) {
             firstNew = std::min(firstNew, i);
-            numbers.push_back(window.Entries[i].Number);
+            if (window.Entries[i].NeedsTop())
+                numbers.push_back(window.Entries[i].Number);
         }
     if (numbers.empty())
         return;
@@ -484,13 +548,13 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
     window.TopsRead = true;
     std::vector<TCheckEntry>& entries = window.Entries;
     if (window.Unsent) {
-        while (window.Ready < entries.size() && !entries[window.Ready].New)
+        while (window.Ready < entries.size() && !entries[window.Ready].NeedsTop())
             ++window.Ready;
         return;
     }
     size_t tops = 0;
     for (const TCheckEntry& entry : entries)
-        tops += entry.New ? 1 : 0;
+        tops += entry.NeedsTop() ? 1 : 0;
     size_t held = 0; // header bytes read and not yet announced
     size_t read = 0; // entries whose TOP reply is in
     size_t topsRead = 0;
@@ -498,7 +562,7 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
     try {
         for (; read < entries.size(); ++read) {
             TCheckEntry& entry = entries[read];
-            if (entry.New) {
+            if (entry.NeedsTop()) {
                 const bool pipelined = PipelinesTops();
                 if (pipelined && window.Ready > window.Announced &&
                     !POP3.ReplyWithin(AnnounceWhenSilentMs)) {
@@ -523,11 +587,13 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                         WithCause("Server error: Header of message " +
                                       std::to_string(entry.Number) + " could not be read!",
                                   cause);
-                    // A pipelining server has given the size already; otherwise LIST can
-                    // follow at once, as nothing is outstanding.
-                    if (entry.Size < 0)
-                        entry.Size = pipelined ? POP3.ListedSize : SizeOrUnknown(entry.Number);
+                    // Otherwise LIST can follow at once, as nothing is outstanding.
+                    if (entry.Size < 0 && !pipelined)
+                        entry.Size = SizeOrUnknown(entry.Number);
                 }
+                // The LIST after a pipelined TOP has given the size.
+                if (entry.Size < 0 && pipelined)
+                    entry.Size = POP3.ListedSize;
                 if (FKeysFromHeaders)
                     KeyByHeader(entry, ok);
                 if (POP3.LastDataCut && !POP3.Connected()) {

@@ -4,6 +4,7 @@
 
 #include "IMAPHeaderHelper.h"
 #include "MessageLocator.h"
+#include "POP3HeaderHelper.h"
 #include "QBTaskInfo.h"
 #include "UIMAP.h"
 #include "UPOP3.h"
@@ -114,9 +115,11 @@ class TQBThread {
     std::atomic<int> MaxSize{-1};
     std::atomic<int> MaxLines{0};
     int SilenceLimit = ServerSilenceLimit; // set before Resume
-    // An IMAP check with at least this many new headers fetches the later half of them over
-    // a second session at the same time.
+    // A check with at least this many new headers fetches the later half of them over a
+    // second session at the same time (for POP3, where the server pipelines).
     size_t ParallelHeaderMinimum = 2000;
+    // How long the check waits for that POP3 session's login once it needs its headers.
+    int HelperLoginPatienceMs = 1000;
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Finished{false};
     // The worker found no job, left its sessions and sleeps until Wake or Terminate.
@@ -147,7 +150,9 @@ class TQBThread {
         TStringList Lines; // the header, or the stand-in
         int Size = -1;
         bool Unreadable = false;
-        std::string Problem; // error announced after the entry
+        bool Prefetched = false; // the header came from the second session
+        std::string Problem;     // error announced after the entry
+        bool NeedsTop() const { return New && !Prefetched; }
     };
     // Consecutive list entries whose TOP commands go out together (one at a time
     // without pipelining) and whose events go to the main thread together.
@@ -182,6 +187,9 @@ class TQBThread {
 
     // Servers ("host:port") found to lack TOP in this run: their headers come with RETR.
     std::unordered_set<std::string> FLacksTop;
+    // Servers ("host:port") whose second POP3 session of a check was not logged in by the
+    // time the first needed its headers: no check of this run starts one there again.
+    std::unordered_set<std::string> FOneSessionAtATime;
     // Servers whose missing UIDL has been noted in this run.
     std::unordered_set<std::string> FNotedNoUIDL;
     // The running check keys messages by their headers, as the server refused UIDL.
@@ -189,9 +197,9 @@ class TQBThread {
     bool FTopWorked = false;                         // a TOP of the running check was answered
     std::unordered_set<std::string> FKnown;          // the running check's server list, lower case
     std::unordered_map<int, long long> FListedSizes; // the running check's LIST, by number
-    // The running IMAP check's second session, for Stop to break off.
+    // The running check's second session, for Stop to break off.
     std::mutex FHelperLock;
-    TIMAPHeaderHelper* FHeaderHelper = nullptr;
+    THeaderHelper* FHeaderHelper = nullptr;
 
     void Execute();
     void RunTask();
@@ -212,9 +220,14 @@ class TQBThread {
     // The header and MaxLines body lines of message number into Text: with TOP, or cut
     // from RETR where the server lacks TOP.
     bool RetrieveFirstLines(int number);
-    // The next entries of the list from next on, up to a window's worth of new ones.
-    TCheckWindow TakeWindow(TStringList& list, size_t& next,
-                            const std::unordered_set<std::string>& known);
+    // The next entries of the list from next on, before end, up to a window's worth of new
+    // ones; a new one whose header the helper has needs no TOP.
+    TCheckWindow TakeWindow(TStringList& list, size_t& next, size_t end,
+                            const std::unordered_set<std::string>& known,
+                            TPOP3HeaderHelper* helper);
+    // The entry of a UIDL line (fields parsed from line): its key, size and whether it is new.
+    TCheckEntry ListedEntry(const std::string& line, const TListingLine& fields,
+                            const std::unordered_set<std::string>& known) const;
     // Sends the TOP commands of the window's new entries when the server pipelines
     // (else ReadTops sends them one by one); the known entries before the first new
     // one are announced first when the status changes.
@@ -262,7 +275,13 @@ class TQBThread {
     std::vector<uint32_t> IMAPUIDs() const;
     // Starts a second session on the later half of fresh when there are enough of them.
     std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh);
-    void EndHeaderHelper(std::unique_ptr<TIMAPHeaderHelper>& helper);
+    // The same for a POP3 check of list: split becomes the place in list where the helper's
+    // half begins (list's end without a helper).
+    std::unique_ptr<TPOP3HeaderHelper>
+    StartPOP3HeaderHelper(const TStringList& list, const std::unordered_set<std::string>& known,
+                          size_t& split);
+    // Lets Stop reach helper (nullptr: none); a Stop that came before reaches it here.
+    void SetHeaderHelper(THeaderHelper* helper);
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);

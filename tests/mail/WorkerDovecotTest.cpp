@@ -28,8 +28,8 @@ class WorkerDovecotTest : public ::testing::Test {
         Dovecot->ClearCommands();
     }
 
-    int NewUser(int messages) {
-        int user = Dovecot->AddUser();
+    int NewUser(int messages, const std::string& settings = "") {
+        int user = Dovecot->AddUser(settings);
         for (int n = 1; n <= messages; ++n)
             Dovecot->AddMessage(user, TDovecotServer::GenerateMessage(n));
         return user;
@@ -79,7 +79,6 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
                                       "PASS " + Dovecot->Password(user),
                                       "CAPA",
                                       "UIDL",
-                                      "LIST",
                                       "TOP 1 0",
                                       "LIST 1",
                                       "TOP 2 0",
@@ -141,15 +140,51 @@ TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
     EXPECT_NE(log.find("Login: user=<" + Dovecot->User(second) + ">"), std::string::npos);
 }
 
+// A large check takes the later half of its headers from a second session of its own: every
+// header still comes once, in the mailbox's order, each its own message's.
+TEST_F(WorkerDovecotTest, LargeCheckSharesItsHeadersWithASecondSession) {
+    const int user = NewUser(6);
+    H.Worker->ParallelHeaderMinimum = 2;
+    Add(tkCheck, user);
+    const std::vector<std::string> commands = Run(2);
+    ASSERT_EQ(H.Messages.size(), 6u);
+    for (size_t n = 0; n < 6; ++n)
+        EXPECT_NE(std::find(H.Messages[n].begin(), H.Messages[n].end(),
+                            "Subject: Test message " + std::to_string(n + 1)),
+                  H.Messages[n].end());
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.ServerLists[user].size(), 6u);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "UIDL"), 2);
+    for (int n = 1; n <= 6; ++n)
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "TOP " + std::to_string(n) + " 0"),
+                  1)
+            << n;
+}
+
+// A server that keeps one session at a time holds a second login (this one for ten seconds)
+// before refusing it: the checks neither wait for it nor miss a header.
+TEST_F(WorkerDovecotTest, ServerOfOneSessionAtATimeDoesNotHoldTheCheck) {
+    const int user = NewUser(6, "userdb_pop3_lock_session=yes");
+    H.Worker->ParallelHeaderMinimum = 2;
+    Add(tkCheck, user);
+    Add(tkCheck, user);
+    const auto start = std::chrono::steady_clock::now();
+    Run(1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_EQ(H.Messages.size(), 6u);
+    EXPECT_TRUE(H.Only("error:").empty());
+    EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone", "checkdone"}));
+}
+
 TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
     Add(tkCheck, user).Secure = true;
     std::vector<std::string> commands = Run(1);
-    ASSERT_EQ(commands.size(), 9u);
+    ASSERT_EQ(commands.size(), 8u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"CAPA", "UIDL", "LIST", "TOP 1 0", "LIST 1", "TOP 2 0",
-                                        "LIST 2", "QUIT"}));
+              (std::vector<std::string>{"CAPA", "UIDL", "TOP 1 0", "LIST 1", "TOP 2 0", "LIST 2",
+                                        "QUIT"}));
     std::cout << "Dovecot saw:";
     for (const std::string& command : commands)
         std::cout << " " << command << ";";
@@ -216,8 +251,9 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
     EXPECT_TRUE(pipelined);
     EXPECT_TRUE(H.Only("error:").empty());
 
+    // Knowing nothing yet, the first check lists no sizes beforehand: each TOP's LIST gives them.
     std::vector<std::string> expected = {"USER " + Dovecot->User(user),
-                                         "PASS " + Dovecot->Password(user), "CAPA", "UIDL", "LIST"};
+                                         "PASS " + Dovecot->Password(user), "CAPA", "UIDL"};
     // Each header is followed by its size, whose reply names the message it belongs to.
     auto header = [&](int n) {
         expected.push_back("TOP " + std::to_string(n) + " 0");

@@ -172,7 +172,8 @@ void TDovecotServer::WritePassword(int user) {
     fs::create_directories(FRoot + "/passwd");
     const TUser& entry = FUsers.at(static_cast<size_t>(user));
     std::string temporary = FRoot + "/passwd/." + entry.Name;
-    TTempDir::WriteFile(temporary, entry.Name + ":{PLAIN}" + entry.Password + "\n");
+    TTempDir::WriteFile(temporary, entry.Name + ":{PLAIN}" + entry.Password +
+                                       "::::::" + entry.Settings + "\n");
     fs::rename(temporary, FRoot + "/passwd/" + entry.Name);
 }
 
@@ -232,9 +233,10 @@ std::string TDovecotServer::Log() const {
     return TTempDir::ReadFile(LogPath());
 }
 
-int TDovecotServer::AddUser() {
+int TDovecotServer::AddUser(const std::string& settings) {
     int user = static_cast<int>(FUsers.size());
-    FUsers.push_back({"user" + std::to_string(user + 1), "secret" + std::to_string(user + 1)});
+    FUsers.push_back(
+        {"user" + std::to_string(user + 1), "secret" + std::to_string(user + 1), settings});
     passwd* account = MailAccount();
     for (const char* sub : {"cur", "new", "tmp"})
         fs::create_directories(Maildir(user) + "/" + sub);

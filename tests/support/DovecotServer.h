@@ -38,8 +38,9 @@ class TDovecotServer {
     std::string LogPath() const; // Dovecot's own log
     std::string Log() const;
 
-    // Users are numbered from 0; a new user starts with an empty mailbox.
-    int AddUser();
+    // Users are numbered from 0; a new user starts with an empty mailbox. Settings of the user's
+    // own, as "userdb_name=value" fields separated by blanks, override the server's.
+    int AddUser(const std::string& settings = "");
     int UserCount() const { return static_cast<int>(FUsers.size()); }
     std::string User(int user) const;
     std::string Password(int user) const;
@@ -69,6 +70,7 @@ class TDovecotServer {
     struct TUser {
         std::string Name;
         std::string Password;
+        std::string Settings;
     };
     std::string FRoot;
     int FPort = 0;

@@ -1,0 +1,56 @@
+// THeaderHelper: a second session that fetches part of a large check's headers on a thread of
+// its own, at the same time as the worker's own session fetches the rest.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// The server reads a message's header from disk, so one session waits on it for most of a
+// large check: a second session lets the server read two at a time. Whatever the helper does
+// not deliver (it failed, could not log in, or held too much) the worker fetches itself, so
+// the helper never changes what the check finds, only how soon.
+class THeaderHelper {
+  public:
+    // Bytes of headers held for the worker at most; later ones are left to it.
+    static constexpr size_t MaxHeldBytes = size_t(64) << 20;
+
+    THeaderHelper() = default;
+    virtual ~THeaderHelper() = default;
+    THeaderHelper(const THeaderHelper&) = delete;
+    THeaderHelper& operator=(const THeaderHelper&) = delete;
+
+    // Any thread: breaks off the fetch at once.
+    void Cancel();
+    // Waits until the fetch has ended (done, failed or cancelled).
+    void Wait();
+
+  protected:
+    // Runs fetch on the helper's thread.
+    void Start(std::function<void()> fetch);
+    // Cancels and joins. Each subclass's destructor calls it first: the thread uses its members.
+    void Finish();
+    // Breaks the session's connection (Cancel, from any thread).
+    virtual void Drop() = 0;
+
+    std::atomic<bool> FCancelled{false};
+    std::mutex FDropLock; // Cancel from another thread against the session's own end
+
+  private:
+    std::thread FThread;
+};
+
+// The second session reaches the same server as the worker's, as the same user.
+template <class TSession> void CopyServerSettings(const TSession& like, TSession& session) {
+    session.Host = like.Host;
+    session.Port = like.Port;
+    session.Username = like.Username;
+    session.Password = like.Password;
+    session.TLS = like.TLS;
+    session.TLSVerify = like.TLSVerify;
+    session.TLSCAFile = like.TLSCAFile;
+    session.ReadTimeout = like.ReadTimeout;
+    session.Resolver = like.Resolver;
+}
