@@ -4,9 +4,11 @@
 #include "app/Startup.h"
 #include "core/Folders.h"
 #include "core/UGlobal.h"
+#include "platform/FreeMemory.h"
 #include "platform/QBApplication.h"
 
 int main(int argc, char** argv) {
+    ShareOneArena();
     const TCommandLine options = ParseCommandLine(argc, argv);
     if (options.Done)
         return options.ExitCode;

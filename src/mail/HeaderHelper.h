@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // The server reads a message's header from disk, so one session waits on it for most of a
 // large check: a second session lets the server read two at a time. Whatever the helper does
@@ -53,4 +54,15 @@ template <class TSession> void CopyServerSettings(const TSession& like, TSession
     session.TLSCAFile = like.TLSCAFile;
     session.ReadTimeout = like.ReadTimeout;
     session.Resolver = like.Resolver;
+}
+
+// Moves the value of key out of map into value; false when map has none.
+template <class TMap, class TKey, class TValue>
+bool TakeFrom(TMap& map, const TKey& key, TValue& value) {
+    const auto found = map.find(key);
+    if (found == map.end())
+        return false;
+    value = std::move(found->second);
+    map.erase(found);
+    return true;
 }

@@ -18,12 +18,7 @@ TIMAPHeaderHelper::~TIMAPHeaderHelper() {
 }
 
 bool TIMAPHeaderHelper::Take(uint32_t uid, TIMAPHeader& header) {
-    const auto found = FHeaders.find(uid);
-    if (found == FHeaders.end())
-        return false;
-    header = std::move(found->second);
-    FHeaders.erase(found);
-    return true;
+    return TakeFrom(FHeaders, uid, header);
 }
 
 void TIMAPHeaderHelper::Run(const std::vector<uint32_t>& uids, int connectTimeoutMs) {

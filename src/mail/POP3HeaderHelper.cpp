@@ -20,12 +20,7 @@ TPOP3HeaderHelper::~TPOP3HeaderHelper() {
 }
 
 bool TPOP3HeaderHelper::Take(const std::string& uid, THeader& header) {
-    const auto found = FHeaders.find(uid);
-    if (found == FHeaders.end())
-        return false;
-    header = std::move(found->second);
-    FHeaders.erase(found);
-    return true;
+    return TakeFrom(FHeaders, uid, header);
 }
 
 bool TPOP3HeaderHelper::WaitForLogin(int ms) {

@@ -11,3 +11,9 @@ void ReturnFreeMemory() {
     malloc_trim(0);
 #endif
 }
+
+void ShareOneArena() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
