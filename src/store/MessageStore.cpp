@@ -64,11 +64,9 @@ void TMessageStore::Shutdown() {
     for (int account = 0; account < static_cast<int>(FServerLists.size()); ++account)
         for (const std::string& uid : FServerLists[account])
             kept.insert(CachePath(account, uid));
-    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account) {
-        if (Settings().Accounts()[static_cast<size_t>(account)].Active)
-            SaveIndex(account);
+    SaveChangedIndexes();
+    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account)
         kept.insert(IndexPath(account));
-    }
     RemoveStaleCacheFiles(kept);
 }
 

@@ -142,6 +142,8 @@ class TMessageStore : public QObject {
     void LoadIndexes();
     // Writes the account's entries to its index when they changed since it was last written.
     void SaveIndex(int account);
+    // The same for every active account.
+    void SaveChangedIndexes();
     // The account's entries differ from what its index file holds.
     void IndexChanged(int account);
     // The sizes of the account's entries by lower-case key, for the check to compare.

@@ -69,6 +69,13 @@ void TMessageStore::SaveIndex(int account) {
     }
 }
 
+void TMessageStore::SaveChangedIndexes() {
+    // An inactive account shows no entries: its index is kept as it is.
+    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account)
+        if (Settings().Accounts()[static_cast<size_t>(account)].Active)
+            SaveIndex(account);
+}
+
 std::unordered_map<std::string, long long> TMessageStore::KnownSizes(int account) const {
     std::unordered_map<std::string, long long> sizes;
     for (const TButton& entry : FButtons)

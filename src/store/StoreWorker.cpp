@@ -287,7 +287,8 @@ void TMessageStore::WorkerCheckDone() {
         if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
             for (const TButton& entry : FButtons)
                 FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
-        SaveIndex(FRunningAccount);
+        // Written after this event: the worker, waiting for its end, leaves the server sooner.
+        QMetaObject::invokeMethod(this, &TMessageStore::SaveChangedIndexes, Qt::QueuedConnection);
     }
     NextTask();
     Settings().Save();
