@@ -78,7 +78,9 @@ chown "$user:" "$home" "$work/run"
 Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A loaded machine may take seconds to start it; without it nothing below can pass.
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
 visible() {
     for _ in $(seq 300); do
         found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)

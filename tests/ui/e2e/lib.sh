@@ -45,7 +45,9 @@ exec 3<>"$work/server.in"
 pids+=($!)
 for _ in $(seq 100); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A loaded machine may take seconds to start it; without it nothing below can pass.
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
 # On the X server, whatever the test run's platform; a lock of its own, so that other
 # copies started by other tests do not make this one a second instance.
 export QT_QPA_PLATFORM=xcb
