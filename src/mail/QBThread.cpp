@@ -459,7 +459,9 @@ std::unique_ptr<TPOP3HeaderHelper>
 TQBThread::StartPOP3HeaderHelper(const TStringList& list,
                                  const std::unordered_set<std::string>& known, size_t& split) {
     split = list.size();
-    if (FKeysFromHeaders || !PipelinesTops() ||
+    // A mailbox too small to need one is not gone through first.
+    if (list.size() < std::max<size_t>(2, ParallelHeaderMinimum) || FKeysFromHeaders ||
+        !PipelinesTops() ||
         FOneSessionAtATime.count(Task.Host + ":" + std::to_string(Task.Port)) > 0)
         return nullptr;
     std::vector<size_t> fresh; // places in list
