@@ -1,7 +1,7 @@
 // One PaintBar with 10, 1,000 and 10,000 entries, beside a plain fill and drawText of its buttons.
-#include "core/UGlobal.h"
-#include "skin/UPaint.h"
-#include "skin/USkin.h"
+#include "core/Global.h"
+#include "skin/BarPainter.h"
+#include "skin/Skin.h"
 
 #include <QGuiApplication>
 #include <QPainter>

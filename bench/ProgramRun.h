@@ -4,8 +4,8 @@
 
 #include "DovecotAccount.h"
 #include "DovecotServer.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -37,7 +37,7 @@ inline void MakeProgramFolder(const std::string& folder, TDovecotServer& dovecot
     Settings().Load();
     TAccountConfig account = DovecotAccount(dovecot, user, "Bench");
     if (port != 0)
-        account.POPPort = port;
+        account.Port = port;
     Settings().AddAccount(account);
 }
 

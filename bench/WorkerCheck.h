@@ -3,7 +3,7 @@
 
 #include "DovecotServer.h"
 #include "MainLoop.h"
-#include "mail/QBThread.h"
+#include "worker/QBThread.h"
 
 #include <chrono>
 #include <cstdio>

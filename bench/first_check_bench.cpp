@@ -17,8 +17,8 @@
 #include "ProgramRun.h"
 #include "PythonPeer.h"
 #include "TempDir.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 // qb_mime_bench: TMimeDecode against GMime 3 on generated messages (MB/s, ratio) and the decoder's
 // peak heap.
 #include "MimeSamples.h"
-#include "mail/MimeDec.h"
-#include "mail/Stream.h"
+#include "mime/MimeDec.h"
+#include "mime/Stream.h"
 
 #include <gmime/gmime.h>
 #include <malloc.h>

@@ -6,8 +6,8 @@
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
 #include "TempDir.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "store/MessageStore.h"
 #include "windows/FRead.h"
 
@@ -115,12 +115,12 @@ int RunCase(const std::string& name, const std::string& file) {
     TMessageStore store;
     TfrmRead read(store);
     store.Start();
-    if (!Wait([&] { return store.Buttons().size() == 1 && store.Tasks().empty(); }))
+    if (!Wait([&] { return store.Entries().size() == 1 && store.Tasks().empty(); }))
         return 1;
     const auto open = [&] {
         QElapsedTimer timer;
         timer.start();
-        store.Reader().Open(store.Buttons()[0].Id);
+        store.Reader().Open(store.Entries()[0].Id);
         Wait([&] {
             return store.Tasks().empty() && !store.Reader().IsPreparing() &&
                    read.tbMarkRead->isEnabled();

@@ -8,8 +8,8 @@
 #include "TempDir.h"
 #include "WorkerCheck.h"
 #include "bar/FMain.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "store/MessageStore.h"
 #include "windows/FMsgList.h"
 
@@ -50,11 +50,11 @@ TRun Store(TDovecotServer& dovecot, int user, int expected) {
     bar->show();
     list->show();
     store->Start();
-    while (!(store->Buttons().size() == static_cast<size_t>(expected) &&
+    while (!(store->Entries().size() == static_cast<size_t>(expected) &&
              list->RowCount() == expected)) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
         if (timer.elapsed() > 600000) {
-            std::cerr << "store_bench: timed out at " << store->Buttons().size() << "\n";
+            std::cerr << "store_bench: timed out at " << store->Entries().size() << "\n";
             break;
         }
     }

@@ -1,10 +1,10 @@
 // libFuzzer target: the display decoder on any bytes; every result must be valid UTF-8.
-#include "mail/AttachmentName.h"
-#include "mail/Charset.h"
-#include "mail/DisplayText.h"
-#include "mail/HtmlText.h"
-#include "mail/MessageText.h"
-#include "mail/UCustomIndy.h"
+#include "mime/AttachmentName.h"
+#include "mime/Charset.h"
+#include "mime/DisplayText.h"
+#include "mime/HtmlText.h"
+#include "mime/Message.h"
+#include "mime/MessageText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Fuzz target for the IMAP response reader: framing of lines and literals, then the parser.
-#include "mail/IMAPResponse.h"
-#include "mail/MailError.h"
+#include "imap/IMAPResponse.h"
+#include "net/MailError.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (response.Kind == TIMAPResponse::TKind::Tagged && response.Name != "OK" &&
                 response.Name != "NO" && response.Name != "BAD")
                 __builtin_trap();
-        } catch (const EPOP3Error&) {
+        } catch (const EMailError&) {
         }
         IMAPWords(bytes.substr(0, 256));
     }

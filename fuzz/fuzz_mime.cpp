@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes through TQBMessage::LoadFromStream, delivered in varying read sizes.
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Fuzz target: arbitrary text as a stored password and as Base64.
-#include "core/UCrypt.h"
+#include "core/Crypt.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Fuzz target for the POP3 reply parsers: status lines, LIST sizes and numbers, APOP timestamps,
 // dot lines.
-#include "mail/POP3Reply.h"
+#include "pop3/POP3Reply.h"
 
 #include <cstddef>
 #include <cstdint>

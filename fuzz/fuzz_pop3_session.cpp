@@ -1,8 +1,8 @@
 // Fuzz target for the POP3 session's reading: the input is everything a server sends.
 #include "LoopbackSocket.h"
-#include "mail/MailError.h"
-#include "mail/MessageLocator.h"
-#include "mail/UPOP3.h"
+#include "net/MailError.h"
+#include "pop3/POP3Session.h"
+#include "worker/MessageLocator.h"
 
 #include <arpa/inet.h>
 #include <cstddef>
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto step = [](auto command) {
         try {
             command();
-        } catch (const EPOP3InStepError&) {
+        } catch (const EMailInStepError&) {
         }
     };
     try {
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             session.ReadTop(lines);
             session.ReadTop(lines);
         });
-    } catch (const EPOP3Error&) {
+    } catch (const EMailError&) {
     }
     session.Disconnect();
     server.join();

@@ -1,7 +1,7 @@
 // Draws a skin's bar in its typical states into a PNG for review, or shows a live bar in a window.
-#include "core/UGlobal.h"
-#include "skin/UPaint.h"
-#include "skin/USkin.h"
+#include "core/Global.h"
+#include "skin/BarPainter.h"
+#include "skin/Skin.h"
 
 #include <QApplication>
 #include <QMouseEvent>

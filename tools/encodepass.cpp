@@ -1,6 +1,6 @@
 // qb-encodepass: prints a password as quillbar.ini stores it under POPPass.
-#include "core/UCrypt.h"
-#include "core/UGlobal.h"
+#include "core/Crypt.h"
+#include "core/Global.h"
 
 #include <iostream>
 #include <string>

@@ -1,10 +1,10 @@
 // qb-mimedump: decodes a message file with TQBMessage and prints what it found as JSON,
 // each raw header value beside the text a person sees (the ...Display fields). With --md5,
 // only the size and MD5 of every decoded part, straight from the decoder.
-#include "mail/DateTimeValue.h"
-#include "mail/DisplayText.h"
-#include "mail/MessageText.h"
-#include "mail/UCustomIndy.h"
+#include "mime/DateTimeValue.h"
+#include "mime/DisplayText.h"
+#include "mime/Message.h"
+#include "mime/MessageText.h"
 
 #include <openssl/md5.h>
 

@@ -12,7 +12,7 @@
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
 #include "windows/FMsgList.h"
 #include "windows/FRead.h"

@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Startup.h"
 #include "core/Folders.h"
-#include "core/UGlobal.h"
+#include "core/Global.h"
 #include "platform/FreeMemory.h"
 #include "platform/QBApplication.h"
 

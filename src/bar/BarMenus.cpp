@@ -5,11 +5,11 @@
 #include "dialogs/FAbout.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "skin/Skin.h"
 #include "skin/SkinMenuStyle.h"
-#include "skin/USkin.h"
 #include "store/MessageStore.h"
-#include "windows/UAccountMenu.h"
-#include "windows/UDeleteQuestion.h"
+#include "windows/AccountMenu.h"
+#include "windows/DeleteQuestion.h"
 
 #include <QMenu>
 #include <QWidget>

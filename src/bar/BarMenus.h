@@ -3,7 +3,7 @@
 // now..." holds the account actions the message list shares.
 #pragma once
 
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 
 #include <QObject>
 

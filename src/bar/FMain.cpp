@@ -4,16 +4,16 @@
 #include "bar/BarMenus.h"
 #include "bar/NewMailNotice.h"
 
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
 #include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
-#include "platform/UHotKey.h"
-#include "platform/USound.h"
-#include "skin/USkin.h"
+#include "platform/HotKey.h"
+#include "platform/Sound.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
 #include "windows/FMsgList.h"
-#include "windows/UPlacement.h"
-#include "windows/UScreenText.h"
+#include "windows/Placement.h"
+#include "windows/ScreenText.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -209,7 +209,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     try {
         const TBarState state = BarState();
         const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
-            const TButton& entry = Store.Buttons()[k];
+            const TEntry& entry = Store.Entries()[k];
             TBarEntry shown;
             shown.Caption = ScreenText(Store.Caption(k));
             shown.Priority = entry.Fields.Priority;
@@ -253,8 +253,8 @@ TBarState TfrmMain::BarState() const {
     state.ListShown = ListShown;
     state.HasErrors = !Store.Errors().empty();
     state.FirstVisible = FirstVisible;
-    state.EntryCount = static_cast<int>(Store.Buttons().size());
-    state.IsRead = [this](int k) { return Store.Buttons()[k].Read; };
+    state.EntryCount = static_cast<int>(Store.Entries().size());
+    state.IsRead = [this](int k) { return Store.Entries()[k].Read; };
     return state;
 }
 

@@ -5,8 +5,8 @@
 #include "core/Settings.h"
 
 #include "model/AppBarMath.h"
-#include "model/UStore.h"
-#include "skin/UPaint.h"
+#include "model/StoreRecords.h"
+#include "skin/BarPainter.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

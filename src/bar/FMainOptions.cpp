@@ -2,12 +2,12 @@
 // first account exists.
 #include "bar/BarDock.h"
 #include "bar/FMain.h"
-#include "windows/UPlacement.h"
+#include "windows/Placement.h"
 
 #include "dialogs/FAbout.h"
 #include "dialogs/FOptions.h"
 #include "platform/MessageBox.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
 
 #include <QGuiApplication>

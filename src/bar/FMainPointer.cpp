@@ -3,9 +3,9 @@
 #include "bar/BarMenus.h"
 #include "bar/FMain.h"
 
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
-#include "windows/UScreenText.h"
+#include "windows/ScreenText.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -105,7 +105,7 @@ void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
 
 void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos) {
     const bool left = button == Qt::LeftButton;
-    const int count = static_cast<int>(Store.Buttons().size());
+    const int count = static_cast<int>(Store.Entries().size());
     switch (hot) {
     case HotMenuButton:
         Menus->PopupMainMenu();
@@ -117,7 +117,7 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
     case HotLeftArrow:
         if (left) {
             int k = std::min(FirstVisible, count) - 1;
-            while (k >= 0 && Store.Buttons()[k].Read)
+            while (k >= 0 && Store.Entries()[k].Read)
                 --k;
             if (k >= 0)
                 FirstVisible = k;
@@ -147,10 +147,10 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
             break;
         if (left) {
             Dock->Stick = true;
-            Store.Reader().Open(Store.Buttons()[hot - HotFirstMessage].Id);
+            Store.Reader().Open(Store.Entries()[hot - HotFirstMessage].Id);
             Dock->Stick = false;
         } else {
-            Menus->PopupEntryMenu(Store.Buttons()[hot - HotFirstMessage].Id, globalPos);
+            Menus->PopupEntryMenu(Store.Entries()[hot - HotFirstMessage].Id, globalPos);
         }
         break;
     }

@@ -31,7 +31,7 @@ QString Cut(const std::string& utf8, qsizetype limit) {
 
 } // namespace
 
-TNewMailText NewMailText(const TButtonArray& entries) {
+TNewMailText NewMailText(const TEntryArray& entries) {
     TNewMailText text;
     int unread = 0;
     QStringList lines;
@@ -60,7 +60,7 @@ TNewMailNotice::TNewMailNotice(TMessageStore& store, QObject* parent)
 }
 
 void TNewMailNotice::Announce() {
-    const TNewMailText text = NewMailText(FStore.Buttons());
+    const TNewMailText text = NewMailText(FStore.Entries());
     if (text.Newest == TEntryId::None)
         return;
     FNewest = text.Newest;

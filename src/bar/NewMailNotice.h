@@ -2,7 +2,7 @@
 // window on the newest unread message) and "Mark all read".
 #pragma once
 
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 
 #include <QObject>
 #include <QString>
@@ -19,7 +19,7 @@ struct TNewMailText {
 
 // The count of the unread entries and the newest few, newest first: sender and subject,
 // each cut to a length a notification can show.
-TNewMailText NewMailText(const TButtonArray& entries);
+TNewMailText NewMailText(const TEntryArray& entries);
 
 class TNewMailNotice : public QObject {
     Q_OBJECT

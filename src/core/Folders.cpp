@@ -2,7 +2,7 @@
 // folders.
 #include "core/Folders.h"
 
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The settings owner: changes go through it, are saved and announced.
 #include "core/Settings.h"
 
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // every change to whoever follows them.
 #pragma once
 
-#include "core/UOptions.h"
+#include "core/Options.h"
 
 #include <functional>
 #include <map>

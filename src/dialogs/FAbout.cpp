@@ -1,10 +1,10 @@
 // The about box: version and build, the author, and a cow behind the "©" sign.
 #include "dialogs/FAbout.h"
 
-#include "dialogs/UDialogPictures.h"
-#include "dialogs/UMoo.h"
+#include "dialogs/DialogPictures.h"
+#include "dialogs/Moo.h"
 #include "platform/Shell.h"
-#include "platform/USound.h"
+#include "platform/Sound.h"
 
 #include <QEventLoop>
 #include <QFrame>

@@ -1,12 +1,12 @@
 // The account dialog: one account's fields, its server type, colour and connection security.
 #include "dialogs/FAccount.h"
 
+#include "core/AccountFields.h"
 #include "core/MailProtocol.h"
 #include "core/PasswordVault.h"
 #include "core/TLSMode.h"
-#include "core/UAccountFields.h"
-#include "dialogs/UColorBox.h"
-#include "dialogs/UDialogPictures.h"
+#include "dialogs/ColorBox.h"
+#include "dialogs/DialogPictures.h"
 #include "platform/MessageBox.h"
 
 #include <QCheckBox>
@@ -72,7 +72,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     cmbServerType->setObjectName("cmbServerType");
     cmbServerType->addItems({"POP3", "IMAP"});
     txtPOPHost = line("txtPOPHost");
-    sePOPPort = PortField("sePOPPort", blank.POPPort);
+    sePOPPort = PortField("sePOPPort", blank.Port);
     txtPOPUser = line("txtPOPUser");
     txtPOPPass = line("txtPOPPass");
     txtPOPPass->setEchoMode(QLineEdit::Password);
@@ -169,10 +169,10 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     txtNoSpam->setText(QString::fromStdString(account.NoSpam));
     SelectColor(account.Color);
     chkActive->setChecked(account.Active);
-    txtPOPHost->setText(QString::fromStdString(account.POPHost));
-    sePOPPort->setValue(account.POPPort);
-    txtPOPUser->setText(QString::fromStdString(account.POPUser));
-    txtPOPPass->setText(QString::fromStdString(account.POPPass));
+    txtPOPHost->setText(QString::fromStdString(account.Host));
+    sePOPPort->setValue(account.Port);
+    txtPOPUser->setText(QString::fromStdString(account.User));
+    txtPOPPass->setText(QString::fromStdString(account.Pass));
     FWasKeyring = account.Keyring;
     chkKeyring->setChecked(account.Keyring);
     if (account.Keyring) {
@@ -205,11 +205,11 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.Name = Text(txtName);
     account.Email = Text(txtEmail);
     account.NoSpam = Text(txtNoSpam);
-    account.POPHost = Text(txtPOPHost);
-    account.POPPort = sePOPPort->value();
-    account.POPUser = Text(txtPOPUser);
+    account.Host = Text(txtPOPHost);
+    account.Port = sePOPPort->value();
+    account.User = Text(txtPOPUser);
     account.Keyring = chkKeyring->isChecked();
-    account.POPPass = account.Keyring ? std::string() : Text(txtPOPPass);
+    account.Pass = account.Keyring ? std::string() : Text(txtPOPPass);
     account.SMTPHost = Text(txtSMTPHost);
     account.SMTPPort = seSMTPPort->value();
     account.Secure = chkSecure->isChecked();

@@ -1,7 +1,7 @@
 // The account dialog: one account's fields, its server type, colour and connection security.
 #pragma once
 
-#include "core/UOptions.h"
+#include "core/Options.h"
 
 #include <QDialog>
 

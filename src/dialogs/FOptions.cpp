@@ -3,12 +3,12 @@
 
 #include "core/Folders.h"
 #include "core/Settings.h"
-#include "dialogs/UDialogPictures.h"
-#include "dialogs/USkinPreview.h"
+#include "dialogs/DialogPictures.h"
+#include "dialogs/SkinPreview.h"
 #include "platform/Autostart.h"
 #include "platform/MessageBox.h"
-#include "platform/USound.h"
-#include "skin/USkin.h"
+#include "platform/Sound.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
 
 #include <QCheckBox>

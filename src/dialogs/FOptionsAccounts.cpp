@@ -1,12 +1,12 @@
 // The options dialog's accounts tab: the list with colour swatches, Add, Edit and Remove.
 #include "dialogs/FOptions.h"
 
+#include "core/Global.h"
 #include "core/PasswordVault.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "dialogs/FAccount.h"
 #include "platform/MessageBox.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 #include "store/MessageStore.h"
 
 #include <QHeaderView>
@@ -94,7 +94,7 @@ void TfrmOptions::FillAccounts() {
     for (const TAccount& account : Settings().Accounts()) {
         auto* item = new QTreeWidgetItem;
         item->setText(0, QString::fromStdString(account.AccountName));
-        item->setText(1, QString::fromStdString(account.POPHost));
+        item->setText(1, QString::fromStdString(account.Host));
         item->setIcon(0, Swatch(account.Color));
         lvAccounts->addTopLevelItem(item);
         if (!selected.empty() && SameText(account.AccountName, selected))

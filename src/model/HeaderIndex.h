@@ -2,7 +2,7 @@
 // fetches only the headers of messages it has not seen before.
 #pragma once
 
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 
 #include <string>
 #include <vector>

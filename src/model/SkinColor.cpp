@@ -1,7 +1,7 @@
 // Colour values of skin.ini ("R G B") and the error a skin load stops with.
 #include "model/SkinColor.h"
 
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 #include <charconv>
 

@@ -1,7 +1,7 @@
 // A folder of the user's own (mode 0700) for attachments written to be opened.
 #include "platform/PrivateFolder.h"
 
-#include "mail/AttachmentName.h"
+#include "mime/AttachmentName.h"
 
 #include <QTemporaryDir>
 

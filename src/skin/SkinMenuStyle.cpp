@@ -1,7 +1,7 @@
 // The bar's popup menus drawn from the skin's menu colours and fonts, not the desktop's.
 #include "skin/SkinMenuStyle.h"
 
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 
 #include <QPainter>
 #include <QStyleOptionMenuItem>

@@ -1,8 +1,8 @@
 // The message store's operations: the job queue, read marks, removals and errors.
 #include "store/MessageStore.h"
 
-#include "core/UGlobal.h"
-#include "mail/CacheFiles.h"
+#include "cache/CacheFiles.h"
+#include "core/Global.h"
 
 #include <QTimer>
 
@@ -29,7 +29,7 @@ void TMessageStore::SettingsChanged(const TSettingsChange& change) {
     if (change.RemovedAccount >= 0) {
         if (change.RemovedAccount < static_cast<int>(FServerLists.size()))
             FServerLists.erase(FServerLists.begin() + change.RemovedAccount);
-        RemoveAccountButtons(change.RemovedAccount);
+        RemoveAccountEntries(change.RemovedAccount);
     }
     if (change.What & spAccounts) {
         if (FWorker)
@@ -104,12 +104,12 @@ std::string TMessageStore::AccountName(int account) const {
 }
 
 std::string TMessageStore::Caption(int index) const {
-    const TButton& entry = FButtons.at(static_cast<size_t>(index));
+    const TEntry& entry = FEntries.at(static_cast<size_t>(index));
     return EntryCaption(entry.Fields, AccountName(entry.Account));
 }
 
 std::string TMessageStore::Hint(int index) const {
-    const TButton& entry = FButtons.at(static_cast<size_t>(index));
+    const TEntry& entry = FEntries.at(static_cast<size_t>(index));
     return EntryHint(entry.Fields, AccountName(entry.Account));
 }
 
@@ -117,10 +117,10 @@ TQBTaskInfo TMessageStore::CheckTask(int account) const {
     const TAccount& source = Settings().Accounts().at(static_cast<size_t>(account));
     TQBTaskInfo task;
     task.Kind = tkCheck;
-    task.Host = source.POPHost;
-    task.Port = source.POPPort;
-    task.User = source.POPUser;
-    task.Pass = source.POPPass;
+    task.Host = source.Host;
+    task.Port = source.Port;
+    task.User = source.User;
+    task.Pass = source.Pass;
     if (source.Keyring)
         task.KeyringKey = source.AccountName;
     task.Secure = source.Secure;
@@ -183,9 +183,9 @@ void TMessageStore::MarkRead(int index, bool save) {
 }
 
 void TMessageStore::MarkOneRead(int index, std::vector<TEntryId>& seen) {
-    if (index < 0 || index >= static_cast<int>(FButtons.size()) || FButtons[index].Read)
+    if (index < 0 || index >= static_cast<int>(FEntries.size()) || FEntries[index].Read)
         return;
-    TButton& entry = FButtons[index];
+    TEntry& entry = FEntries[index];
     entry.Read = true;
     // An IMAP server keeps the read state itself.
     if (IsIMAP(entry.Account))
@@ -198,7 +198,7 @@ void TMessageStore::MarkOneRead(int index, std::vector<TEntryId>& seen) {
 void TMessageStore::QueueSeen(const std::vector<TEntryId>& seen) {
     std::vector<std::pair<int, std::vector<TEntryId>>> byAccount;
     for (TEntryId id : seen) {
-        const int account = FButtons[static_cast<size_t>(IndexOf(id))].Account;
+        const int account = FEntries[static_cast<size_t>(IndexOf(id))].Account;
         auto found = std::find_if(byAccount.begin(), byAccount.end(),
                                   [account](const auto& group) { return group.first == account; });
         if (found == byAccount.end())
@@ -220,16 +220,16 @@ void TMessageStore::QueueSeen(const std::vector<TEntryId>& seen) {
     }
 }
 
-TEntryId TMessageStore::AddEntry(TButton entry) {
+TEntryId TMessageStore::AddEntry(TEntry entry) {
     entry.Id = TEntryId(++FLastId);
     IndexChanged(entry.Account);
-    FButtons.push_back(std::move(entry));
-    emit EntryAdded(static_cast<int>(FButtons.size()) - 1);
-    return FButtons.back().Id;
+    FEntries.push_back(std::move(entry));
+    emit EntryAdded(static_cast<int>(FEntries.size()) - 1);
+    return FEntries.back().Id;
 }
 
 int TMessageStore::IndexOf(TEntryId id) const {
-    return id == TEntryId::None ? -1 : ::IndexOf(FButtons, id);
+    return id == TEntryId::None ? -1 : ::IndexOf(FEntries, id);
 }
 
 int TMessageStore::EntryOrGone(TEntryId id) {
@@ -243,37 +243,37 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 
 void TMessageStore::MarkAllRead() {
     std::vector<TEntryId> seen;
-    for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
+    for (int i = 0; i < static_cast<int>(FEntries.size()); ++i)
         MarkOneRead(i, seen);
     QueueSeen(seen);
     FReader->HideWhenAllRead();
     Settings().Save();
 }
 
-void TMessageStore::RemoveButton(int index, bool renumber) {
-    if (index < 0 || index >= static_cast<int>(FButtons.size()))
+void TMessageStore::RemoveEntry(int index, bool renumber) {
+    if (index < 0 || index >= static_cast<int>(FEntries.size()))
         return;
     FReader->Leaving(index, false);
-    IndexChanged(FButtons[index].Account);
+    IndexChanged(FEntries[index].Account);
     emit EntryAboutToBeRemoved(index);
-    RemoveEntry(FButtons, index, renumber);
+    ::RemoveEntry(FEntries, index, renumber);
     emit EntryRemoved(index);
 }
 
-void TMessageStore::RemoveAccountButtons(int account) {
-    for (int i = static_cast<int>(FButtons.size()) - 1; i >= 0; --i)
-        if (FButtons[i].Account == account)
-            RemoveButton(i, false);
+void TMessageStore::RemoveAccountEntries(int account) {
+    for (int i = static_cast<int>(FEntries.size()) - 1; i >= 0; --i)
+        if (FEntries[i].Account == account)
+            RemoveEntry(i, false);
     // The waiting jobs of the account go; the running head ends as usual.
     for (size_t i = 1; i < FTasks.size(); ++i)
         if (FTasks[i].Account == account)
             NotifyDropped(FTasks[i]);
-    const std::vector<int> dropped = AccountRemoved(FButtons, FTasks, account, FRunningAccount);
+    const std::vector<int> dropped = AccountRemoved(FEntries, FTasks, account, FRunningAccount);
     for (auto row = dropped.rbegin(); row != dropped.rend(); ++row)
         emit TaskRemoved(*row);
     // Later accounts' entries now carry lower indices.
-    for (int i = 0; i < static_cast<int>(FButtons.size()); ++i)
-        if (FButtons[i].Account >= account)
+    for (int i = 0; i < static_cast<int>(FEntries.size()); ++i)
+        if (FEntries[i].Account >= account)
             emit EntryChanged(i);
 }
 
@@ -297,7 +297,7 @@ void TMessageStore::CancelTask() {
 }
 
 void TMessageStore::ReleaseSpare() {
-    FButtons.shrink_to_fit();
+    FEntries.shrink_to_fit();
     FErrors.shrink_to_fit();
     FTasks.shrink_to_fit();
     for (TStringList& list : FServerLists)

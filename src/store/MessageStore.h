@@ -3,11 +3,11 @@
 #pragma once
 
 #include "core/Settings.h"
-#include "mail/IMAPWatcher.h"
-#include "mail/QBThread.h"
-#include "model/UEntryText.h"
-#include "model/UStore.h"
+#include "imap/IMAPWatcher.h"
+#include "model/EntryText.h"
+#include "model/StoreRecords.h"
 #include "store/ReadSession.h"
+#include "worker/QBThread.h"
 
 #include <QObject>
 #include <QString>
@@ -36,7 +36,7 @@ class TMessageStore : public QObject {
     ~TMessageStore() override;
 
     // The announced messages, the job queue (its head is the running job) and the errors.
-    const TButtonArray& Buttons() const { return FButtons; }
+    const TEntryArray& Entries() const { return FEntries; }
     // The bar caption and the hover hint of the entry at index, made when shown: kept for
     // every entry they would cost more than the rest of it.
     std::string Caption(int index) const;
@@ -58,7 +58,7 @@ class TMessageStore : public QObject {
     void Shutdown();
 
     // Adds an announced message with a new identity, which it returns.
-    TEntryId AddEntry(TButton entry);
+    TEntryId AddEntry(TEntry entry);
     // entries: those the job acts on.
     void AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
     void NextTask();
@@ -75,7 +75,7 @@ class TMessageStore : public QObject {
     void MarkAllRead();
     // Removes one entry. renumber: the message left the server in this session, so the
     // account's later numbers drop by one.
-    void RemoveButton(int index, bool renumber = true);
+    void RemoveEntry(int index, bool renumber = true);
     void AddError(const std::string& text);
     void ClearErrors();
     void CancelTask();
@@ -134,7 +134,7 @@ class TMessageStore : public QObject {
     void ApplyCheckSchedule();
     void ApplyWorkerLimits();
     // After the settings lost the account at index account.
-    void RemoveAccountButtons(int account);
+    void RemoveAccountEntries(int account);
     TStringList& KnownOnServer(int account);
     // The header index (StoreIndex.cpp). Its file, named by the account and its server.
     std::string IndexPath(int account) const;
@@ -198,7 +198,7 @@ class TMessageStore : public QObject {
     int FRenumberHint = 0;
     unsigned long long FLastId = 0;
     TStoreConfig FConfig;
-    TButtonArray FButtons;
+    TEntryArray FEntries;
     TTaskArray FTasks;
     TErrorArray FErrors;
     std::unique_ptr<TQBThread> FWorker;

@@ -2,9 +2,9 @@
 // the view on a thread of its own.
 #include "store/ReadSession.h"
 
+#include "cache/CacheFiles.h"
 #include "core/Settings.h"
-#include "mail/CacheFiles.h"
-#include "mail/Stream.h"
+#include "mime/Stream.h"
 #include "store/MessageStore.h"
 
 #include <algorithm>
@@ -42,8 +42,8 @@ std::vector<int> TReadSession::CurrentOrder() const {
     if (ListOrder)
         return ListOrder();
     std::vector<int> order;
-    for (int i = 0; i < static_cast<int>(FStore.Buttons().size()); ++i)
-        if (!FStore.Buttons()[i].Read)
+    for (int i = 0; i < static_cast<int>(FStore.Entries().size()); ++i)
+        if (!FStore.Entries()[i].Read)
             order.push_back(i);
     return order;
 }
@@ -60,13 +60,13 @@ void TReadSession::Open(TEntryId id) {
     FShown = true;
     emit Opening(id, position, position > 0, position < static_cast<int>(order.size()) - 1);
     emit DownloadEnabled(false);
-    const TButton& entry = FStore.Buttons()[index];
+    const TEntry& entry = FStore.Entries()[index];
     Prepare(id, nullptr, false, FStore.CachePath(entry.Account, entry.UID));
 }
 
 void TReadSession::OpenAt(const std::vector<int>& order, int position) {
     if (position >= 0 && position < static_cast<int>(order.size()))
-        Open(FStore.Buttons()[order[position]].Id);
+        Open(FStore.Entries()[order[position]].Id);
 }
 
 void TReadSession::Next() {
@@ -99,7 +99,7 @@ void TReadSession::MarkRead() {
     std::vector<int> order = CurrentOrder();
     const int position = PositionIn(order, shown);
     const TEntryId below = position >= 0 && position + 1 < static_cast<int>(order.size())
-                               ? FStore.Buttons()[order[position + 1]].Id
+                               ? FStore.Entries()[order[position + 1]].Id
                                : TEntryId::None;
     FStore.MarkRead(shown, true);
     if (!FShown)
@@ -139,8 +139,8 @@ void TReadSession::Hide() {
 }
 
 void TReadSession::HideWhenAllRead() {
-    if (FShown && std::none_of(FStore.Buttons().begin(), FStore.Buttons().end(),
-                               [](const TButton& entry) { return !entry.Read; }))
+    if (FShown && std::none_of(FStore.Entries().begin(), FStore.Entries().end(),
+                               [](const TEntry& entry) { return !entry.Read; }))
         Hide();
 }
 
@@ -171,7 +171,7 @@ int TReadSession::AnswerSize(TEntryId asked, int size, bool full) {
 }
 
 void TReadSession::Leaving(int index, bool removedByUser) {
-    if (FStore.Buttons()[index].Id != FShownId)
+    if (FStore.Entries()[index].Id != FShownId)
         return;
     if (removedByUser)
         FRemovedPosition = PositionIn(CurrentOrder(), index);

@@ -3,7 +3,7 @@
 // reports failures as values; the window renders the view.
 #pragma once
 
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 #include "store/ReadView.h"
 
 #include <QObject>

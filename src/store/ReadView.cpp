@@ -2,12 +2,12 @@
 // on the preparing thread, so that the window only sets what it is given.
 #include "store/ReadView.h"
 
-#include "mail/AttachmentName.h"
-#include "mail/DateTimeValue.h"
-#include "mail/DisplayText.h"
-#include "mail/MessageText.h"
-#include "mail/Stream.h"
-#include "mail/UCustomIndy.h"
+#include "mime/AttachmentName.h"
+#include "mime/DateTimeValue.h"
+#include "mime/DisplayText.h"
+#include "mime/Message.h"
+#include "mime/MessageText.h"
+#include "mime/Stream.h"
 
 #include <QDateTime>
 #include <QLocale>

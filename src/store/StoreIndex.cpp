@@ -4,14 +4,14 @@
 #include "store/MessageStore.h"
 
 #include "core/Folders.h"
-#include "mail/MD5Hex.h"
+#include "core/MD5Hex.h"
 #include "model/HeaderIndex.h"
 
 std::string TMessageStore::IndexPath(int account) const {
     const TAccount& a = Settings().Accounts().at(static_cast<size_t>(account));
     // Another server, user or protocol under the same name starts a new index.
-    const std::string key = a.AccountName + '\0' + a.POPHost + '\0' + std::to_string(a.POPPort) +
-                            '\0' + a.POPUser + '\0' + std::to_string(a.Protocol);
+    const std::string key = a.AccountName + '\0' + a.Host + '\0' + std::to_string(a.Port) + '\0' +
+                            a.User + '\0' + std::to_string(a.Protocol);
     // Named like a cache file, so that the exit's clean-up treats it as one.
     return CacheFolder() + "/" + MD5Hex("header index\n" + key) + ".dat";
 }
@@ -33,7 +33,7 @@ void TMessageStore::LoadIndexes() {
             config.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(config.ReadList);
         TStringList& known = KnownOnServer(account);
         for (TIndexedEntry& item : indexed) {
-            TButton entry;
+            TEntry entry;
             entry.Account = account;
             entry.UID = std::move(item.UID);
             entry.MessageID = std::move(item.MessageID);
@@ -57,7 +57,7 @@ void TMessageStore::SaveIndex(int account) {
     if (!ValidAccount(account) || FIndexDirty.count(LowerUID(AccountName(account))) == 0)
         return;
     std::vector<TIndexedEntry> indexed;
-    for (const TButton& entry : FButtons)
+    for (const TEntry& entry : FEntries)
         // A header that could not be read is tried again at the next start.
         if (entry.Account == account && !entry.Fields.Unreadable)
             indexed.push_back({entry.UID, entry.MessageID, entry.Fields});
@@ -78,7 +78,7 @@ void TMessageStore::SaveChangedIndexes() {
 
 std::unordered_map<std::string, long long> TMessageStore::KnownSizes(int account) const {
     std::unordered_map<std::string, long long> sizes;
-    for (const TButton& entry : FButtons)
+    for (const TEntry& entry : FEntries)
         if (entry.Account == account && entry.Fields.Size >= 0)
             sizes.emplace(LowerUID(entry.UID), entry.Fields.Size);
     return sizes;

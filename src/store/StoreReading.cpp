@@ -10,11 +10,11 @@ std::string TMessageStore::CachePath(int account, const std::string& uid) const 
 
 void TMessageStore::QueueRetrieval(TEntryId id, bool full) {
     const int index = IndexOf(id);
-    if (index < 0 || !ValidAccount(FButtons[index].Account))
+    if (index < 0 || !ValidAccount(FEntries[index].Account))
         return;
-    TQBTaskInfo task = CheckTask(FButtons[index].Account);
+    TQBTaskInfo task = CheckTask(FEntries[index].Account);
     task.Kind = tkRetrieve;
-    task.MsgNum = FButtons[index].MsgNum;
+    task.MsgNum = FEntries[index].MsgNum;
     task.Full = full ? 1 : 0;
     AddTask(task, {id});
     ShowTasks(0);
@@ -32,12 +32,12 @@ void TMessageStore::RetrievedMessage() {
 
 void TMessageStore::DeleteMessage(TEntryId id) {
     const int index = EntryOrGone(id);
-    if (index < 0 || !ValidAccount(FButtons[index].Account))
+    if (index < 0 || !ValidAccount(FEntries[index].Account))
         return;
     FReader->RemovalQueued();
-    TQBTaskInfo task = CheckTask(FButtons[index].Account);
+    TQBTaskInfo task = CheckTask(FEntries[index].Account);
     task.Kind = tkRemove;
-    task.MsgNum = FButtons[index].MsgNum;
+    task.MsgNum = FEntries[index].MsgNum;
     AddTask(task, {id});
     ShowTasks(0);
 }
@@ -64,14 +64,14 @@ void TMessageStore::RemovedMessage(int number) {
                           ? IndexOf(head.Entries[static_cast<size_t>(target)])
                           : -1;
     if (index >= 0) {
-        const TButton& entry = FButtons[index];
+        const TEntry& entry = FEntries[index];
         std::error_code error;
         std::filesystem::remove(CachePath(account, entry.UID), error);
         // Forgotten, so that a check brings it back if the server kept it.
         auto& known = FWorker->ServerList;
         known.erase(std::remove(known.begin(), known.end(), entry.UID), known.end());
         FReader->Leaving(index, true);
-        RemoveButton(index);
+        RemoveEntry(index);
         FReader->HideWhenAllRead();
     }
     if (final) {

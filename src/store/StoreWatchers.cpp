@@ -2,7 +2,7 @@
 // queues a check of the account.
 #include "store/MessageStore.h"
 
-#include "mail/ErrorCause.h"
+#include "net/ErrorCause.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -36,10 +36,10 @@ void TMessageStore::SyncWatchers() {
         if (account.Protocol != mpIMAP || !account.Active)
             continue;
         TIMAPServer server;
-        server.Host = account.POPHost;
-        server.Port = account.POPPort;
-        server.User = account.POPUser;
-        server.Pass = account.POPPass;
+        server.Host = account.Host;
+        server.Port = account.Port;
+        server.User = account.User;
+        server.Pass = account.Pass;
         if (account.Keyring)
             server.KeyringKey = account.AccountName;
         server.TLS = account.TLS;

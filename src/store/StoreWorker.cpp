@@ -1,9 +1,9 @@
 // The message store and its mail worker: start and stop, and the worker's events.
 #include "store/MessageStore.h"
 
-#include "core/UGlobal.h"
-#include "mail/MessageFields.h"
-#include "mail/UCustomIndy.h"
+#include "core/Global.h"
+#include "mime/Message.h"
+#include "mime/MessageFields.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -154,7 +154,7 @@ void TMessageStore::WorkerGetTask(bool& hasTask) {
     // worker reports nothing while stopping); a job whose messages have all gone since
     // it was queued has nothing left to do.
     while (!FTasks.empty() && (FTasks.front().Cancelled || !ValidAccount(FTasks.front().Account) ||
-                               !ResolveTask(FTasks.front(), FButtons))) {
+                               !ResolveTask(FTasks.front(), FEntries))) {
         const TQueuedTask& dropped = FTasks.front();
         // Its messages went with a check since it was queued: nothing is sent for them. Read
         // marks for messages gone need no word.
@@ -215,7 +215,7 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     TQBMessage msg;
     if (lines)
         msg.LoadFromLines(*lines);
-    TButton entry;
+    TEntry entry;
     if (lines)
         entry.MessageID = MessageIdOf(*lines);
     entry.Fields = EntryFields(msg);
@@ -230,29 +230,29 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
         FNewMail = true;
     // Known before with another size: another message now has its key, and takes its place.
     const int known = FWorker->KnownSizes.count(LowerUID(uid)) > 0
-                          ? FindEntry(FButtons, FRunningAccount, uid, FRenumberHint)
+                          ? FindEntry(FEntries, FRunningAccount, uid, FRenumberHint)
                           : -1;
     if (known >= 0) {
-        entry.Id = FButtons[known].Id;
-        FButtons[known] = std::move(entry);
+        entry.Id = FEntries[known].Id;
+        FEntries[known] = std::move(entry);
         IndexChanged(FRunningAccount);
         FRenumberHint = known + 1;
         emit EntryChanged(known);
         return;
     }
-    FRenumberHint = static_cast<int>(FButtons.size()) + 1;
+    FRenumberHint = static_cast<int>(FEntries.size()) + 1;
     AddEntry(std::move(entry));
 }
 
 void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
     if (FClosing)
         return;
-    const int index = FindEntry(FButtons, FRunningAccount, uid, FRenumberHint);
+    const int index = FindEntry(FEntries, FRunningAccount, uid, FRenumberHint);
     if (index < 0)
         return;
     FRenumberHint = index + 1;
     // No view shows the number: a restart that renumbers every entry redraws nothing.
-    FButtons[index].MsgNum = number;
+    FEntries[index].MsgNum = number;
 }
 
 void TMessageStore::WorkerCheckDone() {
@@ -272,20 +272,20 @@ void TMessageStore::WorkerCheckDone() {
         KnownOnServer(FRunningAccount) = FWorker->ServerList;
         const TUIDSet onServer = MakeUIDSet(FWorker->ServerList);
         std::error_code error;
-        for (int index : MissingEntries(FButtons, FRunningAccount, onServer)) {
-            const std::string uid = FButtons[index].UID;
+        for (int index : MissingEntries(FEntries, FRunningAccount, onServer)) {
+            const std::string uid = FEntries[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
             const int mark = IndexOfText(readMarks, uid);
             if (mark >= 0)
                 readMarks.erase(readMarks.begin() + mark);
             // The check has given the remaining messages their current numbers.
-            RemoveButton(index, false);
+            RemoveEntry(index, false);
         }
     }
     if (ValidAccount(FRunningAccount)) {
         // Unread messages shown from the index are news to this run too, once confirmed.
         if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
-            for (const TButton& entry : FButtons)
+            for (const TEntry& entry : FEntries)
                 FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
         // Written after this event: the worker, waiting for its end, leaves the server sooner.
         QMetaObject::invokeMethod(this, &TMessageStore::SaveChangedIndexes, Qt::QueuedConnection);

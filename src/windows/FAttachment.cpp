@@ -1,7 +1,7 @@
 // The attachment prompt: open or save an attachment, and whether to ask again.
 #include "windows/FAttachment.h"
 
-#include "windows/UReadIcons.h"
+#include "windows/ReadIcons.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>

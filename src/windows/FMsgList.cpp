@@ -2,17 +2,17 @@
 #include "windows/FMsgList.h"
 
 #include "core/Folders.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "platform/MessageBox.h"
 #include "store/MessageStore.h"
+#include "windows/AccountMenu.h"
+#include "windows/Click.h"
+#include "windows/DeleteQuestion.h"
+#include "windows/Icons.h"
 #include "windows/MsgListModel.h"
-#include "windows/UAccountMenu.h"
-#include "windows/UClick.h"
-#include "windows/UDeleteQuestion.h"
-#include "windows/UIcons.h"
-#include "windows/UObjectNames.h"
-#include "windows/UPlacement.h"
+#include "windows/ObjectNames.h"
+#include "windows/Placement.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -286,9 +286,9 @@ void TfrmMsgList::tbDeleteClick() {
         std::vector<TEntryId> entries;
         for (int i = RowCount() - 1; i >= 0; --i) {
             const int entry = EntryAt(i);
-            if (!Ticked(i) || FStore.Buttons()[static_cast<size_t>(entry)].Account != account)
+            if (!Ticked(i) || FStore.Entries()[static_cast<size_t>(entry)].Account != account)
                 continue;
-            entries.push_back(FStore.Buttons()[static_cast<size_t>(entry)].Id);
+            entries.push_back(FStore.Entries()[static_cast<size_t>(entry)].Id);
             FModel->SetTicked(entry, false);
         }
         if (!entries.empty())
@@ -330,7 +330,7 @@ void TfrmMsgList::OpenSelected() {
         current = selected.isEmpty() ? QModelIndex() : selected.first();
     }
     if (current.isValid())
-        FStore.Reader().Open(FStore.Buttons()[static_cast<size_t>(EntryOf(current))].Id);
+        FStore.Reader().Open(FStore.Entries()[static_cast<size_t>(EntryOf(current))].Id);
 }
 
 void TfrmMsgList::HeaderClicked(int column) {

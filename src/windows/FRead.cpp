@@ -1,18 +1,18 @@
 // The read window: its controls, menu and commands.
 #include "windows/FRead.h"
-#include "windows/UScreenText.h"
+#include "windows/ScreenText.h"
 
 #include "core/Folders.h"
-#include "mail/Replies.h"
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
+#include "mime/Replies.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "store/MessageStore.h"
-#include "windows/UClick.h"
-#include "windows/UDeleteQuestion.h"
-#include "windows/UIcons.h"
-#include "windows/UPlacement.h"
-#include "windows/UReadIcons.h"
+#include "windows/Click.h"
+#include "windows/DeleteQuestion.h"
+#include "windows/Icons.h"
+#include "windows/Placement.h"
+#include "windows/ReadIcons.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -2,7 +2,7 @@
 // attachments, and the commands to walk, mark, remove and download.
 #pragma once
 
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 #include "store/ReadView.h"
 
 #include <QMainWindow>

@@ -3,14 +3,14 @@
 #include "windows/FRead.h"
 
 #include "core/Settings.h"
-#include "mail/AttachmentName.h"
-#include "mail/Replies.h"
-#include "mail/UCustomIndy.h"
+#include "mime/AttachmentName.h"
+#include "mime/Message.h"
+#include "mime/Replies.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Shell.h"
 #include "store/MessageStore.h"
 #include "windows/FAttachment.h"
-#include "windows/UReadIcons.h"
+#include "windows/ReadIcons.h"
 
 #include <QFile>
 #include <QFileIconProvider>
@@ -246,7 +246,7 @@ void TfrmRead::Reply(bool all) {
     if (!FView)
         return;
     const int entry = FStore.IndexOf(Entry);
-    const int account = entry < 0 ? -1 : FStore.Buttons()[static_cast<size_t>(entry)].Account;
+    const int account = entry < 0 ? -1 : FStore.Entries()[static_cast<size_t>(entry)].Account;
     const std::string own =
         FStore.ValidAccount(account) ? Settings().Accounts()[account].Email : "";
     QStringList encoded;

@@ -2,9 +2,9 @@
 #include "windows/FTasks.h"
 
 #include "store/MessageStore.h"
-#include "windows/UIcons.h"
-#include "windows/UObjectNames.h"
-#include "windows/UScreenText.h"
+#include "windows/Icons.h"
+#include "windows/ObjectNames.h"
+#include "windows/ScreenText.h"
 
 #include <QDateTime>
 #include <QFrame>

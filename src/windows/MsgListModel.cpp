@@ -1,12 +1,12 @@
 // The message list's model and its sorting, filtering proxy.
 #include "windows/MsgListModel.h"
 
-#include "mail/Charset.h"
-#include "mail/DateTimeValue.h"
-#include "mail/DisplayText.h"
-#include "mail/UCustomIndy.h"
+#include "mime/Charset.h"
+#include "mime/DateTimeValue.h"
+#include "mime/DisplayText.h"
+#include "mime/Message.h"
 #include "store/MessageStore.h"
-#include "windows/UIcons.h"
+#include "windows/Icons.h"
 
 #include <QIcon>
 #include <QLocale>
@@ -70,7 +70,7 @@ TMsgListModel::TMsgListModel(TMessageStore& store, QObject* parent)
 }
 
 QString TMsgListModel::CellText(int entry, int column) const {
-    const TButton& button = FStore.Buttons()[static_cast<size_t>(entry)];
+    const TEntry& button = FStore.Entries()[static_cast<size_t>(entry)];
     const TEntryFields& fields = button.Fields;
     switch (column) {
     case colSubject:
@@ -93,13 +93,13 @@ QString TMsgListModel::CellText(int entry, int column) const {
 }
 
 QDateTime TMsgListModel::Date(int entry) const {
-    return DateTimeOf(FStore.Buttons()[static_cast<size_t>(entry)].Fields.Date);
+    return DateTimeOf(FStore.Entries()[static_cast<size_t>(entry)].Fields.Date);
 }
 
 void TMsgListModel::FlushRows() {
     FFlushTimer->stop();
     const int first = static_cast<int>(FRows.size());
-    const int last = static_cast<int>(FStore.Buttons().size()) - 1;
+    const int last = static_cast<int>(FStore.Entries().size()) - 1;
     if (last < first)
         return;
     beginInsertRows({}, first, last);
@@ -161,7 +161,7 @@ void TMsgListModel::SetShowAll(bool showAll) {
 }
 
 bool TMsgListModel::IsRead(int entry) const {
-    return FStore.Buttons()[static_cast<size_t>(entry)].Read;
+    return FStore.Entries()[static_cast<size_t>(entry)].Read;
 }
 
 bool TMsgListModel::Ticked(int entry) const {
@@ -193,7 +193,7 @@ int TMsgListModel::columnCount(const QModelIndex& parent) const {
 QVariant TMsgListModel::data(const QModelIndex& index, int role) const {
     // While a row is being removed the store has one entry fewer than the rows.
     if (!index.isValid() || index.row() >= static_cast<int>(FRows.size()) ||
-        index.row() >= static_cast<int>(FStore.Buttons().size()))
+        index.row() >= static_cast<int>(FStore.Entries().size()))
         return {};
     const TRow& row = FRows[static_cast<size_t>(index.row())];
     const int column = index.column();

@@ -2,7 +2,7 @@
 // the proxy that sorts it and hides read messages unless "Show all" is down.
 #pragma once
 
-#include "model/UEntryText.h"
+#include "model/EntryText.h"
 
 #include <QAbstractTableModel>
 #include <QCollator>

@@ -1,5 +1,5 @@
 #include "windows/ToolBarStyle.h"
-#include "windows/UIcons.h"
+#include "windows/Icons.h"
 
 #include <QApplication>
 #include <QStyleFactory>

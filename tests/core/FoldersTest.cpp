@@ -1,6 +1,6 @@
 // The choice between the portable layout and the user's XDG folders.
 #include "core/Folders.h"
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 #include "TempDir.h"
 

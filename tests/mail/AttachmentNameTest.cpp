@@ -1,5 +1,5 @@
 // Attachment names: the kept extension, hidden characters, the remembered key, numbering.
-#include "mail/AttachmentName.h"
+#include "mime/AttachmentName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Cache files: round trips, entries that are no plain file of ours, cut-off writes, leftovers.
-#include "mail/CacheFiles.h"
-#include "core/UGlobal.h"
-#include "core/UOptions.h"
+#include "cache/CacheFiles.h"
+#include "core/Global.h"
+#include "core/Options.h"
 
 #include "TempDir.h"
 

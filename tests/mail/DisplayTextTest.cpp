@@ -1,10 +1,10 @@
 // Display text: corpus, malformed input, names, charset labels, one-line fields, file names.
-#include "mail/DisplayText.h"
-#include "mail/Charset.h"
-#include "mail/HtmlText.h"
-#include "mail/MessageFields.h"
-#include "mail/MessageText.h"
-#include "mail/UCustomIndy.h"
+#include "mime/DisplayText.h"
+#include "mime/Charset.h"
+#include "mime/HtmlText.h"
+#include "mime/Message.h"
+#include "mime/MessageFields.h"
+#include "mime/MessageText.h"
 
 #include <gtest/gtest.h>
 

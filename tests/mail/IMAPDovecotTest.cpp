@@ -2,8 +2,8 @@
 // IDLE.
 #include "DovecotUserTest.h"
 #include "WorkerHarness.h"
-#include "mail/MailError.h"
-#include "mail/UIMAP.h"
+#include "imap/IMAPSession.h"
+#include "net/MailError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -90,7 +90,7 @@ TEST_F(IMAPDovecotTest, LogsInOverSTARTTLSAndImplicitTLS) {
               std::string::npos);
 
     Session.Password = "not the password";
-    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
 }
 
@@ -200,7 +200,7 @@ TEST_F(IMAPDovecotTest, IdleSeesANewMessageAndEndsOnDrop) {
         Session.DropConnection();
     });
     start = std::chrono::steady_clock::now();
-    EXPECT_THROW(Session.WaitIdle(60000), EPOP3Error);
+    EXPECT_THROW(Session.WaitIdle(60000), EMailError);
     dropper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_FALSE(Session.Connected());

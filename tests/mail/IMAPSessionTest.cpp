@@ -1,10 +1,10 @@
 // Tests of TQBIMAP against the scripted server: login choices and the protocol corners that
 // Dovecot does not produce.
+#include "imap/IMAPSession.h"
 #include "FailureOf.h"
 #include "FakeIMAPAnswers.h"
 #include "FakePOP3Server.h"
-#include "mail/MailError.h"
-#include "mail/UIMAP.h"
+#include "net/MailError.h"
 
 #include <cctype>
 #include <chrono>
@@ -144,12 +144,12 @@ TEST_F(IMAPSessionTest, RefusedCommandsLeaveTheSessionUsable) {
     try {
         Session.Select(false);
         ADD_FAILURE() << "SELECT was refused";
-    } catch (const EPOP3ReplyError& error) {
+    } catch (const EMailReplyError& error) {
         EXPECT_STREQ(error.what(), "No such mailbox");
     }
     // The refused first batch does not leave the second's reply unread.
     Session.FetchBatch = 1;
-    EXPECT_THROW(Session.FetchHeaders({4, 5}, [](TIMAPHeader&&) {}), EPOP3ReplyError);
+    EXPECT_THROW(Session.FetchHeaders({4, 5}, [](TIMAPHeader&&) {}), EMailReplyError);
     EXPECT_TRUE(Session.Connected());
     EXPECT_EQ(Session.SearchUnseen(), (TUIDs{4, 5, 9}));
 }

@@ -1,6 +1,6 @@
 // TIMAPWatcher where the server is not there: it keeps trying with growing pauses, tells once
 // after failures in a row, and its end waits for no pause.
-#include "mail/IMAPWatcher.h"
+#include "imap/IMAPWatcher.h"
 #include "LoopbackSocket.h"
 
 #include <atomic>

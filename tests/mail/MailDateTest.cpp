@@ -1,5 +1,5 @@
 // Date values: calendar conversions and the Date header parse.
-#include "mail/DateTimeValue.h"
+#include "mime/DateTimeValue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // TMimeDecode: header values, folding, boundaries, part events, inline blocks and hostile input.
-#include "mail/MimeDec.h"
+#include "mime/MimeDec.h"
 #include "MimeTestSupport.h"
 
 #include <gtest/gtest.h>

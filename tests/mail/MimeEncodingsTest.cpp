@@ -1,5 +1,5 @@
 // Line decoders: base64, quoted-printable and uuencode, including malformed input.
-#include "mail/MimeEncodings.h"
+#include "mime/MimeEncodings.h"
 
 #include <gtest/gtest.h>
 

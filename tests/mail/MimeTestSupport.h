@@ -1,8 +1,8 @@
 // Test helpers for the MIME decoder: streams that deliver in small pieces and an event recorder.
 #pragma once
 
-#include "mail/MimeDec.h"
-#include "mail/Stream.h"
+#include "mime/MimeDec.h"
+#include "mime/Stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Header value tokens: stop characters, comments, quoted and plain values.
-#include "mail/MimeTokens.h"
+#include "mime/MimeTokens.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Tests of TQBPOP3 against a real Dovecot: logins, mailbox commands, deletion, STLS and POP3S.
 #include "DovecotUserTest.h"
 #include "FailureOf.h"
-#include "mail/LineConnection.h"
-#include "mail/MailError.h"
-#include "mail/UPOP3.h"
+#include "net/LineConnection.h"
+#include "net/MailError.h"
+#include "pop3/POP3Session.h"
 
 #include <algorithm>
 #include <chrono>
@@ -67,10 +67,10 @@ TEST_F(POP3DovecotTest, UserPassAndAPOPLogins) {
 
 TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins) {
     Session.Password = "not the password";
-    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
     Session.APOP = true;
-    EXPECT_THROW(Session.Connect(5000), EPOP3ReplyError);
+    EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
 }
 
@@ -84,7 +84,7 @@ TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox) {
 
     std::string second = TDovecotServer::GenerateMessage(2);
     EXPECT_EQ(Session.GetMessageSize(2), static_cast<int>(second.size()));
-    EXPECT_THROW(Session.GetMessageSize(9), EPOP3ReplyError);
+    EXPECT_THROW(Session.GetMessageSize(9), EMailReplyError);
 
     TStringList header;
     ASSERT_TRUE(Session.RetrieveTop(2, 0, header));
@@ -109,7 +109,7 @@ TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox) {
 TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit) {
     Session.Connect(5000);
     Session.DeleteOnServer(1);
-    EXPECT_THROW(Session.DeleteOnServer(1), EPOP3ReplyError); // already marked
+    EXPECT_THROW(Session.DeleteOnServer(1), EMailReplyError); // already marked
     Session.Disconnect();
     CommandsUntil(1);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -196,7 +196,7 @@ TEST_F(POP3DovecotTest, DropWakesABlockedTLSRead) {
     try {
         connection.ReadLine(16384); // the server waits for a command: blocks until the drop
         ADD_FAILURE() << "read a line";
-    } catch (const EPOP3Error& error) {
+    } catch (const EMailError& error) {
         EXPECT_STREQ(error.what(), "Connection dropped.");
     }
     dropper.join();

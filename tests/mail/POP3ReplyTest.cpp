@@ -1,6 +1,6 @@
 // Tests of the POP3 reply parsing: status lines, LIST sizes, APOP timestamps, dot lines.
-#include "mail/POP3Reply.h"
-#include "mail/MD5Hex.h"
+#include "pop3/POP3Reply.h"
+#include "core/MD5Hex.h"
 
 #include <gtest/gtest.h>
 

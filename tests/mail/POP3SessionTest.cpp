@@ -1,9 +1,9 @@
 // Tests of TQBPOP3 against the scripted fake server: login, replies, data, failures.
+#include "pop3/POP3Session.h"
 #include "FailureOf.h"
 #include "FakePOP3Server.h"
 #include "LoopbackSocket.h"
-#include "mail/MailError.h"
-#include "mail/UPOP3.h"
+#include "net/MailError.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -118,7 +118,7 @@ TEST_F(POP3SessionTest, ListReplies) {
     EXPECT_EQ(Session.GetMessageSize(1), 1200);
     EXPECT_EQ(Session.GetMessageSize(2), -1);
     EXPECT_EQ(Session.GetMessageSize(3), -1);
-    EXPECT_THROW(Session.GetMessageSize(4), EPOP3ReplyError);
+    EXPECT_THROW(Session.GetMessageSize(4), EMailReplyError);
     EXPECT_TRUE(Session.Connected()); // a "-ERR" leaves the session in step
 }
 
@@ -131,7 +131,7 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
     EXPECT_FALSE(Session.RetrieveTop(7, 0, lines));
     EXPECT_FALSE(Session.RetrieveMessage(7, lines));
     EXPECT_EQ(lines, TStringList{"untouched"});
-    EXPECT_THROW(Session.DeleteOnServer(7), EPOP3ReplyError);
+    EXPECT_THROW(Session.DeleteOnServer(7), EMailReplyError);
     EXPECT_TRUE(Session.RetrieveTop(1, 0, lines));
     EXPECT_EQ(lines, (TStringList{"untouched", "Subject: a", ""}));
     Session.Disconnect();
@@ -248,7 +248,7 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
     try {
         session.Connect(700);
         ADD_FAILURE() << "connected";
-    } catch (const EPOP3Error& error) {
+    } catch (const EMailError& error) {
         EXPECT_STREQ(error.what(), "Connect timed out.");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -269,7 +269,7 @@ TEST(POP3ConnectTest, ServerThatAcceptsButNeverGreetsFailsWithinTheConnectLimit)
         session.TLS = mode;
         session.TLSVerify = false;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_THROW(session.Connect(700), EPOP3Error) << "mode " << mode;
+        EXPECT_THROW(session.Connect(700), EMailError) << "mode " << mode;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_FALSE(session.Connected());
     }
@@ -280,7 +280,7 @@ TEST(POP3ConnectTest, RefusedConnectionFails) {
     TQBPOP3 session;
     session.Host = "127.0.0.1";
     session.Port = FreeLoopbackPort();
-    EXPECT_THROW(session.Connect(2000), EPOP3Error);
+    EXPECT_THROW(session.Connect(2000), EMailError);
     EXPECT_FALSE(session.Connected());
 }
 
@@ -326,7 +326,7 @@ TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
     try {
         session.Connect(300);
         ADD_FAILURE() << "connected";
-    } catch (const EPOP3Error& error) {
+    } catch (const EMailError& error) {
         EXPECT_STREQ(error.what(), "Name lookup timed out.");
     }
     // A drop from another thread ends a lookup that the connect limit would not end soon.
@@ -339,7 +339,7 @@ TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
     try {
         session.Connect(600000);
         ADD_FAILURE() << "connected";
-    } catch (const EPOP3Error& error) {
+    } catch (const EMailError& error) {
         EXPECT_STREQ(error.what(), "Connection dropped.");
     }
     dropper.join();

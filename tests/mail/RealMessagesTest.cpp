@@ -1,10 +1,10 @@
 // Messages as real mail programs write them, checked against part bytes from an independent
 // decoder.
 #include "MimeTestSupport.h"
-#include "mail/DateTimeValue.h"
-#include "mail/MD5Hex.h"
-#include "mail/MessageText.h"
-#include "mail/UCustomIndy.h"
+#include "core/MD5Hex.h"
+#include "mime/DateTimeValue.h"
+#include "mime/Message.h"
+#include "mime/MessageText.h"
 
 #include <gtest/gtest.h>
 

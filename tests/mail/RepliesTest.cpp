@@ -1,5 +1,5 @@
 // Tests of the reply's addresses and of mailto links made safe.
-#include "mail/Replies.h"
+#include "mime/Replies.h"
 
 #include <gtest/gtest.h>
 

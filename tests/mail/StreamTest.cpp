@@ -1,5 +1,5 @@
 // Memory and file streams under the decoder.
-#include "mail/Stream.h"
+#include "mime/Stream.h"
 
 #include "TempDir.h"
 

@@ -1,7 +1,7 @@
 // TLS corners of TLineConnection against an in-process TLS server.
 #include "LoopbackSocket.h"
-#include "mail/LineConnection.h"
-#include "mail/MailError.h"
+#include "net/LineConnection.h"
+#include "net/MailError.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -76,7 +76,7 @@ TEST(TLSConnectionTest, DamagedRecordFromAResetPeerIsAReadError) {
             for (int i = 0; i < 3; ++i)
                 connection.ReadLine(100);
         },
-        EPOP3Error);
+        EMailError);
     EXPECT_FALSE(connection.IsOpen());
 }
 
@@ -121,7 +121,7 @@ TEST(TLSConnectionTest, PartOfARecordThenSilenceEndsAtTheLimitOrAtADrop) {
         EXPECT_EQ(connection.ReadLine(100), "+OK one");
         try {
             connection.ReadLine(100);
-        } catch (const EPOP3Error& error) {
+        } catch (const EMailError& error) {
             EXPECT_FALSE(connection.IsOpen());
             return error.what();
         }

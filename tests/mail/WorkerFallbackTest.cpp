@@ -1,8 +1,8 @@
 // Tests of TQBThread against scripted servers that lack the optional commands UIDL or TOP.
 #include "FakePOP3Server.h"
 #include "WorkerHarness.h"
-#include "mail/MD5Hex.h"
-#include "mail/MessageLocator.h"
+#include "core/MD5Hex.h"
+#include "worker/MessageLocator.h"
 
 #include <gtest/gtest.h>
 

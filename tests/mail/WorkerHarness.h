@@ -2,8 +2,8 @@
 #pragma once
 
 #include "MainLoop.h"
-#include "mail/MD5Hex.h"
-#include "mail/QBThread.h"
+#include "core/MD5Hex.h"
+#include "worker/QBThread.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 // over-long replies, unreadable headers, checks that end early.
 #include "FakePOP3Server.h"
 #include "WorkerHarness.h"
-#include "mail/MD5Hex.h"
+#include "core/MD5Hex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tests of TQBThread's check against scripted servers that do and do not pipeline.
 #include "FakePOP3Server.h"
 #include "WorkerHarness.h"
-#include "mail/MD5Hex.h"
+#include "core/MD5Hex.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "FakePOP3Server.h"
 #include "LoopbackSocket.h"
 #include "WorkerHarness.h"
-#include "mail/MD5Hex.h"
+#include "core/MD5Hex.h"
 
 #include <gtest/gtest.h>
 

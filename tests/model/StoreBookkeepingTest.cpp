@@ -1,13 +1,13 @@
 // Bookkeeping of the message store and job queue, without windows.
-#include "model/UStore.h"
+#include "model/StoreRecords.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TButton Entry(int account, int msgNum, const std::string& uid) {
+TEntry Entry(int account, int msgNum, const std::string& uid) {
     static unsigned long long last = 0;
-    TButton entry;
+    TEntry entry;
     entry.Id = TEntryId(++last);
     entry.Account = account;
     entry.MsgNum = msgNum;
@@ -24,7 +24,7 @@ TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1) {
 }
 
 // Five messages of account 0 numbered 1..5 and one of account 1.
-TButtonArray FiveAndOne() {
+TEntryArray FiveAndOne() {
     return {Entry(0, 1, "a"), Entry(0, 2, "b"), Entry(0, 3, "c"),
             Entry(0, 4, "d"), Entry(0, 5, "e"), Entry(1, 1, "x")};
 }
@@ -32,7 +32,7 @@ TButtonArray FiveAndOne() {
 } // namespace
 
 TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccountOnly) {
-    TButtonArray buttons = FiveAndOne();
+    TEntryArray buttons = FiveAndOne();
     RemoveEntry(buttons, 1, true);
     ASSERT_EQ(buttons.size(), 5u);
     EXPECT_EQ(buttons[1].UID, "c");
@@ -45,7 +45,7 @@ TEST(StoreBookkeeping, RemovingAfterServerRemovalLowersLaterNumbersOfThatAccount
 // A check has renumbered the messages already; lowering them again would make two
 // entries share a number, and a later removal would hit the wrong message.
 TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
-    TButtonArray buttons = FiveAndOne();
+    TEntryArray buttons = FiveAndOne();
     // b vanished on the server: the check renumbered c, d, e to 2, 3, 4.
     buttons[2].MsgNum = 2;
     buttons[3].MsgNum = 3;
@@ -60,13 +60,13 @@ TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
 }
 
 TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase) {
-    TButtonArray buttons = FiveAndOne();
+    TEntryArray buttons = FiveAndOne();
     EXPECT_EQ(MissingEntries(buttons, 0, MakeUIDSet({"A", "C", "E"})), (std::vector<int>{3, 1}));
     EXPECT_TRUE(MissingEntries(buttons, 1, MakeUIDSet({"X"})).empty());
 }
 
 TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenUp) {
-    TButtonArray buttons = FiveAndOne();
+    TEntryArray buttons = FiveAndOne();
     buttons[4].UID = "c"; // a faulty server gave e the key of c
     TTaskArray tasks{QueueTask(Job(tkRetrieve, 0, 4), {buttons[3].Id}),
                      QueueTask(Job(tkRemoveSeveral, 0, 0), {buttons[4].Id, buttons[2].Id}),
@@ -92,7 +92,7 @@ TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenU
 }
 
 TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLowersLaterIndices) {
-    TButtonArray buttons = {Entry(0, 1, "a"), Entry(2, 1, "z")};
+    TEntryArray buttons = {Entry(0, 1, "a"), Entry(2, 1, "z")};
     TTaskArray tasks{QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 2)),
                      QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 0))};
     int running = 1;
@@ -124,7 +124,7 @@ TEST(StoreBookkeeping, CheckJobsAndCaptions) {
 }
 
 TEST(StoreBookkeeping, FindEntryPrefersTheHintAndStaysWithinTheAccount) {
-    TButtonArray buttons = {Entry(0, 1, "same"), Entry(1, 1, "same"), Entry(0, 2, "b")};
+    TEntryArray buttons = {Entry(0, 1, "same"), Entry(1, 1, "same"), Entry(0, 2, "b")};
     EXPECT_EQ(FindEntry(buttons, 0, "same"), 0);
     EXPECT_EQ(FindEntry(buttons, 1, "same"), 1);
     EXPECT_EQ(FindEntry(buttons, 0, "b", 2), 2);

@@ -4,8 +4,8 @@
 #include "StoreTest.h"
 
 #include "FakePOP3Server.h"
+#include "cache/CacheFiles.h"
 #include "core/Folders.h"
-#include "mail/CacheFiles.h"
 #include "model/HeaderIndex.h"
 
 #include <algorithm>
@@ -19,7 +19,7 @@ std::string Mail(const std::string& subject, const std::string& body = "Body") {
 
 std::vector<std::string> Captions(const TMessageStore& store) {
     std::vector<std::string> captions;
-    for (int i = 0; i < static_cast<int>(store.Buttons().size()); ++i)
+    for (int i = 0; i < static_cast<int>(store.Entries().size()); ++i)
         captions.push_back(store.Caption(i));
     return captions;
 }
@@ -83,13 +83,13 @@ TEST_F(HeaderIndex, RestartShowsKnownMessagesAtOnceAndFetchesOnlyNewHeaders) {
     ASSERT_EQ(Captions(*Store),
               (std::vector<std::string>{"Test message 1 (Home)", "Test message 2 (Home)",
                                         "Test message 3 (Home)"}));
-    EXPECT_TRUE(Store->Buttons()[0].Read);
+    EXPECT_TRUE(Store->Entries()[0].Read);
     EXPECT_NE(Store->Hint(2).find("From: sender3@example.org"), std::string::npos);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(Captions(*Store),
               (std::vector<std::string>{"Test message 1 (Home)", "Test message 3 (Home)",
                                         "Test message 4 (Home)"}));
-    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
+    EXPECT_EQ(Store->Entries()[2].MsgNum, 3);
     ASSERT_TRUE(WaitUntil([&] { return !TopsSent(Dovecot().Commands()).empty(); }));
     EXPECT_EQ(TopsSent(Dovecot().Commands()), (std::vector<std::string>{"TOP 3 0"}));
     StopProgram();
@@ -128,7 +128,7 @@ TEST_F(HeaderIndex, IndexThatDisagreesWithTheServerOrIsDamagedIsMadeAgain) {
         ASSERT_TRUE(server.WaitIdle());
         const size_t start = server.Commands().size();
         StartProgram();
-        EXPECT_TRUE(Store->Buttons().empty());
+        EXPECT_TRUE(Store->Entries().empty());
         ASSERT_TRUE(WaitForJobs());
         EXPECT_EQ(Captions(*Store).size(), 3u);
         const std::vector<std::string> sent = server.Commands();

@@ -2,7 +2,7 @@
 // messages; mark read, delete and retrieval act on the server as another client sees it.
 #include "StoreTest.h"
 
-#include "mail/UIMAP.h"
+#include "imap/IMAPSession.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -16,11 +16,11 @@ namespace {
 using TUIDs = std::vector<uint32_t>;
 
 // The IMAP uid in an entry's key "<uidvalidity>:<uid>".
-uint32_t UIDOf(const TButton& entry) {
+uint32_t UIDOf(const TEntry& entry) {
     return static_cast<uint32_t>(std::stoul(entry.UID.substr(entry.UID.find(':') + 1)));
 }
 
-std::string SubjectOf(const TButton& entry) {
+std::string SubjectOf(const TEntry& entry) {
     return entry.Fields.Subject;
 }
 
@@ -57,37 +57,37 @@ TEST_F(IMAPStore, BarShowsUnseenMessagesAndFollowsTheServer) {
     const int user = AddDovecotIMAPAccount("Mail", 4);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 4u);
-    for (const TButton& entry : Store->Buttons())
+    ASSERT_EQ(Store->Entries().size(), 4u);
+    for (const TEntry& entry : Store->Entries())
         EXPECT_FALSE(entry.Read);
-    EXPECT_NE(SubjectOf(Store->Buttons()[1]).find('2'), std::string::npos);
+    EXPECT_NE(SubjectOf(Store->Entries()[1]).find('2'), std::string::npos);
     EXPECT_EQ(Store->ServerList(0).size(), 4u);
     ConnectOther(user);
     // The check looked without setting \Seen.
     EXPECT_EQ(UnseenNow().size(), 4u);
 
     // Read in another program: it leaves the bar at the next check.
-    const uint32_t readElsewhere = UIDOf(Store->Buttons()[1]);
+    const uint32_t readElsewhere = UIDOf(Store->Entries()[1]);
     Other.MarkSeen({readElsewhere});
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
-    for (const TButton& entry : Store->Buttons())
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    for (const TEntry& entry : Store->Entries())
         EXPECT_NE(UIDOf(entry), readElsewhere);
-    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
+    EXPECT_EQ(Store->Entries()[2].MsgNum, 3);
 
     // Mark as read: shown read at once, \Seen on the server, no read mark in the settings.
-    const uint32_t marked = UIDOf(Store->Buttons()[0]);
-    const TUIDs left = {UIDOf(Store->Buttons()[1]), UIDOf(Store->Buttons()[2])};
+    const uint32_t marked = UIDOf(Store->Entries()[0]);
+    const TUIDs left = {UIDOf(Store->Entries()[1]), UIDOf(Store->Entries()[2])};
     Store->MarkRead(0, true);
-    EXPECT_TRUE(Store->Buttons()[0].Read);
+    EXPECT_TRUE(Store->Entries()[0].Read);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_TRUE(Settings().Accounts()[0].ReadList.empty());
     EXPECT_EQ(UnseenNow(), left);
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
-    EXPECT_NE(UIDOf(Store->Buttons()[0]), marked);
+    ASSERT_EQ(Store->Entries().size(), 2u);
+    EXPECT_NE(UIDOf(Store->Entries()[0]), marked);
     EXPECT_TRUE(Store->Errors().empty());
 }
 
@@ -96,7 +96,7 @@ TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) 
     const int user = AddDovecotIMAPAccount("Mail", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
+    ASSERT_EQ(Store->Entries().size(), 3u);
     QSignalSpy ready(&Store->Reader(), &TReadSession::Ready);
     Open(1);
     ASSERT_TRUE(WaitForJobs());
@@ -119,17 +119,17 @@ TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) 
     EXPECT_EQ(UnseenNow().size(), 3u);
     Other.Logout(2000);
 
-    const uint32_t gone = UIDOf(Store->Buttons()[1]);
-    Store->DeleteMessage(Store->Buttons()[1].Id);
+    const uint32_t gone = UIDOf(Store->Entries()[1]);
+    Store->DeleteMessage(Store->Entries()[1].Id);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
+    ASSERT_EQ(Store->Entries().size(), 2u);
     EXPECT_EQ(Dovecot().MessageCount(user), 2);
     ConnectOther(user);
     const TUIDs unseen = UnseenNow();
-    EXPECT_EQ(unseen, (TUIDs{UIDOf(Store->Buttons()[0]), UIDOf(Store->Buttons()[1])}));
+    EXPECT_EQ(unseen, (TUIDs{UIDOf(Store->Entries()[0]), UIDOf(Store->Entries()[1])}));
     EXPECT_EQ(std::count(unseen.begin(), unseen.end(), gone), 0);
     // The rest keep their places, as the next check numbers them.
-    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
+    EXPECT_EQ(Store->Entries()[1].MsgNum, 2);
     EXPECT_TRUE(Store->Errors().empty());
 }
 
@@ -140,18 +140,18 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     const int user = AddDovecotIMAPAccount("Mail", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 1u);
+    ASSERT_EQ(Store->Entries().size(), 1u);
     ASSERT_TRUE(WaitUntil([&] { return Store->Watcher(0) && Store->Watcher(0)->Idling(); }, 5000));
 
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }, 5000));
-    EXPECT_NE(SubjectOf(Store->Buttons()[1]).find('2'), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }, 5000));
+    EXPECT_NE(SubjectOf(Store->Entries()[1]).find('2'), std::string::npos);
 
     ConnectOther(user);
-    const uint32_t first = UIDOf(Store->Buttons()[0]);
+    const uint32_t first = UIDOf(Store->Entries()[0]);
     Other.MarkSeen({first});
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 1; }, 5000));
-    EXPECT_NE(UIDOf(Store->Buttons()[0]), first);
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 1; }, 5000));
+    EXPECT_NE(UIDOf(Store->Entries()[0]), first);
 
     // Cut off by the server, the watcher comes back and has the account checked: mail that
     // came meanwhile shows without a timed check.
@@ -160,7 +160,7 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     Dovecot().Kick(user);
     ASSERT_TRUE(WaitUntil([&] { return !Store->Watcher(0)->Idling(); }, 5000));
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(3));
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }, 8000));
     EXPECT_TRUE(Store->Errors().empty());
 
     ASSERT_TRUE(WaitForJobs());

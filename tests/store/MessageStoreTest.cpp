@@ -3,10 +3,10 @@
 #include "StoreTest.h"
 
 #include "FakePOP3Server.h"
+#include "core/Global.h"
 #include "core/IniFile.h"
+#include "core/MD5Hex.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
-#include "mail/MD5Hex.h"
 
 #include <QSignalSpy>
 
@@ -20,9 +20,9 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     const int user = AddDovecotAccount("Home", 4);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 4u);
-    const std::string gone = Store->Buttons()[1].UID;
-    const std::string kept = Store->Buttons()[3].UID;
+    ASSERT_EQ(Store->Entries().size(), 4u);
+    const std::string gone = Store->Entries()[1].UID;
+    const std::string kept = Store->Entries()[3].UID;
     TTempDir::WriteFile(CacheFileName("Home", gone), "\x01text");
     TTempDir::WriteFile(CacheFileName("Home", kept), "\x01text");
     Store->MarkRead(1, true);
@@ -33,17 +33,17 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     LetSessionEnd();
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
-    for (const TButton& entry : Store->Buttons())
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    for (const TEntry& entry : Store->Entries())
         EXPECT_NE(entry.UID, gone);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", gone)));
     EXPECT_TRUE(std::filesystem::exists(CacheFileName("Home", kept)));
     EXPECT_TRUE(Settings().Accounts()[0].ReadList.empty());
     // The server now numbers the rest 1, 2, 3; the store must agree, or a removal
     // would hit the wrong message.
-    EXPECT_EQ(Store->Buttons()[0].MsgNum, 1);
-    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
-    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
+    EXPECT_EQ(Store->Entries()[0].MsgNum, 1);
+    EXPECT_EQ(Store->Entries()[1].MsgNum, 2);
+    EXPECT_EQ(Store->Entries()[2].MsgNum, 3);
     // The read mark is gone from the settings file too.
     EXPECT_TRUE(TIniFile(AppPath + "/quillbar.ini").ReadString("Account=Home", "X0", "") == "");
 }
@@ -55,10 +55,10 @@ TEST_F(MessageStore, ExitDeletesCacheFilesOfMessagesNoLongerOnAServer) {
     ASSERT_TRUE(WaitForJobs());
     // Known as soon as the check is done, so that an exit right now keeps the file.
     ASSERT_EQ(Store->ServerList(0).size(), 2u);
-    const std::string kept = CacheFileName("Home", Store->Buttons()[0].UID);
+    const std::string kept = CacheFileName("Home", Store->Entries()[0].UID);
     const std::string stale = CacheFileName("Home", std::string(32, 'f'));
     // A file of the former naming (the bare key) of a message still on the server.
-    const std::string oldNamed = AppPath + "/cache/" + Store->Buttons()[0].UID + ".dat";
+    const std::string oldNamed = AppPath + "/cache/" + Store->Entries()[0].UID + ".dat";
     const std::string stray = AppPath + "/cache/notes.dat";
     const std::string other = AppPath + "/cache/keep.txt";
     for (const std::string& file : {kept, stale, oldNamed, stray, other})
@@ -85,8 +85,8 @@ TEST_F(MessageStore, SettingsFileHoldsExactlyTheReadMarks) {
     for (const auto& [key, value] : ini.ReadSectionValues("Account=Home"))
         if (!key.empty() && key[0] == 'X')
             marks.push_back(key + "=" + value);
-    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Store->Buttons()[2].UID,
-                                               "X1=" + Store->Buttons()[0].UID}));
+    EXPECT_EQ(marks, (std::vector<std::string>{"X0=" + Store->Entries()[2].UID,
+                                               "X1=" + Store->Entries()[0].UID}));
 }
 
 // An account removed in the options: its entries and queued jobs go, and every later
@@ -98,18 +98,18 @@ TEST_F(MessageStore, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
     AddDovecotAccount("Third", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 5u);
-    const std::string thirdUID = Store->Buttons()[4].UID;
+    ASSERT_EQ(Store->Entries().size(), 5u);
+    const std::string thirdUID = Store->Entries()[4].UID;
     // Jobs wait while this thread does not serve the worker.
     Store->CheckNow(0);
     Store->CheckNow(2);
     ASSERT_EQ(Store->Tasks().size(), 2u);
 
     Settings().RemoveAccount("First");
-    ASSERT_EQ(Store->Buttons().size(), 3u);
-    EXPECT_EQ(Store->Buttons()[0].Account, 0); // "Second"
-    EXPECT_EQ(Store->Buttons()[2].Account, 1); // "Third"
-    EXPECT_EQ(Store->Buttons()[2].UID, thirdUID);
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    EXPECT_EQ(Store->Entries()[0].Account, 0); // "Second"
+    EXPECT_EQ(Store->Entries()[2].Account, 1); // "Third"
+    EXPECT_EQ(Store->Entries()[2].UID, thirdUID);
     // The head job may be running already: it stays, naming no account, and ends
     // without effect; the waiting job now names "Third" by its new index.
     ASSERT_EQ(Store->Tasks().size(), 2u);
@@ -117,8 +117,8 @@ TEST_F(MessageStore, RemovedAccountLeavesNoEntryOrJobNamingTheWrongAccount) {
     EXPECT_EQ(Store->Tasks()[1].Account, 1);
     ASSERT_TRUE(WaitForJobs());
     // The check of "Third" keeps its message under the right account.
-    ASSERT_EQ(Store->Buttons().size(), 3u);
-    EXPECT_EQ(Store->Buttons()[2].Account, 1);
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    EXPECT_EQ(Store->Entries()[2].Account, 1);
 }
 
 // The windows learn everything through the store's signals; after the exit the store
@@ -133,7 +133,7 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     QSignalSpy newMail(Store.get(), &TMessageStore::NewMailArrived);
     Store->Start();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
+    ASSERT_EQ(Store->Entries().size(), 3u);
     EXPECT_EQ(added.count(), 3);
     EXPECT_EQ(added.at(2).at(0).toInt(), 2);
     EXPECT_EQ(queued.count(), 1);
@@ -181,8 +181,8 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     Settings().ReadMarks(0) = {MD5Hex("u1")};
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
-    EXPECT_TRUE(Store->Buttons()[0].Read);
+    ASSERT_EQ(Store->Entries().size(), 2u);
+    EXPECT_TRUE(Store->Entries()[0].Read);
     EXPECT_EQ(Store->ServerList(0), (std::vector<std::string>{MD5Hex("u1"), MD5Hex("u2")}));
     TTempDir::WriteFile(CacheFileName("Home", MD5Hex("u2")), "\x01text");
 
@@ -196,7 +196,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
     }));
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs());
-    EXPECT_EQ(Store->Buttons().size(), 2u);
+    EXPECT_EQ(Store->Entries().size(), 2u);
     EXPECT_EQ(Settings().Accounts()[0].ReadList, (std::vector<std::string>{MD5Hex("u1")}));
     EXPECT_EQ(Marks(), (std::vector<std::string>{MD5Hex("u1")}));
     StopProgram();
@@ -214,9 +214,9 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 4u);
-    ASSERT_EQ(Store->Buttons()[0].MsgNum, 1);
-    Store->DeleteMessage(Store->Buttons()[0].Id);
+    ASSERT_EQ(Store->Entries().size(), 4u);
+    ASSERT_EQ(Store->Entries()[0].MsgNum, 1);
+    Store->DeleteMessage(Store->Entries()[0].Id);
     ASSERT_TRUE(WaitForJobs());
     const auto commands = server.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "DELE 1"), commands.end());
@@ -224,10 +224,10 @@ TEST_F(MessageStore, DuplicateUniqueIdsNeverRemoveTheWrongMessage) {
 
     // Another client removes one of the two left: which one the entry meant cannot be told
     // any more, so the removal is refused, not guessed.
-    ASSERT_EQ(Store->Buttons().size(), 3u);
+    ASSERT_EQ(Store->Entries().size(), 3u);
     ASSERT_TRUE(server.WaitIdle());
     server.RemoveMessage(2);
-    Store->DeleteMessage(Store->Buttons()[2].Id);
+    Store->DeleteMessage(Store->Entries()[2].Id);
     ASSERT_TRUE(WaitForJobs());
     const auto after = server.Commands();
     EXPECT_EQ(std::count_if(after.begin(), after.end(),
@@ -246,8 +246,8 @@ TEST_F(MessageStore, AccountsSharingAUniqueIdKeepTheirOwnCachedMessages) {
     AddLoopbackAccount("Second", second.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
-    ASSERT_EQ(Store->Buttons()[0].UID, Store->Buttons()[1].UID);
+    ASSERT_EQ(Store->Entries().size(), 2u);
+    ASSERT_EQ(Store->Entries()[0].UID, Store->Entries()[1].UID);
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     for (int index : {0, 1, 0, 1}) {
         Open(index);
@@ -270,13 +270,13 @@ TEST_F(MessageStore, RemovalWithoutConfirmedQuitIsUndoneByACheck) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
-    Store->DeleteMessage(Store->Buttons()[1].Id);
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    Store->DeleteMessage(Store->Entries()[1].Id);
     ASSERT_TRUE(WaitUntil([&] {
-        return Store->Tasks().empty() && !Store->Errors().empty() && Store->Buttons().size() == 3;
+        return Store->Tasks().empty() && !Store->Errors().empty() && Store->Entries().size() == 3;
     }));
     std::vector<int> numbers;
-    for (const TButton& entry : Store->Buttons())
+    for (const TEntry& entry : Store->Entries())
         numbers.push_back(entry.MsgNum);
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3}));
@@ -290,7 +290,7 @@ TEST_F(MessageStore, UnwritableCacheFileIsListedAndTheRetrievalStillEnds) {
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    const std::string path = CacheFileName("Home", Store->Buttons()[0].UID);
+    const std::string path = CacheFileName("Home", Store->Entries()[0].UID);
     std::filesystem::create_directories(path + "/in-the-way");
     Open(0);
     ASSERT_TRUE(WaitForJobs());
@@ -313,7 +313,7 @@ TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
         const auto commands = server.Commands();
         return !commands.empty() && commands.back() == "RETR 2";
     }));
-    Store->RemoveButton(0, false);
+    Store->RemoveEntry(0, false);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_NE(TTempDir::ReadFile(CacheFileName("Home", MD5Hex("u2"))).find("Subject: u2"),
               std::string::npos);
@@ -330,8 +330,8 @@ TEST_F(MessageStore, RetrievalBringingAnotherMessageIdIsReportedNotShownNorCache
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 1u);
-    EXPECT_EQ(Store->Buttons()[0].MessageID, "<one@example.org>");
+    ASSERT_EQ(Store->Entries().size(), 1u);
+    EXPECT_EQ(Store->Entries()[0].MessageID, "<one@example.org>");
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     Open(0);
     ASSERT_TRUE(WaitForJobs());
@@ -366,7 +366,7 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     ASSERT_FALSE(download.isEmpty());
     EXPECT_FALSE(download.last()[0].toBool());
     ASSERT_EQ(loaded.size(), 1);
-    EXPECT_EQ(loaded[0][0].value<TEntryId>(), Store->Buttons()[1].Id);
+    EXPECT_EQ(loaded[0][0].value<TEntryId>(), Store->Entries()[1].Id);
     // The big one's first lines are cached for when it is opened again.
     TCacheFile file;
     ASSERT_TRUE(ReadCacheFile(CacheFileName("Home", MD5Hex("big")), file));
@@ -444,13 +444,13 @@ TEST_F(MessageStore, ALaterOpenSupersedesAPreparationStillRunning) {
     std::string big = Mail("big");
     while (big.size() < (size_t(16) << 20))
         big += std::string(76, 'x') + "\r\n";
-    WriteCacheFile(Store->CachePath(0, Store->Buttons()[0].UID), true, big);
+    WriteCacheFile(Store->CachePath(0, Store->Entries()[0].UID), true, big);
     QSignalSpy ready(&Store->Reader(), &TReadSession::Ready);
     Open(0);
     Open(1);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(ready.size(), 1);
-    EXPECT_EQ(ready[0][0].value<TEntryId>(), Store->Buttons()[1].Id);
+    EXPECT_EQ(ready[0][0].value<TEntryId>(), Store->Entries()[1].Id);
     EXPECT_EQ(ready[0][1].value<TReadViewPtr>()->Subject, "small");
 }
 

@@ -4,8 +4,8 @@
 
 #include "DovecotAccount.h"
 
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -101,7 +101,7 @@ int TStoreTest::AddDovecotIMAPAccount(const std::string& name, int messages, boo
     const int index = Settings().IndexOf(name);
     TAccountConfig account = Settings().Accounts()[static_cast<size_t>(index)];
     account.Protocol = mpIMAP;
-    account.POPPort = Dovecot().IMAPPort();
+    account.Port = Dovecot().IMAPPort();
     Settings().EditAccount(name, account);
     return user;
 }
@@ -109,10 +109,10 @@ int TStoreTest::AddDovecotIMAPAccount(const std::string& name, int messages, boo
 void TStoreTest::AddLoopbackAccount(const std::string& name, int port, bool active) {
     TAccount account;
     account.AccountName = name;
-    account.POPHost = "127.0.0.1";
-    account.POPPort = port;
-    account.POPUser = "user";
-    account.POPPass = "pass";
+    account.Host = "127.0.0.1";
+    account.Port = port;
+    account.User = "user";
+    account.Pass = "pass";
     account.Active = active;
     Settings().AddAccount(account);
 }
@@ -135,7 +135,7 @@ bool TStoreTest::WaitUntil(const std::function<bool()>& condition, int timeoutMs
 }
 
 void TStoreTest::Open(int index) {
-    Store->Reader().Open(Store->Buttons()[static_cast<size_t>(index)].Id);
+    Store->Reader().Open(Store->Entries()[static_cast<size_t>(index)].Id);
 }
 
 bool TStoreTest::WaitForJobs(int timeoutMs) {

@@ -2,16 +2,16 @@
 #pragma once
 
 #include "DovecotServer.h"
-#include "core/UOptions.h"
+#include "core/Options.h"
 
 #include <string>
 
 inline TAccount DovecotAccount(const TDovecotServer& server, int user, const std::string& name) {
     TAccount account;
     account.AccountName = name;
-    account.POPHost = "127.0.0.1";
-    account.POPPort = server.Port();
-    account.POPUser = server.User(user);
-    account.POPPass = server.Password(user);
+    account.Host = "127.0.0.1";
+    account.Port = server.Port();
+    account.User = server.User(user);
+    account.Pass = server.Password(user);
     return account;
 }

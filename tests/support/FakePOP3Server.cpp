@@ -3,7 +3,7 @@
 
 #include "LoopbackSocket.h"
 
-#include "mail/MD5Hex.h"
+#include "core/MD5Hex.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -2,8 +2,8 @@
 #include "DialogTest.h"
 
 #include "dialogs/FAbout.h"
-#include "dialogs/UMoo.h"
-#include "platform/USound.h"
+#include "dialogs/Moo.h"
+#include "platform/Sound.h"
 
 #include <QLabel>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 #include "DialogTest.h"
 
 #include "core/IniFile.h"
-#include "dialogs/UColorBox.h"
+#include "dialogs/ColorBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -112,7 +112,7 @@ TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
     LoadSettings(options, saved);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].TLS, tlsPOP3S);
-    EXPECT_EQ(saved[0].POPPort, 2110);
+    EXPECT_EQ(saved[0].Port, 2110);
     EXPECT_FALSE(saved[0].TLSVerify);
 }
 
@@ -140,7 +140,7 @@ TEST_F(AccountDialog, ServerTypeMovesOnlyTheUsualPortAndIsSaved) {
     LoadSettings(options, saved);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].Protocol, mpIMAP);
-    EXPECT_EQ(saved[0].POPPort, 993);
+    EXPECT_EQ(saved[0].Port, 993);
 
     // Editing shows the stored type and keeps the stored port.
     FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
@@ -171,7 +171,7 @@ TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
     LoadSettings(options, saved);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].AccountName, "Home");
-    EXPECT_EQ(saved[0].POPHost, "pop.example.net");
+    EXPECT_EQ(saved[0].Host, "pop.example.net");
     EXPECT_EQ(saved[0].Color, 0x0000FF);
 }
 
@@ -208,7 +208,7 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     EXPECT_FALSE(TasksWindow->isVisible());
     options->cmdOK->click();
     EXPECT_FALSE(Store->Tasks().empty());
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }));
     EXPECT_TRUE(Main->PromptRect({}).isEmpty());
     EXPECT_EQ(Store->Caption(0), "Test message 1 (Mine)");
     ASSERT_NE(SettingsText().find("Mine"), std::string::npos);

@@ -4,12 +4,12 @@
 #include "bar/BarMenus.h"
 
 #include "bar/BarDock.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "dialogs/FAbout.h"
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
 #include "platform/MessageBox.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,7 +38,7 @@ class BarWindow : public TGuiTest {
     }
     // An entry of the first account (or none), whose hint names its sender.
     void AddEntry(const std::string& subject, const std::string& from) {
-        TButton entry;
+        TEntry entry;
         entry.Fields.Subject = subject;
         entry.UID = subject;
         entry.Fields.From = from;
@@ -56,7 +56,7 @@ class BarWindow : public TGuiTest {
         TBarState state;
         state.ClientWidth = Main->width();
         state.ButtonWidth = Settings().Options().ButtonWidth;
-        state.EntryCount = static_cast<int>(Store->Buttons().size());
+        state.EntryCount = static_cast<int>(Store->Entries().size());
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(*Skin), state);
     }
@@ -154,8 +154,8 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     Main->Menus->mnuButton->close();
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, 5));
     Main->Menus->Markasread1->trigger();
-    EXPECT_TRUE(Store->Buttons()[1].Read);
-    EXPECT_FALSE(Store->Buttons()[0].Read);
+    EXPECT_TRUE(Store->Entries()[1].Read);
+    EXPECT_FALSE(Store->Entries()[0].Read);
     // Delete asks first; No leaves everything, and without the question it is queued.
     SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
@@ -201,7 +201,7 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
 
     popUpOn(2);
     removeElsewhereAndCheck(files[0]);
-    ASSERT_EQ(Store->Buttons().size(), 3u);
+    ASSERT_EQ(Store->Entries().size(), 3u);
     Dovecot().ClearCommands();
     Main->Menus->Delete1->trigger();
     const std::vector<std::string> left = {files[1], files[3]};

@@ -26,7 +26,7 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
     ASSERT_TRUE(TasksWindow->cmdCancel->isEnabled());
     TasksWindow->cmdCancel->click();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_EQ(Store->Buttons().size(), 1u);
+    EXPECT_EQ(Store->Entries().size(), 1u);
     EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
     EXPECT_TRUE(Store->Errors().empty());
 }

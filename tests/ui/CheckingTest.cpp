@@ -3,10 +3,10 @@
 
 #include "DovecotServer.h"
 #include "bar/FMain.h"
+#include "core/Global.h"
 #include "core/IniFile.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
-#include "platform/USound.h"
+#include "platform/Sound.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
 
@@ -70,9 +70,9 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 3u);
+    ASSERT_EQ(Store->Entries().size(), 3u);
     for (int i = 0; i < 3; ++i) {
-        const TButton& entry = Store->Buttons()[i];
+        const TEntry& entry = Store->Entries()[i];
         EXPECT_EQ(entry.MsgNum, i + 1);
         EXPECT_EQ(Store->Caption(i), "Test message " + std::to_string(i + 1) + " (Home)");
         EXPECT_FALSE(entry.Read);
@@ -90,12 +90,12 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     EXPECT_FALSE(RowRead(1));
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Settings().Options().SoundFile}));
     EXPECT_TRUE(WaitUntil([this] { return Store->ServerList(0).size() == 3; }));
-    EXPECT_EQ(Store->ServerList(0)[0], Store->Buttons()[0].UID);
+    EXPECT_EQ(Store->ServerList(0)[0], Store->Entries()[0].UID);
 
     // A second check finds nothing new: no entry, no sound.
     Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
-    EXPECT_EQ(Store->Buttons().size(), 3u);
+    EXPECT_EQ(Store->Entries().size(), 3u);
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Settings().Options().SoundFile}));
 }
 
@@ -107,8 +107,8 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     const int user = AddDovecotAccount("Home", 1);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 1u);
-    const std::string uid = Store->Buttons()[0].UID;
+    ASSERT_EQ(Store->Entries().size(), 1u);
+    const std::string uid = Store->Entries()[0].UID;
     StopProgram();
 
     Settings().ReadMarks(0) = {QString::fromStdString(uid).toUpper().toStdString()};
@@ -117,8 +117,8 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     StartProgram();
     List->tbShowAll->click(); // down: read rows are listed
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
-    EXPECT_TRUE(Store->Buttons()[0].Read);
+    ASSERT_EQ(Store->Entries().size(), 2u);
+    EXPECT_TRUE(Store->Entries()[0].Read);
     ASSERT_EQ(List->RowCount(), 2);
     EXPECT_TRUE(RowRead(RowOfEntry(0)));
     EXPECT_EQ(PlayedSounds.size(), 1u); // for message 2 only
@@ -127,7 +127,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     // With "Show all" up, the read message has no row, and nothing new means no sound.
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 2u);
+    ASSERT_EQ(Store->Entries().size(), 2u);
     EXPECT_EQ(List->RowCount(), 1);
     EXPECT_EQ(List->EntryAt(0), 1);
     // Message 2 is unread and new again after a restart (the server list is not kept).
@@ -138,7 +138,7 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     QB_NEED_DOVECOT();
     AddDovecotAccount("Broken", 1);
     TAccountConfig broken = Settings().Accounts()[0];
-    broken.POPPass = "wrong";
+    broken.Pass = "wrong";
     Settings().EditAccount("Broken", broken);
     AddDovecotAccount("Fine", 1);
     StartProgram();
@@ -156,7 +156,7 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     // The last job ended with errors listed: the window stays, on its error page.
     EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 1);
-    EXPECT_EQ(Store->Buttons().size(), 1u); // the other account was checked
+    EXPECT_EQ(Store->Entries().size(), 1u); // the other account was checked
 
     // The close box hides and keeps the errors; Close clears them.
     TasksWindow->close();
@@ -183,12 +183,12 @@ TEST_F(Checking, ThousandsOfMessagesKeepTheWindowsResponsive) {
     int answeredAt = -1;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (answeredAt < 0 && Store->Buttons().size() >= count / 2)
-            answeredAt = static_cast<int>(Store->Buttons().size());
+        if (answeredAt < 0 && Store->Entries().size() >= count / 2)
+            answeredAt = static_cast<int>(Store->Entries().size());
     });
     probe.start(5);
     ASSERT_TRUE(WaitForJobs(120000));
-    ASSERT_EQ(Store->Buttons().size(), static_cast<size_t>(count));
+    ASSERT_EQ(Store->Entries().size(), static_cast<size_t>(count));
     ASSERT_EQ(List->RowCount(), count);
     EXPECT_GE(answeredAt, count / 2);
     EXPECT_LT(answeredAt, count);
@@ -243,7 +243,7 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
             EXPECT_EQ(found, (std::vector<std::string>{"X0=" + marks[0], "X1=" + marks[1]}))
                 << "round " << round << ", " << name;
             EXPECT_EQ(ini.ReadString(section, "POPPort", ""),
-                      std::to_string(Settings().Accounts()[0].POPPort));
+                      std::to_string(Settings().Accounts()[0].Port));
         }
     }
     // Some kills came after the program had saved the marks of a check.

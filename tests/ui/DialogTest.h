@@ -6,12 +6,12 @@
 
 #include "bar/BarMenus.h"
 
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "dialogs/FAccount.h"
 #include "dialogs/FOptions.h"
 #include "platform/MessageBox.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // the store of the store test base.
 #include "GuiTest.h"
 
-#include "platform/USound.h"
+#include "platform/Sound.h"
 #include "windows/MsgListModel.h"
 
 #include <QApplication>

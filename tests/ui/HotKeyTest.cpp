@@ -1,7 +1,7 @@
 // The global hot key on a real X server (skipped on the offscreen platform).
 #include "GuiTest.h"
 
-#include "platform/UHotKey.h"
+#include "platform/HotKey.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

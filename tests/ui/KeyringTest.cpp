@@ -73,9 +73,9 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     dialog->chkKeyring->setChecked(true);
     Ok(dialog);
     EXPECT_TRUE(Stored().Keyring);
-    EXPECT_EQ(Stored().POPPass, "");
+    EXPECT_EQ(Stored().Pass, "");
     EXPECT_EQ(Vault.Read("Mine").Password, password);
-    ASSERT_TRUE(WaitUntil([&] { return Store->Buttons().size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 1; }));
     EXPECT_TRUE(Store->Errors().empty());
 
     // Back into the file: the empty field takes the keyring's password.
@@ -85,14 +85,14 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     dialog->chkKeyring->setChecked(false);
     Ok(dialog);
     EXPECT_FALSE(Stored().Keyring);
-    EXPECT_EQ(Stored().POPPass, password);
+    EXPECT_EQ(Stored().Pass, password);
     EXPECT_NE(Vault.Read("Mine").Error, "");
 
     dialog = OpenAccount(false);
     ASSERT_TRUE(dialog);
     dialog->chkKeyring->setChecked(true);
     Ok(dialog);
-    EXPECT_EQ(Stored().POPPass, "");
+    EXPECT_EQ(Stored().Pass, "");
 
     // The keyring ends before the next check.
     kill(std::atoi(getenv("QB_KEYRING_PID")), SIGTERM);
@@ -104,5 +104,5 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
               std::string::npos)
         << Store->Errors()[0].Text;
     EXPECT_NE(Store->Errors()[0].Text.find("(Mine)"), std::string::npos);
-    EXPECT_EQ(Store->Buttons().size(), 1u);
+    EXPECT_EQ(Store->Entries().size(), 1u);
 }

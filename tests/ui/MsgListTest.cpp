@@ -4,10 +4,10 @@
 #include "DovecotServer.h"
 #include "FakePOP3Server.h"
 #include "bar/FMain.h"
+#include "core/Global.h"
 #include "core/IniFile.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
 #include "platform/MessageBox.h"
 #include "windows/FMsgList.h"
 #include "windows/FTasks.h"
@@ -61,7 +61,7 @@ class MsgList : public TGuiTest {
     // Entries as a check would announce them, without a server.
     void AddEntries(int count, int firstAccount = 0) {
         for (int i = 0; i < count; ++i) {
-            TButton entry;
+            TEntry entry;
             entry.Account = firstAccount + i;
             entry.MsgNum = firstAccount ? 1 : i + 1;
             entry.UID = "uid" + std::to_string(i);
@@ -74,13 +74,13 @@ class MsgList : public TGuiTest {
 TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers) {
     QB_NEED_DOVECOT();
     CheckMessages(5);
-    Store->RemoveButton(2);
+    Store->RemoveEntry(2);
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(Cell(2, 0), "Test message 4");
-    ASSERT_EQ(Store->Buttons().size(), 4u);
-    EXPECT_EQ(Store->Buttons()[2].MsgNum, 3);
-    EXPECT_EQ(Store->Buttons()[3].MsgNum, 4);
-    EXPECT_EQ(Store->Buttons()[1].MsgNum, 2);
+    ASSERT_EQ(Store->Entries().size(), 4u);
+    EXPECT_EQ(Store->Entries()[2].MsgNum, 3);
+    EXPECT_EQ(Store->Entries()[3].MsgNum, 4);
+    EXPECT_EQ(Store->Entries()[1].MsgNum, 2);
 }
 
 TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
@@ -91,7 +91,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     EXPECT_TRUE(List->tbMarkRead->isEnabled());
     EXPECT_TRUE(List->tbDelete->isEnabled());
     List->tbMarkRead->click();
-    EXPECT_TRUE(Store->Buttons()[0].Read);
+    EXPECT_TRUE(Store->Entries()[0].Read);
     EXPECT_EQ(Values(), (std::vector<int>{1, 2}));
     EXPECT_FALSE(List->tbMarkRead->isEnabled());
 
@@ -102,7 +102,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     // Marking with Show all down keeps the row, unticked, with image 2.
     List->SetTicked(2, true);
     Key(Qt::Key_R);
-    EXPECT_TRUE(Store->Buttons()[2].Read);
+    EXPECT_TRUE(Store->Entries()[2].Read);
     EXPECT_EQ(List->RowCount(), 3);
     EXPECT_TRUE(RowRead(2));
     EXPECT_FALSE(List->Ticked(2));
@@ -112,7 +112,7 @@ TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     EXPECT_EQ(Values(), (std::vector<int>{1}));
     EXPECT_EQ(Settings().Accounts()[0].ReadList.size(), 2u);
     TIniFile ini(AppPath + "/quillbar.ini");
-    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Buttons()[2].UID);
+    EXPECT_EQ(ini.ReadString("Account=Home", "X1", ""), Store->Entries()[2].UID);
     // Marking the last row read empties the list.
     Store->MarkAllRead();
     EXPECT_EQ(List->RowCount(), 0);
@@ -225,7 +225,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     EXPECT_EQ(Store->Tasks()[1].Account, 0);
     std::vector<TEntryId> second = Store->Tasks()[0].Entries;
     std::sort(second.begin(), second.end());
-    EXPECT_EQ(second, (std::vector<TEntryId>{Store->Buttons()[2].Id, Store->Buttons()[3].Id}));
+    EXPECT_EQ(second, (std::vector<TEntryId>{Store->Entries()[2].Id, Store->Entries()[3].Id}));
     EXPECT_FALSE(List->lvMessages->isEnabled());
     EXPECT_FALSE(List->Ticked(0));
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
@@ -322,13 +322,13 @@ TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
     QSignalSpy changes(List->lvMessages->model(), &QAbstractItemModel::dataChanged);
     // As a check removes what it found gone: from the last to the first.
     for (int i = count - 2; i >= 0; i -= 2)
-        Store->RemoveButton(i, false);
+        Store->RemoveEntry(i, false);
     EXPECT_EQ(changes.count(), 0);
     ASSERT_EQ(List->RowCount(), count / 2);
     for (int i = 0; i < List->RowCount(); ++i) {
         ASSERT_EQ(List->EntryAt(i), i);
         EXPECT_EQ(Cell(i, 0).toStdString(),
-                  Store->Buttons()[static_cast<size_t>(i)].Fields.Subject);
+                  Store->Entries()[static_cast<size_t>(i)].Fields.Subject);
         EXPECT_EQ(RowOfEntry(i), i);
     }
     EXPECT_EQ(RowOfEntry(count / 2), -1);
@@ -389,7 +389,7 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     ASSERT_EQ(Store->Tasks().size(), 2u);
     EXPECT_FALSE(List->lvMessages->isEnabled());
     // A check finds the message gone: the job has nothing left to do.
-    Store->RemoveButton(0, false);
+    Store->RemoveEntry(0, false);
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
@@ -432,7 +432,7 @@ TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
     });
     Key(Qt::Key_M, Qt::AltModifier);
     EXPECT_TRUE(menuOpened);
-    EXPECT_FALSE(Store->Buttons()[0].Read);
+    EXPECT_FALSE(Store->Entries()[0].Read);
     EXPECT_TRUE(List->Ticked(0));
     EXPECT_EQ(List->tbMarkRead->objectName(), "tbMarkRead");
 }
@@ -450,7 +450,7 @@ TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsT
                                  "\"=?utf-8?q?=C3=89milie?= Durand\" <emilie@example.fr>", date));
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Buttons().size(), 4u);
+    ASSERT_EQ(Store->Entries().size(), 4u);
     EXPECT_EQ(Store->Caption(0), "Réunion (Home)");
     EXPECT_EQ(Store->Caption(3), "Apple fdp.exe (Home)");
     EXPECT_EQ(Cell(3, 2), "Émilie Durand (emilie@example.fr)");

@@ -8,9 +8,9 @@
 
 namespace {
 
-TButton Entry(unsigned long long id, const std::string& from, const std::string& subject,
-              bool read = false) {
-    TButton entry;
+TEntry Entry(unsigned long long id, const std::string& from, const std::string& subject,
+             bool read = false) {
+    TEntry entry;
     entry.Id = static_cast<TEntryId>(id);
     entry.Fields.From = from;
     entry.Fields.Subject = subject;
@@ -22,7 +22,7 @@ TButton Entry(unsigned long long id, const std::string& from, const std::string&
 
 TEST(NewMailText, NewestUnreadFirstEachOneBoundedLineOfText) {
     const std::string huge(100000, 'x');
-    const TButtonArray entries{
+    const TEntryArray entries{
         Entry(1, "old@example.org", "Oldest"),
         Entry(2, "read@example.org", "Read already", true),
         Entry(3, "a@example.org", "Third"),

@@ -1,7 +1,7 @@
 // The options dialog over the real bar and store: mappings, Apply, OK and Cancel.
 #include "DialogTest.h"
 
-#include "mail/UCustomIndy.h"
+#include "mime/Message.h"
 #include "windows/FMsgList.h"
 
 #include <QCheckBox>
@@ -19,7 +19,7 @@
 class OptionsDialog : public TDialogTest {
   protected:
     void AddEntry(int account, const std::string& uid) {
-        TButton entry;
+        TEntry entry;
         entry.Fields.Subject = uid;
         entry.UID = uid;
         entry.Account = account;
@@ -147,9 +147,9 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
               "Are you sure you want to remove the account 'Home'?");
     ASSERT_EQ(Settings().Accounts().size(), 1u);
     EXPECT_EQ(dialog->lvAccounts->topLevelItemCount(), 1);
-    ASSERT_EQ(Store->Buttons().size(), 1u);
-    EXPECT_EQ(Store->Buttons()[0].UID, "work-1");
-    EXPECT_EQ(Store->Buttons()[0].Account, 0);
+    ASSERT_EQ(Store->Entries().size(), 1u);
+    EXPECT_EQ(Store->Entries()[0].UID, "work-1");
+    EXPECT_EQ(Store->Entries()[0].Account, 0);
     EXPECT_EQ(List->RowCount(), 1);
     ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
     EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Work");

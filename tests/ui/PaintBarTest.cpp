@@ -1,10 +1,10 @@
 // Pixels of the drawn bar: every element in its place and state, tiles, borders, marks and text.
-#include "skin/UPaint.h"
+#include "skin/BarPainter.h"
 
 #include "SkinFixture.h"
 #include "TempDir.h"
 
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 #include "GuiTest.h"
 
 #include "FakePOP3Server.h"
+#include "cache/CacheFiles.h"
+#include "core/Global.h"
 #include "core/IniFile.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
-#include "mail/AttachmentName.h"
-#include "mail/CacheFiles.h"
-#include "mail/MessageText.h"
+#include "mime/AttachmentName.h"
+#include "mime/MessageText.h"
 #include "platform/MessageBox.h"
 #include "platform/PrivateFolder.h"
 #include "windows/FAttachment.h"
@@ -137,8 +137,8 @@ class ReadWindow : public TGuiTest {
         TfrmAttachment::SetNextAnswer(nullptr);
         return asked;
     }
-    std::string ShownUID() const { return Store->Buttons()[Store->IndexOf(Read->Entry)].UID; }
-    std::string UIDAt(int position) const { return Store->Buttons()[List->EntryAt(position)].UID; }
+    std::string ShownUID() const { return Store->Entries()[Store->IndexOf(Read->Entry)].UID; }
+    std::string UIDAt(int position) const { return Store->Entries()[List->EntryAt(position)].UID; }
 
     TUrlCatcher Urls;
 };

@@ -1,6 +1,6 @@
 // The real program started more than once in its own folder: one copy runs, later ones
 // tell it and leave; termination signals end it the normal way and save the settings.
-#include "core/UGlobal.h"
+#include "core/Global.h"
 
 #include "TempDir.h"
 

@@ -1,11 +1,11 @@
 // Skin folders, skin.ini values, colours, fonts and the order in which a failing load stops.
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 
 #include "SkinFixture.h"
 #include "TempDir.h"
 
+#include "core/Global.h"
 #include "core/IniFile.h"
-#include "core/UGlobal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The new-mail sound: only an existing file is played, and no audio device is harmless.
 #include "GuiTest.h"
 
-#include "platform/USound.h"
+#include "platform/Sound.h"
 
 #include <QApplication>
 #include <QTest>

@@ -2,11 +2,11 @@
 // save at the end.
 #include "app/Startup.h"
 #include "bar/FMain.h"
+#include "core/Global.h"
 #include "core/Settings.h"
-#include "core/UGlobal.h"
 #include "platform/ForceForeground.h"
 #include "platform/MessageBox.h"
-#include "skin/USkin.h"
+#include "skin/Skin.h"
 
 #include "TempDir.h"
 

@@ -3,8 +3,8 @@
 // where Dovecot serves IMAP, an IMAP account on a second such mailbox. Runs until SIGTERM
 // or SIGINT, then stops Dovecot.
 #include "DovecotServer.h"
-#include "core/UGlobal.h"
-#include "core/UOptions.h"
+#include "core/Global.h"
+#include "core/Options.h"
 
 #include <csignal>
 #include <iostream>
@@ -124,16 +124,16 @@ int main(int argc, char** argv) {
         account.AccountName = "Demo";
         account.Name = "You";
         account.Email = "you@example.net";
-        account.POPHost = "127.0.0.1";
-        account.POPUser = dovecot.User(0);
-        account.POPPass = dovecot.Password(0);
-        account.POPPort = dovecot.Port();
+        account.Host = "127.0.0.1";
+        account.User = dovecot.User(0);
+        account.Pass = dovecot.Password(0);
+        account.Port = dovecot.Port();
         SaveAccount(account);
     } else {
         // A demo folder from an earlier run: the same account on this run's server.
-        accounts[0].POPPort = dovecot.Port();
-        accounts[0].POPUser = dovecot.User(0);
-        accounts[0].POPPass = dovecot.Password(0);
+        accounts[0].Port = dovecot.Port();
+        accounts[0].User = dovecot.User(0);
+        accounts[0].Pass = dovecot.Password(0);
         SaveAccount(accounts[0]);
     }
     if (dovecot.IMAPPort() != 0) {
@@ -142,14 +142,14 @@ int main(int argc, char** argv) {
         account.AccountName = "Demo IMAP";
         account.Name = "You";
         account.Email = "you@example.net";
-        account.POPHost = "127.0.0.1";
+        account.Host = "127.0.0.1";
         for (const TAccount& existing : accounts)
             if (SameText(existing.AccountName, account.AccountName))
                 account = existing;
         account.Protocol = mpIMAP;
-        account.POPPort = dovecot.IMAPPort();
-        account.POPUser = dovecot.User(1);
-        account.POPPass = dovecot.Password(1);
+        account.Port = dovecot.IMAPPort();
+        account.User = dovecot.User(1);
+        account.Pass = dovecot.Password(1);
         SaveAccount(account);
     }
     // The IMAP port is 0 where Dovecot serves POP3 only.

@@ -6,9 +6,9 @@
 //   unseen   prints "unseen:" and the UIDs still without \Seen
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
 #include "DovecotServer.h"
-#include "core/UGlobal.h"
-#include "core/UOptions.h"
-#include "mail/UIMAP.h"
+#include "core/Global.h"
+#include "core/Options.h"
+#include "imap/IMAPSession.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -54,10 +54,10 @@ int main(int argc, char** argv) {
     TAccountConfig account;
     account.AccountName = "Home";
     account.Protocol = mpIMAP;
-    account.POPHost = "127.0.0.1";
-    account.POPPort = dovecot.IMAPPort();
-    account.POPUser = dovecot.User(0);
-    account.POPPass = dovecot.Password(0);
+    account.Host = "127.0.0.1";
+    account.Port = dovecot.IMAPPort();
+    account.User = dovecot.User(0);
+    account.Pass = dovecot.Password(0);
     SaveAccount(account);
     // Blocked only now: Dovecot would inherit the mask and never hear its stop signal.
     sigset_t stop;

@@ -2,8 +2,8 @@
 // the given number of generated ones) and a settings file naming it twice, once with a wrong
 // password; runs until it is told to stop (SIGTERM, SIGINT or end of input).
 #include "DovecotServer.h"
-#include "core/UGlobal.h"
-#include "core/UOptions.h"
+#include "core/Global.h"
+#include "core/Options.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -48,14 +48,14 @@ int main(int argc, char** argv) {
         dovecot.AddMessage(0, TDovecotServer::GenerateMessage(n));
 
     TAccount account;
-    account.POPHost = "127.0.0.1";
-    account.POPPort = dovecot.Port();
-    account.POPUser = dovecot.User(0);
+    account.Host = "127.0.0.1";
+    account.Port = dovecot.Port();
+    account.User = dovecot.User(0);
     account.AccountName = "Home";
-    account.POPPass = dovecot.Password(0);
+    account.Pass = dovecot.Password(0);
     SaveAccount(account);
     account.AccountName = "Broken";
-    account.POPPass = "not the password";
+    account.Pass = "not the password";
     SaveAccount(account);
     std::cout << "ready " << dovecot.Port() << std::endl;
 

@@ -1,0 +1,96 @@
+// The settings file's records and format: the options and accounts of quillbar.ini.
+#pragma once
+
+#include "core/AppBarEdge.h"
+#include "core/MailProtocol.h"
+#include "core/TLSMode.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using TStringList = std::vector<std::string>;
+
+// The remembered action for an attachment's file extension: 0 open, 1 save.
+struct TExtension {
+    std::string Extension;
+    uint8_t Action = 0;
+    bool operator==(const TExtension&) const = default;
+};
+
+struct TOptions {
+    int Interval = 5;
+    bool IntervalCheck = false;
+    std::string Skin = "Default";
+    bool PlaySound = false;
+    std::string SoundFile;
+    bool Notify = false; // a desktop notification besides the bar
+    int ButtonWidth = 100;
+    uint8_t Edge = abeFloat;
+    int Top = -1;
+    int Left = -1;
+    int Width = -1;
+    bool AutoHide = false;
+    int ScrollDelay = 5000;
+    int ScrollSpeed = 1000;
+    bool Scroll = true;
+    bool MaxWarning = false;
+    int MaxSize = 20000;
+    int MaxLines = 200;
+    bool MaxAsk = true;
+    bool DeleteConfirm = true;
+    bool ViewHTMLImages = true;
+    std::vector<TExtension> Attachments;
+    bool operator==(const TOptions&) const = default;
+};
+
+constexpr int NoAccountColor = 0x1FFFFFFF;
+// Longest text of a fixed-length account field.
+constexpr size_t MaxFieldLength = 255;
+
+// What the user configured for an account: the account dialog edits exactly this.
+struct TAccountConfig {
+    std::string AccountName;
+    std::string Name = "Unknown";
+    std::string Email = "user@example.com";
+    std::string NoSpam = "nospam@example.com";
+    std::string Host;
+    int Port = 110;
+    std::string User;
+    std::string Pass; // clear text in memory, encoded in the file
+    // The password is kept in the system keyring (Pass empty), read at each job.
+    bool Keyring = false;
+    std::string SMTPHost;
+    int SMTPPort = 25;
+    bool Secure = false; // APOP login
+    int Color = NoAccountColor;
+    bool Active = true;
+    int TLS = tlsNone;
+    bool TLSVerify = true;
+    int Protocol = mpPOP3;
+    bool operator==(const TAccountConfig&) const = default;
+};
+
+// A stored account: its configuration and the read marks the user made, which the file
+// keeps too. What a check learns at run time belongs to the message store.
+struct TAccount : TAccountConfig {
+    TStringList ReadList; // UIDs the user marked read
+    bool operator==(const TAccount&) const = default;
+};
+
+// quillbar.ini in the settings folder (see Folders.h).
+std::string SettingsFileName();
+
+// Fills options and accounts from the settings file; a missing or unreadable file,
+// or values that cannot be read, give the defaults. Never writes the file.
+void LoadSettings(TOptions& options, std::vector<TAccount>& accounts);
+// Writes the options, the bar position, the attachment actions and every account's
+// read marks X0 ... X(n-1) (dropping any other X keys) as one atomic replace.
+void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts);
+// Writes the account's configuration into its section (its read marks go with SaveOptions).
+void SaveAccount(const TAccountConfig& account);
+// Erases the account's section, read marks included.
+void EraseAccount(const std::string& accountName);
+
+// Position of text in list ignoring letter case, or -1.
+int IndexOfText(const TStringList& list, const std::string& text);

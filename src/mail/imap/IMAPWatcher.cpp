@@ -1,0 +1,139 @@
+// TIMAPWatcher: an IMAP account's own connection, kept in IDLE, that tells when its INBOX
+// changes.
+#include "IMAPWatcher.h"
+
+#include "core/PasswordVault.h"
+#include "net/MailError.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+const int ConnectTimeout = 30000; // ms
+// A reply may pause this long; an idle wait has no such limit.
+const int SilenceLimit = 60000; // ms
+
+} // namespace
+
+TIMAPWatcher::TIMAPWatcher(TIMAPServer server, TChange onChange, TTrouble onTrouble)
+    : FServer(std::move(server)), FOnChange(std::move(onChange)), FOnTrouble(std::move(onTrouble)) {
+    FSession.Host = FServer.Host;
+    FSession.Port = FServer.Port;
+    FSession.Username = FServer.User;
+    FSession.Password = FServer.Pass;
+    FSession.TLS = FServer.TLS;
+    FSession.TLSVerify = FServer.TLSVerify;
+    FSession.TLSCAFile = FServer.TLSCAFile;
+    FSession.ReadTimeout = SilenceLimit;
+    FThread = std::thread([this] { Run(); });
+}
+
+TIMAPWatcher::~TIMAPWatcher() {
+    Stop();
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        FWake.wait_for(lock, StopWait, [this] { return FEnded.load(); });
+    }
+    // A server that does not answer must not hold up the exit.
+    if (!FEnded)
+        FSession.DropConnection();
+    FThread.join();
+}
+
+void TIMAPWatcher::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FStopping = true;
+    }
+    FWake.notify_all();
+    // The idle wait sleeps in its read until the server speaks or this wakes it.
+    FSession.InterruptIdle();
+}
+
+void TIMAPWatcher::Pause(std::chrono::milliseconds pause) {
+    std::unique_lock<std::mutex> lock(FLock);
+    FWake.wait_for(lock, pause, [this] { return FStopping.load(); });
+}
+
+void TIMAPWatcher::Run() {
+    int failures = 0;
+    bool reported = false;
+    bool reconnecting = false;
+    std::chrono::milliseconds pause = FirstPause;
+    while (!FStopping) {
+        std::string cause;
+        TClock::time_point idleSince{}; // none: IDLE never began on this connection
+        try {
+            if (!FServer.KeyringKey.empty()) {
+                const TVaultRead read = VaultPassword(FServer.KeyringKey);
+                if (!read.Error.empty())
+                    throw EMailError(read.Error);
+                FSession.Password = read.Password;
+            }
+            FSession.Connect(ConnectTimeout);
+            if (!FSession.CanIdle())
+                break;
+            FSession.Select(true);
+            Watch(reconnecting, idleSince);
+            break;
+        } catch (const std::exception& error) {
+            cause = error.what();
+        } catch (...) {
+            cause = "Unknown error.";
+        }
+        FIdling = false;
+        if (FStopping)
+            break;
+        // A refusal (NO, BAD) leaves the connection open.
+        if (FSession.Connected())
+            FSession.Logout(IMAPLogoutWait);
+        // Only a connection that held for a while starts the pauses afresh: a server that
+        // ends every one at once must not be asked again every second.
+        if (idleSince != TClock::time_point() && TClock::now() - idleSince >= StableAfter) {
+            failures = 0;
+            reported = false;
+            pause = FirstPause;
+        }
+        reconnecting = true;
+        if (++failures >= ReportAfter && !reported && !FStopping) {
+            reported = true;
+            FOnTrouble(cause);
+        }
+        Pause(pause);
+        pause = std::min<std::chrono::milliseconds>(pause * 2, MaxPause);
+    }
+    FIdling = false;
+    if (FSession.Connected())
+        FSession.Logout(IMAPLogoutWait);
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FEnded = true;
+    }
+    FWake.notify_all();
+}
+
+void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
+    while (!FStopping) {
+        FSession.StartIdle();
+        FIdling = true;
+        if (idleSince == TClock::time_point()) {
+            idleSince = TClock::now();
+            // What changed while the watcher was away went unannounced; the check follows
+            // now that IDLE reports whatever comes after it.
+            if (announce && !FStopping)
+                FOnChange();
+        }
+        // Servers may end an IDLE after 30 minutes.
+        const auto renew = TClock::now() + RenewIdle;
+        unsigned events = ieNone;
+        for (auto now = TClock::now(); !FStopping && events == ieNone && now < renew;
+             now = TClock::now())
+            events = FSession.WaitIdle(static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(renew - now).count()));
+        FIdling = false;
+        FSession.StopIdle();
+        if (events != ieNone && !FStopping)
+            FOnChange();
+    }
+}

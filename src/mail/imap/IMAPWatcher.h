@@ -1,0 +1,83 @@
+// TIMAPWatcher: an IMAP account's own connection, kept in IDLE, that tells when its INBOX
+// changes, so that a check follows at once instead of at the next timed one.
+#pragma once
+
+#include "IMAPSession.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The server a watcher connects to, as the account's settings give it.
+struct TIMAPServer {
+    std::string Host;
+    int Port = 143;
+    std::string User;
+    std::string Pass;
+    std::string KeyringKey; // not empty: Pass is read from the keyring at each connection
+    int TLS = tlsNone;
+    bool TLSVerify = true;
+    std::string TLSCAFile;
+    bool operator==(const TIMAPServer&) const = default;
+};
+
+// Runs a thread of its own from construction: connects, examines INBOX and idles, leaving and
+// re-entering IDLE every RenewIdle. New, expunged or re-flagged messages call OnChange, as does
+// a reconnection (what changed meanwhile went unannounced). A failed connection is retried
+// after a pause that doubles from FirstPause up to MaxPause; the ReportAfter-th failure in a row
+// calls OnTrouble with its cause, once until a connection holds for StableAfter. A server without
+// IDLE ends the thread: the account is checked on the timer only. Both callbacks run on the
+// watcher's thread; none starts once the watcher has seen Stop.
+class TIMAPWatcher {
+  public:
+    using TChange = std::function<void()>;
+    using TTrouble = std::function<void(const std::string& cause)>;
+
+    TIMAPWatcher(TIMAPServer server, TChange onChange, TTrouble onTrouble);
+    // Stops, waits up to StopWait for the clean end (DONE, LOGOUT), then drops the
+    // connection and joins.
+    ~TIMAPWatcher();
+    TIMAPWatcher(const TIMAPWatcher&) = delete;
+    TIMAPWatcher& operator=(const TIMAPWatcher&) = delete;
+
+    const TIMAPServer& Server() const { return FServer; }
+    // Any thread: asks the watcher to leave IDLE, log out and end; returns at once.
+    void Stop();
+    // The thread has ended (stopped, or the server offers no IDLE).
+    bool Ended() const { return FEnded; }
+    // In IDLE now, waiting for the server's news.
+    bool Idling() const { return FIdling; }
+
+    static constexpr auto RenewIdle = std::chrono::minutes(25);
+    static constexpr auto FirstPause = std::chrono::seconds(1);
+    static constexpr auto MaxPause = std::chrono::minutes(5);
+    static constexpr int ReportAfter = 3;
+    // A connection that idled this long makes the next failure the first in a row.
+    static constexpr auto StableAfter = std::chrono::minutes(1);
+    static constexpr auto StopWait = std::chrono::milliseconds(1500);
+
+  private:
+    const TIMAPServer FServer;
+    const TChange FOnChange;
+    const TTrouble FOnTrouble;
+    TQBIMAP FSession;
+    std::atomic<bool> FStopping{false};
+    std::atomic<bool> FEnded{false};
+    std::atomic<bool> FIdling{false};
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::thread FThread;
+
+    using TClock = std::chrono::steady_clock;
+
+    void Run();
+    // Idles until stopped; throws when the connection fails. idleSince: when IDLE first
+    // began on this connection; announce: a change is told then.
+    void Watch(bool announce, TClock::time_point& idleSince);
+    // Waits for pause or until stopped.
+    void Pause(std::chrono::milliseconds pause);
+};

@@ -1,0 +1,372 @@
+// The worker's IMAP jobs: check, retrieve, remove and mark read, on the session TQBIMAP. They
+// raise the same events as the POP3 jobs, so the store treats both alike.
+#include "QBThread.h"
+
+#include "core/MD5Hex.h"
+#include "mime/FirstLines.h"
+#include "net/ErrorCause.h"
+#include "net/MailError.h"
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+// New headers fetched (pipelined) and announced together.
+const size_t CheckWindow = 256;
+// Bytes fetched per body line for the first lines of a message.
+const size_t FirstLineBytes = 1024;
+
+// The key of an IMAP message; a new UIDVALIDITY makes every key new, so the account is read
+// afresh.
+std::string IMAPKey(uint32_t validity, uint32_t uid) {
+    return std::to_string(validity) + ":" + std::to_string(uid);
+}
+
+// The uid of key when it belongs to the mailbox of validity; 0 otherwise.
+uint32_t UIDOfKey(const std::string& key, uint32_t validity) {
+    const std::string prefix = std::to_string(validity) + ":";
+    if (key.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    const std::string digits = key.substr(prefix.size());
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const unsigned long long uid = std::stoull(digits);
+    return uid <= UINT32_MAX ? static_cast<uint32_t>(uid) : 0;
+}
+
+// A header's lines without their ends, the blank line last, as POP3's TOP gives them.
+TStringList HeaderLines(const std::string& header) {
+    TStringList lines;
+    size_t start = 0;
+    while (start < header.size()) {
+        size_t end = header.find('\n', start);
+        if (end == std::string::npos)
+            end = header.size();
+        std::string line = header.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+bool TQBThread::SameIMAPSession() const {
+    return Task.Host == IMAP.Host && Task.Port == IMAP.Port && Task.User == IMAP.Username &&
+           Task.Pass == IMAP.Password && Task.TLS == IMAP.TLS && Task.TLSVerify == IMAP.TLSVerify;
+}
+
+void TQBThread::RunIMAPTask() {
+    if (POP3.Connected())
+        POP3.Disconnect();
+    if (IMAP.Connected() && !SameIMAPSession())
+        IMAP.Logout(IMAPLogoutWait);
+    IMAP.Host = Task.Host;
+    IMAP.Port = Task.Port;
+    IMAP.Username = Task.User;
+    IMAP.Password = Task.Pass;
+    IMAP.TLS = Task.TLS;
+    IMAP.TLSVerify = Task.TLSVerify;
+    IMAP.TLSCAFile = POP3.TLSCAFile;
+    IMAP.ReadTimeout = SilenceLimit;
+
+    if (!IMAP.Connected()) {
+        SetStatus("Connecting to " + Task.Host + "...");
+        std::string cause;
+        try {
+            IMAP.Connect(ConnectTimeout);
+        } catch (const std::exception& error) {
+            cause = error.what();
+        } catch (...) {
+        }
+        if (!IMAP.Connected()) {
+            try {
+                RaiseError(1, WithCause("Could not connect to the mail server!", cause));
+            } catch (...) {
+            }
+            return;
+        }
+    }
+    try {
+        switch (Task.Kind) {
+        case tkCheck:
+            IMAPCheck();
+            break;
+        case tkRetrieve:
+            IMAPRetrieve();
+            break;
+        case tkRemove:
+        case tkRemoveSeveral:
+            IMAPRemove();
+            break;
+        case tkMarkRead:
+            IMAPMarkRead();
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        // A handler threw: the job is over; the next one starts on a new session.
+        IMAP.DropConnection();
+    }
+}
+
+std::vector<uint32_t> TQBThread::IMAPUIDs() const {
+    std::vector<uint32_t> uids;
+    for (const TMessageRef& ref : Task.Messages)
+        if (const uint32_t uid = UIDOfKey(ref.UID, IMAP.UIDValidity))
+            uids.push_back(uid);
+    return uids;
+}
+
+std::unique_ptr<TIMAPHeaderHelper>
+TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh) {
+    if (fresh.size() < std::max<size_t>(2, ParallelHeaderMinimum))
+        return nullptr;
+    auto helper = std::make_unique<TIMAPHeaderHelper>(
+        IMAP,
+        std::vector<uint32_t>(fresh.begin() + static_cast<ptrdiff_t>(fresh.size() / 2),
+                              fresh.end()),
+        ConnectTimeout);
+    SetHeaderHelper(helper.get());
+    return helper;
+}
+
+void TQBThread::SetHeaderHelper(THeaderHelper* helper) {
+    std::lock_guard<std::mutex> lock(FHelperLock);
+    FHeaderHelper = helper;
+    if (helper && Stopping)
+        helper->Cancel();
+}
+
+void TQBThread::IMAPCheck() {
+    SetStatus("Retrieving message list...");
+    CheckComplete = false;
+    std::unique_ptr<TIMAPHeaderHelper> helper;
+    TStringList seen; // announced or renumbered so far
+    bool failed = false;
+    std::string cause;
+    try {
+        // Read-only: nothing the check does may set \Seen.
+        IMAP.Select(true);
+        const uint32_t validity = IMAP.UIDValidity;
+        const std::vector<uint32_t> unseen = IMAP.SearchUnseen(true);
+        std::unordered_set<std::string> known;
+        for (const std::string& uid : ServerList)
+            known.insert(LowerHex(uid));
+        std::vector<uint32_t> fresh;
+        for (const uint32_t uid : unseen)
+            if (known.count(IMAPKey(validity, uid)) == 0)
+                fresh.push_back(uid);
+        helper = StartHeaderHelper(fresh);
+        bool helperDone = false;
+        int number = 0; // the message's place among the unseen ones
+        size_t next = 0;
+        while (next < unseen.size() && !Stopping) {
+            TCheckWindow window;
+            std::vector<uint32_t> wanted;
+            std::unordered_map<uint32_t, size_t> slots;
+            for (; next < unseen.size() && wanted.size() < CheckWindow; ++next) {
+                TCheckEntry entry;
+                entry.UID = IMAPKey(validity, unseen[next]);
+                entry.New = known.count(entry.UID) == 0;
+                if (entry.New) {
+                    slots[unseen[next]] = window.Entries.size();
+                    wanted.push_back(unseen[next]);
+                }
+                window.Entries.push_back(std::move(entry));
+            }
+            std::vector<bool> fetched(window.Entries.size(), false);
+            auto take = [&](TIMAPHeader&& header) {
+                const auto slot = slots.find(header.UID);
+                if (slot == slots.end())
+                    return;
+                window.Entries[slot->second].Lines = HeaderLines(header.Header);
+                window.Entries[slot->second].Size =
+                    static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX));
+                fetched[slot->second] = true;
+            };
+            if (!wanted.empty())
+                SetStatus(RetrievingInformation);
+            // What the second session has is taken from it; the rest is fetched here.
+            std::vector<uint32_t> own;
+            for (const uint32_t uid : wanted) {
+                TIMAPHeader header;
+                if (helper && helper->Covers(uid)) {
+                    if (!helperDone)
+                        helper->Wait();
+                    helperDone = true;
+                    if (helper->Take(uid, header)) {
+                        take(std::move(header));
+                        continue;
+                    }
+                }
+                own.push_back(uid);
+            }
+            if (!own.empty() && !Stopping)
+                IMAP.FetchHeaders(own, take);
+            // A message expunged between the search and the fetch is gone: not announced.
+            std::vector<TCheckEntry> kept;
+            for (size_t i = 0; i < window.Entries.size(); ++i)
+                if (!window.Entries[i].New || fetched[i]) {
+                    window.Entries[i].Number = ++number;
+                    kept.push_back(std::move(window.Entries[i]));
+                }
+            window.Entries = std::move(kept);
+            window.Ready = window.Entries.size();
+            Announce(window, window.Ready, seen);
+        }
+        AwaitAnnouncements();
+        CheckComplete = !Stopping;
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
+    } catch (...) {
+        failed = true;
+    }
+    SetHeaderHelper(nullptr);
+    helper.reset();
+    try {
+        AwaitAnnouncements();
+    } catch (...) {
+    }
+    // The unseen messages are what the account shows: one that left them (read or
+    // removed elsewhere) leaves the bar with the store's end-of-check removal.
+    if (CheckComplete)
+        ServerList = std::move(seen);
+    else
+        KeepSeen(seen);
+    if (OnCheckDone)
+        Raise([this] { OnCheckDone(*this); });
+    if (failed)
+        RaiseError(0, WithCause("Server error: Message list could not be retrieved!", cause));
+}
+
+void TQBThread::IMAPRetrieve() {
+    ForgetRetrieved();
+    Answer = 0;
+    if (Task.Messages.empty()) {
+        RaiseError(1, MessageGoneText);
+        return;
+    }
+    SetStatus("Retrieving message size...");
+    uint32_t uid = 0;
+    TIMAPHeader head;
+    bool found = false;
+    try {
+        // Read-only, and the fetches peek: opening a message leaves it unseen.
+        IMAP.Select(true);
+        uid = UIDOfKey(Task.Messages.front().UID, IMAP.UIDValidity);
+        if (uid != 0)
+            IMAP.FetchHeaders({uid}, [&](TIMAPHeader&& header) {
+                head = std::move(header);
+                found = true;
+            });
+    } catch (const std::exception& error) {
+        // Fatal, so that the main window drops the job instead of fetching it again.
+        RaiseError(1,
+                   WithCause("Server error: Message size could not be retrieved!", error.what()));
+        return;
+    }
+    if (!found) {
+        RaiseError(1, MessageGoneText);
+        return;
+    }
+    Size = static_cast<int>(std::min<uint64_t>(head.Size, INT_MAX));
+    const int maxSize = MaxSize;
+    if (maxSize >= 0 && Size > maxSize && OnSizeWarning)
+        Raise([this] { OnSizeWarning(*this, Size, Answer); });
+    // Cancelled at the size question: the main thread has ended the job.
+    if (Answer == 2)
+        return;
+    SetStatus("Retrieving message...");
+    std::string failure;
+    try {
+        bool fetched = false;
+        if (Answer == 0) {
+            Text.reserve(std::min(static_cast<size_t>(Size), IMAP.MaxReplyBytes));
+            fetched = IMAP.FetchMessage(uid, Text);
+        } else {
+            // The header and the first lines, as POP3's TOP gives them.
+            const int lines = std::max(0, static_cast<int>(MaxLines));
+            fetched = IMAP.FetchMessage(
+                uid, Text, head.Header.size() + 2 + static_cast<size_t>(lines) * FirstLineBytes);
+            KeepFirstLines(Text, lines);
+        }
+        if (!fetched)
+            failure = WithCause(RetrieveFailed, MessageGoneText);
+    } catch (const std::exception& error) {
+        failure = WithCause(RetrieveFailed, error.what());
+    } catch (...) {
+        failure = RetrieveFailed;
+    }
+    FinishRetrieval(std::move(failure), "");
+}
+
+void TQBThread::IMAPRemove() {
+    const bool several = Task.Kind == tkRemoveSeveral;
+    SetStatus(several ? "Removing messages..." : "Removing message...");
+    if (Task.Messages.empty())
+        RaiseError(0, MessageGoneText);
+    bool failed = false;
+    bool expunged = true;
+    std::string cause;
+    try {
+        IMAP.Select(false);
+        // A message of another UIDVALIDITY is gone already: taken away all the same.
+        const std::vector<uint32_t> uids = IMAPUIDs();
+        if (!uids.empty())
+            expunged = IMAP.Delete(uids);
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
+    } catch (...) {
+        failed = true;
+    }
+    if (failed)
+        RemovalIncomplete = true;
+    if (several) {
+        for (size_t i = Task.Messages.size(); i-- > 0;) {
+            Task.MsgNum = Task.Messages[i].Number;
+            Target = failed ? -1 : static_cast<int>(i);
+            Number = 0;
+            RaiseMessage(nullptr);
+        }
+        Task.MsgNum = -1;
+        Target = -1;
+        Number = 1;
+    } else {
+        Target = failed || Task.Messages.empty() ? -1 : 0;
+        Number = Task.MsgNum;
+    }
+    RaiseMessage(nullptr);
+    if (failed)
+        RaiseError(0, WithCause("Server error: Message could not be removed!", cause));
+    else if (!expunged)
+        RaiseError(0, "The messages were marked as deleted but not expunged: the server does not "
+                      "support UIDPLUS, and expunging would also remove other messages marked "
+                      "as deleted.");
+}
+
+void TQBThread::IMAPMarkRead() {
+    SetStatus("Marking messages as read...");
+    try {
+        IMAP.Select(false);
+        const std::vector<uint32_t> uids = IMAPUIDs();
+        if (!uids.empty())
+            IMAP.MarkSeen(uids);
+    } catch (const std::exception& error) {
+        // Fatal: ends the job.
+        RaiseError(
+            1, WithCause("Server error: The messages could not be marked as read!", error.what()));
+        return;
+    }
+    RaiseMessage(nullptr);
+}

@@ -1,0 +1,891 @@
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs; the
+// IMAP jobs are in IMAPJobs.cpp.
+#include "QBThread.h"
+
+#include "cache/CacheFiles.h"
+#include "core/MD5Hex.h"
+#include "core/PasswordVault.h"
+#include "mime/MessageFields.h"
+#include "net/ErrorCause.h"
+#include "net/MailError.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <exception>
+#include <unordered_set>
+
+namespace {
+
+const auto StartPoll = std::chrono::milliseconds(50);
+
+// A check's window: its TOP commands (queued together when the server pipelines, and taken
+// by the socket as fast as it will), and its list entries. The next window is queued when
+// half of this one's replies are in, so on a slow link the server always has commands
+// enough to fill a round trip; the size bounds only what waits in memory.
+const size_t WindowTops = 2048;
+const size_t WindowEntries = 8192;
+// What a window has read goes to the main thread ahead of the rest after this long,
+// or once it holds this many header bytes.
+const auto AnnounceInterval = std::chrono::milliseconds(200);
+// What has been read goes ahead at once when the next reply is this late: a server that
+// stalls must not hold back the headers that came before.
+const int AnnounceWhenSilentMs = 30;
+// Announcement batches queued to the main thread at most before the worker waits for them.
+const int MaxQueuedAnnouncements = 4;
+const size_t MaxHeldHeaderBytes = size_t(256) << 10;
+// Entries in one announcement at most: the main thread handles each batch in one turn of its
+// loop, which a click must not wait long for.
+const size_t MaxAnnouncedEntries = 128;
+
+} // namespace
+
+TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post)
+    : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)), FPost(std::move(post)) {
+    POP3.OnWork = [this](int64_t position) {
+        if (Task.Kind == tkRetrieve && FPost && !FDestroying)
+            FPost({TWorkerNotice::TKind::Progress, position, Size, 0});
+    };
+    IMAP.OnWork = POP3.OnWork;
+    Task.Account = -1;
+    Started = true;
+}
+
+TQBThread::~TQBThread() {
+    // The main thread is about to wait in join and can serve no event any more.
+    FDestroying = true;
+    Terminate();
+    // A worker still in a job is broken off; one that has left its loop keeps
+    // its session for the QUIT below.
+    if (!FExited)
+        Stop();
+    if (FThread.joinable())
+        FThread.join();
+    if (POP3.Connected())
+        POP3.Disconnect();
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
+}
+
+void TQBThread::Abandon() {
+    FDestroying = true;
+    Terminate();
+    Stop();
+    if (FThread.joinable())
+        FThread.detach();
+}
+
+void TQBThread::Resume() {
+    if (!FThread.joinable())
+        FThread = std::thread([this] { Execute(); });
+}
+
+void TQBThread::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        FWakeWanted = true;
+        Idle = false;
+    }
+    FIdleWake.notify_all();
+}
+
+void TQBThread::Stop() {
+    Stopping = true;
+    Wake();
+    // Also while connecting: the drop holds until the next job starts.
+    POP3.DropConnection();
+    IMAP.DropConnection();
+    std::lock_guard<std::mutex> lock(FHelperLock);
+    if (FHeaderHelper)
+        FHeaderHelper->Cancel();
+}
+
+void TQBThread::Terminate() {
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        FTerminated = true;
+    }
+    FIdleWake.notify_all();
+}
+
+void TQBThread::Raise(const std::function<void()>& call) {
+    if (FDestroying)
+        return;
+    std::exception_ptr failure;
+    auto guarded = [&] {
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    if (FSynchronize)
+        FSynchronize(guarded);
+    else
+        guarded();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TQBThread::SetStatus(const std::string& text) {
+    if (Stopping || !OnStatus) {
+        // The main thread may show something of its own after a cancel.
+        FStatusShown = false;
+        return;
+    }
+    if (!StatusChanges(text))
+        return;
+    FStatusShown = true;
+    StatusText = text;
+    Raise([this] { OnStatus(*this, StatusText); });
+}
+
+void TQBThread::RaiseError(int fatal, const std::string& text) {
+    if (Stopping || !OnError)
+        return;
+    // Set on the main thread: a queued announcement may be writing it there now.
+    Raise([this, fatal, text] {
+        ErrorText = text;
+        OnError(*this, fatal, ErrorText);
+    });
+}
+
+void TQBThread::RaiseMessage(const TStringList* lines) {
+    if (OnMessage)
+        Raise([this, lines] { OnMessage(*this, lines, Number, UID); });
+}
+
+void TQBThread::Execute() {
+    while (!Started)
+        std::this_thread::sleep_for(StartPoll);
+    do {
+        HasTask = false;
+        if (FTerminated)
+            break;
+        try {
+            Raise([this] {
+                // A cancel applies to one job. Cleared on the main thread, where Stop
+                // is called, so a cancel of the job that just ended cannot hit this one.
+                Stopping = false;
+                POP3.ResetDrop();
+                IMAP.ResetDrop();
+                if (OnGetTask)
+                    OnGetTask(*this, HasTask);
+            });
+        } catch (...) {
+            HasTask = false;
+        }
+        if (!HasTask) {
+            if (POP3.Connected())
+                POP3.Disconnect();
+            if (IMAP.Connected())
+                IMAP.Logout(IMAPLogoutWait);
+            // What the last check kept of the mailbox, a hundred bytes a message, is made
+            // anew by the next one.
+            std::unordered_set<std::string>().swap(FKnown);
+            std::unordered_map<int, long long>().swap(FListedSizes);
+            std::unordered_map<std::string, long long>().swap(KnownSizes);
+            // Asleep until a job is queued: an idle program must not wake up.
+            std::unique_lock<std::mutex> lock(FIdleLock);
+            if (!FWakeWanted && !FTerminated) {
+                Idle = true;
+                FIdleWake.wait(lock, [this] { return FWakeWanted || FTerminated; });
+            }
+            FWakeWanted = false;
+            Idle = false;
+            continue;
+        }
+        try {
+            RunTask();
+        } catch (...) {
+            // A handler that threw outside a job step must not end the thread.
+            POP3.Disconnect();
+            IMAP.DropConnection();
+        }
+    } while (!FTerminated);
+    FExited = true;
+    Finished = true;
+}
+
+bool TQBThread::SameSession() const {
+    return Task.Host == POP3.Host && Task.Port == POP3.Port && Task.User == POP3.Username &&
+           Task.Pass == POP3.Password && Task.Secure == POP3.APOP && Task.TLS == POP3.TLS &&
+           Task.TLSVerify == POP3.TLSVerify;
+}
+
+bool TQBThread::TakeKeyringPassword() {
+    if (Task.KeyringKey.empty())
+        return true;
+    const TVaultRead read = VaultPassword(Task.KeyringKey);
+    if (read.Error.empty()) {
+        Task.Pass = read.Password;
+        return true;
+    }
+    try {
+        RaiseError(1, read.Error);
+    } catch (...) {
+    }
+    return false;
+}
+
+void TQBThread::RunTask() {
+    if (!TakeKeyringPassword()) {
+        EndJob();
+        return;
+    }
+    if (Task.Protocol == mpIMAP) {
+        RunIMAPTask();
+        EndJob();
+        return;
+    }
+    if (IMAP.Connected())
+        IMAP.Logout(IMAPLogoutWait);
+    if (POP3.Connected() && !SameSession())
+        POP3.Disconnect();
+    POP3.Host = Task.Host;
+    POP3.Port = Task.Port;
+    POP3.Username = Task.User;
+    POP3.Password = Task.Pass;
+    POP3.APOP = Task.Secure;
+    POP3.TLS = Task.TLS;
+    POP3.TLSVerify = Task.TLSVerify;
+    POP3.ReadTimeout = SilenceLimit;
+
+    if (!POP3.Connected()) {
+        SetStatus("Connecting to " + Task.Host + "...");
+        std::string cause;
+        bool failed = false;
+        try {
+            POP3.Connect(ConnectTimeout);
+        } catch (const std::exception& error) {
+            failed = true;
+            cause = error.what();
+        } catch (...) {
+            failed = true;
+        }
+        if (failed) {
+            try {
+                RaiseError(1, WithCause("Could not connect to the mail server!", cause));
+            } catch (...) {
+            }
+            if (POP3.Connected())
+                POP3.Disconnect();
+        }
+    }
+
+    if (POP3.Connected()) {
+        try {
+            switch (Task.Kind) {
+            case tkCheck:
+                Check();
+                break;
+            case tkRetrieve:
+                Retrieve();
+                break;
+            case tkRemove:
+                Remove();
+                break;
+            case tkRemoveSeveral:
+                RemoveSeveral();
+                break;
+            default:
+                break;
+            }
+        } catch (...) {
+            // A handler threw: the job is over; the next one starts on a new session.
+            EndSession();
+        }
+        // The server renumbers only when the session ends; the store renumbers at once.
+        if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
+            EndSession();
+    }
+    EndJob();
+}
+
+void TQBThread::EndJob() {
+    try {
+        SetStatus("");
+    } catch (...) {
+    }
+    if (Task.Notify != 0 && FPost && !FDestroying)
+        FPost({TWorkerNotice::TKind::JobEnded, 0, 0, Task.Notify});
+}
+
+void TQBThread::ReportServerFailure(const std::string& text) {
+    RaiseError(0, text);
+    EndSession();
+}
+
+void TQBThread::EndSession() {
+    // After removals the next session must not start before the server has made
+    // the deletions: until then it would still count the removed messages, and a
+    // number the store has already lowered would name another message.
+    if (Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) {
+        if (!POP3.Quit(ConnectTimeout))
+            RemovalIncomplete = true;
+    } else
+        POP3.Disconnect();
+}
+
+void TQBThread::Check() {
+    SetStatus("Retrieving message list...");
+    TStringList list;
+    TStringList seen; // announced or renumbered so far
+    CheckComplete = false;
+    bool failed = false;
+    std::string cause;
+    FKeysFromHeaders = false;
+    FTopWorked = false;
+    std::unique_ptr<TPOP3HeaderHelper> helper;
+    try {
+        TStringList sizes;
+        // Sizes tell whether a known message is still the one it was. With nothing known,
+        // the LIST after each pipelined TOP gives every size, and the server is spared a
+        // LIST of the whole mailbox before the first header.
+        const bool listSizes = !ServerList.empty() || !PipelinesTops();
+        if ((listSizes ? POP3.ListUIDsAndSizes(list, sizes) : POP3.ListUIDs(list)) ||
+            ListWithoutUIDs(list)) {
+            FListedSizes.clear();
+            for (const std::string& line : FKeysFromHeaders ? list : sizes) {
+                const TListingLine fields = ParseListingLine(line);
+                if (fields.Number >= 0)
+                    FListedSizes[fields.Number] = std::atoll(fields.Value.c_str());
+            }
+            FKnown.clear();
+            for (const std::string& uid : ServerList)
+                FKnown.insert(LowerHex(uid));
+            const std::unordered_set<std::string>& known = FKnown;
+            size_t split = list.size();
+            helper = StartPOP3HeaderHelper(list, known, split);
+            size_t next = 0;
+            // The entries before split, then, once the helper is done, the rest.
+            for (const size_t end : {split, list.size()}) {
+                // The helper's headers are read only once it has ended.
+                TPOP3HeaderHelper* done = end == split ? nullptr : helper.get();
+                if (done && !done->WaitForLogin(HelperLoginPatienceMs)) {
+                    done->Cancel();
+                    if (!Stopping)
+                        FOneSessionAtATime.insert(Task.Host + ":" + std::to_string(Task.Port));
+                }
+                if (done)
+                    done->Wait();
+                TCheckWindow window = TakeWindow(list, next, end, known, done);
+                TCheckWindow following;
+                bool taken = false; // following holds the window after this one
+                // The next window's commands go out while this one's replies are still
+                // arriving, so that a pipelining server never waits for them.
+                auto takeFollowing = [&] {
+                    if (taken || window.Rest)
+                        return;
+                    following = TakeWindow(list, next, end, known, done);
+                    taken = true;
+                    if (PipelinesTops() && !StatusChanges(RetrievingInformation))
+                        SendWindow(following, seen);
+                };
+                while ((!window.Entries.empty() || window.Rest) && !Stopping) {
+                    if (!window.Sent)
+                        SendWindow(window, seen);
+                    if (Stopping)
+                        break;
+                    ReadTops(window, seen,
+                             PipelinesTops() ? takeFollowing : std::function<void()>());
+                    if (!window.Failure)
+                        takeFollowing();
+                    Announce(window, window.Ready, seen);
+                    if (window.Failure)
+                        std::rethrow_exception(window.Failure);
+                    if (window.Rest)
+                        std::rethrow_exception(window.Rest);
+                    window = std::move(following);
+                    following = TCheckWindow();
+                    taken = false;
+                }
+            }
+            AwaitAnnouncements();
+            // A cancel can leave replies on their way: the next job must not read them.
+            if (POP3.Outstanding() > 0)
+                POP3.Disconnect();
+            else if (POP3.Connected())
+                POP3.ExpectNothingMore();
+            CheckComplete = seen.size() == list.size();
+        } else {
+            failed = true;
+            cause = POP3.LastReply.Text;
+        }
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
+    } catch (...) {
+        failed = true;
+    }
+    SetHeaderHelper(nullptr);
+    helper.reset();
+    try {
+        // seen is complete only once every queued announcement has run.
+        AwaitAnnouncements();
+    } catch (...) {
+    }
+    // The main window drops every stored message whose key is missing from the
+    // list: an incomplete pass must still name every message it announced.
+    // Keyed by header, the list holds no keys: seen has them all, in order.
+    if (CheckComplete)
+        ServerList = std::move(FKeysFromHeaders ? seen : list);
+    else
+        KeepSeen(seen);
+    if (OnCheckDone)
+        Raise([this] { OnCheckDone(*this); });
+    if (failed)
+        ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
+}
+
+TQBThread::TCheckEntry TQBThread::ListedEntry(const std::string& line, const TListingLine& fields,
+                                              const std::unordered_set<std::string>& known) const {
+    TCheckEntry entry;
+    entry.Number = fields.Number;
+    const auto listed = FListedSizes.find(fields.Number);
+    if (listed != FListedSizes.end())
+        entry.Size = static_cast<int>(std::min<long long>(listed->second, INT_MAX));
+    if (FKeysFromHeaders) {
+        // Every header is read; its key tells whether the message is new.
+        entry.New = true;
+    } else {
+        entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
+        entry.New = known.count(entry.UID) == 0 || SizeChanged(entry);
+    }
+    return entry;
+}
+
+std::unique_ptr<TPOP3HeaderHelper>
+TQBThread::StartPOP3HeaderHelper(const TStringList& list,
+                                 const std::unordered_set<std::string>& known, size_t& split) {
+    split = list.size();
+    // A mailbox too small to need one is not gone through first.
+    if (list.size() < std::max<size_t>(2, ParallelHeaderMinimum) || FKeysFromHeaders ||
+        !PipelinesTops() ||
+        FOneSessionAtATime.count(Task.Host + ":" + std::to_string(Task.Port)) > 0)
+        return nullptr;
+    std::vector<size_t> fresh; // places in list
+    for (size_t i = 0; i < list.size(); ++i) {
+        const TListingLine fields = ParseListingLine(list[i]);
+        if (fields.Number < 0 || fields.Value.empty())
+            break; // the check ends there
+        if (ListedEntry(list[i], fields, known).New)
+            fresh.push_back(i);
+    }
+    if (fresh.size() < std::max<size_t>(2, ParallelHeaderMinimum))
+        return nullptr;
+    std::vector<std::string> uids;
+    for (size_t i = fresh.size() / 2; i < fresh.size(); ++i)
+        uids.push_back(ParseListingLine(list[fresh[i]]).Value);
+    split = fresh[fresh.size() / 2];
+    auto helper = std::make_unique<TPOP3HeaderHelper>(POP3, std::move(uids), ConnectTimeout);
+    SetHeaderHelper(helper.get());
+    return helper;
+}
+
+TQBThread::TCheckWindow TQBThread::TakeWindow(TStringList& list, size_t& next, size_t end,
+                                              const std::unordered_set<std::string>& known,
+                                              TPOP3HeaderHelper* helper) {
+    TCheckWindow window;
+    size_t tops = 0;
+    try {
+        for (; next < end && window.Entries.size() < WindowEntries; ++next) {
+            std::string& line = list[next];
+            const TListingLine fields = ParseListingLine(line);
+            if (fields.Number < 0)
+                throw EMailError("Not a message number: \"" + line + "\"");
+            TCheckEntry entry = ListedEntry(line, fields, known);
+            TPOP3HeaderHelper::THeader header;
+            if (entry.New && helper && helper->Take(fields.Value, header)) {
+                entry.Lines = std::move(header.Lines);
+                if (entry.Size < 0)
+                    entry.Size = header.Size;
+                entry.Prefetched = true;
+            }
+            if (entry.NeedsTop() && tops == WindowTops)
+                break;
+            tops += entry.NeedsTop() ? 1 : 0;
+            line = entry.UID;
+            window.Entries.push_back(std::move(entry));
+        }
+    } catch (...) {
+        // The entries before the bad one are announced first.
+        window.Rest = std::current_exception();
+    }
+    return window;
+}
+
+void TQBThread::SendWindow(TCheckWindow& window, TStringList& seen) {
+    window.Sent = true;
+    std::vector<int> numbers;
+    size_t firstNew = window.Entries.size();
+    for (size_t i = 0; i < window.Entries.size(); ++i)
+        if (window.Entries[i].New) {
+            firstNew = std::min(firstNew, i);
+            if (window.Entries[i].NeedsTop())
+                numbers.push_back(window.Entries[i].Number);
+        }
+    if (numbers.empty())
+        return;
+    if (StatusChanges(RetrievingInformation)) {
+        // The known messages before the first new one come before the new status.
+        Announce(window, firstNew, seen);
+        SetStatus(RetrievingInformation);
+    }
+    // Without pipelining each TOP goes out as the reply before it is in (ReadTops).
+    if (!PipelinesTops())
+        return;
+    try {
+        POP3.SendTops(numbers, 0, true);
+    } catch (...) {
+        window.Unsent = true;
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
+                         const std::function<void()>& halfway) {
+    if (window.TopsRead)
+        return;
+    window.TopsRead = true;
+    std::vector<TCheckEntry>& entries = window.Entries;
+    if (window.Unsent) {
+        while (window.Ready < entries.size() && !entries[window.Ready].NeedsTop())
+            ++window.Ready;
+        return;
+    }
+    size_t tops = 0;
+    for (const TCheckEntry& entry : entries)
+        tops += entry.NeedsTop() ? 1 : 0;
+    size_t held = 0; // header bytes read and not yet announced
+    size_t read = 0; // entries whose TOP reply is in
+    size_t topsRead = 0;
+    auto announced = std::chrono::steady_clock::now();
+    try {
+        for (; read < entries.size(); ++read) {
+            TCheckEntry& entry = entries[read];
+            if (entry.NeedsTop()) {
+                const bool pipelined = PipelinesTops();
+                if (pipelined && window.Ready > window.Announced &&
+                    !POP3.ReplyWithin(AnnounceWhenSilentMs)) {
+                    Announce(window, window.Ready, seen);
+                    held = 0;
+                    announced = std::chrono::steady_clock::now();
+                }
+                std::string cause;
+                bool ok = false;
+                try {
+                    ok = pipelined ? POP3.ReadTop(entry.Lines) : ReadHeaderAlone(entry);
+                    if (!ok)
+                        cause = POP3.LastReply.Text;
+                } catch (const EMailInStepError& error) {
+                    // One bad header must not hide the messages after it.
+                    cause = error.what();
+                }
+                if (!ok) {
+                    entry.Unreadable = true;
+                    entry.Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+                    entry.Problem =
+                        WithCause("Server error: Header of message " +
+                                      std::to_string(entry.Number) + " could not be read!",
+                                  cause);
+                    // Otherwise LIST can follow at once, as nothing is outstanding.
+                    if (entry.Size < 0 && !pipelined)
+                        entry.Size = SizeOrUnknown(entry.Number);
+                }
+                // The LIST after a pipelined TOP has given the size.
+                if (entry.Size < 0 && pipelined)
+                    entry.Size = POP3.ListedSize;
+                if (FKeysFromHeaders)
+                    KeyByHeader(entry, ok);
+                if (POP3.LastDataCut && !POP3.Connected()) {
+                    ++read;
+                    throw EMailError("The header of message " + std::to_string(entry.Number) +
+                                     " did not end; the connection was closed.");
+                }
+                for (const std::string& line : entry.Lines)
+                    held += line.size();
+                if (++topsRead == (tops + 1) / 2 && halfway)
+                    halfway();
+            }
+            window.Ready = read + 1;
+            // A slow server must not keep what has arrived from the main thread for
+            // long, nor large headers pile up.
+            if (window.Ready > window.Announced &&
+                (held > MaxHeldHeaderBytes ||
+                 window.Ready - window.Announced >= MaxAnnouncedEntries ||
+                 std::chrono::steady_clock::now() - announced > AnnounceInterval)) {
+                Announce(window, window.Ready, seen);
+                held = 0;
+                announced = std::chrono::steady_clock::now();
+            }
+        }
+    } catch (...) {
+        // What was read before the failure is announced; a size it still lacked stays unknown.
+        window.Ready = read;
+        window.Failure = std::current_exception();
+    }
+}
+
+void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
+    if (window.Announced >= end || Stopping)
+        return;
+    auto batch = std::make_shared<std::vector<TCheckEntry>>(
+        std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(window.Announced)),
+        std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(end)));
+    window.Announced = end;
+    // The fields the handlers read are set here, on the main thread, one entry at a time.
+    auto announce = [this, batch, &seen] {
+        for (TCheckEntry& entry : *batch) {
+            if (Stopping)
+                break;
+            Number = entry.Number;
+            UID = entry.UID;
+            if (!entry.New) {
+                if (OnRenumber)
+                    OnRenumber(*this, UID, Number);
+            } else {
+                Lines.swap(entry.Lines);
+                Size = entry.Size;
+                HeaderUnreadable = entry.Unreadable;
+                if (OnMessage)
+                    OnMessage(*this, &Lines, Number, UID);
+                TStringList().swap(Lines);
+            }
+            seen.push_back(UID);
+            if (!entry.Problem.empty() && OnError && !Stopping) {
+                ErrorText = entry.Problem;
+                OnError(*this, 0, ErrorText);
+            }
+        }
+    };
+    if (!Queue) {
+        Raise(announce);
+        return;
+    }
+    Queue([this, announce] {
+        if (FDestroying)
+            return;
+        {
+            // After a failure the check ends: later entries are not announced.
+            std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+            if (FQueuedFailure)
+                return;
+        }
+        try {
+            announce();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+            FQueuedFailure = std::current_exception();
+        }
+    });
+    // Headers must not pile up when the main thread falls behind.
+    if (++FQueued >= MaxQueuedAnnouncements)
+        AwaitAnnouncements();
+}
+
+void TQBThread::AwaitAnnouncements() {
+    if (FQueued == 0)
+        return;
+    // Queued calls run before a synchronised one.
+    Raise([] {});
+    FQueued = 0;
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(FQueuedFailureLock);
+        std::swap(failure, FQueuedFailure);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+bool TQBThread::SizeChanged(const TCheckEntry& entry) const {
+    const auto known = KnownSizes.find(entry.UID);
+    return known != KnownSizes.end() && known->second >= 0 && entry.Size >= 0 &&
+           known->second != entry.Size;
+}
+
+void TQBThread::KeepSeen(const TStringList& seen) {
+    std::unordered_set<std::string> listed;
+    for (const std::string& uid : ServerList)
+        listed.insert(LowerHex(uid));
+    for (const std::string& uid : seen)
+        if (listed.insert(LowerHex(uid)).second)
+            ServerList.push_back(uid);
+}
+
+int TQBThread::SizeOrUnknown(int number) {
+    try {
+        return POP3.GetMessageSize(number);
+    } catch (const EMailInStepError&) {
+        return -1;
+    }
+}
+
+int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal) {
+    int number = -1;
+    std::string failure;
+    try {
+        number = locator.Locate(ref);
+        if (number == 0)
+            failure = MessageGoneText;
+    } catch (const EAmbiguousMessage& error) {
+        failure = error.what();
+    } catch (const std::exception& error) {
+        failure =
+            WithCause("Server error: The message could not be found on the server!", error.what());
+    }
+    if (!failure.empty())
+        RaiseError(fatal, failure);
+    return failure.empty() || number == 0 ? number : -1;
+}
+
+void TQBThread::Retrieve() {
+    ForgetRetrieved();
+    Answer = 0;
+    TMessageLocator locator(POP3);
+    // Fatal: the job ends, as there is nothing to fetch.
+    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 1);
+    if (Task.Messages.empty())
+        RaiseError(1, MessageGoneText);
+    if (number <= 0)
+        return;
+    Task.MsgNum = number;
+    SetStatus("Retrieving message size...");
+    try {
+        Size = POP3.GetMessageSize(Task.MsgNum);
+    } catch (const EMailError& error) {
+        // Fatal, so that the main window drops the job instead of fetching it again.
+        RaiseError(1,
+                   WithCause("Server error: Message size could not be retrieved!", error.what()));
+        return;
+    }
+    int maxSize = MaxSize;
+    if (Size >= 0 && maxSize >= 0 && Size > maxSize && OnSizeWarning)
+        Raise([this] { OnSizeWarning(*this, Size, Answer); });
+    // Cancelled at the size question: the main thread has ended the job.
+    if (Answer == 2)
+        return;
+    SetStatus("Retrieving message...");
+    // Every failure ends the job (fatal): fetching again at once would fail again.
+    std::string failure;
+    POP3.CutLongLines = true;
+    try {
+        // Grown once, not doubled on the way: the message's size is known from LIST.
+        if (Answer == 0 && Size > 0)
+            Text.reserve(std::min(static_cast<size_t>(Size), POP3.MaxReplyBytes));
+        const bool fetched =
+            Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Text) : RetrieveFirstLines(Task.MsgNum);
+        if (!fetched)
+            failure = WithCause(RetrieveFailed, POP3.LastReply.Text);
+    } catch (const std::exception& error) {
+        failure = WithCause(RetrieveFailed, error.what());
+    } catch (...) {
+        failure = RetrieveFailed;
+    }
+    POP3.CutLongLines = false;
+    std::string note;
+    if (POP3.LinesCut > 0)
+        note = "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
+               " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
+               " bytes cut to that length.";
+    FinishRetrieval(std::move(failure), note);
+}
+
+void TQBThread::FinishRetrieval(std::string failure, const std::string& note) {
+    const std::string& announced = Task.Messages.front().MessageID;
+    const std::string received = failure.empty() ? MessageIdOf(Text) : std::string();
+    if (failure.empty() && !announced.empty() && received != announced)
+        failure = "Server error: The server sent another message than the one announced "
+                  "(Message-ID \"" +
+                  received + "\" instead of \"" + announced + "\"); it is not shown.";
+    if (!failure.empty()) {
+        ForgetRetrieved();
+        RaiseError(1, failure);
+        return;
+    }
+    Number = Task.MsgNum;
+    // Before the message, which ends the job.
+    if (!note.empty())
+        RaiseError(0, note);
+    // Here, not on the main thread: a large message takes a while to reach the disk.
+    if (!Task.CacheFile.empty()) {
+        try {
+            WriteCacheFile(Task.CacheFile, Answer == 0, Text);
+        } catch (const std::exception& error) {
+            RaiseError(0, error.what());
+        }
+    }
+    RaiseMessage(nullptr);
+    ForgetRetrieved();
+}
+
+void TQBThread::ForgetRetrieved() {
+    // A message of hundreds of megabytes must not stay with the idle worker.
+    std::string().swap(Text);
+}
+
+bool TQBThread::Delete(int number, std::string& cause) {
+    try {
+        POP3.DeleteOnServer(number);
+        return true;
+    } catch (const std::exception& error) {
+        cause = error.what();
+    } catch (...) {
+    }
+    return false;
+}
+
+void TQBThread::FinishRemoval(bool failed, const std::string& cause) {
+    if (failed)
+        RemovalIncomplete = true;
+    RaiseMessage(nullptr);
+    if (failed)
+        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
+}
+
+void TQBThread::Remove() {
+    SetStatus("Removing message...");
+    TMessageLocator locator(POP3);
+    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 0);
+    if (Task.Messages.empty())
+        RaiseError(0, MessageGoneText);
+    bool failed = false;
+    std::string cause;
+    if (number > 0) {
+        failed = !Delete(number, cause);
+        Task.MsgNum = number;
+    }
+    Number = Task.MsgNum;
+    // A message already gone is taken away all the same; one that could not be found stays.
+    Target = number >= 0 && !Task.Messages.empty() ? 0 : -1;
+    FinishRemoval(failed, cause);
+}
+
+void TQBThread::RemoveSeveral() {
+    bool failed = false;
+    std::string cause;
+    TMessageLocator locator(POP3);
+    try {
+        if (Task.Messages.size() > 1)
+            locator.ListAll();
+    } catch (const std::exception& error) {
+        failed = true;
+        cause = error.what();
+    }
+    for (size_t i = Task.Messages.size(); i-- > 0 && !failed;) {
+        const int number = Locate(locator, Task.Messages[i], 0);
+        if (number > 0) {
+            SetStatus("Removing message " + std::to_string(number) + "...");
+            failed = !Delete(number, cause);
+        }
+        Task.MsgNum = number;
+        Target = number >= 0 ? static_cast<int>(i) : -1;
+        Number = 0;
+        RaiseMessage(nullptr);
+    }
+    Task.MsgNum = -1;
+    Target = -1;
+    Number = 1;
+    FinishRemoval(failed, cause);
+}

@@ -1,0 +1,297 @@
+// TQBThread: the one mailbox worker thread, running check, retrieve and remove jobs on POP3
+// and IMAP servers, and mark-read jobs on IMAP ones.
+#pragma once
+
+#include "IMAPHeaderHelper.h"
+#include "MessageLocator.h"
+#include "POP3HeaderHelper.h"
+#include "QBTaskInfo.h"
+#include "imap/IMAPSession.h"
+#include "pop3/POP3Session.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+// Runs a callable on the main thread and returns when it has run.
+using TSynchronize = std::function<void(const std::function<void()>& call)>;
+// Runs a callable on the main thread later, without waiting; calls run in the order given,
+// and before any later synchronised call.
+using TQueueCall = std::function<void(std::function<void()> call)>;
+// What the worker tells the main thread without waiting for it.
+struct TWorkerNotice {
+    enum class TKind { Progress, JobEnded };
+    TKind Kind = TKind::Progress;
+    int64_t Received = 0; // Progress: bytes of the retrieval so far
+    int64_t Size = 0;     // Progress: the message's size from LIST
+    intptr_t Notify = 0;  // JobEnded: the Notify of the job, never 0
+};
+// Posts a notice without waiting.
+using TPostNotice = std::function<void(const TWorkerNotice& notice)>;
+
+// How long a server may send nothing in the middle of a job before the job fails.
+const int ServerSilenceLimit = 60000; // ms
+// A job's message is not on the server any more; nothing was done to the server.
+const char* const MessageGoneText = "The message is no longer on the server.";
+// Status while a check reads the headers of new messages.
+const char* const RetrievingInformation = "Retrieving message information...";
+const char* const RetrieveFailed = "Server error: Message could not be retrieved!";
+// Subject of a new message whose header could not be read.
+const char* const UnreadableHeaderSubject = "(header could not be read)";
+
+// Every event runs on the main thread through the synchronise function while the
+// worker waits; an event without a handler is skipped. Destroy the worker after
+// Finished: from then on it raises no event. The destructor stops and joins the
+// thread and raises no further event, but an event already waiting for the main
+// thread when the destructor starts would wait for ever: a worker that did not
+// finish in time is abandoned instead.
+class TQBThread {
+  public:
+    TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post);
+    ~TQBThread();
+    TQBThread(const TQBThread&) = delete;
+    TQBThread& operator=(const TQBThread&) = delete;
+
+    TQBPOP3 POP3;
+    TQBIMAP IMAP; // takes the TLSCAFile of POP3
+    const int ConnectTimeout;
+    TQBTaskInfo Task;
+
+    std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
+    // Lines is null for the removal kinds, and for a retrieval, whose message is in Text; a
+    // mark-read job raises it once, at its end, with lines null. In
+    // a check, a message whose header
+    // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
+    // its size in Size, followed by an OnError that names it.
+    std::function<void(TQBThread& sender, const TStringList* lines, int number,
+                       const std::string& uid)>
+        OnMessage;
+    std::function<void(TQBThread& sender, int fatal, const std::string& text)> OnError;
+    std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
+    std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
+    std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
+    // Raised at the end of every check that got past its connect, an error of the
+    // check following it; CheckComplete tells whether the pass saw every message.
+    std::function<void(TQBThread& sender)> OnCheckDone;
+    // When set (before Resume), a check's announcements are queued to the main thread while
+    // the worker reads on; otherwise the worker waits for each batch. Either way the events
+    // run in the same order, and the check ends only after they have all run.
+    TQueueCall Queue;
+
+    bool HasTask = false;
+    // UIDs of the current account. A complete check replaces it; one that ended
+    // early adds the UIDs it announced or renumbered.
+    TStringList ServerList;
+    bool CheckComplete = false; // the last check's pass saw every message
+    // Sizes of the account's messages known from before, by lower-case key, set with
+    // ServerList: a POP3 message whose listed size differs is another message under the same
+    // key, and its header is read again.
+    std::unordered_map<std::string, long long> KnownSizes;
+    std::atomic<bool> Started{false};
+    TStringList Lines;
+    // The retrieved message, lines ending in CR LF; the handler of its OnMessage may take it.
+    std::string Text;
+    int Number = 0;
+    std::string UID;
+    std::string ErrorText;
+    uint8_t Answer = 0;
+    // Set when a removal job ended before the server confirmed QUIT or with a failed
+    // DELE: its messages may all still be on the server. The main thread clears it.
+    bool RemovalIncomplete = false;
+    // Removal kinds: the entry of Task.Messages that the last OnMessage took away (removed,
+    // or found gone from the server already); -1 when it took none away.
+    int Target = -1;
+    int Size = 0; // from LIST: for a retrieval, and in a check; -1 when the server gave none
+    bool HeaderUnreadable = false; // in a check: the header could not be read
+    std::atomic<int> MaxSize{-1};
+    std::atomic<int> MaxLines{0};
+    int SilenceLimit = ServerSilenceLimit; // set before Resume
+    // A check with at least this many new headers fetches the later half of them over a
+    // second session at the same time (for POP3, where the server pipelines).
+    size_t ParallelHeaderMinimum = 2000;
+    // How long the check waits for that POP3 session's login once it needs its headers.
+    int HelperLoginPatienceMs = 1000;
+    std::atomic<bool> Stopping{false};
+    std::atomic<bool> Finished{false};
+    // The worker found no job, left its sessions and sleeps until Wake or Terminate.
+    std::atomic<bool> Idle{false};
+    std::string StatusText;
+
+    // Starts the thread; attach the events and limits first.
+    void Resume();
+    // Any thread: a job was queued; the idle worker asks OnGetTask for it.
+    void Wake();
+    // Any thread: breaks off the running job.
+    void Stop();
+    // Any thread: leave the loop after the current job.
+    void Terminate();
+    bool IsTerminated() const { return FTerminated; }
+    void ForceFinished() { Finished = true; }
+    // For an exit that can wait no longer: the thread is left to run out on its
+    // own (it may be stuck in an event the main thread no longer serves) and raises
+    // or posts nothing more. The object must then never be destroyed.
+    void Abandon();
+
+  private:
+    // One list entry of a check on its way to the main thread.
+    struct TCheckEntry {
+        int Number = 0;
+        std::string UID;
+        bool New = false;  // not in ServerList: its header is fetched
+        TStringList Lines; // the header, or the stand-in
+        int Size = -1;
+        bool Unreadable = false;
+        bool Prefetched = false; // the header came from the second session
+        std::string Problem;     // error announced after the entry
+        bool NeedsTop() const { return New && !Prefetched; }
+    };
+    // Consecutive list entries whose TOP commands go out together (one at a time
+    // without pipelining) and whose events go to the main thread together.
+    struct TCheckWindow {
+        std::vector<TCheckEntry> Entries;
+        size_t Ready = 0;     // entries complete, from the start
+        size_t Announced = 0; // entries raised, from the start
+        bool Sent = false;
+        bool Unsent = false; // the TOP commands could not be sent
+        bool TopsRead = false;
+        // Ends the check once the ready entries are announced.
+        std::exception_ptr Failure;
+        // The list entry after the window's could not be read: ends the check after them.
+        std::exception_ptr Rest;
+    };
+
+    TSynchronize FSynchronize;
+    TPostNotice FPost;
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FDestroying{false};
+    std::atomic<bool> FExited{false}; // Execute has left its loop
+    std::mutex FIdleLock;
+    std::condition_variable FIdleWake;
+    // A job may be waiting: set by Wake, taken by the worker; guarded by FIdleLock.
+    bool FWakeWanted = false;
+    bool FStatusShown = false; // StatusText is what the main thread was last given
+    // Announcements queued and not yet known to have run, and the first failure of one.
+    int FQueued = 0;
+    std::mutex FQueuedFailureLock;
+    std::exception_ptr FQueuedFailure;
+
+    // Servers ("host:port") found to lack TOP in this run: their headers come with RETR.
+    std::unordered_set<std::string> FLacksTop;
+    // Servers ("host:port") whose second POP3 session of a check was not logged in by the
+    // time the first needed its headers: no check of this run starts one there again.
+    std::unordered_set<std::string> FOneSessionAtATime;
+    // Servers whose missing UIDL has been noted in this run.
+    std::unordered_set<std::string> FNotedNoUIDL;
+    // The running check keys messages by their headers, as the server refused UIDL.
+    bool FKeysFromHeaders = false;
+    bool FTopWorked = false;                         // a TOP of the running check was answered
+    std::unordered_set<std::string> FKnown;          // the running check's server list, lower case
+    std::unordered_map<int, long long> FListedSizes; // the running check's LIST, by number
+    // The running check's second session, for Stop to break off.
+    std::mutex FHelperLock;
+    THeaderHelper* FHeaderHelper = nullptr;
+
+    void Execute();
+    void RunTask();
+    // Fills Task.Pass from the keyring when the job's account keeps it there; false, with
+    // the error raised, when the keyring did not give it.
+    bool TakeKeyringPassword();
+    bool SameSession() const;
+    void Check();
+    // After UIDL was refused: the LIST listing in list, and the check keys by header.
+    bool ListWithoutUIDs(TStringList& list);
+    // The TOP commands of the check go out together: the server pipelines and has TOP.
+    bool PipelinesTops() const;
+    // Reads the header of a new entry on its own, with TOP, or with RETR where the server
+    // turns out to lack TOP; false with the refusal in POP3.LastReply.
+    bool ReadHeaderAlone(TCheckEntry& entry);
+    // The key of an entry of a check keyed by header, once its header is in (or failed).
+    void KeyByHeader(TCheckEntry& entry, bool readable);
+    // The header and MaxLines body lines of message number into Text: with TOP, or cut
+    // from RETR where the server lacks TOP.
+    bool RetrieveFirstLines(int number);
+    // The next entries of the list from next on, before end, up to a window's worth of new
+    // ones; a new one whose header the helper has needs no TOP.
+    TCheckWindow TakeWindow(TStringList& list, size_t& next, size_t end,
+                            const std::unordered_set<std::string>& known,
+                            TPOP3HeaderHelper* helper);
+    // The entry of a UIDL line (fields parsed from line): its key, size and whether it is new.
+    TCheckEntry ListedEntry(const std::string& line, const TListingLine& fields,
+                            const std::unordered_set<std::string>& known) const;
+    // Sends the TOP commands of the window's new entries when the server pipelines
+    // (else ReadTops sends them one by one); the known entries before the first new
+    // one are announced first when the status changes.
+    void SendWindow(TCheckWindow& window, TStringList& seen);
+    // Reads the replies of the window's TOP commands in order (sending each first
+    // without pipelining); a failure that ends the check is kept in the window. Halfway
+    // through, halfway (when given) is called.
+    void ReadTops(TCheckWindow& window, TStringList& seen, const std::function<void()>& halfway);
+    // Raises the events of the ready entries not yet announced, in one call to the main
+    // thread (queued when Queue is set); seen gets their UIDs there.
+    void Announce(TCheckWindow& window, size_t end, TStringList& seen);
+    // Waits until every queued announcement has run; rethrows the first failure of one.
+    void AwaitAnnouncements();
+    // Size from LIST, or -1 when the server will not say.
+    int SizeOrUnknown(int number);
+    void KeepSeen(const TStringList& seen);
+    // The entry is known, but with another size than the server lists now.
+    bool SizeChanged(const TCheckEntry& entry) const;
+    void Retrieve();
+    void Remove();
+    void RemoveSeveral();
+    // DELE number; false, with the cause, when it failed.
+    bool Delete(int number, std::string& cause);
+    // The removal's last event, and its failure reported after it.
+    void FinishRemoval(bool failed, const std::string& cause);
+    // The current number of ref, 0 when the server no longer has it; raises an error that
+    // says why when it is gone (-1: ambiguous or the server failed, already reported).
+    int Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal);
+    void ReportServerFailure(const std::string& text);
+    void EndSession();
+    // A retrieval's last steps: the Message-ID compared with the announced one, the cache
+    // file, the message announced; or failure (when not empty), reported.
+    void FinishRetrieval(std::string failure, const std::string& note);
+    // The job has ended: the status cleared and the job's window told.
+    void EndJob();
+
+    // IMAP jobs (IMAPJobs.cpp), on the session IMAP.
+    void RunIMAPTask();
+    bool SameIMAPSession() const;
+    void IMAPCheck();
+    void IMAPRetrieve();
+    void IMAPRemove();
+    void IMAPMarkRead();
+    // The uids of the job's messages that belong to the mailbox as selected now.
+    std::vector<uint32_t> IMAPUIDs() const;
+    // Starts a second session on the later half of fresh when there are enough of them.
+    std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh);
+    // The same for a POP3 check of list: split becomes the place in list where the helper's
+    // half begins (list's end without a helper).
+    std::unique_ptr<TPOP3HeaderHelper>
+    StartPOP3HeaderHelper(const TStringList& list, const std::unordered_set<std::string>& known,
+                          size_t& split);
+    // Lets Stop reach helper (nullptr: none); a Stop that came before reaches it here.
+    void SetHeaderHelper(THeaderHelper* helper);
+
+    // Runs an event on the main thread; an exception in the handler reaches the worker.
+    void Raise(const std::function<void()>& call);
+    // Raises OnStatus when the text differs from the one last raised.
+    void SetStatus(const std::string& text);
+    // Whether SetStatus(text) would raise an event.
+    bool StatusChanges(const std::string& text) const {
+        return OnStatus && !Stopping && !(FStatusShown && StatusText == text);
+    }
+    void RaiseError(int fatal, const std::string& text);
+    void RaiseMessage(const TStringList* lines);
+    void ForgetRetrieved();
+};

@@ -1,0 +1,173 @@
+// The message store's entries, job queue and errors, and their index bookkeeping.
+#include "model/StoreRecords.h"
+
+#include "core/Global.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+
+std::string LowerUID(const std::string& uid) {
+    std::string lower = uid;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+TUIDSet MakeUIDSet(const std::vector<std::string>& uids) {
+    TUIDSet set;
+    set.reserve(uids.size());
+    for (const std::string& uid : uids)
+        set.insert(LowerUID(uid));
+    return set;
+}
+
+bool HasCheckTask(const TTaskArray& tasks) {
+    return std::any_of(tasks.begin(), tasks.end(),
+                       [](const TQueuedTask& task) { return task.Kind == tkCheck; });
+}
+
+bool HasCheckTaskFor(const TTaskArray& tasks, int account) {
+    return std::any_of(tasks.begin(), tasks.end(), [account](const TQueuedTask& task) {
+        return task.Kind == tkCheck && task.Account == account;
+    });
+}
+
+std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName) {
+    switch (task.Kind) {
+    case tkCheck:
+        return "Check email on '" + accountName + "'...";
+    case tkRetrieve:
+        return "Retrieve email " + std::to_string(task.MsgNum) + "...";
+    case tkRemove:
+        return "Remove email " + std::to_string(task.MsgNum) + "...";
+    case tkMarkRead:
+        return "Mark email as read on '" + accountName + "'...";
+    default:
+        return "Remove multiple messages...";
+    }
+}
+
+namespace {
+
+// The account's entries with uid, in store order.
+std::vector<int> EntriesWithKey(const TEntryArray& buttons, int account, const std::string& uid) {
+    std::vector<int> entries;
+    for (int i = 0; i < static_cast<int>(buttons.size()); ++i)
+        if (buttons[i].Account == account && buttons[i].UID == uid)
+            entries.push_back(i);
+    return entries;
+}
+
+TMessageRef RefOf(const TEntryArray& buttons, int entry) {
+    const TEntry& button = buttons[static_cast<size_t>(entry)];
+    const std::vector<int> same = EntriesWithKey(buttons, button.Account, button.UID);
+    TMessageRef ref;
+    ref.Number = button.MsgNum;
+    ref.UID = button.UID;
+    ref.Count = static_cast<int>(same.size());
+    ref.Occurrence = static_cast<int>(std::find(same.begin(), same.end(), entry) - same.begin());
+    ref.MessageID = button.MessageID;
+    return ref;
+}
+
+} // namespace
+
+TQueuedTask QueueTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
+    TQueuedTask queued;
+    static_cast<TQBTaskInfo&>(queued) = task;
+    queued.Entries = std::move(entries);
+    return queued;
+}
+
+int IndexOf(const TEntryArray& buttons, TEntryId id) {
+    // From the last: the entries acted on are mostly the newest.
+    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
+        if (buttons[static_cast<size_t>(i)].Id == id)
+            return i;
+    return -1;
+}
+
+bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons) {
+    if (task.Kind == tkCheck)
+        return task.Account >= 0;
+    if (task.Account < 0)
+        return false;
+    std::vector<std::pair<TMessageRef, TEntryId>> present;
+    for (TEntryId id : task.Entries) {
+        const int entry = IndexOf(buttons, id);
+        if (entry >= 0 && buttons[static_cast<size_t>(entry)].Account == task.Account)
+            present.emplace_back(RefOf(buttons, entry), id);
+    }
+    if (present.empty())
+        return false;
+    // The worker removes from the last number down, as the server's numbers stood.
+    std::stable_sort(present.begin(), present.end(),
+                     [](const auto& a, const auto& b) { return a.first.Number < b.first.Number; });
+    task.Messages.clear();
+    task.Entries.clear();
+    for (auto& [ref, id] : present) {
+        task.Messages.push_back(std::move(ref));
+        task.Entries.push_back(id);
+    }
+    if (task.Kind != tkRemoveSeveral)
+        task.MsgNum = task.Messages.front().Number;
+    return true;
+}
+
+int FindEntry(const TEntryArray& buttons, int account, const std::string& uid, int hint) {
+    const int count = static_cast<int>(buttons.size());
+    // Checks report messages in server order, which is mostly the store's order.
+    // A server lists each unique id once, so a match at the hint is the match.
+    if (hint >= 0 && hint < count && buttons[hint].Account == account && buttons[hint].UID == uid)
+        return hint;
+    for (int i = count - 1; i >= 0; --i)
+        if (buttons[i].Account == account && buttons[i].UID == uid)
+            return i;
+    return -1;
+}
+
+std::vector<int> MissingEntries(const TEntryArray& buttons, int account,
+                                const TUIDSet& serverList) {
+    std::vector<int> missing;
+    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
+        if (buttons[i].Account == account && !serverList.count(LowerUID(buttons[i].UID)))
+            missing.push_back(i);
+    return missing;
+}
+
+void RemoveEntry(TEntryArray& buttons, int index, bool renumber) {
+    if (index < 0 || index >= static_cast<int>(buttons.size()))
+        return;
+    const TEntry& removed = buttons[index];
+    if (renumber)
+        for (TEntry& entry : buttons)
+            if (entry.Account == removed.Account && entry.MsgNum > removed.MsgNum)
+                --entry.MsgNum;
+    buttons.erase(buttons.begin() + index);
+}
+
+std::vector<int> AccountRemoved(TEntryArray& buttons, TTaskArray& tasks, int account,
+                                int& runningAccount) {
+    for (TEntry& entry : buttons)
+        if (entry.Account > account)
+            --entry.Account;
+    std::vector<int> dropped;
+    for (int i = static_cast<int>(tasks.size()) - 1; i >= 0; --i) {
+        TQueuedTask& task = tasks[i];
+        if (task.Account == account) {
+            if (i == 0)
+                task.Account = -1;
+            else {
+                tasks.erase(tasks.begin() + i);
+                dropped.insert(dropped.begin(), i);
+            }
+        } else if (task.Account > account)
+            --task.Account;
+    }
+    if (runningAccount == account)
+        runningAccount = -1;
+    else if (runningAccount > account)
+        --runningAccount;
+    return dropped;
+}

@@ -1,0 +1,115 @@
+// Window placement kept in a section of the settings file (position, size, maximised).
+#include "windows/Placement.h"
+
+#include "core/IniFile.h"
+#include "core/Options.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOWMAXIMIZED = 3;
+
+TIniFile SettingsFile() {
+    return TIniFile(SettingsFileName());
+}
+
+std::string Rect4(int a, int b, int c, int d) {
+    return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
+           std::to_string(d);
+}
+
+} // namespace
+
+bool LoadPlacement(QWidget* window, const std::string& section) {
+    TIniFile ini = SettingsFile();
+    if (ini.ReadInteger(section, "FormVersion", -1) < 0)
+        return false;
+    // Wide enough for any number a hand-edited file may hold; the window's own limits
+    // apply after.
+    long long left, top, right, bottom;
+    const std::string norm = ini.ReadString(section, "NormPos", "");
+    if (std::sscanf(norm.c_str(), "%lld,%lld,%lld,%lld", &left, &top, &right, &bottom) != 4 ||
+        right <= left || bottom <= top)
+        return false;
+    long long width = right - left, height = bottom - top;
+    // Sizes are stored at the resolution they were taken at.
+    const int storedDpi = ini.ReadInteger(section, "PixelsPerInch", 0);
+    const int dpi = window->logicalDpiY();
+    if (storedDpi > 0 && dpi > 0 && storedDpi != dpi) {
+        width = std::min(width, QWIDGETSIZE_MAX * 1LL) * dpi / storedDpi;
+        height = std::min(height, QWIDGETSIZE_MAX * 1LL) * dpi / storedDpi;
+    }
+    auto bounded = [](long long value, long long low, long long high) {
+        return static_cast<int>(std::clamp(value, low, high));
+    };
+    window->setGeometry(bounded(left, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX),
+                        bounded(top, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX),
+                        bounded(width, 1, QWIDGETSIZE_MAX), bounded(height, 1, QWIDGETSIZE_MAX));
+    // A placement taken on a screen that is gone, or with another resolution.
+    KeepOnScreen(window);
+    if (ini.ReadInteger(section, "ShowCmd", SW_SHOWNORMAL) == SW_SHOWMAXIMIZED)
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+    return true;
+}
+
+void SavePlacement(const QWidget* window, const std::string& section) {
+    TIniFile ini = SettingsFile();
+    const QRect normal = window->isMaximized() ? window->normalGeometry() : window->geometry();
+    ini.WriteInteger(section, "FormVersion", 0);
+    ini.WriteInteger(section, "Flags", 0);
+    ini.WriteInteger(section, "ShowCmd", window->isMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    ini.WriteInteger(section, "PixelsPerInch", window->logicalDpiY());
+    ini.WriteString(section, "MinMaxPos", Rect4(-1, -1, -1, -1));
+    ini.WriteString(section, "NormPos",
+                    Rect4(normal.left(), normal.top(), normal.left() + normal.width(),
+                          normal.top() + normal.height()));
+}
+
+QRect FitIntoArea(const QRect& rect, const QRect& area) {
+    const int width = std::min(rect.width(), area.width());
+    const int height = std::min(rect.height(), area.height());
+    const int left = std::clamp(rect.left(), area.left(), area.left() + area.width() - width);
+    const int top = std::clamp(rect.top(), area.top(), area.top() + area.height() - height);
+    return QRect(left, top, width, height);
+}
+
+void KeepOnScreen(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect fitted = FitIntoArea(frame, screen->availableGeometry());
+    if (fitted == frame)
+        return;
+    // The frame's decorations stay as they are; only the client area moves and shrinks.
+    const QRect client = window->geometry();
+    window->setGeometry(client.left() + fitted.left() - frame.left(),
+                        client.top() + fitted.top() - frame.top(),
+                        client.width() - (frame.width() - fitted.width()),
+                        client.height() - (frame.height() - fitted.height()));
+}
+
+void PullIntoScreenOrigin(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    if (frame.left() < 0 || frame.top() < 0)
+        window->move(std::max(0, frame.left()), std::max(0, frame.top()));
+}
+
+void CentreOnScreen(QWidget* window) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+    KeepOnScreen(window);
+}
