@@ -14,7 +14,6 @@ namespace {
 
 constexpr char PassPhrase[] = "SilverHeron_19071998_LanternMoss!!";
 constexpr size_t ScratchSize = 1025;
-constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 using TBlock = std::array<unsigned char, BF_BLOCK>;
 
@@ -92,53 +91,7 @@ struct TScratch {
     ~TScratch() { OPENSSL_cleanse(Bytes.data(), Bytes.size()); }
 };
 
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    return c == '+' ? 62 : 63;
-}
-
 } // namespace
-
-std::string Base64Encode(const std::string& bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t at = 0; at < bytes.size(); at += 3) {
-        const size_t left = bytes.size() - at;
-        const auto b0 = static_cast<unsigned char>(bytes[at]);
-        const auto b1 = left > 1 ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
-        const auto b2 = left > 2 ? static_cast<unsigned char>(bytes[at + 2]) : 0u;
-        out += Alphabet[b0 >> 2];
-        out += Alphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        out += left > 1 ? Alphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-        out += left > 2 ? Alphabet[b2 & 63] : '=';
-    }
-    return out;
-}
-
-std::string Base64Decode(const std::string& text) {
-    if (text.size() % 4 != 0)
-        throw EConvertError("Base64: Incorrect string format");
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    for (size_t at = 0; at < text.size(); at += 4) {
-        const int v0 = Base64Value(text[at]), v1 = Base64Value(text[at + 1]),
-                  v2 = Base64Value(text[at + 2]), v3 = Base64Value(text[at + 3]);
-        const bool last = at + 4 == text.size();
-        out += static_cast<char>(((v0 << 2) | (v1 >> 4)) & 0xFF);
-        if (last && text[at + 2] == '=')
-            break;
-        out += static_cast<char>(((v1 << 4) | (v2 >> 2)) & 0xFF);
-        if (last && text[at + 3] == '=')
-            break;
-        out += static_cast<char>(((v2 << 6) | v3) & 0xFF);
-    }
-    return out;
-}
 
 std::string EncodePassword(const std::string& clear) {
     TScratch scratch;

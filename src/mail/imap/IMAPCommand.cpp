@@ -1,6 +1,8 @@
 // Pieces of IMAP commands: UID sets, strings as arguments, the SASL PLAIN response.
 #include "IMAPCommand.h"
 
+#include "core/Base64.h"
+
 #include <algorithm>
 
 std::vector<std::string> IMAPUIDSets(std::vector<uint32_t> uids, size_t batchSize) {
@@ -41,21 +43,5 @@ bool IMAPQuoted(const std::string& text, std::string& quoted) {
 }
 
 std::string SASLPlainResponse(const std::string& user, const std::string& password) {
-    static const char Alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string message = std::string(1, '\0') + user + std::string(1, '\0') + password;
-    std::string encoded;
-    for (size_t i = 0; i < message.size(); i += 3) {
-        uint32_t block = static_cast<uint32_t>(static_cast<unsigned char>(message[i])) << 16;
-        size_t left = message.size() - i;
-        if (left > 1)
-            block |= static_cast<uint32_t>(static_cast<unsigned char>(message[i + 1])) << 8;
-        if (left > 2)
-            block |= static_cast<unsigned char>(message[i + 2]);
-        encoded += Alphabet[(block >> 18) & 63];
-        encoded += Alphabet[(block >> 12) & 63];
-        encoded += left > 1 ? Alphabet[(block >> 6) & 63] : '=';
-        encoded += left > 2 ? Alphabet[block & 63] : '=';
-    }
-    return encoded;
+    return Base64Encode(std::string(1, '\0') + user + std::string(1, '\0') + password);
 }

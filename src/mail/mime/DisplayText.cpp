@@ -1,6 +1,7 @@
 // Header values as a person reads them: encoded words decoded, display names, fields on one line.
 #include "mime/DisplayText.h"
 
+#include "core/Base64.h"
 #include "mime/Charset.h"
 #include "mime/TextChars.h"
 
@@ -14,44 +15,6 @@ constexpr size_t MaxWordLength = 4096;
 
 bool IsWhite(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
-
-// Base64 without line structure; padding may be missing, and a last group too
-// short to hold a byte is ignored. Characters outside the alphabet make it malformed.
-std::optional<std::string> DecodeB(std::string_view text) {
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    size_t i = 0;
-    for (; i < text.size() && text[i] != '='; ++i) {
-        const int value = Base64Value(text[i]);
-        if (value < 0)
-            return std::nullopt;
-        bits = (bits << 6) | static_cast<unsigned>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    for (; i < text.size(); ++i)
-        if (text[i] != '=')
-            return std::nullopt;
-    return out;
 }
 
 // "_" is a blank; "=XY" a byte; an "=" without two hex digits stays as it is.
@@ -104,7 +67,7 @@ std::optional<TEncodedWord> ReadEncodedWord(std::string_view raw, size_t start) 
     word.End = end + 2;
     word.Charset = std::string(charset);
     if (coding == 'B' || coding == 'b') {
-        std::optional<std::string> bytes = DecodeB(text);
+        std::optional<std::string> bytes = Base64DecodeStrict(text);
         if (!bytes)
             return std::nullopt;
         word.Bytes = std::move(*bytes);

@@ -1,18 +1,13 @@
-// Line decoders for base64, quoted-printable and uuencode, working in place.
+// Line decoders for quoted-printable and uuencode, working in place; base64's is in core.
 #pragma once
+
+#include "core/Base64.h"
 
 #include <cstddef>
 
 // Each decodes one line (without its line end) and returns the number of bytes
 // produced; nothing beyond len is read. The output goes to out, which may be the
 // line itself or lie before it in the same buffer: it never runs ahead of the input.
-
-// Groups of four from the first non-blank up to the end or a blank. Characters
-// outside the alphabet are skipped; a short last group gives what it holds.
-size_t DecodeBase64Line(const char* line, size_t len, char* out);
-inline size_t DecodeBase64Line(char* line, size_t len) {
-    return DecodeBase64Line(line, len, line);
-}
 
 // "=XY" gives a byte; "=" at the end (or followed only by blanks) is a soft
 // break; "=X" at the end gives X's value; "=" not followed by hex digits stays as it is.
