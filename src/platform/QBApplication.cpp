@@ -5,6 +5,7 @@
 
 #include <cxxabi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <typeinfo>
@@ -17,11 +18,6 @@ QString Demangle(const char* mangled) {
     const QString name = QString::fromLatin1(status == 0 && plain ? plain : mangled);
     std::free(plain);
     return name;
-}
-
-void ShowFatalError(const QObject* sender, const QString& exceptionClass, const QString& message) {
-    ShowMessageBox(nullptr, FatalErrorText(sender, exceptionClass, message),
-                   "Fatal Application Error", QMessageBox::Critical);
 }
 
 } // namespace
@@ -42,11 +38,32 @@ bool TQBApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ShowFatalError(receiver, Demangle(typeid(error).name()),
-                       QString::fromLocal8Bit(error.what()));
+        ReportFatalError(receiver, Demangle(typeid(error).name()),
+                         QString::fromLocal8Bit(error.what()));
     } catch (...) {
         const std::type_info* type = abi::__cxa_current_exception_type();
-        ShowFatalError(receiver, type ? Demangle(type->name()) : QString("unknown"), QString());
+        ReportFatalError(receiver, type ? Demangle(type->name()) : QString("unknown"), QString());
     }
     return false;
+}
+
+void TQBApplication::ReportFatalError(const QObject* receiver, const QString& exceptionClass,
+                                      const QString& message) {
+    // The text is made now: the receiver may be gone when the box shows.
+    const QString text = FatalErrorText(receiver, exceptionClass, message);
+    std::fprintf(stderr, "Quillbar: %s\n", qPrintable(text));
+    // A modal box inside notify would run events while the failed one is still being
+    // delivered; it waits for the loop, and a run of failures gets one box, not one each.
+    if (FBoxPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            struct TReset {
+                std::atomic<bool>& Flag;
+                ~TReset() { Flag = false; }
+            } reset{FBoxPending};
+            ShowMessageBox(nullptr, text, "Fatal Application Error", QMessageBox::Critical);
+        },
+        Qt::QueuedConnection);
 }

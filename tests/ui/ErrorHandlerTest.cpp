@@ -17,19 +17,19 @@ class EMailError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Throws on the first custom event it receives and counts every later one.
+// Throws on the first Throws custom events it receives and counts every later one.
 class TThrowingWidget : public QWidget {
     Q_OBJECT
   public:
     int Handled = 0;
-    bool Throw = true;
+    int Throws = 1;
 
   protected:
     bool event(QEvent* event) override {
         if (event->type() != QEvent::User)
             return QWidget::event(event);
-        if (Throw) {
-            Throw = false;
+        if (Throws > 0) {
+            --Throws;
             throw EMailError("Connection lost");
         }
         ++Handled;
@@ -39,6 +39,12 @@ class TThrowingWidget : public QWidget {
 
 class ErrorHandlerTest : public ::testing::Test {
   protected:
+    // Runs the loop until the boxes of failed events are shown: a posted event's failure
+    // queues its box behind it, for the next pass.
+    static void Settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
     void SetUp() override {
         ClearRecordedMessageBoxes();
         SetNextMessageBoxAnswer(QMessageBox::Ok);
@@ -48,11 +54,17 @@ class ErrorHandlerTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(ErrorHandlerTest, NamedSenderShowsBoxAndProgramContinues) {
+TEST_F(ErrorHandlerTest, NamedSenderShowsBoxAfterTheEventAndProgramContinues) {
     TThrowingWidget bar;
     bar.setObjectName("frmMain");
-    QEvent first(QEvent::User);
-    QCoreApplication::sendEvent(&bar, &first);
+    bar.Throws = 3;
+    // A run of failures: the box waits for the loop, and one box stands for the run.
+    for (int i = 0; i < 3; ++i) {
+        QEvent failing(QEvent::User);
+        QCoreApplication::sendEvent(&bar, &failing);
+    }
+    EXPECT_TRUE(RecordedMessageBoxes().empty());
+    Settle();
 
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     const TMessageBoxRecord& box = RecordedMessageBoxes()[0];
@@ -68,12 +80,19 @@ TEST_F(ErrorHandlerTest, NamedSenderShowsBoxAndProgramContinues) {
     QCoreApplication::processEvents();
     EXPECT_EQ(bar.Handled, 2);
     EXPECT_EQ(RecordedMessageBoxes().size(), 1u);
+
+    // Once that box is answered, the next failure has a box of its own.
+    bar.Throws = 1;
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    QCoreApplication::postEvent(&bar, new QEvent(QEvent::User));
+    Settle();
+    EXPECT_EQ(RecordedMessageBoxes().size(), 2u);
 }
 
 TEST_F(ErrorHandlerTest, UnnamedSenderIsNamedByItsClass) {
     TThrowingWidget widget;
     QCoreApplication::postEvent(&widget, new QEvent(QEvent::User));
-    QCoreApplication::processEvents();
+    Settle();
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(RecordedMessageBoxes()[0].Text,
               QString("TThrowingWidget raised an exception of type "
@@ -87,6 +106,7 @@ TEST_F(ErrorHandlerTest, ExceptionOutsideTheStandardHierarchyIsShownToo) {
     thrower.setObjectName("tmrScroll");
     QEvent event(QEvent::User);
     QCoreApplication::sendEvent(&thrower, &event);
+    Settle();
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(RecordedMessageBoxes()[0].Text,
               QString("tmrScroll raised an exception of type int:\r\r\r\n"));
