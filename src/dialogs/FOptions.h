@@ -93,7 +93,6 @@ class TfrmOptions : public QDialog {
     void SoundToggled(bool on);
     void MaxWarningToggled(bool on);
     void FillAccounts();
-    void SetAccountRow(int row);
     // The selected account's name; empty when none is selected.
     std::string SelectedAccount() const;
     // Checks the accounts added while the dialog was open, once it has closed: the tasks
