@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     AppPath = QB_SKINS_PARENT;
     InitSkins();
-    Skin->LoadSkin("Default");
-    if (Skin->Height == 0) {
+    if (!Skin().LoadSkin("Default").empty()) {
         std::fprintf(stderr, "paintbar_bench: the Default skin did not load\n");
         return 1;
     }
@@ -50,7 +49,7 @@ int main(int argc, char** argv) {
     std::printf("PaintBar on a %d x %d bar, Default skin, 1 entry in 5 unread, pointer on a "
                 "button,\nFirstVisible in the middle of the store; peer: one QPainter fill and "
                 "drawText per shown button\n\n",
-                BarWidth, Skin->Height);
+                BarWidth, Skin().Height);
     std::printf("%8s %8s %12s %14s %10s %8s\n", "entries", "shown", "layout us", "PaintBar us",
                 "peer us", "ratio");
 
@@ -70,21 +69,22 @@ int main(int argc, char** argv) {
         state.IsRead = [&](int k) { return read[size_t(k)] != 0; };
         const auto entry = [](int k) { return TBarEntry{CaptionOf(k), k % 7 == 0 ? 1 : 0}; };
 
-        const TBarMetrics metrics = BarMetrics(*Skin);
+        const TBarMetrics metrics = BarMetrics(Skin());
         const double layoutOnly = MeanMicros([&] { (void)LayoutBar(metrics, state); });
         TBarLayout layout;
-        const double paintBar = MeanMicros([&] { layout = painter.PaintBar(*Skin, state, entry); });
+        const double paintBar =
+            MeanMicros([&] { layout = painter.PaintBar(Skin(), state, entry); });
 
         // The peer draws the same buttons with nothing but fills and text.
-        QImage peerImage(BarWidth, Skin->Height, QImage::Format_RGB32);
-        const QFont font = Skin->Button.Font.Font;
+        QImage peerImage(BarWidth, Skin().Height, QImage::Format_RGB32);
+        const QFont font = Skin().Button.Font.Font;
         const double peer = MeanMicros([&] {
             QPainter p(&peerImage);
             p.fillRect(peerImage.rect(), QColor(0xE8, 0xEC, 0xF2));
             p.setFont(font);
             p.setPen(Qt::black);
             for (const TBarButton& button : layout.Buttons) {
-                const QRect box(button.Left, 0, layout.ButtonWidth, Skin->Height);
+                const QRect box(button.Left, 0, layout.ButtonWidth, Skin().Height);
                 p.fillRect(box.adjusted(1, 2, -1, -2), Qt::white);
                 p.drawText(box.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignVCenter,
                            CaptionOf(button.Entry));

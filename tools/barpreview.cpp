@@ -58,13 +58,13 @@ class TPreviewBar : public QWidget {
     TPreviewBar() {
         setMouseTracking(true);
         setWindowTitle(QStringLiteral("Quillbar skin preview"));
-        resize(720, Skin->Height);
+        resize(720, Skin().Height);
     }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         FillState(FState, width(), false);
-        const TBarLayout layout = FPainter.PaintBar(*Skin, FState, SampleEntry);
+        const TBarLayout layout = FPainter.PaintBar(Skin(), FState, SampleEntry);
         FHotItem = layout.HotItem;
         FState.FirstVisible = layout.FirstVisible;
         QPainter(this).drawImage(0, 0, FPainter.BarImage);
@@ -108,10 +108,9 @@ int main(int argc, char** argv) {
     }
     AppPath = argv[1];
     InitSkins();
-    try {
-        Skin->LoadSkin(argv[2]);
-    } catch (const ESkinError& error) {
-        std::fprintf(stderr, "barpreview: %s\n", error.what());
+    const std::string failure = Skin().LoadSkin(argv[2]);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "barpreview: %s\n", failure.c_str());
         return 1;
     }
     if (QByteArray(argv[3]) == "--window") {
@@ -121,8 +120,8 @@ int main(int argc, char** argv) {
     }
 
     const int width = 720;
-    const int h = Skin->Height;
-    const TBarMetrics m = BarMetrics(*Skin);
+    const int h = Skin().Height;
+    const TBarMetrics m = BarMetrics(Skin());
     const int firstButton =
         m.MoveBarWidth + m.MenuButtonWidth + m.DropdownWidth + m.FirstArrowWidth + m.LeftArrowWidth;
     const int rightArrow =
@@ -153,7 +152,7 @@ int main(int argc, char** argv) {
         state.ListShown = scene.ListShown;
         state.HasErrors = scene.HasErrors;
         state.FirstVisible = scene.FirstVisible;
-        painter.PaintBar(*Skin, state, SampleEntry);
+        painter.PaintBar(Skin(), state, SampleEntry);
         out.drawImage(gap, y, painter.BarImage);
         y += h + gap;
     }

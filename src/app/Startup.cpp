@@ -44,21 +44,12 @@ bool LoadStartSkin(const bool& quitting) {
         if (name != chosen)
             names.push_back(name);
     for (size_t i = 0; i < names.size() && !quitting; ++i) {
-        std::error_code ignored;
-        const bool present =
-            std::filesystem::is_regular_file(SkinFolder(names[i]) + "/skin.ini", ignored);
-        if (i > 0 && !present)
-            continue;
-        try {
-            Skin->LoadSkin(names[i]);
-        } catch (const std::exception& error) {
-            if (i == 0)
-                ShowMessageBox(nullptr, QString::fromLocal8Bit(error.what()), "Error",
-                               QMessageBox::Critical);
-            continue;
-        }
-        if (present)
+        const std::string failure = Skin().LoadSkin(names[i]);
+        if (failure.empty())
             return true;
+        if (i == 0)
+            ShowMessageBox(nullptr, QString::fromLocal8Bit(failure), "Error",
+                           QMessageBox::Critical);
     }
     return false;
 }

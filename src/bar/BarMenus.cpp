@@ -25,7 +25,8 @@ QAction* Item(QMenu* menu, const QString& caption, const char* name) {
 } // namespace
 
 TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
-    : QObject(&bar), FBar(bar), FStore(store), FMenuStyle(std::make_unique<TSkinMenuStyle>(&Skin)) {
+    : QObject(&bar), FBar(bar), FStore(store),
+      FMenuStyle(std::make_unique<TSkinMenuStyle>(Skin())) {
     setObjectName("BarMenus");
     auto styled = [this](QMenu* menu, const char* name) {
         menu->setObjectName(name);

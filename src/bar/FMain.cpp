@@ -40,7 +40,7 @@ TfrmMain::TfrmMain(TMessageStore& store)
       Store(store) {
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
-    const int height = Skin && Skin->Height > 0 ? Skin->Height : DefaultBarHeight;
+    const int height = Skin().Height > 0 ? Skin().Height : DefaultBarHeight;
     const TOptions& options = Settings().Options();
     const int width = options.Width > 0 ? options.Width : DefaultBarWidth;
     setFixedHeight(height);
@@ -200,7 +200,7 @@ void TfrmMain::resizeEvent(QResizeEvent* e) {
 
 void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (!Skin || Skin->Height <= 0 || Skin->Background.isNull()) {
+    if (Skin().Height <= 0 || !Skin().Loaded()) {
         painter.fillRect(rect(), palette().window());
         SetHint({});
         return;
@@ -208,7 +208,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     // A skin problem must not stop the bar from painting later.
     try {
         const TBarState state = BarState();
-        const TBarLayout layout = Painter.PaintBar(*Skin, state, [this](int k) {
+        const TBarLayout layout = Painter.PaintBar(Skin(), state, [this](int k) {
             const TEntry& entry = Store.Entries()[k];
             TBarEntry shown;
             shown.Caption = ScreenText(Store.Caption(k));
@@ -238,9 +238,9 @@ void TfrmMain::SetHint(const std::string& hint) {
 }
 
 TBarLayout TfrmMain::CurrentLayout() const {
-    if (!Skin || Skin->Height <= 0)
+    if (Skin().Height <= 0)
         return {};
-    return LayoutBar(BarMetrics(*Skin), BarState());
+    return LayoutBar(BarMetrics(Skin()), BarState());
 }
 
 TBarState TfrmMain::BarState() const {

@@ -57,14 +57,13 @@ void TfrmMain::OpenAbout() {
 
 void TfrmMain::SettingsChanged(const TSettingsChange& change) {
     bool skinLoaded = false;
-    if ((change.What & spSkin) && Skin) {
-        skinLoaded = true;
-        try {
-            Skin->LoadSkin(Settings().Options().Skin);
-        } catch (const std::exception& error) {
+    if (change.What & spSkin) {
+        // A skin that does not load leaves the one shown as it was.
+        const std::string failure = Skin().LoadSkin(Settings().Options().Skin);
+        skinLoaded = failure.empty();
+        if (!skinLoaded) {
             QWidget* parent = OptionsDialog ? OptionsDialog.data() : static_cast<QWidget*>(this);
-            ShowMessageBox(parent, QString::fromStdString(error.what()), "Error",
-                           QMessageBox::Critical);
+            ShowMessageBox(parent, QString::fromStdString(failure), "Error", QMessageBox::Critical);
         }
     }
     if (change.What & (spSkin | spBar))
@@ -79,8 +78,8 @@ void TfrmMain::ApplyOptions(bool skinLoaded) {
     tmrScrollDelay->setInterval(std::max(0, options.ScrollDelay));
     tmrScroll->setInterval(std::max(1, options.ScrollSpeed));
     // The menus read the skin as they draw, so only the height follows by hand.
-    if (skinLoaded && Skin && Skin->Height > 0)
-        setFixedHeight(Skin->Height);
+    if (skinLoaded && Skin().Height > 0)
+        setFixedHeight(Skin().Height);
     Dock->ApplyAutoHide(options.AutoHide, skinLoaded);
     RepaintBar();
 }
@@ -103,10 +102,10 @@ QRect TfrmMain::PromptRect(const TBarLayout& layout) const {
 
 void TfrmMain::PaintPrompt(QPainter& painter, const TBarLayout& layout) {
     const QRect area = PromptRect(layout).adjusted(8, 0, -8, 0);
-    if (area.isEmpty() || !Skin)
+    if (area.isEmpty())
         return;
-    painter.setFont(Skin->Button.Font.Font);
-    painter.setPen(SkinQColor(Skin->Button.Font.Color));
+    painter.setFont(Skin().Button.Font.Font);
+    painter.setPen(SkinQColor(Skin().Button.Font.Color));
     painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      painter.fontMetrics().elidedText(PromptText, Qt::ElideRight, area.width()));
 }

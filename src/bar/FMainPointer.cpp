@@ -14,11 +14,9 @@
 #include <QToolTip>
 
 int TfrmMain::GripAt(int x) const {
-    if (!Skin)
-        return 0;
-    if (x < Skin->Arrows.MoveBarWidth)
+    if (x < Skin().Arrows.MoveBarWidth)
         return -1;
-    if (x > width() - Skin->Arrows.SizeBarWidth)
+    if (x > width() - Skin().Arrows.SizeBarWidth)
         return 1;
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 // A skin file that cannot be read or a value that is not a number; LoadSkin
-// passes it to its caller.
+// returns its text.
 class ESkinError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;

@@ -4,7 +4,6 @@
 #include "core/Folders.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
-#include "platform/MessageBox.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -13,12 +12,7 @@
 #include <cctype>
 #include <filesystem>
 
-TSkinData* Skin = nullptr;
 std::vector<std::string> SkinNames;
-
-std::function<void(const QString& text)> SkinMessageBox = [](const QString& text) {
-    ShowMessageBox(nullptr, text, QStringLiteral("Error"), QMessageBox::Critical);
-};
 
 namespace {
 
@@ -70,9 +64,12 @@ QColor SkinQColor(int color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
+TSkinData& Skin() {
+    static TSkinData skin;
+    return skin;
+}
+
 void InitSkins() {
-    if (!Skin)
-        Skin = new TSkinData;
     SkinNames.clear();
     for (const std::string& folder : SkinFolders()) {
         std::error_code error;
@@ -95,18 +92,24 @@ std::string ChooseSkinName(const std::string& option) {
     return installed ? option : SkinNames.front();
 }
 
-void TSkinData::LoadSkin(const std::string& name) {
+std::string TSkinData::LoadSkin(const std::string& name) {
     const std::string folder = SkinFolder(name);
-    const std::string iniPath = folder + "/skin.ini";
     std::error_code error;
-    if (!std::filesystem::is_regular_file(iniPath, error)) {
-        SkinMessageBox(QStringLiteral("The specified skin does not exist!"));
-        return;
+    if (!std::filesystem::is_regular_file(folder + "/skin.ini", error))
+        return "The specified skin does not exist!";
+    // Read aside and taken only when whole, so a failure leaves this skin as it was.
+    TSkinData loaded;
+    try {
+        loaded.Read(folder);
+    } catch (const std::exception& failure) {
+        return failure.what();
     }
-    const TIniFile ini(iniPath);
+    *this = std::move(loaded);
+    return {};
+}
 
-    // Each value is stored as soon as it is read, so a failure part-way
-    // leaves the earlier pieces of the new skin in place.
+void TSkinData::Read(const std::string& folder) {
+    const TIniFile ini(folder + "/skin.ini");
     Background = LoadBitmap(folder + "/background.bmp");
     Height = Background.height();
 

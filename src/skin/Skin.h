@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QString>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,26 +49,32 @@ class TSkinData {
         TSkinFont NormalFont, SelectedFont, DisabledFont;
     } Menu;
 
-    // Loads the skin folder of name (see SkinFolder) into this object. Without a
-    // skin.ini it shows "The specified skin does not exist!" and keeps what it
-    // held. A bitmap that cannot be read or a colour that is not a number
-    // throws ESkinError; what was read before that point keeps its new value.
-    void LoadSkin(const std::string& name);
+    // False until a skin has been loaded: every loaded skin has a background.
+    bool Loaded() const { return !Background.isNull(); }
+
+    // Loads the skin folder of name (see SkinFolder) in place of this skin, whole or not at
+    // all. Returns why it failed, with this skin as it was: "The specified skin does not
+    // exist!" without a skin.ini, else the bitmap or value that could not be read. Empty on
+    // success.
+    [[nodiscard]] std::string LoadSkin(const std::string& name);
+
+  private:
+    // Throws ESkinError for a bitmap that cannot be read or a value that is not a number.
+    void Read(const std::string& folder);
 };
 
-extern TSkinData* Skin;
+// The program's skin, the one the bar and its menus are drawn with.
+TSkinData& Skin();
+
 extern std::vector<std::string> SkinNames;
 
-// Creates Skin and fills SkinNames from every skin folder, each name once.
+// Fills SkinNames from every skin folder, each name once.
 void InitSkins();
 
 // The skin to load for the skin option: the option itself when a name in
 // SkinNames matches it exactly (case counts), else the first name; empty when
 // there are no skins.
 std::string ChooseSkinName(const std::string& option);
-
-// Shows an error text in a box captioned "Error"; tests replace it.
-extern std::function<void(const QString& text)> SkinMessageBox;
 
 // A colour value (red + 256 * green + 65536 * blue) as a QColor.
 QColor SkinQColor(int color);

@@ -14,17 +14,16 @@ constexpr int FrameWidth = 3; // the skin's border and two frames in the item co
 
 } // namespace
 
-TSkinMenuStyle::TSkinMenuStyle(const TSkinData* const* skin) : QProxyStyle(), FSkin(skin) {}
+TSkinMenuStyle::TSkinMenuStyle(const TSkinData& skin) : QProxyStyle(), FSkin(skin) {}
 
 void TSkinMenuStyle::drawControl(ControlElement element, const QStyleOption* option,
                                  QPainter* painter, const QWidget* widget) const {
     const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
-    const TSkinData* skin = *FSkin;
-    if (element != CE_MenuItem || !item || !skin) {
+    if (element != CE_MenuItem || !item || !FSkin.Loaded()) {
         QProxyStyle::drawControl(element, option, painter, widget);
         return;
     }
-    const auto& menu = skin->Menu;
+    const auto& menu = FSkin.Menu;
     const QRect rect = item->rect;
     const bool selected = item->state & State_Selected;
     const bool enabled = item->state & State_Enabled;
@@ -61,8 +60,7 @@ void TSkinMenuStyle::drawControl(ControlElement element, const QStyleOption* opt
 
 void TSkinMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                    QPainter* painter, const QWidget* widget) const {
-    const TSkinData* skin = *FSkin;
-    if ((element != PE_FrameMenu && element != PE_PanelMenu) || !skin) {
+    if ((element != PE_FrameMenu && element != PE_PanelMenu) || !FSkin.Loaded()) {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;
     }
@@ -70,11 +68,11 @@ void TSkinMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption*
     const QRect rect = option->rect;
     painter->save();
     if (element == PE_PanelMenu)
-        painter->fillRect(rect, SkinQColor(skin->Menu.NormalColor));
+        painter->fillRect(rect, SkinQColor(FSkin.Menu.NormalColor));
     painter->setBrush(Qt::NoBrush);
-    painter->setPen(SkinQColor(skin->Menu.BorderColor));
+    painter->setPen(SkinQColor(FSkin.Menu.BorderColor));
     painter->drawRect(rect.adjusted(0, 0, -1, -1));
-    painter->setPen(SkinQColor(skin->Menu.NormalColor));
+    painter->setPen(SkinQColor(FSkin.Menu.NormalColor));
     painter->drawRect(rect.adjusted(1, 1, -2, -2));
     painter->drawRect(rect.adjusted(2, 2, -3, -3));
     painter->restore();

@@ -7,8 +7,8 @@ class TSkinData;
 
 class TSkinMenuStyle : public QProxyStyle {
   public:
-    // skin is read at every paint, so a skin loaded later takes effect at once.
-    explicit TSkinMenuStyle(const TSkinData* const* skin);
+    // skin is read at every paint, so a skin loaded into it later takes effect at once.
+    explicit TSkinMenuStyle(const TSkinData& skin);
 
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override;
@@ -20,5 +20,5 @@ class TSkinMenuStyle : public QProxyStyle {
                     const QWidget* widget) const override;
 
   private:
-    const TSkinData* const* FSkin;
+    const TSkinData& FSkin;
 };

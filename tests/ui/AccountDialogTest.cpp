@@ -184,7 +184,7 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     StartProgram();
     Main->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Main.get()));
-    const QRect prompt = Main->PromptRect(LayoutBar(BarMetrics(*Skin), [&] {
+    const QRect prompt = Main->PromptRect(LayoutBar(BarMetrics(Skin()), [&] {
         TBarState state;
         state.ClientWidth = Main->width();
         state.ButtonWidth = Settings().Options().ButtonWidth;

@@ -29,12 +29,11 @@ class BarWindow : public TGuiTest {
         std::filesystem::copy(QB_SKINS_DIR "/Default", AppPath + "/Skins/Default",
                               std::filesystem::copy_options::recursive);
         InitSkins();
-        Skin->LoadSkin("Default");
+        ASSERT_EQ(Skin().LoadSkin("Default"), "");
     }
     void TearDown() override {
         TGuiTest::TearDown();
-        delete Skin;
-        Skin = nullptr;
+        Skin() = TSkinData();
     }
     // An entry of the first account (or none), whose hint names its sender.
     void AddEntry(const std::string& subject, const std::string& from) {
@@ -58,7 +57,7 @@ class BarWindow : public TGuiTest {
         state.ButtonWidth = Settings().Options().ButtonWidth;
         state.EntryCount = static_cast<int>(Store->Entries().size());
         state.IsRead = [](int) { return false; };
-        return LayoutBar(BarMetrics(*Skin), state);
+        return LayoutBar(BarMetrics(Skin()), state);
     }
     // Paints the bar with the pointer at x (or away with -1) and returns its hover text.
     QString HintAt(int x) {
@@ -240,8 +239,8 @@ TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Main->Menus->mnuMain));
     const QImage menu = Main->Menus->mnuMain->grab().toImage();
     Main->Menus->mnuMain->close();
-    EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin->Menu.BorderColor));
-    EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin->Menu.NormalColor));
+    EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin().Menu.BorderColor));
+    EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin().Menu.NormalColor));
     // "Check for update" names the version and where updates come from; the program runs on.
     SetNextMessageBoxAnswer(QMessageBox::Ok);
     Main->Menus->mnuMainUpdateClick();

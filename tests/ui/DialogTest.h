@@ -42,13 +42,12 @@ class TDialogTest : public TGuiTest {
         const QString background = QString::fromStdString(skins + "Tall/background.bmp");
         QImage(background).scaled(16, TallHeight).save(background, "BMP");
         InitSkins();
-        Skin->LoadSkin("Default");
+        ASSERT_EQ(Skin().LoadSkin("Default"), "");
         ClearRecordedMessageBoxes();
     }
     void TearDown() override {
         TGuiTest::TearDown();
-        delete Skin;
-        Skin = nullptr;
+        Skin() = TSkinData();
     }
     // Opens the options dialog through the bar's menu item.
     TfrmOptions* OpenOptions() {

@@ -88,16 +88,16 @@ TEST_F(OptionsDialog, OnlyAnotherSkinIsLoadedAndItChangesTheBarsHeight) {
     const int height = Main->height();
     TfrmOptions* dialog = OpenOptions();
     // A reload would restore the height this marks.
-    Skin->Height = 999;
+    Skin().Height = 999;
     dialog->cmdApply->click();
-    EXPECT_EQ(Skin->Height, 999);
-    Skin->Height = height;
+    EXPECT_EQ(Skin().Height, 999);
+    Skin().Height = height;
     dialog->lstSkins->setCurrentRow(static_cast<int>(
         std::find(SkinNames.begin(), SkinNames.end(), "Tall") - SkinNames.begin()));
     ASSERT_FALSE(dialog->imgPreview->pixmap().isNull());
     dialog->cmdApply->click();
     EXPECT_EQ(Settings().Options().Skin, "Tall");
-    EXPECT_EQ(Skin->Height, TallHeight);
+    EXPECT_EQ(Skin().Height, TallHeight);
     EXPECT_EQ(Main->height(), TallHeight);
 }
 

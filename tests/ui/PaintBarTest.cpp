@@ -22,7 +22,7 @@ class PaintBarTest : public ::testing::Test {
 
     void Load(const TTestSkinSize& size = {}) {
         WriteTestSkin(FDir.Path() + "/Skins/Solid", size);
-        Skin.LoadSkin("Solid");
+        ASSERT_EQ(Skin.LoadSkin("Solid"), "");
         ASSERT_EQ(Skin.Height, size.Height);
     }
 

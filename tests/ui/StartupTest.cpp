@@ -113,7 +113,7 @@ TEST_F(StartupTest, RunsWindowsInOrderAndSavesAfterTheyAreGone) {
 
     EXPECT_TRUE(barShown);
     EXPECT_EQ(barName, "frmMain");
-    EXPECT_EQ(barHeight, Skin->Height > 0 ? Skin->Height : 24);
+    EXPECT_EQ(barHeight, Skin().Height > 0 ? Skin().Height : 24);
     EXPECT_TRUE(cacheExists);
     EXPECT_EQ(Bar(), nullptr);
     EXPECT_EQ(Settings().Options().Skin, "Default");
@@ -140,7 +140,7 @@ TEST_F(StartupTest, UnloadableSkinIsShownAndTheNextSkinThatLoadsIsUsed) {
     ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Error");
     EXPECT_EQ(RecordedMessageBoxes()[0].Text, "Bitmap image is not valid");
-    EXPECT_FALSE(Skin->Button.Bitmap.isNull());
+    EXPECT_FALSE(Skin().Button.Bitmap.isNull());
     // The other skin is for this run only: the user's choice is kept.
     EXPECT_EQ(Settings().Options().Skin, "Broken");
     EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Broken\n"),
