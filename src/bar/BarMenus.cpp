@@ -97,7 +97,7 @@ void TBarMenus::mnuMainUpdateClick() {
 void TBarMenus::Markasread1Click() {
     const int index = FStore.EntryOrGone(FMenuEntry);
     if (index >= 0)
-        FStore.MarkRead(index, true);
+        FStore.MarkRead(index);
 }
 
 void TBarMenus::Delete1Click() {

@@ -81,10 +81,6 @@ std::string CacheFolder() {
     return Layout.Portable ? AppPath + "/cache" : Layout.Cache;
 }
 
-std::string ColumnLayoutFile() {
-    return Layout.Portable ? std::string() : Layout.Config + "/msglist.conf";
-}
-
 std::string HelpFile() {
     return (Layout.Portable ? AppPath : Layout.Shipped) + "/quillbar.html";
 }

@@ -8,7 +8,7 @@
 struct TFolderLayout {
     // Everything beside the program, as a copy run from its own folder keeps it.
     bool Portable = true;
-    std::string Config;    // the settings file and the list's column layout
+    std::string Config;    // the settings file
     std::string Cache;     // the message cache
     std::string UserSkins; // skins of the user's own, searched before the shipped ones
     std::string Shipped;   // shipped skins and help; only ever read
@@ -38,8 +38,6 @@ bool InstalledCopy();
 
 std::string SettingsFolder();
 std::string CacheFolder();
-// The list's column layout; empty: the user's settings place for Norvane/Quillbar.
-std::string ColumnLayoutFile();
 std::string HelpFile();
 // Skin folders in search order; a name found in an earlier one hides a later one.
 std::vector<std::string> SkinFolders();

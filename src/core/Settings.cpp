@@ -27,6 +27,15 @@ unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
 
 } // namespace
 
+TSettings::TBatch::TBatch(TSettings& owner) : FOwner(owner) {
+    ++FOwner.FBatchDepth;
+}
+
+TSettings::TBatch::~TBatch() {
+    if (--FOwner.FBatchDepth == 0)
+        FOwner.Changed(0);
+}
+
 TSettings::TSubscription::TSubscription(TSubscription&& other) noexcept
     : FOwner(other.FOwner), FId(other.FId) {
     other.FOwner = nullptr;
@@ -57,6 +66,7 @@ int TSettings::IndexOf(const std::string& accountName) const {
 
 void TSettings::Load() {
     LoadSettings(FOptions, FAccounts);
+    FListLayout = LoadColumnLayout();
     Announce({spEverything});
 }
 
@@ -71,8 +81,41 @@ void TSettings::UpdateOptions(const std::function<void(TOptions&)>& change) {
     if (parts == 0)
         return;
     FOptions = std::move(changed);
-    Save();
-    Announce({parts});
+    Changed(parts);
+}
+
+void TSettings::AddReadMark(int account, const std::string& uid) {
+    Marks(account).push_back(uid);
+    Changed(spReadMarks);
+}
+
+void TSettings::RemoveReadMarks(int account, const TStringList& uids) {
+    TStringList& marks = Marks(account);
+    bool removed = false;
+    for (const std::string& uid : uids) {
+        const int mark = IndexOfText(marks, uid);
+        if (mark >= 0)
+            marks.erase(marks.begin() + mark);
+        removed = removed || mark >= 0;
+    }
+    if (removed)
+        Changed(spReadMarks);
+}
+
+void TSettings::ClearReadMarks(int account) {
+    TStringList& marks = Marks(account);
+    if (marks.empty())
+        return;
+    marks.clear();
+    Changed(spReadMarks);
+}
+
+void TSettings::SetListLayout(const TColumnLayout& layout) {
+    if (layout == FListLayout)
+        return;
+    FListLayout = layout;
+    SaveColumnLayout(FListLayout);
+    Announce({spListLayout});
 }
 
 void TSettings::AddAccount(const TAccountConfig& config) {
@@ -109,6 +152,16 @@ bool TSettings::RemoveAccount(const std::string& accountName) {
 TSettings::TSubscription TSettings::Subscribe(TListener listener) {
     FListeners.emplace(++FLastListener, std::move(listener));
     return {this, FLastListener};
+}
+
+void TSettings::Changed(unsigned parts) {
+    FUnsaved |= parts;
+    if (FBatchDepth > 0 || FUnsaved == 0)
+        return;
+    const unsigned unsaved = FUnsaved;
+    FUnsaved = 0;
+    Save();
+    Announce({unsaved});
 }
 
 void TSettings::Announce(const TSettingsChange& change) {

@@ -1,7 +1,8 @@
-// TSettings: the one owner of the options and accounts, which loads, saves and announces
-// every change to whoever follows them.
+// TSettings: the one owner of the options, accounts, read marks and the list's column
+// layout, which loads, saves and announces every change to whoever follows them.
 #pragma once
 
+#include "core/ColumnLayout.h"
 #include "core/Options.h"
 
 #include <functional>
@@ -18,7 +19,9 @@ enum TSettingsPart : unsigned {
     spPlace = 1 << 4,    // where the bar stands
     spOther = 1 << 5,    // what is read where it is used (sound, questions, attachments)
     spAccounts = 1 << 6, // an account added, edited or removed
-    spEverything = (1 << 7) - 1,
+    spReadMarks = 1 << 7,
+    spListLayout = 1 << 8, // the message list's columns and sort
+    spEverything = (1 << 9) - 1,
 };
 
 struct TSettingsChange {
@@ -58,18 +61,43 @@ class TSettings {
     // Position of the account named so (letter case ignored), or -1.
     int IndexOf(const std::string& accountName) const;
 
+    // Holds the saving and announcing of option and read mark changes until the outermost
+    // batch ends, which saves once and announces all they touched together.
+    class TBatch {
+      public:
+        explicit TBatch(TSettings& owner);
+        ~TBatch();
+        TBatch(const TBatch&) = delete;
+        TBatch& operator=(const TBatch&) = delete;
+
+      private:
+        TSettings& FOwner;
+    };
+
     // Reads the settings file afresh; announces everything.
     void Load();
-    // Writes the options and every account's read marks.
+    // Writes the options and every account's read marks. Each change is saved as it is
+    // made; the program's start and end save once more.
     void Save() const;
     // Applies change to a copy of the options; when it differs, keeps and saves it and
     // announces what differs.
     void UpdateOptions(const std::function<void(TOptions&)>& change);
 
-    // The read marks of an account, kept up by the message store; saved with Save.
-    TStringList& ReadMarks(int account) {
+    // The UIDs of the account's POP3 messages the user marked read.
+    const TStringList& ReadMarks(int account) const {
         return FAccounts.at(static_cast<size_t>(account)).ReadList;
     }
+    // Going: StoreWorker.cpp still uses it
+    TStringList& ReadMarks(int account) { return Marks(account); }
+    // Each changes the account's read marks, saves them and announces spReadMarks; a removal
+    // that finds nothing (UIDs compared ignoring letter case) does neither.
+    void AddReadMark(int account, const std::string& uid);
+    void RemoveReadMarks(int account, const TStringList& uids);
+    void ClearReadMarks(int account);
+
+    const TColumnLayout& ListLayout() const { return FListLayout; }
+    // Keeps a changed layout, writes it at once and announces spListLayout.
+    void SetListLayout(const TColumnLayout& layout);
 
     // Each writes the file at once. The name keys an account: EditAccount keeps it.
     void AddAccount(const TAccountConfig& config);
@@ -81,9 +109,15 @@ class TSettings {
   private:
     TOptions FOptions;
     std::vector<TAccount> FAccounts;
+    TColumnLayout FListLayout;
     std::map<int, TListener> FListeners;
     int FLastListener = 0;
+    int FBatchDepth = 0;
+    unsigned FUnsaved = 0; // what changed within the open batch
 
+    TStringList& Marks(int account) { return FAccounts.at(static_cast<size_t>(account)).ReadList; }
+    // Saves and announces parts now, or when the open batch ends.
+    void Changed(unsigned parts);
     void Announce(const TSettingsChange& change);
 };
 

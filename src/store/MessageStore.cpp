@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <numeric>
 #include <unordered_set>
 
 TMessageStore::TMessageStore(TStoreConfig config)
@@ -173,13 +174,17 @@ bool TMessageStore::IsIMAP(int account) const {
     return ValidAccount(account) && Settings().Accounts()[account].Protocol == mpIMAP;
 }
 
-void TMessageStore::MarkRead(int index, bool save) {
+void TMessageStore::MarkRead(int index) {
+    MarkSeveralRead({index});
+}
+
+void TMessageStore::MarkSeveralRead(const std::vector<int>& indexes) {
+    const TSettings::TBatch oneSave(Settings());
     std::vector<TEntryId> seen;
-    MarkOneRead(index, seen);
+    for (int index : indexes)
+        MarkOneRead(index, seen);
     QueueSeen(seen);
     FReader->HideWhenAllRead();
-    if (save)
-        Settings().Save();
 }
 
 void TMessageStore::MarkOneRead(int index, std::vector<TEntryId>& seen) {
@@ -191,7 +196,7 @@ void TMessageStore::MarkOneRead(int index, std::vector<TEntryId>& seen) {
     if (IsIMAP(entry.Account))
         seen.push_back(entry.Id);
     else if (ValidAccount(entry.Account))
-        Settings().ReadMarks(entry.Account).push_back(entry.UID);
+        Settings().AddReadMark(entry.Account, entry.UID);
     emit EntryChanged(index);
 }
 
@@ -242,12 +247,9 @@ int TMessageStore::EntryOrGone(TEntryId id) {
 }
 
 void TMessageStore::MarkAllRead() {
-    std::vector<TEntryId> seen;
-    for (int i = 0; i < static_cast<int>(FEntries.size()); ++i)
-        MarkOneRead(i, seen);
-    QueueSeen(seen);
-    FReader->HideWhenAllRead();
-    Settings().Save();
+    std::vector<int> all(FEntries.size());
+    std::iota(all.begin(), all.end(), 0);
+    MarkSeveralRead(all);
 }
 
 void TMessageStore::RemoveEntry(int index, bool renumber) {

@@ -66,8 +66,10 @@ class TMessageStore : public QObject {
     void CheckNow(int tag);
     void tmrCheckTimer();
     // Shows the entry as read; an IMAP account's server is told to set \Seen by a job, and
-    // a POP3 account's read mark goes to the settings (saved when save).
-    void MarkRead(int index, bool save);
+    // a POP3 account's read mark goes to the settings.
+    void MarkRead(int index);
+    // The same for several entries at once: one save of the read marks, one job per account.
+    void MarkSeveralRead(const std::vector<int>& indexes);
     // The position of entry id now; -1 when it is gone.
     int IndexOf(TEntryId id) const;
     // The position of entry id now; when it is gone, -1, and the user is told.

@@ -101,7 +101,7 @@ void TReadSession::MarkRead() {
     const TEntryId below = position >= 0 && position + 1 < static_cast<int>(order.size())
                                ? FStore.Entries()[order[position + 1]].Id
                                : TEntryId::None;
-    FStore.MarkRead(shown, true);
+    FStore.MarkRead(shown);
     if (!FShown)
         return;
     order = CurrentOrder();

@@ -1,7 +1,6 @@
 // The message list window: every announced message as a sortable row with a tick.
 #include "windows/FMsgList.h"
 
-#include "core/Folders.h"
 #include "core/Global.h"
 #include "core/Settings.h"
 #include "platform/MessageBox.h"
@@ -22,7 +21,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QSettings>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -31,22 +29,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
 constexpr int ColumnWidths[MsgColumnCount] = {150, 100, 100, 100, 100};
-
-// The group of the user's settings that holds the list's columns and sort.
-const char* const LayoutGroup = "MsgList";
-
-// The column layout: beside the settings, or in the user's settings place for a portable copy.
-std::unique_ptr<QSettings> LayoutSettings() {
-    const std::string file = ColumnLayoutFile();
-    if (file.empty())
-        return std::make_unique<QSettings>("Norvane", "Quillbar");
-    return std::make_unique<QSettings>(QString::fromStdString(file), QSettings::IniFormat);
-}
 
 } // namespace
 
@@ -265,14 +251,14 @@ void TfrmMsgList::pcBoxesChange() {
 void TfrmMsgList::tbMarkReadClick() {
     if (!tbMarkRead->isEnabled())
         return;
+    std::vector<int> entries;
     for (int i = RowCount() - 1; i >= 0; --i) {
         if (!Ticked(i))
             continue;
-        const int entry = EntryAt(i);
-        FModel->SetTicked(entry, false);
-        FStore.MarkRead(entry, false);
+        entries.push_back(EntryAt(i));
+        FModel->SetTicked(entries.back(), false);
     }
-    Settings().Save();
+    FStore.MarkSeveralRead(entries);
 }
 
 void TfrmMsgList::tbDeleteClick() {
@@ -465,45 +451,34 @@ void TfrmMsgList::closeEvent(QCloseEvent* e) {
 }
 
 void TfrmMsgList::LoadLayout() {
-    const std::unique_ptr<QSettings> settings = LayoutSettings();
-    settings->beginGroup(LayoutGroup);
+    const TColumnLayout stored = Settings().ListLayout();
     QHeaderView* header = lvMessages->header();
-    const QStringList order = settings->value("Columns/Order").toString().split(',');
-    const QStringList sizes = settings->value("Columns/Sizes").toString().split(',');
-    if (order.size() == MsgColumnCount) {
+    if (static_cast<int>(stored.Order.size()) == MsgColumnCount) {
         for (int visual = 0; visual < MsgColumnCount; ++visual) {
-            bool ok = false;
-            const int logical = order[visual].toInt(&ok);
-            if (ok && logical >= 0 && logical < MsgColumnCount)
+            const int logical = stored.Order[visual];
+            if (logical >= 0 && logical < MsgColumnCount)
                 header->moveSection(header->visualIndex(logical), visual);
         }
     }
-    if (sizes.size() == MsgColumnCount) {
+    if (static_cast<int>(stored.Sizes.size()) == MsgColumnCount) {
         for (int column = 0; column < MsgColumnCount; ++column) {
-            bool ok = false;
-            const int width = sizes[column].toInt(&ok);
-            if (ok && width > 0 && width < 10000)
+            const int width = stored.Sizes[column];
+            if (width > 0 && width < 10000)
                 header->resizeSection(column, width);
         }
     }
-    const int sortColumn = settings->value("Sort/SortCol", -1).toInt();
-    if (sortColumn >= 0 && sortColumn < MsgColumnCount)
-        SortBy(sortColumn, settings->value("Sort/Ascending", true).toBool());
-    settings->endGroup();
+    if (stored.SortColumn >= 0 && stored.SortColumn < MsgColumnCount)
+        SortBy(stored.SortColumn, stored.Ascending);
 }
 
 void TfrmMsgList::SaveLayout() const {
-    const std::unique_ptr<QSettings> settings = LayoutSettings();
-    settings->beginGroup(LayoutGroup);
-    QStringList order, sizes;
+    TColumnLayout layout;
     const QHeaderView* header = lvMessages->header();
     for (int visual = 0; visual < MsgColumnCount; ++visual)
-        order << QString::number(header->logicalIndex(visual));
+        layout.Order.push_back(header->logicalIndex(visual));
     for (int column = 0; column < MsgColumnCount; ++column)
-        sizes << QString::number(header->sectionSize(column));
-    settings->setValue("Columns/Order", order.join(','));
-    settings->setValue("Columns/Sizes", sizes.join(','));
-    settings->setValue("Sort/Ascending", FAscending);
-    settings->setValue("Sort/SortCol", FSortColumn);
-    settings->endGroup();
+        layout.Sizes.push_back(header->sectionSize(column));
+    layout.SortColumn = FSortColumn;
+    layout.Ascending = FAscending;
+    Settings().SetListLayout(layout);
 }

@@ -111,7 +111,6 @@ TEST_F(Folders, UserSkinsComeBeforeTheInstalledOnes) {
     EXPECT_EQ(SkinFolder("Default"), user + "/Default");
     EXPECT_EQ(SkinFolder("Graphite"), AppPath + "/../share/quillbar/skins/Graphite");
     EXPECT_EQ(HelpFile(), AppPath + "/../share/quillbar/quillbar.html");
-    EXPECT_EQ(ColumnLayoutFile(), Home() + "/.config/quillbar/msglist.conf");
 
     // A build tree keeps its skins beside the program and is no installed copy.
     fs::create_directories(AppPath + "/Skins/Default");

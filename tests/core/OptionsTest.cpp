@@ -277,8 +277,7 @@ TEST_F(UOptionsTest, OwnerSavesAndAnnouncesEachChange) {
 
     for (const char* name : {"A", "B", "C"})
         settings.AddAccount(SampleAccount(name));
-    settings.ReadMarks(1) = {"x"};
-    settings.Save();
+    settings.AddReadMark(1, "x");
     TAccountConfig edited = SampleAccount("renamed");
     edited.Host = "pop.new.test";
     EXPECT_TRUE(settings.EditAccount("b", edited));
@@ -309,4 +308,35 @@ TEST_F(UOptionsTest, OwnerSavesAndAnnouncesEachChange) {
     listening.reset();
     settings.UpdateOptions([](TOptions& options) { options.Skin = "Other"; });
     EXPECT_EQ(heard.size(), 1u);
+}
+
+// Read marks change only through the owner: each change reaches the file and is announced,
+// a batch of them once at its end, and a change that changes nothing not at all.
+TEST_F(UOptionsTest, ReadMarksChangedThroughTheOwnerAreSavedAndAnnounced) {
+    TSettings settings;
+    settings.AddAccount(SampleAccount("A"));
+    std::vector<unsigned> heard;
+    const TSettings::TSubscription listening = settings.Subscribe(
+        [&heard](const TSettingsChange& change) { heard.push_back(change.What); });
+
+    settings.AddReadMark(0, "one");
+    {
+        const TSettings::TBatch batch(settings);
+        settings.AddReadMark(0, "two");
+        settings.AddReadMark(0, "three");
+        EXPECT_EQ(ReadIni().find("X1="), std::string::npos);
+    }
+    EXPECT_EQ(heard, (std::vector<unsigned>{spReadMarks, spReadMarks}));
+    LoadSettings();
+    EXPECT_EQ(Accounts[0].ReadList, (TStringList{"one", "two", "three"}));
+
+    settings.RemoveReadMarks(0, {"ONE", "three", "absent"});
+    settings.RemoveReadMarks(0, {"absent"});
+    LoadSettings();
+    EXPECT_EQ(Accounts[0].ReadList, TStringList{"two"});
+    settings.ClearReadMarks(0);
+    settings.ClearReadMarks(0);
+    LoadSettings();
+    EXPECT_TRUE(Accounts[0].ReadList.empty());
+    EXPECT_EQ(heard.size(), 4u);
 }

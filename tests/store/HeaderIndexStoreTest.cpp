@@ -72,7 +72,7 @@ TEST_F(HeaderIndex, RestartShowsKnownMessagesAtOnceAndFetchesOnlyNewHeaders) {
     const int user = AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    Store->MarkRead(0, true);
+    Store->MarkRead(0);
     StopProgram();
 
     Dovecot().DeleteMessage(user, Dovecot().MessageFiles(user)[1]);

@@ -79,7 +79,7 @@ TEST_F(IMAPStore, BarShowsUnseenMessagesAndFollowsTheServer) {
     // Mark as read: shown read at once, \Seen on the server, no read mark in the settings.
     const uint32_t marked = UIDOf(Store->Entries()[0]);
     const TUIDs left = {UIDOf(Store->Entries()[1]), UIDOf(Store->Entries()[2])};
-    Store->MarkRead(0, true);
+    Store->MarkRead(0);
     EXPECT_TRUE(Store->Entries()[0].Read);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_TRUE(Settings().Accounts()[0].ReadList.empty());

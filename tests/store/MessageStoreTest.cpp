@@ -25,7 +25,7 @@ TEST_F(MessageStore, MessageDeletedOnTheServerLeavesWithCacheFileAndReadMark) {
     const std::string kept = Store->Entries()[3].UID;
     TTempDir::WriteFile(CacheFileName("Home", gone), "\x01text");
     TTempDir::WriteFile(CacheFileName("Home", kept), "\x01text");
-    Store->MarkRead(1, true);
+    Store->MarkRead(1);
     ASSERT_EQ(Settings().Accounts()[0].ReadList.size(), 1u);
 
     // Another program deletes message 2.
@@ -76,8 +76,8 @@ TEST_F(MessageStore, SettingsFileHoldsExactlyTheReadMarks) {
     AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    Store->MarkRead(2, true);
-    Store->MarkRead(0, true);
+    Store->MarkRead(2);
+    Store->MarkRead(0);
     Store->CheckNow(-1);
     ASSERT_TRUE(WaitForJobs());
     TIniFile ini(AppPath + "/quillbar.ini");
@@ -178,7 +178,7 @@ TEST_F(MessageStore, CheckThatEndsEarlyKeepsEntriesReadMarksAndCacheFiles) {
         server.AddMessage(uid, Mail(uid));
     server.Script("TOP 3", TFakePOP3Server::TAction::Close);
     AddLoopbackAccount("Home", server.Port());
-    Settings().ReadMarks(0) = {MD5Hex("u1")};
+    Settings().AddReadMark(0, MD5Hex("u1"));
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 2u);
@@ -425,7 +425,7 @@ TEST_F(MessageStore, MarkingTheLastUnreadReadHidesTheReadWindow) {
     QSignalSpy hidden(&Store->Reader(), &TReadSession::Hidden);
     Open(0);
     ASSERT_TRUE(WaitForJobs());
-    Store->MarkRead(2, true);
+    Store->MarkRead(2);
     EXPECT_TRUE(Store->Reader().IsShown());
     Store->MarkAllRead();
     EXPECT_EQ(hidden.size(), 1);

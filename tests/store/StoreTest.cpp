@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSettings>
 #include <QTimer>
 
 #include <cstdlib>
@@ -52,7 +51,6 @@ void TStoreTest::SetUp() {
     AppPath = Dir->Path();
     std::filesystem::create_directories(AppPath + "/cache");
     Settings().Load();
-    QSettings("Norvane", "Quillbar").clear();
 }
 
 void TStoreTest::TearDown() {

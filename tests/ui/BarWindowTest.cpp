@@ -133,8 +133,8 @@ TEST_F(BarWindow, ScrollingStepsThroughTheUnreadMessagesAndStartsAgain) {
     QApplication::sendEvent(Main.get(), &leave);
     EXPECT_TRUE(Main->tmrScrollDelay->isActive());
     // With everything in view nothing runs at all.
-    Store->MarkRead(0, false);
-    Store->MarkRead(1, false);
+    Store->MarkRead(0);
+    Store->MarkRead(1);
     QApplication::sendEvent(Main.get(), &leave);
     EXPECT_FALSE(Main->tmrScrollDelay->isActive());
     EXPECT_FALSE(Main->tmrScroll->isActive());

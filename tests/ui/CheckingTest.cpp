@@ -111,7 +111,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     const std::string uid = Store->Entries()[0].UID;
     StopProgram();
 
-    Settings().ReadMarks(0) = {QString::fromStdString(uid).toUpper().toStdString()};
+    Settings().AddReadMark(0, QString::fromStdString(uid).toUpper().toStdString());
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
     PlayedSounds.clear();
     StartProgram();
@@ -209,9 +209,9 @@ TEST_F(Checking, SettingsFileSurvivesAKillAtAnyMoment) {
     const std::vector<std::string> marks = {std::string(32, 'a'), std::string(32, 'b')};
     for (const char* name : {"One", "Two", "Three", "Four"}) {
         AddDovecotAccount(name, 3);
-        Settings().ReadMarks(static_cast<int>(Settings().Accounts().size()) - 1) = marks;
+        for (const std::string& mark : marks)
+            Settings().AddReadMark(Settings().IndexOf(name), mark);
     }
-    Settings().Save();
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");

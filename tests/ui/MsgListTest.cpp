@@ -4,6 +4,7 @@
 #include "DovecotServer.h"
 #include "FakePOP3Server.h"
 #include "bar/FMain.h"
+#include "core/Folders.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
 #include "core/Settings.h"
@@ -18,13 +19,14 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 namespace {
 
@@ -127,7 +129,7 @@ TEST_F(MsgList, RecipientsAreCommaSeparatedOnArrivalAndBlankSeparatedWithShowAll
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(List->RowCount(), 1);
     EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org), bob@example.org");
-    Store->MarkRead(0, true);
+    Store->MarkRead(0);
     List->tbShowAll->click();
     ASSERT_EQ(List->RowCount(), 1);
     EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org) bob@example.org ");
@@ -259,6 +261,7 @@ TEST_F(MsgList, DeleteRemovesTheTickedMessagesAfterAnotherClientRemovedAnEarlier
     EXPECT_EQ(List->RowCount(), 3);
 }
 
+// Both live in the program's own settings file: a portable copy writes nothing under the home.
 TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart) {
     StartProgram();
     QHeaderView* header = List->lvMessages->header();
@@ -276,10 +279,14 @@ TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart) {
     TIniFile ini(AppPath + "/quillbar.ini");
     EXPECT_EQ(ini.ReadInteger("MsgList", "FormVersion", -1), 0);
     EXPECT_NE(ini.ReadString("MsgList", "NormPos", ""), "");
-    QSettings settings("Norvane", "Quillbar");
-    EXPECT_EQ(settings.value("MsgList/Columns/Order").toString(), "4,0,1,2,3");
-    EXPECT_EQ(settings.value("MsgList/Sort/SortCol").toInt(), 3);
+    EXPECT_EQ(ini.ReadString("MsgList", "Columns/Order", ""), "4,0,1,2,3");
+    EXPECT_EQ(ini.ReadString("MsgList", "Columns/Sizes", ""), "150,222,100,100,100");
+    EXPECT_EQ(ini.ReadInteger("MsgList", "Sort/SortCol", -1), 3);
+    const std::string config = XdgHome("XDG_CONFIG_HOME", ".config");
+    EXPECT_FALSE(std::filesystem::exists(config + "/Norvane"));
+    EXPECT_FALSE(std::filesystem::exists(config + "/quillbar"));
 
+    Settings().Load();
     StartProgram();
     header = List->lvMessages->header();
     EXPECT_EQ(header->logicalIndex(0), 4);

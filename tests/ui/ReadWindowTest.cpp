@@ -239,7 +239,7 @@ TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
 
     // With no other unread message left, the window goes.
     for (int i = 0; i < 2; ++i)
-        Store->MarkRead(List->EntryAt(0), false);
+        Store->MarkRead(List->EntryAt(0));
     ASSERT_EQ(List->RowCount(), 1);
     OpenRow(0);
     ASSERT_TRUE(Shown());
