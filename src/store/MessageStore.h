@@ -45,9 +45,6 @@ class TMessageStore : public QObject {
     const TErrorArray& Errors() const { return FErrors; }
     // The mail worker, null before Start and after Shutdown; for looking at only.
     const TQBThread* Worker() const { return FWorker.get(); }
-    const QTimer& CheckTimer() const { return *FCheckTimer; }
-    // The watcher of an IMAP account's mailbox, null when it has none; for looking at only.
-    const TIMAPWatcher* Watcher(int account) const;
 
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
@@ -64,7 +61,6 @@ class TMessageStore : public QObject {
     void NextTask();
     // tag: an account index, or -1 for all active accounts.
     void CheckNow(int tag);
-    void tmrCheckTimer();
     // Shows the entry as read; an IMAP account's server is told to set \Seen by a job, and
     // a POP3 account's read mark goes to the settings.
     void MarkRead(int index);
@@ -129,6 +125,8 @@ class TMessageStore : public QObject {
   private:
     friend class TWorkerBridge;
 
+    // A check of every active account, unless a check is queued already.
+    void tmrCheckTimer();
     // Follows the settings: the check schedule, the worker's limits and the accounts.
     void SettingsChanged(const TSettingsChange& change);
     // Runs the check timer as the options say: every Interval minutes while IntervalCheck

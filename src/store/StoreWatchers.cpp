@@ -21,13 +21,6 @@ std::string WatcherKey(const std::string& accountName) {
 
 } // namespace
 
-const TIMAPWatcher* TMessageStore::Watcher(int account) const {
-    if (!ValidAccount(account))
-        return nullptr;
-    const auto found = FWatchers.find(WatcherKey(AccountName(account)));
-    return found == FWatchers.end() ? nullptr : found->second.get();
-}
-
 void TMessageStore::SyncWatchers() {
     if (FClosing)
         return;

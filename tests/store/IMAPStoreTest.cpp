@@ -138,10 +138,18 @@ TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) 
 TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     QB_NEED_DOVECOT_IMAP();
     const int user = AddDovecotIMAPAccount("Mail", 1);
+    auto count = [&](const std::string& command) {
+        const std::vector<std::string> commands = Dovecot().Commands();
+        return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
+            return line == command || line.find(" " + command) != std::string::npos;
+        });
+    };
+    // Only the watcher's connection idles.
+    const auto idles = count("IDLE");
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 1u);
-    ASSERT_TRUE(WaitUntil([&] { return Store->Watcher(0) && Store->Watcher(0)->Idling(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return count("IDLE") > idles; }, 5000));
 
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
     ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }, 5000));
@@ -157,22 +165,17 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     // came meanwhile shows without a timed check.
     ASSERT_TRUE(WaitForJobs());
     LetSessionEnd();
+    const auto idlesBeforeKick = count("IDLE");
     Dovecot().Kick(user);
-    ASSERT_TRUE(WaitUntil([&] { return !Store->Watcher(0)->Idling(); }, 5000));
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(3));
     ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }, 8000));
+    EXPECT_TRUE(WaitUntil([&] { return count("IDLE") > idlesBeforeKick; }, 5000));
     EXPECT_TRUE(Store->Errors().empty());
 
     ASSERT_TRUE(WaitForJobs());
     // The worker's own session ends first, so that the only one left is the watcher's.
     LetSessionEnd();
     LetSessionEnd();
-    auto count = [&](const std::string& command) {
-        const std::vector<std::string> commands = Dovecot().Commands();
-        return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
-            return line == command || line.find(" " + command) != std::string::npos;
-        });
-    };
     const auto dones = count("DONE");
     const auto logouts = count("LOGOUT");
     QElapsedTimer exit;

@@ -49,9 +49,11 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
     EXPECT_EQ(Store->Tasks()[0].Account, 0);
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 1);
     EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
-    EXPECT_FALSE(Store->CheckTimer().isActive());
+    auto* tmrCheck = Store->findChild<QTimer*>("tmrCheck");
+    ASSERT_NE(tmrCheck, nullptr);
+    EXPECT_FALSE(tmrCheck->isActive());
     // A tick while the check waits adds nothing.
-    Store->tmrCheckTimer();
+    QMetaObject::invokeMethod(tmrCheck, "timeout");
     EXPECT_EQ(Store->Tasks().size(), 1u);
     // By hand, the inactive account can be checked; twice queues it once.
     Store->CheckNow(1);

@@ -66,7 +66,9 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     dialog->tbScrollSpeed->setValue(10);
     dialog->cmdCancel->click();
     EXPECT_EQ(Settings().Options(), TOptions());
-    EXPECT_FALSE(Store->CheckTimer().isActive());
+    const auto* tmrCheck = Store->findChild<QTimer*>("tmrCheck");
+    ASSERT_NE(tmrCheck, nullptr);
+    EXPECT_FALSE(tmrCheck->isActive());
 
     dialog = OpenOptions();
     dialog->chkInterval->setChecked(true);
@@ -74,8 +76,8 @@ TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     dialog->tbScrollSpeed->setValue(10);
     dialog->cmdApply->click();
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_TRUE(Store->CheckTimer().isActive());
-    EXPECT_EQ(Store->CheckTimer().interval(), 3 * 60000);
+    EXPECT_TRUE(tmrCheck->isActive());
+    EXPECT_EQ(tmrCheck->interval(), 3 * 60000);
     EXPECT_EQ(Main->tmrScroll->interval(), 500);
     // Cancel after Apply keeps what Apply stored.
     dialog->cmdCancel->click();
