@@ -206,6 +206,7 @@ void TReadSession::Prepare(TEntryId id, std::shared_ptr<const std::string> sourc
     FThread = std::thread([this, run, source = std::move(source), complete, path]() mutable {
         TReadViewPtr view;
         std::string error;
+        bool failed = false;
         const bool fromFile = !source;
         try {
             TCacheFile file;
@@ -229,10 +230,14 @@ void TReadSession::Prepare(TEntryId id, std::shared_ptr<const std::string> sourc
                     PrepareReadView(std::move(source), complete, run->Cancelled, progress));
             }
         } catch (const std::exception& failure) {
-            if (run->Cancelled)
-                return;
+            failed = true;
             error = failure.what();
+        } catch (...) {
+            failed = true;
+            error = "unknown error";
         }
+        if (failed && run->Cancelled)
+            return;
         QMetaObject::invokeMethod(
             this, [this, run, view, fromFile, error] { Prepared(run, view, fromFile, error); });
     });

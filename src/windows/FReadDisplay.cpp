@@ -44,6 +44,24 @@ QByteArray Percent(const QString& text) {
     return QUrl::toPercentEncoding(text, "@");
 }
 
+// The body's document made from html, handed over to the thread gui; null with failure set
+// when it cannot be made (out of memory), so that the thread making it ends normally.
+std::shared_ptr<QTextDocument> BuildBodyDocument(const QString& html, const QFont& font,
+                                                 QThread* gui, QString& failure) {
+    try {
+        std::shared_ptr<QTextDocument> document(new QTextDocument);
+        document->setDefaultFont(font);
+        document->setHtml(html);
+        document->moveToThread(gui);
+        return document;
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        failure = QStringLiteral("unknown error");
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void TfrmRead::ClearView() {
@@ -122,13 +140,15 @@ void TfrmRead::ShowBody(const QString& html) {
     const QFont font = rtfBody->font();
     QThread* gui = thread();
     FBodyThread.reset(QThread::create([this, html, font, gui, generation] {
-        std::shared_ptr<QTextDocument> document(new QTextDocument);
-        document->setDefaultFont(font);
-        document->setHtml(html);
-        document->moveToThread(gui);
-        QMetaObject::invokeMethod(this, [this, document, generation] {
+        QString failure;
+        const std::shared_ptr<QTextDocument> document = BuildBodyDocument(html, font, gui, failure);
+        QMetaObject::invokeMethod(this, [this, document, failure, generation] {
             if (generation != FBodyGeneration)
                 return;
+            if (!document) {
+                rtfBody->setPlainText("The message could not be shown: " + failure);
+                return;
+            }
             rtfBody->setDocument(document.get());
             FBodyDocument = document;
             rtfBody->moveCursor(QTextCursor::Start);
