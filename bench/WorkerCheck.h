@@ -9,38 +9,39 @@
 #include <cstdio>
 #include <string>
 
-// Runs a check of the user's mailbox from start to OnCheckDone and returns its seconds;
+// Runs a check of the user's mailbox from start to the end of its pass and returns its seconds;
 // messages counts the headers received. Without pipelining, one command at a time.
 inline double WorkerCheck(int port, const std::string& user, const std::string& password,
-                          int& messages, bool pipelining = true, TMailProtocol protocol = mpPOP3) {
+                          int& messages, bool pipelining = true,
+                          TMailProtocol protocol = TMailProtocol::POP3) {
     TMainLoop loop;
     TQBThread worker(
         30000, [&](const std::function<void()>& call) { loop.Synchronize(call); }, nullptr);
     bool handedOver = false, done = false;
     messages = 0;
-    worker.OnGetTask = [&](TQBThread& sender, bool& hasTask) {
-        hasTask = !handedOver;
-        if (!hasTask)
-            return;
+    worker.Events.GetJob = [&]() -> std::optional<TJobOrder> {
+        if (handedOver)
+            return std::nullopt;
         handedOver = true;
-        sender.Task.Kind = tkCheck;
-        sender.Task.Protocol = static_cast<uint8_t>(protocol);
-        sender.Task.Host = "127.0.0.1";
-        sender.Task.Port = port;
-        sender.Task.User = user;
-        sender.Task.Pass = password;
-        sender.Task.Account = 0;
-        sender.ServerList.clear();
+        TJobOrder order;
+        order.Task.Kind = TJobKind::Check;
+        order.Task.Server.Protocol = protocol;
+        order.Task.Server.Host = "127.0.0.1";
+        order.Task.Server.Port = port;
+        order.Task.Server.User = user;
+        order.Task.Server.Pass = password;
+        order.Task.Account = 0;
+        return order;
     };
-    worker.OnMessage = [&](TQBThread&, const TStringList* lines, int, const std::string&) {
-        if (lines && !lines->empty())
+    worker.Events.Announced = [&](TAnnounced& message) {
+        if (!message.Header.empty())
             ++messages;
     };
-    worker.OnCheckDone = [&](TQBThread&) { done = true; };
+    worker.Events.CheckEnded = [&](TCheckEnded&) { done = true; };
     // A session that fails (a mailbox still locked by the last one, say) ends the wait.
-    worker.OnError = [&](TQBThread&, int fatal, const std::string& text) {
-        if (fatal) {
-            std::fprintf(stderr, "check failed: %s\n", text.c_str());
+    worker.Events.Error = [&](const TWorkerError& error) {
+        if (error.Severity == TErrorSeverity::Fatal) {
+            std::fprintf(stderr, "check failed: %s\n", error.Text.c_str());
             done = true;
         }
     };
@@ -51,7 +52,7 @@ inline double WorkerCheck(int port, const std::string& user, const std::string& 
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     worker.Terminate();
-    loop.RunUntil([&] { return worker.Finished.load(); }, 10000);
+    loop.RunUntil([&] { return worker.Finished(); }, 10000);
     return seconds;
 }
 

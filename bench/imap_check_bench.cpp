@@ -23,7 +23,7 @@ const TMailboxRun MailboxRuns[] = {{1000, 5}, {10000, 3}};
 // The worker's check job, as the program runs it: a large one fetches over two sessions.
 double OwnCheck(const TDovecotServer& dovecot, int& headers) {
     return WorkerCheck(dovecot.IMAPPort(), dovecot.User(0), dovecot.Password(0), headers, true,
-                       mpIMAP);
+                       TMailProtocol::IMAP);
 }
 
 double ImaplibCheck(const TDovecotServer& dovecot, int& unseen) {

@@ -3,11 +3,12 @@
 
 #include "core/TLSMode.h"
 
-enum TMailProtocol : int { mpPOP3 = 0, mpIMAP = 1 };
+// The settings file keeps these numbers under "Protocol".
+enum class TMailProtocol : int { POP3 = 0, IMAP = 1 };
 
-// The usual port of protocol with the security tls (tlsPOP3S: TLS from the first byte).
-constexpr int UsualPort(int protocol, int tls) {
-    if (protocol == mpIMAP)
-        return tls == tlsPOP3S ? 993 : 143;
-    return tls == tlsPOP3S ? 995 : 110;
+// The usual port of protocol with the security tls.
+constexpr int UsualPort(TMailProtocol protocol, TTLSMode tls) {
+    if (protocol == TMailProtocol::IMAP)
+        return tls == TTLSMode::Implicit ? 993 : 143;
+    return tls == TTLSMode::Implicit ? 995 : 110;
 }

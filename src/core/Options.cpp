@@ -56,12 +56,13 @@ TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     record.Secure = ini.ReadBool(section, "Secure", false);
     record.Color = ini.ReadInteger(section, "Color", NoAccountColor);
     record.Active = ini.ReadBool(section, "Active", true);
-    const int tls = ini.ReadInteger(section, "TLS", tlsNone);
-    record.TLS = tls >= tlsNone && tls <= tlsPOP3S ? tls : tlsNone;
+    const int tls = ini.ReadInteger(section, "TLS", 0);
+    record.TLS = tls >= 0 && tls <= 2 ? static_cast<TTLSMode>(tls) : TTLSMode::None;
     record.TLSVerify = ini.ReadBool(section, "TLSVerify", true);
     // Files from before IMAP have no key: their accounts stay POP3.
-    record.Protocol =
-        SameText(TrimControl(ini.ReadString(section, "Protocol", "")), "IMAP") ? mpIMAP : mpPOP3;
+    record.Protocol = SameText(TrimControl(ini.ReadString(section, "Protocol", "")), "IMAP")
+                          ? TMailProtocol::IMAP
+                          : TMailProtocol::POP3;
 
     // Read marks stay in the file until the next save rewrites them, so a crash
     // between load and save loses none.
@@ -93,10 +94,10 @@ void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     ini.WriteBool(section, "Secure", account.Secure);
     ini.WriteInteger(section, "Color", account.Color);
     ini.WriteBool(section, "Active", account.Active);
-    ini.WriteInteger(section, "TLS", account.TLS);
+    ini.WriteInteger(section, "TLS", static_cast<int>(account.TLS));
     ini.WriteBool(section, "TLSVerify", account.TLSVerify);
     // POP3 is what no key means, so a POP3 account's section stays as it always was.
-    if (account.Protocol == mpIMAP)
+    if (account.Protocol == TMailProtocol::IMAP)
         ini.WriteString(section, "Protocol", "IMAP");
     else
         ini.DeleteKey(section, "Protocol");
@@ -157,8 +158,9 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
             accounts.push_back(LoadAccount(ini, section));
 
     for (const auto& [key, value] : ini.ReadSectionValues("Attachments"))
-        options.Attachments.push_back(
-            {key, static_cast<uint8_t>(ini.ReadInteger("Attachments", key, 0))});
+        options.Attachments.push_back({key, ini.ReadInteger("Attachments", key, 0) == 1
+                                                ? TAttachmentAction::Save
+                                                : TAttachmentAction::Open});
 
     // Edges outside the known range would confuse docking; they float like a missing one.
     const int edge = ini.ReadInteger("Bar", "Edge", -1);
@@ -200,7 +202,7 @@ void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts)
     }
 
     for (const TExtension& extension : options.Attachments)
-        ini.WriteInteger("Attachments", extension.Extension, extension.Action);
+        ini.WriteInteger("Attachments", extension.Extension, static_cast<int>(extension.Action));
 
     for (const TAccount& account : accounts)
         WriteReadMarks(ini, account);

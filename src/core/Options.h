@@ -11,10 +11,13 @@
 
 using TStringList = std::vector<std::string>;
 
-// The remembered action for an attachment's file extension: 0 open, 1 save.
+// What is done with an attachment; the settings file keeps the numbers.
+enum class TAttachmentAction : uint8_t { Open = 0, Save = 1 };
+
+// The remembered action for an attachment's file extension.
 struct TExtension {
     std::string Extension;
-    uint8_t Action = 0;
+    TAttachmentAction Action = TAttachmentAction::Open;
     bool operator==(const TExtension&) const = default;
 };
 
@@ -65,9 +68,9 @@ struct TAccountConfig {
     bool Secure = false; // APOP login
     int Color = NoAccountColor;
     bool Active = true;
-    int TLS = tlsNone;
+    TTLSMode TLS = TTLSMode::None;
     bool TLSVerify = true;
-    int Protocol = mpPOP3;
+    TMailProtocol Protocol = TMailProtocol::POP3;
     bool operator==(const TAccountConfig&) const = default;
 };
 

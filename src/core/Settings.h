@@ -87,8 +87,6 @@ class TSettings {
     const TStringList& ReadMarks(int account) const {
         return FAccounts.at(static_cast<size_t>(account)).ReadList;
     }
-    // Going: StoreWorker.cpp still uses it
-    TStringList& ReadMarks(int account) { return Marks(account); }
     // Each changes the account's read marks, saves them and announces spReadMarks; a removal
     // that finds nothing (UIDs compared ignoring letter case) does neither.
     void AddReadMark(int account, const std::string& uid);

@@ -1,4 +1,9 @@
-// Transport security of an account's POP3 session, shared by the settings and the mail layer.
+// Transport security of an account's session, shared by the settings and the mail layer.
 #pragma once
 
-enum TTLSMode : int { tlsNone = 0, tlsSTLS = 1, tlsPOP3S = 2 };
+// The settings file keeps these numbers under "TLS".
+enum class TTLSMode : int {
+    None = 0,
+    STLS = 1,    // STLS / STARTTLS after the greeting
+    Implicit = 2 // TLS from the first byte (POP3S, IMAPS)
+};

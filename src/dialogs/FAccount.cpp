@@ -149,7 +149,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
     connect(cmbServerType, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
-    ShowProtocol(mpPOP3);
+    ShowProtocol(TMailProtocol::POP3);
     // Not resizable; a larger font makes it larger.
     setFixedSize(sizeHint().expandedTo(FormSize));
 }
@@ -189,8 +189,8 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     {
         const QSignalBlocker quiet(cmbSecurity);
         const QSignalBlocker quietType(cmbServerType);
-        cmbSecurity->setCurrentIndex(account.TLS);
-        cmbServerType->setCurrentIndex(account.Protocol);
+        cmbSecurity->setCurrentIndex(static_cast<int>(account.TLS));
+        cmbServerType->setCurrentIndex(static_cast<int>(account.Protocol));
     }
     ShowProtocol(account.Protocol);
     chkVerify->setChecked(account.TLSVerify);
@@ -215,9 +215,9 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.Secure = chkSecure->isChecked();
     account.Color = SelectedColor();
     account.Active = chkActive->isChecked();
-    account.TLS = cmbSecurity->currentIndex();
+    account.TLS = static_cast<TTLSMode>(cmbSecurity->currentIndex());
     account.TLSVerify = chkVerify->isChecked();
-    account.Protocol = cmbServerType->currentIndex() == mpIMAP ? mpIMAP : mpPOP3;
+    account.Protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
 }
 
 void TfrmAccount::accept() {
@@ -279,8 +279,8 @@ bool TfrmAccount::MovePassword() {
 }
 
 void TfrmAccount::ServerChanged() {
-    const int protocol = cmbServerType->currentIndex();
-    const int mode = cmbSecurity->currentIndex();
+    const auto protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
+    const auto mode = static_cast<TTLSMode>(cmbSecurity->currentIndex());
     // Only the usual port follows; a port the user chose stays.
     if (sePOPPort->value() == UsualPort(FLastProtocol, FLastSecurity))
         sePOPPort->setValue(UsualPort(protocol, mode));
@@ -289,9 +289,9 @@ void TfrmAccount::ServerChanged() {
     ShowProtocol(protocol);
 }
 
-void TfrmAccount::ShowProtocol(int protocol) {
-    const bool imap = protocol == mpIMAP;
-    cmbSecurity->setItemText(tlsSTLS, imap ? "STARTTLS" : "STLS");
+void TfrmAccount::ShowProtocol(TMailProtocol protocol) {
+    const bool imap = protocol == TMailProtocol::IMAP;
+    cmbSecurity->setItemText(static_cast<int>(TTLSMode::STLS), imap ? "STARTTLS" : "STLS");
     // The APOP login is POP3's alone.
     chkSecure->setEnabled(!imap);
 }

@@ -57,12 +57,12 @@ class TfrmAccount : public QDialog {
     // The port follows a change of protocol or security only while it is the usual one.
     void ServerChanged();
     // Texts and controls that depend on the protocol.
-    void ShowProtocol(int protocol);
+    void ShowProtocol(TMailProtocol protocol);
     // Into the keyring, or back into the settings file; false, with a message, when the
     // keyring refused.
     bool MovePassword();
     // The account as loaded kept its password in the keyring.
     bool FWasKeyring = false;
-    int FLastSecurity = 0;
-    int FLastProtocol = mpPOP3;
+    TTLSMode FLastSecurity = TTLSMode::None;
+    TMailProtocol FLastProtocol = TMailProtocol::POP3;
 };

@@ -24,24 +24,24 @@ TUIDSet MakeUIDSet(const std::vector<std::string>& uids) {
 
 bool HasCheckTask(const TTaskArray& tasks) {
     return std::any_of(tasks.begin(), tasks.end(),
-                       [](const TQueuedTask& task) { return task.Kind == tkCheck; });
+                       [](const TQueuedTask& task) { return task.Kind == TJobKind::Check; });
 }
 
 bool HasCheckTaskFor(const TTaskArray& tasks, int account) {
     return std::any_of(tasks.begin(), tasks.end(), [account](const TQueuedTask& task) {
-        return task.Kind == tkCheck && task.Account == account;
+        return task.Kind == TJobKind::Check && task.Account == account;
     });
 }
 
 std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName) {
     switch (task.Kind) {
-    case tkCheck:
+    case TJobKind::Check:
         return "Check email on '" + accountName + "'...";
-    case tkRetrieve:
+    case TJobKind::Retrieve:
         return "Retrieve email " + std::to_string(task.MsgNum) + "...";
-    case tkRemove:
+    case TJobKind::Remove:
         return "Remove email " + std::to_string(task.MsgNum) + "...";
-    case tkMarkRead:
+    case TJobKind::MarkRead:
         return "Mark email as read on '" + accountName + "'...";
     default:
         return "Remove multiple messages...";
@@ -89,7 +89,7 @@ int IndexOf(const TEntryArray& buttons, TEntryId id) {
 }
 
 bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons) {
-    if (task.Kind == tkCheck)
+    if (task.Kind == TJobKind::Check)
         return task.Account >= 0;
     if (task.Account < 0)
         return false;
@@ -110,7 +110,7 @@ bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons) {
         task.Messages.push_back(std::move(ref));
         task.Entries.push_back(id);
     }
-    if (task.Kind != tkRemoveSeveral)
+    if (task.Kind != TJobKind::RemoveSeveral)
         task.MsgNum = task.Messages.front().Number;
     return true;
 }

@@ -115,28 +115,24 @@ std::string TMessageStore::Hint(int index) const {
 }
 
 TQBTaskInfo TMessageStore::CheckTask(int account) const {
-    const TAccount& source = Settings().Accounts().at(static_cast<size_t>(account));
     TQBTaskInfo task;
-    task.Kind = tkCheck;
-    task.Host = source.Host;
-    task.Port = source.Port;
-    task.User = source.User;
-    task.Pass = source.Pass;
-    if (source.Keyring)
-        task.KeyringKey = source.AccountName;
-    task.Secure = source.Secure;
-    task.TLS = source.TLS;
-    task.TLSVerify = source.TLSVerify;
-    task.Protocol = static_cast<uint8_t>(source.Protocol);
+    task.Kind = TJobKind::Check;
+    task.Server = EndpointOf(Settings().Accounts().at(static_cast<size_t>(account)));
     task.MsgNum = -1;
     task.Account = account;
     return task;
 }
 
+TQueuedTask TMessageStore::MakeJob(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
+    TQueuedTask job = QueueTask(task, std::move(entries));
+    job.Id = TJobId(++FLastJobId);
+    return job;
+}
+
 void TMessageStore::AddTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
     if (FClosing)
         return;
-    FTasks.push_back(QueueTask(task, std::move(entries)));
+    FTasks.push_back(MakeJob(task, std::move(entries)));
     emit TaskAdded(static_cast<int>(FTasks.size()) - 1);
     // The worker sleeps while the queue is empty.
     if (FWorker)
@@ -171,7 +167,7 @@ void TMessageStore::CheckNow(int tag) {
 }
 
 bool TMessageStore::IsIMAP(int account) const {
-    return ValidAccount(account) && Settings().Accounts()[account].Protocol == mpIMAP;
+    return ValidAccount(account) && Settings().Accounts()[account].Protocol == TMailProtocol::IMAP;
 }
 
 void TMessageStore::MarkRead(int index) {
@@ -213,14 +209,14 @@ void TMessageStore::QueueSeen(const std::vector<TEntryId>& seen) {
     }
     for (auto& [account, entries] : byAccount) {
         // Not the head, which may be running already.
-        if (FTasks.size() > 1 && FTasks.back().Kind == tkMarkRead &&
+        if (FTasks.size() > 1 && FTasks.back().Kind == TJobKind::MarkRead &&
             FTasks.back().Account == account) {
             std::vector<TEntryId>& waiting = FTasks.back().Entries;
             waiting.insert(waiting.end(), entries.begin(), entries.end());
             continue;
         }
         TQBTaskInfo task = CheckTask(account);
-        task.Kind = tkMarkRead;
+        task.Kind = TJobKind::MarkRead;
         AddTask(task, std::move(entries));
     }
 }
@@ -268,8 +264,8 @@ void TMessageStore::RemoveAccountEntries(int account) {
             RemoveEntry(i, false);
     // The waiting jobs of the account go; the running head ends as usual.
     for (size_t i = 1; i < FTasks.size(); ++i)
-        if (FTasks[i].Account == account)
-            NotifyDropped(FTasks[i]);
+        if (FTasks[i].Account == account && FTasks[i].NotifyEnd)
+            emit RemovalEnded();
     const std::vector<int> dropped = AccountRemoved(FEntries, FTasks, account, FRunningAccount);
     for (auto row = dropped.rbegin(); row != dropped.rend(); ++row)
         emit TaskRemoved(*row);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -43,8 +44,6 @@ class TMessageStore : public QObject {
     std::string Hint(int index) const;
     const TTaskArray& Tasks() const { return FTasks; }
     const TErrorArray& Errors() const { return FErrors; }
-    // The mail worker, null before Start and after Shutdown; for looking at only.
-    const TQBThread* Worker() const { return FWorker.get(); }
 
     // Starts the worker and the check timer, and queues the first check of every
     // active account.
@@ -155,9 +154,10 @@ class TMessageStore : public QObject {
     // Queues the jobs that set \Seen on the server for the IMAP entries seen, one per account;
     // a job of the account still waiting takes them on.
     void QueueSeen(const std::vector<TEntryId>& seen);
-    // A job that leaves the queue without the worker running it still ends the wait
-    // of its window, as the worker does at the end of every job.
-    void NotifyDropped(const TQBTaskInfo& task);
+    // Takes the head job out of the queue without the worker running it.
+    void DropHead(const std::string& reason);
+    // A queued job with a new identity.
+    TQueuedTask MakeJob(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
     // The head job ended without its message: a retrieval tells the read window why.
     void JobFailed(const std::string& reason);
     void CreateWorker();
@@ -175,19 +175,19 @@ class TMessageStore : public QObject {
     void WatcherTrouble(const std::string& accountName, const std::string& cause);
 
     // The worker's events (StoreWorker.cpp).
-    void WorkerGetTask(bool& hasTask);
-    void WorkerMessage(const TStringList* lines, int number, const std::string& uid);
-    void CheckMessage(const TStringList* lines, int number, const std::string& uid);
-    void WorkerRenumber(const std::string& uid, int number);
-    void WorkerCheckDone();
-    void WorkerError(int fatal, const std::string& text);
+    std::optional<TJobOrder> WorkerGetJob();
+    void WorkerAnnounced(TAnnounced& message);
+    void WorkerRenumbered(const TRenumbered& message);
+    void WorkerCheckEnded(TCheckEnded& check);
+    void WorkerRetrieved(TRetrieved& message);
+    void WorkerRemoved(const TRemoved& message);
+    void WorkerError(const TWorkerError& error);
     void WorkerStatus(const std::string& text);
-    void WorkerSizeWarning(int size, uint8_t& answer);
-    // StoreReading.cpp
-    void RetrievedMessage();
-    void RemovedMessage(int number);
-    void RemovalIncomplete();
-    void WorkerNotice(const TWorkerNotice& notice);
+    TSizeAnswer WorkerSizeWarning(int size);
+    // Ends the head job when it is the one that ended.
+    void WorkerJobEnded(const TJobEnded& job);
+    // StoreReading.cpp: a removal on account did not complete.
+    void RemovalIncomplete(int account);
 
     // Outlives the store when the worker has to be abandoned; see CreateWorker.
     TWorkerBridge* FBridge = nullptr;
@@ -197,6 +197,7 @@ class TMessageStore : public QObject {
     TUIDSet FReadSet;
     int FRenumberHint = 0;
     unsigned long long FLastId = 0;
+    unsigned long long FLastJobId = 0;
     TStoreConfig FConfig;
     TEntryArray FEntries;
     TTaskArray FTasks;

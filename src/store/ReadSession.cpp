@@ -154,19 +154,19 @@ void TReadSession::FetchFailed(TEntryId id, const std::string& reason) {
         emit Failed(id, reason);
 }
 
-int TReadSession::AnswerSize(TEntryId asked, int size, bool full) {
-    int answer = 0;
+TSizeAnswer TReadSession::AnswerSize(TEntryId asked, int size, bool full) {
+    TSizeAnswer answer = TSizeAnswer::Whole;
     if (!full) {
-        answer = 1;
+        answer = TSizeAnswer::FirstLines;
         const TOptions& options = Settings().Options();
         if (options.MaxAsk && AskSize)
             answer = AskSize(options.MaxSize / 1024, size / 1024, options.MaxLines);
-        if (answer == 2)
+        if (answer == TSizeAnswer::Cancel)
             return answer;
     }
     // The question waits for the user: the window may show another message by now.
     if (asked == FShownId)
-        emit DownloadEnabled(answer == 1);
+        emit DownloadEnabled(answer == TSizeAnswer::FirstLines);
     return answer;
 }
 

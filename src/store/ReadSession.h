@@ -5,6 +5,7 @@
 
 #include "model/StoreRecords.h"
 #include "store/ReadView.h"
+#include "worker/WorkerEvents.h"
 
 #include <QObject>
 
@@ -51,9 +52,9 @@ class TReadSession : public QObject {
     // The message list's rows in their current order, as entry indices; without it,
     // the unread entries in store order.
     std::function<std::vector<int>()> ListOrder;
-    // The question before a large message: Yes 1 (first lines only), No 0, Cancel 2.
+    // The question before a large message: first lines only, whole, or cancel.
     // The values are in kb. Without it only the first lines are fetched.
-    std::function<int(int maxKb, int sizeKb, int lines)> AskSize;
+    std::function<TSizeAnswer(int maxKb, int sizeKb, int lines)> AskSize;
 
     // The store's side.
     // A retrieval of entry id ended with its text.
@@ -62,7 +63,7 @@ class TReadSession : public QObject {
     void FetchFailed(TEntryId id, const std::string& reason);
     // The size question for the retrieval of entry asked (size in bytes), asked unless the
     // whole message was wanted (full); returns the answer, 0 for full.
-    int AnswerSize(TEntryId asked, int size, bool full);
+    TSizeAnswer AnswerSize(TEntryId asked, int size, bool full);
     // No unread message is left: nothing to show.
     void HideWhenAllRead();
     // Entry index is about to leave the store; removedByUser: by the user's removal, whose

@@ -11,7 +11,7 @@ std::string TMessageStore::IndexPath(int account) const {
     const TAccount& a = Settings().Accounts().at(static_cast<size_t>(account));
     // Another server, user or protocol under the same name starts a new index.
     const std::string key = a.AccountName + '\0' + a.Host + '\0' + std::to_string(a.Port) + '\0' +
-                            a.User + '\0' + std::to_string(a.Protocol);
+                            a.User + '\0' + std::to_string(static_cast<int>(a.Protocol));
     // Named like a cache file, so that the exit's clean-up treats it as one.
     return CacheFolder() + "/" + MD5Hex("header index\n" + key) + ".dat";
 }
@@ -30,7 +30,7 @@ void TMessageStore::LoadIndexes() {
             continue; // unreadable: the check fetches every header, as without an index
         }
         const TUIDSet readMarks =
-            config.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(config.ReadList);
+            config.Protocol == TMailProtocol::IMAP ? TUIDSet() : MakeUIDSet(config.ReadList);
         TStringList& known = KnownOnServer(account);
         for (TIndexedEntry& item : indexed) {
             TEntry entry;

@@ -24,22 +24,10 @@ std::string WatcherKey(const std::string& accountName) {
 void TMessageStore::SyncWatchers() {
     if (FClosing)
         return;
-    std::map<std::string, TIMAPServer> wanted;
-    for (const TAccount& account : Settings().Accounts()) {
-        if (account.Protocol != mpIMAP || !account.Active)
-            continue;
-        TIMAPServer server;
-        server.Host = account.Host;
-        server.Port = account.Port;
-        server.User = account.User;
-        server.Pass = account.Pass;
-        if (account.Keyring)
-            server.KeyringKey = account.AccountName;
-        server.TLS = account.TLS;
-        server.TLSVerify = account.TLSVerify;
-        server.TLSCAFile = FWorker ? FWorker->POP3.TLSCAFile : std::string();
-        wanted.emplace(WatcherKey(account.AccountName), server);
-    }
+    std::map<std::string, TServerEndpoint> wanted;
+    for (const TAccount& account : Settings().Accounts())
+        if (account.Protocol == TMailProtocol::IMAP && account.Active)
+            wanted.emplace(WatcherKey(account.AccountName), EndpointOf(account));
     for (auto it = FWatchers.begin(); it != FWatchers.end();) {
         const auto want = wanted.find(it->first);
         if (want != wanted.end() && want->second == it->second->Server()) {
@@ -99,10 +87,11 @@ void TMessageStore::MailboxChanged(const std::string& accountName) {
     if (!IsIMAP(account) || !Settings().Accounts()[account].Active)
         return;
     // A check running now may have looked already: another one follows it.
-    const bool waiting = std::any_of(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
-                                     [account](const TQueuedTask& task) {
-                                         return task.Kind == tkCheck && task.Account == account;
-                                     });
+    const bool waiting =
+        std::any_of(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
+                    [account](const TQueuedTask& task) {
+                        return task.Kind == TJobKind::Check && task.Account == account;
+                    });
     if (!waiting)
         AddTask(CheckTask(account));
 }

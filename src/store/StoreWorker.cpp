@@ -10,12 +10,14 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
 
 constexpr int ConnectTimeout = 30000;
 constexpr int WorkerWaitLimit = 9999; // ms the exit waits for the worker
+const char* const CancelledText = "The task was cancelled.";
 
 } // namespace
 
@@ -41,12 +43,12 @@ void TMessageStore::CreateWorker() {
             },
             Qt::BlockingQueuedConnection);
     };
-    auto post = [bridge](const TWorkerNotice& notice) {
+    auto post = [bridge](const TWorkerProgress& progress) {
         QMetaObject::invokeMethod(
             bridge,
             [=] {
                 if (bridge->Store)
-                    bridge->Store->WorkerNotice(notice);
+                    emit bridge->Store->ProgressChanged(progress.Received, progress.Size);
             },
             Qt::QueuedConnection);
     };
@@ -62,20 +64,17 @@ void TMessageStore::CreateWorker() {
             },
             Qt::QueuedConnection);
     };
-    FWorker->OnGetTask = [this](TQBThread&, bool& hasTask) { WorkerGetTask(hasTask); };
-    FWorker->OnMessage = [this](TQBThread&, const TStringList* lines, int number,
-                                const std::string& uid) { WorkerMessage(lines, number, uid); };
-    FWorker->OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
-        WorkerRenumber(uid, number);
-    };
-    FWorker->OnCheckDone = [this](TQBThread&) { WorkerCheckDone(); };
-    FWorker->OnError = [this](TQBThread&, int fatal, const std::string& text) {
-        WorkerError(fatal, text);
-    };
-    FWorker->OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
-        WorkerSizeWarning(size, answer);
-    };
-    FWorker->OnStatus = [this](TQBThread&, const std::string& text) { WorkerStatus(text); };
+    TWorkerEvents& events = FWorker->Events;
+    events.GetJob = [this] { return WorkerGetJob(); };
+    events.Announced = [this](TAnnounced& message) { WorkerAnnounced(message); };
+    events.Renumbered = [this](const TRenumbered& message) { WorkerRenumbered(message); };
+    events.CheckEnded = [this](TCheckEnded& check) { WorkerCheckEnded(check); };
+    events.Retrieved = [this](TRetrieved& message) { WorkerRetrieved(message); };
+    events.Removed = [this](const TRemoved& message) { WorkerRemoved(message); };
+    events.Error = [this](const TWorkerError& error) { WorkerError(error); };
+    events.SizeWarning = [this](int size) { return WorkerSizeWarning(size); };
+    events.Status = [this](const std::string& text) { WorkerStatus(text); };
+    events.JobEnded = [this](const TJobEnded& job) { WorkerJobEnded(job); };
     FWorker->POP3.AllowPipelining = FConfig.Pipelining;
     ApplyWorkerLimits();
     FWorker->Resume();
@@ -90,7 +89,7 @@ void TMessageStore::StopWorker() {
     waited.start();
     bool forced = false;
     // The worker may be waiting for this thread to run one of its events.
-    while (!FWorker->Finished) {
+    while (!FWorker->Finished()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(10);
         if (waited.elapsed() > WorkerWaitLimit) {
@@ -118,120 +117,86 @@ void TMessageStore::ApplyWorkerLimits() {
     FWorker->MaxLines = options.MaxLines;
 }
 
-void TMessageStore::NotifyDropped(const TQBTaskInfo& task) {
-    if (task.Notify != 0)
-        emit RemovalEnded();
-}
-
 void TMessageStore::JobFailed(const std::string& reason) {
-    if (FTasks.empty() || FTasks.front().Kind != tkRetrieve || FTasks.front().Entries.empty())
+    if (FTasks.empty() || FTasks.front().Kind != TJobKind::Retrieve ||
+        FTasks.front().Entries.empty())
         return;
     FReader->FetchFailed(FTasks.front().Entries.front(), reason);
 }
 
-void TMessageStore::WorkerNotice(const TWorkerNotice& notice) {
-    if (notice.Kind == TWorkerNotice::TKind::Progress)
-        emit ProgressChanged(notice.Received, notice.Size);
-    else
+// A job that leaves the queue without the worker running it still ends the wait of whoever
+// waits for it, as the worker's end of a job does.
+void TMessageStore::DropHead(const std::string& reason) {
+    const TQueuedTask& dropped = FTasks.front();
+    JobFailed(reason);
+    if (dropped.NotifyEnd)
         emit RemovalEnded();
+    // A removal that will not run leaves the shown message where it is.
+    if (dropped.Kind == TJobKind::Remove || dropped.Kind == TJobKind::RemoveSeveral)
+        FReader->RemovalDropped();
+    NextTask();
 }
 
-void TMessageStore::WorkerGetTask(bool& hasTask) {
-    hasTask = false;
+std::optional<TJobOrder> TMessageStore::WorkerGetJob() {
     if (FClosing)
-        return;
+        return std::nullopt;
     emit TaskStarted();
-    if (FWorker->RemovalIncomplete) {
-        FWorker->RemovalIncomplete = false;
-        RemovalIncomplete();
-    }
-    // Taken back, not copied: an idle worker holds no copy of a large mailbox's keys.
-    if (ValidAccount(FRunningAccount))
-        KnownOnServer(FRunningAccount) = std::move(FWorker->ServerList);
-    FWorker->ServerList.clear();
     FRunningAccount = -1;
-    // A cancelled job still at the head was broken off without its last event (the
-    // worker reports nothing while stopping); a job whose messages have all gone since
-    // it was queued has nothing left to do.
+    // A cancelled job still at the head was cancelled before the worker took it up; a job
+    // whose messages have all gone since it was queued has nothing left to do.
     while (!FTasks.empty() && (FTasks.front().Cancelled || !ValidAccount(FTasks.front().Account) ||
                                !ResolveTask(FTasks.front(), FEntries))) {
         const TQueuedTask& dropped = FTasks.front();
         // Its messages went with a check since it was queued: nothing is sent for them. Read
         // marks for messages gone need no word.
-        if (!dropped.Cancelled && ValidAccount(dropped.Account) && dropped.Kind != tkCheck &&
-            dropped.Kind != tkMarkRead)
+        if (!dropped.Cancelled && ValidAccount(dropped.Account) &&
+            dropped.Kind != TJobKind::Check && dropped.Kind != TJobKind::MarkRead)
             AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
-        JobFailed(dropped.Cancelled ? "The task was cancelled." : MessageGoneText);
-        NotifyDropped(dropped);
-        // A removal that will not run leaves the shown message where it is.
-        if (dropped.Kind == tkRemove || dropped.Kind == tkRemoveSeveral)
-            FReader->RemovalDropped();
-        NextTask();
+        DropHead(dropped.Cancelled ? CancelledText : MessageGoneText);
     }
     if (FTasks.empty())
-        return;
-    hasTask = true;
+        return std::nullopt;
     const TQueuedTask& head = FTasks.front();
-    FWorker->ServerList = KnownOnServer(head.Account);
-    FWorker->KnownSizes.clear();
-    if (head.Kind == tkCheck && head.Protocol != mpIMAP)
-        FWorker->KnownSizes = KnownSizes(head.Account);
-    FWorker->Task = head;
-    if (head.Kind == tkRetrieve && !FWorker->Task.Messages.empty())
-        FWorker->Task.CacheFile = CachePath(head.Account, FWorker->Task.Messages.front().UID);
-    FRunningAccount = head.Account;
-    if (head.Kind == tkCheck) {
+    TJobOrder order;
+    order.Task = head;
+    if (head.Kind == TJobKind::Check) {
+        order.ServerList = KnownOnServer(head.Account);
+        if (head.Server.Protocol != TMailProtocol::IMAP)
+            order.KnownSizes = KnownSizes(head.Account);
         // An IMAP check announces unseen messages only.
-        FReadSet =
-            head.Protocol == mpIMAP ? TUIDSet() : MakeUIDSet(Settings().ReadMarks(head.Account));
+        FReadSet = head.Server.Protocol == TMailProtocol::IMAP
+                       ? TUIDSet()
+                       : MakeUIDSet(Settings().ReadMarks(head.Account));
         FRenumberHint = 0;
     }
+    if (head.Kind == TJobKind::Retrieve && !head.Messages.empty())
+        order.Task.CacheFile = CachePath(head.Account, head.Messages.front().UID);
+    FRunningAccount = head.Account;
     FNewMail = false;
+    return order;
 }
 
-void TMessageStore::WorkerMessage(const TStringList* lines, int number, const std::string& uid) {
-    if (FClosing || FTasks.empty())
-        return;
-    switch (FTasks.front().Kind) {
-    case tkCheck:
-        CheckMessage(lines, number, uid);
-        break;
-    case tkRetrieve:
-        RetrievedMessage();
-        break;
-    case tkMarkRead:
-        NextTask();
-        break;
-    default:
-        RemovedMessage(number);
-        break;
-    }
-}
-
-void TMessageStore::CheckMessage(const TStringList* lines, int number, const std::string& uid) {
+void TMessageStore::WorkerAnnounced(TAnnounced& message) {
     // The account was removed while its check ran.
-    if (!ValidAccount(FRunningAccount))
+    if (FClosing || !ValidAccount(FRunningAccount))
         return;
     TQBMessage msg;
-    if (lines)
-        msg.LoadFromLines(*lines);
+    msg.LoadFromLines(message.Header);
     TEntry entry;
-    if (lines)
-        entry.MessageID = MessageIdOf(*lines);
+    entry.MessageID = MessageIdOf(message.Header);
     entry.Fields = EntryFields(msg);
-    entry.Fields.Size = FWorker->Size;
+    entry.Fields.Size = message.Size;
     // A message whose header could not be read shows at least its size.
-    entry.Fields.Unreadable = FWorker->HeaderUnreadable;
+    entry.Fields.Unreadable = message.Unreadable;
     entry.Account = FRunningAccount;
-    entry.MsgNum = number;
-    entry.UID = uid;
-    entry.Read = FReadSet.count(LowerUID(uid)) > 0;
+    entry.MsgNum = message.Number;
+    entry.UID = std::move(message.UID);
+    entry.Read = FReadSet.count(LowerUID(entry.UID)) > 0;
     if (!entry.Read)
         FNewMail = true;
     // Known before with another size: another message now has its key, and takes its place.
-    const int known = FWorker->KnownSizes.count(LowerUID(uid)) > 0
-                          ? FindEntry(FEntries, FRunningAccount, uid, FRenumberHint)
-                          : -1;
+    const int known =
+        message.Replaces ? FindEntry(FEntries, FRunningAccount, entry.UID, FRenumberHint) : -1;
     if (known >= 0) {
         entry.Id = FEntries[known].Id;
         FEntries[known] = std::move(entry);
@@ -244,69 +209,112 @@ void TMessageStore::CheckMessage(const TStringList* lines, int number, const std
     AddEntry(std::move(entry));
 }
 
-void TMessageStore::WorkerRenumber(const std::string& uid, int number) {
+void TMessageStore::WorkerRenumbered(const TRenumbered& message) {
     if (FClosing)
         return;
-    const int index = FindEntry(FEntries, FRunningAccount, uid, FRenumberHint);
+    const int index = FindEntry(FEntries, FRunningAccount, message.UID, FRenumberHint);
     if (index < 0)
         return;
     FRenumberHint = index + 1;
     // No view shows the number: a restart that renumbers every entry redraws nothing.
-    FEntries[index].MsgNum = number;
+    FEntries[index].MsgNum = message.Number;
 }
 
-void TMessageStore::WorkerCheckDone() {
-    if (FClosing)
+void TMessageStore::WorkerCheckEnded(TCheckEnded& check) {
+    if (FClosing || !ValidAccount(FRunningAccount))
         return;
+    // At once, not only at the job's end: a program ended right after this check must still
+    // know which cached messages are on the server.
+    KnownOnServer(FRunningAccount) = std::move(check.ServerList);
     // A check that ended early saw only part of the mailbox: what it did not see is not
     // gone, so nothing is removed and no read mark erased.
-    if (ValidAccount(FRunningAccount) && !FWorker->CheckComplete) {
-        KnownOnServer(FRunningAccount) = FWorker->ServerList;
-    } else if (ValidAccount(FRunningAccount)) {
-        TStringList& readMarks = Settings().ReadMarks(FRunningAccount);
+    if (check.Complete) {
+        const TSettings::TBatch oneSave(Settings());
         // Marks left from the account's POP3 days name no IMAP message.
         if (IsIMAP(FRunningAccount))
-            readMarks.clear();
-        // At once, not only when the worker next asks for a job: a program ended right
-        // after this check must still know which cached messages are on the server.
-        KnownOnServer(FRunningAccount) = FWorker->ServerList;
-        const TUIDSet onServer = MakeUIDSet(FWorker->ServerList);
+            Settings().ClearReadMarks(FRunningAccount);
+        const TUIDSet onServer = MakeUIDSet(KnownOnServer(FRunningAccount));
+        TStringList gone;
         std::error_code error;
         for (int index : MissingEntries(FEntries, FRunningAccount, onServer)) {
             const std::string uid = FEntries[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
-            const int mark = IndexOfText(readMarks, uid);
-            if (mark >= 0)
-                readMarks.erase(readMarks.begin() + mark);
+            gone.push_back(uid);
             // The check has given the remaining messages their current numbers.
             RemoveEntry(index, false);
         }
+        if (!gone.empty())
+            Settings().RemoveReadMarks(FRunningAccount, gone);
     }
-    if (ValidAccount(FRunningAccount)) {
-        // Unread messages shown from the index are news to this run too, once confirmed.
-        if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
-            for (const TEntry& entry : FEntries)
-                FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
-        // Written after this event: the worker, waiting for its end, leaves the server sooner.
-        QMetaObject::invokeMethod(this, &TMessageStore::SaveChangedIndexes, Qt::QueuedConnection);
-    }
-    NextTask();
-    Settings().Save();
-    if (FNewMail)
-        emit NewMailArrived();
+    // Unread messages shown from the index are news to this run too, once confirmed.
+    if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
+        for (const TEntry& entry : FEntries)
+            FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
+    // Written after this event: the worker, waiting for its end, leaves the server sooner.
+    QMetaObject::invokeMethod(this, &TMessageStore::SaveChangedIndexes, Qt::QueuedConnection);
 }
 
-void TMessageStore::WorkerError(int fatal, const std::string& text) {
+void TMessageStore::WorkerRetrieved(TRetrieved& message) {
+    if (FClosing || FTasks.empty())
+        return;
+    const TQueuedTask& head = FTasks.front();
+    // The worker has stored it in the cache file; shown only if the window still shows its
+    // entry. Taken from the event, not copied: the message may be hundreds of megabytes.
+    const TEntryId id = head.Entries.empty() ? TEntryId::None : head.Entries.front();
+    FReader->Retrieved(id, std::make_shared<const std::string>(std::move(message.Text)),
+                       message.Whole);
+}
+
+void TMessageStore::WorkerRemoved(const TRemoved& message) {
+    if (FClosing || FTasks.empty())
+        return;
+    const TQueuedTask& head = FTasks.front();
+    const int index =
+        message.Message < head.Entries.size() ? IndexOf(head.Entries[message.Message]) : -1;
+    if (index < 0)
+        return;
+    const TEntry& entry = FEntries[index];
+    std::error_code error;
+    std::filesystem::remove(CachePath(head.Account, entry.UID), error);
+    // Forgotten, so that a check brings it back if the server kept it.
+    TStringList& known = KnownOnServer(head.Account);
+    known.erase(std::remove(known.begin(), known.end(), entry.UID), known.end());
+    FReader->Leaving(index, true);
+    RemoveEntry(index);
+    FReader->HideWhenAllRead();
+}
+
+void TMessageStore::WorkerJobEnded(const TJobEnded& job) {
     if (FClosing)
         return;
-    std::string line = text;
+    const int account = FRunningAccount;
+    // A job broken off by Cancel reports no closing empty status of its own.
+    if (job.Result == TJobResult::Cancelled)
+        emit StatusChanged("");
+    if (!FTasks.empty() && FTasks.front().Id == job.Job) {
+        const TQueuedTask& head = FTasks.front();
+        if (job.Result != TJobResult::Done)
+            JobFailed(job.Result == TJobResult::Cancelled ? CancelledText : job.Failure);
+        if (head.NotifyEnd)
+            emit RemovalEnded();
+        if (head.Kind == TJobKind::Remove || head.Kind == TJobKind::RemoveSeveral)
+            FReader->RemovalEnded();
+        const bool newMail = head.Kind == TJobKind::Check && FNewMail;
+        NextTask();
+        if (newMail)
+            emit NewMailArrived();
+    }
+    if (job.RemovalIncomplete)
+        RemovalIncomplete(account);
+}
+
+void TMessageStore::WorkerError(const TWorkerError& error) {
+    if (FClosing)
+        return;
+    std::string line = error.Text;
     if (ValidAccount(FRunningAccount))
         line += " (" + AccountName(FRunningAccount) + ")";
     AddError(line);
-    if (fatal == 1) {
-        JobFailed(text);
-        NextTask();
-    }
     ShowTasks(1);
 }
 
@@ -315,13 +323,10 @@ void TMessageStore::WorkerStatus(const std::string& text) {
         emit StatusChanged(text);
 }
 
-void TMessageStore::WorkerSizeWarning(int size, uint8_t& answer) {
+TSizeAnswer TMessageStore::WorkerSizeWarning(int size) {
     if (FTasks.empty())
-        return;
+        return TSizeAnswer::Cancel;
     const TEntryId asked =
         FTasks.front().Entries.empty() ? TEntryId::None : FTasks.front().Entries.front();
-    answer = static_cast<uint8_t>(FReader->AnswerSize(asked, size, FTasks.front().Full != 0));
-    // Cancelled: the worker reports nothing more for this job.
-    if (answer == 2)
-        NextTask();
+    return FReader->AnswerSize(asked, size, FTasks.front().Full);
 }

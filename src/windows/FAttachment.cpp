@@ -98,7 +98,8 @@ TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialo
     resize(width, std::max(ClientSize.height(), minimumHeight()));
 }
 
-bool TfrmAttachment::Ask(QWidget* owner, const QString& fileName, int& action, bool& remember) {
+bool TfrmAttachment::Ask(QWidget* owner, const QString& fileName, TAttachmentAction& action,
+                         bool& remember) {
     TfrmAttachment prompt(owner, fileName);
     int result;
     if (NextAnswer) {
@@ -112,7 +113,7 @@ bool TfrmAttachment::Ask(QWidget* owner, const QString& fileName, int& action, b
     }
     if (result != QDialog::Accepted)
         return false;
-    action = prompt.optSave->isChecked() ? 1 : 0;
+    action = prompt.optSave->isChecked() ? TAttachmentAction::Save : TAttachmentAction::Open;
     remember = prompt.chkAsk->isChecked();
     return true;
 }

@@ -1,6 +1,8 @@
 // The attachment prompt: open or save an attachment, and whether to ask again.
 #pragma once
 
+#include "core/Options.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -17,7 +19,8 @@ class TfrmAttachment : public QDialog {
 
     // Shows the prompt for fileName. False on Cancel; otherwise action is 1 (save) or
     // 0 (open) and remember tells whether "do not ask again" was ticked.
-    static bool Ask(QWidget* owner, const QString& fileName, int& action, bool& remember);
+    static bool Ask(QWidget* owner, const QString& fileName, TAttachmentAction& action,
+                    bool& remember);
     // Tests: the next prompt is not shown; answer sets its controls and returns the
     // dialog's result (QDialog::Accepted or Rejected).
     static void SetNextAnswer(std::function<int(TfrmAttachment&)> answer);

@@ -366,7 +366,9 @@ void TfrmRead::ConnectStore() {
                 .arg(lines),
             "Retrieve message", QMessageBox::Question,
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        return answer == QMessageBox::Yes ? 1 : answer == QMessageBox::No ? 0 : 2;
+        return answer == QMessageBox::Yes  ? TSizeAnswer::FirstLines
+               : answer == QMessageBox::No ? TSizeAnswer::Whole
+                                           : TSizeAnswer::Cancel;
     };
 }
 

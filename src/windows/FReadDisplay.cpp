@@ -29,6 +29,7 @@
 #include <QUrl>
 
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -225,26 +226,27 @@ void TfrmRead::AttachmentChosen(size_t position) {
     const std::string data =
         part.DataLeftOut ? TQBMessage::DecodePart(*view->Source, index) : part.Data;
     const std::string extension = AttachmentExtension(name);
-    int action = -1;
+    std::optional<TAttachmentAction> action;
     if (!extension.empty())
         for (const TExtension& known : Settings().Options().Attachments)
             if (AttachmentExtension(known.Extension) == extension) {
                 action = known.Action;
                 break;
             }
-    if (action < 0) {
+    if (!action) {
         bool remember = false;
-        if (!TfrmAttachment::Ask(this, QString::fromStdString(name), action, remember))
+        action = TAttachmentAction::Open;
+        if (!TfrmAttachment::Ask(this, QString::fromStdString(name), *action, remember))
             return;
         if (remember && !extension.empty())
             Settings().UpdateOptions([&](TOptions& options) {
-                options.Attachments.push_back({extension, static_cast<uint8_t>(action)});
+                options.Attachments.push_back({extension, *action});
             });
     }
     try {
-        if (action == 0) {
+        if (*action == TAttachmentAction::Open) {
             OpenLocalFile(WritePrivateFile(name, data));
-        } else if (action == 1) {
+        } else {
             const QString path = AskSaveFileName(QString::fromStdString(name));
             if (path.isEmpty())
                 return;

@@ -50,7 +50,7 @@ class UOptionsTest : public ::testing::Test {
         a.Secure = true;
         a.Color = 0x00FF00;
         a.Active = false;
-        a.TLS = tlsPOP3S;
+        a.TLS = TTLSMode::Implicit;
         a.TLSVerify = false;
         return a;
     }
@@ -119,7 +119,7 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.MaxAsk = false;
     Options.DeleteConfirm = false;
     Options.ViewHTMLImages = false;
-    Options.Attachments = {{".pdf", 1}, {".ZIP", 0}};
+    Options.Attachments = {{".pdf", TAttachmentAction::Save}, {".ZIP", TAttachmentAction::Open}};
     AddAccount(SampleAccount("Home"), true);
     TAccount inKeyring = SampleAccount("Work");
     inKeyring.Keyring = true;
@@ -143,7 +143,7 @@ TEST_F(UOptionsTest, FileLayoutFollowsTheWriteOrder) {
     AddAccount(a, true);
     Accounts[0].ReadList = {"u1", "u2"};
     Options.Edge = abeTop;
-    Options.Attachments = {{".txt", 1}};
+    Options.Attachments = {{".txt", TAttachmentAction::Save}};
     SaveOptions();
     EXPECT_EQ(ReadIni(), "[Account=Home]\nName=Ann Home\nEmail=ann@Home.test\n"
                          "NoSpam=spam@Home.test\nPOPHost=pop.Home.test\nPOPPort=995\nPOPUser=ann\n"
@@ -167,13 +167,13 @@ TEST_F(UOptionsTest, ProtocolKeyAbsentOrPOP3MeansPOP3AndIMAPRoundTrips) {
              "[Account=Odd]\nProtocol=smtp\n[Account=Lower]\nProtocol=imap\n");
     LoadSettings();
     ASSERT_EQ(Accounts.size(), 4u);
-    EXPECT_EQ(Accounts[0].Protocol, mpPOP3);
-    EXPECT_EQ(Accounts[1].Protocol, mpPOP3);
-    EXPECT_EQ(Accounts[2].Protocol, mpPOP3);
-    EXPECT_EQ(Accounts[3].Protocol, mpIMAP);
+    EXPECT_EQ(Accounts[0].Protocol, TMailProtocol::POP3);
+    EXPECT_EQ(Accounts[1].Protocol, TMailProtocol::POP3);
+    EXPECT_EQ(Accounts[2].Protocol, TMailProtocol::POP3);
+    EXPECT_EQ(Accounts[3].Protocol, TMailProtocol::IMAP);
 
     TAccount imap = SampleAccount("Mail");
-    imap.Protocol = mpIMAP;
+    imap.Protocol = TMailProtocol::IMAP;
     imap.Port = 993;
     SaveAccount(imap);
     LoadSettings();
@@ -181,11 +181,11 @@ TEST_F(UOptionsTest, ProtocolKeyAbsentOrPOP3MeansPOP3AndIMAPRoundTrips) {
     EXPECT_EQ(Accounts[4], imap);
     EXPECT_NE(ReadIni().find("POPPort=993\n"), std::string::npos);
     // Back to POP3: the key goes, and the section reads as it did before IMAP.
-    imap.Protocol = mpPOP3;
+    imap.Protocol = TMailProtocol::POP3;
     SaveAccount(imap);
     EXPECT_EQ(ReadIni().find("Protocol=IMAP"), std::string::npos);
     LoadSettings();
-    EXPECT_EQ(Accounts[4].Protocol, mpPOP3);
+    EXPECT_EQ(Accounts[4].Protocol, TMailProtocol::POP3);
 }
 
 TEST_F(UOptionsTest, SectionNamesValuesAndLimitsAsStored) {
@@ -199,7 +199,7 @@ TEST_F(UOptionsTest, SectionNamesValuesAndLimitsAsStored) {
     EXPECT_EQ(Accounts[0].Color, 255);
     EXPECT_EQ(Accounts[0].Port, 110);
     EXPECT_EQ(Accounts[0].SMTPPort, 25);
-    EXPECT_EQ(Accounts[0].TLS, tlsNone);
+    EXPECT_EQ(Accounts[0].TLS, TTLSMode::None);
     EXPECT_TRUE(Accounts[0].TLSVerify);
     EXPECT_EQ(Accounts[0].Name, "Unknown");
     EXPECT_EQ(Accounts[1].AccountName, "");

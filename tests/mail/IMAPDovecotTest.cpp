@@ -24,13 +24,13 @@ class IMAPDovecotTest : public TDovecotUserTest<true> {
         TDovecotUserTest::SetUp();
         if (IsSkipped())
             return;
-        Session.Host = "127.0.0.1";
-        Session.Port = Dovecot->IMAPPort();
-        Session.TLS = tlsSTLS;
+        Session.Server.Host = "127.0.0.1";
+        Session.Server.Port = Dovecot->IMAPPort();
+        Session.Server.TLS = TTLSMode::STLS;
         Session.TLSCAFile = Dovecot->CAFile();
         Session.ReadTimeout = 10000;
-        Session.Username = Dovecot->User(User);
-        Session.Password = Dovecot->Password(User);
+        Session.Server.User = Dovecot->User(User);
+        Session.Server.Pass = Dovecot->Password(User);
     }
 
     // Connected, INBOX selected for changes, the three messages unseen.
@@ -72,10 +72,10 @@ class IMAPDovecotTest : public TDovecotUserTest<true> {
 } // namespace
 
 TEST_F(IMAPDovecotTest, LogsInOverSTARTTLSAndImplicitTLS) {
-    for (auto [tls, port] : {std::pair{int(tlsSTLS), Dovecot->IMAPPort()},
-                             std::pair{int(tlsPOP3S), Dovecot->IMAPTLSPort()}}) {
-        Session.TLS = tls;
-        Session.Port = port;
+    for (auto [tls, port] : {std::pair{TTLSMode::STLS, Dovecot->IMAPPort()},
+                             std::pair{TTLSMode::Implicit, Dovecot->IMAPTLSPort()}}) {
+        Session.Server.TLS = tls;
+        Session.Server.Port = port;
         Session.Connect(5000);
         EXPECT_TRUE(Session.UIDPlus());
         EXPECT_TRUE(Session.CanIdle());
@@ -86,10 +86,10 @@ TEST_F(IMAPDovecotTest, LogsInOverSTARTTLSAndImplicitTLS) {
         EXPECT_TRUE(Session.Logout(5000));
         EXPECT_FALSE(Session.Connected());
     }
-    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Username + ">, method=PLAIN"),
+    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Server.User + ">, method=PLAIN"),
               std::string::npos);
 
-    Session.Password = "not the password";
+    Session.Server.Pass = "not the password";
     EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
 }
@@ -128,11 +128,11 @@ TEST_F(IMAPDovecotTest, WorkerCheckSharesItsHeadersWithASecondSession) {
     TWorkerHarness h;
     h.Worker->ParallelHeaderMinimum = 2;
     h.Worker->POP3.TLSCAFile = Dovecot->CAFile();
-    TQBTaskInfo task = TWorkerHarness::Job(tkCheck, Dovecot->IMAPPort(), 0);
-    task.Protocol = mpIMAP;
-    task.TLS = tlsSTLS;
-    task.User = Session.Username;
-    task.Pass = Session.Password;
+    TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, Dovecot->IMAPPort(), 0);
+    task.Server.Protocol = TMailProtocol::IMAP;
+    task.Server.TLS = TTLSMode::STLS;
+    task.Server.User = Session.Server.User;
+    task.Server.Pass = Session.Server.Pass;
     h.Add(task);
     h.Start();
     ASSERT_TRUE(h.RunJobs());

@@ -26,10 +26,10 @@ class IMAPSessionTest : public ::testing::Test {
     void SetUp() override {
         Serve("IMAP4rev1 UIDPLUS IDLE AUTH=PLAIN SASL-IR");
         Server.SetTagged(true);
-        Session.Host = "127.0.0.1";
-        Session.Port = Server.Port();
-        Session.Username = "user";
-        Session.Password = "pass";
+        Session.Server.Host = "127.0.0.1";
+        Session.Server.Port = Server.Port();
+        Session.Server.User = "user";
+        Session.Server.Pass = "pass";
         Session.ReadTimeout = 5000;
     }
 
@@ -57,10 +57,10 @@ TEST_F(IMAPSessionTest, LoginChoosesMechanismByCapability) {
     Session.Logout(5000);
     // LOGIN with quoted strings, or literals where the text cannot be quoted.
     Serve("IMAP4rev1");
-    Session.Password = "pa\"ss";
+    Session.Server.Pass = "pa\"ss";
     Session.Connect(5000);
     Session.Logout(5000);
-    Session.Username = "j\xc3\xbcrgen";
+    Session.Server.User = "j\xc3\xbcrgen";
     Session.Connect(5000);
     Session.Logout(5000);
     Serve("IMAP4rev1 LITERAL+");
@@ -82,7 +82,7 @@ TEST_F(IMAPSessionTest, NoPasswordWhereLoginIsDisabled) {
     EXPECT_EQ(Transcript(), TTranscript{});
     // Asked for STARTTLS, a server without it is left, not logged into in clear text.
     Serve("IMAP4rev1");
-    Session.TLS = tlsSTLS;
+    Session.Server.TLS = TTLSMode::STLS;
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "The server does not offer STARTTLS.");
     EXPECT_EQ(Transcript(), TTranscript{});
 }

@@ -12,7 +12,8 @@ TEST(IMAPWatcher, ReportsOnlyRepeatedFailuresAndEndsAtOnce) {
     int port = 0;
     // Bound without listening while the test runs: every connection is refused.
     const int socket = LoopbackSocket(port, -1);
-    TIMAPServer server;
+    TServerEndpoint server;
+    server.Protocol = TMailProtocol::IMAP;
     server.Host = "127.0.0.1";
     server.Port = port;
     std::atomic<int> changes{0};

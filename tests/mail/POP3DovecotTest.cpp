@@ -21,10 +21,10 @@ class POP3DovecotTest : public TDovecotUserTest<false> {
         TDovecotUserTest::SetUp();
         if (IsSkipped())
             return;
-        Session.Host = "127.0.0.1";
-        Session.Port = Dovecot->Port();
-        Session.Username = Dovecot->User(User);
-        Session.Password = Dovecot->Password(User);
+        Session.Server.Host = "127.0.0.1";
+        Session.Server.Port = Dovecot->Port();
+        Session.Server.User = Dovecot->User(User);
+        Session.Server.Pass = Dovecot->Password(User);
     }
 
     // Dovecot writes its raw logs as the sessions go: wait for the QUIT of the last.
@@ -47,7 +47,7 @@ class POP3DovecotTest : public TDovecotUserTest<false> {
 TEST_F(POP3DovecotTest, UserPassAndAPOPLogins) {
     Session.Connect(5000);
     Session.Disconnect();
-    Session.APOP = true;
+    Session.Server.APOP = true;
     Session.Connect(5000);
     EXPECT_TRUE(Session.Connected());
     EXPECT_TRUE(Session.Pipelining); // from the CAPA answer after login
@@ -56,20 +56,20 @@ TEST_F(POP3DovecotTest, UserPassAndAPOPLogins) {
     std::vector<std::string> commands = CommandsUntil(2);
     ASSERT_EQ(commands.size(), 7u);
     std::sort(commands.begin(), commands.end());
-    EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Session.Username);
+    EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Session.Server.User);
     EXPECT_EQ(commands[0].size() - commands[0].rfind(' ') - 1, 32u);
     EXPECT_EQ(std::vector<std::string>(commands.begin() + 1, commands.end()),
-              (std::vector<std::string>{"CAPA", "CAPA", "PASS " + Session.Password, "QUIT", "QUIT",
-                                        "USER " + Session.Username}));
-    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Username + ">, method=APOP"),
+              (std::vector<std::string>{"CAPA", "CAPA", "PASS " + Session.Server.Pass, "QUIT",
+                                        "QUIT", "USER " + Session.Server.User}));
+    EXPECT_NE(Dovecot->Log().find("user=<" + Session.Server.User + ">, method=APOP"),
               std::string::npos);
 }
 
 TEST_F(POP3DovecotTest, WrongPasswordFailsForBothLogins) {
-    Session.Password = "not the password";
+    Session.Server.Pass = "not the password";
     EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
-    Session.APOP = true;
+    Session.Server.APOP = true;
     EXPECT_THROW(Session.Connect(5000), EMailReplyError);
     EXPECT_FALSE(Session.Connected());
 }
@@ -101,9 +101,9 @@ TEST_F(POP3DovecotTest, ListsAndReadsTheMailbox) {
     EXPECT_FALSE(Session.RetrieveMessage(9, whole));
     Session.Disconnect();
     EXPECT_EQ(CommandsUntil(1),
-              (std::vector<std::string>{"USER " + Session.Username, "PASS " + Session.Password,
-                                        "CAPA", "UIDL", "LIST 2", "LIST 9", "TOP 2 0", "RETR 2",
-                                        "RETR 9", "QUIT"}));
+              (std::vector<std::string>{"USER " + Session.Server.User,
+                                        "PASS " + Session.Server.Pass, "CAPA", "UIDL", "LIST 2",
+                                        "LIST 9", "TOP 2 0", "RETR 2", "RETR 9", "QUIT"}));
 }
 
 TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit) {
@@ -129,23 +129,23 @@ TEST_F(POP3DovecotTest, DeleteTakesEffectAtQuit) {
 TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted) {
     Session.TLSCAFile = Dovecot->CAFile();
     for (const char* host : {"127.0.0.1", "localhost"}) {
-        Session.Host = host;
-        Session.TLS = tlsSTLS;
-        Session.Port = Dovecot->Port();
+        Session.Server.Host = host;
+        Session.Server.TLS = TTLSMode::STLS;
+        Session.Server.Port = Dovecot->Port();
         Session.Connect(5000);
         TStringList uids;
         EXPECT_TRUE(Session.ListUIDs(uids));
         EXPECT_EQ(uids.size(), 3u);
         Session.Disconnect();
 
-        Session.TLS = tlsPOP3S;
-        Session.Port = Dovecot->TLSPort();
-        Session.APOP = true;
+        Session.Server.TLS = TTLSMode::Implicit;
+        Session.Server.Port = Dovecot->TLSPort();
+        Session.Server.APOP = true;
         Session.Connect(5000);
         EXPECT_EQ(Session.GetMessageSize(1),
                   static_cast<int>(TDovecotServer::GenerateMessage(1).size()));
         Session.Disconnect();
-        Session.APOP = false;
+        Session.Server.APOP = false;
     }
     std::string log = Dovecot->Log();
     EXPECT_NE(log.find("method=PLAIN, rip=127.0.0.1, lip=127.0.0.1, mpid="), std::string::npos);
@@ -154,9 +154,9 @@ TEST_F(POP3DovecotTest, STLSAndPOP3SWithTheTestCATrusted) {
 }
 
 TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsOff) {
-    for (int mode : {tlsSTLS, tlsPOP3S}) {
-        Session.TLS = mode;
-        Session.Port = mode == tlsSTLS ? Dovecot->Port() : Dovecot->TLSPort();
+    for (TTLSMode mode : {TTLSMode::STLS, TTLSMode::Implicit}) {
+        Session.Server.TLS = mode;
+        Session.Server.Port = mode == TTLSMode::STLS ? Dovecot->Port() : Dovecot->TLSPort();
         Session.TLSCAFile = "";
         EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
                   "Certificate verification failed: unable to get local issuer certificate");
@@ -164,17 +164,17 @@ TEST_F(POP3DovecotTest, UntrustedOrMisnamedCertificateFailsUnlessVerificationIsO
 
         // Trusted, but the certificate does not name this address.
         Session.TLSCAFile = Dovecot->CAFile();
-        Session.Host = "127.0.0.2";
+        Session.Server.Host = "127.0.0.2";
         EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
                   "Certificate verification failed: IP address mismatch");
 
         Session.TLSCAFile = "";
-        Session.TLSVerify = false;
+        Session.Server.TLSVerify = false;
         Session.Connect(5000);
         EXPECT_TRUE(Session.Connected());
         Session.Disconnect();
-        Session.TLSVerify = true;
-        Session.Host = "127.0.0.1";
+        Session.Server.TLSVerify = true;
+        Session.Server.Host = "127.0.0.1";
     }
     // No password went out before the failed handshakes.
     for (const std::string& command : Dovecot->Commands())

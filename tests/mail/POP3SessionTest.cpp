@@ -28,10 +28,10 @@ class POP3SessionTest : public ::testing::Test {
 
     void SetUp() override {
         Server.SetLogin("user", "tanstaaf");
-        Session.Host = "127.0.0.1";
-        Session.Port = Server.Port();
-        Session.Username = "user";
-        Session.Password = "tanstaaf";
+        Session.Server.Host = "127.0.0.1";
+        Session.Server.Port = Server.Port();
+        Session.Server.User = "user";
+        Session.Server.Pass = "tanstaaf";
     }
 
     TTranscript Transcript() {
@@ -52,7 +52,7 @@ TEST_F(POP3SessionTest, UserPassLoginThenQuitWithoutWaiting) {
 }
 
 TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword) {
-    Session.APOP = true;
+    Session.Server.APOP = true;
     Session.Connect(5000);
     Session.Disconnect();
     EXPECT_EQ(Transcript(),
@@ -62,11 +62,11 @@ TEST_F(POP3SessionTest, APOPLoginSendsDigestOfTimestampAndPassword) {
 TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
     for (const char* greeting : {"+OK ready >", "+OK ready <no end", "+OK ready"}) {
         Server.SetGreeting(greeting);
-        Session.APOP = true;
+        Session.Server.APOP = true;
         EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
                   "The server does not support APOP (its greeting has no timestamp)");
         EXPECT_FALSE(Session.Connected());
-        Session.APOP = false;
+        Session.Server.APOP = false;
         Session.Connect(5000);
         Session.Disconnect();
     }
@@ -76,7 +76,7 @@ TEST_F(POP3SessionTest, APOPWithoutTimestampFailsButUserPassWorks) {
 }
 
 TEST_F(POP3SessionTest, FailedLoginsCloseTheSession) {
-    Session.Password = "wrong";
+    Session.Server.Pass = "wrong";
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "[AUTH] Authentication failed.");
     EXPECT_FALSE(Session.Connected());
 
@@ -203,7 +203,7 @@ TEST_F(POP3SessionTest, DropFromAnotherThreadEndsABlockedRead) {
 }
 
 TEST_F(POP3SessionTest, CommandsCannotBeSmuggledInCredentials) {
-    Session.Username = "user\r\nDELE 1";
+    Session.Server.User = "user\r\nDELE 1";
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "Invalid character in command.");
     EXPECT_EQ(Transcript(), TTranscript{"QUIT"});
 }
@@ -242,8 +242,8 @@ TEST(POP3ConnectTest, ConnectTimesOutWhenNoOneAnswers) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     TQBPOP3 session;
-    session.Host = "127.0.0.1";
-    session.Port = port;
+    session.Server.Host = "127.0.0.1";
+    session.Server.Port = port;
     auto start = std::chrono::steady_clock::now();
     try {
         session.Connect(700);
@@ -262,14 +262,14 @@ TEST(POP3ConnectTest, ServerThatAcceptsButNeverGreetsFailsWithinTheConnectLimit)
     // The kernel completes the connection from the backlog; nobody ever writes.
     int port = 0;
     const int listener = LoopbackSocket(port, 4);
-    for (TTLSMode mode : {tlsNone, tlsSTLS, tlsPOP3S}) {
+    for (TTLSMode mode : {TTLSMode::None, TTLSMode::STLS, TTLSMode::Implicit}) {
         TQBPOP3 session;
-        session.Host = "127.0.0.1";
-        session.Port = port;
-        session.TLS = mode;
-        session.TLSVerify = false;
+        session.Server.Host = "127.0.0.1";
+        session.Server.Port = port;
+        session.Server.TLS = mode;
+        session.Server.TLSVerify = false;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_THROW(session.Connect(700), EMailError) << "mode " << mode;
+        EXPECT_THROW(session.Connect(700), EMailError) << "mode " << static_cast<int>(mode);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_FALSE(session.Connected());
     }
@@ -278,14 +278,14 @@ TEST(POP3ConnectTest, ServerThatAcceptsButNeverGreetsFailsWithinTheConnectLimit)
 
 TEST(POP3ConnectTest, RefusedConnectionFails) {
     TQBPOP3 session;
-    session.Host = "127.0.0.1";
-    session.Port = FreeLoopbackPort();
+    session.Server.Host = "127.0.0.1";
+    session.Server.Port = FreeLoopbackPort();
     EXPECT_THROW(session.Connect(2000), EMailError);
     EXPECT_FALSE(session.Connected());
 }
 
 TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearTextAndSaysWhy) {
-    Session.TLS = tlsSTLS;
+    Session.Server.TLS = TTLSMode::STLS;
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
               "The server refused STLS, which the account asks for: Unknown command: STLS");
     EXPECT_FALSE(Session.Connected());
@@ -299,7 +299,7 @@ TEST_F(POP3SessionTest, RefusedSTLSNeverFallsBackToClearTextAndSaysWhy) {
 TEST_F(POP3SessionTest, ClearTextInjectedAfterSTLSIsRefused) {
     // A reply to a command the client never sent, smuggled in before the handshake.
     Server.Script("STLS", TFakePOP3Server::TAction::Reply, "+OK begin TLS\r\n+OK injected\r\n");
-    Session.TLS = tlsSTLS;
+    Session.Server.TLS = TTLSMode::STLS;
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }),
               "Unexpected data before the TLS handshake.");
     EXPECT_FALSE(Session.Connected());
@@ -315,7 +315,7 @@ TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
     };
     auto gate = std::make_shared<TGate>();
     TQBPOP3 session;
-    session.Host = "mail.example.org";
+    session.Server.Host = "mail.example.org";
     session.Resolver = [gate](const std::string&, const std::string&, const addrinfo*, addrinfo**) {
         std::unique_lock<std::mutex> lock(gate->Lock);
         ++gate->Entered;

@@ -35,11 +35,11 @@ class WorkerDovecotTest : public ::testing::Test {
         return user;
     }
 
-    TQBTaskInfo& Add(uint8_t kind, int user, int msgNum = -1) {
+    TQBTaskInfo& Add(TJobKind kind, int user, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, Dovecot->Port(), user, msgNum);
-        task.User = Dovecot->User(user);
-        task.Pass = Dovecot->Password(user);
-        if (kind == tkRetrieve || kind == tkRemove)
+        task.Server.User = Dovecot->User(user);
+        task.Server.Pass = Dovecot->Password(user);
+        if (kind == TJobKind::Retrieve || kind == TJobKind::Remove)
             task.Messages = {TWorkerHarness::Ref(msgNum)};
         return H.Add(task);
     }
@@ -67,11 +67,11 @@ std::unique_ptr<TDovecotServer> WorkerDovecotTest::Dovecot;
 
 TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
     int user = NewUser(5);
-    Add(tkCheck, user);
-    Add(tkCheck, user);
-    Add(tkRetrieve, user, 3);
-    Add(tkRemoveSeveral, user, 0).Messages = TWorkerHarness::Refs({2, 4});
-    Add(tkCheck, user);
+    Add(TJobKind::Check, user);
+    Add(TJobKind::Check, user);
+    Add(TJobKind::Retrieve, user, 3);
+    Add(TJobKind::RemoveSeveral, user, 0).Messages = TWorkerHarness::Refs({2, 4});
+    Add(TJobKind::Check, user);
     std::vector<std::string> commands = Run(2);
 
     // First session, in order, up to the removal; then the second session's login and check.
@@ -110,7 +110,8 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
         std::cout << " " << command << ";";
     std::cout << "\n";
 
-    EXPECT_EQ(H.Only("message:").size(), 5u + 1u + 3u);
+    EXPECT_EQ(H.Only("message:").size(), 5u + 1u);
+    EXPECT_EQ(H.Only("removed:"), (std::vector<std::string>{"removed:1", "removed:0"}));
     EXPECT_EQ(H.Only("renumber:").size(), 5u + 3u);
     ASSERT_EQ(H.Messages.size(), 6u);
     EXPECT_EQ(H.Messages[0][2], "Subject: Test message 1");
@@ -129,8 +130,8 @@ TEST_F(WorkerDovecotTest, CheckRetrieveAndRemoveOverOneSessionThenCheckAgain) {
 
 TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
     int first = NewUser(2), second = NewUser(3);
-    Add(tkCheck, first);
-    Add(tkCheck, second);
+    Add(TJobKind::Check, first);
+    Add(TJobKind::Check, second);
     Run(2);
     EXPECT_EQ(H.Only("checkdone").size(), 2u);
     EXPECT_EQ(H.ServerLists[first].size(), 2u);
@@ -145,7 +146,7 @@ TEST_F(WorkerDovecotTest, TwoAccountsTwoSessions) {
 TEST_F(WorkerDovecotTest, LargeCheckSharesItsHeadersWithASecondSession) {
     const int user = NewUser(6);
     H.Worker->ParallelHeaderMinimum = 2;
-    Add(tkCheck, user);
+    Add(TJobKind::Check, user);
     const std::vector<std::string> commands = Run(2);
     ASSERT_EQ(H.Messages.size(), 6u);
     for (size_t n = 0; n < 6; ++n)
@@ -166,8 +167,8 @@ TEST_F(WorkerDovecotTest, LargeCheckSharesItsHeadersWithASecondSession) {
 TEST_F(WorkerDovecotTest, ServerOfOneSessionAtATimeDoesNotHoldTheCheck) {
     const int user = NewUser(6, "userdb_pop3_lock_session=yes");
     H.Worker->ParallelHeaderMinimum = 2;
-    Add(tkCheck, user);
-    Add(tkCheck, user);
+    Add(TJobKind::Check, user);
+    Add(TJobKind::Check, user);
     const auto start = std::chrono::steady_clock::now();
     Run(1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -178,7 +179,7 @@ TEST_F(WorkerDovecotTest, ServerOfOneSessionAtATimeDoesNotHoldTheCheck) {
 
 TEST_F(WorkerDovecotTest, APOPCheck) {
     int user = NewUser(2);
-    Add(tkCheck, user).Secure = true;
+    Add(TJobKind::Check, user).Server.APOP = true;
     std::vector<std::string> commands = Run(1);
     ASSERT_EQ(commands.size(), 8u);
     EXPECT_EQ(commands[0].substr(0, commands[0].rfind(' ')), "APOP " + Dovecot->User(user));
@@ -194,9 +195,9 @@ TEST_F(WorkerDovecotTest, APOPCheck) {
 TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA) {
     int user = NewUser(2);
     H.Worker->POP3.TLSCAFile = Dovecot->CAFile();
-    TQBTaskInfo& task = Add(tkCheck, user);
-    task.Secure = true;
-    task.TLS = 1;
+    TQBTaskInfo& task = Add(TJobKind::Check, user);
+    task.Server.APOP = true;
+    task.Server.TLS = TTLSMode::STLS;
     Run(1);
     EXPECT_TRUE(H.Only("error:").empty());
     EXPECT_EQ(H.ServerLists[user].size(), 2u);
@@ -206,9 +207,10 @@ TEST_F(WorkerDovecotTest, APOPOverSTLSWithTheTestCA) {
 
 TEST_F(WorkerDovecotTest, ConnectErrorsNameTheirCause) {
     int user = NewUser(1);
-    Add(tkCheck, user).Pass = "wrong";
-    Add(tkCheck, user).TLS = 1; // no trusted CA given for the test certificate
-    Run(1);                     // the failed handshake leaves no session for a QUIT
+    Add(TJobKind::Check, user).Server.Pass = "wrong";
+    Add(TJobKind::Check, user).Server.TLS =
+        TTLSMode::STLS; // no trusted CA given for the test certificate
+    Run(1);             // the failed handshake leaves no session for a QUIT
     std::vector<std::string> errors = H.Only("error:");
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "error:1:Could not connect to the mail server! ([AUTH] Authentication "
@@ -226,18 +228,20 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
     int user = NewUser(count);
     bool pipelined = false;
     TStringList known; // handed to the second check
-    auto getTask = H.Worker->OnGetTask;
-    H.Worker->OnGetTask = [&](TQBThread& sender, bool& hasTask) {
-        getTask(sender, hasTask);
-        if (hasTask && sender.Task.Notify == 2)
-            sender.ServerList = known;
+    auto getJob = H.Worker->Events.GetJob;
+    H.Worker->Events.GetJob = [&] {
+        auto order = getJob();
+        if (order && order->Task.Id == TJobId(2))
+            order->ServerList = known;
+        return order;
     };
-    auto done = H.Worker->OnCheckDone;
-    H.Worker->OnCheckDone = [&](TQBThread& sender) {
-        pipelined = sender.POP3.Pipelining;
-        done(sender);
+    auto done = H.Worker->Events.CheckEnded;
+    H.Worker->Events.CheckEnded = [&](TCheckEnded& check) {
+        // The worker waits for this event: its session is still as the check left it.
+        pipelined = H.Worker->POP3.Pipelining;
+        done(check);
     };
-    Add(tkCheck, user);
+    Add(TJobKind::Check, user);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
     ASSERT_EQ(H.ServerLists[user].size(), static_cast<size_t>(count));
@@ -246,7 +250,7 @@ TEST_F(WorkerDovecotTest, PipelinedChecksGiveTheEntriesAndCommandsOfOneAtATime) 
     for (int n = 1; n <= count; ++n)
         if (n % 3 != 0)
             known.push_back(first[static_cast<size_t>(n - 1)]);
-    Add(tkCheck, user);
+    Add(TJobKind::Check, user);
     std::vector<std::string> commands = Run(1);
     EXPECT_TRUE(pipelined);
     EXPECT_TRUE(H.Only("error:").empty());

@@ -22,7 +22,7 @@ class WorkerFallbackTest : public ::testing::Test {
         A.AddMessage("def", "Subject: second\r\nFrom: b@example.org\r\n\r\nfour\r\n");
     }
 
-    TQBTaskInfo& Add(uint8_t kind, int msgNum = -1) {
+    TQBTaskInfo& Add(TJobKind kind, int msgNum = -1) {
         TQBTaskInfo& task = H.Add(TWorkerHarness::Job(kind, A.Port(), 0, msgNum));
         if (msgNum > 0)
             task.Messages = {TWorkerHarness::Ref(msgNum)}; // keyed as the last check keyed it
@@ -40,9 +40,9 @@ class WorkerFallbackTest : public ::testing::Test {
 // note says so once, and a retrieval finds its message by the header.
 TEST_F(WorkerFallbackTest, ServerWithoutUIDLKeysMessagesByTheirHeaders) {
     A.Script("UIDL", TAction::Reply, "-ERR unknown command\r\n");
-    Add(tkCheck);
-    Add(tkCheck);
-    Add(tkRetrieve, 2);
+    Add(TJobKind::Check);
+    Add(TJobKind::Check);
+    Add(TJobKind::Retrieve, 2);
     Run();
     const std::string first = HeaderKey({"Subject: first", "From: a@example.org", ""});
     const std::string second = HeaderKey({"Subject: second", "From: b@example.org"});
@@ -60,10 +60,10 @@ TEST_F(WorkerFallbackTest, ServerWithoutUIDLKeysMessagesByTheirHeaders) {
 // lines of a message to read come with RETR at once.
 TEST_F(WorkerFallbackTest, ServerWithoutTOPGivesHeadersAndFirstLinesByRETR) {
     A.Script("TOP", TAction::Reply, "-ERR unknown command\r\n");
-    Add(tkCheck);
-    Add(tkRetrieve, 1);
+    Add(TJobKind::Check);
+    Add(TJobKind::Retrieve, 1);
     H.Worker->MaxSize = 10;
-    H.SizeAnswer = 1;
+    H.SizeAnswer = TSizeAnswer::FirstLines;
     Run();
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
                                                        "LIST", "TOP 1 0", "RETR 1", "RETR 2",

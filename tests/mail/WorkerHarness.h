@@ -24,12 +24,14 @@ class TWorkerHarness {
     std::map<int, TStringList> ServerLists;
     std::vector<std::string> Events;
     std::vector<TStringList> Messages; // Lines of every OnMessage with lines
-    std::vector<int> EndedJobs;        // Notify of every ended job, in order
+    std::vector<int> EndedJobs;        // Id of every ended job, in order
+    std::vector<TJobResult> Results;   // and how each ended
     std::vector<std::pair<int64_t, int64_t>> Progress;
-    uint8_t SizeAnswer = 0;
+    TSizeAnswer SizeAnswer = TSizeAnswer::Whole;
     std::unique_ptr<TQBThread> Worker;
     std::atomic<bool> InEvent{false};
-    int CurrentJob = 0; // Notify of the job last handed over
+    int CurrentJob = 0;  // Id of the job last handed over
+    TQBTaskInfo Current; // the job last handed over
     bool EventsAfterFinish = false;
     std::atomic<int> Synchronized{0}; // calls the worker made to the main thread
 
@@ -51,59 +53,68 @@ class TWorkerHarness {
                 ++Synchronized;
                 Loop.Synchronize(call);
             },
-            [this](const TWorkerNotice& notice) { Loop.Post([=, this] { Posted(notice); }); });
-        TQBThread& w = *Worker;
-        w.OnGetTask = [this](TQBThread& sender, bool& hasTask) {
+            [this](const TWorkerProgress& progress) {
+                Loop.Post([=, this] {
+                    EXPECT_TRUE(Loop.OnLoopThread());
+                    Progress.emplace_back(progress.Received, progress.Size);
+                });
+            });
+        TWorkerEvents& events = Worker->Events;
+        events.GetJob = [this]() -> std::optional<TJobOrder> {
             Enter();
-            if (sender.Task.Account >= 0)
-                ServerLists[sender.Task.Account] = sender.ServerList;
-            hasTask = !Tasks.empty();
-            if (hasTask) {
-                sender.ServerList = ServerLists[Tasks.front().Account];
-                sender.Task = Tasks.front();
-                // A message named by number only gets the key the last check gave it.
-                for (TMessageRef& ref : sender.Task.Messages)
-                    if (ref.UID.empty() && ref.Number > 0 &&
-                        ref.Number <= static_cast<int>(sender.ServerList.size()))
-                        ref.UID = sender.ServerList[static_cast<size_t>(ref.Number) - 1];
-                CurrentJob = static_cast<int>(Tasks.front().Notify);
+            std::optional<TJobOrder> order;
+            if (!Tasks.empty()) {
+                order.emplace();
+                order->Task = Tasks.front();
                 Tasks.pop_front();
+                order->ServerList = ServerLists[order->Task.Account];
+                // A message named by number only gets the key the last check gave it.
+                for (TMessageRef& ref : order->Task.Messages)
+                    if (ref.UID.empty() && ref.Number > 0 &&
+                        ref.Number <= static_cast<int>(order->ServerList.size()))
+                        ref.UID = order->ServerList[static_cast<size_t>(ref.Number) - 1];
+                Current = order->Task;
+                CurrentJob = static_cast<int>(Current.Id);
             }
             Leave();
+            return order;
         };
-        w.OnStatus = [this](TQBThread&, const std::string& text) { Log("status:" + text); };
-        w.OnError = [this](TQBThread&, int fatal, const std::string& text) {
-            Log("error:" + std::to_string(fatal) + ":" + text);
+        events.Status = [this](const std::string& text) { Log("status:" + text); };
+        events.Error = [this](const TWorkerError& error) {
+            Log("error:" + std::string(error.Severity == TErrorSeverity::Fatal ? "1" : "0") + ":" +
+                error.Text);
         };
-        w.OnMessage = [this](TQBThread& sender, const TStringList* lines, int number,
-                             const std::string& uid) {
-            std::string entry = "message:" + std::to_string(number);
-            if (sender.Task.Kind == tkCheck)
-                entry += ":" + uid;
-            if (sender.Task.Kind == tkRemoveSeveral)
-                entry += ":" + std::to_string(sender.Task.MsgNum);
-            if (lines)
-                Messages.push_back(*lines);
-            else if (sender.Task.Kind == tkRetrieve)
-                Messages.push_back(LinesOf(sender.Text));
-            else
-                entry += ":nil";
-            Log(entry);
+        events.Announced = [this](TAnnounced& message) {
+            Messages.push_back(message.Header);
+            Log("message:" + std::to_string(message.Number) + ":" + message.UID);
         };
-        w.OnRenumber = [this](TQBThread&, const std::string& uid, int number) {
-            Log("renumber:" + uid + ":" + std::to_string(number));
+        events.Retrieved = [this](TRetrieved& message) {
+            Messages.push_back(LinesOf(message.Text));
+            Log("message:" + std::to_string(message.Number));
         };
-        w.OnCheckDone = [this](TQBThread& sender) {
+        events.Removed = [this](const TRemoved& message) {
+            Log("removed:" + std::to_string(message.Message));
+        };
+        events.Renumbered = [this](const TRenumbered& message) {
+            Log("renumber:" + message.UID + ":" + std::to_string(message.Number));
+        };
+        events.CheckEnded = [this](TCheckEnded& check) {
             // As the main window: at once, not only at the next request for a job.
-            ServerLists[sender.Task.Account] = sender.ServerList;
-            Log(sender.CheckComplete ? "checkdone" : "checkdone:incomplete");
+            ServerLists[Current.Account] = check.ServerList;
+            Log(check.Complete ? "checkdone" : "checkdone:incomplete");
         };
-        w.OnSizeWarning = [this](TQBThread&, int size, uint8_t& answer) {
-            Log("sizewarning:" + std::to_string(size) + ":" + std::to_string(answer));
-            answer = SizeAnswer;
+        events.SizeWarning = [this](int size) {
+            Log("sizewarning:" + std::to_string(size));
+            return SizeAnswer;
         };
-        w.MaxSize = -1;
-        w.MaxLines = 2;
+        events.JobEnded = [this](const TJobEnded& job) {
+            EXPECT_EQ(job.Job, Current.Id);
+            EndedJobs.push_back(static_cast<int>(job.Job));
+            Results.push_back(job.Result);
+            Log("ended:" + std::to_string(static_cast<int>(job.Job)));
+        };
+        Worker->MaxSize = -1;
+        Worker->MaxLines = 2;
     }
 
     ~TWorkerHarness() { Finish(); }
@@ -139,9 +150,9 @@ class TWorkerHarness {
         Worker->Queue = [this](std::function<void()> call) { Loop.Post(std::move(call)); };
     }
 
-    // Queues a job whose end is reported to Notify = its position in the queue, from 1.
+    // Queues a job whose Id is its position in the queue, from 1.
     TQBTaskInfo& Add(TQBTaskInfo task) {
-        task.Notify = static_cast<intptr_t>(++FAdded);
+        task.Id = TJobId(++FAdded);
         Tasks.push_back(std::move(task));
         if (Worker)
             Worker->Wake();
@@ -162,7 +173,7 @@ class TWorkerHarness {
             return;
         Worker->Stop();
         Worker->Terminate();
-        EXPECT_TRUE(Loop.RunUntil([this] { return Worker->Finished.load(); }, 20000));
+        EXPECT_TRUE(Loop.RunUntil([this] { return Worker->Finished(); }, 20000));
         size_t seen = Events.size() + EndedJobs.size();
         Loop.RunFor(50);
         EventsAfterFinish = Events.size() + EndedJobs.size() != seen;
@@ -193,13 +204,13 @@ class TWorkerHarness {
         return refs;
     }
 
-    static TQBTaskInfo Job(uint8_t kind, int port, int account, int msgNum = -1) {
+    static TQBTaskInfo Job(TJobKind kind, int port, int account, int msgNum = -1) {
         TQBTaskInfo task;
         task.Kind = kind;
-        task.Host = "127.0.0.1";
-        task.Port = port;
-        task.User = "user";
-        task.Pass = "pass";
+        task.Server.Host = "127.0.0.1";
+        task.Server.Port = port;
+        task.Server.User = "user";
+        task.Server.Pass = "pass";
         task.MsgNum = msgNum;
         task.Account = account;
         return task;
@@ -218,15 +229,5 @@ class TWorkerHarness {
         Enter();
         Events.push_back(event);
         Leave();
-    }
-
-    void Posted(const TWorkerNotice& notice) {
-        EXPECT_TRUE(Loop.OnLoopThread());
-        if (notice.Kind == TWorkerNotice::TKind::JobEnded) {
-            EndedJobs.push_back(static_cast<int>(notice.Notify));
-            Events.push_back("ended:" + std::to_string(notice.Notify));
-        } else {
-            Progress.emplace_back(notice.Received, notice.Size);
-        }
     }
 };

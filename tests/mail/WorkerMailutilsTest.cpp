@@ -10,24 +10,25 @@ TEST(WorkerMailutils, CheckReadDeleteAndCheckAgain) {
         GTEST_SKIP() << TMailutilsServer::Unavailable();
     TMailutilsServer server(3);
     TWorkerHarness h;
-    auto add = [&](uint8_t kind, int msgNum = -1) {
+    auto add = [&](TJobKind kind, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, msgNum);
-        task.User = TMailutilsServer::User();
-        task.Pass = TMailutilsServer::Password();
+        task.Server.User = TMailutilsServer::User();
+        task.Server.Pass = TMailutilsServer::Password();
         if (msgNum > 0)
             task.Messages = {TWorkerHarness::Ref(msgNum)};
         h.Add(task);
     };
-    add(tkCheck);
-    add(tkRetrieve, 2);
-    add(tkRemove, 1);
-    add(tkCheck);
+    add(TJobKind::Check);
+    add(TJobKind::Retrieve, 2);
+    add(TJobKind::Remove, 1);
+    add(TJobKind::Check);
     h.Start();
     ASSERT_TRUE(h.RunJobs());
     h.Finish();
     EXPECT_TRUE(h.Only("error:").empty());
     const std::vector<std::string> messages = h.Only("message:");
-    ASSERT_EQ(messages.size(), 5u); // three headers, the message read, the one removed
+    ASSERT_EQ(messages.size(), 4u); // three headers and the message read
+    EXPECT_EQ(h.Only("removed:"), std::vector<std::string>{"removed:0"});
     ASSERT_EQ(h.Messages.size(), 4u);
     const TStringList& read = h.Messages[3];
     EXPECT_NE(std::find(read.begin(), read.end(), "Subject: Test message 2"), read.end());

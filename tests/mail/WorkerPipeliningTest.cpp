@@ -48,9 +48,9 @@ class WorkerPipeliningTest : public ::testing::TestWithParam<bool> {
     }
 
     // A retrieval or removal names the message the server holds at msgNum now.
-    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
+    TQBTaskInfo& Add(TJobKind kind, TFakePOP3Server& server, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
-        if (kind == tkRetrieve || kind == tkRemove)
+        if (kind == TJobKind::Retrieve || kind == TJobKind::Remove)
             task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
         return H.Add(task);
     }
@@ -81,14 +81,13 @@ TEST_P(WorkerPipeliningTest, BurstsAreReadInOrderWithFewCallsToTheMainThread) {
     for (int n = 5; n <= count; n += 5)
         H.ServerLists[0].push_back(MD5Hex(Id(n)));
     int standInSize = 0;
-    auto log = H.Worker->OnMessage;
-    H.Worker->OnMessage = [&](TQBThread& sender, const TStringList* lines, int number,
-                              const std::string& uid) {
-        if (number == 71)
-            standInSize = sender.Size;
-        log(sender, lines, number, uid);
+    auto log = H.Worker->Events.Announced;
+    H.Worker->Events.Announced = [&](TAnnounced& message) {
+        if (message.Number == 71)
+            standInSize = message.Size;
+        log(message);
     };
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
 
     std::vector<std::string> expected;
@@ -132,8 +131,8 @@ TEST_P(WorkerPipeliningTest, DropInTheMiddleOfAWindowKeepsWhatWasAnnounced) {
     A.SetCapabilities(PipeliningServer);
     A.SetBurst(true);
     A.Script("TOP 80 ", TAction::Close, "+OK\r\nSubject: cu");
-    Add(tkCheck, A);
-    Add(tkRetrieve, A, 2); // the worker goes on, over a new connection
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, A, 2); // the worker goes on, over a new connection
     Run();
     std::vector<std::string> messages = H.Only("message:");
     ASSERT_EQ(messages.size(), 80u);
@@ -152,9 +151,9 @@ TEST_P(WorkerPipeliningTest, WithoutPipeliningEachCommandWaitsForTheReplyBeforeI
     Fill(A, 5);
     Fill(B, 5);
     B.SetCapabilities({"TOP", "UIDL", "USER"});
-    Add(tkCheck, A);
-    Add(tkCheck, B);
-    Add(tkRetrieve, B, 3);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Check, B);
+    Add(TJobKind::Retrieve, B, 3);
     Run();
     TTranscript check = {"USER user", "PASS pass", "CAPA",    "UIDL",    "LIST", "TOP 1 0",
                          "TOP 2 0",   "TOP 3 0",   "TOP 4 0", "TOP 5 0", "QUIT"};
@@ -175,8 +174,8 @@ TEST_P(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
     A.SetCapabilities(PipeliningServer);
     A.SetBurst(true);
     A.Script("TOP 80 ", TAction::Silent);
-    Add(tkCheck, A);
-    Add(tkRetrieve, B, 1);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, B, 1);
     H.Start();
     std::string last = "message:64:" + MD5Hex(Id(64));
     ASSERT_TRUE(H.Loop.RunUntil([&] { return !H.Only(last).empty(); }));
@@ -201,14 +200,13 @@ TEST_P(WorkerPipeliningTest, CancelInTheMiddleOfAWindowEndsTheCheckAsBefore) {
 TEST_P(WorkerPipeliningTest, FailingHandlerEndsTheCheckAfterTheEntriesBeforeIt) {
     Fill(A, 100);
     A.SetCapabilities(PipeliningServer);
-    auto log = H.Worker->OnMessage;
-    H.Worker->OnMessage = [&](TQBThread& sender, const TStringList* lines, int number,
-                              const std::string& uid) {
-        if (number == 30)
+    auto log = H.Worker->Events.Announced;
+    H.Worker->Events.Announced = [&](TAnnounced& message) {
+        if (message.Number == 30)
             throw std::runtime_error("no room");
-        log(sender, lines, number, uid);
+        log(message);
     };
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
     EXPECT_EQ(H.Only("message:").size(), 29u);
     EXPECT_EQ(H.Only("checkdone"), (std::vector<std::string>{"checkdone:incomplete"}));
@@ -242,7 +240,7 @@ TEST_P(WorkerPipeliningTest, RepliesOutOfStepEndTheCheckBeforeAnyHeaderIsMisplac
         server.SetBurst(true);
         for (const auto& [prefix, raw] : faults[account].Scripts)
             server.Script(prefix, TAction::Reply, raw);
-        H.Add(TWorkerHarness::Job(tkCheck, server.Port(), static_cast<int>(account)));
+        H.Add(TWorkerHarness::Job(TJobKind::Check, server.Port(), static_cast<int>(account)));
     }
     H.RunAll([&] {
         return std::all_of(servers.begin(), servers.end(), [](auto& s) { return s->Idle(); });
@@ -286,9 +284,10 @@ TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgai
     server.AddMessage("def", Message(2));
     server.Script("CAPA", TAction::Silent);
     TWorkerHarness h(500);
-    h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
-    h.Add(TWorkerHarness::Job(tkRemove, server.Port(), 0, 1)).Messages = TWorkerHarness::Refs({1});
-    h.Add(TWorkerHarness::Job(tkCheck, server.Port(), 0));
+    h.Add(TWorkerHarness::Job(TJobKind::Check, server.Port(), 0));
+    h.Add(TWorkerHarness::Job(TJobKind::Remove, server.Port(), 0, 1)).Messages =
+        TWorkerHarness::Refs({1});
+    h.Add(TWorkerHarness::Job(TJobKind::Check, server.Port(), 0));
     h.Start();
     ASSERT_TRUE(h.RunJobs());
     EXPECT_TRUE(h.Loop.RunUntil([&] { return server.Idle(); }));

@@ -22,18 +22,16 @@ int ThreadCount() {
 }
 
 // The event that must close a job of this kind when nothing broke it off.
-bool IsLastEvent(uint8_t kind, const std::string& event) {
+bool IsLastEvent(TJobKind kind, const std::string& event) {
     if (event.rfind("error:", 0) == 0)
         return true;
     switch (kind) {
-    case tkCheck:
+    case TJobKind::Check:
         return event == "checkdone";
-    case tkRetrieve:
+    case TJobKind::Retrieve:
         return event.rfind("message:", 0) == 0 && event.find(":nil") == std::string::npos;
-    case tkRemove:
-        return event.rfind("message:", 0) == 0 && event.find(":nil") != std::string::npos;
     default:
-        return event == "message:1:-1:nil";
+        return event.rfind("removed:", 0) == 0;
     }
 }
 
@@ -52,24 +50,25 @@ TEST(WorkerStressTest, EveryJobEndsDespiteDropsAndCancels) {
     int threadsBefore = ThreadCount();
 
     std::set<int> cancelled;
-    std::vector<uint8_t> kinds(jobCount + 1);
+    std::vector<TJobKind> kinds(jobCount + 1);
     {
         TWorkerHarness h(2000);
         std::mt19937 random(4242);
         for (int job = 1; job <= jobCount; ++job) {
             int account = static_cast<int>(random() % 2);
-            auto kind = static_cast<uint8_t>(random() % 4);
-            TQBTaskInfo task = TWorkerHarness::Job(kind, servers[account].Port(), account,
-                                                   kind == tkCheck ? -1 : 1 + random() % 12);
-            task.Secure = random() % 3 == 0;
+            auto kind = static_cast<TJobKind>(random() % 4);
+            TQBTaskInfo task =
+                TWorkerHarness::Job(kind, servers[account].Port(), account,
+                                    kind == TJobKind::Check ? -1 : 1 + random() % 12);
+            task.Server.APOP = random() % 3 == 0;
             // Keys of messages as they were first numbered: removals make some of them gone.
             auto ref = [account](int number) {
                 return TWorkerHarness::Ref(number, "a" + std::to_string(account) + "m" +
                                                        std::to_string(number));
             };
-            if (kind == tkRetrieve || kind == tkRemove)
+            if (kind == TJobKind::Retrieve || kind == TJobKind::Remove)
                 task.Messages = {ref(task.MsgNum)};
-            if (kind == tkRemoveSeveral)
+            if (kind == TJobKind::RemoveSeveral)
                 task.Messages = {ref(static_cast<int>(1 + random() % 5)),
                                  ref(static_cast<int>(6 + random() % 5))};
             kinds[static_cast<size_t>(job)] = kind;

@@ -40,9 +40,9 @@ class WorkerTest : public ::testing::Test {
     }
 
     // A retrieval or removal names the message the server holds at msgNum now.
-    TQBTaskInfo& Add(uint8_t kind, TFakePOP3Server& server, int msgNum = -1) {
+    TQBTaskInfo& Add(TJobKind kind, TFakePOP3Server& server, int msgNum = -1) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), &server == &A ? 0 : 1, msgNum);
-        if (kind == tkRetrieve || kind == tkRemove)
+        if (kind == TJobKind::Retrieve || kind == TJobKind::Remove)
             task.Messages = {TWorkerHarness::Ref(msgNum, server.UniqueIdAt(msgNum))};
         return H.Add(task);
     }
@@ -51,8 +51,8 @@ class WorkerTest : public ::testing::Test {
     // message, which the store numbers 1 by then.
     void RemoveFirstThenRetrieveTheNewFirst() {
         A.SetQuitDelay(300);
-        Add(tkRemove, A, 1);
-        Add(tkRetrieve, A, 1).Messages = {TWorkerHarness::Ref(1, "def")};
+        Add(TJobKind::Remove, A, 1);
+        Add(TJobKind::Retrieve, A, 1).Messages = {TWorkerHarness::Ref(1, "def")};
         Run();
     }
 
@@ -66,8 +66,8 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) {
     H.ServerLists[0] = {MD5Hex("abc")};
-    Add(tkCheck, A);
-    Add(tkRetrieve, A, 2);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, A, 2);
     Run();
     EXPECT_EQ(A.Sessions(),
               (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL", "LIST",
@@ -98,18 +98,18 @@ TEST_F(WorkerTest, CheckReportsKnownAndNewMessagesThenRetrieveReusesTheSession) 
 
 TEST_F(WorkerTest, AJobQueuedWhileTheWorkerSleepsWakesIt) {
     H.Start();
-    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Idle.load(); }));
-    Add(tkCheck, A);
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Idle(); }));
+    Add(TJobKind::Check, A);
     Run();
     EXPECT_EQ(H.Only("checkdone").size(), 1u);
 }
 
 TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
-    Add(tkCheck, A);
-    Add(tkCheck, B);
-    Add(tkCheck, B).Secure = true;
-    Add(tkCheck, B).Pass = "changed";
-    Add(tkCheck, B).TLS = 1;
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Check, B);
+    Add(TJobKind::Check, B).Server.APOP = true;
+    Add(TJobKind::Check, B).Server.Pass = "changed";
+    Add(TJobKind::Check, B).Server.TLS = TTLSMode::STLS;
     Run();
     EXPECT_EQ(A.Sessions().size(), 1u);
     auto b = B.Sessions();
@@ -131,7 +131,7 @@ TEST_F(WorkerTest, AnotherAccountOrChangedLoginGetsANewSession) {
 TEST_F(WorkerTest, UniqueIdsAreHashedAsSentCaseIncluded) {
     A.AddMessage("ABC", Message("third"));
     H.ServerLists[0] = {MD5Hex("abc")};
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
     EXPECT_NE(MD5Hex("abc"), MD5Hex("ABC"));
     EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:2:" + MD5Hex("def"),
@@ -143,21 +143,21 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
     A.AddMessage("big", Message("big", 30000));
     int size = static_cast<int>(Message("big", 30000).size());
     H.Worker->MaxSize = 20000;
-    H.SizeAnswer = 1;
-    Add(tkRetrieve, A, 3);
+    H.SizeAnswer = TSizeAnswer::FirstLines;
+    Add(TJobKind::Retrieve, A, 3);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
-    H.SizeAnswer = 2;
-    Add(tkRetrieve, A, 3);
+    H.SizeAnswer = TSizeAnswer::Cancel;
+    Add(TJobKind::Retrieve, A, 3);
     ASSERT_TRUE(H.RunJobs());
-    H.SizeAnswer = 0;
-    Add(tkRetrieve, A, 3);
+    H.SizeAnswer = TSizeAnswer::Whole;
+    Add(TJobKind::Retrieve, A, 3);
     ASSERT_TRUE(H.RunJobs());
     H.Worker->MaxSize = -1;
-    Add(tkRetrieve, A, 3);
+    Add(TJobKind::Retrieve, A, 3);
     ASSERT_TRUE(H.RunJobs());
     H.Finish();
-    std::string warning = "sizewarning:" + std::to_string(size) + ":0";
+    std::string warning = "sizewarning:" + std::to_string(size);
     EXPECT_EQ(H.Only("sizewarning:"), (std::vector<std::string>{warning, warning, warning}));
     EXPECT_EQ(H.Only("message:").size(), 3u) << testing::PrintToString(H.Events);
     TTranscript commands = A.Commands();
@@ -173,21 +173,21 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
 TEST_F(WorkerTest, RemoveSeveralDeletesFromTheLastAndEndsTheSession) {
     for (int n = 3; n <= 9; ++n)
         A.AddMessage("id" + std::to_string(n), Message("m"));
-    Add(tkRemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(3, "id3"),
-                                           TWorkerHarness::Ref(7, "id7"),
-                                           TWorkerHarness::Ref(9, "id9")};
-    Add(tkCheck, A);
+    Add(TJobKind::RemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(3, "id3"),
+                                                   TWorkerHarness::Ref(7, "id7"),
+                                                   TWorkerHarness::Ref(9, "id9")};
+    Add(TJobKind::Check, A);
     Run();
     auto sessions = A.Sessions();
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0], (TTranscript{"USER user", "PASS pass", "CAPA", "UIDL", "DELE 9",
                                         "DELE 7", "DELE 3", "QUIT"}));
-    EXPECT_EQ(H.Only("message:"),
-              (std::vector<std::string>{"message:0:9:nil", "message:0:7:nil", "message:0:3:nil",
-                                        "message:1:-1:nil", "message:1:" + MD5Hex("abc"),
-                                        "message:2:" + MD5Hex("def"), "message:3:" + MD5Hex("id4"),
-                                        "message:4:" + MD5Hex("id5"), "message:5:" + MD5Hex("id6"),
-                                        "message:6:" + MD5Hex("id8")}));
+    EXPECT_EQ(H.Only("removed:"),
+              (std::vector<std::string>{"removed:2", "removed:1", "removed:0"}));
+    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{
+                                      "message:1:" + MD5Hex("abc"), "message:2:" + MD5Hex("def"),
+                                      "message:3:" + MD5Hex("id4"), "message:4:" + MD5Hex("id5"),
+                                      "message:5:" + MD5Hex("id6"), "message:6:" + MD5Hex("id8")}));
     EXPECT_EQ(
         H.Only("status:Removing"),
         (std::vector<std::string>{"status:Removing message 9...", "status:Removing message 7...",
@@ -202,27 +202,40 @@ TEST_F(WorkerTest, RemovalEndsTheSessionBeforeTheNextJob) {
     ASSERT_EQ(sessions.size(), 2u);
     EXPECT_EQ(sessions[0],
               (TTranscript{"USER user", "PASS pass", "CAPA", "UIDL 1", "DELE 1", "QUIT"}));
-    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:nil", "message:1"}));
+    EXPECT_EQ(H.Only("removed:"), std::vector<std::string>{"removed:0"});
+    EXPECT_EQ(H.Only("message:"), std::vector<std::string>{"message:1"});
     ASSERT_EQ(H.Messages.size(), 1u);
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
 }
 
 TEST_F(WorkerTest, RemovalWhoseEventFailedAlsoWaitsForTheDeletion) {
-    auto log = H.Worker->OnMessage;
-    H.Worker->OnMessage = [log](TQBThread& sender, const TStringList* lines, int number,
-                                const std::string& uid) {
-        log(sender, lines, number, uid);
-        if (!lines)
-            throw std::runtime_error("cache folder gone");
+    auto log = H.Worker->Events.Removed;
+    H.Worker->Events.Removed = [log](const TRemoved& message) {
+        log(message);
+        throw std::runtime_error("cache folder gone");
     };
     RemoveFirstThenRetrieveTheNewFirst();
     ASSERT_EQ(H.Messages.size(), 1u);
     EXPECT_EQ(H.Messages[0][0], "Subject: second");
 }
 
+TEST_F(WorkerTest, RetrievalWhoseHandlerThrowsEndsAsFailedAndRunsOnce) {
+    H.Worker->Events.Retrieved = [](TRetrieved&) { throw std::bad_alloc(); };
+    Add(TJobKind::Retrieve, A, 1).Messages = {TWorkerHarness::Ref(1, "abc")};
+    Add(TJobKind::Check, A);
+    Run();
+    int retrievals = 0;
+    for (const TTranscript& session : A.Sessions())
+        retrievals += static_cast<int>(std::count(session.begin(), session.end(), "RETR 1"));
+    EXPECT_EQ(retrievals, 1);
+    EXPECT_EQ(H.EndedJobs, (std::vector<int>{1, 2}));
+    EXPECT_EQ(H.Results, (std::vector<TJobResult>{TJobResult::Failed, TJobResult::Done}));
+    EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
+}
+
 TEST_F(WorkerTest, UnreadableSizeEndsTheRetrievalAsFatal) {
     A.Script("LIST", TAction::Reply, "-ERR busy\r\n");
-    Add(tkRetrieve, A, 1);
+    Add(TJobKind::Retrieve, A, 1);
     Run();
     EXPECT_EQ(H.Only("error:"),
               (std::vector<std::string>{
@@ -238,9 +251,9 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
     A.Script("UIDL", TAction::Reply, "-ERR not now\r\n");
     B.Script("TOP 2", TAction::Close, "+OK\r\nSubject: cut");
     H.ServerLists[1] = before;
-    Add(tkCheck, A);
-    Add(tkCheck, B);
-    Add(tkRetrieve, B, 1); // the worker goes on, over a new connection
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Check, B);
+    Add(TJobKind::Retrieve, B, 1); // the worker goes on, over a new connection
     Run();
     EXPECT_EQ(H.ServerLists[0], before);
     EXPECT_EQ(H.ServerLists[1], before);
@@ -262,14 +275,13 @@ TEST_F(WorkerTest, FailedCheckKeepsTheOldListAndSaysSo) {
 TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
     A.AddMessage("ghi", Message("third"));
     A.Script("DELE 2", TAction::Reply, "-ERR locked\r\n");
-    Add(tkRemove, A, 2);
-    Add(tkRemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(1, "abc"),
-                                           TWorkerHarness::Ref(2, "def"),
-                                           TWorkerHarness::Ref(3, "ghi")};
+    Add(TJobKind::Remove, A, 2);
+    Add(TJobKind::RemoveSeveral, A, 0).Messages = {TWorkerHarness::Ref(1, "abc"),
+                                                   TWorkerHarness::Ref(2, "def"),
+                                                   TWorkerHarness::Ref(3, "ghi")};
     Run();
-    EXPECT_EQ(H.Only("message:"),
-              (std::vector<std::string>{"message:2:nil", "message:0:3:nil", "message:0:2:nil",
-                                        "message:1:-1:nil"}));
+    EXPECT_EQ(H.Only("removed:"),
+              (std::vector<std::string>{"removed:0", "removed:2", "removed:1"}));
     EXPECT_EQ(
         H.Only("error:"),
         (std::vector<std::string>{"error:0:Server error: Message could not be removed! (locked)",
@@ -284,8 +296,8 @@ TEST_F(WorkerTest, FailedRemovalIsReportedAfterItsEvent) {
 
 TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
     A.Script("TOP", TAction::Silent);
-    Add(tkCheck, A);
-    Add(tkRetrieve, B, 1);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Retrieve, B, 1);
     H.Start();
     ASSERT_TRUE(
         H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message information").empty(); }));
@@ -300,8 +312,8 @@ TEST_F(WorkerTest, CancelSilencesOnlyTheJobItStops) {
 }
 
 TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
-    TQBTaskInfo job = TWorkerHarness::Job(tkCheck, A.Port(), 0);
-    job.Port = 1; // nothing listens there
+    TQBTaskInfo job = TWorkerHarness::Job(TJobKind::Check, A.Port(), 0);
+    job.Server.Port = 1; // nothing listens there
     H.Add(job);
     Run();
     EXPECT_EQ(H.Events, (std::vector<std::string>{
@@ -311,7 +323,7 @@ TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
 }
 
 TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
     ASSERT_TRUE(H.Loop.RunUntil([&] { return A.Idle(); })); // QUIT once the queue is empty
@@ -323,7 +335,7 @@ TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
 
 TEST_F(WorkerTest, StopAtExitBreaksABlockedRead) {
     A.Script("RETR", TAction::Silent);
-    Add(tkRetrieve, A, 1);
+    Add(TJobKind::Retrieve, A, 1);
     H.Start();
     ASSERT_TRUE(H.Loop.RunUntil([&] { return !H.Only("status:Retrieving message...").empty(); }));
     H.Finish(); // Stop, Terminate, wait for Finished while serving events
@@ -332,11 +344,11 @@ TEST_F(WorkerTest, StopAtExitBreaksABlockedRead) {
 }
 
 TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     H.Start();
     ASSERT_TRUE(H.RunJobs());
     H.Worker->Terminate();
-    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Finished.load(); }));
+    ASSERT_TRUE(H.Loop.RunUntil([&] { return H.Worker->Finished(); }));
     H.Worker.reset();
     ASSERT_TRUE(A.WaitIdle());
     EXPECT_EQ(A.Sessions(), (std::vector<TTranscript>{{"USER user", "PASS pass", "CAPA", "UIDL",
@@ -345,8 +357,8 @@ TEST_F(WorkerTest, WorkerDestroyedAfterItsLoopEndsTheSessionWithQuit) {
 
 TEST_F(WorkerTest, CancelBreaksOffAConnectWaitingForTheGreeting) {
     A.SetSilentGreeting(true);
-    Add(tkCheck, A);
-    Add(tkCheck, B);
+    Add(TJobKind::Check, A);
+    Add(TJobKind::Check, B);
     H.Start();
     ASSERT_TRUE(H.Loop.RunUntil([&] { return A.Connections() == 1; }));
     H.Worker->Stop();
@@ -366,22 +378,22 @@ TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesAndPostsNothingMor
     static TQBThread* worker = nullptr;
     worker = new TQBThread(
         1000, [](const std::function<void()>& call) { call(); },
-        [](const TWorkerNotice&) { ++posts; });
-    worker->OnGetTask = [](TQBThread& sender, bool& hasTask) {
+        [](const TWorkerProgress&) { ++posts; });
+    worker->Events.GetJob = []() -> std::optional<TJobOrder> {
         ++events;
         // An event the main thread could never serve: held until released.
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        // A job whose end would post to its window.
-        sender.Task = TQBTaskInfo{};
-        sender.Task.Kind = 99;
-        sender.Task.Host = "127.0.0.1";
-        sender.Task.Port = FreeLoopbackPort();
-        sender.Task.Notify = 1;
-        hasTask = true;
+        // A job whose end would be told.
+        TJobOrder order;
+        order.Task.Kind = TJobKind::Retrieve;
+        order.Task.Server.Host = "127.0.0.1";
+        order.Task.Server.Port = FreeLoopbackPort();
+        return order;
     };
-    worker->OnStatus = [](TQBThread&, const std::string&) { ++events; };
-    worker->OnError = [](TQBThread&, int, const std::string&) { ++events; };
+    worker->Events.Status = [](const std::string&) { ++events; };
+    worker->Events.Error = [](const TWorkerError&) { ++events; };
+    worker->Events.JobEnded = [](const TJobEnded&) { ++events; };
     worker->Resume();
     while (events == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -398,7 +410,7 @@ TEST(WorkerAbandonTest, AbandonReturnsAtOnceAndTheWorkerRaisesAndPostsNothingMor
 TEST_F(WorkerTest, UniqueIdListingWithTabsAndExtraBlanksReadsAsUsual) {
     H.ServerLists[0] = {MD5Hex("abc")};
     A.Script("UIDL", TAction::Reply, "+OK\r\n 1 abc\r\n2\t def \r\n.\r\n");
-    Add(tkCheck, A);
+    Add(TJobKind::Check, A);
     Run();
     const auto has = [this](const std::string& event) {
         return std::find(H.Events.begin(), H.Events.end(), event) != H.Events.end();

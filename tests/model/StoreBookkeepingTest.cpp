@@ -15,7 +15,7 @@ TEntry Entry(int account, int msgNum, const std::string& uid) {
     return entry;
 }
 
-TQBTaskInfo Job(uint8_t kind, int account, int msgNum = -1) {
+TQBTaskInfo Job(TJobKind kind, int account, int msgNum = -1) {
     TQBTaskInfo task;
     task.Kind = kind;
     task.Account = account;
@@ -68,9 +68,9 @@ TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase) {
 TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenUp) {
     TEntryArray buttons = FiveAndOne();
     buttons[4].UID = "c"; // a faulty server gave e the key of c
-    TTaskArray tasks{QueueTask(Job(tkRetrieve, 0, 4), {buttons[3].Id}),
-                     QueueTask(Job(tkRemoveSeveral, 0, 0), {buttons[4].Id, buttons[2].Id}),
-                     QueueTask(Job(tkRemove, 0, 2), {buttons[1].Id})};
+    TTaskArray tasks{QueueTask(Job(TJobKind::Retrieve, 0, 4), {buttons[3].Id}),
+                     QueueTask(Job(TJobKind::RemoveSeveral, 0, 0), {buttons[4].Id, buttons[2].Id}),
+                     QueueTask(Job(TJobKind::Remove, 0, 2), {buttons[1].Id})};
     // a and b leave the server; entries move, jobs keep naming the same messages.
     RemoveEntry(buttons, 1, true);
     RemoveEntry(buttons, 0, true);
@@ -93,8 +93,8 @@ TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenU
 
 TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLowersLaterIndices) {
     TEntryArray buttons = {Entry(0, 1, "a"), Entry(2, 1, "z")};
-    TTaskArray tasks{QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 2)),
-                     QueueTask(Job(tkCheck, 1)), QueueTask(Job(tkCheck, 0))};
+    TTaskArray tasks{QueueTask(Job(TJobKind::Check, 1)), QueueTask(Job(TJobKind::Check, 2)),
+                     QueueTask(Job(TJobKind::Check, 1)), QueueTask(Job(TJobKind::Check, 0))};
     int running = 1;
     const std::vector<int> dropped = AccountRemoved(buttons, tasks, 1, running);
     EXPECT_EQ(dropped, (std::vector<int>{2}));
@@ -111,16 +111,16 @@ TEST(StoreBookkeeping, RemovedAccountDropsQueuedJobsOrphansTheRunningOneAndLower
 TEST(StoreBookkeeping, CheckJobsAndCaptions) {
     TTaskArray tasks;
     EXPECT_FALSE(HasCheckTask(tasks));
-    tasks.push_back(QueueTask(Job(tkRetrieve, 0, 7)));
+    tasks.push_back(QueueTask(Job(TJobKind::Retrieve, 0, 7)));
     EXPECT_FALSE(HasCheckTask(tasks));
-    tasks.push_back(QueueTask(Job(tkCheck, 1)));
+    tasks.push_back(QueueTask(Job(TJobKind::Check, 1)));
     EXPECT_TRUE(HasCheckTask(tasks));
     EXPECT_TRUE(HasCheckTaskFor(tasks, 1));
     EXPECT_FALSE(HasCheckTaskFor(tasks, 0));
-    EXPECT_EQ(TaskCaption(Job(tkCheck, 0), "Home"), "Check email on 'Home'...");
-    EXPECT_EQ(TaskCaption(Job(tkRetrieve, 0, 7), ""), "Retrieve email 7...");
-    EXPECT_EQ(TaskCaption(Job(tkRemove, 0, 3), ""), "Remove email 3...");
-    EXPECT_EQ(TaskCaption(Job(tkRemoveSeveral, 0, 0), ""), "Remove multiple messages...");
+    EXPECT_EQ(TaskCaption(Job(TJobKind::Check, 0), "Home"), "Check email on 'Home'...");
+    EXPECT_EQ(TaskCaption(Job(TJobKind::Retrieve, 0, 7), ""), "Retrieve email 7...");
+    EXPECT_EQ(TaskCaption(Job(TJobKind::Remove, 0, 3), ""), "Remove email 3...");
+    EXPECT_EQ(TaskCaption(Job(TJobKind::RemoveSeveral, 0, 0), ""), "Remove multiple messages...");
 }
 
 TEST(StoreBookkeeping, FindEntryPrefersTheHintAndStaysWithinTheAccount) {

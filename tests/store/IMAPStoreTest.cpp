@@ -30,10 +30,10 @@ class IMAPStore : public TStoreTest {
   protected:
     // Another mail program on the user's INBOX.
     void ConnectOther(int user) {
-        Other.Host = "127.0.0.1";
-        Other.Port = Dovecot().IMAPPort();
-        Other.Username = Dovecot().User(user);
-        Other.Password = Dovecot().Password(user);
+        Other.Server.Host = "127.0.0.1";
+        Other.Server.Port = Dovecot().IMAPPort();
+        Other.Server.User = Dovecot().User(user);
+        Other.Server.Pass = Dovecot().Password(user);
         Other.ReadTimeout = 10000;
         Other.Connect(5000);
         Other.Select(false);
@@ -106,7 +106,7 @@ TEST_F(IMAPStore, RetrievalGivesTheTextLeavesItUnseenAndDeleteRemovesExactlyIt) 
     SetOption(&TOptions::MaxWarning, true);
     SetOption(&TOptions::MaxSize, 10);
     SetOption(&TOptions::MaxLines, 2);
-    Store->Reader().AskSize = [](int, int, int) { return 1; };
+    Store->Reader().AskSize = [](int, int, int) { return TSizeAnswer::FirstLines; };
     Open(2);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(ready.size(), 2);
@@ -164,7 +164,7 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     // Cut off by the server, the watcher comes back and has the account checked: mail that
     // came meanwhile shows without a timed check.
     ASSERT_TRUE(WaitForJobs());
-    LetSessionEnd();
+    LetSessionEnd(2); // the watcher's and the other client's
     const auto idlesBeforeKick = count("IDLE");
     Dovecot().Kick(user);
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(3));
@@ -174,8 +174,7 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
 
     ASSERT_TRUE(WaitForJobs());
     // The worker's own session ends first, so that the only one left is the watcher's.
-    LetSessionEnd();
-    LetSessionEnd();
+    LetSessionEnd(2);
     const auto dones = count("DONE");
     const auto logouts = count("LOGOUT");
     QElapsedTimer exit;

@@ -142,7 +142,6 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     EXPECT_EQ(Store->ServerList(0).size(), 3u);
 
     Store->Shutdown();
-    EXPECT_EQ(Store->Worker(), nullptr);
     Store->CheckNow(0);
     EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(queued.count(), 1);
@@ -358,7 +357,7 @@ TEST_F(MessageStore, SizeAnswerGivenAfterTheWindowMovedOnLeavesTheShownMessageAl
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     Store->Reader().AskSize = [this](int, int, int) {
         Open(1);
-        return 1; // first lines only
+        return TSizeAnswer::FirstLines;
     };
     Open(0);
     ASSERT_TRUE(WaitForJobs());

@@ -98,7 +98,7 @@ int TStoreTest::AddDovecotIMAPAccount(const std::string& name, int messages, boo
     const int user = AddDovecotAccount(name, messages, active);
     const int index = Settings().IndexOf(name);
     TAccountConfig account = Settings().Accounts()[static_cast<size_t>(index)];
-    account.Protocol = mpIMAP;
+    account.Protocol = TMailProtocol::IMAP;
     account.Port = Dovecot().IMAPPort();
     Settings().EditAccount(name, account);
     return user;
@@ -157,7 +157,17 @@ void TStoreTest::PrintServerCommands(const std::string& step) {
     Dovecot().ClearCommands();
 }
 
-void TStoreTest::LetSessionEnd() {
-    // The worker closes its session when it finds no job, before it sleeps.
-    WaitUntil([&] { return Store->Worker()->Idle.load(); });
+void TStoreTest::LetSessionEnd(size_t staying) {
+    // The worker closes its session when it finds no job: the server logs every login's end,
+    // and only the connections that stay (push, another client) remain.
+    auto count = [](const std::string& log, const std::string& what) {
+        size_t found = 0;
+        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
+            ++found;
+        return found;
+    };
+    WaitUntil([&] {
+        const std::string log = Dovecot().Log();
+        return count(log, "Disconnected") + staying >= count(log, "Login: user=");
+    });
 }

@@ -64,8 +64,9 @@ class TStoreTest : public ::testing::Test {
     // Opens the entry at index in the read session, as a click on its button does.
     void Open(int index);
     // Lets the idle worker end its session, so that the next check sees the mailbox as
-    // it is now (a POP3 session keeps the state it began with).
-    void LetSessionEnd();
+    // it is now (a POP3 session keeps the state it began with). staying: the connections
+    // that stay open meanwhile (an IMAP account's push, another client).
+    void LetSessionEnd(size_t staying = 0);
     // Prints the commands Dovecot saw since they were last cleared, once their session
     // has ended, and clears them: the test's output shows what the server was asked.
     void PrintServerCommands(const std::string& step);

@@ -111,7 +111,7 @@ TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
     std::vector<TAccount> saved;
     LoadSettings(options, saved);
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(saved[0].TLS, tlsPOP3S);
+    EXPECT_EQ(saved[0].TLS, TTLSMode::Implicit);
     EXPECT_EQ(saved[0].Port, 2110);
     EXPECT_FALSE(saved[0].TLSVerify);
 }
@@ -121,25 +121,25 @@ TEST_F(AccountDialog, ServerTypeMovesOnlyTheUsualPortAndIsSaved) {
     TfrmAccount* dialog = StartAdding();
     Fill(dialog, "Mail", "imap.example.com");
     EXPECT_EQ(dialog->cmbServerType->currentText(), "POP3");
-    dialog->cmbServerType->setCurrentIndex(mpIMAP);
+    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
     EXPECT_EQ(dialog->sePOPPort->value(), 143);
     EXPECT_FALSE(dialog->chkSecure->isEnabled());
-    dialog->cmbSecurity->setCurrentIndex(tlsPOP3S);
+    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
     EXPECT_EQ(dialog->sePOPPort->value(), 993);
-    dialog->cmbServerType->setCurrentIndex(mpPOP3);
+    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::POP3));
     EXPECT_EQ(dialog->sePOPPort->value(), 995);
-    dialog->cmbServerType->setCurrentIndex(mpIMAP);
+    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
     dialog->sePOPPort->setValue(1993);
-    dialog->cmbSecurity->setCurrentIndex(tlsNone);
+    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::None));
     EXPECT_EQ(dialog->sePOPPort->value(), 1993);
     dialog->sePOPPort->setValue(993);
-    dialog->cmbSecurity->setCurrentIndex(tlsPOP3S);
+    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
     ASSERT_TRUE(Ok(dialog));
     TOptions options;
     std::vector<TAccount> saved;
     LoadSettings(options, saved);
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(saved[0].Protocol, mpIMAP);
+    EXPECT_EQ(saved[0].Protocol, TMailProtocol::IMAP);
     EXPECT_EQ(saved[0].Port, 993);
 
     // Editing shows the stored type and keeps the stored port.

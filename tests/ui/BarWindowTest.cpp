@@ -164,7 +164,7 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     SetOption(&TOptions::DeleteConfirm, false);
     Main->Menus->Delete1->trigger();
     ASSERT_EQ(Store->Tasks().size(), 1u);
-    EXPECT_EQ(Store->Tasks()[0].Kind, tkRemove);
+    EXPECT_EQ(Store->Tasks()[0].Kind, TJobKind::Remove);
     // A right click on an arrow does nothing; on the menu button it opens the main menu.
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.MenuButton.Left + 2, 5));
     EXPECT_TRUE(Main->Menus->mnuMain->isVisible());

@@ -222,7 +222,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     // Keep the jobs queued: the worker waits while this thread does not serve it.
     List->tbDelete->click();
     ASSERT_EQ(Store->Tasks().size(), 2u);
-    EXPECT_EQ(Store->Tasks()[0].Kind, tkRemoveSeveral);
+    EXPECT_EQ(Store->Tasks()[0].Kind, TJobKind::RemoveSeveral);
     EXPECT_EQ(Store->Tasks()[0].Account, 1);
     EXPECT_EQ(Store->Tasks()[1].Account, 0);
     std::vector<TEntryId> second = Store->Tasks()[0].Entries;

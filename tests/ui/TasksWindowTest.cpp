@@ -15,7 +15,7 @@ namespace {
 
 TQBTaskInfo Retrieve(int msgNum) {
     TQBTaskInfo task;
-    task.Kind = tkRetrieve;
+    task.Kind = TJobKind::Retrieve;
     task.MsgNum = msgNum;
     return task;
 }

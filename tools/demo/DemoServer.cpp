@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
         for (const TAccount& existing : accounts)
             if (SameText(existing.AccountName, account.AccountName))
                 account = existing;
-        account.Protocol = mpIMAP;
+        account.Protocol = TMailProtocol::IMAP;
         account.Port = dovecot.IMAPPort();
         account.User = dovecot.User(1);
         account.Pass = dovecot.Password(1);

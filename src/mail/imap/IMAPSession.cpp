@@ -180,8 +180,8 @@ void TQBIMAP::AwaitContinuation(const std::string& tag) {
 
 void TQBIMAP::UpgradeToTLS() {
     TTLSOptions options;
-    options.HostName = Host;
-    options.Verify = TLSVerify;
+    options.HostName = Server.Host;
+    options.Verify = Server.TLSVerify;
     options.CAFile = TLSCAFile;
     FConnection.StartTLS(options);
 }
@@ -202,16 +202,16 @@ void TQBIMAP::Login() {
     // The ones before login may differ from those after it.
     Capabilities.clear();
     if (plain && initialResponse)
-        Complete(Send("AUTHENTICATE PLAIN " + SASLPlainResponse(Username, Password)));
+        Complete(Send("AUTHENTICATE PLAIN " + SASLPlainResponse(Server.User, Server.Pass)));
     else if (plain) {
         std::string tag = Send("AUTHENTICATE PLAIN");
         AwaitContinuation(tag);
-        FConnection.WriteLine(SASLPlainResponse(Username, Password));
+        FConnection.WriteLine(SASLPlainResponse(Server.User, Server.Pass));
         Complete(tag);
     } else {
         std::string tag = NextTag();
         std::string pending = tag + " LOGIN";
-        for (const std::string* argument : {&Username, &Password}) {
+        for (const std::string* argument : {&Server.User, &Server.Pass}) {
             std::string quoted;
             if (IMAPQuoted(*argument, quoted)) {
                 pending += " " + quoted;
@@ -239,8 +239,8 @@ void TQBIMAP::Establish(int timeoutMs) {
     // The time limit covers the greeting, the handshake and the login too.
     FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
     FConnection.Resolver = Resolver;
-    FConnection.Open(Host, Port, timeoutMs);
-    if (TLS == tlsPOP3S)
+    FConnection.Open(Server.Host, Server.Port, timeoutMs);
+    if (Server.TLS == TTLSMode::Implicit)
         UpgradeToTLS();
     TIMAPResponse greeting = Read(MaxHeaderBytes);
     if (greeting.Kind != TIMAPResponse::TKind::Untagged ||
@@ -248,7 +248,7 @@ void TQBIMAP::Establish(int timeoutMs) {
         throw EMailError("Unrecognized IMAP greeting: \"" + greeting.Tag + " " + greeting.Name +
                          "\"");
     const bool preauthenticated = greeting.Name == "PREAUTH";
-    if (TLS == tlsSTLS) {
+    if (Server.TLS == TTLSMode::STLS) {
         if (preauthenticated)
             throw EMailError("The server logged in before STARTTLS: the connection cannot be "
                              "secured.");

@@ -39,14 +39,11 @@ const int IMAPLogoutWait = 2000; // ms
 // Only Connected and DropConnection may be called from another thread.
 class TQBIMAP : public TMailSession {
   public:
-    std::string Host;
-    int Port = 143;
-    std::string Username;
-    std::string Password;
-    int TLS = tlsNone; // tlsSTLS: STARTTLS; tlsPOP3S: TLS from the first byte
-    bool TLSVerify = true;
-    std::string TLSCAFile; // extra trusted certificates, beside the system's
-    int ReadTimeout = 0;   // ms a reply may pause between bytes; 0 waits without limit
+    TQBIMAP() {
+        Server.Protocol = TMailProtocol::IMAP;
+        Server.Port = 143;
+    }
+    int ReadTimeout = 0; // ms a reply may pause between bytes; 0 waits without limit
     // Bounds on what one response may hold in memory.
     size_t MaxLineBytes = size_t(8) << 20;    // one line of a response, literals apart
     size_t MaxHeaderBytes = size_t(1) << 20;  // kept of a header; the rest is read and dropped
@@ -67,7 +64,7 @@ class TQBIMAP : public TMailSession {
 
     // Connects, secures the connection as TLS says, logs in and learns the capabilities; on
     // failure closes the session and rethrows. A password goes over clear text only with
-    // tlsNone.
+    // TTLSMode::None.
     void Connect(int timeoutMs);
     bool Connected() const;
     // Sends LOGOUT and waits up to timeoutMs for the server's answer; closes in every case.

@@ -16,15 +16,9 @@ const int SilenceLimit = 60000; // ms
 
 } // namespace
 
-TIMAPWatcher::TIMAPWatcher(TIMAPServer server, TChange onChange, TTrouble onTrouble)
+TIMAPWatcher::TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble)
     : FServer(std::move(server)), FOnChange(std::move(onChange)), FOnTrouble(std::move(onTrouble)) {
-    FSession.Host = FServer.Host;
-    FSession.Port = FServer.Port;
-    FSession.Username = FServer.User;
-    FSession.Password = FServer.Pass;
-    FSession.TLS = FServer.TLS;
-    FSession.TLSVerify = FServer.TLSVerify;
-    FSession.TLSCAFile = FServer.TLSCAFile;
+    FSession.Server = FServer;
     FSession.ReadTimeout = SilenceLimit;
     FThread = std::thread([this] { Run(); });
 }
@@ -69,7 +63,7 @@ void TIMAPWatcher::Run() {
                 const TVaultRead read = VaultPassword(FServer.KeyringKey);
                 if (!read.Error.empty())
                     throw EMailError(read.Error);
-                FSession.Password = read.Password;
+                FSession.Server.Pass = read.Password;
             }
             FSession.Connect(ConnectTimeout);
             if (!FSession.CanIdle())

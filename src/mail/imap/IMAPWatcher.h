@@ -12,19 +12,6 @@
 #include <string>
 #include <thread>
 
-// The server a watcher connects to, as the account's settings give it.
-struct TIMAPServer {
-    std::string Host;
-    int Port = 143;
-    std::string User;
-    std::string Pass;
-    std::string KeyringKey; // not empty: Pass is read from the keyring at each connection
-    int TLS = tlsNone;
-    bool TLSVerify = true;
-    std::string TLSCAFile;
-    bool operator==(const TIMAPServer&) const = default;
-};
-
 // Runs a thread of its own from construction: connects, examines INBOX and idles, leaving and
 // re-entering IDLE every RenewIdle. New, expunged or re-flagged messages call OnChange, as does
 // a reconnection (what changed meanwhile went unannounced). A failed connection is retried
@@ -37,14 +24,14 @@ class TIMAPWatcher {
     using TChange = std::function<void()>;
     using TTrouble = std::function<void(const std::string& cause)>;
 
-    TIMAPWatcher(TIMAPServer server, TChange onChange, TTrouble onTrouble);
+    TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble);
     // Stops, waits up to StopWait for the clean end (DONE, LOGOUT), then drops the
     // connection and joins.
     ~TIMAPWatcher();
     TIMAPWatcher(const TIMAPWatcher&) = delete;
     TIMAPWatcher& operator=(const TIMAPWatcher&) = delete;
 
-    const TIMAPServer& Server() const { return FServer; }
+    const TServerEndpoint& Server() const { return FServer; }
     // Any thread: asks the watcher to leave IDLE, log out and end; returns at once.
     void Stop();
     // The thread has ended (stopped, or the server offers no IDLE).
@@ -61,7 +48,7 @@ class TIMAPWatcher {
     static constexpr auto StopWait = std::chrono::milliseconds(1500);
 
   private:
-    const TIMAPServer FServer;
+    const TServerEndpoint FServer;
     const TChange FOnChange;
     const TTrouble FOnTrouble;
     TQBIMAP FSession;

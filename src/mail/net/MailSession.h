@@ -4,12 +4,17 @@
 
 #include "LineConnection.h"
 #include "MailError.h"
+#include "core/ServerEndpoint.h"
 
 #include <cstdint>
 #include <functional>
 
 class TMailSession {
   public:
+    // The server and the login; the session ignores Protocol and KeyringKey (the caller reads
+    // the password from the keyring).
+    TServerEndpoint Server;
+    std::string TLSCAFile; // extra trusted certificates, beside the system's
     // Progress of a long read: bytes received since it began.
     std::function<void(int64_t position)> OnWork;
 

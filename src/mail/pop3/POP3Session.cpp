@@ -151,29 +151,29 @@ bool TQBPOP3::FetchText(const std::string& command, std::string& text, size_t ke
 
 void TQBPOP3::UpgradeToTLS() {
     TTLSOptions options;
-    options.HostName = Host;
-    options.Verify = TLSVerify;
+    options.HostName = Server.Host;
+    options.Verify = Server.TLSVerify;
     options.CAFile = TLSCAFile;
     FConnection.StartTLS(options);
 }
 
 void TQBPOP3::Login(const std::string& greetingText) {
-    if (!APOP) {
-        SendCmd("USER " + Username, true);
-        SendCmd("PASS " + Password, true);
+    if (!Server.APOP) {
+        SendCmd("USER " + Server.User, true);
+        SendCmd("PASS " + Server.Pass, true);
         return;
     }
     std::string timestamp = APOPTimestamp(greetingText);
     if (timestamp.empty())
         throw EMailError("The server does not support APOP (its greeting has no timestamp)");
-    SendCmd("APOP " + Username + " " + MD5Hex(timestamp + Password), true);
+    SendCmd("APOP " + Server.User + " " + MD5Hex(timestamp + Server.Pass), true);
 }
 
 void TQBPOP3::Connect(int timeoutMs) {
     Pipelining = false;
     TopListed = false;
     UIDLListed = false;
-    std::string server = Host + ":" + std::to_string(Port);
+    std::string server = Server.Host + ":" + std::to_string(Server.Port);
     try {
         Establish(timeoutMs);
         if (FNoCAPAFrom != server) {
@@ -225,14 +225,14 @@ void TQBPOP3::Establish(int timeoutMs) {
     // port, say) must not hold every later job.
     FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
     FConnection.Resolver = Resolver;
-    FConnection.Open(Host, Port, timeoutMs);
-    if (TLS == tlsPOP3S)
+    FConnection.Open(Server.Host, Server.Port, timeoutMs);
+    if (Server.TLS == TTLSMode::Implicit)
         UpgradeToTLS();
     ReadReply();
     if (LastReply.Code != TPOP3Status::OK)
         throw EMailReplyError(LastReply.Text);
     std::string greetingText = LastReply.Text;
-    if (TLS == tlsSTLS) {
+    if (Server.TLS == TTLSMode::STLS) {
         // Never fall back to clear text when the server refuses.
         if (!SendCmd("STLS", false))
             throw EMailError(

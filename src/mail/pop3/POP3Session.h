@@ -23,15 +23,7 @@ using TStringList = std::vector<std::string>;
 // Only Connected and DropConnection may be called from another thread.
 class TQBPOP3 : public TMailSession {
   public:
-    std::string Host;
-    int Port = 110;
-    std::string Username;
-    std::string Password;
-    bool APOP = false;
-    int TLS = tlsNone;
-    bool TLSVerify = true;
-    std::string TLSCAFile; // extra trusted certificates, beside the system's
-    int ReadTimeout = 0;   // ms a reply may pause between bytes; 0 waits without limit
+    int ReadTimeout = 0; // ms a reply may pause between bytes; 0 waits without limit
     int MaxLineLength = 16384;
     // A data line over MaxLineLength keeps its first MaxLineLength bytes (counted in
     // LinesCut) instead of refusing the reply: a message to read must not fail for one line.

@@ -23,18 +23,17 @@ bool TQBThread::ListWithoutUIDs(TStringList& list) {
         return false;
     }
     FKeysFromHeaders = true;
-    if (FNotedNoUIDL.insert(Task.Host + ":" + std::to_string(Task.Port)).second)
-        RaiseError(0, KeysFromHeadersNote);
+    if (FNotedNoUIDL.insert(ServerName()).second)
+        RaiseError(TErrorSeverity::Warning, KeysFromHeadersNote);
     return true;
 }
 
 bool TQBThread::PipelinesTops() const {
-    return POP3.Pipelining && POP3.TopListed &&
-           FLacksTop.count(Task.Host + ":" + std::to_string(Task.Port)) == 0;
+    return POP3.Pipelining && POP3.TopListed && FLacksTop.count(ServerName()) == 0;
 }
 
 bool TQBThread::ReadHeaderAlone(TCheckEntry& entry) {
-    const std::string server = Task.Host + ":" + std::to_string(Task.Port);
+    const std::string server = ServerName();
     if (FLacksTop.count(server) != 0)
         return POP3.RetrieveHeader(entry.Number, entry.Lines);
     POP3.SendTops({entry.Number}, 0, false);
@@ -62,6 +61,7 @@ void TQBThread::KeyByHeader(TCheckEntry& entry, bool readable) {
     else
         entry.UID = HeaderKey(entry.Lines);
     entry.New = FKnown.count(entry.UID) == 0;
+    entry.Replaces = entry.New && FKnownSizes.count(entry.UID) > 0;
     if (!entry.New) {
         TStringList().swap(entry.Lines);
         entry.Problem.clear();
@@ -69,21 +69,21 @@ void TQBThread::KeyByHeader(TCheckEntry& entry, bool readable) {
 }
 
 bool TQBThread::RetrieveFirstLines(int number) {
-    const std::string server = Task.Host + ":" + std::to_string(Task.Port);
+    const std::string server = ServerName();
     if (FLacksTop.count(server) == 0) {
-        if (POP3.RetrieveTop(number, MaxLines, Text))
+        if (POP3.RetrieveTop(number, MaxLines, FText))
             return true;
         if (!POP3.Connected())
             return false;
     }
     // The message was just found on the server, so a refused TOP means there is no TOP.
     const TPOP3Reply refusal = POP3.LastReply;
-    Text.clear();
-    if (!POP3.RetrieveMessage(number, Text)) {
+    FText.clear();
+    if (!POP3.RetrieveMessage(number, FText)) {
         POP3.LastReply = refusal;
         return false;
     }
     FLacksTop.insert(server);
-    KeepFirstLines(Text, MaxLines);
+    KeepFirstLines(FText, MaxLines);
     return true;
 }

@@ -45,12 +45,7 @@ class THeaderHelper {
 
 // The second session reaches the same server as the worker's, as the same user.
 template <class TSession> void CopyServerSettings(const TSession& like, TSession& session) {
-    session.Host = like.Host;
-    session.Port = like.Port;
-    session.Username = like.Username;
-    session.Password = like.Password;
-    session.TLS = like.TLS;
-    session.TLSVerify = like.TLSVerify;
+    session.Server = like.Server;
     session.TLSCAFile = like.TLSCAFile;
     session.ReadTimeout = like.ReadTimeout;
     session.Resolver = like.Resolver;

@@ -58,27 +58,17 @@ TStringList HeaderLines(const std::string& header) {
 
 } // namespace
 
-bool TQBThread::SameIMAPSession() const {
-    return Task.Host == IMAP.Host && Task.Port == IMAP.Port && Task.User == IMAP.Username &&
-           Task.Pass == IMAP.Password && Task.TLS == IMAP.TLS && Task.TLSVerify == IMAP.TLSVerify;
-}
-
 void TQBThread::RunIMAPTask() {
     if (POP3.Connected())
         POP3.Disconnect();
-    if (IMAP.Connected() && !SameIMAPSession())
+    if (IMAP.Connected() && IMAP.Server != FTask.Server)
         IMAP.Logout(IMAPLogoutWait);
-    IMAP.Host = Task.Host;
-    IMAP.Port = Task.Port;
-    IMAP.Username = Task.User;
-    IMAP.Password = Task.Pass;
-    IMAP.TLS = Task.TLS;
-    IMAP.TLSVerify = Task.TLSVerify;
+    IMAP.Server = FTask.Server;
     IMAP.TLSCAFile = POP3.TLSCAFile;
     IMAP.ReadTimeout = SilenceLimit;
 
     if (!IMAP.Connected()) {
-        SetStatus("Connecting to " + Task.Host + "...");
+        SetStatus("Connecting to " + FTask.Server.Host + "...");
         std::string cause;
         try {
             IMAP.Connect(ConnectTimeout);
@@ -87,40 +77,37 @@ void TQBThread::RunIMAPTask() {
         } catch (...) {
         }
         if (!IMAP.Connected()) {
-            try {
-                RaiseError(1, WithCause("Could not connect to the mail server!", cause));
-            } catch (...) {
-            }
+            RaiseError(TErrorSeverity::Fatal,
+                       WithCause("Could not connect to the mail server!", cause));
             return;
         }
     }
     try {
-        switch (Task.Kind) {
-        case tkCheck:
+        switch (FTask.Kind) {
+        case TJobKind::Check:
             IMAPCheck();
             break;
-        case tkRetrieve:
+        case TJobKind::Retrieve:
             IMAPRetrieve();
             break;
-        case tkRemove:
-        case tkRemoveSeveral:
+        case TJobKind::Remove:
+        case TJobKind::RemoveSeveral:
             IMAPRemove();
             break;
-        case tkMarkRead:
+        case TJobKind::MarkRead:
             IMAPMarkRead();
-            break;
-        default:
             break;
         }
     } catch (...) {
-        // A handler threw: the job is over; the next one starts on a new session.
+        // The job is over; the next one starts on a new session.
         IMAP.DropConnection();
+        throw;
     }
 }
 
 std::vector<uint32_t> TQBThread::IMAPUIDs() const {
     std::vector<uint32_t> uids;
-    for (const TMessageRef& ref : Task.Messages)
+    for (const TMessageRef& ref : FTask.Messages)
         if (const uint32_t uid = UIDOfKey(ref.UID, IMAP.UIDValidity))
             uids.push_back(uid);
     return uids;
@@ -142,13 +129,13 @@ TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh) {
 void TQBThread::SetHeaderHelper(THeaderHelper* helper) {
     std::lock_guard<std::mutex> lock(FHelperLock);
     FHeaderHelper = helper;
-    if (helper && Stopping)
+    if (helper && FStopping)
         helper->Cancel();
 }
 
 void TQBThread::IMAPCheck() {
     SetStatus("Retrieving message list...");
-    CheckComplete = false;
+    bool complete = false;
     std::unique_ptr<TIMAPHeaderHelper> helper;
     TStringList seen; // announced or renumbered so far
     bool failed = false;
@@ -159,7 +146,7 @@ void TQBThread::IMAPCheck() {
         const uint32_t validity = IMAP.UIDValidity;
         const std::vector<uint32_t> unseen = IMAP.SearchUnseen(true);
         std::unordered_set<std::string> known;
-        for (const std::string& uid : ServerList)
+        for (const std::string& uid : FServerList)
             known.insert(LowerHex(uid));
         std::vector<uint32_t> fresh;
         for (const uint32_t uid : unseen)
@@ -169,7 +156,7 @@ void TQBThread::IMAPCheck() {
         bool helperDone = false;
         int number = 0; // the message's place among the unseen ones
         size_t next = 0;
-        while (next < unseen.size() && !Stopping) {
+        while (next < unseen.size() && !FStopping) {
             TCheckWindow window;
             std::vector<uint32_t> wanted;
             std::unordered_map<uint32_t, size_t> slots;
@@ -210,7 +197,7 @@ void TQBThread::IMAPCheck() {
                 }
                 own.push_back(uid);
             }
-            if (!own.empty() && !Stopping)
+            if (!own.empty() && !FStopping)
                 IMAP.FetchHeaders(own, take);
             // A message expunged between the search and the fetch is gone: not announced.
             std::vector<TCheckEntry> kept;
@@ -224,7 +211,7 @@ void TQBThread::IMAPCheck() {
             Announce(window, window.Ready, seen);
         }
         AwaitAnnouncements();
-        CheckComplete = !Stopping;
+        complete = !FStopping;
     } catch (const std::exception& error) {
         failed = true;
         cause = error.what();
@@ -239,21 +226,16 @@ void TQBThread::IMAPCheck() {
     }
     // The unseen messages are what the account shows: one that left them (read or
     // removed elsewhere) leaves the bar with the store's end-of-check removal.
-    if (CheckComplete)
-        ServerList = std::move(seen);
-    else
-        KeepSeen(seen);
-    if (OnCheckDone)
-        Raise([this] { OnCheckDone(*this); });
+    EndCheck(complete, std::move(seen));
     if (failed)
-        RaiseError(0, WithCause("Server error: Message list could not be retrieved!", cause));
+        RaiseError(TErrorSeverity::Warning,
+                   WithCause("Server error: Message list could not be retrieved!", cause));
 }
 
 void TQBThread::IMAPRetrieve() {
     ForgetRetrieved();
-    Answer = 0;
-    if (Task.Messages.empty()) {
-        RaiseError(1, MessageGoneText);
+    if (FTask.Messages.empty()) {
+        RaiseError(TErrorSeverity::Fatal, MessageGoneText);
         return;
     }
     SetStatus("Retrieving message size...");
@@ -263,7 +245,7 @@ void TQBThread::IMAPRetrieve() {
     try {
         // Read-only, and the fetches peek: opening a message leaves it unseen.
         IMAP.Select(true);
-        uid = UIDOfKey(Task.Messages.front().UID, IMAP.UIDValidity);
+        uid = UIDOfKey(FTask.Messages.front().UID, IMAP.UIDValidity);
         if (uid != 0)
             IMAP.FetchHeaders({uid}, [&](TIMAPHeader&& header) {
                 head = std::move(header);
@@ -271,34 +253,31 @@ void TQBThread::IMAPRetrieve() {
             });
     } catch (const std::exception& error) {
         // Fatal, so that the main window drops the job instead of fetching it again.
-        RaiseError(1,
+        RaiseError(TErrorSeverity::Fatal,
                    WithCause("Server error: Message size could not be retrieved!", error.what()));
         return;
     }
     if (!found) {
-        RaiseError(1, MessageGoneText);
+        RaiseError(TErrorSeverity::Fatal, MessageGoneText);
         return;
     }
-    Size = static_cast<int>(std::min<uint64_t>(head.Size, INT_MAX));
-    const int maxSize = MaxSize;
-    if (maxSize >= 0 && Size > maxSize && OnSizeWarning)
-        Raise([this] { OnSizeWarning(*this, Size, Answer); });
-    // Cancelled at the size question: the main thread has ended the job.
-    if (Answer == 2)
+    FSize = static_cast<int>(std::min<uint64_t>(head.Size, INT_MAX));
+    const TSizeAnswer answer = AskSize();
+    if (answer == TSizeAnswer::Cancel)
         return;
     SetStatus("Retrieving message...");
     std::string failure;
     try {
         bool fetched = false;
-        if (Answer == 0) {
-            Text.reserve(std::min(static_cast<size_t>(Size), IMAP.MaxReplyBytes));
-            fetched = IMAP.FetchMessage(uid, Text);
+        if (answer == TSizeAnswer::Whole) {
+            FText.reserve(std::min(static_cast<size_t>(FSize), IMAP.MaxReplyBytes));
+            fetched = IMAP.FetchMessage(uid, FText);
         } else {
             // The header and the first lines, as POP3's TOP gives them.
             const int lines = std::max(0, static_cast<int>(MaxLines));
             fetched = IMAP.FetchMessage(
-                uid, Text, head.Header.size() + 2 + static_cast<size_t>(lines) * FirstLineBytes);
-            KeepFirstLines(Text, lines);
+                uid, FText, head.Header.size() + 2 + static_cast<size_t>(lines) * FirstLineBytes);
+            KeepFirstLines(FText, lines);
         }
         if (!fetched)
             failure = WithCause(RetrieveFailed, MessageGoneText);
@@ -307,14 +286,14 @@ void TQBThread::IMAPRetrieve() {
     } catch (...) {
         failure = RetrieveFailed;
     }
-    FinishRetrieval(std::move(failure), "");
+    FinishRetrieval(std::move(failure), "", answer == TSizeAnswer::Whole);
 }
 
 void TQBThread::IMAPRemove() {
-    const bool several = Task.Kind == tkRemoveSeveral;
+    const bool several = FTask.Kind == TJobKind::RemoveSeveral;
     SetStatus(several ? "Removing messages..." : "Removing message...");
-    if (Task.Messages.empty())
-        RaiseError(0, MessageGoneText);
+    if (FTask.Messages.empty())
+        RaiseError(TErrorSeverity::Warning, MessageGoneText);
     bool failed = false;
     bool expunged = true;
     std::string cause;
@@ -331,28 +310,18 @@ void TQBThread::IMAPRemove() {
         failed = true;
     }
     if (failed)
-        RemovalIncomplete = true;
-    if (several) {
-        for (size_t i = Task.Messages.size(); i-- > 0;) {
-            Task.MsgNum = Task.Messages[i].Number;
-            Target = failed ? -1 : static_cast<int>(i);
-            Number = 0;
-            RaiseMessage(nullptr);
-        }
-        Task.MsgNum = -1;
-        Target = -1;
-        Number = 1;
-    } else {
-        Target = failed || Task.Messages.empty() ? -1 : 0;
-        Number = Task.MsgNum;
-    }
-    RaiseMessage(nullptr);
+        FEnding.RemovalIncomplete = true;
+    else
+        for (size_t i = FTask.Messages.size(); i-- > 0;)
+            RaiseRemoved(i);
     if (failed)
-        RaiseError(0, WithCause("Server error: Message could not be removed!", cause));
+        RaiseError(TErrorSeverity::Warning,
+                   WithCause("Server error: Message could not be removed!", cause));
     else if (!expunged)
-        RaiseError(0, "The messages were marked as deleted but not expunged: the server does not "
-                      "support UIDPLUS, and expunging would also remove other messages marked "
-                      "as deleted.");
+        RaiseError(TErrorSeverity::Warning,
+                   "The messages were marked as deleted but not expunged: the server does not "
+                   "support UIDPLUS, and expunging would also remove other messages marked "
+                   "as deleted.");
 }
 
 void TQBThread::IMAPMarkRead() {
@@ -365,8 +334,7 @@ void TQBThread::IMAPMarkRead() {
     } catch (const std::exception& error) {
         // Fatal: ends the job.
         RaiseError(
-            1, WithCause("Server error: The messages could not be marked as read!", error.what()));
-        return;
+            TErrorSeverity::Fatal,
+            WithCause("Server error: The messages could not be marked as read!", error.what()));
     }
-    RaiseMessage(nullptr);
 }

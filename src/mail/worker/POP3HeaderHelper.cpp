@@ -7,7 +7,6 @@
 TPOP3HeaderHelper::TPOP3HeaderHelper(const TQBPOP3& like, std::vector<std::string> uids,
                                      int connectTimeoutMs) {
     CopyServerSettings(like, FSession);
-    FSession.APOP = like.APOP;
     FSession.MaxLineLength = like.MaxLineLength;
     FSession.MaxHeaderBytes = like.MaxHeaderBytes;
     FSession.MaxReplyBytes = like.MaxReplyBytes;

@@ -17,8 +17,6 @@
 
 namespace {
 
-const auto StartPoll = std::chrono::milliseconds(50);
-
 // A check's window: its TOP commands (queued together when the server pipelines, and taken
 // by the socket as fast as it will), and its list entries. The next window is queued when
 // half of this one's replies are in, so on a slow link the server always has commands
@@ -40,15 +38,13 @@ const size_t MaxAnnouncedEntries = 128;
 
 } // namespace
 
-TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post)
+TQBThread::TQBThread(int connectTimeout, TSynchronize synchronize, TPostProgress post)
     : ConnectTimeout(connectTimeout), FSynchronize(std::move(synchronize)), FPost(std::move(post)) {
     POP3.OnWork = [this](int64_t position) {
-        if (Task.Kind == tkRetrieve && FPost && !FDestroying)
-            FPost({TWorkerNotice::TKind::Progress, position, Size, 0});
+        if (FTask.Kind == TJobKind::Retrieve && FPost && !FDestroying)
+            FPost({position, FSize});
     };
     IMAP.OnWork = POP3.OnWork;
-    Task.Account = -1;
-    Started = true;
 }
 
 TQBThread::~TQBThread() {
@@ -84,13 +80,13 @@ void TQBThread::Wake() {
     {
         std::lock_guard<std::mutex> lock(FIdleLock);
         FWakeWanted = true;
-        Idle = false;
+        FIdle = false;
     }
     FIdleWake.notify_all();
 }
 
 void TQBThread::Stop() {
-    Stopping = true;
+    FStopping = true;
     Wake();
     // Also while connecting: the drop holds until the next job starts.
     POP3.DropConnection();
@@ -128,7 +124,7 @@ void TQBThread::Raise(const std::function<void()>& call) {
 }
 
 void TQBThread::SetStatus(const std::string& text) {
-    if (Stopping || !OnStatus) {
+    if (FStopping || !Events.Status) {
         // The main thread may show something of its own after a cancel.
         FStatusShown = false;
         return;
@@ -136,46 +132,64 @@ void TQBThread::SetStatus(const std::string& text) {
     if (!StatusChanges(text))
         return;
     FStatusShown = true;
-    StatusText = text;
-    Raise([this] { OnStatus(*this, StatusText); });
+    FStatusText = text;
+    Raise([this, text] { Events.Status(text); });
 }
 
-void TQBThread::RaiseError(int fatal, const std::string& text) {
-    if (Stopping || !OnError)
+void TQBThread::RaiseError(TErrorSeverity severity, const std::string& text) {
+    if (severity == TErrorSeverity::Fatal && FEnding.Result == TJobResult::Done) {
+        FEnding.Result = TJobResult::Failed;
+        FEnding.Failure = text;
+    }
+    if (FStopping || !Events.Error)
         return;
-    // Set on the main thread: a queued announcement may be writing it there now.
-    Raise([this, fatal, text] {
-        ErrorText = text;
-        OnError(*this, fatal, ErrorText);
-    });
+    const TWorkerError error{severity, text};
+    Raise([this, &error] { Events.Error(error); });
 }
 
-void TQBThread::RaiseMessage(const TStringList* lines) {
-    if (OnMessage)
-        Raise([this, lines] { OnMessage(*this, lines, Number, UID); });
+void TQBThread::RaiseRetrieved(bool whole) {
+    if (!Events.Retrieved)
+        return;
+    TRetrieved message{FTask.MsgNum, std::move(FText), whole};
+    Raise([this, &message] { Events.Retrieved(message); });
+}
+
+void TQBThread::RaiseRemoved(size_t place) {
+    if (Events.Removed)
+        Raise([this, place] { Events.Removed(TRemoved{place}); });
+}
+
+bool TQBThread::TakeJob() {
+    std::optional<TJobOrder> order;
+    try {
+        Raise([this, &order] {
+            // A cancel applies to one job. Cleared on the main thread, where Stop
+            // is called, so a cancel of the job that just ended cannot hit this one.
+            FStopping = false;
+            POP3.ResetDrop();
+            IMAP.ResetDrop();
+            if (Events.GetJob)
+                order = Events.GetJob();
+        });
+    } catch (...) {
+        order.reset();
+    }
+    if (!order)
+        return false;
+    FTask = std::move(order->Task);
+    FServerList = std::move(order->ServerList);
+    FKnownSizes = std::move(order->KnownSizes);
+    FEnding = TJobEnded();
+    FEnding.Job = FTask.Id;
+    FEnding.Kind = FTask.Kind;
+    return true;
 }
 
 void TQBThread::Execute() {
-    while (!Started)
-        std::this_thread::sleep_for(StartPoll);
     do {
-        HasTask = false;
         if (FTerminated)
             break;
-        try {
-            Raise([this] {
-                // A cancel applies to one job. Cleared on the main thread, where Stop
-                // is called, so a cancel of the job that just ended cannot hit this one.
-                Stopping = false;
-                POP3.ResetDrop();
-                IMAP.ResetDrop();
-                if (OnGetTask)
-                    OnGetTask(*this, HasTask);
-            });
-        } catch (...) {
-            HasTask = false;
-        }
-        if (!HasTask) {
+        if (!TakeJob()) {
             if (POP3.Connected())
                 POP3.Disconnect();
             if (IMAP.Connected())
@@ -184,75 +198,64 @@ void TQBThread::Execute() {
             // anew by the next one.
             std::unordered_set<std::string>().swap(FKnown);
             std::unordered_map<int, long long>().swap(FListedSizes);
-            std::unordered_map<std::string, long long>().swap(KnownSizes);
+            std::unordered_map<std::string, long long>().swap(FKnownSizes);
+            TStringList().swap(FServerList);
             // Asleep until a job is queued: an idle program must not wake up.
             std::unique_lock<std::mutex> lock(FIdleLock);
             if (!FWakeWanted && !FTerminated) {
-                Idle = true;
+                FIdle = true;
                 FIdleWake.wait(lock, [this] { return FWakeWanted || FTerminated; });
             }
             FWakeWanted = false;
-            Idle = false;
+            FIdle = false;
             continue;
         }
         try {
             RunTask();
         } catch (...) {
-            // A handler that threw outside a job step must not end the thread.
+            // A handler threw, or the job ran out of memory: the job is over, and the next
+            // one starts on new sessions.
+            if (FEnding.Result == TJobResult::Done) {
+                FEnding.Result = TJobResult::Failed;
+                FEnding.Failure = JobBrokenText;
+            }
             POP3.Disconnect();
             IMAP.DropConnection();
         }
+        EndJob();
     } while (!FTerminated);
     FExited = true;
-    Finished = true;
-}
-
-bool TQBThread::SameSession() const {
-    return Task.Host == POP3.Host && Task.Port == POP3.Port && Task.User == POP3.Username &&
-           Task.Pass == POP3.Password && Task.Secure == POP3.APOP && Task.TLS == POP3.TLS &&
-           Task.TLSVerify == POP3.TLSVerify;
+    FFinished = true;
 }
 
 bool TQBThread::TakeKeyringPassword() {
-    if (Task.KeyringKey.empty())
+    if (FTask.Server.KeyringKey.empty())
         return true;
-    const TVaultRead read = VaultPassword(Task.KeyringKey);
+    const TVaultRead read = VaultPassword(FTask.Server.KeyringKey);
     if (read.Error.empty()) {
-        Task.Pass = read.Password;
+        FTask.Server.Pass = read.Password;
         return true;
     }
-    try {
-        RaiseError(1, read.Error);
-    } catch (...) {
-    }
+    RaiseError(TErrorSeverity::Fatal, read.Error);
     return false;
 }
 
 void TQBThread::RunTask() {
-    if (!TakeKeyringPassword()) {
-        EndJob();
+    if (!TakeKeyringPassword())
         return;
-    }
-    if (Task.Protocol == mpIMAP) {
+    if (FTask.Server.Protocol == TMailProtocol::IMAP) {
         RunIMAPTask();
-        EndJob();
         return;
     }
     if (IMAP.Connected())
         IMAP.Logout(IMAPLogoutWait);
-    if (POP3.Connected() && !SameSession())
+    if (POP3.Connected() && POP3.Server != FTask.Server)
         POP3.Disconnect();
-    POP3.Host = Task.Host;
-    POP3.Port = Task.Port;
-    POP3.Username = Task.User;
-    POP3.Password = Task.Pass;
-    POP3.APOP = Task.Secure;
-    POP3.TLS = Task.TLS;
-    POP3.TLSVerify = Task.TLSVerify;
+    POP3.Server = FTask.Server;
     POP3.ReadTimeout = SilenceLimit;
 
     if (!POP3.Connected()) {
-        SetStatus("Connecting to " + Task.Host + "...");
+        SetStatus("Connecting to " + FTask.Server.Host + "...");
         std::string cause;
         bool failed = false;
         try {
@@ -264,42 +267,42 @@ void TQBThread::RunTask() {
             failed = true;
         }
         if (failed) {
-            try {
-                RaiseError(1, WithCause("Could not connect to the mail server!", cause));
-            } catch (...) {
-            }
+            RaiseError(TErrorSeverity::Fatal,
+                       WithCause("Could not connect to the mail server!", cause));
             if (POP3.Connected())
                 POP3.Disconnect();
         }
     }
 
-    if (POP3.Connected()) {
-        try {
-            switch (Task.Kind) {
-            case tkCheck:
-                Check();
-                break;
-            case tkRetrieve:
-                Retrieve();
-                break;
-            case tkRemove:
-                Remove();
-                break;
-            case tkRemoveSeveral:
-                RemoveSeveral();
-                break;
-            default:
-                break;
-            }
-        } catch (...) {
-            // A handler threw: the job is over; the next one starts on a new session.
-            EndSession();
+    if (!POP3.Connected())
+        return;
+    const bool removal = FTask.Kind == TJobKind::Remove || FTask.Kind == TJobKind::RemoveSeveral;
+    try {
+        switch (FTask.Kind) {
+        case TJobKind::Check:
+            Check();
+            break;
+        case TJobKind::Retrieve:
+            Retrieve();
+            break;
+        case TJobKind::Remove:
+            Remove();
+            break;
+        case TJobKind::RemoveSeveral:
+            RemoveSeveral();
+            break;
+        case TJobKind::MarkRead:
+            // A POP3 server keeps no read state.
+            break;
         }
-        // The server renumbers only when the session ends; the store renumbers at once.
-        if ((Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) && POP3.Connected())
-            EndSession();
+    } catch (...) {
+        // The job is over; the next one starts on a new session.
+        EndSession();
+        throw;
     }
-    EndJob();
+    // The server renumbers only when the session ends; the store renumbers at once.
+    if (removal && POP3.Connected())
+        EndSession();
 }
 
 void TQBThread::EndJob() {
@@ -307,12 +310,20 @@ void TQBThread::EndJob() {
         SetStatus("");
     } catch (...) {
     }
-    if (Task.Notify != 0 && FPost && !FDestroying)
-        FPost({TWorkerNotice::TKind::JobEnded, 0, 0, Task.Notify});
+    if (FStopping && FEnding.Result == TJobResult::Done)
+        FEnding.Result = TJobResult::Cancelled;
+    ForgetRetrieved();
+    if (!Events.JobEnded)
+        return;
+    try {
+        Raise([this] { Events.JobEnded(FEnding); });
+    } catch (...) {
+        // The store has the job's end; nothing more can be done about its handler.
+    }
 }
 
 void TQBThread::ReportServerFailure(const std::string& text) {
-    RaiseError(0, text);
+    RaiseError(TErrorSeverity::Warning, text);
     EndSession();
 }
 
@@ -320,9 +331,9 @@ void TQBThread::EndSession() {
     // After removals the next session must not start before the server has made
     // the deletions: until then it would still count the removed messages, and a
     // number the store has already lowered would name another message.
-    if (Task.Kind == tkRemove || Task.Kind == tkRemoveSeveral) {
+    if (FTask.Kind == TJobKind::Remove || FTask.Kind == TJobKind::RemoveSeveral) {
         if (!POP3.Quit(ConnectTimeout))
-            RemovalIncomplete = true;
+            FEnding.RemovalIncomplete = true;
     } else
         POP3.Disconnect();
 }
@@ -331,7 +342,7 @@ void TQBThread::Check() {
     SetStatus("Retrieving message list...");
     TStringList list;
     TStringList seen; // announced or renumbered so far
-    CheckComplete = false;
+    bool complete = false;
     bool failed = false;
     std::string cause;
     FKeysFromHeaders = false;
@@ -342,7 +353,7 @@ void TQBThread::Check() {
         // Sizes tell whether a known message is still the one it was. With nothing known,
         // the LIST after each pipelined TOP gives every size, and the server is spared a
         // LIST of the whole mailbox before the first header.
-        const bool listSizes = !ServerList.empty() || !PipelinesTops();
+        const bool listSizes = !FServerList.empty() || !PipelinesTops();
         if ((listSizes ? POP3.ListUIDsAndSizes(list, sizes) : POP3.ListUIDs(list)) ||
             ListWithoutUIDs(list)) {
             FListedSizes.clear();
@@ -352,7 +363,7 @@ void TQBThread::Check() {
                     FListedSizes[fields.Number] = std::atoll(fields.Value.c_str());
             }
             FKnown.clear();
-            for (const std::string& uid : ServerList)
+            for (const std::string& uid : FServerList)
                 FKnown.insert(LowerHex(uid));
             const std::unordered_set<std::string>& known = FKnown;
             size_t split = list.size();
@@ -364,8 +375,8 @@ void TQBThread::Check() {
                 TPOP3HeaderHelper* done = end == split ? nullptr : helper.get();
                 if (done && !done->WaitForLogin(HelperLoginPatienceMs)) {
                     done->Cancel();
-                    if (!Stopping)
-                        FOneSessionAtATime.insert(Task.Host + ":" + std::to_string(Task.Port));
+                    if (!FStopping)
+                        FOneSessionAtATime.insert(ServerName());
                 }
                 if (done)
                     done->Wait();
@@ -382,10 +393,10 @@ void TQBThread::Check() {
                     if (PipelinesTops() && !StatusChanges(RetrievingInformation))
                         SendWindow(following, seen);
                 };
-                while ((!window.Entries.empty() || window.Rest) && !Stopping) {
+                while ((!window.Entries.empty() || window.Rest) && !FStopping) {
                     if (!window.Sent)
                         SendWindow(window, seen);
-                    if (Stopping)
+                    if (FStopping)
                         break;
                     ReadTops(window, seen,
                              PipelinesTops() ? takeFollowing : std::function<void()>());
@@ -407,7 +418,7 @@ void TQBThread::Check() {
                 POP3.Disconnect();
             else if (POP3.Connected())
                 POP3.ExpectNothingMore();
-            CheckComplete = seen.size() == list.size();
+            complete = seen.size() == list.size();
         } else {
             failed = true;
             cause = POP3.LastReply.Text;
@@ -428,12 +439,7 @@ void TQBThread::Check() {
     // The main window drops every stored message whose key is missing from the
     // list: an incomplete pass must still name every message it announced.
     // Keyed by header, the list holds no keys: seen has them all, in order.
-    if (CheckComplete)
-        ServerList = std::move(FKeysFromHeaders ? seen : list);
-    else
-        KeepSeen(seen);
-    if (OnCheckDone)
-        Raise([this] { OnCheckDone(*this); });
+    EndCheck(complete, complete ? std::move(FKeysFromHeaders ? seen : list) : std::move(seen));
     if (failed)
         ReportServerFailure(WithCause("Server error: Message list could not be retrieved!", cause));
 }
@@ -451,6 +457,7 @@ TQBThread::TCheckEntry TQBThread::ListedEntry(const std::string& line, const TLi
     } else {
         entry.UID = MD5Hex(fields.Value.empty() ? line : fields.Value);
         entry.New = known.count(entry.UID) == 0 || SizeChanged(entry);
+        entry.Replaces = entry.New && FKnownSizes.count(entry.UID) > 0;
     }
     return entry;
 }
@@ -461,8 +468,7 @@ TQBThread::StartPOP3HeaderHelper(const TStringList& list,
     split = list.size();
     // A mailbox too small to need one is not gone through first.
     if (list.size() < std::max<size_t>(2, ParallelHeaderMinimum) || FKeysFromHeaders ||
-        !PipelinesTops() ||
-        FOneSessionAtATime.count(Task.Host + ":" + std::to_string(Task.Port)) > 0)
+        !PipelinesTops() || FOneSessionAtATime.count(ServerName()) > 0)
         return nullptr;
     std::vector<size_t> fresh; // places in list
     for (size_t i = 0; i < list.size(); ++i) {
@@ -628,35 +634,28 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
 }
 
 void TQBThread::Announce(TCheckWindow& window, size_t end, TStringList& seen) {
-    if (window.Announced >= end || Stopping)
+    if (window.Announced >= end || FStopping)
         return;
     auto batch = std::make_shared<std::vector<TCheckEntry>>(
         std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(window.Announced)),
         std::make_move_iterator(window.Entries.begin() + static_cast<ptrdiff_t>(end)));
     window.Announced = end;
-    // The fields the handlers read are set here, on the main thread, one entry at a time.
+    // Runs on the main thread; each entry becomes the value its event carries.
     auto announce = [this, batch, &seen] {
         for (TCheckEntry& entry : *batch) {
-            if (Stopping)
+            if (FStopping)
                 break;
-            Number = entry.Number;
-            UID = entry.UID;
             if (!entry.New) {
-                if (OnRenumber)
-                    OnRenumber(*this, UID, Number);
-            } else {
-                Lines.swap(entry.Lines);
-                Size = entry.Size;
-                HeaderUnreadable = entry.Unreadable;
-                if (OnMessage)
-                    OnMessage(*this, &Lines, Number, UID);
-                TStringList().swap(Lines);
+                if (Events.Renumbered)
+                    Events.Renumbered(TRenumbered{entry.UID, entry.Number});
+            } else if (Events.Announced) {
+                TAnnounced message{entry.Number, entry.UID,        std::move(entry.Lines),
+                                   entry.Size,   entry.Unreadable, entry.Replaces};
+                Events.Announced(message);
             }
-            seen.push_back(UID);
-            if (!entry.Problem.empty() && OnError && !Stopping) {
-                ErrorText = entry.Problem;
-                OnError(*this, 0, ErrorText);
-            }
+            seen.push_back(entry.UID);
+            if (!entry.Problem.empty() && Events.Error && !FStopping)
+                Events.Error(TWorkerError{TErrorSeverity::Warning, entry.Problem});
         }
     };
     if (!Queue) {
@@ -700,18 +699,31 @@ void TQBThread::AwaitAnnouncements() {
 }
 
 bool TQBThread::SizeChanged(const TCheckEntry& entry) const {
-    const auto known = KnownSizes.find(entry.UID);
-    return known != KnownSizes.end() && known->second >= 0 && entry.Size >= 0 &&
+    const auto known = FKnownSizes.find(entry.UID);
+    return known != FKnownSizes.end() && known->second >= 0 && entry.Size >= 0 &&
            known->second != entry.Size;
 }
 
-void TQBThread::KeepSeen(const TStringList& seen) {
-    std::unordered_set<std::string> listed;
-    for (const std::string& uid : ServerList)
-        listed.insert(LowerHex(uid));
-    for (const std::string& uid : seen)
-        if (listed.insert(LowerHex(uid)).second)
-            ServerList.push_back(uid);
+void TQBThread::EndCheck(bool complete, TStringList keys) {
+    TCheckEnded check{complete, std::move(keys)};
+    if (!complete) {
+        // What the pass did not see is not gone: the known keys stay, with the ones it saw.
+        std::unordered_set<std::string> listed;
+        for (const std::string& uid : FServerList)
+            listed.insert(LowerHex(uid));
+        TStringList seen = std::move(check.ServerList);
+        check.ServerList = std::move(FServerList);
+        for (std::string& uid : seen)
+            if (listed.insert(LowerHex(uid)).second)
+                check.ServerList.push_back(std::move(uid));
+    }
+    TStringList().swap(FServerList);
+    if (Events.CheckEnded)
+        Raise([this, &check] { Events.CheckEnded(check); });
+}
+
+std::string TQBThread::ServerName() const {
+    return FTask.Server.Host + ":" + std::to_string(FTask.Server.Port);
 }
 
 int TQBThread::SizeOrUnknown(int number) {
@@ -722,7 +734,7 @@ int TQBThread::SizeOrUnknown(int number) {
     }
 }
 
-int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal) {
+int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, TErrorSeverity severity) {
     int number = -1;
     std::string failure;
     try {
@@ -736,35 +748,43 @@ int TQBThread::Locate(TMessageLocator& locator, const TMessageRef& ref, int fata
             WithCause("Server error: The message could not be found on the server!", error.what());
     }
     if (!failure.empty())
-        RaiseError(fatal, failure);
+        RaiseError(severity, failure);
     return failure.empty() || number == 0 ? number : -1;
+}
+
+TSizeAnswer TQBThread::AskSize() {
+    const int maxSize = MaxSize;
+    if (FSize < 0 || maxSize < 0 || FSize <= maxSize || !Events.SizeWarning)
+        return TSizeAnswer::Whole;
+    TSizeAnswer answer = TSizeAnswer::Whole;
+    Raise([this, &answer] { answer = Events.SizeWarning(FSize); });
+    if (answer == TSizeAnswer::Cancel)
+        FEnding.Result = TJobResult::Cancelled;
+    return answer;
 }
 
 void TQBThread::Retrieve() {
     ForgetRetrieved();
-    Answer = 0;
     TMessageLocator locator(POP3);
     // Fatal: the job ends, as there is nothing to fetch.
-    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 1);
-    if (Task.Messages.empty())
-        RaiseError(1, MessageGoneText);
+    const int number =
+        FTask.Messages.empty() ? 0 : Locate(locator, FTask.Messages.front(), TErrorSeverity::Fatal);
+    if (FTask.Messages.empty())
+        RaiseError(TErrorSeverity::Fatal, MessageGoneText);
     if (number <= 0)
         return;
-    Task.MsgNum = number;
+    FTask.MsgNum = number;
     SetStatus("Retrieving message size...");
     try {
-        Size = POP3.GetMessageSize(Task.MsgNum);
+        FSize = POP3.GetMessageSize(FTask.MsgNum);
     } catch (const EMailError& error) {
         // Fatal, so that the main window drops the job instead of fetching it again.
-        RaiseError(1,
+        RaiseError(TErrorSeverity::Fatal,
                    WithCause("Server error: Message size could not be retrieved!", error.what()));
         return;
     }
-    int maxSize = MaxSize;
-    if (Size >= 0 && maxSize >= 0 && Size > maxSize && OnSizeWarning)
-        Raise([this] { OnSizeWarning(*this, Size, Answer); });
-    // Cancelled at the size question: the main thread has ended the job.
-    if (Answer == 2)
+    const TSizeAnswer answer = AskSize();
+    if (answer == TSizeAnswer::Cancel)
         return;
     SetStatus("Retrieving message...");
     // Every failure ends the job (fatal): fetching again at once would fail again.
@@ -772,10 +792,11 @@ void TQBThread::Retrieve() {
     POP3.CutLongLines = true;
     try {
         // Grown once, not doubled on the way: the message's size is known from LIST.
-        if (Answer == 0 && Size > 0)
-            Text.reserve(std::min(static_cast<size_t>(Size), POP3.MaxReplyBytes));
-        const bool fetched =
-            Answer == 0 ? POP3.RetrieveMessage(Task.MsgNum, Text) : RetrieveFirstLines(Task.MsgNum);
+        if (answer == TSizeAnswer::Whole && FSize > 0)
+            FText.reserve(std::min(static_cast<size_t>(FSize), POP3.MaxReplyBytes));
+        const bool fetched = answer == TSizeAnswer::Whole
+                                 ? POP3.RetrieveMessage(FTask.MsgNum, FText)
+                                 : RetrieveFirstLines(FTask.MsgNum);
         if (!fetched)
             failure = WithCause(RetrieveFailed, POP3.LastReply.Text);
     } catch (const std::exception& error) {
@@ -786,43 +807,42 @@ void TQBThread::Retrieve() {
     POP3.CutLongLines = false;
     std::string note;
     if (POP3.LinesCut > 0)
-        note = "Message " + std::to_string(Task.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
+        note = "Message " + std::to_string(FTask.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
                " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
                " bytes cut to that length.";
-    FinishRetrieval(std::move(failure), note);
+    FinishRetrieval(std::move(failure), note, answer == TSizeAnswer::Whole);
 }
 
-void TQBThread::FinishRetrieval(std::string failure, const std::string& note) {
-    const std::string& announced = Task.Messages.front().MessageID;
-    const std::string received = failure.empty() ? MessageIdOf(Text) : std::string();
+void TQBThread::FinishRetrieval(std::string failure, const std::string& note, bool whole) {
+    const std::string& announced = FTask.Messages.front().MessageID;
+    const std::string received = failure.empty() ? MessageIdOf(FText) : std::string();
     if (failure.empty() && !announced.empty() && received != announced)
         failure = "Server error: The server sent another message than the one announced "
                   "(Message-ID \"" +
                   received + "\" instead of \"" + announced + "\"); it is not shown.";
     if (!failure.empty()) {
         ForgetRetrieved();
-        RaiseError(1, failure);
+        RaiseError(TErrorSeverity::Fatal, failure);
         return;
     }
-    Number = Task.MsgNum;
     // Before the message, which ends the job.
     if (!note.empty())
-        RaiseError(0, note);
+        RaiseError(TErrorSeverity::Warning, note);
     // Here, not on the main thread: a large message takes a while to reach the disk.
-    if (!Task.CacheFile.empty()) {
+    if (!FTask.CacheFile.empty()) {
         try {
-            WriteCacheFile(Task.CacheFile, Answer == 0, Text);
+            WriteCacheFile(FTask.CacheFile, whole, FText);
         } catch (const std::exception& error) {
-            RaiseError(0, error.what());
+            RaiseError(TErrorSeverity::Warning, error.what());
         }
     }
-    RaiseMessage(nullptr);
+    RaiseRetrieved(whole);
     ForgetRetrieved();
 }
 
 void TQBThread::ForgetRetrieved() {
     // A message of hundreds of megabytes must not stay with the idle worker.
-    std::string().swap(Text);
+    std::string().swap(FText);
 }
 
 bool TQBThread::Delete(int number, std::string& cause) {
@@ -837,28 +857,30 @@ bool TQBThread::Delete(int number, std::string& cause) {
 }
 
 void TQBThread::FinishRemoval(bool failed, const std::string& cause) {
-    if (failed)
-        RemovalIncomplete = true;
-    RaiseMessage(nullptr);
-    if (failed)
-        ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
+    if (!failed)
+        return;
+    FEnding.RemovalIncomplete = true;
+    ReportServerFailure(WithCause("Server error: Message could not be removed!", cause));
 }
 
 void TQBThread::Remove() {
     SetStatus("Removing message...");
     TMessageLocator locator(POP3);
-    const int number = Task.Messages.empty() ? 0 : Locate(locator, Task.Messages.front(), 0);
-    if (Task.Messages.empty())
-        RaiseError(0, MessageGoneText);
+    const int number = FTask.Messages.empty()
+                           ? 0
+                           : Locate(locator, FTask.Messages.front(), TErrorSeverity::Warning);
+    if (FTask.Messages.empty())
+        RaiseError(TErrorSeverity::Warning, MessageGoneText);
     bool failed = false;
     std::string cause;
     if (number > 0) {
         failed = !Delete(number, cause);
-        Task.MsgNum = number;
+        FTask.MsgNum = number;
     }
-    Number = Task.MsgNum;
     // A message already gone is taken away all the same; one that could not be found stays.
-    Target = number >= 0 && !Task.Messages.empty() ? 0 : -1;
+    // After a failed DELE the check that follows the incomplete removal brings it back.
+    if (number >= 0 && !FTask.Messages.empty())
+        RaiseRemoved(0);
     FinishRemoval(failed, cause);
 }
 
@@ -867,25 +889,20 @@ void TQBThread::RemoveSeveral() {
     std::string cause;
     TMessageLocator locator(POP3);
     try {
-        if (Task.Messages.size() > 1)
+        if (FTask.Messages.size() > 1)
             locator.ListAll();
     } catch (const std::exception& error) {
         failed = true;
         cause = error.what();
     }
-    for (size_t i = Task.Messages.size(); i-- > 0 && !failed;) {
-        const int number = Locate(locator, Task.Messages[i], 0);
+    for (size_t i = FTask.Messages.size(); i-- > 0 && !failed;) {
+        const int number = Locate(locator, FTask.Messages[i], TErrorSeverity::Warning);
         if (number > 0) {
             SetStatus("Removing message " + std::to_string(number) + "...");
             failed = !Delete(number, cause);
         }
-        Task.MsgNum = number;
-        Target = number >= 0 ? static_cast<int>(i) : -1;
-        Number = 0;
-        RaiseMessage(nullptr);
+        if (number >= 0)
+            RaiseRemoved(i);
     }
-    Task.MsgNum = -1;
-    Target = -1;
-    Number = 1;
     FinishRemoval(failed, cause);
 }

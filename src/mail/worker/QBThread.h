@@ -6,6 +6,7 @@
 #include "MessageLocator.h"
 #include "POP3HeaderHelper.h"
 #include "QBTaskInfo.h"
+#include "WorkerEvents.h"
 #include "imap/IMAPSession.h"
 #include "pop3/POP3Session.h"
 
@@ -27,16 +28,13 @@ using TSynchronize = std::function<void(const std::function<void()>& call)>;
 // Runs a callable on the main thread later, without waiting; calls run in the order given,
 // and before any later synchronised call.
 using TQueueCall = std::function<void(std::function<void()> call)>;
-// What the worker tells the main thread without waiting for it.
-struct TWorkerNotice {
-    enum class TKind { Progress, JobEnded };
-    TKind Kind = TKind::Progress;
-    int64_t Received = 0; // Progress: bytes of the retrieval so far
-    int64_t Size = 0;     // Progress: the message's size from LIST
-    intptr_t Notify = 0;  // JobEnded: the Notify of the job, never 0
+// The progress of a retrieval, told to the main thread without waiting for it.
+struct TWorkerProgress {
+    int64_t Received = 0; // bytes of the retrieval so far
+    int64_t Size = 0;     // the message's size from LIST
 };
-// Posts a notice without waiting.
-using TPostNotice = std::function<void(const TWorkerNotice& notice)>;
+// Posts the progress without waiting.
+using TPostProgress = std::function<void(const TWorkerProgress& progress)>;
 
 // How long a server may send nothing in the middle of a job before the job fails.
 const int ServerSilenceLimit = 60000; // ms
@@ -47,95 +45,58 @@ const char* const RetrievingInformation = "Retrieving message information...";
 const char* const RetrieveFailed = "Server error: Message could not be retrieved!";
 // Subject of a new message whose header could not be read.
 const char* const UnreadableHeaderSubject = "(header could not be read)";
+// The failure of a job whose event handler threw.
+const char* const JobBrokenText = "The job was broken off by an internal error.";
 
 // Every event runs on the main thread through the synchronise function while the
-// worker waits; an event without a handler is skipped. Destroy the worker after
-// Finished: from then on it raises no event. The destructor stops and joins the
-// thread and raises no further event, but an event already waiting for the main
+// worker waits; an event without a handler is skipped. Every job taken from GetJob ends
+// with one JobEnded, whatever its handlers did, so a job runs at most once. Destroy the
+// worker after Finished: from then on it raises no event. The destructor stops and joins
+// the thread and raises no further event, but an event already waiting for the main
 // thread when the destructor starts would wait for ever: a worker that did not
 // finish in time is abandoned instead.
 class TQBThread {
   public:
-    TQBThread(int connectTimeout, TSynchronize synchronize, TPostNotice post);
+    TQBThread(int connectTimeout, TSynchronize synchronize, TPostProgress post);
     ~TQBThread();
     TQBThread(const TQBThread&) = delete;
     TQBThread& operator=(const TQBThread&) = delete;
 
+    // The sessions, for their limits and trust settings; the worker alone uses them.
     TQBPOP3 POP3;
     TQBIMAP IMAP; // takes the TLSCAFile of POP3
     const int ConnectTimeout;
-    TQBTaskInfo Task;
 
-    std::function<void(TQBThread& sender, bool& hasTask)> OnGetTask;
-    // Lines is null for the removal kinds, and for a retrieval, whose message is in Text; a
-    // mark-read job raises it once, at its end, with lines null. In
-    // a check, a message whose header
-    // could not be read comes with a stand-in header (UnreadableHeaderSubject) and
-    // its size in Size, followed by an OnError that names it.
-    std::function<void(TQBThread& sender, const TStringList* lines, int number,
-                       const std::string& uid)>
-        OnMessage;
-    std::function<void(TQBThread& sender, int fatal, const std::string& text)> OnError;
-    std::function<void(TQBThread& sender, int size, uint8_t& answer)> OnSizeWarning;
-    std::function<void(TQBThread& sender, const std::string& text)> OnStatus;
-    std::function<void(TQBThread& sender, const std::string& uid, int number)> OnRenumber;
-    // Raised at the end of every check that got past its connect, an error of the
-    // check following it; CheckComplete tells whether the pass saw every message.
-    std::function<void(TQBThread& sender)> OnCheckDone;
+    // Set before Resume.
+    TWorkerEvents Events;
     // When set (before Resume), a check's announcements are queued to the main thread while
     // the worker reads on; otherwise the worker waits for each batch. Either way the events
     // run in the same order, and the check ends only after they have all run.
     TQueueCall Queue;
 
-    bool HasTask = false;
-    // UIDs of the current account. A complete check replaces it; one that ended
-    // early adds the UIDs it announced or renumbered.
-    TStringList ServerList;
-    bool CheckComplete = false; // the last check's pass saw every message
-    // Sizes of the account's messages known from before, by lower-case key, set with
-    // ServerList: a POP3 message whose listed size differs is another message under the same
-    // key, and its header is read again.
-    std::unordered_map<std::string, long long> KnownSizes;
-    std::atomic<bool> Started{false};
-    TStringList Lines;
-    // The retrieved message, lines ending in CR LF; the handler of its OnMessage may take it.
-    std::string Text;
-    int Number = 0;
-    std::string UID;
-    std::string ErrorText;
-    uint8_t Answer = 0;
-    // Set when a removal job ended before the server confirmed QUIT or with a failed
-    // DELE: its messages may all still be on the server. The main thread clears it.
-    bool RemovalIncomplete = false;
-    // Removal kinds: the entry of Task.Messages that the last OnMessage took away (removed,
-    // or found gone from the server already); -1 when it took none away.
-    int Target = -1;
-    int Size = 0; // from LIST: for a retrieval, and in a check; -1 when the server gave none
-    bool HeaderUnreadable = false; // in a check: the header could not be read
-    std::atomic<int> MaxSize{-1};
-    std::atomic<int> MaxLines{0};
+    std::atomic<int> MaxSize{-1};          // bytes; a larger retrieval asks SizeWarning; -1 never
+    std::atomic<int> MaxLines{0};          // body lines of a retrieval of the first lines
     int SilenceLimit = ServerSilenceLimit; // set before Resume
     // A check with at least this many new headers fetches the later half of them over a
     // second session at the same time (for POP3, where the server pipelines).
     size_t ParallelHeaderMinimum = 2000;
     // How long the check waits for that POP3 session's login once it needs its headers.
     int HelperLoginPatienceMs = 1000;
-    std::atomic<bool> Stopping{false};
-    std::atomic<bool> Finished{false};
-    // The worker found no job, left its sessions and sleeps until Wake or Terminate.
-    std::atomic<bool> Idle{false};
-    std::string StatusText;
 
     // Starts the thread; attach the events and limits first.
     void Resume();
-    // Any thread: a job was queued; the idle worker asks OnGetTask for it.
+    // Any thread: a job was queued; the idle worker asks GetJob for it.
     void Wake();
-    // Any thread: breaks off the running job.
+    // Any thread: breaks off the running job, which ends as cancelled.
     void Stop();
     // Any thread: leave the loop after the current job.
     void Terminate();
     bool IsTerminated() const { return FTerminated; }
-    void ForceFinished() { Finished = true; }
+    // The thread has left its loop (or ForceFinished gave up on it).
+    bool Finished() const { return FFinished; }
+    void ForceFinished() { FFinished = true; }
+    // The worker found no job, left its sessions and sleeps until Wake or Terminate.
+    bool Idle() const { return FIdle; }
     // For an exit that can wait no longer: the thread is left to run out on its
     // own (it may be stuck in an event the main thread no longer serves) and raises
     // or posts nothing more. The object must then never be destroyed.
@@ -150,6 +111,7 @@ class TQBThread {
         TStringList Lines; // the header, or the stand-in
         int Size = -1;
         bool Unreadable = false;
+        bool Replaces = false;   // the key was known before with another size
         bool Prefetched = false; // the header came from the second session
         std::string Problem;     // error announced after the entry
         bool NeedsTop() const { return New && !Prefetched; }
@@ -170,8 +132,11 @@ class TQBThread {
     };
 
     TSynchronize FSynchronize;
-    TPostNotice FPost;
+    TPostProgress FPost;
     std::thread FThread;
+    std::atomic<bool> FStopping{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FIdle{false};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FDestroying{false};
     std::atomic<bool> FExited{false}; // Execute has left its loop
@@ -179,7 +144,17 @@ class TQBThread {
     std::condition_variable FIdleWake;
     // A job may be waiting: set by Wake, taken by the worker; guarded by FIdleLock.
     bool FWakeWanted = false;
-    bool FStatusShown = false; // StatusText is what the main thread was last given
+    bool FStatusShown = false; // FStatusText is what the main thread was last given
+    std::string FStatusText;
+
+    // The running job, what the store gave with it, and how it is ending.
+    TQBTaskInfo FTask;
+    TStringList FServerList;
+    std::unordered_map<std::string, long long> FKnownSizes;
+    TJobEnded FEnding;
+    int FSize = 0; // a retrieval's size from LIST; -1 when the server gave none
+    // The retrieved message, lines ending in CR LF, until the Retrieved event takes it.
+    std::string FText;
     // Announcements queued and not yet known to have run, and the first failure of one.
     int FQueued = 0;
     std::mutex FQueuedFailureLock;
@@ -202,11 +177,12 @@ class TQBThread {
     THeaderHelper* FHeaderHelper = nullptr;
 
     void Execute();
+    // Takes the next job from GetJob; false when there is none.
+    bool TakeJob();
     void RunTask();
-    // Fills Task.Pass from the keyring when the job's account keeps it there; false, with
+    // Fills FTask's password from the keyring when the job's account keeps it there; false, with
     // the error raised, when the keyring did not give it.
     bool TakeKeyringPassword();
-    bool SameSession() const;
     void Check();
     // After UIDL was refused: the LIST listing in list, and the check keys by header.
     bool ListWithoutUIDs(TStringList& list);
@@ -243,7 +219,11 @@ class TQBThread {
     void AwaitAnnouncements();
     // Size from LIST, or -1 when the server will not say.
     int SizeOrUnknown(int number);
-    void KeepSeen(const TStringList& seen);
+    // Raises CheckEnded: keys are every key on the server when complete, else the ones the
+    // pass saw, added to the known ones.
+    void EndCheck(bool complete, TStringList keys);
+    // "host:port" of the running job's server.
+    std::string ServerName() const;
     // The entry is known, but with another size than the server lists now.
     bool SizeChanged(const TCheckEntry& entry) const;
     void Retrieve();
@@ -251,22 +231,25 @@ class TQBThread {
     void RemoveSeveral();
     // DELE number; false, with the cause, when it failed.
     bool Delete(int number, std::string& cause);
-    // The removal's last event, and its failure reported after it.
+    // Tells that the message at place in the job's Messages left the server.
+    void RaiseRemoved(size_t place);
+    // The removal's failure, reported.
     void FinishRemoval(bool failed, const std::string& cause);
     // The current number of ref, 0 when the server no longer has it; raises an error that
     // says why when it is gone (-1: ambiguous or the server failed, already reported).
-    int Locate(TMessageLocator& locator, const TMessageRef& ref, int fatal);
+    int Locate(TMessageLocator& locator, const TMessageRef& ref, TErrorSeverity severity);
     void ReportServerFailure(const std::string& text);
     void EndSession();
     // A retrieval's last steps: the Message-ID compared with the announced one, the cache
     // file, the message announced; or failure (when not empty), reported.
-    void FinishRetrieval(std::string failure, const std::string& note);
-    // The job has ended: the status cleared and the job's window told.
+    void FinishRetrieval(std::string failure, const std::string& note, bool whole);
+    // The job has ended: the status cleared and JobEnded raised, whatever happened.
     void EndJob();
+    // The size question of a retrieval of FSize bytes, when it is over the limit.
+    TSizeAnswer AskSize();
 
     // IMAP jobs (IMAPJobs.cpp), on the session IMAP.
     void RunIMAPTask();
-    bool SameIMAPSession() const;
     void IMAPCheck();
     void IMAPRetrieve();
     void IMAPRemove();
@@ -285,13 +268,15 @@ class TQBThread {
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);
-    // Raises OnStatus when the text differs from the one last raised.
+    // Raises Status when the text differs from the one last raised.
     void SetStatus(const std::string& text);
     // Whether SetStatus(text) would raise an event.
     bool StatusChanges(const std::string& text) const {
-        return OnStatus && !Stopping && !(FStatusShown && StatusText == text);
+        return Events.Status && !FStopping && !(FStatusShown && FStatusText == text);
     }
-    void RaiseError(int fatal, const std::string& text);
-    void RaiseMessage(const TStringList* lines);
+    // Reports an error; a fatal one becomes the job's failure (the first one counts).
+    void RaiseError(TErrorSeverity severity, const std::string& text);
+    // Hands the retrieved message (FText) to the main thread.
+    void RaiseRetrieved(bool whole);
     void ForgetRetrieved();
 };

@@ -22,10 +22,10 @@ namespace {
 // Runs step in a session of its own on the INBOX, as another mail program would.
 template <class TStep> void AsOtherClient(const TDovecotServer& dovecot, TStep step) {
     TQBIMAP session;
-    session.Host = "127.0.0.1";
-    session.Port = dovecot.IMAPPort();
-    session.Username = dovecot.User(0);
-    session.Password = dovecot.Password(0);
+    session.Server.Host = "127.0.0.1";
+    session.Server.Port = dovecot.IMAPPort();
+    session.Server.User = dovecot.User(0);
+    session.Server.Pass = dovecot.Password(0);
     session.ReadTimeout = 10000;
     session.Connect(10000);
     session.Select(false);
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
     TAccountConfig account;
     account.AccountName = "Home";
-    account.Protocol = mpIMAP;
+    account.Protocol = TMailProtocol::IMAP;
     account.Host = "127.0.0.1";
     account.Port = dovecot.IMAPPort();
     account.User = dovecot.User(0);
