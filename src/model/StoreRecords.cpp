@@ -51,23 +51,23 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
 namespace {
 
 // The account's entries with uid, in store order.
-std::vector<int> EntriesWithKey(const TEntryArray& buttons, int account, const std::string& uid) {
+std::vector<int> EntriesWithKey(const TEntryArray& store, int account, const std::string& uid) {
     std::vector<int> entries;
-    for (int i = 0; i < static_cast<int>(buttons.size()); ++i)
-        if (buttons[i].Account == account && buttons[i].UID == uid)
+    for (int i = 0; i < static_cast<int>(store.size()); ++i)
+        if (store[i].Account == account && store[i].UID == uid)
             entries.push_back(i);
     return entries;
 }
 
-TMessageRef RefOf(const TEntryArray& buttons, int entry) {
-    const TEntry& button = buttons[static_cast<size_t>(entry)];
-    const std::vector<int> same = EntriesWithKey(buttons, button.Account, button.UID);
+TMessageRef RefOf(const TEntryArray& store, int entry) {
+    const TEntry& shown = store[static_cast<size_t>(entry)];
+    const std::vector<int> same = EntriesWithKey(store, shown.Account, shown.UID);
     TMessageRef ref;
-    ref.Number = button.MsgNum;
-    ref.UID = button.UID;
+    ref.Number = shown.MsgNum;
+    ref.UID = shown.UID;
     ref.Count = static_cast<int>(same.size());
     ref.Occurrence = static_cast<int>(std::find(same.begin(), same.end(), entry) - same.begin());
-    ref.MessageID = button.MessageID;
+    ref.MessageID = shown.MessageID;
     return ref;
 }
 
@@ -80,24 +80,24 @@ TQueuedTask QueueTask(const TQBTaskInfo& task, std::vector<TEntryId> entries) {
     return queued;
 }
 
-int IndexOf(const TEntryArray& buttons, TEntryId id) {
+int IndexOf(const TEntryArray& store, TEntryId id) {
     // From the last: the entries acted on are mostly the newest.
-    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
-        if (buttons[static_cast<size_t>(i)].Id == id)
+    for (int i = static_cast<int>(store.size()) - 1; i >= 0; --i)
+        if (store[static_cast<size_t>(i)].Id == id)
             return i;
     return -1;
 }
 
-bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons) {
+bool ResolveTask(TQueuedTask& task, const TEntryArray& store) {
     if (task.Kind == TJobKind::Check)
         return task.Account >= 0;
     if (task.Account < 0)
         return false;
     std::vector<std::pair<TMessageRef, TEntryId>> present;
     for (TEntryId id : task.Entries) {
-        const int entry = IndexOf(buttons, id);
-        if (entry >= 0 && buttons[static_cast<size_t>(entry)].Account == task.Account)
-            present.emplace_back(RefOf(buttons, entry), id);
+        const int entry = IndexOf(store, id);
+        if (entry >= 0 && store[static_cast<size_t>(entry)].Account == task.Account)
+            present.emplace_back(RefOf(store, entry), id);
     }
     if (present.empty())
         return false;
@@ -115,41 +115,40 @@ bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons) {
     return true;
 }
 
-int FindEntry(const TEntryArray& buttons, int account, const std::string& uid, int hint) {
-    const int count = static_cast<int>(buttons.size());
+int FindEntry(const TEntryArray& store, int account, const std::string& uid, int hint) {
+    const int count = static_cast<int>(store.size());
     // Checks report messages in server order, which is mostly the store's order.
     // A server lists each unique id once, so a match at the hint is the match.
-    if (hint >= 0 && hint < count && buttons[hint].Account == account && buttons[hint].UID == uid)
+    if (hint >= 0 && hint < count && store[hint].Account == account && store[hint].UID == uid)
         return hint;
     for (int i = count - 1; i >= 0; --i)
-        if (buttons[i].Account == account && buttons[i].UID == uid)
+        if (store[i].Account == account && store[i].UID == uid)
             return i;
     return -1;
 }
 
-std::vector<int> MissingEntries(const TEntryArray& buttons, int account,
-                                const TUIDSet& serverList) {
+std::vector<int> MissingEntries(const TEntryArray& store, int account, const TUIDSet& serverList) {
     std::vector<int> missing;
-    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
-        if (buttons[i].Account == account && !serverList.count(LowerUID(buttons[i].UID)))
+    for (int i = static_cast<int>(store.size()) - 1; i >= 0; --i)
+        if (store[i].Account == account && !serverList.count(LowerUID(store[i].UID)))
             missing.push_back(i);
     return missing;
 }
 
-void RemoveEntry(TEntryArray& buttons, int index, bool renumber) {
-    if (index < 0 || index >= static_cast<int>(buttons.size()))
+void RemoveEntry(TEntryArray& store, int index, bool renumber) {
+    if (index < 0 || index >= static_cast<int>(store.size()))
         return;
-    const TEntry& removed = buttons[index];
+    const TEntry& removed = store[index];
     if (renumber)
-        for (TEntry& entry : buttons)
+        for (TEntry& entry : store)
             if (entry.Account == removed.Account && entry.MsgNum > removed.MsgNum)
                 --entry.MsgNum;
-    buttons.erase(buttons.begin() + index);
+    store.erase(store.begin() + index);
 }
 
-std::vector<int> AccountRemoved(TEntryArray& buttons, TTaskArray& tasks, int account,
+std::vector<int> AccountRemoved(TEntryArray& store, TTaskArray& tasks, int account,
                                 int& runningAccount) {
-    for (TEntry& entry : buttons)
+    for (TEntry& entry : store)
         if (entry.Account > account)
             --entry.Account;
     std::vector<int> dropped;

@@ -73,28 +73,28 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
 
 TQueuedTask QueueTask(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
 
-// The position of entry id in buttons; -1 when it is gone.
-int IndexOf(const TEntryArray& buttons, TEntryId id);
+// The position of entry id in store; -1 when it is gone.
+int IndexOf(const TEntryArray& store, TEntryId id);
 
-// Fills the job's Messages (and MsgNum for kinds 1 and 2) from its entries still in
-// buttons, dropping those that are gone; kind 3 by ascending number, Entries alike. False
+// Fills the job's Messages (and MsgNum for a single message) from its entries still in
+// store, dropping those that are gone; RemoveSeveral by ascending number, Entries alike. False
 // when nothing of the job is left to do.
-bool ResolveTask(TQueuedTask& task, const TEntryArray& buttons);
+bool ResolveTask(TQueuedTask& task, const TEntryArray& store);
 
 // The entry of account with uid, searched from the last, near hint first; -1 if none.
-int FindEntry(const TEntryArray& buttons, int account, const std::string& uid, int hint = -1);
+int FindEntry(const TEntryArray& store, int account, const std::string& uid, int hint = -1);
 
 // Entries of account whose key is not in serverList, from the last to the first.
-std::vector<int> MissingEntries(const TEntryArray& buttons, int account, const TUIDSet& serverList);
+std::vector<int> MissingEntries(const TEntryArray& store, int account, const TUIDSet& serverList);
 
-// Removes entry index from buttons. With renumber (the message was removed from the
+// Removes entry index from store. With renumber (the message was removed from the
 // server in this session) the account's later message numbers drop by one; without
 // it (a check found it gone, and the numbers are current already) they stay.
-void RemoveEntry(TEntryArray& buttons, int index, bool renumber);
+void RemoveEntry(TEntryArray& store, int index, bool renumber);
 
 // The account at index account has left Accounts (its entries are gone already):
 // later accounts' indices drop by one in entries, jobs and runningAccount. Queued
 // jobs of the account are dropped, except the running head, which is orphaned
 // (account -1). Returns the queue positions dropped, ascending.
-std::vector<int> AccountRemoved(TEntryArray& buttons, TTaskArray& tasks, int account,
+std::vector<int> AccountRemoved(TEntryArray& store, TTaskArray& tasks, int account,
                                 int& runningAccount);

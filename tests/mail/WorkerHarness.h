@@ -23,7 +23,7 @@ class TWorkerHarness {
     std::deque<TQBTaskInfo> Tasks;
     std::map<int, TStringList> ServerLists;
     std::vector<std::string> Events;
-    std::vector<TStringList> Messages; // Lines of every OnMessage with lines
+    std::vector<TStringList> Messages; // every announced header and retrieved message
     std::vector<int> EndedJobs;        // Id of every ended job, in order
     std::vector<TJobResult> Results;   // and how each ended
     std::vector<std::pair<int64_t, int64_t>> Progress;

@@ -67,21 +67,8 @@ void TQBThread::RunIMAPTask() {
     IMAP.TLSCAFile = POP3.TLSCAFile;
     IMAP.ReadTimeout = SilenceLimit;
 
-    if (!IMAP.Connected()) {
-        SetStatus("Connecting to " + FTask.Server.Host + "...");
-        std::string cause;
-        try {
-            IMAP.Connect(ConnectTimeout);
-        } catch (const std::exception& error) {
-            cause = error.what();
-        } catch (...) {
-        }
-        if (!IMAP.Connected()) {
-            RaiseError(TErrorSeverity::Fatal,
-                       WithCause("Could not connect to the mail server!", cause));
-            return;
-        }
-    }
+    if (!OpenSession(IMAP, [this] { IMAP.DropConnection(); }))
+        return;
     try {
         switch (FTask.Kind) {
         case TJobKind::Check:

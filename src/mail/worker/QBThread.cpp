@@ -254,27 +254,7 @@ void TQBThread::RunTask() {
     POP3.Server = FTask.Server;
     POP3.ReadTimeout = SilenceLimit;
 
-    if (!POP3.Connected()) {
-        SetStatus("Connecting to " + FTask.Server.Host + "...");
-        std::string cause;
-        bool failed = false;
-        try {
-            POP3.Connect(ConnectTimeout);
-        } catch (const std::exception& error) {
-            failed = true;
-            cause = error.what();
-        } catch (...) {
-            failed = true;
-        }
-        if (failed) {
-            RaiseError(TErrorSeverity::Fatal,
-                       WithCause("Could not connect to the mail server!", cause));
-            if (POP3.Connected())
-                POP3.Disconnect();
-        }
-    }
-
-    if (!POP3.Connected())
+    if (!OpenSession(POP3, [this] { POP3.Disconnect(); }))
         return;
     const bool removal = FTask.Kind == TJobKind::Remove || FTask.Kind == TJobKind::RemoveSeveral;
     try {

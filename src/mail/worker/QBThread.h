@@ -8,6 +8,7 @@
 #include "QBTaskInfo.h"
 #include "WorkerEvents.h"
 #include "imap/IMAPSession.h"
+#include "net/ErrorCause.h"
 #include "pop3/POP3Session.h"
 
 #include <atomic>
@@ -268,6 +269,30 @@ class TQBThread {
 
     // Runs an event on the main thread; an exception in the handler reaches the worker.
     void Raise(const std::function<void()>& call);
+    // Connects session to the running job's server unless it is connected already; false,
+    // with the failure raised as fatal and the session closed with close, when it could not.
+    template <class TSession, class TClose> bool OpenSession(TSession& session, TClose close) {
+        if (session.Connected())
+            return true;
+        SetStatus("Connecting to " + FTask.Server.Host + "...");
+        std::string cause;
+        bool failed = false;
+        try {
+            session.Connect(ConnectTimeout);
+        } catch (const std::exception& error) {
+            failed = true;
+            cause = error.what();
+        } catch (...) {
+            failed = true;
+        }
+        if (!failed && session.Connected())
+            return true;
+        RaiseError(TErrorSeverity::Fatal,
+                   WithCause("Could not connect to the mail server!", cause));
+        if (session.Connected())
+            close();
+        return false;
+    }
     // Raises Status when the text differs from the one last raised.
     void SetStatus(const std::string& text);
     // Whether SetStatus(text) would raise an event.
