@@ -43,9 +43,10 @@ std::string TaskCaption(const TQBTaskInfo& task, const std::string& accountName)
         return "Remove email " + std::to_string(task.MsgNum) + "...";
     case TJobKind::MarkRead:
         return "Mark email as read on '" + accountName + "'...";
-    default:
-        return "Remove multiple messages...";
+    case TJobKind::RemoveSeveral:
+        break;
     }
+    return "Remove multiple messages...";
 }
 
 namespace {
