@@ -322,6 +322,19 @@ TEST_F(WorkerTest, ConnectFailureStillEndsTheJob) {
                             "status:", "ended:1"}));
 }
 
+TEST_F(WorkerTest, APortBeyondTheRangeIsRefusedWithoutConnecting) {
+    // Wrapped to 16 bits, this port would be A's.
+    const int port = A.Port() + 65536;
+    H.Add(TWorkerHarness::Job(TJobKind::Check, port, 0));
+    Run();
+    EXPECT_EQ(A.Connections(), 0);
+    EXPECT_EQ(H.Events, (std::vector<std::string>{
+                            "error:1:The server's port " + std::to_string(port) +
+                                " is not between 1 and 65535; correct it in the account's "
+                                "settings.",
+                            "status:", "ended:1"}));
+}
+
 TEST_F(WorkerTest, IdleWorkerHoldsNoSessionAndExitsPromptly) {
     Add(TJobKind::Check, A);
     H.Start();

@@ -28,6 +28,9 @@
 namespace {
 
 const size_t BlockSize = 16384;
+const char* const PortRefusalStart = "The server's port ";
+const char* const PortRefusalEnd =
+    " is not between 1 and 65535; correct it in the account's settings.";
 
 // OpenSSL writes with write(), which raises SIGPIPE on a closed peer; keep the
 // signal off this thread for the duration of any TLS call and swallow it if it came.
@@ -76,6 +79,10 @@ bool IsAddressLiteral(const std::string& host) {
 }
 
 } // namespace
+
+std::string PortRefusal(int port) {
+    return PortRefusalStart + std::to_string(port) + PortRefusalEnd;
+}
 
 TLineConnection::TLineConnection() : FInterrupt(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -157,6 +164,8 @@ const addrinfo* TLineConnection::Lookup(TNameLookup& lookup, const std::string& 
 
 void TLineConnection::Open(const std::string& host, int port, int timeoutMs) {
     Close();
+    if (!IsTCPPort(port))
+        Fail(PortRefusal(port));
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_ptr<TNameLookup> lookup;
     try {

@@ -19,6 +19,14 @@ struct TTLSOptions {
     std::string CAFile;   // extra trusted certificates (PEM), beside the system's
 };
 
+// Whether a connection can reach port; the settings file may hold any number, and the name
+// lookup would wrap one beyond 65535 to another port.
+constexpr bool IsTCPPort(int port) {
+    return port >= 1 && port <= 65535;
+}
+// The error that refuses port when it is no TCP port.
+std::string PortRefusal(int port);
+
 // All operations but Drop and IsOpen belong to one thread; they throw EMailError.
 class TLineConnection {
   public:
@@ -28,7 +36,8 @@ class TLineConnection {
     TLineConnection& operator=(const TLineConnection&) = delete;
 
     // Looks up host and connects to port; fails with "Name lookup timed out." or
-    // "Connect timed out." when the two together take more than timeoutMs.
+    // "Connect timed out." when the two together take more than timeoutMs, and with
+    // PortRefusal, before any lookup, when port is no TCP port.
     void Open(const std::string& host, int port, int timeoutMs);
     // Upgrades the open connection to TLS (handshake and verification).
     void StartTLS(const TTLSOptions& options);

@@ -274,6 +274,11 @@ class TQBThread {
     template <class TSession, class TClose> bool OpenSession(TSession& session, TClose close) {
         if (session.Connected())
             return true;
+        // Said as it is: no connection was tried.
+        if (!IsTCPPort(FTask.Server.Port)) {
+            RaiseError(TErrorSeverity::Fatal, PortRefusal(FTask.Server.Port));
+            return false;
+        }
         SetStatus("Connecting to " + FTask.Server.Host + "...");
         std::string cause;
         bool failed = false;
