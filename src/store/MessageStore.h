@@ -158,8 +158,11 @@ class TMessageStore : public QObject {
     void DropHead(const std::string& reason);
     // A queued job with a new identity.
     TQueuedTask MakeJob(const TQBTaskInfo& task, std::vector<TEntryId> entries = {});
-    // The head job ended without its message: a retrieval tells the read window why.
+    // The head job ended without its result: a retrieval tells the read window why; the
+    // entries of a mark read that the server did not take are unread again.
     void JobFailed(const std::string& reason);
+    // Shows the entries still there unread again.
+    void UnmarkRead(const std::vector<TEntryId>& entries);
     void CreateWorker();
     void StopWorker();
 

@@ -118,10 +118,24 @@ void TMessageStore::ApplyWorkerLimits() {
 }
 
 void TMessageStore::JobFailed(const std::string& reason) {
-    if (FTasks.empty() || FTasks.front().Kind != TJobKind::Retrieve ||
-        FTasks.front().Entries.empty())
+    if (FTasks.empty())
         return;
-    FReader->FetchFailed(FTasks.front().Entries.front(), reason);
+    const TQueuedTask& head = FTasks.front();
+    if (head.Kind == TJobKind::MarkRead)
+        UnmarkRead(head.Entries);
+    if (head.Kind != TJobKind::Retrieve || head.Entries.empty())
+        return;
+    FReader->FetchFailed(head.Entries.front(), reason);
+}
+
+void TMessageStore::UnmarkRead(const std::vector<TEntryId>& entries) {
+    for (TEntryId id : entries) {
+        const int index = IndexOf(id);
+        if (index < 0 || !FEntries[static_cast<size_t>(index)].Read)
+            continue;
+        FEntries[static_cast<size_t>(index)].Read = false;
+        emit EntryChanged(index);
+    }
 }
 
 // A job that leaves the queue without the worker running it still ends the wait of whoever

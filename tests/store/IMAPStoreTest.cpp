@@ -1,5 +1,7 @@
 // IMAP accounts through the store against Dovecot: the bar follows the server's unseen
 // messages; mark read, delete and retrieval act on the server as another client sees it.
+#include "FakeIMAPAnswers.h"
+#include "FakePOP3Server.h"
 #include "StoreTest.h"
 
 #include "imap/IMAPSession.h"
@@ -8,6 +10,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -183,4 +186,47 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     EXPECT_LT(exit.elapsed(), 2000);
     EXPECT_TRUE(WaitUntil(
         [&] { return count("DONE") == dones + 1 && count("LOGOUT") == logouts + 1; }, 5000));
+}
+
+// The scripted server, whose three unseen messages the check lists, refuses to set \Seen.
+TEST_F(IMAPStore, MarkReadTheServerRefusesShowsTheMessageUnreadAgain) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) {
+        const std::string tag = line.substr(0, line.find(' '));
+        if (line.find(" UID STORE ") != std::string::npos)
+            return tag + " NO [CANNOT] flags are read-only\r\n";
+        if (line.find(" UID FETCH ") == std::string::npos)
+            return (*answers)(line);
+        std::string fetched;
+        int number = 0;
+        for (const char* uid : {"4", "5", "9"}) {
+            const std::string header = std::string("Subject: mail ") + uid + "\r\n\r\n";
+            fetched += "* " + std::to_string(++number) + " FETCH (UID " + uid +
+                       " RFC822.SIZE 100 BODY[HEADER] {" + std::to_string(header.size()) + "}\r\n" +
+                       header + ")\r\n";
+        }
+        return fetched + tag + " OK done\r\n";
+    });
+    server.SetTagged(true);
+    AddLoopbackAccount("Fake", server.Port());
+    TAccountConfig account = Settings().Accounts()[0];
+    account.Protocol = TMailProtocol::IMAP;
+    Settings().EditAccount("Fake", account);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Entries().size(), 3u);
+
+    QSignalSpy changed(Store.get(), &TMessageStore::EntryChanged);
+    Store->MarkSeveralRead({0, 2});
+    EXPECT_TRUE(Store->Entries()[2].Read);
+    ASSERT_TRUE(WaitForJobs());
+    for (const TEntry& entry : Store->Entries())
+        EXPECT_FALSE(entry.Read);
+    // Each shown read, then unread again.
+    EXPECT_EQ(changed.size(), 4);
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_NE(Store->Errors()[0].Text.find("could not be marked as read"), std::string::npos);
 }
