@@ -24,6 +24,7 @@ class TWorkerHarness {
     std::map<int, TStringList> ServerLists;
     std::vector<std::string> Events;
     std::vector<TStringList> Messages; // every announced header and retrieved message
+    std::vector<bool> Wholes;          // whether each retrieved message came whole
     std::vector<int> EndedJobs;        // Id of every ended job, in order
     std::vector<TJobResult> Results;   // and how each ended
     std::vector<std::pair<int64_t, int64_t>> Progress;
@@ -90,6 +91,7 @@ class TWorkerHarness {
         };
         events.Retrieved = [this](TRetrieved& message) {
             Messages.push_back(LinesOf(message.Text));
+            Wholes.push_back(message.Whole);
             Log("message:" + std::to_string(message.Number));
         };
         events.Removed = [this](const TRemoved& message) {

@@ -1,9 +1,12 @@
 // Tests of TQBThread's limits against scripted fake servers: silence, endless and
 // over-long replies, unreadable headers, checks that end early.
 #include "FakePOP3Server.h"
+#include "TempDir.h"
 #include "WorkerHarness.h"
+#include "cache/CacheFiles.h"
 #include "core/MD5Hex.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using TAction = TFakePOP3Server::TAction;
@@ -140,6 +143,30 @@ TEST_F(WorkerLimitsTest, EndlessListOrMessageFailsItsJobCleanly) {
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone:incomplete"});
     EXPECT_EQ(H.ServerLists[0], UIDs({"abc"}));
     EXPECT_EQ(H.Only("message:"), std::vector<std::string>{"message:2"});
+}
+
+// A line over the limit is cut, so the copy kept is not the whole message; downloading it in
+// full again brings no more and says so again.
+TEST_F(WorkerLimitsTest, MessageWithACutLineIsKeptAsIncompleteEveryTime) {
+    TTempDir folder;
+    A.AddMessage("wide", Message("wide") + std::string(20000, 'w') + "\r\nafter\r\n");
+    for (int round = 0; round < 2; ++round) {
+        TQBTaskInfo& task = Add(TJobKind::Retrieve, A, 3);
+        task.CacheFile = folder.File("wide.dat");
+        task.Full = round == 1;
+    }
+    const std::string cut = "error:0:Message 3: 1 line(s) longer than " +
+                            std::to_string(H.Worker->POP3.MaxLineLength) +
+                            " bytes cut to that length.";
+    Run();
+    EXPECT_EQ(H.Only("error:"), (std::vector<std::string>{cut, cut}));
+    EXPECT_EQ(H.Wholes, (std::vector<bool>{false, false}));
+    TCacheFile file;
+    ASSERT_TRUE(ReadCacheFile(folder.File("wide.dat"), file));
+    EXPECT_FALSE(file.Complete);
+    EXPECT_NE(file.Text.find("\r\nafter\r\n"), std::string::npos);
+    const auto commands = A.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 3"), 2);
 }
 
 TEST_F(WorkerLimitsTest, UnreadableHeadersAreAnnouncedWithAStandInAndThePassGoesOn) {

@@ -1,5 +1,6 @@
 // IMAP accounts through the store against Dovecot: the bar follows the server's unseen
-// messages; mark read, delete and retrieval act on the server as another client sees it.
+// messages; mark read, delete and retrieval act on the server as another client sees it. The
+// scripted server refuses what Dovecot takes.
 #include "FakeIMAPAnswers.h"
 #include "FakePOP3Server.h"
 #include "StoreTest.h"

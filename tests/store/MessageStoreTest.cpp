@@ -402,9 +402,16 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
         EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex(uid))));
     EXPECT_EQ(loaded.size(), 0);
 
+    QSignalSpy download(&Store->Reader(), &TReadSession::DownloadEnabled);
     Open(2);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(loaded.size(), 1);
+    // Cut, so kept as incomplete, and the full download stays offered.
+    ASSERT_FALSE(download.isEmpty());
+    EXPECT_TRUE(download.last()[0].toBool());
+    TCacheFile file;
+    ASSERT_TRUE(ReadCacheFile(CacheFileName("Home", MD5Hex("long")), file));
+    EXPECT_FALSE(file.Complete);
     const std::string source = SourceOf(loaded[0]);
     EXPECT_NE(source.find(std::string(16384, 'l') + "\r\nafter\r\n"), std::string::npos);
     EXPECT_EQ(source.find(std::string(16385, 'l')), std::string::npos);

@@ -790,7 +790,8 @@ void TQBThread::Retrieve() {
         note = "Message " + std::to_string(FTask.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
                " line(s) longer than " + std::to_string(POP3.MaxLineLength) +
                " bytes cut to that length.";
-    FinishRetrieval(std::move(failure), note, answer == TSizeAnswer::Whole);
+    // A cut line leaves the cached copy short of the message: kept as a partial one.
+    FinishRetrieval(std::move(failure), note, answer == TSizeAnswer::Whole && POP3.LinesCut == 0);
 }
 
 void TQBThread::FinishRetrieval(std::string failure, const std::string& note, bool whole) {
