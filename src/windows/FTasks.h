@@ -26,20 +26,6 @@ class TfrmTasks : public QDialog {
     // Shows the window (not modally) on page 0 "Tasks" or 1 "Errors".
     void ShowPage(int page);
 
-    QWidget* pnlTop;
-    QLabel* lblTasks;
-    TMailAnimation* aniMail;
-    QTabWidget* pcTasks;
-    QWidget* tsTasks;
-    QTreeWidget* lvTasks;
-    QWidget* tsErrors;
-    QTreeWidget* lvErrors;
-    QLabel* lblStatus;
-    QProgressBar* pbProgress;
-    QPushButton* cmdCancel;
-    QPushButton* cmdClose;
-    QPushButton* cmdClear;
-
   protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
@@ -59,6 +45,20 @@ class TfrmTasks : public QDialog {
     void lvTasksChange();
     void MarkRunningRow();
     void FitErrorRows();
+
+    QWidget* pnlTop;
+    QLabel* lblTasks;
+    TMailAnimation* aniMail;
+    QTabWidget* pcTasks;
+    QWidget* tsTasks;
+    QTreeWidget* lvTasks;
+    QWidget* tsErrors;
+    QTreeWidget* lvErrors;
+    QLabel* lblStatus;
+    QProgressBar* pbProgress;
+    QPushButton* cmdCancel;
+    QPushButton* cmdClose;
+    QPushButton* cmdClear;
 
     TMessageStore& FStore;
 };

@@ -23,8 +23,8 @@ TEST_F(Cancel, StuckConnectEndsItsJobAndTheNextJobRuns) {
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
     EXPECT_EQ(Store->Tasks().size(), 2u);
     TasksWindow->ShowPage(0);
-    ASSERT_TRUE(TasksWindow->cmdCancel->isEnabled());
-    TasksWindow->cmdCancel->click();
+    ASSERT_TRUE(Child<QPushButton>(*TasksWindow, "cmdCancel")->isEnabled());
+    Child<QPushButton>(*TasksWindow, "cmdCancel")->click();
     ASSERT_TRUE(WaitForJobs(20000));
     EXPECT_EQ(Store->Entries().size(), 1u);
     EXPECT_EQ(silent.Connections(), 1); // the cancelled job is not tried again
@@ -39,9 +39,9 @@ TEST_F(Cancel, CancelledLastJobLeavesNoStatusBehind) {
     StartProgram();
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }));
     TasksWindow->ShowPage(0);
-    EXPECT_FALSE(TasksWindow->lblStatus->text().isEmpty());
-    TasksWindow->cmdCancel->click();
+    EXPECT_FALSE(Child<QLabel>(*TasksWindow, "lblStatus")->text().isEmpty());
+    Child<QPushButton>(*TasksWindow, "cmdCancel")->click();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_EQ(TasksWindow->lblStatus->text(), "");
+    EXPECT_EQ(Child<QLabel>(*TasksWindow, "lblStatus")->text(), "");
     EXPECT_FALSE(TasksWindow->isVisible());
 }

@@ -47,8 +47,9 @@ TEST_F(Checking, StartUpQueuesOneCheckForTheActiveAccountEvenWithoutAutomaticChe
     StartProgram();
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Account, 0);
-    EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 1);
-    EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
+    auto* lvTasks = Child<QTreeWidget>(*TasksWindow, "lvTasks");
+    EXPECT_EQ(lvTasks->topLevelItemCount(), 1);
+    EXPECT_EQ(lvTasks->topLevelItem(0)->text(0), "Check email on 'Active'...");
     auto* tmrCheck = Store->findChild<QTimer*>("tmrCheck");
     ASSERT_NE(tmrCheck, nullptr);
     EXPECT_FALSE(tmrCheck->isActive());
@@ -148,16 +149,16 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     ASSERT_EQ(Store->Errors().size(), 1u);
     EXPECT_EQ(Store->Errors()[0].Text,
               "Could not connect to the mail server! ([AUTH] Authentication failed) (Broken)");
-    QTreeWidget* errors = TasksWindow->lvErrors;
+    auto* errors = Child<QTreeWidget>(*TasksWindow, "lvErrors");
     ASSERT_EQ(errors->topLevelItemCount(), 1);
     EXPECT_EQ(errors->topLevelItem(0)->text(0), QString::fromStdString(Store->Errors()[0].Text));
     EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
                     .match(errors->topLevelItem(0)->text(1))
                     .hasMatch());
-    EXPECT_EQ(TasksWindow->lvTasks->topLevelItemCount(), 0);
+    EXPECT_EQ(Child<QTreeWidget>(*TasksWindow, "lvTasks")->topLevelItemCount(), 0);
     // The last job ended with errors listed: the window stays, on its error page.
     EXPECT_TRUE(TasksWindow->isVisible());
-    EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 1);
+    EXPECT_EQ(Child<QTabWidget>(*TasksWindow, "pcTasks")->currentIndex(), 1);
     EXPECT_EQ(Store->Entries().size(), 1u); // the other account was checked
 
     // The close box hides and keeps the errors; Close clears them.
@@ -165,7 +166,7 @@ TEST_F(Checking, WrongPasswordListsAFatalErrorWithTimeAndAccount) {
     EXPECT_FALSE(TasksWindow->isVisible());
     EXPECT_EQ(Store->Errors().size(), 1u);
     TasksWindow->ShowPage(1);
-    TasksWindow->cmdClose->click();
+    Child<QPushButton>(*TasksWindow, "cmdClose")->click();
     EXPECT_FALSE(TasksWindow->isVisible());
     EXPECT_TRUE(Store->Errors().empty());
     EXPECT_EQ(errors->topLevelItemCount(), 0);

@@ -2,6 +2,7 @@
 // the store of the store test base.
 #pragma once
 
+#include "Child.h"
 #include "StoreTest.h"
 #include "bar/FMain.h"
 #include "windows/FMsgList.h"

@@ -230,7 +230,8 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     EXPECT_EQ(second, (std::vector<TEntryId>{Store->Entries()[2].Id, Store->Entries()[3].Id}));
     EXPECT_FALSE(List->lvMessages->isEnabled());
     EXPECT_FALSE(List->Ticked(0));
-    EXPECT_EQ(TasksWindow->lvTasks->topLevelItem(0)->text(0), "Remove multiple messages...");
+    EXPECT_EQ(Child<QTreeWidget>(*TasksWindow, "lvTasks")->topLevelItem(0)->text(0),
+              "Remove multiple messages...");
     // The first job's end re-enables the list.
     EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }));
     EXPECT_TRUE(WaitForJobs());
@@ -312,7 +313,7 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Account, 1);
     EXPECT_TRUE(TasksWindow->isVisible());
-    EXPECT_EQ(TasksWindow->pcTasks->currentIndex(), 0);
+    EXPECT_EQ(Child<QTabWidget>(*TasksWindow, "pcTasks")->currentIndex(), 0);
     ASSERT_TRUE(WaitForJobs());
     List->tbCheckNow->click();
     ASSERT_EQ(Store->Tasks().size(), 1u);
