@@ -11,20 +11,9 @@ class TfrmAbout : public QDialog {
   public:
     explicit TfrmAbout(QWidget* owner);
 
-    QLabel* imgAbout;
-    QLabel* lblVersion;
-    QLabel* lblProgramming1;
-    QLabel* lblEasterEgg;
-    QLabel* lblSoftware;
-    QLabel* imgCow;
-    QPushButton* cmdOK;
-
     // "x.y.z build n" of this build.
     static QString VersionText();
 
-    void lblEasterEggClick();
-    // Shakes the cow with a fading movement, then puts it back where it stood.
-    void imgCowClick();
     // Shakes in progress (for tests).
     int Shaking() const { return FShaking; }
 
@@ -32,5 +21,16 @@ class TfrmAbout : public QDialog {
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
+    void lblEasterEggClick();
+    // Shakes the cow with a fading movement, then puts it back where it stood.
+    void imgCowClick();
+
+    QLabel* imgAbout;
+    QLabel* lblVersion;
+    QLabel* lblProgramming1;
+    QLabel* lblEasterEgg;
+    QLabel* lblSoftware;
+    QLabel* imgCow;
+    QPushButton* cmdOK;
     int FShaking = 0;
 };

@@ -5,6 +5,7 @@
 #include "dialogs/Moo.h"
 #include "platform/Sound.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
@@ -14,21 +15,21 @@ class AboutBox : public TDialogTest {
   protected:
     TfrmAbout* Open() {
         StartProgram();
-        Main->Menus->mnuMainAbout->trigger();
-        return qobject_cast<TfrmAbout*>(Main->AboutDialog.data());
+        Child<QAction>(*Main, "mnuMainAbout")->trigger();
+        return OpenChild<TfrmAbout>(*Main);
     }
 };
 
 TEST_F(AboutBox, ShowsTheBuildsVersionAndClosesWithEnterOrEscape) {
     TfrmAbout* about = Open();
     ASSERT_TRUE(about);
-    EXPECT_TRUE(QRegularExpression("^Version 1\\.0\\.0 build \\d+$")
-                    .match(about->lblVersion->text())
-                    .hasMatch())
-        << about->lblVersion->text().toStdString();
+    const QString version = Child<QLabel>(*about, "lblVersion")->text();
+    EXPECT_TRUE(QRegularExpression("^Version 1\\.0\\.0 build \\d+$").match(version).hasMatch())
+        << version.toStdString();
     QTest::keyClick(about, Qt::Key_Escape);
     EXPECT_FALSE(about->isVisible());
-    about = qobject_cast<TfrmAbout*>((Main->OpenAbout(), Main->AboutDialog.data()));
+    Main->OpenAbout();
+    about = OpenChild<TfrmAbout>(*Main);
     ASSERT_TRUE(about);
     QTest::keyClick(about, Qt::Key_Return);
     EXPECT_FALSE(about->isVisible());
@@ -36,22 +37,24 @@ TEST_F(AboutBox, ShowsTheBuildsVersionAndClosesWithEnterOrEscape) {
 
 TEST_F(AboutBox, CopyrightSignShowsTheCowWithAMooAndTheCowShakesBackToItsPlace) {
     TfrmAbout* about = Open();
-    ASSERT_FALSE(about->imgCow->isVisible());
-    emit about->lblEasterEgg->linkActivated("#cow");
-    EXPECT_TRUE(about->imgCow->isVisible());
+    ASSERT_TRUE(about);
+    auto* cow = Child<QLabel>(*about, "imgCow");
+    ASSERT_FALSE(cow->isVisible());
+    emit Child<QLabel>(*about, "lblEasterEgg")->linkActivated("#cow");
+    EXPECT_TRUE(cow->isVisible());
     EXPECT_EQ(PlayedSounds.size(), 1u);
     const std::string moo = MooWave();
     EXPECT_EQ(moo.substr(0, 4), "RIFF");
     EXPECT_GT(moo.size(), 20000u);
-    const QPoint home = about->imgCow->pos();
+    const QPoint home = cow->pos();
     // A second click while it shakes starts a shake of its own; both end at home.
     int nested = 0;
     QTimer::singleShot(0, about, [&] {
         nested = about->Shaking();
-        about->imgCowClick();
+        QTest::mouseClick(cow, Qt::LeftButton);
     });
-    about->imgCowClick();
+    QTest::mouseClick(cow, Qt::LeftButton);
     EXPECT_EQ(nested, 1);
     EXPECT_EQ(about->Shaking(), 0);
-    EXPECT_EQ(about->imgCow->pos(), home);
+    EXPECT_EQ(cow->pos(), home);
 }

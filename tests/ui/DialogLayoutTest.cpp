@@ -22,7 +22,8 @@ TEST_F(DialogLayout, EveryTabAndDialogShowsItsControlsWhole) {
     options->AccountDialog()->reject();
     options->reject();
     Main->OpenAbout();
-    auto* about = qobject_cast<TfrmAbout*>(Main->AboutDialog.data());
-    emit about->lblEasterEgg->linkActivated("#cow");
+    auto* about = OpenChild<TfrmAbout>(*Main);
+    ASSERT_TRUE(about);
+    emit Child<QLabel>(*about, "lblEasterEgg")->linkActivated("#cow");
     ExpectWhole(about, "about");
 }
