@@ -1,6 +1,7 @@
 // The attachment prompt: open or save an attachment, and whether to ask again.
 #include "windows/FAttachment.h"
 
+#include "windows/ObjectNames.h"
 #include "windows/ReadIcons.h"
 
 #include <QCheckBox>
@@ -69,6 +70,14 @@ TfrmAttachment::TfrmAttachment(QWidget* owner, const QString& fileName) : QDialo
     cmdCancel = new QPushButton("&Cancel", this);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    NameObjects({{imgSide, "imgSide"},
+                 {lblFile, "lblFile"},
+                 {lblVirus, "lblVirus"},
+                 {optSave, "optSave"},
+                 {optOpen, "optOpen"},
+                 {chkAsk, "chkAsk"},
+                 {cmdOK, "cmdOK"},
+                 {cmdCancel, "cmdCancel"}});
 
     auto* right = new QVBoxLayout;
     right->addWidget(lblFile);

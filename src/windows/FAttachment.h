@@ -25,6 +25,7 @@ class TfrmAttachment : public QDialog {
     // dialog's result (QDialog::Accepted or Rejected).
     static void SetNextAnswer(std::function<int(TfrmAttachment&)> answer);
 
+  private:
     QLabel* imgSide;
     QLabel* lblFile;
     QLabel* lblVirus;

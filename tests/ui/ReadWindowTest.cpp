@@ -130,7 +130,7 @@ class ReadWindow : public TGuiTest {
     std::string Choose(int position, const std::function<int(TfrmAttachment&)>& answer = nullptr) {
         std::string asked;
         TfrmAttachment::SetNextAnswer([&](TfrmAttachment& prompt) {
-            asked = prompt.lblFile->text().toStdString();
+            asked = Child<QLabel>(prompt, "lblFile")->text().toStdString();
             return answer ? answer(prompt) : int(QDialog::Rejected);
         });
         Read->mnuAttachments->actions().at(position)->trigger();
@@ -360,10 +360,10 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
         savePreset = preset;
         return QString::fromStdString(saved);
     };
-    const auto remembered = [](QRadioButton* TfrmAttachment::*option) {
+    const auto remembered = [](const char* option) {
         return [option](TfrmAttachment& prompt) {
-            (prompt.*option)->setChecked(true);
-            prompt.chkAsk->setChecked(true);
+            Child<QRadioButton>(prompt, option)->setChecked(true);
+            Child<QCheckBox>(prompt, "chkAsk")->setChecked(true);
             return int(QDialog::Accepted);
         };
     };
@@ -376,14 +376,14 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     // Its raw name ends in ".txt", its shown name in ".desktop": asked; Cancel remembers
     // nothing even with the box ticked.
     const std::string asked = Choose(4, [](TfrmAttachment& prompt) {
-        prompt.chkAsk->setChecked(true);
+        Child<QCheckBox>(prompt, "chkAsk")->setChecked(true);
         return int(QDialog::Rejected);
     });
     EXPECT_NE(asked.find("'evil.desktop'"), std::string::npos) << asked;
     EXPECT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Settings().Options().Attachments.size(), 1u);
     // Save, remembered in lower case: another ".pdf" goes to the save dialog at once.
-    EXPECT_NE(Choose(0, remembered(&TfrmAttachment::optSave)), "");
+    EXPECT_NE(Choose(0, remembered("optSave")), "");
     EXPECT_EQ(savePreset, "x.PDF");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of ../../x.PDF\r\n");
     EXPECT_EQ(Settings().Options().Attachments.back(),
@@ -392,7 +392,7 @@ TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtensi
     EXPECT_EQ(savePreset, "report.pdf");
     EXPECT_EQ(TTempDir::ReadFile(saved), "content of report.pdf\r\n");
     // A name without an extension is never remembered.
-    EXPECT_NE(Choose(3, remembered(&TfrmAttachment::optOpen)), "");
+    EXPECT_NE(Choose(3, remembered("optOpen")), "");
     EXPECT_EQ(Urls.Urls.size(), 2u);
     EXPECT_EQ(Settings().Options().Attachments.size(), 2u);
     EXPECT_NE(Choose(3), "");
@@ -416,7 +416,7 @@ TEST_F(ReadWindow, TheChosenAttachmentIsWrittenAfterTheWindowMovedOnToAnotherMes
     std::string second;
     Choose(0, [&](TfrmAttachment& prompt) {
         second = showRow(1);
-        prompt.optOpen->setChecked(true);
+        Child<QRadioButton>(prompt, "optOpen")->setChecked(true);
         return int(QDialog::Accepted);
     });
     ASSERT_NE(second, first);
@@ -443,7 +443,7 @@ TEST_F(ReadWindow, TheAttachmentPromptShortensALongNameInTheMiddleAndItsAccessKe
         ASSERT_TRUE(QTest::qWaitForWindowExposed(prompt));
     }
     EXPECT_EQ(longPrompt.width(), shortPrompt.width());
-    const QString text = longPrompt.lblFile->text();
+    const QString text = Child<QLabel>(longPrompt, "lblFile")->text();
     EXPECT_TRUE(text.contains(QChar(0x2026)) && text.contains("n.desktop'")) << text.toStdString();
     QList<QKeySequence> keys;
     for (QAbstractButton* button : longPrompt.findChildren<QAbstractButton*>()) {
@@ -464,8 +464,10 @@ TEST_F(ReadWindow, TheAttachmentPromptGrowsToShowItsTextsInALargerFont) {
         TfrmAttachment prompt(nullptr, "a.txt");
         prompt.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&prompt));
-        for (QLabel* label : {prompt.lblFile, prompt.lblVirus})
+        for (const char* name : {"lblFile", "lblVirus"}) {
+            const QLabel* label = Child<QLabel>(prompt, name);
             EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+        }
     }
     QApplication::setFont(usual);
 }
@@ -600,7 +602,7 @@ TEST_F(ReadWindow, LargeMessageSourceComesInPiecesAndItsLargeAttachmentIsSavedWh
     Read->AskSaveFileName = [&](const QString&) { return QString::fromStdString(saved); };
     ASSERT_EQ(MenuNames(), QStringList{"big.bin"});
     Choose(0, [](TfrmAttachment& prompt) {
-        prompt.optSave->setChecked(true);
+        Child<QRadioButton>(prompt, "optSave")->setChecked(true);
         return int(QDialog::Accepted);
     });
     EXPECT_EQ(TTempDir::ReadFile(saved), decoded);
