@@ -65,6 +65,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     txtNoSpam = line("txtNoSpam");
     txtNoSpam->setText(QString::fromStdString(blank.NoSpam));
     cmbColor = new TColorBox;
+    cmbColor->setObjectName("cmbColor");
     chkActive = new QCheckBox("&Include account in synchronization");
     chkActive->setObjectName("chkActive");
     chkActive->setChecked(true);
@@ -197,6 +198,10 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     chkSecure->setChecked(account.Secure);
     txtSMTPHost->setText(QString::fromStdString(account.SMTPHost));
     seSMTPPort->setValue(account.SMTPPort);
+}
+
+void TfrmAccount::LockName() {
+    txtAccount->setEnabled(false);
 }
 
 void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {

@@ -17,6 +17,32 @@ class TfrmAccount : public QDialog {
   public:
     explicit TfrmAccount(QWidget* owner);
 
+    // The names of the other accounts: OK refuses a name equal to one of them.
+    TStringList TakenNames;
+
+    void SelectColor(int value);
+    int SelectedColor() const;
+    // Fills every field from account (the password in clear text).
+    void SetFields(const TAccountConfig& account);
+    // Reads every field into account, texts cut to their longest length; the name only
+    // when withName.
+    void GetFields(TAccountConfig& account, bool withName) const;
+    // The name keys the account's section: an existing account's name cannot be changed.
+    void LockName();
+
+    // Refuses, with a message and the dialog left open, what cannot be stored; moves the
+    // password into or out of the keyring as chosen.
+    void accept() override;
+
+  private:
+    // The port follows a change of protocol or security only while it is the usual one.
+    void ServerChanged();
+    // Texts and controls that depend on the protocol.
+    void ShowProtocol(TMailProtocol protocol);
+    // Into the keyring, or back into the settings file; false, with a message, when the
+    // keyring refused.
+    bool MovePassword();
+
     QLineEdit* txtAccount;
     QLineEdit* txtName;
     QLineEdit* txtEmail;
@@ -38,29 +64,6 @@ class TfrmAccount : public QDialog {
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
-    // The names of the other accounts: OK refuses a name equal to one of them.
-    TStringList TakenNames;
-
-    void SelectColor(int value);
-    int SelectedColor() const;
-    // Fills every field from account (the password in clear text).
-    void SetFields(const TAccountConfig& account);
-    // Reads every field into account, texts cut to their longest length; the name only
-    // when withName.
-    void GetFields(TAccountConfig& account, bool withName) const;
-
-    // Refuses, with a message and the dialog left open, what cannot be stored; moves the
-    // password into or out of the keyring as chosen.
-    void accept() override;
-
-  private:
-    // The port follows a change of protocol or security only while it is the usual one.
-    void ServerChanged();
-    // Texts and controls that depend on the protocol.
-    void ShowProtocol(TMailProtocol protocol);
-    // Into the keyring, or back into the settings file; false, with a message, when the
-    // keyring refused.
-    bool MovePassword();
     // The account as loaded kept its password in the keyring.
     bool FWasKeyring = false;
     TTLSMode FLastSecurity = TTLSMode::None;

@@ -27,7 +27,40 @@ class TfrmOptions : public QDialog {
   public:
     TfrmOptions(TMessageStore& store, QWidget* owner);
 
+    // The account dialog open at the moment, if any.
+    TfrmAccount* AccountDialog() const;
+    // Shows the accounts tab with the account dialog open for a new account.
+    void StartAddingAccount();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    // OK and Apply: the controls into the settings, which save and announce them.
+    void cmdApplyClick();
+    // The account commands open the account dialog and act when it closes with OK.
+    void cmdAccAddClick();
+    void cmdAccEditClick();
+    void cmdAccRemoveClick();
+
+    QWidget* CreateEmailTab();
+    QWidget* CreateSkinsTab();
+    QWidget* CreateAccountsTab();
+    QWidget* CreateWarningsTab();
+    void LoadOptions();
+    void StoreOptions(TOptions& options) const;
+    void DrawPreview();
+    void SoundToggled(bool on);
+    void MaxWarningToggled(bool on);
+    void FillAccounts();
+    // The selected account's name; empty when none is selected.
+    std::string SelectedAccount() const;
+    // Checks the accounts added while the dialog was open, once it has closed: the tasks
+    // window must not come up behind a modal dialog.
+    void CheckAddedAccounts();
+
     TMessageStore& Store;
+
     QTabWidget* pcOptions;
     QWidget* tsEmail;
     QWidget* tsSkins;
@@ -67,37 +100,6 @@ class TfrmOptions : public QDialog {
     QSpinBox* seMaxLines;
     QCheckBox* chkMaxAsk;
     QCheckBox* chkHTML;
-
-    // OK and Apply: the controls into the settings, which save and announce them.
-    void cmdApplyClick();
-    // The account commands open the account dialog and act when it closes with OK.
-    void cmdAccAddClick();
-    void cmdAccEditClick();
-    void cmdAccRemoveClick();
-    // The account dialog open at the moment, if any.
-    TfrmAccount* AccountDialog() const;
-    // Shows the accounts tab with the account dialog open for a new account.
-    void StartAddingAccount();
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-  private:
-    QWidget* CreateEmailTab();
-    QWidget* CreateSkinsTab();
-    QWidget* CreateAccountsTab();
-    QWidget* CreateWarningsTab();
-    void LoadOptions();
-    void StoreOptions(TOptions& options) const;
-    void DrawPreview();
-    void SoundToggled(bool on);
-    void MaxWarningToggled(bool on);
-    void FillAccounts();
-    // The selected account's name; empty when none is selected.
-    std::string SelectedAccount() const;
-    // Checks the accounts added while the dialog was open, once it has closed: the tasks
-    // window must not come up behind a modal dialog.
-    void CheckAddedAccounts();
 
     // Names of the accounts added while the dialog is open.
     std::vector<std::string> FAddedAccounts;

@@ -153,8 +153,7 @@ void TfrmOptions::cmdAccEditClick() {
     auto* dialog = new TfrmAccount(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->SetFields(Settings().Accounts()[index]);
-    // The name keys the account's section.
-    dialog->txtAccount->setEnabled(false);
+    dialog->LockName();
     connect(dialog, &QDialog::accepted, this, [dialog, name] {
         TAccountConfig account;
         dialog->GetFields(account, false);

@@ -18,16 +18,24 @@ class AccountDialog : public TDialogTest {
     // Opens the options dialog and its account dialog for a new account.
     TfrmAccount* StartAdding() {
         FOptions = OpenOptions();
-        FOptions->cmdAccAddClick();
+        Child<QPushButton>(*FOptions, "cmdAccAdd")->click();
+        return FOptions->AccountDialog();
+    }
+    // Opens the account dialog of the options dialog's first account, as Return in the list
+    // does.
+    TfrmAccount* EditFirst() {
+        auto* lvAccounts = Child<QTreeWidget>(*FOptions, "lvAccounts");
+        lvAccounts->setCurrentItem(lvAccounts->topLevelItem(0));
+        QTest::keyClick(lvAccounts, Qt::Key_Return);
         return FOptions->AccountDialog();
     }
     static void Fill(TfrmAccount* dialog, const std::string& name, const std::string& host) {
-        dialog->txtAccount->setText(QString::fromStdString(name));
-        dialog->txtPOPHost->setText(QString::fromStdString(host));
+        Child<QLineEdit>(*dialog, "txtAccount")->setText(QString::fromStdString(name));
+        Child<QLineEdit>(*dialog, "txtPOPHost")->setText(QString::fromStdString(host));
     }
     // OK; true when the dialog closed.
     static bool Ok(TfrmAccount* dialog) {
-        dialog->cmdOK->click();
+        Child<QPushButton>(*dialog, "cmdOK")->click();
         return !dialog->isVisible();
     }
     TfrmOptions* FOptions = nullptr;
@@ -38,25 +46,26 @@ TEST_F(AccountDialog, ColourBoxSelectsFixedCustomAndSkinDefaultColours) {
     TfrmAccount* dialog = StartAdding();
     ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->windowTitle(), "Account Settings");
-    EXPECT_EQ(dialog->cmbColor->count(), 18);
-    EXPECT_EQ(dialog->cmbColor->currentText(), "Skin Default");
+    auto* cmbColor = Child<TColorBox>(*dialog, "cmbColor");
+    EXPECT_EQ(cmbColor->count(), 18);
+    EXPECT_EQ(cmbColor->currentText(), "Skin Default");
     EXPECT_EQ(dialog->SelectedColor(), NoAccountColor);
-    EXPECT_EQ(dialog->txtNoSpam->text(), "nospam@example.com");
-    EXPECT_TRUE(dialog->chkActive->isChecked());
-    EXPECT_EQ(dialog->sePOPPort->value(), 110);
-    EXPECT_EQ(dialog->seSMTPPort->value(), 25);
-    EXPECT_EQ(dialog->txtPOPPass->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtNoSpam")->text(), "nospam@example.com");
+    EXPECT_TRUE(Child<QCheckBox>(*dialog, "chkActive")->isChecked());
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "sePOPPort")->value(), 110);
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "seSMTPPort")->value(), 25);
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtPOPPass")->echoMode(), QLineEdit::Password);
     dialog->SelectColor(0x0000FF);
-    EXPECT_EQ(dialog->cmbColor->currentText(), "Red");
+    EXPECT_EQ(cmbColor->currentText(), "Red");
     dialog->SelectColor(0x123456);
-    EXPECT_EQ(dialog->cmbColor->currentIndex(), TColorBox::CustomEntry);
+    EXPECT_EQ(cmbColor->currentIndex(), TColorBox::CustomEntry);
     EXPECT_EQ(dialog->SelectedColor(), 0x123456);
     // Choosing "Custom..." and cancelling keeps the custom colour.
     TColorBox::ChooseColor = [](QWidget*, int) { return -1; };
-    emit dialog->cmbColor->activated(TColorBox::CustomEntry);
+    emit cmbColor->activated(TColorBox::CustomEntry);
     EXPECT_EQ(dialog->SelectedColor(), 0x123456);
     TColorBox::ChooseColor = [](QWidget*, int) { return 0x00AA00; };
-    emit dialog->cmbColor->activated(TColorBox::CustomEntry);
+    emit cmbColor->activated(TColorBox::CustomEntry);
     EXPECT_EQ(dialog->SelectedColor(), 0x00AA00);
     Fill(dialog, "Home", "pop.example.com");
     ASSERT_TRUE(Ok(dialog));
@@ -68,26 +77,29 @@ TEST_F(AccountDialog, RefusesNamesHostsAndPortsTheSettingsCannotHoldAndStaysOpen
     AddLoopbackAccount("Home", 1, false);
     StartProgram();
     TfrmAccount* dialog = StartAdding();
-    dialog->txtPOPHost->setText("pop.example.com");
+    auto* txtAccount = Child<QLineEdit>(*dialog, "txtAccount");
+    auto* txtPOPHost = Child<QLineEdit>(*dialog, "txtPOPHost");
+    auto* sePOPPort = Child<QSpinBox>(*dialog, "sePOPPort");
+    txtPOPHost->setText("pop.example.com");
     for (const char* bad : {"", "home", "a[b", "a]b", "a=b", "tab\there", " lead", "trail "}) {
         ClearRecordedMessageBoxes();
         SetNextMessageBoxAnswer(QMessageBox::Ok);
-        dialog->txtAccount->setText(bad);
+        txtAccount->setText(bad);
         EXPECT_FALSE(Ok(dialog)) << bad;
         ASSERT_EQ(RecordedMessageBoxes().size(), 1u) << bad;
         EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Account Settings");
     }
-    dialog->txtAccount->setText("Work");
-    dialog->txtPOPHost->setText("  ");
+    txtAccount->setText("Work");
+    txtPOPHost->setText("  ");
     SetNextMessageBoxAnswer(QMessageBox::Ok);
     EXPECT_FALSE(Ok(dialog));
-    dialog->txtPOPHost->setText("pop.example.com");
+    txtPOPHost->setText("pop.example.com");
     for (int port : {0, 65536}) {
-        dialog->sePOPPort->setValue(port);
+        sePOPPort->setValue(port);
         SetNextMessageBoxAnswer(QMessageBox::Ok);
         EXPECT_FALSE(Ok(dialog)) << port;
     }
-    dialog->sePOPPort->setValue(65535);
+    sePOPPort->setValue(65535);
     EXPECT_TRUE(Ok(dialog));
     EXPECT_EQ(Settings().Accounts().size(), 2u);
 }
@@ -96,17 +108,19 @@ TEST_F(AccountDialog, SecurityChoiceMovesOnlyTheUsualPortAndIsSaved) {
     StartProgram();
     TfrmAccount* dialog = StartAdding();
     Fill(dialog, "Secure", "pop.example.com");
-    dialog->cmbSecurity->setCurrentIndex(2);
-    EXPECT_EQ(dialog->sePOPPort->value(), 995);
-    dialog->cmbSecurity->setCurrentIndex(0);
-    EXPECT_EQ(dialog->sePOPPort->value(), 110);
-    dialog->sePOPPort->setValue(2110);
-    dialog->cmbSecurity->setCurrentIndex(2);
-    EXPECT_EQ(dialog->sePOPPort->value(), 2110);
-    dialog->chkVerify->setChecked(false);
+    auto* cmbSecurity = Child<QComboBox>(*dialog, "cmbSecurity");
+    auto* sePOPPort = Child<QSpinBox>(*dialog, "sePOPPort");
+    cmbSecurity->setCurrentIndex(2);
+    EXPECT_EQ(sePOPPort->value(), 995);
+    cmbSecurity->setCurrentIndex(0);
+    EXPECT_EQ(sePOPPort->value(), 110);
+    sePOPPort->setValue(2110);
+    cmbSecurity->setCurrentIndex(2);
+    EXPECT_EQ(sePOPPort->value(), 2110);
+    Child<QCheckBox>(*dialog, "chkVerify")->setChecked(false);
     ASSERT_TRUE(Ok(dialog));
     // Cancel on the options dialog keeps the account: it was saved at once.
-    FOptions->cmdCancel->click();
+    Child<QPushButton>(*FOptions, "cmdCancel")->click();
     TOptions options;
     std::vector<TAccount> saved;
     LoadSettings(options, saved);
@@ -120,20 +134,23 @@ TEST_F(AccountDialog, ServerTypeMovesOnlyTheUsualPortAndIsSaved) {
     StartProgram();
     TfrmAccount* dialog = StartAdding();
     Fill(dialog, "Mail", "imap.example.com");
-    EXPECT_EQ(dialog->cmbServerType->currentText(), "POP3");
-    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
-    EXPECT_EQ(dialog->sePOPPort->value(), 143);
-    EXPECT_FALSE(dialog->chkSecure->isEnabled());
-    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
-    EXPECT_EQ(dialog->sePOPPort->value(), 993);
-    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::POP3));
-    EXPECT_EQ(dialog->sePOPPort->value(), 995);
-    dialog->cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
-    dialog->sePOPPort->setValue(1993);
-    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::None));
-    EXPECT_EQ(dialog->sePOPPort->value(), 1993);
-    dialog->sePOPPort->setValue(993);
-    dialog->cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
+    auto* cmbServerType = Child<QComboBox>(*dialog, "cmbServerType");
+    auto* cmbSecurity = Child<QComboBox>(*dialog, "cmbSecurity");
+    auto* sePOPPort = Child<QSpinBox>(*dialog, "sePOPPort");
+    EXPECT_EQ(cmbServerType->currentText(), "POP3");
+    cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
+    EXPECT_EQ(sePOPPort->value(), 143);
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkSecure")->isEnabled());
+    cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
+    EXPECT_EQ(sePOPPort->value(), 993);
+    cmbServerType->setCurrentIndex(int(TMailProtocol::POP3));
+    EXPECT_EQ(sePOPPort->value(), 995);
+    cmbServerType->setCurrentIndex(int(TMailProtocol::IMAP));
+    sePOPPort->setValue(1993);
+    cmbSecurity->setCurrentIndex(int(TTLSMode::None));
+    EXPECT_EQ(sePOPPort->value(), 1993);
+    sePOPPort->setValue(993);
+    cmbSecurity->setCurrentIndex(int(TTLSMode::Implicit));
     ASSERT_TRUE(Ok(dialog));
     TOptions options;
     std::vector<TAccount> saved;
@@ -143,12 +160,10 @@ TEST_F(AccountDialog, ServerTypeMovesOnlyTheUsualPortAndIsSaved) {
     EXPECT_EQ(saved[0].Port, 993);
 
     // Editing shows the stored type and keeps the stored port.
-    FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
-    QTest::keyClick(FOptions->lvAccounts, Qt::Key_Return);
-    dialog = FOptions->AccountDialog();
+    dialog = EditFirst();
     ASSERT_TRUE(dialog);
-    EXPECT_EQ(dialog->cmbServerType->currentText(), "IMAP");
-    EXPECT_EQ(dialog->sePOPPort->value(), 993);
+    EXPECT_EQ(Child<QComboBox>(*dialog, "cmbServerType")->currentText(), "IMAP");
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "sePOPPort")->value(), 993);
     dialog->reject();
 }
 
@@ -156,16 +171,15 @@ TEST_F(AccountDialog, EditKeepsTheNameAndSavesTheOtherFields) {
     AddLoopbackAccount("Home", 1, false);
     StartProgram();
     FOptions = OpenOptions();
-    FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
-    QTest::keyClick(FOptions->lvAccounts, Qt::Key_Return);
-    TfrmAccount* dialog = FOptions->AccountDialog();
+    TfrmAccount* dialog = EditFirst();
     ASSERT_TRUE(dialog);
-    EXPECT_FALSE(dialog->txtAccount->isEnabled());
-    EXPECT_EQ(dialog->txtPOPPass->text(), "pass");
-    dialog->txtPOPHost->setText("pop.example.net");
+    EXPECT_FALSE(Child<QLineEdit>(*dialog, "txtAccount")->isEnabled());
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtPOPPass")->text(), "pass");
+    Child<QLineEdit>(*dialog, "txtPOPHost")->setText("pop.example.net");
     dialog->SelectColor(0x0000FF);
     ASSERT_TRUE(Ok(dialog));
-    EXPECT_EQ(FOptions->lvAccounts->topLevelItem(0)->text(1), "pop.example.net");
+    EXPECT_EQ(Child<QTreeWidget>(*FOptions, "lvAccounts")->topLevelItem(0)->text(1),
+              "pop.example.net");
     TOptions options;
     std::vector<TAccount> saved;
     LoadSettings(options, saved);
@@ -193,20 +207,21 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     }()));
     ASSERT_FALSE(prompt.isEmpty());
     QTest::mouseClick(Main.get(), Qt::LeftButton, {}, prompt.center());
-    auto* options = qobject_cast<TfrmOptions*>(Main->OptionsDialog.data());
+    auto* options = OpenChild<TfrmOptions>(*Main);
     ASSERT_TRUE(options);
-    EXPECT_EQ(options->pcOptions->currentWidget(), options->tsAccounts);
+    EXPECT_EQ(Child<QTabWidget>(*options, "pcOptions")->currentWidget(),
+              Child<QWidget>(*options, "tsAccounts"));
     TfrmAccount* dialog = options->AccountDialog();
     ASSERT_TRUE(dialog);
     Fill(dialog, "Mine", "127.0.0.1");
-    dialog->sePOPPort->setValue(server.Port());
-    dialog->txtPOPUser->setText(QString::fromStdString(server.User(user)));
-    dialog->txtPOPPass->setText(QString::fromStdString(server.Password(user)));
+    Child<QSpinBox>(*dialog, "sePOPPort")->setValue(server.Port());
+    Child<QLineEdit>(*dialog, "txtPOPUser")->setText(QString::fromStdString(server.User(user)));
+    Child<QLineEdit>(*dialog, "txtPOPPass")->setText(QString::fromStdString(server.Password(user)));
     ASSERT_TRUE(Ok(dialog));
     // Checked once the options dialog is closed: the tasks window cannot come up behind it.
     EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_FALSE(TasksWindow->isVisible());
-    options->cmdOK->click();
+    Child<QPushButton>(*options, "cmdOK")->click();
     EXPECT_FALSE(Store->Tasks().empty());
     ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }));
     EXPECT_TRUE(Main->PromptRect({}).isEmpty());

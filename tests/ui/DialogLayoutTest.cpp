@@ -13,11 +13,12 @@ TEST_F(DialogLayout, EveryTabAndDialogShowsItsControlsWhole) {
     AddLoopbackAccount("Home", 1, false);
     StartProgram();
     TfrmOptions* options = OpenOptions();
-    for (int tab = 0; tab < options->pcOptions->count(); ++tab) {
-        options->pcOptions->setCurrentIndex(tab);
-        ExpectWhole(options, "options-" + options->pcOptions->tabText(tab));
+    auto* pcOptions = Child<QTabWidget>(*options, "pcOptions");
+    for (int tab = 0; tab < pcOptions->count(); ++tab) {
+        pcOptions->setCurrentIndex(tab);
+        ExpectWhole(options, "options-" + pcOptions->tabText(tab));
     }
-    options->cmdAccAddClick();
+    Child<QPushButton>(*options, "cmdAccAdd")->click();
     ExpectWhole(options->AccountDialog(), "account");
     options->AccountDialog()->reject();
     options->reject();

@@ -4,8 +4,6 @@
 
 #include "GuiTest.h"
 
-#include "bar/BarMenus.h"
-
 #include "core/Global.h"
 #include "core/Settings.h"
 #include "dialogs/FAccount.h"
@@ -14,6 +12,7 @@
 #include "skin/Skin.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -51,8 +50,8 @@ class TDialogTest : public TGuiTest {
     }
     // Opens the options dialog through the bar's menu item.
     TfrmOptions* OpenOptions() {
-        Main->Menus->mnuMainOptions->trigger();
-        return qobject_cast<TfrmOptions*>(Main->OptionsDialog.data());
+        Child<QAction>(*Main, "mnuMainOptions")->trigger();
+        return OpenChild<TfrmOptions>(*Main);
     }
     // Every control inside the dialog and given at least the room it asks for. With
     // QB_SHOT_DIR set, the dialog is also saved as a picture to look at.

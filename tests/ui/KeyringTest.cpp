@@ -30,18 +30,22 @@ class Keyring : public TDialogTest {
     TfrmAccount* OpenAccount(bool add) {
         FOptions = OpenOptions();
         if (add)
-            FOptions->cmdAccAddClick();
+            Child<QPushButton>(*FOptions, "cmdAccAdd")->click();
         else {
-            FOptions->lvAccounts->setCurrentItem(FOptions->lvAccounts->topLevelItem(0));
-            FOptions->cmdAccEditClick();
+            auto* lvAccounts = Child<QTreeWidget>(*FOptions, "lvAccounts");
+            lvAccounts->setCurrentItem(lvAccounts->topLevelItem(0));
+            Child<QPushButton>(*FOptions, "cmdAccEdit")->click();
         }
         return FOptions->AccountDialog();
     }
     // OK in the account dialog, then in the options dialog.
     void Ok(TfrmAccount* dialog) {
-        dialog->cmdOK->click();
+        Child<QPushButton>(*dialog, "cmdOK")->click();
         ASSERT_FALSE(dialog->isVisible());
-        FOptions->cmdOK->click();
+        Child<QPushButton>(*FOptions, "cmdOK")->click();
+    }
+    static QCheckBox* KeyringBox(TfrmAccount* dialog) {
+        return Child<QCheckBox>(*dialog, "chkKeyring");
     }
     static TAccount Stored() {
         TOptions options;
@@ -63,14 +67,14 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     StartProgram();
 
     TfrmAccount* dialog = OpenAccount(true);
-    ASSERT_TRUE(dialog->chkKeyring->isVisibleTo(dialog));
+    ASSERT_TRUE(KeyringBox(dialog)->isVisibleTo(dialog));
     ExpectWhole(dialog, "account-keyring");
-    dialog->txtAccount->setText("Mine");
-    dialog->txtPOPHost->setText("127.0.0.1");
-    dialog->sePOPPort->setValue(server.Port());
-    dialog->txtPOPUser->setText(QString::fromStdString(server.User(user)));
-    dialog->txtPOPPass->setText(QString::fromStdString(password));
-    dialog->chkKeyring->setChecked(true);
+    Child<QLineEdit>(*dialog, "txtAccount")->setText("Mine");
+    Child<QLineEdit>(*dialog, "txtPOPHost")->setText("127.0.0.1");
+    Child<QSpinBox>(*dialog, "sePOPPort")->setValue(server.Port());
+    Child<QLineEdit>(*dialog, "txtPOPUser")->setText(QString::fromStdString(server.User(user)));
+    Child<QLineEdit>(*dialog, "txtPOPPass")->setText(QString::fromStdString(password));
+    KeyringBox(dialog)->setChecked(true);
     Ok(dialog);
     EXPECT_TRUE(Stored().Keyring);
     EXPECT_EQ(Stored().Pass, "");
@@ -81,8 +85,8 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     // Back into the file: the empty field takes the keyring's password.
     dialog = OpenAccount(false);
     ASSERT_TRUE(dialog);
-    EXPECT_TRUE(dialog->txtPOPPass->text().isEmpty());
-    dialog->chkKeyring->setChecked(false);
+    EXPECT_TRUE(Child<QLineEdit>(*dialog, "txtPOPPass")->text().isEmpty());
+    KeyringBox(dialog)->setChecked(false);
     Ok(dialog);
     EXPECT_FALSE(Stored().Keyring);
     EXPECT_EQ(Stored().Pass, password);
@@ -90,7 +94,7 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
 
     dialog = OpenAccount(false);
     ASSERT_TRUE(dialog);
-    dialog->chkKeyring->setChecked(true);
+    KeyringBox(dialog)->setChecked(true);
     Ok(dialog);
     EXPECT_EQ(Stored().Pass, "");
 

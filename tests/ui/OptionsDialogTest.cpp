@@ -32,25 +32,26 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
     TfrmOptions* dialog = OpenOptions();
     ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->windowTitle(), "Quillbar Options");
-    EXPECT_EQ(dialog->pcOptions->currentWidget(), dialog->tsEmail);
-    EXPECT_EQ(dialog->tbScrollSpeed->value(), 9);
-    EXPECT_EQ(dialog->seMaxSize->value(), 19);
-    EXPECT_EQ(dialog->seScroll->value(), 5);
-    EXPECT_EQ(dialog->lstSkins->currentItem()->text(), "Default");
-    EXPECT_FALSE(dialog->chkAutoReport->isEnabled());
+    EXPECT_EQ(Child<QTabWidget>(*dialog, "pcOptions")->currentWidget(),
+              Child<QWidget>(*dialog, "tsEmail"));
+    EXPECT_EQ(Child<QSlider>(*dialog, "tbScrollSpeed")->value(), 9);
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "seMaxSize")->value(), 19);
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "seScroll")->value(), 5);
+    EXPECT_EQ(Child<QListWidget>(*dialog, "lstSkins")->currentItem()->text(), "Default");
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkAutoReport")->isEnabled());
     // Beyond this the byte count would not fit 32 bits.
-    EXPECT_EQ(dialog->seMaxSize->maximum(), 2097151);
-    dialog->seScroll->setValue(7);
-    EXPECT_FALSE(dialog->chkNotify->isChecked());
-    dialog->chkNotify->setChecked(true);
-    dialog->cmdOK->click();
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "seMaxSize")->maximum(), 2097151);
+    Child<QSpinBox>(*dialog, "seScroll")->setValue(7);
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkNotify")->isChecked());
+    Child<QCheckBox>(*dialog, "chkNotify")->setChecked(true);
+    Child<QPushButton>(*dialog, "cmdOK")->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(Settings().Options().ScrollSpeed, 1450);
     EXPECT_EQ(Settings().Options().MaxSize, 19456);
     EXPECT_EQ(Settings().Options().ScrollDelay, 7000);
     EXPECT_TRUE(Settings().Options().Notify);
-    EXPECT_EQ(Main->tmrScrollDelay->interval(), 7000);
-    EXPECT_EQ(Main->tmrScroll->interval(), 1450);
+    EXPECT_EQ(Child<QTimer>(*Main, "tmrScrollDelay")->interval(), 7000);
+    EXPECT_EQ(Child<QTimer>(*Main, "tmrScroll")->interval(), 1450);
     // Saved: what the next start reads.
     TOptions saved;
     std::vector<TAccount> accounts;
@@ -61,26 +62,26 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
 TEST_F(OptionsDialog, CancelKeepsOptionsAndApplyPutsTimersIntoEffect) {
     StartProgram();
     TfrmOptions* dialog = OpenOptions();
-    dialog->chkInterval->setChecked(true);
-    dialog->seMinutes->setValue(3);
-    dialog->tbScrollSpeed->setValue(10);
-    dialog->cmdCancel->click();
+    Child<QCheckBox>(*dialog, "chkInterval")->setChecked(true);
+    Child<QSpinBox>(*dialog, "seMinutes")->setValue(3);
+    Child<QSlider>(*dialog, "tbScrollSpeed")->setValue(10);
+    Child<QPushButton>(*dialog, "cmdCancel")->click();
     EXPECT_EQ(Settings().Options(), TOptions());
     const auto* tmrCheck = Store->findChild<QTimer*>("tmrCheck");
     ASSERT_NE(tmrCheck, nullptr);
     EXPECT_FALSE(tmrCheck->isActive());
 
     dialog = OpenOptions();
-    dialog->chkInterval->setChecked(true);
-    dialog->seMinutes->setValue(3);
-    dialog->tbScrollSpeed->setValue(10);
-    dialog->cmdApply->click();
+    Child<QCheckBox>(*dialog, "chkInterval")->setChecked(true);
+    Child<QSpinBox>(*dialog, "seMinutes")->setValue(3);
+    Child<QSlider>(*dialog, "tbScrollSpeed")->setValue(10);
+    Child<QPushButton>(*dialog, "cmdApply")->click();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(tmrCheck->isActive());
     EXPECT_EQ(tmrCheck->interval(), 3 * 60000);
-    EXPECT_EQ(Main->tmrScroll->interval(), 500);
+    EXPECT_EQ(Child<QTimer>(*Main, "tmrScroll")->interval(), 500);
     // Cancel after Apply keeps what Apply stored.
-    dialog->cmdCancel->click();
+    Child<QPushButton>(*dialog, "cmdCancel")->click();
     EXPECT_EQ(Settings().Options().ScrollSpeed, 500);
 }
 
@@ -91,13 +92,14 @@ TEST_F(OptionsDialog, OnlyAnotherSkinIsLoadedAndItChangesTheBarsHeight) {
     TfrmOptions* dialog = OpenOptions();
     // A reload would restore the height this marks.
     Skin().Height = 999;
-    dialog->cmdApply->click();
+    Child<QPushButton>(*dialog, "cmdApply")->click();
     EXPECT_EQ(Skin().Height, 999);
     Skin().Height = height;
-    dialog->lstSkins->setCurrentRow(static_cast<int>(
-        std::find(SkinNames.begin(), SkinNames.end(), "Tall") - SkinNames.begin()));
-    ASSERT_FALSE(dialog->imgPreview->pixmap().isNull());
-    dialog->cmdApply->click();
+    Child<QListWidget>(*dialog, "lstSkins")
+        ->setCurrentRow(static_cast<int>(std::find(SkinNames.begin(), SkinNames.end(), "Tall") -
+                                         SkinNames.begin()));
+    ASSERT_FALSE(Child<QLabel>(*dialog, "imgPreview")->pixmap().isNull());
+    Child<QPushButton>(*dialog, "cmdApply")->click();
     EXPECT_EQ(Settings().Options().Skin, "Tall");
     EXPECT_EQ(Skin().Height, TallHeight);
     EXPECT_EQ(Main->height(), TallHeight);
@@ -110,11 +112,12 @@ TEST_F(OptionsDialog, SkinWithoutAButtonMiddleStillGetsAPreview) {
     TTempDir::WriteFile(AppPath + "/Skins/Graphite/skin.ini", ini);
     StartProgram();
     TfrmOptions* dialog = OpenOptions();
-    dialog->lstSkins->setCurrentRow(static_cast<int>(
-        std::find(SkinNames.begin(), SkinNames.end(), "Graphite") - SkinNames.begin()));
-    EXPECT_FALSE(dialog->imgPreview->pixmap().isNull());
-    dialog->seButtonWidth->setValue(120);
-    dialog->cmdOK->click();
+    Child<QListWidget>(*dialog, "lstSkins")
+        ->setCurrentRow(static_cast<int>(std::find(SkinNames.begin(), SkinNames.end(), "Graphite") -
+                                         SkinNames.begin()));
+    EXPECT_FALSE(Child<QLabel>(*dialog, "imgPreview")->pixmap().isNull());
+    Child<QSpinBox>(*dialog, "seButtonWidth")->setValue(120);
+    Child<QPushButton>(*dialog, "cmdOK")->click();
     EXPECT_EQ(Settings().Options().ButtonWidth, 120);
 }
 
@@ -122,12 +125,12 @@ TEST_F(OptionsDialog, UntickingTheSizeLimitDisablesItsFieldsAndLiftsTheLimit) {
     SetOption(&TOptions::MaxWarning, true);
     StartProgram();
     TfrmOptions* dialog = OpenOptions();
-    EXPECT_TRUE(dialog->seMaxLines->isEnabled());
-    dialog->chkMaxWarning->setChecked(false);
-    EXPECT_FALSE(dialog->seMaxSize->isEnabled());
-    EXPECT_FALSE(dialog->seMaxLines->isEnabled());
-    EXPECT_FALSE(dialog->chkMaxAsk->isEnabled());
-    dialog->cmdOK->click();
+    EXPECT_TRUE(Child<QSpinBox>(*dialog, "seMaxLines")->isEnabled());
+    Child<QCheckBox>(*dialog, "chkMaxWarning")->setChecked(false);
+    EXPECT_FALSE(Child<QSpinBox>(*dialog, "seMaxSize")->isEnabled());
+    EXPECT_FALSE(Child<QSpinBox>(*dialog, "seMaxLines")->isEnabled());
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkMaxAsk")->isEnabled());
+    Child<QPushButton>(*dialog, "cmdOK")->click();
     EXPECT_FALSE(Settings().Options().MaxWarning);
 }
 
@@ -140,24 +143,26 @@ TEST_F(OptionsDialog, RemovingAnAccountRemovesItsEntriesRowsAndMenuItems) {
     AddEntry(0, "home-2");
     ASSERT_EQ(List->RowCount(), 3);
     TfrmOptions* dialog = OpenOptions();
-    ASSERT_EQ(dialog->lvAccounts->topLevelItemCount(), 2);
-    dialog->lvAccounts->setCurrentItem(dialog->lvAccounts->topLevelItem(0));
+    auto* lvAccounts = Child<QTreeWidget>(*dialog, "lvAccounts");
+    ASSERT_EQ(lvAccounts->topLevelItemCount(), 2);
+    lvAccounts->setCurrentItem(lvAccounts->topLevelItem(0));
     SetNextMessageBoxAnswer(QMessageBox::Yes);
-    QTest::keyClick(dialog->lvAccounts, Qt::Key_Delete);
+    QTest::keyClick(lvAccounts, Qt::Key_Delete);
     EXPECT_EQ(RecordedMessageBoxes().back().Text,
               "Are you sure you want to remove the account 'Home'?");
     ASSERT_EQ(Settings().Accounts().size(), 1u);
-    EXPECT_EQ(dialog->lvAccounts->topLevelItemCount(), 1);
+    EXPECT_EQ(lvAccounts->topLevelItemCount(), 1);
     ASSERT_EQ(Store->Entries().size(), 1u);
     EXPECT_EQ(Store->Entries()[0].UID, "work-1");
     EXPECT_EQ(Store->Entries()[0].Account, 0);
     EXPECT_EQ(List->RowCount(), 1);
-    ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
-    EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Work");
+    auto* checkNow = Child<QMenu>(*Main, "mnuMainCheckNow");
+    ASSERT_EQ(checkNow->actions().size(), 3);
+    EXPECT_EQ(checkNow->actions()[2]->text(), "Work");
     // The message list offers the very same commands.
-    EXPECT_EQ(List->mnuAccounts->actions(), Main->Menus->mnuMainCheckNow->actions());
+    EXPECT_EQ(Child<QMenu>(*List, "mnuAccounts")->actions(), checkNow->actions());
     // Cancel does not bring it back: the removal was saved at once.
-    dialog->cmdCancel->click();
+    Child<QPushButton>(*dialog, "cmdCancel")->click();
     EXPECT_EQ(SettingsText().find("Home"), std::string::npos);
 }
 
@@ -169,9 +174,9 @@ TEST_F(OptionsDialog, StartingAtLoginWritesAndRemovesTheAutostartEntry) {
         QString::fromStdString(Dir->File("config with blanks")) + "/autostart/quillbar.desktop";
     StartProgram();
     TfrmOptions* dialog = OpenOptions();
-    EXPECT_FALSE(dialog->chkAutostart->isChecked());
-    dialog->chkAutostart->setChecked(true);
-    dialog->cmdOK->click();
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkAutostart")->isChecked());
+    Child<QCheckBox>(*dialog, "chkAutostart")->setChecked(true);
+    Child<QPushButton>(*dialog, "cmdOK")->click();
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
@@ -180,9 +185,9 @@ TEST_F(OptionsDialog, StartingAtLoginWritesAndRemovesTheAutostartEntry) {
         << text.toStdString();
 
     dialog = OpenOptions();
-    EXPECT_TRUE(dialog->chkAutostart->isChecked());
-    dialog->chkAutostart->setChecked(false);
-    dialog->cmdOK->click();
+    EXPECT_TRUE(Child<QCheckBox>(*dialog, "chkAutostart")->isChecked());
+    Child<QCheckBox>(*dialog, "chkAutostart")->setChecked(false);
+    Child<QPushButton>(*dialog, "cmdOK")->click();
     EXPECT_FALSE(QFile::exists(entry));
     if (configSet)
         qputenv("XDG_CONFIG_HOME", config);
