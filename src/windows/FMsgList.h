@@ -27,10 +27,42 @@ class TfrmMsgList : public QMainWindow {
     void SetTicked(int position, bool ticked);
     bool ShowAllDown() const;
 
+    // Sort column (-1 none) and direction, as the header shows them.
+    int SortColumn() const { return FSortColumn; }
+    bool SortAscending() const { return FAscending; }
+    void SortBy(int column, bool ascending);
+
+  signals:
+    // The window went out of view, however it was closed.
+    void Hidden();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
     // Recomputes the enabled state of the tick-driven buttons (the change handler).
     void lvMessagesChange();
     // Makes the Inbox tab the active one (the page-change handler).
     void pcBoxesChange();
+    void tbMarkReadClick();
+    void tbDeleteClick();
+    void tbShowAllClick();
+    void tbCheckNowClick();
+    void SelectAll();
+    void DeselectAll();
+    void ToggleSelection();
+    void OpenSelected();
+    bool WindowKey(QKeyEvent* e);
+    bool ListKey(QKeyEvent* e);
+    void HeaderClicked(int column);
+    // The source row (the entry) of a proxy row.
+    int EntryOf(const QModelIndex& index) const;
+    void LoadLayout();
+    void SaveLayout() const;
 
     QToolBar* tbToolbar;
     QToolButton* tbCompose;
@@ -52,40 +84,6 @@ class TfrmMsgList : public QMainWindow {
     QAction* mnuDeselectAll;
     QAction* mnuToggleSelection;
     QAction* mnuSelectSpam;
-
-    void tbMarkReadClick();
-    void tbDeleteClick();
-    void tbShowAllClick();
-    void tbCheckNowClick();
-    void SelectAll();
-    void DeselectAll();
-    void ToggleSelection();
-    void OpenSelected();
-
-    // Sort column (-1 none) and direction, as the header shows them.
-    int SortColumn() const { return FSortColumn; }
-    bool SortAscending() const { return FAscending; }
-    void SortBy(int column, bool ascending);
-
-  signals:
-    // The window went out of view, however it was closed.
-    void Hidden();
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
-    bool event(QEvent* e) override;
-    void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-
-  private:
-    bool WindowKey(QKeyEvent* e);
-    bool ListKey(QKeyEvent* e);
-    void HeaderClicked(int column);
-    // The source row (the entry) of a proxy row.
-    int EntryOf(const QModelIndex& index) const;
-    void LoadLayout();
-    void SaveLayout() const;
 
     TMessageStore& FStore;
     TMsgListModel* FModel;

@@ -118,7 +118,7 @@ TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(2));
     PlayedSounds.clear();
     StartProgram();
-    List->tbShowAll->click(); // down: read rows are listed
+    Child<QToolButton>(*List, "tbShowAll")->click(); // down: read rows are listed
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 2u);
     EXPECT_TRUE(Store->Entries()[0].Read);

@@ -56,17 +56,22 @@ void TGuiTest::StopProgram() {
 
 QString TGuiTest::Cell(int row, int column) const {
     List->RowCount(); // puts waiting entries into the model
-    return List->lvMessages->model()->index(row, column).data().toString();
+    return Child<QTreeView>(*List, "lvMessages")->model()->index(row, column).data().toString();
 }
 
 bool TGuiTest::RowRead(int row) const {
     List->RowCount();
-    return List->lvMessages->model()->index(row, 0).data(TMsgListModel::ReadRole).toBool();
+    return Child<QTreeView>(*List, "lvMessages")
+        ->model()
+        ->index(row, 0)
+        .data(TMsgListModel::ReadRole)
+        .toBool();
 }
 
 int TGuiTest::RowOfEntry(int entry) const {
     List->RowCount();
-    const auto* proxy = static_cast<const QSortFilterProxyModel*>(List->lvMessages->model());
+    const auto* proxy =
+        static_cast<const QSortFilterProxyModel*>(Child<QTreeView>(*List, "lvMessages")->model());
     const QModelIndex shown = proxy->mapFromSource(proxy->sourceModel()->index(entry, 0));
     return shown.isValid() ? shown.row() : -1;
 }

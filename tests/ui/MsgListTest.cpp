@@ -52,11 +52,14 @@ class MsgList : public TGuiTest {
             values.push_back(List->EntryAt(i));
         return values;
     }
+    // The list's view, and its tool bar's button named name.
+    QTreeView* View() const { return Child<QTreeView>(*List, "lvMessages"); }
+    QToolButton* Button(const char* name) const { return Child<QToolButton>(*List, name); }
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(List->lvMessages, static_cast<Qt::Key>(key), modifiers);
+        QTest::keyClick(View(), static_cast<Qt::Key>(key), modifiers);
     }
     void SelectRow(int position) {
-        QTreeView* view = List->lvMessages;
+        QTreeView* view = View();
         view->selectionModel()->select(view->model()->index(position, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
@@ -88,17 +91,17 @@ TEST_F(MsgList, RemovingEntry2Of5LowersLaterValuesAndNumbers) {
 TEST_F(MsgList, MarkAsReadActsOnTickedRowsAndFollowsShowAll) {
     QB_NEED_DOVECOT();
     CheckMessages(3);
-    EXPECT_FALSE(List->tbMarkRead->isEnabled());
+    EXPECT_FALSE(Button("tbMarkRead")->isEnabled());
     List->SetTicked(0, true);
-    EXPECT_TRUE(List->tbMarkRead->isEnabled());
-    EXPECT_TRUE(List->tbDelete->isEnabled());
-    List->tbMarkRead->click();
+    EXPECT_TRUE(Button("tbMarkRead")->isEnabled());
+    EXPECT_TRUE(Button("tbDelete")->isEnabled());
+    Button("tbMarkRead")->click();
     EXPECT_TRUE(Store->Entries()[0].Read);
     EXPECT_EQ(Values(), (std::vector<int>{1, 2}));
-    EXPECT_FALSE(List->tbMarkRead->isEnabled());
+    EXPECT_FALSE(Button("tbMarkRead")->isEnabled());
 
     // Show all down: the read row comes back at its index, image 2.
-    List->tbShowAll->click();
+    Button("tbShowAll")->click();
     EXPECT_EQ(Values(), (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(RowRead(0));
     // Marking with Show all down keeps the row, unticked, with image 2.
@@ -130,7 +133,7 @@ TEST_F(MsgList, RecipientsAreCommaSeparatedOnArrivalAndBlankSeparatedWithShowAll
     ASSERT_EQ(List->RowCount(), 1);
     EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org), bob@example.org");
     Store->MarkRead(0);
-    List->tbShowAll->click();
+    Button("tbShowAll")->click();
     ASSERT_EQ(List->RowCount(), 1);
     EXPECT_EQ(Cell(0, 2), "Ann (ann@example.org) bob@example.org ");
 }
@@ -145,7 +148,7 @@ TEST_F(MsgList, SortingByDateOrdersByDateAndTimeNotByText) {
         Dovecot().AddMessage(user, Message(subject, "x@example.org", date));
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
-    QHeaderView* header = List->lvMessages->header();
+    QHeaderView* header = View()->header();
     header->sectionClicked(3);
     auto subjects = [this] {
         std::string order;
@@ -188,13 +191,13 @@ TEST_F(MsgList, SelectionKeysTickUntickAndToggle) {
     EXPECT_EQ(ticks(), "101");
     Key(Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(ticks(), "000");
-    EXPECT_FALSE(List->tbDelete->isEnabled());
+    EXPECT_FALSE(Button("tbDelete")->isEnabled());
     // Delete acts only through the enabled button.
     const size_t jobs = Store->Tasks().size();
     Key(Qt::Key_Delete);
     EXPECT_EQ(Store->Tasks().size(), jobs);
     // Enter without a selected row opens nothing.
-    List->lvMessages->clearSelection();
+    View()->clearSelection();
     Key(Qt::Key_Return);
     EXPECT_EQ(Store->Tasks().size(), jobs);
 }
@@ -210,7 +213,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
         List->SetTicked(i, true);
     SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
-    List->tbDelete->click();
+    Button("tbDelete")->click();
     EXPECT_TRUE(Store->Tasks().empty());
     ASSERT_FALSE(RecordedMessageBoxes().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
@@ -220,7 +223,7 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
               "this action can not be reversed!");
     SetNextMessageBoxAnswer(QMessageBox::Yes);
     // Keep the jobs queued: the worker waits while this thread does not serve it.
-    List->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_EQ(Store->Tasks().size(), 2u);
     EXPECT_EQ(Store->Tasks()[0].Kind, TJobKind::RemoveSeveral);
     EXPECT_EQ(Store->Tasks()[0].Account, 1);
@@ -228,12 +231,12 @@ TEST_F(MsgList, DeleteQueuesOneRemovalPerAccountHighestAccountFirst) {
     std::vector<TEntryId> second = Store->Tasks()[0].Entries;
     std::sort(second.begin(), second.end());
     EXPECT_EQ(second, (std::vector<TEntryId>{Store->Entries()[2].Id, Store->Entries()[3].Id}));
-    EXPECT_FALSE(List->lvMessages->isEnabled());
+    EXPECT_FALSE(View()->isEnabled());
     EXPECT_FALSE(List->Ticked(0));
     EXPECT_EQ(Child<QTreeWidget>(*TasksWindow, "lvTasks")->topLevelItem(0)->text(0),
               "Remove multiple messages...");
     // The first job's end re-enables the list.
-    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }));
+    EXPECT_TRUE(WaitUntil([this] { return View()->isEnabled(); }));
     EXPECT_TRUE(WaitForJobs());
 }
 
@@ -253,7 +256,7 @@ TEST_F(MsgList, DeleteRemovesTheTickedMessagesAfterAnotherClientRemovedAnEarlier
     for (int row = 0; row < List->RowCount(); ++row)
         if (List->EntryAt(row) == 2 || List->EntryAt(row) == 4)
             List->SetTicked(row, true);
-    List->tbDelete->click();
+    Button("tbDelete")->click();
     const std::vector<std::string> left = {files[1], files[3]};
     EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageFiles(user) == left; }));
     PrintServerCommands("List Delete of the third and fifth after the first was removed");
@@ -265,7 +268,7 @@ TEST_F(MsgList, DeleteRemovesTheTickedMessagesAfterAnotherClientRemovedAnEarlier
 // Both live in the program's own settings file: a portable copy writes nothing under the home.
 TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart) {
     StartProgram();
-    QHeaderView* header = List->lvMessages->header();
+    QHeaderView* header = View()->header();
     EXPECT_EQ(header->sectionSize(0), 150);
     EXPECT_EQ(header->sectionSize(3), 100);
     header->moveSection(4, 0); // Account first
@@ -289,7 +292,7 @@ TEST_F(MsgList, ColumnLayoutAndPlacementSurviveARestart) {
 
     Settings().Load();
     StartProgram();
-    header = List->lvMessages->header();
+    header = View()->header();
     EXPECT_EQ(header->logicalIndex(0), 4);
     EXPECT_EQ(header->sectionSize(1), 222);
     EXPECT_EQ(List->SortColumn(), 3);
@@ -303,7 +306,7 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     AddDovecotAccount("First", 0);
     AddDovecotAccount("Second", 0, false);
     StartProgram();
-    const auto items = List->mnuAccounts->actions();
+    const auto items = Child<QMenu>(*List, "mnuAccounts")->actions();
     ASSERT_EQ(items.size(), 4);
     EXPECT_EQ(items[0]->text(), "&All accounts");
     EXPECT_TRUE(items[1]->isSeparator());
@@ -315,7 +318,7 @@ TEST_F(MsgList, AccountsMenuChecksAllOrOneAccount) {
     EXPECT_TRUE(TasksWindow->isVisible());
     EXPECT_EQ(Child<QTabWidget>(*TasksWindow, "pcTasks")->currentIndex(), 0);
     ASSERT_TRUE(WaitForJobs());
-    List->tbCheckNow->click();
+    Button("tbCheckNow")->click();
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Account, 0);
 }
@@ -327,7 +330,7 @@ TEST_F(MsgList, RemovingManyEntriesKeepsRowsInStepWithoutRewritingThem) {
     const int count = 400;
     AddEntries(count);
     ASSERT_EQ(List->RowCount(), count);
-    QSignalSpy changes(List->lvMessages->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy changes(View()->model(), &QAbstractItemModel::dataChanged);
     // As a check removes what it found gone: from the last to the first.
     for (int i = count - 2; i >= 0; i -= 2)
         Store->RemoveEntry(i, false);
@@ -393,25 +396,25 @@ TEST_F(MsgList, DeleteWhoseJobIsDroppedBeforeItRunsEnablesTheListAgain) {
     AddEntries(2, 1);
 
     List->SetTicked(0, true);
-    List->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_EQ(Store->Tasks().size(), 2u);
-    EXPECT_FALSE(List->lvMessages->isEnabled());
+    EXPECT_FALSE(View()->isEnabled());
     // A check finds the message gone: the job has nothing left to do.
     Store->RemoveEntry(0, false);
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
-    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+    EXPECT_TRUE(WaitUntil([this] { return View()->isEnabled(); }, 2000));
 
     Store->CheckNow(0);
     ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 1; }));
     List->SetTicked(0, true);
-    List->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_EQ(Store->Tasks().size(), 2u);
-    EXPECT_FALSE(List->lvMessages->isEnabled());
+    EXPECT_FALSE(View()->isEnabled());
     // Its account is removed while the job waits.
     Settings().RemoveAccount(Settings().Accounts()[2].AccountName);
     ASSERT_EQ(Store->Tasks().size(), 1u);
-    EXPECT_TRUE(WaitUntil([this] { return List->lvMessages->isEnabled(); }, 2000));
+    EXPECT_TRUE(WaitUntil([this] { return View()->isEnabled(); }, 2000));
     Store->CancelTask();
     ASSERT_TRUE(WaitForJobs(20000));
 }
@@ -442,7 +445,7 @@ TEST_F(MsgList, HiddenCaptionsCarryNoAccessKeysAndMOpensTheAccountMenu) {
     EXPECT_TRUE(menuOpened);
     EXPECT_FALSE(Store->Entries()[0].Read);
     EXPECT_TRUE(List->Ticked(0));
-    EXPECT_EQ(List->tbMarkRead->objectName(), "tbMarkRead");
+    EXPECT_TRUE(List->findChild<QToolButton*>("tbMarkRead"));
 }
 
 TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsText) {
@@ -462,7 +465,7 @@ TEST_F(MsgList, EncodedSubjectsAndNamesShowDecodedOnTheBarAndInTheListAndSortAsT
     EXPECT_EQ(Store->Caption(0), "Réunion (Home)");
     EXPECT_EQ(Store->Caption(3), "Apple fdp.exe (Home)");
     EXPECT_EQ(Cell(3, 2), "Émilie Durand (emilie@example.fr)");
-    List->lvMessages->header()->sectionClicked(0);
+    View()->header()->sectionClicked(0);
     std::string order;
     for (int i = 0; i < List->RowCount(); ++i)
         order += Cell(i, 0).toStdString() + "|";

@@ -105,14 +105,14 @@ class ReadWindow : public TGuiTest {
             QDesktopServices::unsetUrlHandler(scheme);
         TGuiTest::TearDown();
     }
-    // Opens the list's row at position as a double click does.
+    // Opens the list's row at position as Return in the list does.
     void OpenRow(int position) {
-        QTreeView* view = List->lvMessages;
+        QTreeView* view = Child<QTreeView>(*List, "lvMessages");
         ASSERT_TRUE(WaitUntil([&] { return view->model()->rowCount() > position; }));
         view->selectionModel()->setCurrentIndex(view->model()->index(position, 0),
                                                 QItemSelectionModel::ClearAndSelect |
                                                     QItemSelectionModel::Rows);
-        List->OpenSelected();
+        QTest::keyClick(view, Qt::Key_Return);
     }
     // Waits until the read window shows a message and no job is left.
     bool Shown() {
