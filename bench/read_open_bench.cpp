@@ -114,6 +114,9 @@ int RunCase(const std::string& name, const std::string& file) {
 
     TMessageStore store;
     TfrmRead read(store);
+    const QToolButton* markRead = read.findChild<QToolButton*>("tbMarkRead");
+    if (!markRead)
+        return 1;
     store.Start();
     if (!Wait([&] { return store.Entries().size() == 1 && store.Tasks().empty(); }))
         return 1;
@@ -122,8 +125,7 @@ int RunCase(const std::string& name, const std::string& file) {
         timer.start();
         store.Reader().Open(store.Entries()[0].Id);
         Wait([&] {
-            return store.Tasks().empty() && !store.Reader().IsPreparing() &&
-                   read.tbMarkRead->isEnabled();
+            return store.Tasks().empty() && !store.Reader().IsPreparing() && markRead->isEnabled();
         });
         // Shown: the window painted once with everything in it.
         QApplication::processEvents();

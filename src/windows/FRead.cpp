@@ -11,6 +11,7 @@
 #include "windows/Click.h"
 #include "windows/DeleteQuestion.h"
 #include "windows/Icons.h"
+#include "windows/ObjectNames.h"
 #include "windows/Placement.h"
 #include "windows/ReadIcons.h"
 
@@ -158,6 +159,15 @@ TfrmRead::TfrmRead(TMessageStore& store) : FStore(store) {
     setCentralWidget(central);
 
     BuildMenu();
+    NameObjects({{imgPriority, "imgPriority"},
+                 {lblPriority, "lblPriority"},
+                 {pbDecoding, "pbDecoding"},
+                 {mnuRTF, "mnuRTF"},
+                 {mnuAddress, "mnuAddress"},
+                 {mnuAddToAddressbook, "mnuAddToAddressbook"},
+                 {mnuViewFirst, "mnuViewFirst"},
+                 {mnuViewLast, "mnuViewLast"},
+                 {mnuClose, "mnuClose"}});
     pcMessage->setCurrentWidget(tsBody);
     EnableCommands(false);
     tbMarkRead->setEnabled(false);

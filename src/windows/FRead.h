@@ -34,20 +34,45 @@ class TfrmRead : public QMainWindow {
     explicit TfrmRead(TMessageStore& store);
     ~TfrmRead() override;
 
-    // The shown entry; 0 none.
-    TEntryId Entry = TEntryId::None;
-
     // The reader is about to show entry id (its Opening signal).
     void Opening(TEntryId id, int position, bool first, bool last);
+    // The link target of the "Source:" label.
+    QString SourceLink() const { return FView ? FView->SourceLink : QString(); }
+    // Tests: replaces the save dialog; returns the chosen path, or empty for Cancel.
+    std::function<QString(const QString& presetName)> AskSaveFileName;
+
+  protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
     void ClearView();
     void EnableCommands(bool enabled);
     void ShowPriority(int priority);
     // Opens or saves the attachment at position of the attachment menu.
     void AttachmentChosen(size_t position);
-    // The link target of the "Source:" label.
-    QString SourceLink() const { return FView ? FView->SourceLink : QString(); }
-    // Tests: replaces the save dialog; returns the chosen path, or empty for Cancel.
-    std::function<QString(const QString& presetName)> AskSaveFileName;
+    void BuildToolbar();
+    void BuildHeaders(QWidget* parent);
+    void BuildMenu();
+    void ConnectStore();
+    void Loaded(TEntryId id, TReadViewPtr view);
+    void Failed(TEntryId id, const std::string& reason);
+    void SetDownload(bool enabled);
+    void SetTitle();
+    void ShowProgress(qint64 parsed, qint64 size);
+    void ShowBody(const QString& html);
+    // A body document still being built is finished first.
+    void WaitForBody();
+    void Render(TReadViewPtr view);
+    // The Source view's next piece; all: every piece left.
+    void AppendSource(bool all = false);
+    bool SourceLeft() const;
+    void ShowAttachments();
+    void Reply(bool all);
+    void Copy();
+    void SelectAll();
+    void tbDeleteClick();
+    void cmdAttachmentClick();
 
     QToolBar* tbToolbar;
     QToolButton *tbCompose, *tbReply, *tbReplyAll, *tbForward, *tbRedirect, *tbMarkRead, *tbDelete,
@@ -72,34 +97,8 @@ class TfrmRead : public QMainWindow {
     QMenu* mnuAddress;
     QAction *mnuViewFirst, *mnuViewLast, *mnuToolsDownload, *mnuClose;
 
-  protected:
-    void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-
-  private:
-    void BuildToolbar();
-    void BuildHeaders(QWidget* parent);
-    void BuildMenu();
-    void ConnectStore();
-    void Loaded(TEntryId id, TReadViewPtr view);
-    void Failed(TEntryId id, const std::string& reason);
-    void SetDownload(bool enabled);
-    void SetTitle();
-    void ShowProgress(qint64 parsed, qint64 size);
-    void ShowBody(const QString& html);
-    // A body document still being built is finished first.
-    void WaitForBody();
-    void Render(TReadViewPtr view);
-    // The Source view's next piece; all: every piece left.
-    void AppendSource(bool all = false);
-    bool SourceLeft() const;
-    void ShowAttachments();
-    void Reply(bool all);
-    void Copy();
-    void SelectAll();
-    void tbDeleteClick();
-    void cmdAttachmentClick();
-
+    // The shown entry; 0 none.
+    TEntryId Entry = TEntryId::None;
     TMessageStore& FStore;
     int FPosition = -1;
     QString FSubject;

@@ -117,11 +117,16 @@ class ReadWindow : public TGuiTest {
     // Waits until the read window shows a message and no job is left.
     bool Shown() {
         return WaitForJobs() &&
-               WaitUntil([this] { return Read->isVisible() && Read->tbMarkRead->isEnabled(); });
+               WaitUntil([this] { return Read->isVisible() && Button("tbMarkRead")->isEnabled(); });
     }
+    // The read window's tool bar button named name, its views and its attachment menu.
+    QToolButton* Button(const char* name) const { return Child<QToolButton>(*Read, name); }
+    QTextBrowser* Body() const { return Child<QTextBrowser>(*Read, "rtfBody"); }
+    QPlainTextEdit* Source() const { return Child<QPlainTextEdit>(*Read, "rtfSource"); }
+    QMenu* Attachments() const { return Child<QMenu>(*Read, "mnuAttachments"); }
     QStringList MenuNames() const {
         QStringList names;
-        for (QAction* item : Read->mnuAttachments->actions())
+        for (QAction* item : Attachments()->actions())
             names << item->text();
         return names;
     }
@@ -133,11 +138,13 @@ class ReadWindow : public TGuiTest {
             asked = Child<QLabel>(prompt, "lblFile")->text().toStdString();
             return answer ? answer(prompt) : int(QDialog::Rejected);
         });
-        Read->mnuAttachments->actions().at(position)->trigger();
+        Attachments()->actions().at(position)->trigger();
         TfrmAttachment::SetNextAnswer(nullptr);
         return asked;
     }
-    std::string ShownUID() const { return Store->Entries()[Store->IndexOf(Read->Entry)].UID; }
+    std::string ShownUID() const {
+        return Store->Entries()[Store->IndexOf(Store->Reader().Shown())].UID;
+    }
     std::string UIDAt(int position) const { return Store->Entries()[List->EntryAt(position)].UID; }
 
     TUrlCatcher Urls;
@@ -153,9 +160,9 @@ TEST_F(ReadWindow, OpenRetrievesOnceIntoTheCacheAndReopensWithoutTheServer) {
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(HasCommand(Dovecot().Commands(), "RETR 1"));
     EXPECT_EQ(Read->windowTitle(), "1. Test message 1 (First message)");
-    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 1"));
-    EXPECT_EQ(Read->txtFrom->text(), "Sender 1 (sender1@example.org)");
-    EXPECT_FALSE(Read->tbDownload->isEnabled());
+    EXPECT_TRUE(Source()->toPlainText().contains("Subject: Test message 1"));
+    EXPECT_EQ(Child<QLineEdit>(*Read, "txtFrom")->text(), "Sender 1 (sender1@example.org)");
+    EXPECT_FALSE(Button("tbDownload")->isEnabled());
     const std::string bytes = CacheBytes("Home", ShownUID());
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(bytes[0], 1);
@@ -168,8 +175,8 @@ TEST_F(ReadWindow, OpenRetrievesOnceIntoTheCacheAndReopensWithoutTheServer) {
     OpenRow(0);
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(Dovecot().Commands().empty());
-    EXPECT_FALSE(Read->tbDownload->isEnabled());
-    EXPECT_FALSE(Read->mnuToolsDownload->isEnabled());
+    EXPECT_FALSE(Button("tbDownload")->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*Read, "mnuToolsDownload")->isEnabled());
 }
 
 TEST_F(ReadWindow, LargeMessageAsksThenFetchesTheTopAndDownloadAllFetchesTheRest) {
@@ -196,16 +203,17 @@ TEST_F(ReadWindow, LargeMessageAsksThenFetchesTheTopAndDownloadAllFetchesTheRest
     EXPECT_EQ(RecordedMessageBoxes()[0].Caption, "Retrieve message");
     EXPECT_TRUE(HasCommand(Dovecot().Commands(), "TOP 1 200"));
     EXPECT_EQ(CacheBytes("Home", ShownUID())[0], 0);
-    EXPECT_TRUE(Read->tbDownload->isEnabled());
+    EXPECT_TRUE(Button("tbDownload")->isEnabled());
 
     // Ctrl+D is "Download full message": no question this time.
-    EXPECT_EQ(Read->mnuToolsDownload->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
-    Read->mnuToolsDownload->trigger();
+    EXPECT_EQ(Child<QAction>(*Read, "mnuToolsDownload")->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_D));
+    Child<QAction>(*Read, "mnuToolsDownload")->trigger();
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(HasCommand(Dovecot().Commands(), "RETR 1"));
     EXPECT_EQ(RecordedMessageBoxes().size(), 1u);
     EXPECT_EQ(CacheBytes("Home", ShownUID())[0], 1);
-    EXPECT_FALSE(Read->tbDownload->isEnabled());
+    EXPECT_FALSE(Button("tbDownload")->isEnabled());
 
     SetNextMessageBoxAnswer(QMessageBox::Cancel);
     OpenRow(1);
@@ -223,7 +231,7 @@ TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
     const std::string fourth = UIDAt(3);
     OpenRow(2);
     ASSERT_TRUE(Shown());
-    Read->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_TRUE(Shown());
     EXPECT_TRUE(HasCommand(Dovecot().Commands(), "DELE 3"));
     EXPECT_EQ(List->RowCount(), 4);
@@ -233,7 +241,7 @@ TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
     const std::string third = UIDAt(2);
     OpenRow(3);
     ASSERT_TRUE(Shown());
-    Read->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), third);
 
@@ -243,7 +251,7 @@ TEST_F(ReadWindow, DeleteShowsTheMessageInItsPlaceAndTheLastLeavesTheWindow) {
     ASSERT_EQ(List->RowCount(), 1);
     OpenRow(0);
     ASSERT_TRUE(Shown());
-    Read->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_TRUE(WaitForJobs());
     EXPECT_TRUE(WaitUntil([this] { return !Read->isVisible(); }));
     EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageCount(user) == 2; }));
@@ -266,15 +274,15 @@ TEST_F(ReadWindow, OpenAndDeleteActOnTheShownMessageAfterAnotherClientRemovedEar
     OpenRow(2);
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), third);
-    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 3"));
+    EXPECT_TRUE(Source()->toPlainText().contains("Subject: Test message 3"));
     EXPECT_NE(CacheBytes("Home", third).find("Test message 3"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", fourth)));
-    Read->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(Unflagged(Dovecot().MessageFiles(user)), Unflagged({files[1], files[3], files[4]}));
     // The message in its place is the fourth, fetched as such.
     EXPECT_EQ(ShownUID(), fourth);
-    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 4"));
+    EXPECT_TRUE(Source()->toPlainText().contains("Subject: Test message 4"));
     PrintServerCommands("Open and delete the third after the first was removed");
 
     // The second goes and a check drops its entry (and the first's): the shown message
@@ -284,10 +292,10 @@ TEST_F(ReadWindow, OpenAndDeleteActOnTheShownMessageAfterAnotherClientRemovedEar
     Store->CheckNow(0);
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Reader().ShownIndex(), 0);
-    Read->tbDelete->click();
+    Button("tbDelete")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(Unflagged(Dovecot().MessageFiles(user)), Unflagged({files[4]}));
-    EXPECT_TRUE(Read->rtfSource->toPlainText().contains("Subject: Test message 5"));
+    EXPECT_TRUE(Source()->toPlainText().contains("Subject: Test message 5"));
     PrintServerCommands("Check, then delete the fourth after the second was removed");
 }
 
@@ -306,13 +314,13 @@ TEST_F(ReadWindow, NavigationWrapsAroundAndMarkReadOnTheLastOpensTheFirst) {
     EXPECT_NE(TIniFile(AppPath + "/quillbar.ini").ReadString("Reader", "NormPos", ""), "");
     OpenRow(2);
     ASSERT_TRUE(Shown());
-    Read->tbNext->click();
+    Button("tbNext")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), first);
-    Read->tbPrevious->click();
+    Button("tbPrevious")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), last);
-    Read->tbMarkRead->click();
+    Button("tbMarkRead")->click();
     ASSERT_TRUE(Shown());
     EXPECT_EQ(ShownUID(), first);
     EXPECT_EQ(List->RowCount(), 2);
@@ -326,19 +334,19 @@ TEST_F(ReadWindow, HeadersBannerLinksAndReplyAllShowTheMessage) {
     ASSERT_TRUE(WaitForJobs());
     OpenRow(0);
     ASSERT_TRUE(Shown());
-    EXPECT_TRUE(Read->rtfBody->toHtml().contains("href=\"https://example.org/x\""));
-    EXPECT_FALSE(Read->pnlDecoding->isVisible());
-    EXPECT_TRUE(Read->pnlPriority->isVisible());
-    EXPECT_EQ(Read->lblPriority->text(), "This message has High Priority");
-    EXPECT_EQ(Read->txtTo->text(), "Bob (bob@example.org), carl@example.org");
+    EXPECT_TRUE(Body()->toHtml().contains("href=\"https://example.org/x\""));
+    EXPECT_FALSE(Child<QWidget>(*Read, "pnlDecoding")->isVisible());
+    EXPECT_TRUE(Child<QWidget>(*Read, "pnlPriority")->isVisible());
+    EXPECT_EQ(Child<QLabel>(*Read, "lblPriority")->text(), "This message has High Priority");
+    EXPECT_EQ(Child<QLineEdit>(*Read, "txtTo")->text(), "Bob (bob@example.org), carl@example.org");
     EXPECT_EQ(Read->SourceLink().toStdString(),
               std::string(WhoisServiceUrl) + "/cgi-bin/proxy.cgi?query=(unknown)&targetnic=auto");
-    Read->tbReplyAll->click();
+    Button("tbReplyAll")->click();
     ASSERT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
               "mailto:ann@example.org,bob@example.org,carl@example.org?subject=Re%3A%20Files");
-    EXPECT_FALSE(Read->tbForward->isEnabled());
-    EXPECT_FALSE(Read->tbRedirect->isEnabled());
+    EXPECT_FALSE(Button("tbForward")->isEnabled());
+    EXPECT_FALSE(Button("tbRedirect")->isEnabled());
 }
 
 TEST_F(ReadWindow, AttachmentActionsAreRememberedByTheShownNamesLowerCaseExtension) {
@@ -533,9 +541,8 @@ TEST_F(ReadWindow, HtmlBodyAndReplyAllAsTheReaderExpects) {
     ASSERT_TRUE(WaitForJobs());
     OpenRow(0);
     ASSERT_TRUE(Shown());
-    EXPECT_TRUE(
-        Read->rtfBody->toPlainText().contains(QString::fromUtf8("Caf\xc3\xa9 & cr\xc3\xa8me")));
-    Read->tbReplyAll->click();
+    EXPECT_TRUE(Body()->toPlainText().contains(QString::fromUtf8("Caf\xc3\xa9 & cr\xc3\xa8me")));
+    Button("tbReplyAll")->click();
     ASSERT_EQ(Urls.Urls.size(), 1u);
     EXPECT_EQ(Urls.Urls[0].toString(QUrl::FullyEncoded).toStdString(),
               "mailto:list@example.org,bob@example.org?subject=Re%3A%20Menu");
@@ -553,13 +560,14 @@ TEST_F(ReadWindow, LongAttachmentMenuStaysWithinTheScreen) {
     ASSERT_TRUE(WaitForJobs());
     OpenRow(0);
     ASSERT_TRUE(Shown());
-    ASSERT_EQ(Read->mnuAttachments->actions().size(), 400);
-    Read->mnuAttachments->popup(QPoint(0, 0));
-    ASSERT_TRUE(WaitUntil([this] { return Read->mnuAttachments->isVisible(); }));
-    const QRect screen = Read->mnuAttachments->screen()->availableGeometry();
-    EXPECT_LE(Read->mnuAttachments->height(), screen.height());
-    EXPECT_LE(Read->mnuAttachments->width(), screen.width() / 2);
-    Read->mnuAttachments->close();
+    QMenu* menu = Attachments();
+    ASSERT_EQ(menu->actions().size(), 400);
+    menu->popup(QPoint(0, 0));
+    ASSERT_TRUE(WaitUntil([menu] { return menu->isVisible(); }));
+    const QRect screen = menu->screen()->availableGeometry();
+    EXPECT_LE(menu->height(), screen.height());
+    EXPECT_LE(menu->width(), screen.width() / 2);
+    menu->close();
 }
 
 // A large message: its source comes into the Source tab in pieces as the user scrolls, Select
@@ -584,19 +592,19 @@ TEST_F(ReadWindow, LargeMessageSourceComesInPiecesAndItsLargeAttachmentIsSavedWh
     OpenRow(0);
     ASSERT_TRUE(Shown());
     const QString whole = QString::fromStdString(SourceText(text)).chopped(1);
-    const qsizetype first = Read->rtfSource->toPlainText().size();
+    const qsizetype first = Source()->toPlainText().size();
     EXPECT_LT(first, whole.size() / 2);
-    EXPECT_TRUE(whole.startsWith(Read->rtfSource->toPlainText()));
-    QScrollBar* bar = Read->rtfSource->verticalScrollBar();
+    EXPECT_TRUE(whole.startsWith(Source()->toPlainText()));
+    QScrollBar* bar = Source()->verticalScrollBar();
     bar->setValue(bar->maximum());
-    EXPECT_GT(Read->rtfSource->toPlainText().size(), first);
+    EXPECT_GT(Source()->toPlainText().size(), first);
 
-    Read->pcMessage->setCurrentWidget(Read->tsSource);
+    Child<QTabWidget>(*Read, "pcMessage")->setCurrentWidget(Source());
     for (QAction* action : Read->findChildren<QAction*>())
         if (action->text() == "&Select all")
             action->trigger();
-    EXPECT_EQ(Read->rtfSource->toPlainText(), whole);
-    EXPECT_EQ(Read->rtfSource->textCursor().selectedText().size(), whole.size());
+    EXPECT_EQ(Source()->toPlainText(), whole);
+    EXPECT_EQ(Source()->textCursor().selectedText().size(), whole.size());
 
     const std::string saved = Dir->Path() + "/big.bin";
     Read->AskSaveFileName = [&](const QString&) { return QString::fromStdString(saved); };
