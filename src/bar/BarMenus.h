@@ -23,6 +23,28 @@ class TBarMenus : public QObject {
     TBarMenus(QWidget& bar, TMessageStore& store);
     ~TBarMenus() override;
 
+    // Opens mnuMain at the bar's bottom-left corner.
+    void PopupMainMenu();
+    // Opens the message menu for the entry under the pointer; its commands act on that
+    // entry by identity, so a check that takes it away meanwhile cannot misdirect them.
+    void PopupEntryMenu(TEntryId entry, const QPoint& globalPos);
+
+  signals:
+    void MessageListWanted();
+    void OptionsWanted();
+    void AboutWanted();
+
+  private:
+    // Says which version runs and where its updates come from.
+    void mnuMainUpdateClick();
+    void Markasread1Click();
+    void Delete1Click();
+
+    QWidget& FBar;
+    TMessageStore& FStore;
+    std::unique_ptr<TSkinMenuStyle> FMenuStyle;
+    TEntryId FMenuEntry = TEntryId::None;
+
     QMenu* mnuMain;
     QAction* mnuMainCompose;
     QAction* mnuMainAddresses;
@@ -38,26 +60,4 @@ class TBarMenus : public QObject {
     QAction* Markallread1;
     QAction* Delete1;
     QAction* AntiSpam1;
-
-    // Opens mnuMain at the bar's bottom-left corner.
-    void PopupMainMenu();
-    // Opens the message menu for the entry under the pointer; its commands act on that
-    // entry by identity, so a check that takes it away meanwhile cannot misdirect them.
-    void PopupEntryMenu(TEntryId entry, const QPoint& globalPos);
-    // Says which version runs and where its updates come from.
-    void mnuMainUpdateClick();
-
-  signals:
-    void MessageListWanted();
-    void OptionsWanted();
-    void AboutWanted();
-
-  private:
-    QWidget& FBar;
-    TMessageStore& FStore;
-    std::unique_ptr<TSkinMenuStyle> FMenuStyle;
-    TEntryId FMenuEntry = TEntryId::None;
-
-    void Markasread1Click();
-    void Delete1Click();
 };

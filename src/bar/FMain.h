@@ -32,56 +32,20 @@ class TfrmMain : public QWidget {
     explicit TfrmMain(TMessageStore& store);
     ~TfrmMain() override;
 
-    TMessageStore& Store;
     // The window the drop-down button and "Message List" show and hide.
     void SetMessageList(TfrmMsgList* list);
-
-    bool ListShown = false;
-    // What the bar shows and where the pointer is (client pixels, -1 away).
-    int FirstVisible = 0;
-    int HotItem = -1;
-    int MouseX = -1, MouseY = -1;
-    bool MouseDown = false;
-    // The position before the last scroll step; -1: the next step starts from the first.
-    int ScrollPrev = 0;
-    // The hover text, set by every paint: the Hint of the message under the pointer.
-    std::string Hint;
-    // The hover text last shown: the same text is not shown twice in a row.
-    std::string LastHint;
-    TBarPainter Painter;
-
-    QTimer* tmrScrollDelay;
-    QTimer* tmrScroll;
-    // The main and message menus.
-    TBarMenus* Menus;
-
-    // Where the bar stands: docked, auto-hidden, sliding or floating.
-    TBarDock* Dock;
-
-    // Asks for a repaint of the bar; repaints come at most every few milliseconds, so
-    // that a check announcing thousands of messages does not paint thousands of times.
-    void RepaintBar();
     // Grabs the global hot key that brings the bar into view with its main menu.
     void RegisterHotKey();
-    // One step of the automatic scrolling.
-    void tmrScrollTimer();
-    // "Message List": shows the list and keeps the bar in view meanwhile.
-    void mnuMainMsgListClick();
-
     // The options dialog, modal and destroyed when it closes (FMainOptions.cpp).
     // addAccount: on the accounts tab with the account dialog open for a new account.
     void OpenOptions(bool addAccount = false);
     void OpenAbout();
-    // Puts changed settings into effect on the bar: a new skin, scrolling, auto-hide,
-    // the accounts' colours and the first-run prompt.
-    void SettingsChanged(const TSettingsChange& change);
-    void ApplyOptions(bool skinLoaded);
     // Where the first-run prompt stands while there is no account; empty otherwise.
     QRect PromptRect(const TBarLayout& layout) const;
-    QPointer<QDialog> OptionsDialog;
-    QPointer<QDialog> AboutDialog;
-
-    // How often a later copy of the program signalled this one.
+    // The bar element under the pointer (a Hot... code of model/BarLayout.h) and the first
+    // message shown, as the last paint or pointer event left them.
+    int HotElement() const { return HotItem; }
+    int FirstShown() const { return FirstVisible; }
 
   public slots:
     // A later copy was started: bring the bar into view and keep it there.
@@ -103,6 +67,17 @@ class TfrmMain : public QWidget {
     bool event(QEvent* e) override;
 
   private:
+    // Asks for a repaint of the bar; repaints come at most every few milliseconds, so
+    // that a check announcing thousands of messages does not paint thousands of times.
+    void RepaintBar();
+    // One step of the automatic scrolling.
+    void tmrScrollTimer();
+    // "Message List": shows the list and keeps the bar in view meanwhile.
+    void mnuMainMsgListClick();
+    // Puts changed settings into effect on the bar: a new skin, scrolling, auto-hide,
+    // the accounts' colours and the first-run prompt.
+    void SettingsChanged(const TSettingsChange& change);
+    void ApplyOptions(bool skinLoaded);
     // What the painter and the hit test need of the bar at this moment.
     TBarState BarState() const;
     TBarLayout CurrentLayout() const;
@@ -118,6 +93,30 @@ class TfrmMain : public QWidget {
     void PaintPrompt(QPainter& painter, const TBarLayout& layout);
     // Grip under client x: -1 move grip, 1 size grip, 0 neither.
     int GripAt(int x) const;
+
+    TMessageStore& Store;
+    bool ListShown = false;
+    // What the bar shows and where the pointer is (client pixels, -1 away).
+    int FirstVisible = 0;
+    int HotItem = -1;
+    int MouseX = -1, MouseY = -1;
+    bool MouseDown = false;
+    // The position before the last scroll step; -1: the next step starts from the first.
+    int ScrollPrev = 0;
+    // The hover text, set by every paint: the Hint of the message under the pointer.
+    std::string Hint;
+    // The hover text last shown: the same text is not shown twice in a row.
+    std::string LastHint;
+    TBarPainter Painter;
+
+    QTimer* tmrScrollDelay;
+    QTimer* tmrScroll;
+    // The main and message menus.
+    TBarMenus* Menus;
+    // Where the bar stands: docked, auto-hidden, sliding or floating.
+    TBarDock* Dock;
+    QPointer<QDialog> OptionsDialog;
+    QPointer<QDialog> AboutDialog;
 
     QPointer<TfrmMsgList> FList;
     THotKey* FHotKey = nullptr;

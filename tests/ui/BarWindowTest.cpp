@@ -1,8 +1,6 @@
 // The bar window itself: hover text, scrolling, clicks, menus and the size grip.
 #include "GuiTest.h"
 
-#include "bar/BarMenus.h"
-
 #include "bar/BarDock.h"
 #include "core/Global.h"
 #include "core/Settings.h"
@@ -59,13 +57,21 @@ class BarWindow : public TGuiTest {
         state.IsRead = [](int) { return false; };
         return LayoutBar(BarMetrics(Skin()), state);
     }
-    // Paints the bar with the pointer at x (or away with -1) and returns its hover text.
+    // Moves the pointer to x on the bar (or away with -1), paints the bar and returns its
+    // hover text.
     QString HintAt(int x) {
-        Main->MouseX = x;
-        Main->MouseY = x < 0 ? -1 : Main->height() / 2;
+        if (x < 0) {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(Main.get(), &leave);
+        } else {
+            QTest::mouseMove(Main.get(), QPoint(x, Main->height() / 2));
+        }
         Main->repaint();
         return Main->toolTip();
     }
+    // The bar's menu, and its menu item, named name.
+    QMenu* BarMenu(const char* name) const { return Child<QMenu>(*Main, name); }
+    QAction* Command(const char* name) const { return Child<QAction>(*Main, name); }
 };
 
 TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
@@ -75,15 +81,15 @@ TEST_F(BarWindow, HoverTextIsTheHintOfTheMessageUnderThePointer) {
     const TBarLayout layout = Layout();
     ASSERT_EQ(layout.Buttons.size(), 2u);
     EXPECT_EQ(HintAt(layout.Buttons[1].Left + 2), "Account: \nFrom: two@example.org\nTo: \nDate: ");
-    EXPECT_EQ(Main->HotItem, HotFirstMessage + 1);
-    EXPECT_EQ(Main->Hint, "Account: \r\nFrom: two@example.org\r\nTo: \r\nDate: ");
+    EXPECT_EQ(Main->HotElement(), HotFirstMessage + 1);
     EXPECT_EQ(HintAt(layout.Buttons[0].Left), "Account: \nFrom: one@example.org\nTo: \nDate: ");
     // Over the menu button, and away from the bar: no hover text.
     EXPECT_EQ(HintAt(layout.MenuButton.Left + 2), "");
-    EXPECT_EQ(Main->HotItem, HotMenuButton);
+    EXPECT_EQ(Main->HotElement(), HotMenuButton);
     HintAt(layout.Buttons[0].Left + 2);
     EXPECT_EQ(HintAt(-1), "");
-    EXPECT_EQ(Main->Hint, "");
+    EXPECT_EQ(Main->HotElement(), HotNone);
+    QToolTip::hideText();
 }
 
 // The bar is hardly ever the active window; its hints show all the same.
@@ -116,28 +122,31 @@ TEST_F(BarWindow, ScrollingStepsThroughTheUnreadMessagesAndStartsAgain) {
     ASSERT_EQ(Layout().Buttons.size(), 3u);
     auto first = [this] {
         Main->repaint();
-        return Main->FirstVisible;
+        return Main->FirstShown();
     };
+    auto* scroll = Child<QTimer>(*Main, "tmrScroll");
+    auto* scrollDelay = Child<QTimer>(*Main, "tmrScrollDelay");
     std::vector<int> shown{first()};
     for (int step = 0; step < 4; ++step) {
-        Main->tmrScrollTimer();
+        // One tick of the scroll timer, whether it runs or not.
+        QMetaObject::invokeMethod(scroll, "timeout");
         shown.push_back(first());
     }
     EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 2, 0}));
     // The pointer over the bar stops the scrolling; leaving starts the pause again.
-    Main->tmrScroll->start();
+    scroll->start();
     QTest::mouseMove(Main.get(), QPoint(Main->width() / 2, Main->height() / 2));
-    EXPECT_FALSE(Main->tmrScroll->isActive());
-    EXPECT_FALSE(Main->tmrScrollDelay->isActive());
+    EXPECT_FALSE(scroll->isActive());
+    EXPECT_FALSE(scrollDelay->isActive());
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(Main.get(), &leave);
-    EXPECT_TRUE(Main->tmrScrollDelay->isActive());
+    EXPECT_TRUE(scrollDelay->isActive());
     // With everything in view nothing runs at all.
     Store->MarkRead(0);
     Store->MarkRead(1);
     QApplication::sendEvent(Main.get(), &leave);
-    EXPECT_FALSE(Main->tmrScrollDelay->isActive());
-    EXPECT_FALSE(Main->tmrScroll->isActive());
+    EXPECT_FALSE(scrollDelay->isActive());
+    EXPECT_FALSE(scroll->isActive());
 }
 
 // A right click opens the button menu for that message; its commands act on it even
@@ -149,27 +158,27 @@ TEST_F(BarWindow, ButtonMenuActsOnTheMessageItWasOpenedFor) {
     AddEntry("Two", "");
     const TBarLayout layout = Layout();
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.Buttons[1].Left + 5, 5));
-    EXPECT_TRUE(WaitUntil([this] { return Main->Menus->mnuButton->isVisible(); }, 5000));
-    Main->Menus->mnuButton->close();
+    EXPECT_TRUE(WaitUntil([this] { return BarMenu("mnuButton")->isVisible(); }, 5000));
+    BarMenu("mnuButton")->close();
     QTest::mouseMove(Main.get(), QPoint(layout.Buttons[0].Left + 5, 5));
-    Main->Menus->Markasread1->trigger();
+    Command("Markasread1")->trigger();
     EXPECT_TRUE(Store->Entries()[1].Read);
     EXPECT_FALSE(Store->Entries()[0].Read);
     // Delete asks first; No leaves everything, and without the question it is queued.
     SetOption(&TOptions::DeleteConfirm, true);
     SetNextMessageBoxAnswer(QMessageBox::No);
-    Main->Menus->Delete1->trigger();
+    Command("Delete1")->trigger();
     EXPECT_TRUE(Store->Tasks().empty());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Delete message");
     SetOption(&TOptions::DeleteConfirm, false);
-    Main->Menus->Delete1->trigger();
+    Command("Delete1")->trigger();
     ASSERT_EQ(Store->Tasks().size(), 1u);
     EXPECT_EQ(Store->Tasks()[0].Kind, TJobKind::Remove);
     // A right click on an arrow does nothing; on the menu button it opens the main menu.
     QTest::mouseClick(Main.get(), Qt::RightButton, {}, QPoint(layout.MenuButton.Left + 2, 5));
-    EXPECT_TRUE(Main->Menus->mnuMain->isVisible());
-    EXPECT_EQ(Main->Menus->mnuMain->pos(), Main->mapToGlobal(QPoint(0, Main->height())));
-    Main->Menus->mnuMain->close();
+    EXPECT_TRUE(BarMenu("mnuMain")->isVisible());
+    EXPECT_EQ(BarMenu("mnuMain")->pos(), Main->mapToGlobal(QPoint(0, Main->height())));
+    BarMenu("mnuMain")->close();
 }
 
 // The button menu stays up while checks run: another client removes the first message and
@@ -189,7 +198,7 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
         const TBarLayout layout = Layout();
         QTest::mouseClick(Main.get(), Qt::RightButton, {},
                           QPoint(layout.Buttons[static_cast<size_t>(button)].Left + 5, 5));
-        ASSERT_TRUE(WaitUntil([this] { return Main->Menus->mnuButton->isVisible(); }, 5000));
+        ASSERT_TRUE(WaitUntil([this] { return BarMenu("mnuButton")->isVisible(); }, 5000));
     };
     auto removeElsewhereAndCheck = [&](const std::string& file) {
         Dovecot().DeleteMessage(user, file);
@@ -202,48 +211,48 @@ TEST_F(BarWindow, ButtonMenuDeletesItsMessageAfterEntriesMovedOrWent) {
     removeElsewhereAndCheck(files[0]);
     ASSERT_EQ(Store->Entries().size(), 3u);
     Dovecot().ClearCommands();
-    Main->Menus->Delete1->trigger();
+    Command("Delete1")->trigger();
     const std::vector<std::string> left = {files[1], files[3]};
     EXPECT_TRUE(WaitUntil([&] { return Dovecot().MessageFiles(user) == left; }));
     PrintServerCommands("Bar menu Delete after a check moved the entries");
 
-    Main->Menus->mnuButton->close();
+    BarMenu("mnuButton")->close();
     popUpOn(1);
     removeElsewhereAndCheck(files[3]);
     Dovecot().ClearCommands();
-    Main->Menus->Delete1->trigger();
+    Command("Delete1")->trigger();
     ASSERT_TRUE(WaitForJobs());
     LetSessionEnd();
     EXPECT_EQ(Dovecot().MessageFiles(user), (std::vector<std::string>{files[1]}));
     EXPECT_TRUE(Dovecot().Commands().empty());
     ASSERT_FALSE(Store->Errors().empty());
     EXPECT_EQ(Store->Errors().back().Text, MessageGoneText);
-    Main->Menus->mnuButton->close();
+    BarMenu("mnuButton")->close();
 }
 
 TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     AddLoopbackAccount("Home", 1, false);
     ShowBar();
     QStringList captions;
-    for (QAction* action : Main->Menus->mnuMain->actions())
+    for (QAction* action : BarMenu("mnuMain")->actions())
         captions << action->text();
     EXPECT_EQ(captions, (QStringList{"&Compose email", "&Address Book", "&Message List", "",
                                      "Check email &now...", "&Options", "", "Check for &update...",
                                      "&About...", "&Help", "E&xit"}));
-    EXPECT_FALSE(Main->Menus->mnuMainAddresses->isEnabled());
-    EXPECT_TRUE(Main->Menus->mnuMainOptions->isEnabled());
-    EXPECT_TRUE(Main->Menus->mnuMainAbout->isEnabled());
-    ASSERT_EQ(Main->Menus->mnuMainCheckNow->actions().size(), 3);
-    EXPECT_EQ(Main->Menus->mnuMainCheckNow->actions()[2]->text(), "Home");
-    Main->Menus->PopupMainMenu();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main->Menus->mnuMain));
-    const QImage menu = Main->Menus->mnuMain->grab().toImage();
-    Main->Menus->mnuMain->close();
+    EXPECT_FALSE(Command("mnuMainAddresses")->isEnabled());
+    EXPECT_TRUE(Command("mnuMainOptions")->isEnabled());
+    EXPECT_TRUE(Command("mnuMainAbout")->isEnabled());
+    ASSERT_EQ(BarMenu("mnuMainCheckNow")->actions().size(), 3);
+    EXPECT_EQ(BarMenu("mnuMainCheckNow")->actions()[2]->text(), "Home");
+    QTest::mouseClick(Main.get(), Qt::LeftButton, {}, QPoint(Layout().MenuButton.Left + 2, 5));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(BarMenu("mnuMain")));
+    const QImage menu = BarMenu("mnuMain")->grab().toImage();
+    BarMenu("mnuMain")->close();
     EXPECT_EQ(menu.pixelColor(0, 0), SkinQColor(Skin().Menu.BorderColor));
     EXPECT_EQ(menu.pixelColor(1, menu.height() / 2), SkinQColor(Skin().Menu.NormalColor));
     // "Check for update" names the version and where updates come from; the program runs on.
     SetNextMessageBoxAnswer(QMessageBox::Ok);
-    Main->Menus->mnuMainUpdateClick();
+    Command("mnuMainUpdate")->trigger();
     EXPECT_TRUE(Main->isVisible());
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Check for update...");
     EXPECT_TRUE(RecordedMessageBoxes().back().Text.contains(TfrmAbout::VersionText()));
@@ -269,17 +278,18 @@ TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {
 // slide replaces the one running instead of racing it frame by frame.
 TEST_F(BarWindow, ALaterSlideReplacesTheOneRunning) {
     ShowBar();
-    Main->Dock->AutoHide = true;
-    Main->Dock->SetEdge(abeTop);
-    if (Main->Dock->Edge() != abeTop)
+    auto* dock = Child<TBarDock>(*Main, "BarDock");
+    dock->AutoHide = true;
+    dock->SetEdge(abeTop);
+    if (dock->Edge() != abeTop)
         GTEST_SKIP() << "the bar docks only on an X display";
     const int shownTop = Main->geometry().top();
-    Main->Dock->SlideBar(false);
+    dock->SlideBar(false);
     QTest::qWait(100);
     ASSERT_LT(Main->geometry().top(), shownTop);
     // Held shown from here on, as under the pointer: the auto-hide timer stays out of it.
-    Main->Dock->Stick = true;
-    Main->Dock->SlideBar(true);
+    dock->Stick = true;
+    dock->SlideBar(true);
     std::vector<int> tops;
     QElapsedTimer clock;
     clock.start();
