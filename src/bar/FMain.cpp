@@ -37,7 +37,7 @@ constexpr int RepaintInterval = 40; // ms between two repaints of the bar at mos
 
 TfrmMain::TfrmMain(TMessageStore& store)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint),
-      Store(store) {
+      FStore(store) {
     setObjectName("frmMain");
     setWindowTitle("Quillbar");
     const int height = Skin().Height > 0 ? Skin().Height : DefaultBarHeight;
@@ -74,29 +74,29 @@ TfrmMain::TfrmMain(TMessageStore& store)
     tmrScroll->setInterval(std::max(1, options.ScrollSpeed));
     connect(tmrScroll, &QTimer::timeout, this, &TfrmMain::tmrScrollTimer);
 
-    Dock = new TBarDock(*this, options.AutoHide);
-    Menus = new TBarMenus(*this, Store);
-    connect(Menus, &TBarMenus::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
-    connect(Menus, &TBarMenus::OptionsWanted, this, [this] { OpenOptions(); });
-    connect(Menus, &TBarMenus::AboutWanted, this, &TfrmMain::OpenAbout);
-    FNotice = new TNewMailNotice(Store, this);
+    FDock = new TBarDock(*this, options.AutoHide);
+    FMenus = new TBarMenus(*this, FStore);
+    connect(FMenus, &TBarMenus::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
+    connect(FMenus, &TBarMenus::OptionsWanted, this, [this] { OpenOptions(); });
+    connect(FMenus, &TBarMenus::AboutWanted, this, &TfrmMain::OpenAbout);
+    FNotice = new TNewMailNotice(FStore, this);
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
-        connect(&Store, changed, this, &TfrmMain::RepaintBar);
-    connect(&Store, &TMessageStore::EntryAdded, this, [this] {
+        connect(&FStore, changed, this, &TfrmMain::RepaintBar);
+    connect(&FStore, &TMessageStore::EntryAdded, this, [this] {
         RepaintBar();
         if (!tmrScroll->isActive() && !tmrScrollDelay->isActive() && MouseY < 0)
             RestartScrollDelay();
     });
-    connect(&Store, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
-    connect(&Store, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
+    connect(&FStore, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
+    connect(&FStore, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
     FSettingsWatch =
         Settings().Subscribe([this](const TSettingsChange& change) { SettingsChanged(change); });
 }
 
 TfrmMain::~TfrmMain() {
-    Dock->SavePlace();
+    FDock->SavePlace();
     if (FHotKey)
         FHotKey->Unregister();
 }
@@ -122,20 +122,20 @@ void TfrmMain::ToggleList() {
         mnuMainMsgListClick();
         return;
     }
-    Dock->Stick = true;
+    FDock->Stick = true;
     FList->close();
     ListShown = false;
-    Dock->Stick = false;
+    FDock->Stick = false;
 }
 
 void TfrmMain::mnuMainMsgListClick() {
     if (!FList)
         return;
-    Dock->Stick = true;
+    FDock->Stick = true;
     ListShown = true;
     FList->show();
     FList->raise();
-    Dock->Stick = false;
+    FDock->Stick = false;
     update();
 }
 
@@ -149,8 +149,8 @@ void TfrmMain::RegisterHotKey() {
 
 void TfrmMain::HotKeyPressed() {
     ForceForeground(this);
-    Dock->SlideBar(true);
-    Menus->PopupMainMenu();
+    FDock->SlideBar(true);
+    FMenus->PopupMainMenu();
 }
 
 void TfrmMain::NewMailArrived() {
@@ -158,8 +158,8 @@ void TfrmMain::NewMailArrived() {
         PlaySoundFile(Settings().Options().SoundFile);
     if (Settings().Options().Notify)
         FNotice->Announce();
-    Dock->Stick = true;
-    Dock->SlideBar(true);
+    FDock->Stick = true;
+    FDock->SlideBar(true);
 }
 
 void TfrmMain::RepaintBar() {
@@ -174,8 +174,8 @@ void TfrmMain::RepaintBar() {
 void TfrmMain::NewInstance() {
     show();
     ForceForeground(this);
-    Dock->Stick = true;
-    Dock->SlideBar(true);
+    FDock->Stick = true;
+    FDock->SlideBar(true);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -186,8 +186,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
-        Dock->Stick = false;
-        Dock->SlideBar(false);
+        FDock->Stick = false;
+        FDock->SlideBar(false);
         return;
     }
     QWidget::keyPressEvent(e);
@@ -208,10 +208,10 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     // A skin problem must not stop the bar from painting later.
     try {
         const TBarState state = BarState();
-        const TBarLayout layout = Painter.PaintBar(Skin(), state, [this](int k) {
-            const TEntry& entry = Store.Entries()[k];
+        const TBarLayout layout = FPainter.PaintBar(Skin(), state, [this](int k) {
+            const TEntry& entry = FStore.Entries()[k];
             TBarEntry shown;
-            shown.Caption = ScreenText(Store.Caption(k));
+            shown.Caption = ScreenText(FStore.Caption(k));
             shown.Priority = entry.Fields.Priority;
             if (Settings().ValidAccount(entry.Account))
                 shown.Color = Settings().Accounts()[entry.Account].Color;
@@ -219,17 +219,17 @@ void TfrmMain::paintEvent(QPaintEvent*) {
         });
         HotItem = layout.HotItem;
         FirstVisible = layout.FirstVisible;
-        SetHint(HotItem >= HotFirstMessage ? Store.Hint(HotItem - HotFirstMessage) : "");
-        painter.drawImage(0, 0, Painter.BarImage);
+        SetHint(HotItem >= HotFirstMessage ? FStore.Hint(HotItem - HotFirstMessage) : "");
+        painter.drawImage(0, 0, FPainter.BarImage);
         PaintPrompt(painter, layout);
     } catch (const std::exception&) {
     }
 }
 
 void TfrmMain::SetHint(const std::string& hint) {
-    if (hint == Hint)
+    if (hint == FHint)
         return;
-    Hint = hint;
+    FHint = hint;
     const QString shown = toolTip();
     setToolTip(ScreenText(hint).replace("\r\n", "\n"));
     // A hint still up belongs to the button the pointer has left.
@@ -251,25 +251,25 @@ TBarState TfrmMain::BarState() const {
     state.MouseY = MouseY;
     state.MouseDown = MouseDown;
     state.ListShown = ListShown;
-    state.HasErrors = !Store.Errors().empty();
+    state.HasErrors = !FStore.Errors().empty();
     state.FirstVisible = FirstVisible;
-    state.EntryCount = static_cast<int>(Store.Entries().size());
-    state.IsRead = [this](int k) { return Store.Entries()[k].Read; };
+    state.EntryCount = static_cast<int>(FStore.Entries().size());
+    state.IsRead = [this](int k) { return FStore.Entries()[k].Read; };
     return state;
 }
 
 void TfrmMain::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (e->spontaneous() || Dock->Sliding())
+    if (e->spontaneous() || FDock->Sliding())
         return;
-    Dock->BarShown(Settings().Options().Edge);
+    FDock->BarShown(Settings().Options().Edge);
     RestartScrollDelay();
 }
 
 bool TfrmMain::event(QEvent* e) {
     if (e->type() == QEvent::WinIdChange)
-        Dock->NativeWindowChanged();
+        FDock->NativeWindowChanged();
     else if (e->type() == QEvent::WindowDeactivate)
-        Dock->SlideBar(false);
+        FDock->SlideBar(false);
     return QWidget::event(e);
 }

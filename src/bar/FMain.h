@@ -94,7 +94,7 @@ class TfrmMain : public QWidget {
     // Grip under client x: -1 move grip, 1 size grip, 0 neither.
     int GripAt(int x) const;
 
-    TMessageStore& Store;
+    TMessageStore& FStore;
     bool ListShown = false;
     // What the bar shows and where the pointer is (client pixels, -1 away).
     int FirstVisible = 0;
@@ -102,21 +102,21 @@ class TfrmMain : public QWidget {
     int MouseX = -1, MouseY = -1;
     bool MouseDown = false;
     // The position before the last scroll step; -1: the next step starts from the first.
-    int ScrollPrev = 0;
+    int FScrollPrev = 0;
     // The hover text, set by every paint: the Hint of the message under the pointer.
-    std::string Hint;
+    std::string FHint;
     // The hover text last shown: the same text is not shown twice in a row.
-    std::string LastHint;
-    TBarPainter Painter;
+    std::string FLastHint;
+    TBarPainter FPainter;
 
     QTimer* tmrScrollDelay;
     QTimer* tmrScroll;
     // The main and message menus.
-    TBarMenus* Menus;
+    TBarMenus* FMenus;
     // Where the bar stands: docked, auto-hidden, sliding or floating.
-    TBarDock* Dock;
-    QPointer<QDialog> OptionsDialog;
-    QPointer<QDialog> AboutDialog;
+    TBarDock* FDock;
+    QPointer<QDialog> FOptionsDialog;
+    QPointer<QDialog> FAboutDialog;
 
     QPointer<TfrmMsgList> FList;
     THotKey* FHotKey = nullptr;

@@ -25,17 +25,17 @@ const char* const PromptText = "No account yet \u2014 click to add one";
 
 void TfrmMain::OpenOptions(bool addAccount) {
     // A dialog that closed may wait for its deletion.
-    if (OptionsDialog && OptionsDialog->isVisible()) {
-        OptionsDialog->raise();
-        OptionsDialog->activateWindow();
+    if (FOptionsDialog && FOptionsDialog->isVisible()) {
+        FOptionsDialog->raise();
+        FOptionsDialog->activateWindow();
         return;
     }
-    auto* dialog = new TfrmOptions(Store, this);
+    auto* dialog = new TfrmOptions(FStore, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::ApplicationModal);
-    OptionsDialog = dialog;
-    Dock->Stick = true;
-    connect(dialog, &QDialog::finished, this, [this] { Dock->Stick = false; });
+    FOptionsDialog = dialog;
+    FDock->Stick = true;
+    connect(dialog, &QDialog::finished, this, [this] { FDock->Stick = false; });
     dialog->show();
     CentreOnScreen(dialog);
     if (addAccount)
@@ -43,14 +43,14 @@ void TfrmMain::OpenOptions(bool addAccount) {
 }
 
 void TfrmMain::OpenAbout() {
-    if (AboutDialog && AboutDialog->isVisible()) {
-        AboutDialog->raise();
+    if (FAboutDialog && FAboutDialog->isVisible()) {
+        FAboutDialog->raise();
         return;
     }
     auto* dialog = new TfrmAbout(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::ApplicationModal);
-    AboutDialog = dialog;
+    FAboutDialog = dialog;
     dialog->show();
     CentreOnScreen(dialog);
 }
@@ -62,7 +62,7 @@ void TfrmMain::SettingsChanged(const TSettingsChange& change) {
         const std::string failure = Skin().LoadSkin(Settings().Options().Skin);
         skinLoaded = failure.empty();
         if (!skinLoaded) {
-            QWidget* parent = OptionsDialog ? OptionsDialog.data() : static_cast<QWidget*>(this);
+            QWidget* parent = FOptionsDialog ? FOptionsDialog.data() : static_cast<QWidget*>(this);
             ShowMessageBox(parent, QString::fromStdString(failure), "Error", QMessageBox::Critical);
         }
     }
@@ -80,7 +80,7 @@ void TfrmMain::ApplyOptions(bool skinLoaded) {
     // The menus read the skin as they draw, so only the height follows by hand.
     if (skinLoaded && Skin().Height > 0)
         setFixedHeight(Skin().Height);
-    Dock->ApplyAutoHide(options.AutoHide, skinLoaded);
+    FDock->ApplyAutoHide(options.AutoHide, skinLoaded);
     RepaintBar();
 }
 

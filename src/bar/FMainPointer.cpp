@@ -23,15 +23,15 @@ int TfrmMain::GripAt(int x) const {
 
 void TfrmMain::enterEvent(QEnterEvent* e) {
     // The pointer over the bar keeps it in view and takes back a reveal's stickiness.
-    Dock->Stick = false;
-    Dock->SlideBar(true);
+    FDock->Stick = false;
+    FDock->SlideBar(true);
     QWidget::enterEvent(e);
 }
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
-    if (Dock->Dragging()) {
-        Dock->DragTo(e->globalPosition().toPoint(), pos, e->modifiers() & Qt::ControlModifier);
+    if (FDock->Dragging()) {
+        FDock->DragTo(e->globalPosition().toPoint(), pos, e->modifiers() & Qt::ControlModifier);
         return;
     }
     // Scrolling stops while the pointer is over the bar.
@@ -47,20 +47,20 @@ void TfrmMain::mouseMoveEvent(QMouseEvent* e) {
     }
     const TBarLayout layout = CurrentLayout();
     HotItem = layout.HotItem;
-    SetHint(HotItem >= HotFirstMessage ? Store.Hint(HotItem - HotFirstMessage) : "");
+    SetHint(HotItem >= HotFirstMessage ? FStore.Hint(HotItem - HotFirstMessage) : "");
     ShowHint(e->globalPosition().toPoint());
     update();
 }
 
 void TfrmMain::ShowHint(const QPoint& globalPos) {
-    if (Hint.empty()) {
+    if (FHint.empty()) {
         QToolTip::hideText();
         return;
     }
-    if (Hint == LastHint)
+    if (FHint == FLastHint)
         return;
-    QToolTip::showText(globalPos, ScreenText(Hint).replace("\r\n", "\n"), this);
-    LastHint = Hint;
+    QToolTip::showText(globalPos, ScreenText(FHint).replace("\r\n", "\n"), this);
+    FLastHint = FHint;
 }
 
 void TfrmMain::leaveEvent(QEvent*) {
@@ -72,7 +72,7 @@ void TfrmMain::leaveEvent(QEvent*) {
 void TfrmMain::mousePressEvent(QMouseEvent* e) {
     const int grip = e->button() == Qt::LeftButton ? GripAt(e->position().toPoint().x()) : 0;
     if (grip != 0) {
-        Dock->BeginDrag(grip, e->globalPosition().toPoint(), e->position().toPoint());
+        FDock->BeginDrag(grip, e->globalPosition().toPoint(), e->position().toPoint());
         return;
     }
     MouseDown = true;
@@ -80,8 +80,8 @@ void TfrmMain::mousePressEvent(QMouseEvent* e) {
 }
 
 void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
-    if (Dock->Dragging()) {
-        Dock->EndDrag();
+    if (FDock->Dragging()) {
+        FDock->EndDrag();
         return;
     }
     const QPoint pos = e->position().toPoint();
@@ -103,19 +103,19 @@ void TfrmMain::mouseReleaseEvent(QMouseEvent* e) {
 
 void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos) {
     const bool left = button == Qt::LeftButton;
-    const int count = static_cast<int>(Store.Entries().size());
+    const int count = static_cast<int>(FStore.Entries().size());
     switch (hot) {
     case HotMenuButton:
-        Menus->PopupMainMenu();
+        FMenus->PopupMainMenu();
         break;
     case HotErrorButton:
         if (left)
-            Store.ShowTasks(1);
+            FStore.ShowTasks(1);
         break;
     case HotLeftArrow:
         if (left) {
             int k = std::min(FirstVisible, count) - 1;
-            while (k >= 0 && Store.Entries()[k].Read)
+            while (k >= 0 && FStore.Entries()[k].Read)
                 --k;
             if (k >= 0)
                 FirstVisible = k;
@@ -144,11 +144,11 @@ void TfrmMain::ButtonClick(int hot, Qt::MouseButton button, const QPoint& global
         if (hot < HotFirstMessage || hot - HotFirstMessage >= count)
             break;
         if (left) {
-            Dock->Stick = true;
-            Store.Reader().Open(Store.Entries()[hot - HotFirstMessage].Id);
-            Dock->Stick = false;
+            FDock->Stick = true;
+            FStore.Reader().Open(FStore.Entries()[hot - HotFirstMessage].Id);
+            FDock->Stick = false;
         } else {
-            Menus->PopupEntryMenu(Store.Entries()[hot - HotFirstMessage].Id, globalPos);
+            FMenus->PopupEntryMenu(FStore.Entries()[hot - HotFirstMessage].Id, globalPos);
         }
         break;
     }

@@ -35,15 +35,15 @@ void TfrmMain::tmrScrollTimer() {
         tmrScroll->stop();
         return;
     }
-    if (ScrollPrev == -1)
+    if (FScrollPrev == -1)
         FirstVisible = -1;
-    ScrollPrev = FirstVisible;
+    FScrollPrev = FirstVisible;
     ++FirstVisible;
     // The layout moves FirstVisible on to an unread entry, and back at the end.
     FirstVisible = CurrentLayout().FirstVisible;
     update();
-    if (FirstVisible == ScrollPrev)
-        ScrollPrev = -1;
+    if (FirstVisible == FScrollPrev)
+        FScrollPrev = -1;
     else
-        ScrollPrev = FirstVisible;
+        FScrollPrev = FirstVisible;
 }

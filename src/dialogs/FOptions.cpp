@@ -55,7 +55,7 @@ QCheckBox* Box(const char* name, const QString& caption) {
 
 } // namespace
 
-TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner), Store(store) {
+TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner), FStore(store) {
     setObjectName("frmOptions");
     setWindowTitle("Quillbar Options");
     connect(this, &QDialog::finished, this, &TfrmOptions::CheckAddedAccounts);

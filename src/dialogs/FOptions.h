@@ -59,7 +59,7 @@ class TfrmOptions : public QDialog {
     // window must not come up behind a modal dialog.
     void CheckAddedAccounts();
 
-    TMessageStore& Store;
+    TMessageStore& FStore;
 
     QTabWidget* pcOptions;
     QWidget* tsEmail;

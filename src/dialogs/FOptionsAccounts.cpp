@@ -140,7 +140,7 @@ void TfrmOptions::CheckAddedAccounts() {
     for (const std::string& name : FAddedAccounts) {
         const int index = Settings().IndexOf(name);
         if (index >= 0 && Settings().Accounts()[index].Active)
-            Store.CheckNow(index);
+            FStore.CheckNow(index);
     }
     FAddedAccounts.clear();
 }

@@ -358,7 +358,7 @@ void TfrmRead::ConnectStore() {
     connect(reader, &TReadSession::Opening, this, &TfrmRead::Opening);
     connect(reader, &TReadSession::Preparing, this,
             [this](TEntryId id, qint64 parsed, qint64 size) {
-                if (id == Entry)
+                if (id == FEntry)
                     ShowProgress(parsed, size);
             });
     connect(reader, &TReadSession::Ready, this, &TfrmRead::Loaded);
@@ -389,7 +389,7 @@ void TfrmRead::Opening(TEntryId id, int position, bool first, bool last) {
     mnuViewFirst->setEnabled(first);
     mnuViewLast->setEnabled(last);
     ClearView();
-    Entry = id;
+    FEntry = id;
     EnableCommands(false);
     show();
     raise();
@@ -397,14 +397,14 @@ void TfrmRead::Opening(TEntryId id, int position, bool first, bool last) {
 }
 
 void TfrmRead::Loaded(TEntryId id, TReadViewPtr view) {
-    if (id != Entry)
+    if (id != FEntry)
         return;
     Render(std::move(view));
     EnableCommands(true);
 }
 
 void TfrmRead::Failed(TEntryId id, const std::string& reason) {
-    if (id != Entry)
+    if (id != FEntry)
         return;
     pnlDecoding->hide();
     EnableCommands(true);

@@ -98,7 +98,7 @@ class TfrmRead : public QMainWindow {
     QAction *mnuViewFirst, *mnuViewLast, *mnuToolsDownload, *mnuClose;
 
     // The shown entry; 0 none.
-    TEntryId Entry = TEntryId::None;
+    TEntryId FEntry = TEntryId::None;
     TMessageStore& FStore;
     int FPosition = -1;
     QString FSubject;

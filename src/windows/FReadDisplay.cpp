@@ -267,7 +267,7 @@ void TfrmRead::AttachmentChosen(size_t position) {
 void TfrmRead::Reply(bool all) {
     if (!FView)
         return;
-    const int entry = FStore.IndexOf(Entry);
+    const int entry = FStore.IndexOf(FEntry);
     const int account = entry < 0 ? -1 : FStore.Entries()[static_cast<size_t>(entry)].Account;
     const std::string own =
         FStore.ValidAccount(account) ? Settings().Accounts()[account].Email : "";
