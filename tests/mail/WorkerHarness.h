@@ -24,6 +24,7 @@ class TWorkerHarness {
     std::map<int, TStringList> ServerLists;
     std::vector<std::string> Events;
     std::vector<TStringList> Messages; // every announced header and retrieved message
+    std::vector<TAnnounced> Announced; // every announcement, without its header
     std::vector<bool> Wholes;          // whether each retrieved message came whole
     std::vector<int> EndedJobs;        // Id of every ended job, in order
     std::vector<TJobResult> Results;   // and how each ended
@@ -87,6 +88,8 @@ class TWorkerHarness {
         };
         events.Announced = [this](TAnnounced& message) {
             Messages.push_back(message.Header);
+            Announced.push_back(message);
+            Announced.back().Header.clear();
             Log("message:" + std::to_string(message.Number) + ":" + message.UID);
         };
         events.Retrieved = [this](TRetrieved& message) {

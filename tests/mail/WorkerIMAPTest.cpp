@@ -82,3 +82,38 @@ TEST(WorkerIMAP, ChangedUIDValidityReadsTheAccountAgain) {
     EXPECT_EQ(fetches,
               std::vector<std::string>{"UID FETCH 4:5 (UID RFC822.SIZE BODY.PEEK[HEADER])"});
 }
+
+// A server that answers the header fetch with the size alone: each such message is shown with
+// the stand-in and its size, one error says why, and a message not answered at all is gone.
+TEST(WorkerIMAP, FetchWithoutTheHeaderAnnouncesTheMessageAsUnreadable) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) {
+        const size_t fetch = line.find(" UID FETCH ");
+        if (fetch == std::string::npos)
+            return (*answers)(line);
+        // Message 9 was expunged after the search.
+        return "* 1 FETCH (UID 4 RFC822.SIZE 1200)\r\n* 2 FETCH (RFC822.SIZE 3400 UID 5)\r\n" +
+               line.substr(0, fetch) + " OK done\r\n";
+    });
+    server.SetTagged(true);
+    TWorkerHarness H;
+    TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
+    task.Server.Protocol = TMailProtocol::IMAP;
+    H.Add(task);
+    H.RunAll([&] { return server.Idle(); });
+    EXPECT_EQ(H.Only("message:"), (std::vector<std::string>{"message:1:7:4", "message:2:7:5"}));
+    ASSERT_EQ(H.Announced.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(H.Announced[i].Unreadable);
+        EXPECT_EQ(H.Messages[i], (TStringList{"Subject: (header could not be read)", ""}));
+    }
+    EXPECT_EQ(H.Announced[0].Size, 1200);
+    EXPECT_EQ(H.Announced[1].Size, 3400);
+    EXPECT_EQ(H.Only("error:"),
+              std::vector<std::string>{"error:0:Server error: The server sent 2 message(s) "
+                                       "without their header; they are shown by their size."});
+    EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
+}

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <map>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace {
 
@@ -375,29 +377,51 @@ void TQBIMAP::RunBatched(const std::string& prefix, const std::vector<uint32_t>&
 void TQBIMAP::FetchHeaders(const std::vector<uint32_t>& uids, const THeaderSink& sink) {
     std::vector<uint32_t> asked(uids);
     std::sort(asked.begin(), asked.end());
+    // Answered with the size but no header, so far: a server may send a message's items in
+    // several FETCH responses, so these are given only once every batch has been answered.
+    std::map<uint32_t, TIMAPHeader> headerless;
+    std::unordered_set<uint32_t> given;
     auto untagged = [&](TIMAPResponse& response) {
         if (response.Name != "FETCH" || !response.HasNumber)
             return;
         TIMAPHeader header;
         bool hasHeader = false;
+        bool hasSize = false;
         ForEachFetchItem(response, [&](const std::string& name, const TIMAPItem& value) {
             if (StartsWithUpper(name, "UID"))
                 value.Number(header.UID);
-            else if (StartsWithUpper(name, "RFC822.SIZE"))
+            else if (StartsWithUpper(name, "RFC822.SIZE")) {
                 header.Size = std::strtoull(value.Text.c_str(), nullptr, 10);
-            else if (StartsWithUpper(name, "BODY[HEADER]") &&
-                     value.Kind == TIMAPItem::TKind::String) {
+                hasSize = true;
+            } else if (StartsWithUpper(name, "BODY[HEADER]") &&
+                       value.Kind == TIMAPItem::TKind::String) {
                 header.Header = value.Text;
                 header.Cut = value.Cut;
                 hasHeader = true;
             }
         });
         // A FETCH the server sends of its own (flags of another message) is no answer.
-        if (hasHeader && std::binary_search(asked.begin(), asked.end(), header.UID))
+        if (!std::binary_search(asked.begin(), asked.end(), header.UID) ||
+            given.count(header.UID) != 0)
+            return;
+        const auto partial = headerless.find(header.UID);
+        if (hasHeader) {
+            if (partial != headerless.end()) {
+                if (!hasSize)
+                    header.Size = partial->second.Size;
+                headerless.erase(partial);
+            }
+            given.insert(header.UID);
             sink(std::move(header));
+        } else if (hasSize) {
+            header.Missing = true;
+            headerless[header.UID] = std::move(header);
+        }
     };
     RunBatched("UID FETCH ", uids, " (UID RFC822.SIZE BODY.PEEK[HEADER])", untagged,
                MaxHeaderBytes);
+    for (auto& [uid, header] : headerless)
+        sink(std::move(header));
 }
 
 bool TQBIMAP::FetchMessage(uint32_t uid, std::string& text, size_t maxBytes) {

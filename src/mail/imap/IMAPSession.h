@@ -17,9 +17,10 @@
 // One message's header as FetchHeaders gives it.
 struct TIMAPHeader {
     uint32_t UID = 0;
-    uint64_t Size = 0;  // RFC822.SIZE, the whole message
-    std::string Header; // CR LF line ends, the blank line included
-    bool Cut = false;   // passed MaxHeaderBytes: Header holds its start
+    uint64_t Size = 0;    // RFC822.SIZE, the whole message
+    std::string Header;   // CR LF line ends, the blank line included
+    bool Cut = false;     // passed MaxHeaderBytes: Header holds its start
+    bool Missing = false; // the server answered with the size but without the header
 };
 
 // What came while idling; none set when the wait timed out.
@@ -82,7 +83,7 @@ class TQBIMAP : public TMailSession {
     std::vector<uint32_t> SearchUnseen(bool undeletedOnly = false);
     using THeaderSink = std::function<void(TIMAPHeader&& header)>;
     // Size and header of each message, in batches of FetchBatch, pipelined; messages gone from
-    // the server give nothing.
+    // the server give nothing, and one answered with its size alone gives it Missing.
     void FetchHeaders(const std::vector<uint32_t>& uids, const THeaderSink& sink);
     // The message (its first maxBytes when not 0) with CR LF line ends; false when the server
     // has no message of that uid.

@@ -127,6 +127,7 @@ void TQBThread::IMAPCheck() {
     TStringList seen; // announced or renumbered so far
     bool failed = false;
     std::string cause;
+    int headerless = 0; // messages the server gave without their header
     try {
         // Read-only: nothing the check does may set \Seen.
         IMAP.Select(true);
@@ -162,9 +163,13 @@ void TQBThread::IMAPCheck() {
                 const auto slot = slots.find(header.UID);
                 if (slot == slots.end())
                     return;
-                window.Entries[slot->second].Lines = HeaderLines(header.Header);
-                window.Entries[slot->second].Size =
-                    static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX));
+                TCheckEntry& entry = window.Entries[slot->second];
+                if (header.Missing) {
+                    entry.MarkUnreadable();
+                    ++headerless;
+                } else
+                    entry.Lines = HeaderLines(header.Header);
+                entry.Size = static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX));
                 fetched[slot->second] = true;
             };
             if (!wanted.empty())
@@ -214,6 +219,11 @@ void TQBThread::IMAPCheck() {
     // The unseen messages are what the account shows: one that left them (read or
     // removed elsewhere) leaves the bar with the store's end-of-check removal.
     EndCheck(complete, std::move(seen));
+    // Once for the check: the cause is the server's, the same for every such message.
+    if (headerless > 0)
+        RaiseError(TErrorSeverity::Warning,
+                   "Server error: The server sent " + std::to_string(headerless) +
+                       " message(s) without their header; they are shown by their size.");
     if (failed)
         RaiseError(TErrorSeverity::Warning,
                    WithCause("Server error: Message list could not be retrieved!", cause));

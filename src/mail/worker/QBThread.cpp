@@ -569,8 +569,7 @@ void TQBThread::ReadTops(TCheckWindow& window, TStringList& seen,
                     cause = error.what();
                 }
                 if (!ok) {
-                    entry.Unreadable = true;
-                    entry.Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+                    entry.MarkUnreadable();
                     entry.Problem =
                         WithCause("Server error: Header of message " +
                                       std::to_string(entry.Number) + " could not be read!",

@@ -116,6 +116,11 @@ class TQBThread {
         bool Prefetched = false; // the header came from the second session
         std::string Problem;     // error announced after the entry
         bool NeedsTop() const { return New && !Prefetched; }
+        // Announced with the stand-in header, and its size where that is known.
+        void MarkUnreadable() {
+            Unreadable = true;
+            Lines.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+        }
     };
     // Consecutive list entries whose TOP commands go out together (one at a time
     // without pipelining) and whose events go to the main thread together.
