@@ -290,7 +290,8 @@ void TQBThread::EndJob() {
         SetStatus("");
     } catch (...) {
     }
-    if (FStopping && FEnding.Result == TJobResult::Done)
+    // A job broken off ends as cancelled, whatever failed on the way because of it.
+    if (FStopping)
         FEnding.Result = TJobResult::Cancelled;
     ForgetRetrieved();
     if (!Events.JobEnded)
