@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 
 std::unique_ptr<TDovecotServer> TStoreTest::FDovecot;
 int TStoreTest::FNextUser = 0;
@@ -158,16 +159,23 @@ void TStoreTest::PrintServerCommands(const std::string& step) {
 }
 
 void TStoreTest::LetSessionEnd(size_t staying) {
-    // The worker closes its session when it finds no job: the server logs every login's end,
-    // and only the connections that stay (push, another client) remain.
-    auto count = [](const std::string& log, const std::string& what) {
-        size_t found = 0;
-        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
-            ++found;
-        return found;
+    // The worker closes its session when it finds no job: the server logs every login, and the
+    // end of each logged-in session (its login process logs the ends of connections that never
+    // logged in, such as the fixture's probes), so only the ones that stay remain.
+    auto open = [](const std::string& log) {
+        long sessions = 0;
+        for (size_t start = 0; start < log.size();) {
+            size_t end = log.find('\n', start);
+            if (end == std::string::npos)
+                end = log.size();
+            const std::string_view line(log.data() + start, end - start);
+            if (line.find("-login: ") != std::string_view::npos)
+                sessions += line.find("Login: user=") != std::string_view::npos ? 1 : 0;
+            else if (line.find(": Disconnected") != std::string_view::npos)
+                --sessions;
+            start = end + 1;
+        }
+        return sessions;
     };
-    WaitUntil([&] {
-        const std::string log = Dovecot().Log();
-        return count(log, "Disconnected") + staying >= count(log, "Login: user=");
-    });
+    WaitUntil([&] { return open(Dovecot().Log()) <= static_cast<long>(staying); });
 }
