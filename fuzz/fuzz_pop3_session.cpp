@@ -45,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::thread server(Serve, listener, script);
 
     TQBPOP3 session;
-    session.Host = "127.0.0.1";
-    session.Port = port;
-    session.Username = "user";
-    session.Password = "pass";
-    session.APOP = data[0] & 1;
+    session.Server.Host = "127.0.0.1";
+    session.Server.Port = port;
+    session.Server.User = "user";
+    session.Server.Pass = "pass";
+    session.Server.APOP = data[0] & 1;
     session.MaxLineLength = data[0] & 2 ? 16384 : 64;
     // Small bounds, so that short inputs reach the cut and refused replies.
     if (data[0] & 4) {
