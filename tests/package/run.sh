@@ -75,7 +75,9 @@ home=$work/home
 mkdir -m 700 "$home" "$work/run"
 chown "$user:" "$home" "$work/run"
 
-Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
+# Without -noreset the server resets when the probe below leaves, and refuses the program
+# if it connects meanwhile.
+Xvfb "$display" -screen 0 1024x600x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 # A loaded machine may take seconds to start it; without it nothing below can pass.

@@ -37,13 +37,14 @@ bar_window() {
 cp "$build/bin/quillbar" "$work/"
 cp -r "$build/bin/Skins" "$work/"
 # An X server of this run's own: where another holds the display (its lock file), or the
-# server ends at once, the next free number up is tried; its output lands in the log.
+# server ends at once, the next free number up is tried; its output lands in the log. It
+# must not reset when its last client leaves: a client connecting meanwhile is refused.
 start_xvfb() {
     local n=${display#:}
     for _ in 1 2 3; do
         while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
         display=:$n
-        Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+        Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp -noreset >>"$work/xvfb.log" 2>&1 &
         local xvfb=$!
         # A loaded machine may take seconds to start it.
         for _ in $(seq 300); do
