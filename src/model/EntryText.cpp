@@ -43,6 +43,13 @@ TEntryFields EntryFields(const TQBMessage& msg) {
     return fields;
 }
 
+void CleanEntryFields(TEntryFields& fields) {
+    for (std::string* text : {&fields.Subject, &fields.From, &fields.To, &fields.DateText})
+        *text = SingleLine(*text);
+    for (std::string& recipient : fields.Recipients)
+        recipient = SingleLine(recipient);
+}
+
 std::string RecipientsText(const TEntryFields& fields, TRecipientForm form) {
     std::string text;
     for (size_t i = 0; i < fields.Recipients.size(); ++i) {

@@ -12,6 +12,9 @@ enum class TRecipientForm { CommaSeparated, BlankSeparated };
 
 // Decoded UTF-8 made fit for one-line fields (see SingleLine).
 TEntryFields EntryFields(const TQBMessage& msg);
+// Fields kept from an earlier run, made fit to show by the same rules: the file that kept
+// them may have been edited.
+void CleanEntryFields(TEntryFields& fields);
 std::string EntryCaption(const TEntryFields& fields, const std::string& accountName);
 // Made when shown rather than kept, as most entries are never pointed at.
 std::string EntryHint(const TEntryFields& fields, const std::string& accountName);

@@ -5,6 +5,7 @@
 
 #include "core/Folders.h"
 #include "core/MD5Hex.h"
+#include "model/EntryText.h"
 #include "model/HeaderIndex.h"
 
 std::string TMessageStore::IndexPath(int account) const {
@@ -38,6 +39,7 @@ void TMessageStore::LoadIndexes() {
             entry.UID = std::move(item.UID);
             entry.MessageID = std::move(item.MessageID);
             entry.Fields = std::move(item.Fields);
+            CleanEntryFields(entry.Fields);
             entry.Read = readMarks.count(LowerUID(entry.UID)) > 0;
             if (!entry.Read)
                 FUnconfirmedUnread.insert(LowerUID(config.AccountName));

@@ -139,6 +139,12 @@ TEST(SingleLine, ControlsAndDirectionOverridesCannotShapeTheField) {
     EXPECT_EQ(SingleLine("invoice\xE2\x80\xAEgpj.exe\xE2\x81\xA6x\xE2\x81\xA9"), "invoicegpj.exex");
     // Hebrew is kept, isolated from what follows the field.
     EXPECT_EQ(SingleLine("\xD7\xA9\xD7\x9C"), "\xE2\x81\xA8\xD7\xA9\xD7\x9C\xE2\x81\xA9");
+    // A field made of such pieces comes through again unchanged.
+    const std::string recipient = ContactText("\xD7\xA9\xD7\x9C", "a@example.org");
+    EXPECT_EQ(SingleLine(recipient), recipient);
+    // A long text is cut at the end of a character.
+    const std::string most(MaxLineBytes - 1, 'x');
+    EXPECT_EQ(SingleLine(most + "\xD7\xA9" + std::string(1 << 20, 'y')), most);
 }
 
 TEST(DisplayBody, HtmlTakesTheMetaCharsetAndResolvesEntities) {

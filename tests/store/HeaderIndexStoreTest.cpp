@@ -152,3 +152,26 @@ TEST_F(HeaderIndex, CheckThatEndsEarlyKeepsWhatTheIndexKnew) {
     StopProgram();
     EXPECT_EQ(IndexedSubjects(), (std::vector<std::string>{"u1", "u2", "u3"}));
 }
+
+TEST_F(HeaderIndex, EditedIndexTextIsCleanedAndCutAsTextFromTheServerIs) {
+    TFakePOP3Server server;
+    IndexThreeMessages(server);
+    const std::string hostile = "Pay\x01\x1B[31m \xE2\x80\xAEgpj.exe";
+    server.AddMessage("u4", Mail(hostile));
+    TCacheFile cached;
+    std::vector<TIndexedEntry> entries;
+    ASSERT_TRUE(ReadCacheFile(IndexFile(), cached) && ParseHeaderIndex(cached.Text, entries));
+    entries[0].Fields.Subject = hostile;
+    entries[1].Fields.Subject = std::string(1 << 20, 'x');
+    WriteCacheFile(IndexFile(), true, HeaderIndexText(entries));
+
+    StartProgram();
+    const std::vector<std::string> loaded = Captions(*Store);
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_LT(loaded[1].size(), size_t(64) << 10);
+    ASSERT_TRUE(WaitForJobs());
+    const std::vector<std::string> checked = Captions(*Store);
+    ASSERT_EQ(checked.size(), 4u);
+    EXPECT_EQ(loaded[0], checked[3]);
+    EXPECT_EQ(checked[3], "Pay[31m gpj.exe (Home)");
+}

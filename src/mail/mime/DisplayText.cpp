@@ -5,6 +5,7 @@
 #include "mime/Charset.h"
 #include "mime/TextChars.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -107,6 +108,30 @@ char32_t CodePointAt(std::string_view text, size_t i, size_t n) {
     return code;
 }
 
+constexpr char32_t FirstStrongIsolate = 0x2068, PopIsolate = 0x2069;
+constexpr std::string_view IsolateMark = "\xE2\x81\xA8", PopMark = "\xE2\x81\xA9";
+
+bool IsDirectionControl(char32_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Whether an isolate opened just before utf8[from] is closed before any other direction
+// character. Each call reads only up to the next one, so a text full of them costs linear time.
+bool IsolateCloses(std::string_view utf8, size_t from) {
+    for (size_t i = from; i < utf8.size();) {
+        const size_t n = Utf8SequenceLength(utf8, i);
+        if (n == 0) {
+            ++i;
+            continue;
+        }
+        const char32_t c = CodePointAt(utf8, i, n);
+        if (IsDirectionControl(c))
+            return c == PopIsolate;
+        i += n;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string DecodeHeaderText(std::string_view raw) {
@@ -172,12 +197,22 @@ std::string ContactText(std::string_view rawName, std::string_view address) {
 
 std::string SingleLine(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
-    bool rightToLeft = false;
-    for (size_t i = 0; i < utf8.size();) {
+    out.reserve(std::min(utf8.size(), MaxLineBytes) + 2 * IsolateMark.size());
+    size_t kept = 0; // bytes of text, without the isolates' marks
+    bool rightToLeft = false, isolated = false;
+    // False, keeping nothing, when piece would pass the limit: the text ends there.
+    auto keep = [&](std::string_view piece) {
+        if (kept + piece.size() > MaxLineBytes)
+            return false;
+        kept += piece.size();
+        out += piece;
+        return true;
+    };
+    bool room = true;
+    for (size_t i = 0; i < utf8.size() && room;) {
         const size_t n = Utf8SequenceLength(utf8, i);
         if (n == 0) {
-            out += "\xEF\xBF\xBD";
+            room = keep("\xEF\xBF\xBD");
             ++i;
             continue;
         }
@@ -186,23 +221,32 @@ std::string SingleLine(std::string_view utf8) {
             // A folded header line: the break goes, the blank that follows stays.
             const size_t next = i + 1 + (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n');
             if (!(next < utf8.size() && (utf8[next] == ' ' || utf8[next] == '\t')))
-                out += ' ';
+                room = keep(" ");
             i = next;
             continue;
         }
         i += n;
-        if (c == '\t' || c == 0x2028 || c == 0x2029)
-            out += ' ';
-        else if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+        if (c == '\t' || c == 0x2028 || c == 0x2029) {
+            room = keep(" ");
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
             continue;
-        else if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+        } else if (c == FirstStrongIsolate && !isolated && IsolateCloses(utf8, i)) {
+            out += IsolateMark;
+            isolated = true;
+        } else if (c == PopIsolate && isolated) {
+            out += PopMark;
+            isolated = false;
+        } else if (IsDirectionControl(c)) {
             continue;
-        else {
-            rightToLeft = rightToLeft || IsRightToLeft(c);
-            out.append(utf8.substr(i - n, n));
+        } else {
+            room = keep(utf8.substr(i - n, n));
+            // Right-to-left text inside a kept isolate is isolated already.
+            rightToLeft = rightToLeft || (room && !isolated && IsRightToLeft(c));
         }
     }
+    if (isolated)
+        out += PopMark; // the limit cut the isolate short
     if (rightToLeft)
-        return "\xE2\x81\xA8" + out + "\xE2\x81\xA9";
+        return std::string(IsolateMark) + out + std::string(PopMark);
     return out;
 }

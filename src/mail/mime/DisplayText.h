@@ -1,6 +1,7 @@
 // Header values as a person reads them: encoded words decoded, display names, fields on one line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,15 @@ std::string DisplayName(std::string_view raw);
 // "Name (address)" with the name as DisplayName gives it, or the address alone.
 std::string ContactText(std::string_view rawName, std::string_view address);
 
+// The most a one-line field keeps of its text, in bytes: far more than a line can show,
+// and little enough that measuring and drawing it costs nothing.
+constexpr size_t MaxLineBytes = 4096;
+
 // UTF-8 text made fit for a one-line field: folded line breaks removed, other line
 // breaks and tabs turned into blanks, other control characters dropped, and the
 // bidirectional embedding, override and isolate characters dropped. Text holding
 // right-to-left letters is wrapped in a first-strong isolate, so it cannot reorder
-// what the field is shown beside.
+// what the field is shown beside; a first-strong isolate closed again before any other
+// direction character is kept, so that a field made of such pieces comes through
+// unchanged. Text past MaxLineBytes is cut at the end of a character.
 std::string SingleLine(std::string_view utf8);
