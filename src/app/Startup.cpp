@@ -153,8 +153,13 @@ int RunQuillbar(const TCommandLine& options) {
     store.Start();
     const TMemoryKeeper memoryKeeper(store);
     // The exit stops the worker while every window still stands and the loop can serve
-    // the worker's last events.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &store, &TMessageStore::Shutdown);
+    // the worker's last events. A check waiting for the keyring is let go first: the exit
+    // must not wait for a keyring that does not answer.
+    const auto endWork = [&keyring, &store] {
+        keyring.Close();
+        store.Shutdown();
+    };
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &store, endWork);
 
     QObject::connect(&instance, &TSingleInstance::NewInstance, frmMain.get(), [&frmMain] {
         qInfo("Quillbar: another copy was started");
@@ -169,7 +174,7 @@ int RunQuillbar(const TCommandLine& options) {
     if (!options.StallLog.isEmpty())
         stallProbe = std::make_unique<TStallProbe>(options.StallLog, store);
     const int code = QApplication::exec();
-    store.Shutdown();
+    endWork();
 
     // The bar goes last and stores its position; only then are the settings saved.
     list.reset();

@@ -21,6 +21,9 @@ class TPasswordVault {
     virtual TVaultRead Read(const std::string& accountName) = 0;
     virtual std::string Write(const std::string& accountName, const std::string& password) = 0;
     virtual std::string Remove(const std::string& accountName) = 0;
+    // The program is ending: every call still waiting for the vault ends at once with an
+    // error, and every later call fails without waiting.
+    virtual void Close() = 0;
 };
 
 // The program's vault; null: none installed, and no account can keep its password there.

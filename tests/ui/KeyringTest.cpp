@@ -1,18 +1,37 @@
 // Passwords in the system keyring, against gnome-keyring on the private session bus that
 // keyring.sh starts these tests on (skipped elsewhere): the account dialog moves the
 // password into the keyring and back, a check logs in with it, and a keyring gone by
-// check time is an error in the tasks window, never an empty password.
+// check time is an error in the tasks window, never an empty password. A keyring that stops
+// answering fails the check within seconds and never holds up the exit. The test that ends
+// the keyring comes last.
 #include "DialogTest.h"
 
 #include "platform/KeyringVault.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
 #include <QSpinBox>
+#include <QThread>
 #include <QTreeWidget>
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+// The keyring stopped (SIGSTOP) while this lives: it takes calls and answers none.
+struct TFrozenKeyring {
+    TFrozenKeyring() { kill(Pid(), SIGSTOP); }
+    ~TFrozenKeyring() { kill(Pid(), SIGCONT); }
+    TFrozenKeyring(const TFrozenKeyring&) = delete;
+    TFrozenKeyring& operator=(const TFrozenKeyring&) = delete;
+    static pid_t Pid() { return std::atoi(getenv("QB_KEYRING_PID")); }
+};
+
+} // namespace
 
 class Keyring : public TDialogTest {
   protected:
@@ -54,9 +73,67 @@ class Keyring : public TDialogTest {
         return accounts.empty() ? TAccount{} : accounts[0];
     }
 
+    // An account on Dovecot with one message, whose password is in the keyring only.
+    void AddKeyringAccount() {
+        AddDovecotAccount("Mine", 1);
+        TAccountConfig account = Settings().Accounts()[0];
+        ASSERT_EQ(Vault.Write("Mine", account.Pass), "");
+        account.Pass.clear();
+        account.Keyring = true;
+        Settings().EditAccount("Mine", account);
+    }
+
     TKeyringVault Vault;
     TfrmOptions* FOptions = nullptr;
 };
+
+TEST_F(Keyring, FrozenKeyringFailsTheCheckWithinSecondsAndTheNextCheckAsksAgain) {
+    QB_NEED_DOVECOT();
+    AddKeyringAccount();
+    {
+        const TFrozenKeyring frozen;
+        StartProgram();
+        // Far below the minute a keyring may take to unlock.
+        ASSERT_TRUE(WaitUntil([&] { return !Store->Errors().empty(); }, 20000));
+        EXPECT_NE(Store->Errors()[0].Text.find("did not answer"), std::string::npos)
+            << Store->Errors()[0].Text;
+        EXPECT_TRUE(Store->Entries().empty());
+    }
+    ASSERT_TRUE(WaitForJobs());
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitUntil([&] { return Store->Entries().size() == 1; }));
+}
+
+TEST_F(Keyring, ProgramWaitingForAFrozenKeyringEndsAtOnce) {
+    QB_NEED_DOVECOT();
+    namespace fs = std::filesystem;
+    AddKeyringAccount();
+    Settings().Save();
+    // Beside the skins and the settings file of the fixture.
+    fs::copy_file(QB_QUILLBAR_EXE, Dir->File("quillbar"));
+    fs::create_directories(Dir->File("run"));
+    fs::permissions(Dir->File("run"), fs::perms::owner_all);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Dir->File("run")));
+
+    const TFrozenKeyring frozen;
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QString::fromStdString(Dir->File("quillbar")), {});
+    ASSERT_TRUE(program.waitForStarted());
+    // Its first check is waiting for the keyring by now.
+    QThread::msleep(1500);
+    QElapsedTimer ending;
+    ending.start();
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(30000));
+    // Waiting out the check's limit for the keyring would take seconds; an exit that lets
+    // the check go takes a fraction of one.
+    EXPECT_LT(ending.elapsed(), 2000);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
 
 TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     QB_NEED_DOVECOT();
