@@ -33,8 +33,11 @@ void TMessageStore::SettingsChanged(const TSettingsChange& change) {
         RemoveAccountEntries(change.RemovedAccount);
     }
     if (change.What & spAccounts) {
-        if (FWorker)
+        if (FWorker) {
+            // A session kept for the next pushed check may be on settings that are gone.
+            FWorker->EndKeptSession();
             SyncWatchers();
+        }
         emit AccountMenusChanged();
     }
 }

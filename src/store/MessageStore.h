@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,9 @@ class TWorkerBridge;
 // How the program was started, for the store.
 struct TStoreConfig {
     bool Pipelining = true; // off: POP3 commands one at a time even where the server pipelines
+    // An account's push connection queues at most one check per this; news within it is
+    // checked once it is over.
+    std::chrono::milliseconds PushCheckSpacing = std::chrono::seconds(3);
 };
 
 class TMessageStore : public QObject {
@@ -173,8 +177,11 @@ class TMessageStore : public QObject {
     void RetireWatcher(std::unique_ptr<TIMAPWatcher> watcher);
     // Stops every watcher and waits for them, as long as the exit may wait.
     void StopWatchers();
-    // A watcher saw the account's INBOX change: a check follows.
+    // A watcher saw the account's INBOX change: a check follows, at once or, when one was
+    // queued lately, once PushCheckSpacing has passed.
     void MailboxChanged(const std::string& accountName);
+    // Queues the check of a change unless one of the account is waiting already.
+    void QueuePushCheck(const std::string& accountName);
     void WatcherTrouble(const std::string& accountName, const std::string& cause);
 
     // The worker's events (StoreWorker.cpp).
@@ -222,4 +229,11 @@ class TMessageStore : public QObject {
     // By account name in lower case: an account keeps its name when edited.
     std::map<std::string, std::unique_ptr<TIMAPWatcher>> FWatchers;
     std::vector<std::unique_ptr<TIMAPWatcher>> FRetired;
+    // By account name in lower case: when the last check of a change was queued, and whether
+    // the next one is due after the pause.
+    struct TPushPace {
+        std::chrono::steady_clock::time_point Queued{};
+        bool Due = false;
+    };
+    std::map<std::string, TPushPace> FPushPaces;
 };

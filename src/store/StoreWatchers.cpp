@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
@@ -83,17 +84,46 @@ void TMessageStore::StopWatchers() {
 void TMessageStore::MailboxChanged(const std::string& accountName) {
     if (FClosing)
         return;
+    TPushPace& pace = FPushPaces[WatcherKey(accountName)];
+    if (pace.Due)
+        return;
+    const auto wait = pace.Queued + FConfig.PushCheckSpacing - std::chrono::steady_clock::now();
+    if (pace.Queued == std::chrono::steady_clock::time_point() || wait <= wait.zero()) {
+        QueuePushCheck(accountName);
+        return;
+    }
+    // A server that reports change after change is checked once per pause, and once more
+    // after the last of them.
+    pace.Due = true;
+    const std::string name = accountName;
+    QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(wait), this, [this, name] {
+        FPushPaces[WatcherKey(name)].Due = false;
+        QueuePushCheck(name);
+    });
+}
+
+void TMessageStore::QueuePushCheck(const std::string& accountName) {
+    if (FClosing)
+        return;
     const int account = Settings().IndexOf(accountName);
     if (!IsIMAP(account) || !Settings().Accounts()[account].Active)
         return;
+    FPushPaces[WatcherKey(accountName)].Queued = std::chrono::steady_clock::now();
+    // Longer than the pause, so that the next check of a busy mailbox finds it logged in.
+    const int keep = static_cast<int>(2 * FConfig.PushCheckSpacing.count());
     // A check running now may have looked already: another one follows it.
-    const bool waiting =
-        std::any_of(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
-                    [account](const TQueuedTask& task) {
-                        return task.Kind == TJobKind::Check && task.Account == account;
-                    });
-    if (!waiting)
-        AddTask(CheckTask(account));
+    const auto waiting =
+        std::find_if(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
+                     [account](const TQueuedTask& task) {
+                         return task.Kind == TJobKind::Check && task.Account == account;
+                     });
+    if (waiting != FTasks.end()) {
+        waiting->KeepSessionMs = keep;
+        return;
+    }
+    TQBTaskInfo task = CheckTask(account);
+    task.KeepSessionMs = keep;
+    AddTask(task);
 }
 
 void TMessageStore::WatcherTrouble(const std::string& accountName, const std::string& cause) {

@@ -117,3 +117,63 @@ TEST(WorkerIMAP, FetchWithoutTheHeaderAnnouncesTheMessageAsUnreadable) {
                                        "without their header; they are shown by their size."});
     EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
 }
+
+// After a check the push connection asked for, the session stays for the next one, which sees
+// first that it lives and logs in afresh when the server has ended it; an account edit and the
+// exit each end a kept session with LOGOUT at once.
+TEST(WorkerIMAP, PushedChecksShareAKeptSessionWhileItLives) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    server.SetTagged(true);
+    TWorkerHarness H;
+    // Counts the times the worker found the queue empty, after which it keeps its session.
+    int emptyQueue = 0;
+    auto getJob = H.Worker->Events.GetJob;
+    H.Worker->Events.GetJob = [&]() {
+        auto order = getJob();
+        emptyQueue += order ? 0 : 1;
+        return order;
+    };
+    H.Start();
+    auto checkPushed = [&] {
+        const int before = emptyQueue;
+        TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
+        task.Server.Protocol = TMailProtocol::IMAP;
+        // Longer than the test: only the worker ends it.
+        task.KeepSessionMs = 120000;
+        H.Add(task);
+        ASSERT_TRUE(H.RunJobs());
+        ASSERT_TRUE(H.Loop.RunUntil([&] { return emptyQueue > before; }));
+    };
+    auto sessionEnds = [&](size_t sessions) {
+        EXPECT_TRUE(H.Loop.RunUntil([&] { return server.Idle(); }, 10000));
+        const auto all = server.Sessions();
+        ASSERT_EQ(all.size(), sessions);
+        EXPECT_NE(all.back().back().find("LOGOUT"), std::string::npos);
+    };
+    checkPushed();
+    checkPushed();
+    server.Script("NOOP", TFakePOP3Server::TAction::Close, "* BYE idle too long\r\n");
+    checkPushed();
+    H.Worker->EndKeptSession();
+    sessionEnds(2);
+    checkPushed();
+    H.Finish();
+    sessionEnds(3);
+
+    const auto sessions = server.Sessions();
+    auto count = [](const std::vector<std::string>& session, const std::string& command) {
+        return std::count_if(session.begin(), session.end(), [&](const std::string& line) {
+            return line.find(" " + command) != std::string::npos;
+        });
+    };
+    EXPECT_EQ(count(sessions[0], "AUTHENTICATE"), 1);
+    EXPECT_EQ(count(sessions[0], "UID SEARCH"), 2);
+    EXPECT_EQ(count(sessions[0], "NOOP"), 2);
+    EXPECT_EQ(count(sessions[1], "UID SEARCH"), 1);
+    EXPECT_EQ(H.Results, std::vector<TJobResult>(4, TJobResult::Done));
+    EXPECT_TRUE(H.Only("error:").empty());
+}

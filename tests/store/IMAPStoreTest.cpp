@@ -11,6 +11,9 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +29,27 @@ uint32_t UIDOf(const TEntry& entry) {
 
 std::string SubjectOf(const TEntry& entry) {
     return entry.Fields.Subject;
+}
+
+// The scripted server's answer to the check's UID FETCH: a header for each of uids.
+std::string FetchedHeaders(const std::string& tag, const std::vector<std::string>& uids) {
+    std::string fetched;
+    int number = 0;
+    for (const std::string& uid : uids) {
+        const std::string header = "Subject: mail " + uid + "\r\n\r\n";
+        fetched += "* " + std::to_string(++number) + " FETCH (UID " + uid +
+                   " RFC822.SIZE 100 BODY[HEADER] {" + std::to_string(header.size()) + "}\r\n" +
+                   header + ")\r\n";
+    }
+    return fetched + tag + " OK done\r\n";
+}
+
+// How many of the commands the scripted server saw contain text.
+long CountCommands(const TFakePOP3Server& server, const std::string& text) {
+    const std::vector<std::string> commands = server.Commands();
+    return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
 }
 
 } // namespace
@@ -47,6 +71,13 @@ class IMAPStore : public TStoreTest {
     TUIDs UnseenNow() {
         Other.Select(false);
         return Other.SearchUnseen();
+    }
+    // An IMAP account on the scripted server at 127.0.0.1:port.
+    static void AddFakeIMAPAccount(int port) {
+        AddLoopbackAccount("Fake", port);
+        TAccountConfig account = Settings().Accounts()[0];
+        account.Protocol = TMailProtocol::IMAP;
+        Settings().EditAccount("Fake", account);
     }
     void TearDown() override {
         if (Other.Connected())
@@ -150,6 +181,9 @@ TEST_F(IMAPStore, PushShowsNewMailAndDropsWhatIsReadElsewhere) {
     };
     // Only the watcher's connection idles.
     const auto idles = count("IDLE");
+    // A short pause between the checks the watcher asks for keeps the worker's session short
+    // after each, and so the waits for it to end.
+    Config.PushCheckSpacing = std::chrono::milliseconds(500);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 1u);
@@ -202,21 +236,10 @@ TEST_F(IMAPStore, MarkReadTheServerRefusesShowsTheMessageUnreadAgain) {
             return tag + " NO [CANNOT] flags are read-only\r\n";
         if (line.find(" UID FETCH ") == std::string::npos)
             return (*answers)(line);
-        std::string fetched;
-        int number = 0;
-        for (const char* uid : {"4", "5", "9"}) {
-            const std::string header = std::string("Subject: mail ") + uid + "\r\n\r\n";
-            fetched += "* " + std::to_string(++number) + " FETCH (UID " + uid +
-                       " RFC822.SIZE 100 BODY[HEADER] {" + std::to_string(header.size()) + "}\r\n" +
-                       header + ")\r\n";
-        }
-        return fetched + tag + " OK done\r\n";
+        return FetchedHeaders(tag, {"4", "5", "9"});
     });
     server.SetTagged(true);
-    AddLoopbackAccount("Fake", server.Port());
-    TAccountConfig account = Settings().Accounts()[0];
-    account.Protocol = TMailProtocol::IMAP;
-    Settings().EditAccount("Fake", account);
+    AddFakeIMAPAccount(server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 3u);
@@ -231,4 +254,55 @@ TEST_F(IMAPStore, MarkReadTheServerRefusesShowsTheMessageUnreadAgain) {
     EXPECT_EQ(changed.size(), 4);
     ASSERT_EQ(Store->Errors().size(), 1u);
     EXPECT_NE(Store->Errors()[0].Text.find("could not be marked as read"), std::string::npos);
+}
+
+// A server that reports news without pause while the account idles has it checked once per
+// pause, on one login that the checks share; the last news is checked all the same.
+TEST_F(IMAPStore, FloodOfNewsWhileIdlingIsCheckedAtAPaceOnOneLogin) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR IDLE";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    auto arrived = std::make_shared<std::atomic<bool>>(false);
+    server.SetResponder([answers, arrived](const std::string& line) {
+        const std::string tag = line.substr(0, line.find(' '));
+        std::vector<std::string> uids = {"4", "5", "9"};
+        if (*arrived)
+            uids.push_back("12");
+        if (line.find(" UID SEARCH ") != std::string::npos) {
+            std::string found = "* SEARCH";
+            for (const std::string& uid : uids)
+                found += " " + uid;
+            return found + "\r\n" + tag + " OK\r\n";
+        }
+        if (line.find(" UID FETCH ") != std::string::npos)
+            return FetchedHeaders(tag, uids);
+        return (*answers)(line);
+    });
+    server.SetTagged(true);
+    server.SetBytePause(10);
+    server.Script("IDLE", TFakePOP3Server::TAction::Flood, "", "* 3 EXISTS\r\n");
+    AddFakeIMAPAccount(server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Entries().size(), 3u);
+
+    QElapsedTimer flood;
+    flood.start();
+    WaitUntil([] { return false; }, 4000);
+    *arrived = true;
+    WaitUntil([] { return false; }, 200);
+    server.Unscript("IDLE");
+    const double seconds = static_cast<double>(flood.elapsed()) / 1000;
+    EXPECT_TRUE(WaitUntil([&] { return Store->Entries().size() == 4; }, 10000));
+    const long logins = CountCommands(server, " AUTHENTICATE ");
+    const long checks = CountCommands(server, " UID SEARCH ");
+    std::cout << "In a flood of " << seconds << " s the server saw " << logins << " logins and "
+              << checks << " checks.\n";
+    // The watcher's, the first check's and the one the pushed checks share.
+    EXPECT_LE(logins, 3);
+    const double pause = std::chrono::duration<double>(TStoreConfig().PushCheckSpacing).count();
+    // The first check, one at the first news, one per pause and one after the last news.
+    EXPECT_LE(checks, 3 + static_cast<long>(seconds / pause));
+    EXPECT_TRUE(Store->Errors().empty());
 }

@@ -60,7 +60,7 @@ void TStoreTest::TearDown() {
 }
 
 void TStoreTest::StartProgram() {
-    Store = std::make_unique<TMessageStore>();
+    Store = std::make_unique<TMessageStore>(Config);
     Store->Start();
 }
 

@@ -72,6 +72,7 @@ class TStoreTest : public ::testing::Test {
     void PrintServerCommands(const std::string& step);
 
     std::unique_ptr<TTempDir> Dir;
+    TStoreConfig Config; // what StartProgram gives the store
     std::unique_ptr<TMessageStore> Store;
 
   private:

@@ -5,6 +5,7 @@
 
 #include "core/MD5Hex.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
@@ -159,6 +160,36 @@ void TFakePOP3Server::Script(const std::string& prefix, TAction action, const st
     FRules.push_back({prefix, action, raw, repeat});
 }
 
+void TFakePOP3Server::Unscript(const std::string& prefix) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FRules.erase(std::remove_if(FRules.begin(), FRules.end(),
+                                [&](const TRule& rule) { return rule.Prefix == prefix; }),
+                 FRules.end());
+}
+
+bool TFakePOP3Server::Flood(int fd, const std::string& buffer, const std::string& prefix,
+                            const std::string& repeat) {
+    while (buffer.find('\n') == std::string::npos) {
+        int pause;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            pause = FBytePause;
+            if (std::none_of(FRules.begin(), FRules.end(),
+                             [&](const TRule& rule) { return rule.Prefix == prefix; }))
+                return true;
+        }
+        pollfd waitFor[2] = {{fd, POLLIN, 0}, {FWakePipe[0], POLLIN, 0}};
+        const int ready = poll(waitFor, 2, pause);
+        if (ready < 0 || waitFor[1].revents)
+            return false;
+        if (waitFor[0].revents)
+            return true;
+        if (!SendAll(fd, repeat))
+            return false;
+    }
+    return true;
+}
+
 void TFakePOP3Server::SetBytePause(int ms) {
     std::lock_guard<std::mutex> lock(FLock);
     FBytePause = ms;
@@ -286,7 +317,7 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
         std::string held; // replies kept back for one burst
         while (!quit && ReadLine(fd, FWakePipe[0], buffer, line)) {
             TAction action = TAction::Reply;
-            std::string reply, repeat;
+            std::string reply, repeat, prefix;
             bool scripted = false, randomDrop = false;
             int quitDelay = 0;
             TResponder responder;
@@ -304,9 +335,11 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                 for (const TRule& rule : FRules)
                     if (subject.compare(0, rule.Prefix.size(), rule.Prefix) == 0) {
                         action = rule.Action;
+                        prefix = rule.Prefix;
                         reply = FTagged ? WithTag(rule.Raw, tag) : rule.Raw;
                         repeat = FTagged ? WithTag(rule.Repeat, tag) : rule.Repeat;
-                        scripted = action != TAction::Slow || !reply.empty();
+                        scripted =
+                            (action != TAction::Slow && action != TAction::Flood) || !reply.empty();
                         break;
                     }
                 if (!scripted && FDropChance > 0)
@@ -349,6 +382,11 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                 while (open && !FStopping)
                     open = SendAll(fd, repeat);
                 break;
+            }
+            if (action == TAction::Flood) {
+                if (!SendAll(fd, reply) || !Flood(fd, buffer, prefix, repeat))
+                    break;
+                continue;
             }
             if (action == TAction::Slow) {
                 if (!SendSlowly(fd, reply))

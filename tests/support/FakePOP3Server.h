@@ -16,7 +16,7 @@
 // Thread-safe. With a responder it speaks another line protocol (IMAP) instead.
 class TFakePOP3Server {
   public:
-    enum class TAction { Reply, Close, Silent, Slow, Endless };
+    enum class TAction { Reply, Close, Silent, Slow, Endless, Flood };
 
     TFakePOP3Server();
     ~TFakePOP3Server();
@@ -38,9 +38,13 @@ class TFakePOP3Server {
     // Commands starting with prefix get raw bytes (Reply), end the connection
     // after the raw bytes (Close), get the raw bytes and then silence (Silent), get
     // raw (or the usual answer when raw is empty) one byte per SetBytePause (Slow),
-    // or get raw followed by repeat over and over until the client leaves (Endless).
+    // or get raw followed by repeat over and over until the client leaves (Endless), or get
+    // raw (or the usual answer when raw is empty) followed by repeat once per SetBytePause
+    // until the client's next line, while the rule stands (Flood).
     void Script(const std::string& prefix, TAction action, const std::string& raw = "",
                 const std::string& repeat = "");
+    // Drops the rules of prefix; a flood of theirs ends.
+    void Unscript(const std::string& prefix);
     void SetBytePause(int ms);
     // Each command after the greeting ends the connection with this chance,
     // sometimes after part of its reply.
@@ -118,6 +122,10 @@ class TFakePOP3Server {
     void Serve(int fd, size_t session);
     // Sends bytes one at a time with a pause between; false once the server stops.
     bool SendSlowly(int fd, const std::string& bytes);
+    // Sends repeat once per byte pause until the client's next line is in buffer or on its
+    // way, or the rule of prefix is gone; false once the client or the server is gone.
+    bool Flood(int fd, const std::string& buffer, const std::string& prefix,
+               const std::string& repeat);
     std::string Answer(const std::string& command, std::vector<bool>& deleted, bool& quit,
                        const std::string& timestamp);
 };

@@ -469,6 +469,10 @@ void TQBIMAP::MarkSeen(const std::vector<uint32_t>& uids) {
     RunBatched("UID STORE ", uids, " +FLAGS.SILENT (\\Seen)", nullptr, MaxHeaderBytes);
 }
 
+void TQBIMAP::Noop() {
+    Guarded([&] { Complete(Send("NOOP")); });
+}
+
 bool TQBIMAP::Delete(const std::vector<uint32_t>& uids) {
     RunBatched("UID STORE ", uids, " +FLAGS.SILENT (\\Deleted)", nullptr, MaxHeaderBytes);
     if (!UIDPlus())

@@ -89,6 +89,8 @@ class TQBIMAP : public TMailSession {
     // has no message of that uid.
     bool FetchMessage(uint32_t uid, std::string& text, size_t maxBytes = 0);
     void MarkSeen(const std::vector<uint32_t>& uids);
+    // Asks the server whether the session is still alive (NOOP).
+    void Noop();
     // Flags the messages \Deleted and, with UIDPLUS, expunges exactly them. false when the
     // server lacks UIDPLUS: the messages are only flagged.
     bool Delete(const std::vector<uint32_t>& uids);

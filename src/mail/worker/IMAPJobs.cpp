@@ -61,14 +61,14 @@ TStringList HeaderLines(const std::string& header) {
 void TQBThread::RunIMAPTask() {
     if (POP3.Connected())
         POP3.Disconnect();
-    if (IMAP.Connected() && IMAP.Server != FTask.Server)
-        IMAP.Logout(IMAPLogoutWait);
+    ReuseOrCloseIMAP();
     IMAP.Server = FTask.Server;
     IMAP.TLSCAFile = POP3.TLSCAFile;
     IMAP.ReadTimeout = SilenceLimit;
 
     if (!OpenSession(IMAP, [this] { IMAP.DropConnection(); }))
         return;
+    FSessionAccount = FTask.Account;
     try {
         switch (FTask.Kind) {
         case TJobKind::Check:
@@ -90,6 +90,10 @@ void TQBThread::RunIMAPTask() {
         IMAP.DropConnection();
         throw;
     }
+    if (FTask.Kind == TJobKind::Check && FTask.KeepSessionMs > 0 &&
+        FEnding.Result == TJobResult::Done && !FStopping && IMAP.Connected())
+        FKeepUntil =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(FTask.KeepSessionMs);
 }
 
 std::vector<uint32_t> TQBThread::IMAPUIDs() const {

@@ -44,4 +44,7 @@ struct TQBTaskInfo {
     // A retrieval: the cache file the message is written to, on the worker's thread, before
     // it is announced; empty: none.
     std::string CacheFile;
+    // A check asked for by the account's push connection: the IMAP session stays logged in
+    // this long (ms) after it, so that the next such check needs no new login.
+    int KeepSessionMs = 0;
 };

@@ -86,6 +86,15 @@ void TQBThread::Wake() {
 }
 
 void TQBThread::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(FIdleLock);
+        // No job runs: the kept session ends with a goodbye.
+        if (FKeeping) {
+            FEndKept = true;
+            FIdleWake.notify_all();
+            return;
+        }
+    }
     FStopping = true;
     Wake();
     // Also while connecting: the drop holds until the next job starts.
@@ -170,6 +179,8 @@ bool TQBThread::TakeJob() {
             IMAP.ResetDrop();
             if (Events.GetJob)
                 order = Events.GetJob();
+            if (!order)
+                StartKeeping();
         });
     } catch (...) {
         order.reset();
@@ -190,6 +201,8 @@ void TQBThread::Execute() {
         if (FTerminated)
             break;
         if (!TakeJob()) {
+            if (KeepSession())
+                continue;
             if (POP3.Connected())
                 POP3.Disconnect();
             if (IMAP.Connected())

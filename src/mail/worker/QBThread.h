@@ -12,6 +12,7 @@
 #include "pop3/POP3Session.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -88,8 +89,12 @@ class TQBThread {
     void Resume();
     // Any thread: a job was queued; the idle worker asks GetJob for it.
     void Wake();
-    // Any thread: breaks off the running job, which ends as cancelled.
+    // Any thread: breaks off the running job, which ends as cancelled; a session kept for the
+    // next pushed check (TQBTaskInfo::KeepSessionMs) ends instead when no job runs.
     void Stop();
+    // Any thread: the accounts changed. A kept session ends now, and no session opened before
+    // serves a later job.
+    void EndKeptSession();
     // Any thread: leave the loop after the current job.
     void Terminate();
     bool IsTerminated() const { return FTerminated; }
@@ -150,6 +155,13 @@ class TQBThread {
     std::condition_variable FIdleWake;
     // A job may be waiting: set by Wake, taken by the worker; guarded by FIdleLock.
     bool FWakeWanted = false;
+    // Kept IMAP session (KeptSession.cpp). Until when a pushed check keeps it; none: not kept.
+    std::chrono::steady_clock::time_point FKeepUntil{};
+    bool FKeeping = false; // waiting with it for the next job; guarded by FIdleLock
+    // Set by EndKeptSession (or Stop while it is kept); taken by the next IMAP job.
+    std::atomic<bool> FEndKept{false};
+    bool FProbeKept = false;   // it waited without a job: the next one sees first that it lives
+    int FSessionAccount = -1;  // the account whose job opened the IMAP session
     bool FStatusShown = false; // FStatusText is what the main thread was last given
     std::string FStatusText;
 
@@ -253,6 +265,16 @@ class TQBThread {
     void EndJob();
     // The size question of a retrieval of FSize bytes, when it is over the limit.
     TSizeAnswer AskSize();
+
+    // On the main thread, when GetJob gave nothing: a session a pushed check keeps is kept from
+    // now on, so that a Stop that follows ends it with a goodbye.
+    void StartKeeping();
+    // After a pushed check, waits with the IMAP session logged in until the next job or until
+    // the keep runs out; true when a job may have come, false when the session is to end.
+    bool KeepSession();
+    // Before an IMAP job: closes a session that must not serve it (another account, other
+    // settings, accounts changed since, or kept and found dead).
+    void ReuseOrCloseIMAP();
 
     // IMAP jobs (IMAPJobs.cpp), on the session IMAP.
     void RunIMAPTask();

@@ -47,7 +47,8 @@ keys_to "$read" Escape
 # Another client: a new message arrives, and message 2 is read elsewhere.
 echo add >&3
 echo "seen 2" >&3
-sleep 4
+# Checks the push connection asks for come at most every few seconds.
+sleep 6
 import -window root "$out/imap-bar-after-push.png"
 open_first
 visible "^1\. Test message 3" ||
