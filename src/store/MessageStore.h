@@ -191,6 +191,8 @@ class TMessageStore : public QObject {
     void WorkerCheckEnded(TCheckEnded& check);
     void WorkerRetrieved(TRetrieved& message);
     void WorkerRemoved(const TRemoved& message);
+    // A job's message is another one now: its entry shows it, unread.
+    void WorkerChanged(TChanged& message);
     void WorkerError(const TWorkerError& error);
     void WorkerStatus(const std::string& text);
     TSizeAnswer WorkerSizeWarning(int size);

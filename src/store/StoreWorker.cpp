@@ -19,6 +19,15 @@ constexpr int ConnectTimeout = 30000;
 constexpr int WorkerWaitLimit = 9999; // ms the exit waits for the worker
 const char* const CancelledText = "The task was cancelled.";
 
+// Shows header on entry: its fields, size and Message-ID.
+void TakeHeader(TEntry& entry, const TStringList& header, int size) {
+    TQBMessage msg;
+    msg.LoadFromLines(header);
+    entry.MessageID = MessageIdOf(header);
+    entry.Fields = EntryFields(msg);
+    entry.Fields.Size = size;
+}
+
 } // namespace
 
 // The main-thread object the worker's calls are queued to. It is deleted with the
@@ -71,6 +80,7 @@ void TMessageStore::CreateWorker() {
     events.CheckEnded = [this](TCheckEnded& check) { WorkerCheckEnded(check); };
     events.Retrieved = [this](TRetrieved& message) { WorkerRetrieved(message); };
     events.Removed = [this](const TRemoved& message) { WorkerRemoved(message); };
+    events.Changed = [this](TChanged& message) { WorkerChanged(message); };
     events.Error = [this](const TWorkerError& error) { WorkerError(error); };
     events.SizeWarning = [this](int size) { return WorkerSizeWarning(size); };
     events.Status = [this](const std::string& text) { WorkerStatus(text); };
@@ -194,12 +204,8 @@ void TMessageStore::WorkerAnnounced(TAnnounced& message) {
     // The account was removed while its check ran.
     if (FClosing || !ValidAccount(FRunningAccount))
         return;
-    TQBMessage msg;
-    msg.LoadFromLines(message.Header);
     TEntry entry;
-    entry.MessageID = MessageIdOf(message.Header);
-    entry.Fields = EntryFields(msg);
-    entry.Fields.Size = message.Size;
+    TakeHeader(entry, message.Header, message.Size);
     // A message whose header could not be read shows at least its size.
     entry.Fields.Unreadable = message.Unreadable;
     entry.Account = FRunningAccount;
@@ -296,6 +302,29 @@ void TMessageStore::WorkerRemoved(const TRemoved& message) {
     FReader->Leaving(index, true);
     RemoveEntry(index);
     FReader->HideWhenAllRead();
+}
+
+void TMessageStore::WorkerChanged(TChanged& message) {
+    if (FClosing || FTasks.empty())
+        return;
+    const TQueuedTask& head = FTasks.front();
+    const int index =
+        message.Message < head.Entries.size() ? IndexOf(head.Entries[message.Message]) : -1;
+    if (index < 0)
+        return;
+    TEntry& entry = FEntries[index];
+    TakeHeader(entry, message.Header, message.Size);
+    entry.MsgNum = message.Number;
+    // A message the user has not seen: the copy and the read mark were the former one's.
+    std::error_code error;
+    std::filesystem::remove(CachePath(head.Account, entry.UID), error);
+    if (entry.Read) {
+        entry.Read = false;
+        if (!IsIMAP(head.Account))
+            Settings().RemoveReadMarks(head.Account, {entry.UID});
+    }
+    IndexChanged(head.Account);
+    emit EntryChanged(index);
 }
 
 void TMessageStore::WorkerJobEnded(const TJobEnded& job) {

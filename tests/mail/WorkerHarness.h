@@ -3,6 +3,7 @@
 
 #include "MainLoop.h"
 #include "core/MD5Hex.h"
+#include "mime/MessageFields.h"
 #include "worker/QBThread.h"
 
 #include <algorithm>
@@ -99,6 +100,11 @@ class TWorkerHarness {
         };
         events.Removed = [this](const TRemoved& message) {
             Log("removed:" + std::to_string(message.Message));
+        };
+        events.Changed = [this](TChanged& message) {
+            Messages.push_back(message.Header);
+            Log("changed:" + std::to_string(message.Message) + ":" +
+                std::to_string(message.Number) + ":" + MessageIdOf(message.Header));
         };
         events.Renumbered = [this](const TRenumbered& message) {
             Log("renumber:" + message.UID + ":" + std::to_string(message.Number));

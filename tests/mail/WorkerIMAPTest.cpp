@@ -5,6 +5,7 @@
 #include "WorkerHarness.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) {
@@ -176,4 +177,70 @@ TEST(WorkerIMAP, PushedChecksShareAKeptSessionWhileItLives) {
     EXPECT_EQ(count(sessions[1], "UID SEARCH"), 1);
     EXPECT_EQ(H.Results, std::vector<TJobResult>(4, TJobResult::Done));
     EXPECT_TRUE(H.Only("error:").empty());
+}
+
+// The server gave a uid to another message under the same UIDVALIDITY: opening it and
+// removing it announce the new header in its place, and the removal leaves it on the server.
+TEST(WorkerIMAP, UIDNowNamingAnotherMessageIsAnnouncedAfreshNeitherFetchedNorRemoved) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 UIDPLUS AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    const std::map<uint32_t, std::string> ids = {{4, "<new@example.org>"},
+                                                 {9, "<nine@example.org>"}};
+    server.SetResponder([answers, ids](const std::string& line) {
+        const size_t fetch = line.find(" UID FETCH ");
+        if (fetch == std::string::npos)
+            return (*answers)(line);
+        const bool idOnly = line.find("MESSAGE-ID") != std::string::npos;
+        std::string reply;
+        for (const auto& [uid, id] : ids) {
+            if (line.find(" " + std::to_string(uid)) == std::string::npos)
+                continue;
+            const std::string fields = "Message-ID: " + id + "\r\n";
+            const std::string body = idOnly ? fields + "\r\n" : fields + "Subject: new\r\n\r\n";
+            reply += "* 1 FETCH (UID " + std::to_string(uid) + " RFC822.SIZE 80 BODY[" +
+                     (idOnly ? "HEADER.FIELDS (MESSAGE-ID)" : "HEADER") + "] {" +
+                     std::to_string(body.size()) + "}\r\n" + body + ")\r\n";
+        }
+        return reply + line.substr(0, fetch) + " OK done\r\n";
+    });
+    server.SetTagged(true);
+    TWorkerHarness H;
+    auto add = [&](TJobKind kind, const std::vector<std::pair<std::string, std::string>>& refs) {
+        TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, 1);
+        task.Server.Protocol = TMailProtocol::IMAP;
+        for (const auto& [key, id] : refs) {
+            TMessageRef ref;
+            ref.Number = static_cast<int>(task.Messages.size()) + 1;
+            ref.UID = key;
+            ref.MessageID = id;
+            task.Messages.push_back(ref);
+        }
+        H.Add(task);
+    };
+    add(TJobKind::Retrieve, {{"7:4", "<old@example.org>"}});
+    add(TJobKind::RemoveSeveral, {{"7:4", "<old@example.org>"}, {"7:9", "<nine@example.org>"}});
+    H.RunAll([&] { return server.Idle(); });
+
+    std::vector<std::string> commands;
+    for (const std::string& line : server.Commands())
+        if (line.find(" UID ") != std::string::npos)
+            commands.push_back(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(commands, (std::vector<std::string>{
+                            "UID FETCH 4 (UID RFC822.SIZE BODY.PEEK[HEADER])",
+                            "UID FETCH 4,9 (UID BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])",
+                            "UID FETCH 4 (UID RFC822.SIZE BODY.PEEK[HEADER])",
+                            "UID STORE 9 +FLAGS.SILENT (\\Deleted)",
+                            "UID EXPUNGE 9",
+                        }));
+    EXPECT_EQ(H.Only("changed:"), (std::vector<std::string>{"changed:0:1:<new@example.org>",
+                                                            "changed:0:1:<new@example.org>"}));
+    EXPECT_EQ(H.Only("removed:"), std::vector<std::string>{"removed:1"});
+    EXPECT_EQ(H.Only("error:"),
+              (std::vector<std::string>{
+                  "error:1:The message has changed on the server (Message-ID "
+                  "\"<new@example.org>\" instead of \"<old@example.org>\"); its entry now shows "
+                  "the new one.",
+                  std::string("error:0:") + ChangedBeforeRemovalText}));
 }

@@ -319,26 +319,78 @@ TEST_F(MessageStore, RetrievalStoresItsOwnMessageAfterEarlierEntriesWent) {
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u3"))));
 }
 
-// The server hands out another message under the same number and key (here: a folded
-// Message-ID header on arrival, another one on retrieval): reported, never shown or cached.
-TEST_F(MessageStore, RetrievalBringingAnotherMessageIdIsReportedNotShownNorCached) {
+// A server that reuses a unique id for another message of the same size: opening it tells
+// the user and shows the new header in the entry, so the next open shows the new message.
+TEST_F(MessageStore, OpeningAMessageWhoseUniqueIdNowNamesAnotherShowsItAtTheNextOpen) {
     TFakePOP3Server server;
     server.AddMessage("u1", "Message-ID:\r\n <one@example.org>\r\n" + Mail("one"));
-    server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
-                  "+OK\r\nMessage-ID: <two@example.org>\r\nSubject: two\r\n\r\nBody\r\n.\r\n");
     AddLoopbackAccount("Home", server.Port());
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 1u);
     EXPECT_EQ(Store->Entries()[0].MessageID, "<one@example.org>");
+    server.ReplaceMessage(1, "Message-ID:\r\n <two@example.org>\r\n" + Mail("two"));
     QSignalSpy loaded(&Store->Reader(), &TReadSession::Ready);
     Open(0);
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(loaded.size(), 0);
     EXPECT_FALSE(std::filesystem::exists(CacheFileName("Home", MD5Hex("u1"))));
     ASSERT_EQ(Store->Errors().size(), 1u);
-    EXPECT_NE(Store->Errors()[0].Text.find("another message"), std::string::npos);
+    EXPECT_NE(Store->Errors()[0].Text.find("changed"), std::string::npos);
     EXPECT_NE(Store->Errors()[0].Text.find("<two@example.org>"), std::string::npos);
+    EXPECT_EQ(Store->Entries()[0].MessageID, "<two@example.org>");
+    EXPECT_EQ(Store->Entries()[0].Fields.Subject, "two");
+
+    Open(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_NE(SourceOf(loaded[0]).find("Subject: two"), std::string::npos);
+    EXPECT_EQ(Store->Errors().size(), 1u);
+}
+
+// The same on removal: TOP n 0 goes with the others' (pipelined), the message that is another
+// one now stays on the server and shows in its entry, unread; removing it then works.
+TEST_F(MessageStore, RemovalLeavesAMessageWhoseUniqueIdNowNamesAnotherAndShowsIt) {
+    TFakePOP3Server server;
+    server.SetCapabilities({"TOP", "UIDL", "USER", "PIPELINING"});
+    server.AddMessage("u1", "Message-ID: <one@example.org>\r\n" + Mail("one"));
+    server.AddMessage("u2", "Message-ID: <two@example.org>\r\n" + Mail("two"));
+    server.AddMessage("u3", "Message-ID: <old@example.org>\r\n" + Mail("old"));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Entries().size(), 3u);
+    Store->MarkRead(2);
+    const std::string cached = CacheFileName("Home", MD5Hex("u3"));
+    TTempDir::WriteFile(cached, "\x01old");
+    ASSERT_TRUE(server.WaitIdle());
+    server.ReplaceMessage(3, "Message-ID: <new@example.org>\r\n" + Mail("new"));
+    const TEntryId changed = Store->Entries()[2].Id;
+    Store->DeleteMessages({Store->Entries()[0].Id, changed}, 0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_TRUE(server.WaitIdle());
+    EXPECT_EQ(server.Sessions().back(),
+              (std::vector<std::string>{"USER user", "PASS pass", "CAPA", "UIDL", "TOP 1 0",
+                                        "LIST 1", "TOP 3 0", "LIST 3", "DELE 1", "QUIT"}));
+    ASSERT_EQ(Store->Entries().size(), 2u);
+    const TEntry& entry = Store->Entries()[1];
+    EXPECT_EQ(entry.Id, changed);
+    EXPECT_EQ(entry.Fields.Subject, "new");
+    EXPECT_EQ(entry.MessageID, "<new@example.org>");
+    EXPECT_FALSE(entry.Read);
+    EXPECT_TRUE(Marks().empty());
+    EXPECT_FALSE(std::filesystem::exists(cached));
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_NE(Store->Errors()[0].Text.find("not removed"), std::string::npos);
+
+    Store->DeleteMessage(changed);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_TRUE(server.WaitIdle());
+    EXPECT_EQ(server.Sessions().back(),
+              (std::vector<std::string>{"USER user", "PASS pass", "CAPA", "UIDL 2", "TOP 2 0",
+                                        "LIST 2", "DELE 2", "QUIT"}));
+    EXPECT_EQ(server.MessageCount(), 1);
+    EXPECT_EQ(Store->Entries().size(), 1u);
 }
 
 // The size question waits for the user, who may open another message meanwhile: the answer

@@ -147,6 +147,12 @@ void TFakePOP3Server::RemoveMessage(int number) {
         FMessages.erase(FMessages.begin() + number - 1);
 }
 
+void TFakePOP3Server::ReplaceMessage(int number, const std::string& text) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (number >= 1 && number <= static_cast<int>(FMessages.size()))
+        FMessages[static_cast<size_t>(number) - 1].Text = text;
+}
+
 std::string TFakePOP3Server::UniqueIdAt(int number) const {
     std::lock_guard<std::mutex> lock(FLock);
     if (number < 1 || number > static_cast<int>(FMessages.size()))

@@ -33,6 +33,8 @@ class TFakePOP3Server {
     int MessageCount() const;
     // Removes message number as another client would; later messages move up.
     void RemoveMessage(int number);
+    // Gives message number new text under the same unique id, as a server that reuses ids.
+    void ReplaceMessage(int number, const std::string& text);
     // The unique id of message number as the server stands now; "" when there is none.
     std::string UniqueIdAt(int number) const;
     // Commands starting with prefix get raw bytes (Reply), end the connection

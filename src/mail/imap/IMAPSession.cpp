@@ -424,6 +424,34 @@ void TQBIMAP::FetchHeaders(const std::vector<uint32_t>& uids, const THeaderSink&
         sink(std::move(header));
 }
 
+void TQBIMAP::FetchMessageIds(const std::vector<uint32_t>& uids, const TFieldsSink& sink) {
+    std::vector<uint32_t> asked(uids);
+    std::sort(asked.begin(), asked.end());
+    std::unordered_set<uint32_t> given;
+    auto untagged = [&](TIMAPResponse& response) {
+        if (response.Name != "FETCH" || !response.HasNumber)
+            return;
+        uint32_t uid = 0;
+        std::string fields;
+        bool hasFields = false;
+        ForEachFetchItem(response, [&](const std::string& name, const TIMAPItem& value) {
+            if (StartsWithUpper(name, "UID"))
+                value.Number(uid);
+            else if (StartsWithUpper(name, "BODY[HEADER.FIELDS") &&
+                     value.Kind == TIMAPItem::TKind::String) {
+                fields = value.Text;
+                hasFields = true;
+            }
+        });
+        // A FETCH the server sends of its own (flags of another message) is no answer.
+        if (hasFields && std::binary_search(asked.begin(), asked.end(), uid) &&
+            given.insert(uid).second)
+            sink(uid, std::move(fields));
+    };
+    RunBatched("UID FETCH ", uids, " (UID BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])", untagged,
+               MaxHeaderBytes);
+}
+
 bool TQBIMAP::FetchMessage(uint32_t uid, std::string& text, size_t maxBytes) {
     return Guarded([&] {
         text.clear();

@@ -85,6 +85,10 @@ class TQBIMAP : public TMailSession {
     // Size and header of each message, in batches of FetchBatch, pipelined; messages gone from
     // the server give nothing, and one answered with its size alone gives it Missing.
     void FetchHeaders(const std::vector<uint32_t>& uids, const THeaderSink& sink);
+    // The Message-ID field of each message as the server gives it (its lines, "" when it has
+    // none), in batches, pipelined; messages gone from the server give nothing.
+    using TFieldsSink = std::function<void(uint32_t uid, std::string&& fields)>;
+    void FetchMessageIds(const std::vector<uint32_t>& uids, const TFieldsSink& sink);
     // The message (its first maxBytes when not 0) with CR LF line ends; false when the server
     // has no message of that uid.
     bool FetchMessage(uint32_t uid, std::string& text, size_t maxBytes = 0);

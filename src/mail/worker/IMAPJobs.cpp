@@ -4,6 +4,7 @@
 
 #include "core/MD5Hex.h"
 #include "mime/FirstLines.h"
+#include "mime/MessageFields.h"
 #include "net/ErrorCause.h"
 #include "net/MailError.h"
 
@@ -101,6 +102,47 @@ std::vector<uint32_t> TQBThread::IMAPUIDs() const {
     for (const TMessageRef& ref : FTask.Messages)
         if (const uint32_t uid = UIDOfKey(ref.UID, IMAP.UIDValidity))
             uids.push_back(uid);
+    return uids;
+}
+
+std::vector<uint32_t> TQBThread::IMAPConfirmedUIDs(std::unordered_set<size_t>& changed) {
+    std::vector<uint32_t> uids;
+    std::vector<uint32_t> asked;
+    std::unordered_map<uint32_t, size_t> places;
+    for (size_t i = 0; i < FTask.Messages.size(); ++i) {
+        const uint32_t uid = UIDOfKey(FTask.Messages[i].UID, IMAP.UIDValidity);
+        if (uid == 0)
+            continue;
+        uids.push_back(uid);
+        if (!FTask.Messages[i].MessageID.empty() && places.emplace(uid, i).second)
+            asked.push_back(uid);
+    }
+    if (asked.empty())
+        return uids;
+    std::vector<uint32_t> others;
+    IMAP.FetchMessageIds(asked, [&](uint32_t uid, std::string&& fields) {
+        if (MessageIdOf(HeaderLines(fields)) != FTask.Messages[places[uid]].MessageID)
+            others.push_back(uid);
+    });
+    if (others.empty())
+        return uids;
+    std::vector<TChanged> news;
+    IMAP.FetchHeaders(others, [&](TIMAPHeader&& header) {
+        const size_t place = places[header.UID];
+        TChanged message{place, FTask.Messages[place].Number, HeaderLines(header.Header),
+                         static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX))};
+        if (header.Missing)
+            message.Header.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
+        news.push_back(std::move(message));
+    });
+    for (const uint32_t uid : others) {
+        changed.insert(places[uid]);
+        uids.erase(std::remove(uids.begin(), uids.end(), uid), uids.end());
+    }
+    for (TChanged& message : news) {
+        RaiseChanged(std::move(message));
+        RaiseError(TErrorSeverity::Warning, ChangedBeforeRemovalText);
+    }
     return uids;
 }
 
@@ -263,6 +305,16 @@ void TQBThread::IMAPRetrieve() {
         return;
     }
     FSize = static_cast<int>(std::min<uint64_t>(head.Size, INT_MAX));
+    // Another message under the uid shows its header from now on, fetched no further.
+    const std::string& announced = FTask.Messages.front().MessageID;
+    TStringList header = HeaderLines(head.Header);
+    const std::string received = MessageIdOf(header);
+    if (!announced.empty() && !head.Missing && received != announced &&
+        !(received.empty() && head.Cut)) {
+        RaiseChanged(TChanged{0, FTask.MsgNum, std::move(header), FSize});
+        RaiseError(TErrorSeverity::Fatal, ChangedAtOpenText(received, announced));
+        return;
+    }
     const TSizeAnswer answer = AskSize();
     if (answer == TSizeAnswer::Cancel)
         return;
@@ -298,10 +350,11 @@ void TQBThread::IMAPRemove() {
     bool failed = false;
     bool expunged = true;
     std::string cause;
+    std::unordered_set<size_t> changed; // places of messages that stay, being others now
     try {
         IMAP.Select(false);
         // A message of another UIDVALIDITY is gone already: taken away all the same.
-        const std::vector<uint32_t> uids = IMAPUIDs();
+        const std::vector<uint32_t> uids = IMAPConfirmedUIDs(changed);
         if (!uids.empty())
             expunged = IMAP.Delete(uids);
     } catch (const std::exception& error) {
@@ -314,7 +367,8 @@ void TQBThread::IMAPRemove() {
         FEnding.RemovalIncomplete = true;
     else
         for (size_t i = FTask.Messages.size(); i-- > 0;)
-            RaiseRemoved(i);
+            if (changed.count(i) == 0)
+                RaiseRemoved(i);
     if (failed)
         RaiseError(TErrorSeverity::Warning,
                    WithCause("Server error: Message could not be removed!", cause));

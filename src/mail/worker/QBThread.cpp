@@ -810,10 +810,11 @@ void TQBThread::Retrieve() {
 void TQBThread::FinishRetrieval(std::string failure, const std::string& note, bool whole) {
     const std::string& announced = FTask.Messages.front().MessageID;
     const std::string received = failure.empty() ? MessageIdOf(FText) : std::string();
-    if (failure.empty() && !announced.empty() && received != announced)
-        failure = "Server error: The server sent another message than the one announced "
-                  "(Message-ID \"" +
-                  received + "\" instead of \"" + announced + "\"); it is not shown.";
+    // Another message under the key: its entry shows it from now on, so the next open works.
+    if (failure.empty() && !announced.empty() && received != announced) {
+        RaiseChanged(TChanged{0, FTask.MsgNum, HeaderOfText(FText), FSize});
+        failure = ChangedAtOpenText(received, announced);
+    }
     if (!failure.empty()) {
         ForgetRetrieved();
         RaiseError(TErrorSeverity::Fatal, failure);
@@ -860,13 +861,18 @@ void TQBThread::FinishRemoval(bool failed, const std::string& cause) {
 void TQBThread::Remove() {
     SetStatus("Removing message...");
     TMessageLocator locator(POP3);
-    const int number = FTask.Messages.empty()
-                           ? 0
-                           : Locate(locator, FTask.Messages.front(), TErrorSeverity::Warning);
+    int number = FTask.Messages.empty()
+                     ? 0
+                     : Locate(locator, FTask.Messages.front(), TErrorSeverity::Warning);
     if (FTask.Messages.empty())
         RaiseError(TErrorSeverity::Warning, MessageGoneText);
     bool failed = false;
     std::string cause;
+    if (number > 0) {
+        std::vector<int> numbers{number};
+        failed = !ConfirmBeforeRemoval(numbers, cause);
+        number = failed ? -1 : numbers.front();
+    }
     if (number > 0) {
         failed = !Delete(number, cause);
         FTask.MsgNum = number;
@@ -889,8 +895,13 @@ void TQBThread::RemoveSeveral() {
         failed = true;
         cause = error.what();
     }
-    for (size_t i = FTask.Messages.size(); i-- > 0 && !failed;) {
-        const int number = Locate(locator, FTask.Messages[i], TErrorSeverity::Warning);
+    std::vector<int> numbers(FTask.Messages.size(), -1);
+    for (size_t i = numbers.size(); i-- > 0 && !failed;)
+        numbers[i] = Locate(locator, FTask.Messages[i], TErrorSeverity::Warning);
+    if (!failed)
+        failed = !ConfirmBeforeRemoval(numbers, cause);
+    for (size_t i = numbers.size(); i-- > 0 && !failed;) {
+        const int number = numbers[i];
         if (number > 0) {
             SetStatus("Removing message " + std::to_string(number) + "...");
             failed = !Delete(number, cause);

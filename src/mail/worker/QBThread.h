@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -47,6 +48,15 @@ const char* const RetrievingInformation = "Retrieving message information...";
 const char* const RetrieveFailed = "Server error: Message could not be retrieved!";
 // Subject of a new message whose header could not be read.
 const char* const UnreadableHeaderSubject = "(header could not be read)";
+// A removal's message turned out to be another one under its key: it stays on the server.
+const char* const ChangedBeforeRemovalText =
+    "The message was not removed: the server now has another message under its unique id, "
+    "which its entry shows instead.";
+// The same found when the message was opened, with the Message-IDs.
+std::string ChangedAtOpenText(const std::string& received, const std::string& announced);
+// The header of a message's text (lines ending in CR LF or LF), the blank line last, as
+// TOP n 0 gives it.
+TStringList HeaderOfText(std::string_view text);
 // The failure of a job whose event handler threw.
 const char* const JobBrokenText = "The job was broken off by an internal error.";
 
@@ -247,6 +257,12 @@ class TQBThread {
     void Retrieve();
     void Remove();
     void RemoveSeveral();
+    // Reads TOP n 0 of the numbers (0 or below: none) whose messages were announced with a
+    // Message-ID, pipelined where the server allows; one with another Message-ID is announced
+    // afresh (Changed) and its number set to -1. false, with the cause, when the server failed.
+    bool ConfirmBeforeRemoval(std::vector<int>& numbers, std::string& cause);
+    // Tells the main thread that a job's message is another one now.
+    void RaiseChanged(TChanged message);
     // DELE number; false, with the cause, when it failed.
     bool Delete(int number, std::string& cause);
     // Tells that the message at place in the job's Messages left the server.
@@ -284,6 +300,9 @@ class TQBThread {
     void IMAPMarkRead();
     // The uids of the job's messages that belong to the mailbox as selected now.
     std::vector<uint32_t> IMAPUIDs() const;
+    // IMAPUIDs less the messages whose Message-ID is not the announced one (fetched alone):
+    // each such one is announced afresh (Changed) and its place in Messages added to changed.
+    std::vector<uint32_t> IMAPConfirmedUIDs(std::unordered_set<size_t>& changed);
     // Starts a second session on the later half of fresh when there are enough of them.
     std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh);
     // The same for a POP3 check of list: split becomes the place in list where the helper's

@@ -56,6 +56,15 @@ struct TRemoved {
     size_t Message = 0; // its place in the job's Messages
 };
 
+// A job's message is another one now under the same key (its Message-ID is not the announced
+// one): its entry takes this header, as a new message would.
+struct TChanged {
+    size_t Message = 0; // its place in the job's Messages
+    int Number = 0;
+    TStringList Header;
+    int Size = -1; // -1 when the server gave none
+};
+
 enum class TErrorSeverity : uint8_t {
     Warning, // the job goes on
     Fatal    // the job ends without its result
@@ -99,6 +108,7 @@ struct TWorkerEvents {
     std::function<void(TCheckEnded& check)> CheckEnded;
     std::function<void(TRetrieved& message)> Retrieved;
     std::function<void(const TRemoved& message)> Removed;
+    std::function<void(TChanged& message)> Changed;
     std::function<void(const TWorkerError& error)> Error;
     std::function<TSizeAnswer(int size)> SizeWarning;
     std::function<void(const std::string& text)> Status;
