@@ -363,12 +363,12 @@ TEST_F(MessageStore, RemovalLeavesAMessageWhoseUniqueIdNowNamesAnotherAndShowsIt
     Store->MarkRead(2);
     const std::string cached = CacheFileName("Home", MD5Hex("u3"));
     TTempDir::WriteFile(cached, "\x01old");
-    ASSERT_TRUE(server.WaitIdle());
+    ASSERT_TRUE(WaitUntil([&] { return server.Idle(); }));
     server.ReplaceMessage(3, "Message-ID: <new@example.org>\r\n" + Mail("new"));
     const TEntryId changed = Store->Entries()[2].Id;
     Store->DeleteMessages({Store->Entries()[0].Id, changed}, 0);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_TRUE(server.WaitIdle());
+    ASSERT_TRUE(WaitUntil([&] { return server.Idle(); }));
     EXPECT_EQ(server.Sessions().back(),
               (std::vector<std::string>{"USER user", "PASS pass", "CAPA", "UIDL", "TOP 1 0",
                                         "LIST 1", "TOP 3 0", "LIST 3", "DELE 1", "QUIT"}));
@@ -385,7 +385,7 @@ TEST_F(MessageStore, RemovalLeavesAMessageWhoseUniqueIdNowNamesAnotherAndShowsIt
 
     Store->DeleteMessage(changed);
     ASSERT_TRUE(WaitForJobs());
-    ASSERT_TRUE(server.WaitIdle());
+    ASSERT_TRUE(WaitUntil([&] { return server.Idle(); }));
     EXPECT_EQ(server.Sessions().back(),
               (std::vector<std::string>{"USER user", "PASS pass", "CAPA", "UIDL 2", "TOP 2 0",
                                         "LIST 2", "DELE 2", "QUIT"}));
