@@ -191,6 +191,8 @@ class TMessageStore : public QObject {
     void WorkerCheckEnded(TCheckEnded& check);
     void WorkerRetrieved(TRetrieved& message);
     void WorkerRemoved(const TRemoved& message);
+    // The position of the running job's message at place in its entries; -1 when it is gone.
+    int RunningJobEntry(size_t place) const;
     // A job's message is another one now: its entry shows it, unread.
     void WorkerChanged(TChanged& message);
     void WorkerError(const TWorkerError& error);

@@ -285,14 +285,18 @@ void TMessageStore::WorkerRetrieved(TRetrieved& message) {
                        message.Whole);
 }
 
-void TMessageStore::WorkerRemoved(const TRemoved& message) {
+int TMessageStore::RunningJobEntry(size_t place) const {
     if (FClosing || FTasks.empty())
-        return;
+        return -1;
     const TQueuedTask& head = FTasks.front();
-    const int index =
-        message.Message < head.Entries.size() ? IndexOf(head.Entries[message.Message]) : -1;
+    return place < head.Entries.size() ? IndexOf(head.Entries[place]) : -1;
+}
+
+void TMessageStore::WorkerRemoved(const TRemoved& message) {
+    const int index = RunningJobEntry(message.Message);
     if (index < 0)
         return;
+    const TQueuedTask& head = FTasks.front();
     const TEntry& entry = FEntries[index];
     std::error_code error;
     std::filesystem::remove(CachePath(head.Account, entry.UID), error);
@@ -305,13 +309,10 @@ void TMessageStore::WorkerRemoved(const TRemoved& message) {
 }
 
 void TMessageStore::WorkerChanged(TChanged& message) {
-    if (FClosing || FTasks.empty())
-        return;
-    const TQueuedTask& head = FTasks.front();
-    const int index =
-        message.Message < head.Entries.size() ? IndexOf(head.Entries[message.Message]) : -1;
+    const int index = RunningJobEntry(message.Message);
     if (index < 0)
         return;
+    const TQueuedTask& head = FTasks.front();
     TEntry& entry = FEntries[index];
     TakeHeader(entry, message.Header, message.Size);
     entry.MsgNum = message.Number;

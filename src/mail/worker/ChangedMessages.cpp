@@ -21,8 +21,8 @@ TStringList HeaderOfText(std::string_view text) {
 }
 
 std::string ChangedAtOpenText(const std::string& received, const std::string& announced) {
-    return "The message has changed on the server (Message-ID \"" + received +
-           "\" instead of \"" + announced + "\"); its entry now shows the new one.";
+    return "The message has changed on the server (Message-ID \"" + received + "\" instead of \"" +
+           announced + "\"); its entry now shows the new one.";
 }
 
 void TQBThread::RaiseChanged(TChanged message) {

@@ -40,23 +40,6 @@ uint32_t UIDOfKey(const std::string& key, uint32_t validity) {
     return uid <= UINT32_MAX ? static_cast<uint32_t>(uid) : 0;
 }
 
-// A header's lines without their ends, the blank line last, as POP3's TOP gives them.
-TStringList HeaderLines(const std::string& header) {
-    TStringList lines;
-    size_t start = 0;
-    while (start < header.size()) {
-        size_t end = header.find('\n', start);
-        if (end == std::string::npos)
-            end = header.size();
-        std::string line = header.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
 } // namespace
 
 void TQBThread::RunIMAPTask() {
@@ -121,24 +104,23 @@ std::vector<uint32_t> TQBThread::IMAPConfirmedUIDs(std::unordered_set<size_t>& c
         return uids;
     std::vector<uint32_t> others;
     IMAP.FetchMessageIds(asked, [&](uint32_t uid, std::string&& fields) {
-        if (MessageIdOf(HeaderLines(fields)) != FTask.Messages[places[uid]].MessageID)
+        if (MessageIdOf(fields) != FTask.Messages[places[uid]].MessageID)
             others.push_back(uid);
     });
     if (others.empty())
         return uids;
+    // One gone by now is taken away like any other.
     std::vector<TChanged> news;
     IMAP.FetchHeaders(others, [&](TIMAPHeader&& header) {
         const size_t place = places[header.UID];
-        TChanged message{place, FTask.Messages[place].Number, HeaderLines(header.Header),
+        TChanged message{place, FTask.Messages[place].Number, HeaderOfText(header.Header),
                          static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX))};
         if (header.Missing)
             message.Header.assign({std::string("Subject: ") + UnreadableHeaderSubject, ""});
         news.push_back(std::move(message));
+        changed.insert(place);
+        uids.erase(std::remove(uids.begin(), uids.end(), header.UID), uids.end());
     });
-    for (const uint32_t uid : others) {
-        changed.insert(places[uid]);
-        uids.erase(std::remove(uids.begin(), uids.end(), uid), uids.end());
-    }
     for (TChanged& message : news) {
         RaiseChanged(std::move(message));
         RaiseError(TErrorSeverity::Warning, ChangedBeforeRemovalText);
@@ -214,7 +196,7 @@ void TQBThread::IMAPCheck() {
                     entry.MarkUnreadable();
                     ++headerless;
                 } else
-                    entry.Lines = HeaderLines(header.Header);
+                    entry.Lines = HeaderOfText(header.Header);
                 entry.Size = static_cast<int>(std::min<uint64_t>(header.Size, INT_MAX));
                 fetched[slot->second] = true;
             };
@@ -307,7 +289,7 @@ void TQBThread::IMAPRetrieve() {
     FSize = static_cast<int>(std::min<uint64_t>(head.Size, INT_MAX));
     // Another message under the uid shows its header from now on, fetched no further.
     const std::string& announced = FTask.Messages.front().MessageID;
-    TStringList header = HeaderLines(head.Header);
+    TStringList header = HeaderOfText(head.Header);
     const std::string received = MessageIdOf(header);
     if (!announced.empty() && !head.Missing && received != announced &&
         !(received.empty() && head.Cut)) {
