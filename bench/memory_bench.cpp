@@ -5,6 +5,8 @@
 // QB_BENCH_PLATFORM names another (xcb, with DISPLAY set). QB_BENCH_WRAPPER runs it under a
 // profiler ("heaptrack -o /tmp/qb", words split at blanks); its figures are then the
 // profiler's. "memory_bench N" runs one mailbox of N messages only, for such a profile.
+// Beside the memory it prints the longest time the main loop went unserved in that first
+// start and in a restart of the same folder (which knows the headers): what a click may wait.
 #include "DovecotServer.h"
 #include "ProcessMemory.h"
 #include "ProgramRun.h"
@@ -16,11 +18,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 
 using TClock = std::chrono::steady_clock;
 
@@ -49,16 +53,21 @@ class TDovecotLog {
     std::ifstream FLog;
 };
 
-// Resident MiB once the program has announced the user's mailbox and settled: the session
-// has ended and the figure has stayed within 0.1 MiB for three seconds (the program gives
-// back what the check left a moment after it). Negative on failure.
-double SettledResidentMiB(TDovecotServer& dovecot, int user) {
-    TTempDir folder;
-    MakeProgramFolder(folder.Path(), dovecot, user);
+struct TSettled {
+    double ResidentMiB = -1; // negative on failure
+    int LongestStallMs = -1;
+};
+
+// The program once it has announced the user's mailbox and settled: the session has ended and
+// the resident figure has stayed within 0.1 MiB for three seconds (the program gives back what
+// the check left a moment after it).
+TSettled RunSettled(const std::string& folder, TDovecotServer& dovecot, int user) {
     TDovecotLog log(dovecot);
+    const std::string stallLog = folder + "/stall.txt";
+    std::filesystem::remove(stallLog);
     const pid_t pid = fork();
     if (pid == 0)
-        ExecProgram(folder.Path(), {});
+        ExecProgram(folder, {"--stall-log", stallLog});
     const auto start = TClock::now();
     const std::string session = "pop3(" + dovecot.User(user) + ")<";
     bool ended = false;
@@ -81,7 +90,19 @@ double SettledResidentMiB(TDovecotServer& dovecot, int user) {
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);
-    return ended ? resident : -1;
+    TSettled settled;
+    settled.ResidentMiB = ended ? resident : -1;
+    std::ifstream stall(stallLog);
+    stall >> settled.LongestStallMs;
+    return settled;
+}
+
+// A first start of a new folder, then a restart of it.
+std::pair<TSettled, TSettled> FirstAndRestart(TDovecotServer& dovecot, int user) {
+    TTempDir folder;
+    MakeProgramFolder(folder.Path(), dovecot, user);
+    const TSettled first = RunSettled(folder.Path(), dovecot, user);
+    return {first, RunSettled(folder.Path(), dovecot, user)};
 }
 
 } // namespace
@@ -99,7 +120,9 @@ int main(int argc, char** argv) {
             dovecot.AddMessage(0, TDovecotServer::GenerateMessage(n));
         int messages = 0;
         WorkerCheck(dovecot, 0, messages);
-        std::printf("%d messages: %.1f MiB\n", count, SettledResidentMiB(dovecot, 0));
+        const auto [first, restart] = FirstAndRestart(dovecot, 0);
+        std::printf("%d messages: %.1f MiB; longest stall %d ms, at a restart %d ms\n", count,
+                    first.ResidentMiB, first.LongestStallMs, restart.LongestStallMs);
         return 0;
     }
     TDovecotServer dovecot(3, 0, false);
@@ -111,14 +134,17 @@ int main(int argc, char** argv) {
     }
     double resident[3] = {};
     std::printf("Resident memory of the program once every message is announced (MiB)\n");
-    std::printf("%-9s %12s %10s\n", "messages", "resident", "goal");
+    std::printf("%-9s %12s %10s %14s %16s\n", "messages", "resident", "goal", "stall ms",
+                "restart stall ms");
     for (int user = 0; user < 3; ++user) {
-        resident[user] = SettledResidentMiB(dovecot, user);
+        const auto [first, restart] = FirstAndRestart(dovecot, user);
+        resident[user] = first.ResidentMiB;
         char goal[32] = "";
         if (Sizes[user] > 0)
             std::snprintf(goal, sizeof goal, "%.0f",
                           GoalAt10k + (Sizes[user] - 10000) * GoalPerMessage / 1024);
-        std::printf("%-9d %12.1f %10s\n", Sizes[user], resident[user], goal);
+        std::printf("%-9d %12.1f %10s %14d %16d\n", Sizes[user], resident[user], goal,
+                    first.LongestStallMs, restart.LongestStallMs);
         std::fflush(stdout);
     }
     const double perMessage = (resident[2] - resident[1]) * 1024 / (Sizes[2] - Sizes[1]);

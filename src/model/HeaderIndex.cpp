@@ -114,31 +114,39 @@ bool ParseEntry(std::string_view line, TIndexedEntry& entry) {
 
 } // namespace
 
-std::string HeaderIndexText(const std::vector<TIndexedEntry>& entries) {
-    std::string text = std::string(FirstLine) + "\n";
-    for (const TIndexedEntry& entry : entries) {
-        const TEntryFields& f = entry.Fields;
-        AppendEscaped(text, entry.UID);
+std::string HeaderIndexStart() { return std::string(FirstLine) + "\n"; }
+
+void AppendIndexEntry(std::string& text, const std::string& uid, const std::string& messageId,
+                      const TEntryFields& f) {
+    AppendEscaped(text, uid);
+    text += '\t';
+    AppendNumber(text, f.Size);
+    text += '\t';
+    AppendNumber(text, f.Date);
+    text += '\t';
+    AppendNumber(text, f.Priority);
+    text += f.Unreadable ? "\t1\t" : "\t0\t";
+    for (const std::string* field : {&messageId, &f.Subject, &f.From, &f.To, &f.DateText}) {
+        AppendEscaped(text, *field);
         text += '\t';
-        AppendNumber(text, f.Size);
-        text += '\t';
-        AppendNumber(text, f.Date);
-        text += '\t';
-        AppendNumber(text, f.Priority);
-        text += f.Unreadable ? "\t1\t" : "\t0\t";
-        for (const std::string* field :
-             {&entry.MessageID, &f.Subject, &f.From, &f.To, &f.DateText}) {
-            AppendEscaped(text, *field);
-            text += '\t';
-        }
-        text.pop_back();
-        for (const std::string& recipient : f.Recipients) {
-            text += '\t';
-            AppendEscaped(text, recipient);
-        }
-        text += '\n';
     }
-    text += EndWord + std::to_string(entries.size()) + "\n";
+    text.pop_back();
+    for (const std::string& recipient : f.Recipients) {
+        text += '\t';
+        AppendEscaped(text, recipient);
+    }
+    text += '\n';
+}
+
+void AppendIndexEnd(std::string& text, size_t count) {
+    text += EndWord + std::to_string(count) + "\n";
+}
+
+std::string HeaderIndexText(const std::vector<TIndexedEntry>& entries) {
+    std::string text = HeaderIndexStart();
+    for (const TIndexedEntry& entry : entries)
+        AppendIndexEntry(text, entry.UID, entry.MessageID, entry.Fields);
+    AppendIndexEnd(text, entries.size());
     return text;
 }
 

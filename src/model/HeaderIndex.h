@@ -17,6 +17,11 @@ struct TIndexedEntry {
 // The index as the file holds it: a line naming the format and its version, one line per
 // entry, and an end line with the count, so that a file cut short is never taken whole.
 std::string HeaderIndexText(const std::vector<TIndexedEntry>& entries);
+// The same text in pieces, for a writer that takes the entries a few at a time.
+std::string HeaderIndexStart();
+void AppendIndexEntry(std::string& text, const std::string& uid, const std::string& messageId,
+                      const TEntryFields& fields);
+void AppendIndexEnd(std::string& text, size_t count);
 // False, with entries empty, for text that is not a whole index of this version: the index
 // is a cache, and one that may be damaged is dropped and made again.
 bool ParseHeaderIndex(const std::string& text, std::vector<TIndexedEntry>& entries);

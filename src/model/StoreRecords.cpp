@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <string_view>
+#include <unordered_map>
 
 std::string LowerUID(const std::string& uid) {
     std::string lower = uid;
@@ -128,11 +130,73 @@ int FindEntry(const TEntryArray& store, int account, const std::string& uid, int
     return -1;
 }
 
-std::vector<int> MissingEntries(const TEntryArray& store, int account, const TUIDSet& serverList) {
+namespace {
+
+// ASCII only: unique ids are printable ASCII, and std::tolower's locale call would cost more
+// than the comparison.
+unsigned char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a')
+                                : static_cast<unsigned char>(c);
+}
+
+bool SameUID(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return Lower(x) == Lower(y);
+           });
+}
+
+struct TUIDHash {
+    size_t operator()(std::string_view uid) const noexcept {
+        size_t hash = 14695981039346656037ull; // FNV-1a
+        for (const char c : uid)
+            hash = (hash ^ Lower(c)) * 1099511628211ull;
+        return hash;
+    }
+};
+
+struct TSameUID {
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        return SameUID(a, b);
+    }
+};
+
+// How far ahead in the server's list an entry is looked for before it is left for the slow
+// way: a few messages the entries lack must not send every later entry there.
+constexpr size_t LookAhead = 8;
+
+} // namespace
+
+std::vector<int> MissingEntries(const TEntryArray& store, int account,
+                                const std::vector<std::string>& serverList) {
+    // The entries stand in the server's order nearly always: walking both lists together
+    // finds them without hashing 100,000 keys. Those not met that way are looked up in one
+    // pass over the list.
+    std::vector<int> unmet;
+    size_t next = 0;
+    for (int i = 0; i < static_cast<int>(store.size()); ++i) {
+        if (store[i].Account != account)
+            continue;
+        const size_t end = std::min(serverList.size(), next + LookAhead);
+        size_t at = next;
+        while (at < end && !SameUID(store[i].UID, serverList[at]))
+            ++at;
+        if (at < end)
+            next = at + 1;
+        else
+            unmet.push_back(i);
+    }
+    if (unmet.empty())
+        return {};
+    std::unordered_map<std::string_view, bool, TUIDHash, TSameUID> found;
+    for (int i : unmet)
+        found.emplace(store[i].UID, false);
+    for (const std::string& uid : serverList)
+        if (const auto it = found.find(uid); it != found.end())
+            it->second = true;
     std::vector<int> missing;
-    for (int i = static_cast<int>(store.size()) - 1; i >= 0; --i)
-        if (store[i].Account == account && !serverList.count(LowerUID(store[i].UID)))
-            missing.push_back(i);
+    for (auto i = unmet.rbegin(); i != unmet.rend(); ++i)
+        if (!found[store[*i].UID])
+            missing.push_back(*i);
     return missing;
 }
 

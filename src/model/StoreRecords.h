@@ -85,7 +85,8 @@ bool ResolveTask(TQueuedTask& task, const TEntryArray& store);
 int FindEntry(const TEntryArray& store, int account, const std::string& uid, int hint = -1);
 
 // Entries of account whose key is not in serverList, from the last to the first.
-std::vector<int> MissingEntries(const TEntryArray& store, int account, const TUIDSet& serverList);
+std::vector<int> MissingEntries(const TEntryArray& store, int account,
+                                const std::vector<std::string>& serverList);
 
 // Removes entry index from store. With renumber (the message was removed from the
 // server in this session) the account's later message numbers drop by one; without

@@ -3,6 +3,7 @@
 
 #include "cache/CacheFiles.h"
 #include "core/Global.h"
+#include "store/IndexSaver.h"
 
 #include <QTimer>
 
@@ -15,6 +16,11 @@
 TMessageStore::TMessageStore(TStoreConfig config)
     : FConfig(config), FReader(std::make_unique<TReadSession>(*this)) {
     setObjectName("MessageStore");
+    FIndexSaver = std::make_unique<TIndexSaver>(
+        FEntries, [this](const std::string& key, const std::string& path) {
+            return IndexAccount(key, path);
+        },
+        [this](const std::string& key) { FIndexDirty.insert(key); });
     FCheckTimer = new QTimer(this);
     FCheckTimer->setObjectName("tmrCheck");
     connect(FCheckTimer, &QTimer::timeout, this, &TMessageStore::tmrCheckTimer);
@@ -68,7 +74,7 @@ void TMessageStore::Shutdown() {
     for (int account = 0; account < static_cast<int>(FServerLists.size()); ++account)
         for (const std::string& uid : FServerLists[account])
             kept.insert(CachePath(account, uid));
-    SaveChangedIndexes();
+    SaveChangedIndexesNow();
     for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account)
         kept.insert(IndexPath(account));
     RemoveStaleCacheFiles(kept);

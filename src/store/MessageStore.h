@@ -23,6 +23,7 @@
 #include <vector>
 
 class QTimer;
+class TIndexSaver;
 class TWorkerBridge;
 
 // How the program was started, for the store.
@@ -143,10 +144,15 @@ class TMessageStore : public QObject {
     std::string IndexPath(int account) const;
     // Shows the entries each active account's index holds; the first check confirms them.
     void LoadIndexes();
-    // Writes the account's entries to its index when they changed since it was last written.
-    void SaveIndex(int account);
-    // The same for every active account.
+    // Begins writing the entries of every active account whose entries changed since its
+    // index was last written; the file is written a moment later, off the main loop.
     void SaveChangedIndexes();
+    // The same at once, for the exit, after the writes begun before.
+    void SaveChangedIndexesNow();
+    // The active accounts whose entries changed since their index was last written.
+    std::vector<int> ChangedIndexes() const;
+    // Where the account of that lower-case name is now, when its index is still at path.
+    int IndexAccount(const std::string& key, const std::string& path) const;
     // The account's entries differ from what its index file holds.
     void IndexChanged(int account);
     // The sizes of the account's entries by lower-case key, for the check to compare.
@@ -226,6 +232,7 @@ class TMessageStore : public QObject {
     // By account name in lower case: accounts whose entries changed since their index file
     // was read or written.
     std::unordered_set<std::string> FIndexDirty;
+    std::unique_ptr<TIndexSaver> FIndexSaver;
     // By account name in lower case: unread entries were shown from the index, and the
     // account's first check has not ended yet; that check tells of new mail for them.
     std::unordered_set<std::string> FUnconfirmedUnread;

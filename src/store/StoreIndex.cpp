@@ -7,6 +7,7 @@
 #include "core/MD5Hex.h"
 #include "model/EntryText.h"
 #include "model/HeaderIndex.h"
+#include "store/IndexSaver.h"
 
 std::string TMessageStore::IndexPath(int account) const {
     const TAccount& a = Settings().Accounts().at(static_cast<size_t>(account));
@@ -55,27 +56,50 @@ void TMessageStore::IndexChanged(int account) {
         FIndexDirty.insert(LowerUID(AccountName(account)));
 }
 
-void TMessageStore::SaveIndex(int account) {
-    if (!ValidAccount(account) || FIndexDirty.count(LowerUID(AccountName(account))) == 0)
-        return;
-    std::vector<TIndexedEntry> indexed;
-    for (const TEntry& entry : FEntries)
-        // A header that could not be read is tried again at the next start.
-        if (entry.Account == account && !entry.Fields.Unreadable)
-            indexed.push_back({entry.UID, entry.MessageID, entry.Fields});
-    try {
-        WriteCacheFile(IndexPath(account), true, HeaderIndexText(indexed));
-        FIndexDirty.erase(LowerUID(AccountName(account)));
-    } catch (const std::exception&) {
-        // Only a cache: the next start fetches the headers again.
-    }
+std::vector<int> TMessageStore::ChangedIndexes() const {
+    std::vector<int> changed;
+    // An inactive account shows no entries: its index is kept as it is.
+    for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account)
+        if (Settings().Accounts()[static_cast<size_t>(account)].Active &&
+            FIndexDirty.count(LowerUID(AccountName(account))) > 0)
+            changed.push_back(account);
+    return changed;
 }
 
 void TMessageStore::SaveChangedIndexes() {
-    // An inactive account shows no entries: its index is kept as it is.
+    for (int account : ChangedIndexes()) {
+        const std::string key = LowerUID(AccountName(account));
+        // Changes from now on make the index out of date again.
+        if (FIndexSaver->Begin(key, IndexPath(account)))
+            FIndexDirty.erase(key);
+    }
+}
+
+void TMessageStore::SaveChangedIndexesNow() {
+    FIndexSaver->Finish();
+    for (int account : ChangedIndexes()) {
+        std::vector<TIndexedEntry> indexed;
+        for (const TEntry& entry : FEntries)
+            // A header that could not be read is tried again at the next start.
+            if (entry.Account == account && !entry.Fields.Unreadable)
+                indexed.push_back({entry.UID, entry.MessageID, entry.Fields});
+        try {
+            WriteCacheFile(IndexPath(account), true, HeaderIndexText(indexed));
+            FIndexDirty.erase(LowerUID(AccountName(account)));
+        } catch (const std::exception&) {
+            // Only a cache: the next start fetches the headers again.
+        }
+    }
+}
+
+int TMessageStore::IndexAccount(const std::string& key, const std::string& path) const {
     for (int account = 0; account < static_cast<int>(Settings().Accounts().size()); ++account)
-        if (Settings().Accounts()[static_cast<size_t>(account)].Active)
-            SaveIndex(account);
+        if (LowerUID(AccountName(account)) == key)
+            return Settings().Accounts()[static_cast<size_t>(account)].Active &&
+                           IndexPath(account) == path
+                       ? account
+                       : -1;
+    return -1;
 }
 
 std::unordered_map<std::string, long long> TMessageStore::KnownSizes(int account) const {

@@ -253,10 +253,9 @@ void TMessageStore::WorkerCheckEnded(TCheckEnded& check) {
         // Marks left from the account's POP3 days name no IMAP message.
         if (IsIMAP(FRunningAccount))
             Settings().ClearReadMarks(FRunningAccount);
-        const TUIDSet onServer = MakeUIDSet(KnownOnServer(FRunningAccount));
         TStringList gone;
         std::error_code error;
-        for (int index : MissingEntries(FEntries, FRunningAccount, onServer)) {
+        for (int index : MissingEntries(FEntries, FRunningAccount, KnownOnServer(FRunningAccount))) {
             const std::string uid = FEntries[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
             gone.push_back(uid);

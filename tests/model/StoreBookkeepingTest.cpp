@@ -50,7 +50,7 @@ TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
     buttons[2].MsgNum = 2;
     buttons[3].MsgNum = 3;
     buttons[4].MsgNum = 4;
-    for (int index : MissingEntries(buttons, 0, MakeUIDSet({"a", "c", "d", "e"})))
+    for (int index : MissingEntries(buttons, 0, {"a", "c", "d", "e"}))
         RemoveEntry(buttons, index, false);
     ASSERT_EQ(buttons.size(), 5u);
     EXPECT_EQ(buttons[1].UID, "c");
@@ -61,8 +61,8 @@ TEST(StoreBookkeeping, RemovingWhatACheckFoundGoneKeepsTheCurrentNumbers) {
 
 TEST(StoreBookkeeping, MissingEntriesComeFromLastToFirstAndIgnoreCase) {
     TEntryArray buttons = FiveAndOne();
-    EXPECT_EQ(MissingEntries(buttons, 0, MakeUIDSet({"A", "C", "E"})), (std::vector<int>{3, 1}));
-    EXPECT_TRUE(MissingEntries(buttons, 1, MakeUIDSet({"X"})).empty());
+    EXPECT_EQ(MissingEntries(buttons, 0, {"A", "C", "E"}), (std::vector<int>{3, 1}));
+    EXPECT_TRUE(MissingEntries(buttons, 1, {"X"}).empty());
 }
 
 TEST(StoreBookkeeping, QueuedJobsNameTheirEntriesAndTakeKeysAndNumbersWhenTakenUp) {
