@@ -175,3 +175,23 @@ TEST_F(HeaderIndex, EditedIndexTextIsCleanedAndCutAsTextFromTheServerIs) {
     EXPECT_EQ(loaded[0], checked[3]);
     EXPECT_EQ(checked[3], "Pay[31m gpj.exe (Home)");
 }
+
+TEST_F(HeaderIndex, IndexIsWrittenWhileTheProgramRunsAndAgainAfterLaterChanges) {
+    // More entries than the index takes in one turn of the event loop.
+    TFakePOP3Server server;
+    const int count = 5000;
+    for (int n = 1; n <= count; ++n)
+        server.AddMessage("u" + std::to_string(n), Mail("s" + std::to_string(n)));
+    AddLoopbackAccount("Home", server.Port());
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs(120000));
+    // Taken away while the index may be in the middle of being written.
+    Store->RemoveEntry(count - 1);
+    Store->RemoveEntry(0);
+    ASSERT_TRUE(WaitUntil([] { return IndexedSubjects().size() >= count - 2; }));
+    StopProgram();
+    const std::vector<std::string> subjects = IndexedSubjects();
+    ASSERT_EQ(subjects.size(), count - 2u);
+    EXPECT_EQ(subjects.front(), "s2");
+    EXPECT_EQ(subjects.back(), "s4999");
+}
