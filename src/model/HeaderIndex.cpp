@@ -114,7 +114,9 @@ bool ParseEntry(std::string_view line, TIndexedEntry& entry) {
 
 } // namespace
 
-std::string HeaderIndexStart() { return std::string(FirstLine) + "\n"; }
+std::string HeaderIndexStart() {
+    return std::string(FirstLine) + "\n";
+}
 
 void AppendIndexEntry(std::string& text, const std::string& uid, const std::string& messageId,
                       const TEntryFields& f) {

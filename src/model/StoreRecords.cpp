@@ -140,9 +140,8 @@ unsigned char Lower(char c) {
 }
 
 bool SameUID(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 struct TUIDHash {
@@ -155,9 +154,7 @@ struct TUIDHash {
 };
 
 struct TSameUID {
-    bool operator()(std::string_view a, std::string_view b) const noexcept {
-        return SameUID(a, b);
-    }
+    bool operator()(std::string_view a, std::string_view b) const noexcept { return SameUID(a, b); }
 };
 
 // How far ahead in the server's list an entry is looked for before it is left for the slow

@@ -22,7 +22,9 @@ TIndexSaver::TIndexSaver(const TEntryArray& entries, TFindAccount find, TAbandon
     FWriter.setMaxThreadCount(1);
 }
 
-TIndexSaver::~TIndexSaver() { FWriter.waitForDone(); }
+TIndexSaver::~TIndexSaver() {
+    FWriter.waitForDone();
+}
 
 bool TIndexSaver::Begin(const std::string& name, const std::string& path) {
     if (FSaving.count(name) > 0)
@@ -48,9 +50,8 @@ void TIndexSaver::Finish() {
 bool TIndexSaver::TakeSlice(int account, TProgress& progress) {
     // Entries keep the order of their identities, which only grow: resume after the last one
     // taken, wherever entries were added or removed meanwhile.
-    auto entry = std::upper_bound(
-        FEntries.begin(), FEntries.end(), progress.After,
-        [](TEntryId after, const TEntry& e) { return after < e.Id; });
+    auto entry = std::upper_bound(FEntries.begin(), FEntries.end(), progress.After,
+                                  [](TEntryId after, const TEntry& e) { return after < e.Id; });
     for (size_t taken = 0; entry != FEntries.end() && taken < SliceEntries; ++entry, ++taken) {
         progress.After = entry->Id;
         // A header that could not be read is tried again at the next start.
@@ -79,16 +80,16 @@ void TIndexSaver::timerEvent(QTimerEvent* event) {
             continue;
         }
         AppendIndexEnd(progress.Text, progress.Count);
-        FWriter.start([this, name, path = std::move(progress.Path),
-                       text = std::move(progress.Text)] {
-            try {
-                WriteCacheFile(path, true, text);
-            } catch (const std::exception&) {
-                // Only a cache: written again at the next save, else fetched at the next start.
-                QMetaObject::invokeMethod(
-                    this, [this, name] { FAbandoned(name); }, Qt::QueuedConnection);
-            }
-        });
+        FWriter.start(
+            [this, name, path = std::move(progress.Path), text = std::move(progress.Text)] {
+                try {
+                    WriteCacheFile(path, true, text);
+                } catch (const std::exception&) {
+                    // Only a cache: written again at the next save, else fetched at the next start.
+                    QMetaObject::invokeMethod(
+                        this, [this, name] { FAbandoned(name); }, Qt::QueuedConnection);
+                }
+            });
         it = FSaving.erase(it);
     }
     if (FSaving.empty()) {

@@ -17,9 +17,8 @@ TMessageStore::TMessageStore(TStoreConfig config)
     : FConfig(config), FReader(std::make_unique<TReadSession>(*this)) {
     setObjectName("MessageStore");
     FIndexSaver = std::make_unique<TIndexSaver>(
-        FEntries, [this](const std::string& key, const std::string& path) {
-            return IndexAccount(key, path);
-        },
+        FEntries,
+        [this](const std::string& key, const std::string& path) { return IndexAccount(key, path); },
         [this](const std::string& key) { FIndexDirty.insert(key); });
     FCheckTimer = new QTimer(this);
     FCheckTimer->setObjectName("tmrCheck");

@@ -255,7 +255,8 @@ void TMessageStore::WorkerCheckEnded(TCheckEnded& check) {
             Settings().ClearReadMarks(FRunningAccount);
         TStringList gone;
         std::error_code error;
-        for (int index : MissingEntries(FEntries, FRunningAccount, KnownOnServer(FRunningAccount))) {
+        for (int index :
+             MissingEntries(FEntries, FRunningAccount, KnownOnServer(FRunningAccount))) {
             const std::string uid = FEntries[index].UID;
             std::filesystem::remove(CachePath(FRunningAccount, uid), error);
             gone.push_back(uid);
