@@ -184,6 +184,29 @@ TEST_F(IMAPSessionTest, SilenceAfterLoginHitsTheReadTimeout) {
     EXPECT_FALSE(Session.Connected());
 }
 
+// Past the read timeout a reply must keep a pace: a slow steady flow comes whole, a trickle
+// fails though no pause between its bytes reaches the timeout.
+TEST_F(IMAPSessionTest, RepliesSlowerThanTheFloorFailWhileSlowSteadyOnesComeWhole) {
+    const std::string body(1000, 'x');
+    Server.Script("UID FETCH 4 ", TAction::Slow,
+                  "* 1 FETCH (UID 4 BODY[] {1000}\r\n" + body + ")\r\n$TAG OK\r\n");
+    Server.Script("UID FETCH 5 ", TAction::Slow,
+                  "* 1 FETCH (UID 5 BODY[] {100}\r\n" + body.substr(0, 100) + ")\r\n$TAG OK\r\n");
+    Session.ReadTimeout = 300;
+    Session.MinReplyRate = 100;
+    Session.Connect(5000);
+    std::string text;
+    Server.SetBytePause(1);
+    ASSERT_TRUE(Session.FetchMessage(4, text));
+    EXPECT_EQ(text, body);
+    Server.SetBytePause(50);
+    EXPECT_EQ(FailureOf([&] {
+                  Session.FetchMessage(5, text);
+              }).rfind("Read timed out: the server sent ", 0),
+              0u);
+    EXPECT_FALSE(Session.Connected());
+}
+
 TEST_F(IMAPSessionTest, RepliesWithoutEndAreBounded) {
     Server.Script("UID SEARCH", TAction::Endless, "", "* OK still searching\r\n");
     Server.Script("UID FETCH 4 ", TAction::Endless, "* 1 FETCH (UID 4 BODY[] ", "0123456789");

@@ -5,8 +5,12 @@
 #include "WorkerHarness.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+
+using TAction = TFakePOP3Server::TAction;
 
 TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) {
     TFakePOP3Server server;
@@ -243,4 +247,137 @@ TEST(WorkerIMAP, UIDNowNamingAnotherMessageIsAnnouncedAfreshNeitherFetchedNorRem
                   "\"<new@example.org>\" instead of \"<old@example.org>\"); its entry now shows "
                   "the new one.",
                   std::string("error:0:") + ChangedBeforeRemovalText}));
+}
+
+namespace {
+
+// A server of four unseen messages (uids 1 to 4, "Subject: Message <uid>") whose second
+// session, the check's helper, answers as helper says where it gives a value.
+using THelperAnswer =
+    std::function<std::optional<std::string>(const std::string& tag, const std::string& command)>;
+
+void ServeFourMessages(TFakePOP3Server& server, THelperAnswer helper) {
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    server.SetConnectionResponder(
+        [helper](size_t connection, const std::string& line) -> std::optional<std::string> {
+            const std::string tag = line.substr(0, line.find(' '));
+            const std::string command = line.substr(tag.size() + 1);
+            if (connection == 1)
+                if (std::optional<std::string> own = helper(tag, command))
+                    return own;
+            if (command == "EXAMINE INBOX")
+                return "* 4 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK\r\n";
+            if (command.rfind("UID SEARCH", 0) == 0)
+                return "* SEARCH 1 2 3 4\r\n" + tag + " OK\r\n";
+            if (command.rfind("UID FETCH", 0) == 0)
+                return IMAPHeadersAnswer(line, "Message");
+            return std::nullopt;
+        });
+    server.SetTagged(true);
+}
+
+// Runs a check of the four messages with a helper for the later two; returns the commands of
+// the worker's session and of the helper's.
+std::pair<std::vector<std::string>, std::vector<std::string>>
+CheckFourMessages(TFakePOP3Server& server, TWorkerHarness& H) {
+    H.Worker->ParallelHeaderMinimum = 2;
+    TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
+    task.Server.Protocol = TMailProtocol::IMAP;
+    H.Add(task);
+    H.RunAll([&] { return server.Idle(); });
+    EXPECT_EQ(H.Only("error:"), std::vector<std::string>{});
+    EXPECT_EQ(H.Only("checkdone"), std::vector<std::string>{"checkdone"});
+    std::vector<TStringList> subjects;
+    for (int uid = 1; uid <= 4; ++uid)
+        subjects.push_back({"Subject: Message " + std::to_string(uid), ""});
+    EXPECT_EQ(H.Messages, subjects);
+    std::vector<std::vector<std::string>> sessions = server.Sessions();
+    sessions.resize(2);
+    auto commands = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> found;
+        for (const std::string& line : lines)
+            found.push_back(line.substr(line.find(' ') + 1));
+        return found;
+    };
+    return {commands(sessions[0]), commands(sessions[1])};
+}
+
+// The uid sets of the header fetches among commands.
+std::vector<std::string> Fetched(const std::vector<std::string>& commands) {
+    std::vector<std::string> sets;
+    for (const std::string& command : commands)
+        if (command.rfind("UID FETCH ", 0) == 0)
+            sets.push_back(command.substr(10, command.find(' ', 10) - 10));
+    return sets;
+}
+
+} // namespace
+
+// A second session that finds another mailbox under the name (another UIDVALIDITY) has uids
+// of other messages: the worker fetches that half itself.
+TEST(WorkerIMAP, SecondSessionOfAnotherValidityLeavesItsHalfToTheWorker) {
+    TFakePOP3Server server;
+    ServeFourMessages(
+        server,
+        [](const std::string& tag, const std::string& command) -> std::optional<std::string> {
+            if (command == "EXAMINE INBOX")
+                return "* 4 EXISTS\r\n* OK [UIDVALIDITY 8] ok\r\n" + tag + " OK\r\n";
+            if (command.rfind("UID FETCH", 0) == 0)
+                return IMAPHeadersAnswer(tag + " " + command, "Other");
+            return std::nullopt;
+        });
+    TWorkerHarness H;
+    const auto [worker, helper] = CheckFourMessages(server, H);
+    EXPECT_EQ(Fetched(worker), std::vector<std::string>{"1:4"});
+    EXPECT_EQ(Fetched(helper), std::vector<std::string>{});
+}
+
+// A second session that stops answering once logged in does not hold the check: the worker
+// waits for it a little beyond its pace, then fetches its half itself.
+TEST(WorkerIMAP, StalledSecondSessionLeavesItsHalfToTheWorker) {
+    TFakePOP3Server server;
+    ServeFourMessages(
+        server,
+        [](const std::string& tag, const std::string& command) -> std::optional<std::string> {
+            return command.rfind("UID FETCH", 0) == 0 && !tag.empty()
+                       ? std::optional<std::string>("")
+                       : std::nullopt;
+        });
+    TWorkerHarness H;
+    H.Worker->HelperPatienceMs = 200;
+    const auto [worker, helper] = CheckFourMessages(server, H);
+    EXPECT_EQ(Fetched(worker), std::vector<std::string>{"1:4"});
+    EXPECT_EQ(Fetched(helper), std::vector<std::string>{"3:4"});
+}
+
+// A search naming more messages than the mailbox holds ends the check with an error once it
+// has named that many, and nothing is fetched.
+TEST(WorkerIMAP, SearchNamingMoreMessagesThanTheMailboxHoldsEndsTheCheck) {
+    TFakePOP3Server server;
+    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    server.SetTagged(true);
+    std::string uids = "* SEARCH";
+    for (int uid = 1; uid <= 500; ++uid)
+        uids += " " + std::to_string(uid);
+    server.Script("UID SEARCH", TAction::Endless, "", uids + "\r\n");
+    TWorkerHarness H;
+    H.Worker->IMAP.MaxReplyBytes = size_t(8) << 20;
+    TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
+    task.Server.Protocol = TMailProtocol::IMAP;
+    H.Add(task);
+    H.RunAll([&] { return server.Idle(); });
+    EXPECT_EQ(H.Only("error:"),
+              std::vector<std::string>{"error:0:Server error: Message list could not be "
+                                       "retrieved! (The server's search named more unseen "
+                                       "messages than the 3 in the mailbox)"});
+    const std::vector<std::string> commands = server.Commands();
+    EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
+        return line.find("UID FETCH") != std::string::npos;
+    }));
 }

@@ -84,6 +84,8 @@ TEST_F(WorkerLimitsTest, ServerSendingAByteAtATimeIsNotSilent) {
     slow.Script("TOP", TAction::Slow);
     slow.SetBytePause(150);
     H.Worker->SilenceLimit = 1000;
+    // Silence alone is at stake here: the reply's pace stays above this floor.
+    H.Worker->POP3.MinReplyRate = 4;
     H.Add(TWorkerHarness::Job(TJobKind::Check, slow.Port(), 0));
     Run();
     EXPECT_TRUE(H.Only("error:").empty());

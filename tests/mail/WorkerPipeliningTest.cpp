@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 using TTranscript = std::vector<std::string>;
 using TAction = TFakePOP3Server::TAction;
@@ -299,4 +300,35 @@ TEST(WorkerCapabilityTest, UnansweredCAPALogsInAgainWithoutItAndNeverSendsItAgai
                                          "TOP 2 0", "UIDL 1", "DELE 1", "QUIT"},
                                         {"USER user", "PASS pass", "UIDL", "LIST", "QUIT"}}));
     EXPECT_EQ(h.ServerLists[0], TStringList{MD5Hex("def")});
+}
+
+// A second session that stops answering its TOP commands once logged in does not hold the
+// check: the worker waits for it a little beyond its pace, then reads its half itself.
+TEST(WorkerSecondSessionTest, StalledSecondSessionLeavesItsHalfToTheWorker) {
+    TFakePOP3Server server;
+    for (int n = 1; n <= 4; ++n)
+        server.AddMessage(Id(n), Message(n));
+    server.SetCapabilities(PipeliningServer);
+    server.SetConnectionResponder(
+        [](size_t connection, const std::string& line) -> std::optional<std::string> {
+            if (connection == 1 && line.rfind("TOP ", 0) == 0)
+                return "";
+            return std::nullopt;
+        });
+    TWorkerHarness h;
+    h.Worker->ParallelHeaderMinimum = 2;
+    h.Worker->HelperPatienceMs = 200;
+    h.Add(TWorkerHarness::Job(TJobKind::Check, server.Port(), 0));
+    h.RunAll([&] { return server.Idle(); });
+    EXPECT_TRUE(h.Only("error:").empty());
+    EXPECT_EQ(h.Only("checkdone"), std::vector<std::string>{"checkdone"});
+    ASSERT_EQ(h.Messages.size(), 4u);
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(h.Messages[static_cast<size_t>(n) - 1][0], "Subject: " + std::to_string(n));
+    const std::vector<TTranscript> sessions = server.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    for (const char* top : {"TOP 3 0", "TOP 4 0"}) {
+        EXPECT_EQ(std::count(sessions[0].begin(), sessions[0].end(), top), 1) << top;
+        EXPECT_EQ(std::count(sessions[1].begin(), sessions[1].end(), top), 1) << top;
+    }
 }

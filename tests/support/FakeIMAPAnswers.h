@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cctype>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -61,3 +62,31 @@ class TIMAPAnswers {
         return FPending + " OK done\r\n";
     }
 };
+
+// The answer to "tag UID FETCH set (UID RFC822.SIZE BODY.PEEK[HEADER])": every uid of the set
+// (numbers and ranges) as its own message whose header is "Subject: <subject> <uid>".
+inline std::string IMAPHeadersAnswer(const std::string& line, const std::string& subject) {
+    const std::string tag = line.substr(0, line.find(' '));
+    const size_t from = line.find("FETCH ") + 6;
+    const std::string set = line.substr(from, line.find(' ', from) - from);
+    std::string answer;
+    for (size_t at = 0; at < set.size();) {
+        size_t end = set.find(',', at);
+        end = end == std::string::npos ? set.size() : end;
+        const std::string range = set.substr(at, end - at);
+        const unsigned long first = std::strtoul(range.c_str(), nullptr, 10);
+        const size_t colon = range.find(':');
+        const unsigned long last = colon == std::string::npos
+                                       ? first
+                                       : std::strtoul(range.c_str() + colon + 1, nullptr, 10);
+        for (unsigned long uid = first; uid <= last; ++uid) {
+            const std::string header =
+                "Subject: " + subject + " " + std::to_string(uid) + "\r\n\r\n";
+            answer += "* " + std::to_string(uid) + " FETCH (UID " + std::to_string(uid) +
+                      " RFC822.SIZE 100 BODY[HEADER] {" + std::to_string(header.size()) + "}\r\n" +
+                      header + ")\r\n";
+        }
+        at = end + 1;
+    }
+    return answer + tag + " OK done\r\n";
+}

@@ -253,6 +253,11 @@ void TFakePOP3Server::SetResponder(TResponder responder) {
     FResponder = std::move(responder);
 }
 
+void TFakePOP3Server::SetConnectionResponder(TConnectionResponder responder) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FConnectionResponder = std::move(responder);
+}
+
 void TFakePOP3Server::SetTagged(bool tagged) {
     std::lock_guard<std::mutex> lock(FLock);
     FTagged = tagged;
@@ -327,12 +332,14 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
             bool scripted = false, randomDrop = false;
             int quitDelay = 0;
             TResponder responder;
+            TConnectionResponder connectionResponder;
             {
                 std::lock_guard<std::mutex> lock(FLock);
                 FSessions[session].push_back(line);
                 if (line == "QUIT")
                     quitDelay = FQuitDelay;
                 responder = FResponder;
+                connectionResponder = FConnectionResponder;
                 size_t blank = line.find(' ');
                 const std::string tag = FTagged ? line.substr(0, blank) : "";
                 const std::string subject = !FTagged                     ? line
@@ -351,6 +358,14 @@ void TFakePOP3Server::Serve(int fd, size_t session) {
                 if (!scripted && FDropChance > 0)
                     randomDrop =
                         std::uniform_real_distribution<double>(0, 1)(FRandom) < FDropChance;
+            }
+            if (connectionResponder) {
+                std::optional<std::string> own = connectionResponder(session, line);
+                if (own) {
+                    action = TAction::Reply;
+                    reply = std::move(*own);
+                    scripted = true;
+                }
             }
             if (!scripted) {
                 if (quitDelay > 0)

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -64,6 +65,11 @@ class TFakePOP3Server {
     // client sent, returns the bytes to send back ("" for none).
     using TResponder = std::function<std::string(const std::string& line)>;
     void SetResponder(TResponder responder);
+    // Answers in place of the rules and the responder where it gives a value ("" for none):
+    // given the connection's number (from 0, in order of connection) and the line.
+    using TConnectionResponder =
+        std::function<std::optional<std::string>(size_t connection, const std::string& line)>;
+    void SetConnectionResponder(TConnectionResponder responder);
     // Rules match a command after its first word (a tag), and "$TAG" in their bytes becomes
     // that word.
     void SetTagged(bool tagged);
@@ -118,6 +124,7 @@ class TFakePOP3Server {
     bool FBurst = false;
     int FOverlaps = 0;
     TResponder FResponder;
+    TConnectionResponder FConnectionResponder;
     bool FTagged = false;
 
     void AcceptLoop();

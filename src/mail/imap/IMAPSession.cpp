@@ -19,6 +19,10 @@ namespace {
 const std::string OutOfStep = "The server's replies are out of step: ";
 // Most bytes reserved ahead for a literal: a server's size claim alone must not cost memory.
 const size_t MaxReserve = size_t(16) << 20;
+// Unseen messages a search may name beyond those the mailbox held: they arrived meanwhile.
+const size_t UnseenMargin = 1000;
+// Bytes a search response takes per uid at most: ten digits and a space.
+const size_t BytesPerUID = 11;
 
 std::string BytesText(size_t bytes) {
     if (bytes >= (size_t(1) << 20) && bytes % (size_t(1) << 20) == 0)
@@ -70,7 +74,7 @@ TIMAPResponse TQBIMAP::Read(size_t keep) {
     TIMAPRawResponse raw;
     size_t total = 0;
     for (;;) {
-        std::string line = FConnection.ReadLine(MaxLineBytes);
+        std::string line = FConnection.ReadLine(std::min(MaxLineBytes, FLineCap));
         total += line.size() + 2;
         raw.Line += line;
         uint64_t size = 0;
@@ -241,6 +245,7 @@ void TQBIMAP::Establish(int timeoutMs) {
     // The time limit covers the greeting, the handshake and the login too.
     FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
     FConnection.Resolver = Resolver;
+    FConnection.MinReplyRate = MinReplyRate;
     FConnection.Open(Server.Host, Server.Port, timeoutMs);
     if (Server.TLS == TTLSMode::Implicit)
         UpgradeToTLS();
@@ -326,16 +331,34 @@ void TQBIMAP::Select(bool readOnly) {
 std::vector<uint32_t> TQBIMAP::SearchUnseen(bool undeletedOnly) {
     return Guarded([&] {
         std::vector<uint32_t> uids;
-        Complete(Send(undeletedOnly ? "UID SEARCH UNSEEN UNDELETED" : "UID SEARCH UNSEEN"),
-                 [&uids](TIMAPResponse& response) {
-                     if (response.Name != "SEARCH" || response.HasNumber)
-                         return;
-                     for (const TIMAPItem& item : response.Items) {
-                         uint32_t uid = 0;
-                         if (item.Number(uid))
+        // More uids than the mailbox holds are no answer: none is read beyond that many.
+        auto most = [this] { return size_t(Exists) + UnseenMargin; };
+        auto tooMany = [this] {
+            return EMailError("The server's search named more unseen messages than the " +
+                              std::to_string(Exists) + " in the mailbox.");
+        };
+        FLineCap = most() * BytesPerUID + 64;
+        struct TUncap {
+            size_t& Cap;
+            ~TUncap() { Cap = SIZE_MAX; }
+        } uncap{FLineCap};
+        try {
+            Complete(Send(undeletedOnly ? "UID SEARCH UNSEEN UNDELETED" : "UID SEARCH UNSEEN"),
+                     [&](TIMAPResponse& response) {
+                         if (response.Name != "SEARCH" || response.HasNumber)
+                             return;
+                         for (const TIMAPItem& item : response.Items) {
+                             uint32_t uid = 0;
+                             if (!item.Number(uid))
+                                 continue;
+                             if (uids.size() >= most())
+                                 throw tooMany();
                              uids.push_back(uid);
-                     }
-                 });
+                         }
+                     });
+        } catch (const ELineTooLong&) {
+            throw tooMany();
+        }
         std::sort(uids.begin(), uids.end());
         uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
         return uids;

@@ -113,9 +113,10 @@ class TQBIMAP : public TMailSession {
   private:
     unsigned FTagCount = 0;
     std::string FIdleTag;
-    unsigned FEvents = 0;     // TIMAPEvent flags seen since the last WaitIdle
-    bool FLoggingOut = false; // a BYE is due, not a failure
-    uint64_t FReadBytes = 0;  // of every response read, to bound the untagged data of a command
+    unsigned FEvents = 0;       // TIMAPEvent flags seen since the last WaitIdle
+    bool FLoggingOut = false;   // a BYE is due, not a failure
+    uint64_t FReadBytes = 0;    // of every response read, to bound the untagged data of a command
+    size_t FLineCap = SIZE_MAX; // a command's own, lower bound on a response line
 
     using TUntagged = std::function<void(TIMAPResponse& response)>;
 

@@ -198,6 +198,7 @@ void TLineConnection::Open(const std::string& host, int port, int timeoutMs) {
     FStart = FScanned = 0;
     FReceiveLimit = 0;
     FOpen = true;
+    StartReply();
 }
 
 void TLineConnection::StartTLS(const TTLSOptions& options) {
@@ -253,6 +254,7 @@ void TLineConnection::StartTLS(const TTLSOptions& options) {
             Fail("Connection dropped.");
         Fail("TLS handshake failed: " + OpenSSLErrorText());
     }
+    StartReply();
 }
 
 void TLineConnection::WriteLine(const std::string& line) {
@@ -263,6 +265,7 @@ void TLineConnection::Write(const std::string& data) {
     if (!FOpen)
         Fail("Not connected.");
     FReadSinceWrite = false;
+    StartReply();
     // Queued commands go first, in order.
     if (!FOutbox.empty()) {
         FOutbox += data;
@@ -303,6 +306,7 @@ void TLineConnection::Queue(const std::string& data) {
     if (!FOpen)
         Fail("Not connected.");
     FReadSinceWrite = false;
+    StartReply();
     FOutbox += data;
     SendQueued();
 }
@@ -356,6 +360,40 @@ void TLineConnection::SetReceiveLimit(int ms) {
     FReceiveLimit = ms;
 }
 
+void TLineConnection::StartReply() {
+    FReplyStart = FLastReceived = std::chrono::steady_clock::now();
+    FReplyBytes = 0;
+}
+
+long long TLineConnection::AllowanceLeft() const {
+    if (ReadTimeout <= 0 || MinReplyRate == 0)
+        return LLONG_MAX;
+    const long long allowed =
+        ReadTimeout + static_cast<long long>(uint64_t(FReplyBytes) * 1000 / MinReplyRate);
+    return allowed - std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - FReplyStart)
+                         .count();
+}
+
+int TLineConnection::ReceiveLimit() {
+    if (ReadTimeout <= 0)
+        return -1;
+    const long long left = AllowanceLeft();
+    if (left <= 0)
+        FailWaited();
+    return static_cast<int>(std::min<long long>(ReadTimeout, left));
+}
+
+void TLineConnection::FailWaited() {
+    const auto now = std::chrono::steady_clock::now();
+    if (AllowanceLeft() > 0 || now - FLastReceived >= std::chrono::milliseconds(ReadTimeout))
+        FailSilent();
+    FOpen = false;
+    const auto spent = std::chrono::duration_cast<std::chrono::seconds>(now - FReplyStart).count();
+    Fail("Read timed out: the server sent " + std::to_string(FReplyBytes) +
+         " bytes of its reply in " + std::to_string(spent) + " s.");
+}
+
 void TLineConnection::FailSilent() {
     FOpen = false;
     Fail("Read timed out: the server sent nothing for " +
@@ -370,10 +408,10 @@ void TLineConnection::WaitReadable() {
         pollfd waitFor{FSocket, POLLIN | POLLOUT, 0};
         int ready;
         do
-            ready = poll(&waitFor, 1, ReadTimeout > 0 ? ReadTimeout : -1);
+            ready = poll(&waitFor, 1, ReceiveLimit());
         while (ready < 0 && errno == EINTR);
         if (ready == 0)
-            FailSilent();
+            FailWaited();
         if (ready < 0 || (waitFor.revents & ~POLLOUT) != 0)
             return; // data, or a broken connection that the read reports
         SendQueued();
@@ -383,10 +421,10 @@ void TLineConnection::WaitReadable() {
     pollfd waitFor{FSocket, POLLIN, 0};
     int ready;
     do
-        ready = poll(&waitFor, 1, ReadTimeout);
+        ready = poll(&waitFor, 1, ReceiveLimit());
     while (ready < 0 && errno == EINTR);
     if (ready == 0)
-        FailSilent();
+        FailWaited();
 }
 
 void TLineConnection::Receive() {
@@ -417,8 +455,9 @@ void TLineConnection::Receive() {
             TSigPipeGuard guard;
             // Data that woke the poll may be part of a record only: SSL_read then waits
             // inside OpenSSL for the rest, and only the socket's own limit bounds that.
-            if (FReceiveLimit != ReadTimeout)
-                SetReceiveLimit(ReadTimeout);
+            const int limit = std::max(ReceiveLimit(), 0);
+            if (FReceiveLimit != limit)
+                SetReceiveLimit(limit);
             errno = 0;
             result = SSL_read(FSSL, block, sizeof block);
             systemError = errno;
@@ -431,7 +470,7 @@ void TLineConnection::Receive() {
             if (error == SSL_ERROR_WANT_READ ||
                 (error == SSL_ERROR_SYSCALL &&
                  (systemError == EAGAIN || systemError == EWOULDBLOCK)))
-                FailSilent();
+                FailWaited();
             if (error == SSL_ERROR_ZERO_RETURN ||
                 (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
                 Fail("Connection closed gracefully.");
@@ -457,6 +496,8 @@ void TLineConnection::Receive() {
         FStart = 0;
     }
     FBuffer.append(block, static_cast<size_t>(received));
+    FReplyBytes += static_cast<size_t>(received);
+    FLastReceived = std::chrono::steady_clock::now();
     if (OnReceived)
         OnReceived(static_cast<size_t>(received));
 }
@@ -503,8 +544,10 @@ void TLineConnection::ReadBytes(size_t count, std::string& dest, size_t keep) {
 }
 
 bool TLineConnection::WaitForData(int timeoutMs) {
-    if (Buffered() > 0 || !FOpen || (FSSL && SSL_pending(FSSL) > 0))
+    if (Buffered() > 0 || !FOpen || (FSSL && SSL_pending(FSSL) > 0)) {
+        StartReply();
         return true;
+    }
     pollfd waitFor[2] = {{FSocket, POLLIN, 0}, {FInterrupt, POLLIN, 0}};
     int ready;
     do
@@ -515,7 +558,11 @@ bool TLineConnection::WaitForData(int timeoutMs) {
         [[maybe_unused]] const ssize_t drained = ::read(FInterrupt, &taken, sizeof taken);
         return false;
     }
-    return ready != 0;
+    if (ready == 0)
+        return false;
+    // Data that comes unasked (news while idling) is a reply of its own.
+    StartReply();
+    return true;
 }
 
 void TLineConnection::Interrupt() {

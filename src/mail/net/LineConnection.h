@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,10 @@ constexpr bool IsTCPPort(int port) {
 }
 // The error that refuses port when it is no TCP port.
 std::string PortRefusal(int port);
+
+// Bytes per second a reply must average once it has taken longer than the read timeout: a
+// slow link, far from a trickle.
+const size_t DefaultMinReplyRate = 512;
 
 // All operations but Drop and IsOpen belong to one thread; they throw EMailError.
 class TLineConnection {
@@ -78,7 +83,11 @@ class TLineConnection {
     bool Dropped() const { return FDropped; }
 
     int ReadTimeout = 0; // ms a read may wait for the next byte; 0 waits without limit
-    TResolver Resolver;  // name lookup; getaddrinfo when empty
+    // Bytes per second a reply must average once it has taken longer than ReadTimeout, so that
+    // a server trickling bytes cannot hold a session; a large reply flowing steadily over a
+    // slow link still comes whole. 0 sets no floor; without ReadTimeout there is none either.
+    size_t MinReplyRate = DefaultMinReplyRate;
+    TResolver Resolver; // name lookup; getaddrinfo when empty
     // Called after every block received from the socket with its size.
     std::function<void(size_t bytes)> OnReceived;
 
@@ -98,9 +107,24 @@ class TLineConnection {
     int FReceiveLimit = 0;        // the socket's receive time limit, in ms
     bool FReadSinceWrite = false; // a reply has begun to arrive since the last command
     std::string FOutbox;          // queued bytes the socket has not taken yet
+    // Since when the reply now awaited has been read, when its last bytes came, and how many
+    // came so far.
+    std::chrono::steady_clock::time_point FReplyStart;
+    std::chrono::steady_clock::time_point FLastReceived;
+    size_t FReplyBytes = 0;
 
     int ConnectOne(const void* address, unsigned addressLength, int timeoutMs);
     void Receive();
+    // A command was sent or news arrived: what follows is a new reply.
+    void StartReply();
+    // ms left of the reply's allowance (ReadTimeout and a second per MinReplyRate bytes).
+    long long AllowanceLeft() const;
+    // ms the next receive may wait: ReadTimeout, or less where the reply's allowance runs out
+    // first; -1 without limit. Fails once the allowance is spent.
+    int ReceiveLimit();
+    // After a wait of ReceiveLimit ran out: silence (nothing for ReadTimeout), or a reply too
+    // slow.
+    [[noreturn]] void FailWaited();
     void WaitReadable();
     // Writes what the socket takes of the outbox without waiting.
     void SendQueued();

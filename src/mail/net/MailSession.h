@@ -15,6 +15,8 @@ class TMailSession {
     // the password from the keyring).
     TServerEndpoint Server;
     std::string TLSCAFile; // extra trusted certificates, beside the system's
+    // Bytes per second a reply must average once it has taken longer than the read timeout.
+    size_t MinReplyRate = DefaultMinReplyRate;
     // Progress of a long read: bytes received since it began.
     std::function<void(int64_t position)> OnWork;
 

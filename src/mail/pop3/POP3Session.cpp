@@ -225,6 +225,7 @@ void TQBPOP3::Establish(int timeoutMs) {
     // port, say) must not hold every later job.
     FConnection.ReadTimeout = ReadTimeout > 0 ? std::min(ReadTimeout, timeoutMs) : timeoutMs;
     FConnection.Resolver = Resolver;
+    FConnection.MinReplyRate = MinReplyRate;
     FConnection.Open(Server.Host, Server.Port, timeoutMs);
     if (Server.TLS == TTLSMode::Implicit)
         UpgradeToTLS();

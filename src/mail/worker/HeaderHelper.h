@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -27,10 +29,16 @@ class THeaderHelper {
     void Cancel();
     // Waits until the fetch has ended (done, failed or cancelled).
     void Wait();
+    // Waits for the fetch to end for as long as its pace so far predicts, plus graceMs; a
+    // fetch still running then is cancelled, and its headers so far are kept. true when it
+    // ended by itself.
+    bool WaitPatiently(int graceMs);
 
   protected:
-    // Runs fetch on the helper's thread.
-    void Start(std::function<void()> fetch);
+    // Runs fetch, of count headers, on the helper's thread.
+    void Start(std::function<void()> fetch, size_t count);
+    // One more header is in (or refused): the pace that WaitPatiently reckons with.
+    void Delivered() { ++FDelivered; }
     // Cancels and joins. Each subclass's destructor calls it first: the thread uses its members.
     void Finish();
     // Breaks the session's connection (Cancel, from any thread).
@@ -41,6 +49,12 @@ class THeaderHelper {
 
   private:
     std::thread FThread;
+    size_t FCount = 0;
+    std::atomic<size_t> FDelivered{0};
+    std::chrono::steady_clock::time_point FStarted;
+    std::mutex FEndLock;
+    std::condition_variable FEndedSignal;
+    bool FEnded = false; // guarded by FEndLock
 };
 
 // The second session reaches the same server as the worker's, as the same user.
@@ -48,6 +62,7 @@ template <class TSession> void CopyServerSettings(const TSession& like, TSession
     session.Server = like.Server;
     session.TLSCAFile = like.TLSCAFile;
     session.ReadTimeout = like.ReadTimeout;
+    session.MinReplyRate = like.MinReplyRate;
     session.Resolver = like.Resolver;
 }
 

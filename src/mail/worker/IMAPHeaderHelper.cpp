@@ -4,13 +4,16 @@
 #include <algorithm>
 
 TIMAPHeaderHelper::TIMAPHeaderHelper(const TQBIMAP& like, std::vector<uint32_t> uids,
-                                     int connectTimeoutMs) {
+                                     uint32_t validity, int connectTimeoutMs) {
     CopyServerSettings(like, FSession);
     if (!uids.empty()) {
         FFirst = *std::min_element(uids.begin(), uids.end());
         FLast = *std::max_element(uids.begin(), uids.end());
     }
-    Start([this, uids = std::move(uids), connectTimeoutMs] { Run(uids, connectTimeoutMs); });
+    const size_t count = uids.size();
+    Start([this, uids = std::move(uids), validity,
+           connectTimeoutMs] { Run(uids, validity, connectTimeoutMs); },
+          count);
 }
 
 TIMAPHeaderHelper::~TIMAPHeaderHelper() {
@@ -21,21 +24,28 @@ bool TIMAPHeaderHelper::Take(uint32_t uid, TIMAPHeader& header) {
     return TakeFrom(FHeaders, uid, header);
 }
 
-void TIMAPHeaderHelper::Run(const std::vector<uint32_t>& uids, int connectTimeoutMs) {
+void TIMAPHeaderHelper::Run(const std::vector<uint32_t>& uids, uint32_t validity,
+                            int connectTimeoutMs) {
     size_t held = 0;
     try {
         FSession.Connect(connectTimeoutMs);
         // Read-only, as the worker's: nothing a check does may set \Seen.
         FSession.Select(true);
-        FSession.FetchHeaders(uids, [&](TIMAPHeader&& header) {
-            held += header.Header.size();
-            if (held <= MaxHeldBytes && !FCancelled)
-                FHeaders.emplace(header.UID, std::move(header));
-        });
+        if (FSession.UIDValidity == validity) {
+            FSession.FetchHeaders(uids, [&](TIMAPHeader&& header) {
+                Delivered();
+                held += header.Header.size();
+                if (held <= MaxHeldBytes && !FCancelled)
+                    FHeaders.emplace(header.UID, std::move(header));
+            });
+        }
         FSession.Logout(IMAPLogoutWait);
     } catch (...) {
         // The worker fetches what is missing itself.
     }
+    // The server may tell of a new validity at any time.
+    if (FSession.UIDValidity != validity)
+        FHeaders.clear();
     std::lock_guard<std::mutex> lock(FDropLock);
     if (FSession.Connected())
         FSession.DropConnection();

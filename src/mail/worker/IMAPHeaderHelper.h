@@ -10,8 +10,11 @@
 
 class TIMAPHeaderHelper : public THeaderHelper {
   public:
-    // Starts fetching uids over a session of its own, set up as like (not yet connected).
-    TIMAPHeaderHelper(const TQBIMAP& like, std::vector<uint32_t> uids, int connectTimeoutMs);
+    // Starts fetching uids over a session of its own, set up as like (not yet connected). Its
+    // headers count only when its INBOX has the worker's validity: uids of another name
+    // other messages.
+    TIMAPHeaderHelper(const TQBIMAP& like, std::vector<uint32_t> uids, uint32_t validity,
+                      int connectTimeoutMs);
     ~TIMAPHeaderHelper() override;
 
     // After Wait: moves the header of uid into header; false when the helper has none.
@@ -24,5 +27,5 @@ class TIMAPHeaderHelper : public THeaderHelper {
     std::unordered_map<uint32_t, TIMAPHeader> FHeaders;
 
     void Drop() override { FSession.DropConnection(); }
-    void Run(const std::vector<uint32_t>& uids, int connectTimeoutMs);
+    void Run(const std::vector<uint32_t>& uids, uint32_t validity, int connectTimeoutMs);
 };

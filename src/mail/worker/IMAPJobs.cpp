@@ -128,15 +128,15 @@ std::vector<uint32_t> TQBThread::IMAPConfirmedUIDs(std::unordered_set<size_t>& c
     return uids;
 }
 
-std::unique_ptr<TIMAPHeaderHelper>
-TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh) {
+std::unique_ptr<TIMAPHeaderHelper> TQBThread::StartHeaderHelper(const std::vector<uint32_t>& fresh,
+                                                                uint32_t validity) {
     if (fresh.size() < std::max<size_t>(2, ParallelHeaderMinimum))
         return nullptr;
     auto helper = std::make_unique<TIMAPHeaderHelper>(
         IMAP,
         std::vector<uint32_t>(fresh.begin() + static_cast<ptrdiff_t>(fresh.size() / 2),
                               fresh.end()),
-        ConnectTimeout);
+        validity, ConnectTimeout);
     SetHeaderHelper(helper.get());
     return helper;
 }
@@ -168,7 +168,7 @@ void TQBThread::IMAPCheck() {
         for (const uint32_t uid : unseen)
             if (known.count(IMAPKey(validity, uid)) == 0)
                 fresh.push_back(uid);
-        helper = StartHeaderHelper(fresh);
+        helper = StartHeaderHelper(fresh, validity);
         bool helperDone = false;
         int number = 0; // the message's place among the unseen ones
         size_t next = 0;
@@ -208,7 +208,7 @@ void TQBThread::IMAPCheck() {
                 TIMAPHeader header;
                 if (helper && helper->Covers(uid)) {
                     if (!helperDone)
-                        helper->Wait();
+                        helper->WaitPatiently(HelperPatienceMs);
                     helperDone = true;
                     if (helper->Take(uid, header)) {
                         take(std::move(header));

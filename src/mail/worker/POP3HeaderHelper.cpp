@@ -11,7 +11,8 @@ TPOP3HeaderHelper::TPOP3HeaderHelper(const TQBPOP3& like, std::vector<std::strin
     FSession.MaxHeaderBytes = like.MaxHeaderBytes;
     FSession.MaxReplyBytes = like.MaxReplyBytes;
     FSession.MaxListEntries = like.MaxListEntries;
-    Start([this, uids = std::move(uids), connectTimeoutMs] { Run(uids, connectTimeoutMs); });
+    const size_t count = uids.size();
+    Start([this, uids = std::move(uids), connectTimeoutMs] { Run(uids, connectTimeoutMs); }, count);
 }
 
 TPOP3HeaderHelper::~TPOP3HeaderHelper() {
@@ -72,13 +73,15 @@ void TPOP3HeaderHelper::Run(const std::vector<std::string>& uids, int connectTim
         size_t held = 0;
         for (size_t i = 0; i < keys.size() && !FCancelled && held <= MaxHeldBytes; ++i) {
             THeader header;
+            bool kept = false;
             try {
-                // A header refused or cut short is the worker's to read and report.
-                if (!FSession.ReadTop(header.Lines) || FSession.LastDataCut)
-                    continue;
+                kept = FSession.ReadTop(header.Lines) && !FSession.LastDataCut;
             } catch (const EMailInStepError&) {
-                continue;
             }
+            Delivered();
+            // A header refused or cut short is the worker's to read and report.
+            if (!kept)
+                continue;
             header.Size = FSession.ListedSize;
             for (const std::string& line : header.Lines)
                 held += line.size();

@@ -373,7 +373,7 @@ void TQBThread::Check() {
                         FOneSessionAtATime.insert(ServerName());
                 }
                 if (done)
-                    done->Wait();
+                    done->WaitPatiently(HelperPatienceMs);
                 TCheckWindow window = TakeWindow(list, next, end, known, done);
                 TCheckWindow following;
                 bool taken = false; // following holds the window after this one

@@ -94,6 +94,9 @@ class TQBThread {
     size_t ParallelHeaderMinimum = 2000;
     // How long the check waits for that POP3 session's login once it needs its headers.
     int HelperLoginPatienceMs = 1000;
+    // How much longer than its pace predicts the check waits for that second session once it
+    // needs its headers; then the worker fetches the rest itself.
+    int HelperPatienceMs = 5000;
 
     // Starts the thread; attach the events and limits first.
     void Resume();
@@ -304,7 +307,8 @@ class TQBThread {
     // each such one is announced afresh (Changed) and its place in Messages added to changed.
     std::vector<uint32_t> IMAPConfirmedUIDs(std::unordered_set<size_t>& changed);
     // Starts a second session on the later half of fresh when there are enough of them.
-    std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh);
+    std::unique_ptr<TIMAPHeaderHelper> StartHeaderHelper(const std::vector<uint32_t>& fresh,
+                                                         uint32_t validity);
     // The same for a POP3 check of list: split becomes the place in list where the helper's
     // half begins (list's end without a helper).
     std::unique_ptr<TPOP3HeaderHelper>
