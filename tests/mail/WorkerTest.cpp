@@ -156,16 +156,23 @@ TEST_F(WorkerTest, SizeWarningAnswersDecideWhatIsFetched) {
     H.Worker->MaxSize = -1;
     Add(TJobKind::Retrieve, A, 3);
     ASSERT_TRUE(H.RunJobs());
+    // A negative line count, as an edited settings file may hold, never reaches the server.
+    H.Worker->MaxSize = 20000;
+    H.Worker->MaxLines = -5;
+    H.SizeAnswer = TSizeAnswer::FirstLines;
+    Add(TJobKind::Retrieve, A, 3);
+    ASSERT_TRUE(H.RunJobs());
     H.Finish();
     std::string warning = "sizewarning:" + std::to_string(size);
-    EXPECT_EQ(H.Only("sizewarning:"), (std::vector<std::string>{warning, warning, warning}));
-    EXPECT_EQ(H.Only("message:").size(), 3u) << testing::PrintToString(H.Events);
+    EXPECT_EQ(H.Only("sizewarning:"),
+              (std::vector<std::string>{warning, warning, warning, warning}));
+    EXPECT_EQ(H.Only("message:").size(), 4u) << testing::PrintToString(H.Events);
     TTranscript commands = A.Commands();
     TTranscript fetches;
     for (const std::string& command : commands)
         if (command.rfind("RETR", 0) == 0 || command.rfind("TOP", 0) == 0)
             fetches.push_back(command);
-    EXPECT_EQ(fetches, (TTranscript{"TOP 3 2", "RETR 3", "RETR 3"}));
+    EXPECT_EQ(fetches, (TTranscript{"TOP 3 2", "RETR 3", "RETR 3", "TOP 3 0"}));
     ASSERT_FALSE(H.Messages.empty());
     EXPECT_EQ(H.Messages[0].size(), 5u); // header, blank line and two body lines
 }

@@ -5,6 +5,8 @@
 #include "core/MD5Hex.h"
 #include "mime/FirstLines.h"
 
+#include <algorithm>
+
 namespace {
 
 const char* const KeysFromHeadersNote =
@@ -70,8 +72,10 @@ void TQBThread::KeyByHeader(TCheckEntry& entry, bool readable) {
 
 bool TQBThread::RetrieveFirstLines(int number) {
     const std::string server = ServerName();
+    // The limit comes from the settings file, where a hand may have made it negative.
+    const int lines = std::max(0, MaxLines.load());
     if (FLacksTop.count(server) == 0) {
-        if (POP3.RetrieveTop(number, MaxLines, FText))
+        if (POP3.RetrieveTop(number, lines, FText))
             return true;
         if (!POP3.Connected())
             return false;
@@ -84,6 +88,6 @@ bool TQBThread::RetrieveFirstLines(int number) {
         return false;
     }
     FLacksTop.insert(server);
-    KeepFirstLines(FText, MaxLines);
+    KeepFirstLines(FText, lines);
     return true;
 }
