@@ -24,20 +24,12 @@ class IMAPSessionTest : public ::testing::Test {
     TQBIMAP Session;
 
     void SetUp() override {
-        Serve("IMAP4rev1 UIDPLUS IDLE AUTH=PLAIN SASL-IR");
-        Server.SetTagged(true);
+        ServeIMAP(Server, "IMAP4rev1 UIDPLUS IDLE AUTH=PLAIN SASL-IR");
         Session.Server.Host = "127.0.0.1";
         Session.Server.Port = Server.Port();
         Session.Server.User = "user";
         Session.Server.Pass = "pass";
         Session.ReadTimeout = 5000;
-    }
-
-    // A server with these capabilities, told in its greeting.
-    void Serve(const std::string& capabilities) {
-        Server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-        auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-        Server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
     }
 
     TTranscript Transcript() {
@@ -52,18 +44,18 @@ TEST_F(IMAPSessionTest, LoginChoosesMechanismByCapability) {
     // SASL-IR: the credentials in the command; AUTH=PLAIN alone: after the "+".
     Session.Connect(5000);
     Session.Logout(5000);
-    Serve("IMAP4rev1 AUTH=PLAIN");
+    ServeIMAP(Server, "IMAP4rev1 AUTH=PLAIN");
     Session.Connect(5000);
     Session.Logout(5000);
     // LOGIN with quoted strings, or literals where the text cannot be quoted.
-    Serve("IMAP4rev1");
+    ServeIMAP(Server, "IMAP4rev1");
     Session.Server.Pass = "pa\"ss";
     Session.Connect(5000);
     Session.Logout(5000);
     Session.Server.User = "j\xc3\xbcrgen";
     Session.Connect(5000);
     Session.Logout(5000);
-    Serve("IMAP4rev1 LITERAL+");
+    ServeIMAP(Server, "IMAP4rev1 LITERAL+");
     Session.Connect(5000);
     Session.Logout(5000);
     EXPECT_EQ(Transcript(),
@@ -76,12 +68,12 @@ TEST_F(IMAPSessionTest, LoginChoosesMechanismByCapability) {
 }
 
 TEST_F(IMAPSessionTest, NoPasswordWhereLoginIsDisabled) {
-    Serve("IMAP4rev1 STARTTLS LOGINDISABLED");
+    ServeIMAP(Server, "IMAP4rev1 STARTTLS LOGINDISABLED");
     EXPECT_NE(FailureOf([&] { Session.Connect(5000); }).find("without TLS"), std::string::npos);
     EXPECT_FALSE(Session.Connected());
     EXPECT_EQ(Transcript(), TTranscript{});
     // Asked for STARTTLS, a server without it is left, not logged into in clear text.
-    Serve("IMAP4rev1");
+    ServeIMAP(Server, "IMAP4rev1");
     Session.Server.TLS = TTLSMode::STLS;
     EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "The server does not offer STARTTLS.");
     EXPECT_EQ(Transcript(), TTranscript{});
@@ -162,7 +154,7 @@ TEST_F(IMAPSessionTest, ByeInTheMiddleEndsTheSessionWithItsText) {
 }
 
 TEST_F(IMAPSessionTest, WithoutUIDPlusDeleteOnlyFlags) {
-    Serve("IMAP4rev1 IDLE AUTH=PLAIN SASL-IR");
+    ServeIMAP(Server, "IMAP4rev1 IDLE AUTH=PLAIN SASL-IR");
     Session.Connect(5000);
     Session.Select(false);
     EXPECT_FALSE(Session.Delete({4, 5, 6, 9}));

@@ -15,10 +15,7 @@ using TAction = TFakePOP3Server::TAction;
 TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 IDLE AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
-    server.SetTagged(true);
+    ServeIMAP(server, capabilities);
     TWorkerHarness H;
     auto add = [&](TJobKind kind, const std::vector<std::string>& keys) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, 1);
@@ -70,10 +67,7 @@ TEST(WorkerIMAP, WithoutUIDPlusRemovalOnlyFlagsAndSaysSoAndOldKeysAreLeftAlone) 
 TEST(WorkerIMAP, ChangedUIDValidityReadsTheAccountAgain) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
-    server.SetTagged(true);
+    ServeIMAP(server, capabilities);
     TWorkerHarness H;
     H.ServerLists[0] = {"6:4", "6:5", "7:9"};
     TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
@@ -93,17 +87,14 @@ TEST(WorkerIMAP, ChangedUIDValidityReadsTheAccountAgain) {
 TEST(WorkerIMAP, FetchWithoutTheHeaderAnnouncesTheMessageAsUnreadable) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) {
+    ServeIMAP(server, capabilities, [](const std::string& line) -> std::optional<std::string> {
         const size_t fetch = line.find(" UID FETCH ");
         if (fetch == std::string::npos)
-            return (*answers)(line);
+            return std::nullopt;
         // Message 9 was expunged after the search.
         return "* 1 FETCH (UID 4 RFC822.SIZE 1200)\r\n* 2 FETCH (RFC822.SIZE 3400 UID 5)\r\n" +
                line.substr(0, fetch) + " OK done\r\n";
     });
-    server.SetTagged(true);
     TWorkerHarness H;
     TQBTaskInfo task = TWorkerHarness::Job(TJobKind::Check, server.Port(), 0, -1);
     task.Server.Protocol = TMailProtocol::IMAP;
@@ -129,10 +120,7 @@ TEST(WorkerIMAP, FetchWithoutTheHeaderAnnouncesTheMessageAsUnreadable) {
 TEST(WorkerIMAP, PushedChecksShareAKeptSessionWhileItLives) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
-    server.SetTagged(true);
+    ServeIMAP(server, capabilities);
     TWorkerHarness H;
     // Counts the times the worker found the queue empty, after which it keeps its session.
     int emptyQueue = 0;
@@ -188,14 +176,12 @@ TEST(WorkerIMAP, PushedChecksShareAKeptSessionWhileItLives) {
 TEST(WorkerIMAP, UIDNowNamingAnotherMessageIsAnnouncedAfreshNeitherFetchedNorRemoved) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 UIDPLUS AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
     const std::map<uint32_t, std::string> ids = {{4, "<new@example.org>"},
                                                  {9, "<nine@example.org>"}};
-    server.SetResponder([answers, ids](const std::string& line) {
+    ServeIMAP(server, capabilities, [ids](const std::string& line) -> std::optional<std::string> {
         const size_t fetch = line.find(" UID FETCH ");
         if (fetch == std::string::npos)
-            return (*answers)(line);
+            return std::nullopt;
         const bool idOnly = line.find("MESSAGE-ID") != std::string::npos;
         std::string reply;
         for (const auto& [uid, id] : ids) {
@@ -209,7 +195,6 @@ TEST(WorkerIMAP, UIDNowNamingAnotherMessageIsAnnouncedAfreshNeitherFetchedNorRem
         }
         return reply + line.substr(0, fetch) + " OK done\r\n";
     });
-    server.SetTagged(true);
     TWorkerHarness H;
     auto add = [&](TJobKind kind, const std::vector<std::pair<std::string, std::string>>& refs) {
         TQBTaskInfo task = TWorkerHarness::Job(kind, server.Port(), 0, 1);
@@ -257,10 +242,7 @@ using THelperAnswer =
     std::function<std::optional<std::string>(const std::string& tag, const std::string& command)>;
 
 void ServeFourMessages(TFakePOP3Server& server, THelperAnswer helper) {
-    const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
+    ServeIMAP(server, "IMAP4rev1 AUTH=PLAIN SASL-IR");
     server.SetConnectionResponder(
         [helper](size_t connection, const std::string& line) -> std::optional<std::string> {
             const std::string tag = line.substr(0, line.find(' '));
@@ -276,7 +258,6 @@ void ServeFourMessages(TFakePOP3Server& server, THelperAnswer helper) {
                 return IMAPHeadersAnswer(line, "Message");
             return std::nullopt;
         });
-    server.SetTagged(true);
 }
 
 // Runs a check of the four messages with a helper for the later two; returns the commands of
@@ -358,10 +339,7 @@ TEST(WorkerIMAP, StalledSecondSessionLeavesItsHalfToTheWorker) {
 TEST(WorkerIMAP, SearchNamingMoreMessagesThanTheMailboxHoldsEndsTheCheck) {
     TFakePOP3Server server;
     const std::string capabilities = "IMAP4rev1 AUTH=PLAIN SASL-IR";
-    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
-    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
-    server.SetResponder([answers](const std::string& line) { return (*answers)(line); });
-    server.SetTagged(true);
+    ServeIMAP(server, capabilities);
     std::string uids = "* SEARCH";
     for (int uid = 1; uid <= 500; ++uid)
         uids += " " + std::to_string(uid);

@@ -2,9 +2,14 @@
 // responder in tagged mode.
 #pragma once
 
+#include "FakePOP3Server.h"
+
 #include <cctype>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 // The plain answers of a small IMAP server with three messages in INBOX.
@@ -89,4 +94,20 @@ inline std::string IMAPHeadersAnswer(const std::string& line, const std::string&
         at = end + 1;
     }
     return answer + tag + " OK done\r\n";
+}
+
+// Makes server a scripted IMAP server that tells these capabilities in its greeting. What own
+// answers comes first; every other line gets the plain answers.
+inline void
+ServeIMAP(TFakePOP3Server& server, const std::string& capabilities,
+          std::function<std::optional<std::string>(const std::string& line)> own = nullptr) {
+    server.SetGreeting("* OK [CAPABILITY " + capabilities + "] fake ready");
+    auto answers = std::make_shared<TIMAPAnswers>(capabilities);
+    server.SetResponder([answers, own](const std::string& line) {
+        if (own)
+            if (std::optional<std::string> answer = own(line))
+                return *answer;
+        return (*answers)(line);
+    });
+    server.SetTagged(true);
 }
