@@ -68,6 +68,12 @@ void ShowStartFailure(const QString& text) {
     ShowMessageBox(nullptr, text, "Error", QMessageBox::Critical);
 }
 
+// The last save: no window is left to show a failure in, so it goes to the log.
+void SaveAtExit() {
+    if (!Settings().Save())
+        qWarning("Quillbar: %s", SaveFailureText(Settings().SaveError(), true).c_str());
+}
+
 } // namespace
 
 int RunQuillbar(const TCommandLine& options) {
@@ -113,13 +119,13 @@ int RunQuillbar(const TCommandLine& options) {
     }
     // Ended while a box waited: no further box may hold the program.
     if (quitting) {
-        Settings().Save();
+        SaveAtExit();
         return 0;
     }
     if (!loaded) {
         ShowMessageBox(nullptr, "No skins were found, please re-install Quillbar!", "Error",
                        QMessageBox::Critical);
-        Settings().Save();
+        SaveAtExit();
         return 1;
     }
 
@@ -182,6 +188,6 @@ int RunQuillbar(const TCommandLine& options) {
     tasks.reset();
     frmMain.reset();
     qApp->removeEventFilter(&hintPause);
-    Settings().Save();
+    SaveAtExit();
     return code;
 }

@@ -53,9 +53,7 @@ TColumnLayout LoadColumnLayout() {
     return layout;
 }
 
-void SaveColumnLayout(const TColumnLayout& layout) {
-    TIniFile ini(SettingsFileName());
-    TIniUpdate oneWrite(ini);
+void WriteColumnLayout(TIniFile& ini, const TColumnLayout& layout) {
     ini.WriteString(Section, OrderKey, JoinNumbers(layout.Order));
     ini.WriteString(Section, SizesKey, JoinNumbers(layout.Sizes));
     ini.WriteInteger(Section, SortColumnKey, layout.SortColumn);

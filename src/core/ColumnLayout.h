@@ -16,5 +16,6 @@ struct TColumnLayout {
 // Reads the layout from section "MsgList" of the settings file; a list that is missing or
 // holds anything but numbers reads as empty.
 TColumnLayout LoadColumnLayout();
+class TIniFile;
 // Writes the layout's keys into section "MsgList", leaving the section's other keys.
-void SaveColumnLayout(const TColumnLayout& layout);
+void WriteColumnLayout(TIniFile& ini, const TColumnLayout& layout);

@@ -17,11 +17,14 @@ constexpr size_t MaxValueLength = 2047;
 
 enum class TLoadResult { Missing, Read, Unreadable };
 
-TLoadResult LoadFile(const std::string& path, TIniDocument& doc) {
+// error: the cause when the file is unreadable.
+TLoadResult LoadFile(const std::string& path, TIniDocument& doc, int& error) {
     doc.Parse({});
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? TLoadResult::Missing : TLoadResult::Unreadable;
+    if (fd < 0) {
+        error = errno;
+        return error == ENOENT ? TLoadResult::Missing : TLoadResult::Unreadable;
+    }
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -31,6 +34,7 @@ TLoadResult LoadFile(const std::string& path, TIniDocument& doc) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            error = errno;
             close(fd);
             return TLoadResult::Unreadable;
         }
@@ -41,22 +45,26 @@ TLoadResult LoadFile(const std::string& path, TIniDocument& doc) {
     return TLoadResult::Read;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+// 0, or the cause of the failure.
+int WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
         done += static_cast<size_t>(n);
     }
-    return true;
+    return 0;
 }
 
 // Writes a temporary file beside the target, syncs it and renames it over the
 // target, then syncs the folder so the rename itself survives a power loss.
-bool ReplaceFile(const std::string& path, const std::string& bytes) {
+// Returns 0, or the cause of the failure.
+int ReplaceFile(const std::string& path, const std::string& bytes) {
     std::string target = path;
     char resolved[PATH_MAX];
     struct stat info {};
@@ -72,23 +80,29 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
     std::string temp = folder + "/." + name + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
-        return false;
+        return errno;
     // Keep the mode of an existing file; a new one holds passwords, so only the owner reads it.
     fchmod(fd, targetExists ? (info.st_mode & 07777) : 0600);
-    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok)
-        ok = rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    int error = WriteAll(fd, bytes);
+    if (error == 0 && fsync(fd) != 0)
+        error = errno;
+    if (close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && rename(temp.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         unlink(temp.c_str());
-        return false;
+        return error;
     }
+    // A folder that cannot be opened or synced (some file systems refuse it) leaves the
+    // rename to the system's next flush; only a failing write-out counts.
     const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
-        fsync(dirFd);
+        if (fsync(dirFd) != 0 && errno != EINVAL)
+            error = errno;
         close(dirFd);
     }
-    return true;
+    return error;
 }
 
 bool ValidKey(const std::string& key) {
@@ -176,21 +190,28 @@ TIniFile::~TIniFile() {
 const TIniDocument& TIniFile::Current(TIniDocument& scratch) const {
     if (FBatch)
         return *FBatch;
-    LoadFile(FPath, scratch);
+    int error = 0;
+    LoadFile(FPath, scratch, error);
     return scratch;
 }
 
 template <typename TEdit> bool TIniFile::Edit(TEdit edit) {
     if (FBatch) {
-        if (!FBatchWritable)
+        if (FBatchLoadError != 0) {
+            FBatchRefused = true;
             return false;
+        }
         FBatchDirty = edit(*FBatch) || FBatchDirty;
         return true;
     }
     TIniDocument doc;
-    if (LoadFile(FPath, doc) == TLoadResult::Unreadable)
-        return false;
-    return !edit(doc) || ReplaceFile(FPath, doc.Serialize());
+    int error = 0;
+    if (LoadFile(FPath, doc, error) != TLoadResult::Unreadable && edit(doc))
+        error = ReplaceFile(FPath, doc.Serialize());
+    else if (error == ENOENT)
+        error = 0;
+    FLastError = error != 0 ? error : FLastError;
+    return error == 0;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
@@ -261,17 +282,21 @@ void TIniFile::BeginUpdate() {
     if (FUpdateDepth++ > 0)
         return;
     FBatch = std::make_unique<TIniDocument>();
-    FBatchWritable = LoadFile(FPath, *FBatch) != TLoadResult::Unreadable;
+    int error = 0;
+    FBatchLoadError = LoadFile(FPath, *FBatch, error) == TLoadResult::Unreadable ? error : 0;
     FBatchDirty = false;
+    FBatchRefused = false;
 }
 
 bool TIniFile::EndUpdate() {
     if (FUpdateDepth == 0 || --FUpdateDepth > 0)
         return true;
-    bool ok = true;
-    if (FBatchDirty)
-        ok = ReplaceFile(FPath, FBatch->Serialize());
+    int error = FBatchRefused ? FBatchLoadError : 0;
+    if (error == 0 && FBatchDirty)
+        error = ReplaceFile(FPath, FBatch->Serialize());
     FBatch.reset();
     FBatchDirty = false;
-    return ok;
+    FBatchRefused = false;
+    FLastError = error != 0 ? error : FLastError;
+    return error == 0;
 }

@@ -37,7 +37,7 @@ class TIniFile {
     std::vector<std::pair<std::string, std::string>>
     ReadSectionValues(const std::string& section) const;
 
-    // Each returns false when the file could not be written; nothing else is reported.
+    // Each returns false when the file could not be written; LastError tells why.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInteger(const std::string& section, const std::string& key, int value);
     bool WriteBool(const std::string& section, const std::string& key, bool value);
@@ -47,9 +47,12 @@ class TIniFile {
     // Between BeginUpdate and the matching EndUpdate (they nest), reads and writes
     // work on one copy in memory and the file is replaced once, at the outermost
     // EndUpdate, and only if something changed. EndUpdate returns false when that
-    // write failed.
+    // write failed, or when an edit was refused because the file could not be read.
     void BeginUpdate();
     bool EndUpdate();
+
+    // The cause (an errno value) of the last write that failed; 0 while none has.
+    int LastError() const { return FLastError; }
 
   private:
     template <typename TEdit> bool Edit(TEdit edit);
@@ -59,7 +62,9 @@ class TIniFile {
     std::unique_ptr<TIniDocument> FBatch;
     int FUpdateDepth = 0;
     bool FBatchDirty = false;
-    bool FBatchWritable = true;
+    int FBatchLoadError = 0; // the file exists but could not be read: edits are refused
+    bool FBatchRefused = false;
+    int FLastError = 0;
 };
 
 // Scope for TIniFile::BeginUpdate/EndUpdate.

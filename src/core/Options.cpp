@@ -72,6 +72,8 @@ TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     return record;
 }
 
+} // namespace
+
 void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     const std::string section = AccountSection(account);
     ini.WriteString(section, "Name", account.Name);
@@ -102,6 +104,8 @@ void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
     else
         ini.DeleteKey(section, "Protocol");
 }
+
+namespace {
 
 void WriteReadMarks(TIniFile& ini, const TAccount& account) {
     const std::string section = AccountSection(account);
@@ -171,10 +175,7 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     options.Width = ini.ReadInteger("Bar", "Width", -1);
 }
 
-void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts) {
-    TIniFile ini(SettingsFileName());
-    TIniUpdate oneWrite(ini);
-
+void WriteOptions(TIniFile& ini, const TOptions& options, const std::vector<TAccount>& accounts) {
     const std::string o = "Options";
     ini.WriteInteger(o, "Interval", options.Interval);
     ini.WriteBool(o, "IntervalCheck", options.IntervalCheck);
@@ -208,14 +209,22 @@ void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts)
         WriteReadMarks(ini, account);
 }
 
-void SaveAccount(const TAccountConfig& account) {
-    TIniFile ini(SettingsFileName());
-    TIniUpdate oneWrite(ini);
-    WriteAccount(ini, account);
+void EraseAccount(TIniFile& ini, const std::string& accountName) {
+    ini.EraseSection(AccountPrefix + accountName);
 }
 
-void EraseAccount(const std::string& accountName) {
-    TIniFile(SettingsFileName()).EraseSection(AccountPrefix + accountName);
+bool SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts) {
+    TIniFile ini(SettingsFileName());
+    ini.BeginUpdate();
+    WriteOptions(ini, options, accounts);
+    return ini.EndUpdate();
+}
+
+bool SaveAccount(const TAccountConfig& account) {
+    TIniFile ini(SettingsFileName());
+    ini.BeginUpdate();
+    WriteAccount(ini, account);
+    return ini.EndUpdate();
 }
 
 int IndexOfText(const TStringList& list, const std::string& text) {

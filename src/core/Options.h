@@ -87,13 +87,19 @@ std::string SettingsFileName();
 // Fills options and accounts from the settings file; a missing or unreadable file,
 // or values that cannot be read, give the defaults. Never writes the file.
 void LoadSettings(TOptions& options, std::vector<TAccount>& accounts);
+
+class TIniFile;
 // Writes the options, the bar position, the attachment actions and every account's
-// read marks X0 ... X(n-1) (dropping any other X keys) as one atomic replace.
-void SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts);
-// Writes the account's configuration into its section (its read marks go with SaveOptions).
-void SaveAccount(const TAccountConfig& account);
+// read marks X0 ... X(n-1) (dropping any other X keys).
+void WriteOptions(TIniFile& ini, const TOptions& options, const std::vector<TAccount>& accounts);
+// Writes the account's configuration into its section (its read marks go with WriteOptions).
+void WriteAccount(TIniFile& ini, const TAccountConfig& account);
 // Erases the account's section, read marks included.
-void EraseAccount(const std::string& accountName);
+void EraseAccount(TIniFile& ini, const std::string& accountName);
+
+// The same as one atomic replace of the settings file; false when it could not be written.
+bool SaveOptions(const TOptions& options, const std::vector<TAccount>& accounts);
+bool SaveAccount(const TAccountConfig& account);
 
 // Position of text in list ignoring letter case, or -1.
 int IndexOfText(const TStringList& list, const std::string& text);

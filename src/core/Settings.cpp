@@ -2,6 +2,10 @@
 #include "core/Settings.h"
 
 #include "core/Global.h"
+#include "core/IniFile.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -26,6 +30,13 @@ unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
 }
 
 } // namespace
+
+std::string SaveFailureText(int cause, bool atExit) {
+    return "The settings could not be saved to " + SettingsFileName() + " (" +
+           std::strerror(cause) + ")." +
+           (atExit ? " The changes since the last save are lost."
+                   : " Your changes are kept and saved again with the next change and at exit.");
+}
 
 TSettings::TBatch::TBatch(TSettings& owner) : FOwner(owner) {
     ++FOwner.FBatchDepth;
@@ -67,11 +78,53 @@ int TSettings::IndexOf(const std::string& accountName) const {
 void TSettings::Load() {
     LoadSettings(FOptions, FAccounts);
     FListLayout = LoadColumnLayout();
+    FOptionsPending = FLayoutPending = false;
+    FAccountsPending.clear();
+    FErasuresPending.clear();
+    FPlacementsPending.clear();
+    FSaveError = 0;
+    FCausesTold.clear();
     Announce({spEverything});
 }
 
-void TSettings::Save() const {
-    SaveOptions(FOptions, FAccounts);
+bool TSettings::Save() {
+    FOptionsPending = true;
+    if (const int cause = Flush())
+        Announce({0, -1, cause});
+    return FSaveError == 0;
+}
+
+int TSettings::Flush() {
+    TIniFile ini(SettingsFileName());
+    ini.BeginUpdate();
+    // Erased first: an account removed and added again under its name starts afresh.
+    for (const std::string& name : FErasuresPending)
+        EraseAccount(ini, name);
+    for (const std::string& name : FAccountsPending)
+        if (const int index = IndexOf(name); index >= 0)
+            WriteAccount(ini, FAccounts[static_cast<size_t>(index)]);
+    if (FOptionsPending)
+        WriteOptions(ini, FOptions, FAccounts);
+    if (FLayoutPending)
+        WriteColumnLayout(ini, FListLayout);
+    for (const auto& [section, values] : FPlacementsPending)
+        for (const auto& [key, value] : values)
+            ini.WriteString(section, key, value);
+    if (ini.EndUpdate()) {
+        FOptionsPending = FLayoutPending = false;
+        FAccountsPending.clear();
+        FErasuresPending.clear();
+        FPlacementsPending.clear();
+        FSaveError = 0;
+        FCausesTold.clear();
+        return 0;
+    }
+    ++FFailedSaves;
+    FSaveError = ini.LastError();
+    if (std::find(FCausesTold.begin(), FCausesTold.end(), FSaveError) != FCausesTold.end())
+        return 0;
+    FCausesTold.push_back(FSaveError);
+    return FSaveError;
 }
 
 void TSettings::UpdateOptions(const std::function<void(TOptions&)>& change) {
@@ -114,16 +167,16 @@ void TSettings::SetListLayout(const TColumnLayout& layout) {
     if (layout == FListLayout)
         return;
     FListLayout = layout;
-    SaveColumnLayout(FListLayout);
-    Announce({spListLayout});
+    FLayoutPending = true;
+    Announce({spListLayout, -1, Flush()});
 }
 
 void TSettings::AddAccount(const TAccountConfig& config) {
     TAccount account;
     static_cast<TAccountConfig&>(account) = config;
     FAccounts.push_back(std::move(account));
-    SaveAccount(config);
-    Announce({spAccounts});
+    FAccountsPending.push_back(config.AccountName);
+    Announce({spAccounts, -1, Flush()});
 }
 
 bool TSettings::EditAccount(const std::string& accountName, const TAccountConfig& config) {
@@ -134,8 +187,8 @@ bool TSettings::EditAccount(const std::string& accountName, const TAccountConfig
     const std::string name = account.AccountName;
     static_cast<TAccountConfig&>(account) = config;
     account.AccountName = name;
-    SaveAccount(account);
-    Announce({spAccounts});
+    FAccountsPending.push_back(name);
+    Announce({spAccounts, -1, Flush()});
     return true;
 }
 
@@ -143,10 +196,16 @@ bool TSettings::RemoveAccount(const std::string& accountName) {
     const int index = IndexOf(accountName);
     if (index < 0)
         return false;
-    EraseAccount(FAccounts[static_cast<size_t>(index)].AccountName);
+    FErasuresPending.push_back(FAccounts[static_cast<size_t>(index)].AccountName);
     FAccounts.erase(FAccounts.begin() + index);
-    Announce({spAccounts, index});
+    Announce({spAccounts, index, Flush()});
     return true;
+}
+
+void TSettings::SetWindowPlacement(const std::string& section, const TKeyValues& values) {
+    FPlacementsPending[section] = values;
+    if (const int cause = Flush())
+        Announce({0, -1, cause});
 }
 
 TSettings::TSubscription TSettings::Subscribe(TListener listener) {
@@ -160,8 +219,8 @@ void TSettings::Changed(unsigned parts) {
         return;
     const unsigned unsaved = FUnsaved;
     FUnsaved = 0;
-    Save();
-    Announce({unsaved});
+    FOptionsPending = true;
+    Announce({unsaved, -1, Flush()});
 }
 
 void TSettings::Announce(const TSettingsChange& change) {

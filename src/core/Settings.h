@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a change touched; followers look only at what concerns them.
@@ -28,7 +29,15 @@ struct TSettingsChange {
     unsigned What = 0;
     // The index the removed account had; later accounts have moved down by one.
     int RemovedAccount = -1;
+    // The cause (an errno value) when the file could not be saved and that cause has not
+    // been announced since the last save that worked. The changes stay in memory and go
+    // with the next save.
+    int SaveError = 0;
 };
+
+// What the user reads when the settings file could not be saved for cause; atExit: the
+// last save, after which nothing is saved again.
+std::string SaveFailureText(int cause, bool atExit = false);
 
 class TSettings {
   public:
@@ -74,11 +83,16 @@ class TSettings {
         TSettings& FOwner;
     };
 
-    // Reads the settings file afresh; announces everything.
+    // Reads the settings file afresh; announces everything. Changes a failed save left
+    // unwritten are dropped.
     void Load();
-    // Writes the options and every account's read marks. Each change is saved as it is
-    // made; the program's start and end save once more.
-    void Save() const;
+    // Writes the options, every account's read marks and whatever a failed save left
+    // unwritten. Each change is saved as it is made; the program's start and end save once
+    // more. False when the file could not be written.
+    bool Save();
+    // How many saves have failed, and the cause of the last one (0 once a save worked).
+    unsigned FailedSaves() const { return FFailedSaves; }
+    int SaveError() const { return FSaveError; }
     // Applies change to a copy of the options; when it differs, keeps and saves it and
     // announces what differs.
     void UpdateOptions(const std::function<void(TOptions&)>& change);
@@ -98,9 +112,15 @@ class TSettings {
     void SetListLayout(const TColumnLayout& layout);
 
     // Each writes the file at once. The name keys an account: EditAccount keeps it.
+    // A failed save is announced as for the other changes.
     void AddAccount(const TAccountConfig& config);
     bool EditAccount(const std::string& accountName, const TAccountConfig& config);
     bool RemoveAccount(const std::string& accountName);
+
+    // A window's placement, key=value pairs in a section of its own; written at once, and
+    // kept and announced as the other changes when that fails.
+    using TKeyValues = std::vector<std::pair<std::string, std::string>>;
+    void SetWindowPlacement(const std::string& section, const TKeyValues& values);
 
     [[nodiscard]] TSubscription Subscribe(TListener listener);
 
@@ -112,10 +132,22 @@ class TSettings {
     int FLastListener = 0;
     int FBatchDepth = 0;
     unsigned FUnsaved = 0; // what changed within the open batch
+    // What the file lacks because a save failed; the next save writes it.
+    bool FOptionsPending = false; // the options and read marks
+    bool FLayoutPending = false;
+    TStringList FAccountsPending; // by name
+    TStringList FErasuresPending;
+    std::map<std::string, TKeyValues> FPlacementsPending; // by section
+    unsigned FFailedSaves = 0;
+    int FSaveError = 0;
+    std::vector<int> FCausesTold; // since the last save that worked
 
     TStringList& Marks(int account) { return FAccounts.at(static_cast<size_t>(account)).ReadList; }
     // Saves and announces parts now, or when the open batch ends.
     void Changed(unsigned parts);
+    // Writes all that is pending in one replace of the file. Returns the cause of a failure
+    // to announce: 0 when the save worked or its cause was announced before.
+    int Flush();
     void Announce(const TSettingsChange& change);
 };
 

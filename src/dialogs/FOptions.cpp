@@ -4,6 +4,7 @@
 #include "core/Folders.h"
 #include "core/Settings.h"
 #include "dialogs/DialogPictures.h"
+#include "dialogs/SaveWarning.h"
 #include "dialogs/SkinPreview.h"
 #include "platform/Autostart.h"
 #include "platform/MessageBox.h"
@@ -298,10 +299,12 @@ void TfrmOptions::StoreOptions(TOptions& options) const {
 
 void TfrmOptions::cmdApplyClick() {
     // The bar, the skin, the worker and the check timer follow the announced change.
-    Settings().UpdateOptions([this](TOptions& options) {
-        StoreOptions(options);
-        if (const QListWidgetItem* item = lstSkins->currentItem())
-            options.Skin = item->text().toStdString();
+    ChangeSettings(this, windowTitle(), [this] {
+        Settings().UpdateOptions([this](TOptions& options) {
+            StoreOptions(options);
+            if (const QListWidgetItem* item = lstSkins->currentItem())
+                options.Skin = item->text().toStdString();
+        });
     });
     // Only a change is made: an entry the user keeps is left as it is.
     if (chkAutostart->isChecked() != AutostartEnabled()) {

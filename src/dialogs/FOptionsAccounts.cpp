@@ -5,6 +5,7 @@
 #include "core/PasswordVault.h"
 #include "core/Settings.h"
 #include "dialogs/FAccount.h"
+#include "dialogs/SaveWarning.h"
 #include "platform/MessageBox.h"
 #include "skin/Skin.h"
 #include "store/MessageStore.h"
@@ -127,7 +128,7 @@ void TfrmOptions::cmdAccAddClick() {
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         TAccountConfig account;
         dialog->GetFields(account, true);
-        Settings().AddAccount(account);
+        ChangeSettings(this, dialog->windowTitle(), [&account] { Settings().AddAccount(account); });
         lvAccounts->setCurrentItem(lvAccounts->topLevelItem(lvAccounts->topLevelItemCount() - 1));
         FAddedAccounts.push_back(account.AccountName);
     });
@@ -154,11 +155,12 @@ void TfrmOptions::cmdAccEditClick() {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->SetFields(Settings().Accounts()[index]);
     dialog->LockName();
-    connect(dialog, &QDialog::accepted, this, [dialog, name] {
+    connect(dialog, &QDialog::accepted, this, [this, dialog, name] {
         TAccountConfig account;
         dialog->GetFields(account, false);
         // Gone meanwhile: nothing to edit.
-        Settings().EditAccount(name, account);
+        ChangeSettings(this, dialog->windowTitle(),
+                       [&account, &name] { Settings().EditAccount(name, account); });
     });
     dialog->open();
 }
@@ -176,5 +178,5 @@ void TfrmOptions::cmdAccRemoveClick() {
     const int index = Settings().IndexOf(name);
     if (index >= 0 && Settings().Accounts()[index].Keyring && PasswordVault())
         PasswordVault()->Remove(name);
-    Settings().RemoveAccount(name);
+    ChangeSettings(this, "Remove Account", [&name] { Settings().RemoveAccount(name); });
 }

@@ -45,6 +45,11 @@ void TMessageStore::SettingsChanged(const TSettingsChange& change) {
         }
         emit AccountMenusChanged();
     }
+    // Otherwise a full disk would lose the user's changes at exit without a word.
+    if (change.SaveError != 0 && !FClosing) {
+        AddError(SaveFailureText(change.SaveError));
+        ShowTasks(1);
+    }
 }
 
 TMessageStore::~TMessageStore() {

@@ -131,7 +131,8 @@ class TMessageStore : public QObject {
 
     // A check of every active account, unless a check is queued already.
     void tmrCheckTimer();
-    // Follows the settings: the check schedule, the worker's limits and the accounts.
+    // Follows the settings: the check schedule, the worker's limits, the accounts, and a
+    // save that failed, which goes to the errors.
     void SettingsChanged(const TSettingsChange& change);
     // Runs the check timer as the options say: every Interval minutes while IntervalCheck
     // is on; a running timer keeps its phase.

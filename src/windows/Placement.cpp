@@ -2,7 +2,7 @@
 #include "windows/Placement.h"
 
 #include "core/IniFile.h"
-#include "core/Options.h"
+#include "core/Settings.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -16,10 +16,6 @@ namespace {
 constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOWMAXIMIZED = 3;
 
-TIniFile SettingsFile() {
-    return TIniFile(SettingsFileName());
-}
-
 std::string Rect4(int a, int b, int c, int d) {
     return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
            std::to_string(d);
@@ -28,7 +24,7 @@ std::string Rect4(int a, int b, int c, int d) {
 } // namespace
 
 bool LoadPlacement(QWidget* window, const std::string& section) {
-    TIniFile ini = SettingsFile();
+    const TIniFile ini(SettingsFileName());
     if (ini.ReadInteger(section, "FormVersion", -1) < 0)
         return false;
     // Wide enough for any number a hand-edited file may hold; the window's own limits
@@ -60,16 +56,16 @@ bool LoadPlacement(QWidget* window, const std::string& section) {
 }
 
 void SavePlacement(const QWidget* window, const std::string& section) {
-    TIniFile ini = SettingsFile();
     const QRect normal = window->isMaximized() ? window->normalGeometry() : window->geometry();
-    ini.WriteInteger(section, "FormVersion", 0);
-    ini.WriteInteger(section, "Flags", 0);
-    ini.WriteInteger(section, "ShowCmd", window->isMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-    ini.WriteInteger(section, "PixelsPerInch", window->logicalDpiY());
-    ini.WriteString(section, "MinMaxPos", Rect4(-1, -1, -1, -1));
-    ini.WriteString(section, "NormPos",
-                    Rect4(normal.left(), normal.top(), normal.left() + normal.width(),
-                          normal.top() + normal.height()));
+    Settings().SetWindowPlacement(
+        section,
+        {{"FormVersion", "0"},
+         {"Flags", "0"},
+         {"ShowCmd", std::to_string(window->isMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL)},
+         {"PixelsPerInch", std::to_string(window->logicalDpiY())},
+         {"MinMaxPos", Rect4(-1, -1, -1, -1)},
+         {"NormPos", Rect4(normal.left(), normal.top(), normal.left() + normal.width(),
+                           normal.top() + normal.height())}});
 }
 
 QRect FitIntoArea(const QRect& rect, const QRect& area) {

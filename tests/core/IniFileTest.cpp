@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -161,6 +162,11 @@ TEST(IniFile, FailedOrUnreadableTargetIsNeverDamaged) {
     TIniFile unreadable(dir.File("dir.ini"));
     EXPECT_EQ(unreadable.ReadString("S", "k", "d"), "d");
     EXPECT_FALSE(unreadable.WriteString("S", "k", "v"));
+    // An update scope reports the refused edit at its end, with the cause.
+    unreadable.BeginUpdate();
+    unreadable.WriteString("S", "k", "v");
+    EXPECT_FALSE(unreadable.EndUpdate());
+    EXPECT_EQ(unreadable.LastError(), EISDIR);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("dir.ini")));
 }
 
