@@ -80,8 +80,9 @@ std::string TDovecotServer::IMAPUnavailable() {
     return why;
 }
 
-TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions)
-    : FRecordSessions(recordSessions) {
+TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions,
+                               const std::string& introspectionURL)
+    : FRecordSessions(recordSessions), FIntrospectionURL(introspectionURL) {
     std::string why = Unavailable();
     if (!why.empty())
         throw std::runtime_error(why);
@@ -92,6 +93,8 @@ TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions)
     passwd* account = MailAccount();
     ChownTree(FRoot + "/rawlog", account->pw_uid, account->pw_gid);
     MakeCertificates();
+    if (!FIntrospectionURL.empty())
+        WriteOAuth2Config();
     for (int i = 0; i < users; ++i) {
         int user = AddUser();
         for (int n = 1; n <= messagesEach; ++n)
@@ -134,7 +137,8 @@ void TDovecotServer::WriteConfig() {
          << "ssl_cert = <" << r << "/tls/server.pem\n"
          << "ssl_key = <" << r << "/tls/server.key\n"
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain apop\n"
+         << (FIntrospectionURL.empty() ? "auth_mechanisms = plain apop\n"
+                                       : "auth_mechanisms = plain login apop xoauth2 oauthbearer\n")
          << "auth_failure_delay = 0\n"
          << "default_login_user = dovenull\n"
          << "default_internal_user = dovecot\n"
@@ -153,6 +157,10 @@ void TDovecotServer::WriteConfig() {
          << "  inet_listener pop3 {\n    port = " << FPort << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << FTLSPort << "\n    ssl = yes\n  }\n}\n"
          << (FRecordSessions ? "protocol pop3 {\n  rawlog_dir = " + r + "/rawlog\n}\n" : "");
+    // After the password file, which the password mechanisms alone reach.
+    if (!FIntrospectionURL.empty())
+        conf << "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n"
+             << "  args = " << r << "/oauth2.conf\n}\n";
     if (imap)
         conf << "service imap-login {\n  executable = imap-login -R rawlogs\n"
              << "  inet_listener imap {\n    port = " << FIMAPPort << "\n  }\n"
@@ -166,6 +174,19 @@ void TDovecotServer::WriteConfig() {
         // No growing delay after the wrong-password tests.
         << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     TTempDir::WriteFile(r + "/dovecot.conf", conf.str());
+}
+
+void TDovecotServer::WriteOAuth2Config() {
+    std::ostringstream conf;
+    conf << "introspection_mode = post\n"
+         << "introspection_url = " << FIntrospectionURL << "\n"
+         << "force_introspection = yes\n"
+         << "username_attribute = username\n"
+         // An expired or unknown token is answered as inactive, with no user.
+         << "active_attribute = active\n"
+         << "active_value = true\n"
+         << "timeout_msecs = 10000\n";
+    TTempDir::WriteFile(FRoot + "/oauth2.conf", conf.str());
 }
 
 void TDovecotServer::WritePassword(int user) {

@@ -18,8 +18,11 @@ class TDovecotServer {
   public:
     // Starts Dovecot with `users` users of `messagesEach` generated messages each. Without
     // recordSessions, the commands after login and every reply go unrecorded, as a
-    // benchmark needs: recording them costs the server writes for every command.
-    explicit TDovecotServer(int users = 1, int messagesEach = 0, bool recordSessions = true);
+    // benchmark needs: recording them costs the server writes for every command. With an
+    // introspectionURL, users log in with XOAUTH2 and OAUTHBEARER besides their passwords:
+    // Dovecot asks it (POST token=...) whether a token is active and for whom.
+    explicit TDovecotServer(int users = 1, int messagesEach = 0, bool recordSessions = true,
+                            const std::string& introspectionURL = "");
     ~TDovecotServer();
     TDovecotServer(const TDovecotServer&) = delete;
     TDovecotServer& operator=(const TDovecotServer&) = delete;
@@ -81,9 +84,11 @@ class TDovecotServer {
     std::vector<TUser> FUsers;
     int FDelivered = 0;
     bool FRecordSessions = true;
+    std::string FIntrospectionURL;
 
     void MakeCertificates();
     void WriteConfig();
+    void WriteOAuth2Config();
     void WritePassword(int user);
     std::string Maildir(int user) const;
     void Start();
