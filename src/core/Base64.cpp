@@ -9,6 +9,7 @@
 namespace {
 
 constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char UrlAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 constexpr uint8_t Invalid = 0xFF;
 constexpr uint8_t Pad = 64;
 
@@ -57,9 +58,7 @@ inline uint32_t Group(const uint8_t* in) {
            GroupTables.Part[3][in[3]];
 }
 
-} // namespace
-
-std::string Base64Encode(const std::string& bytes) {
+std::string Encode(const std::string& bytes, const char* alphabet, bool pad) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     for (size_t at = 0; at < bytes.size(); at += 3) {
@@ -67,12 +66,28 @@ std::string Base64Encode(const std::string& bytes) {
         const auto b0 = static_cast<unsigned char>(bytes[at]);
         const auto b1 = left > 1 ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
         const auto b2 = left > 2 ? static_cast<unsigned char>(bytes[at + 2]) : 0u;
-        out += Alphabet[b0 >> 2];
-        out += Alphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        out += left > 1 ? Alphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-        out += left > 2 ? Alphabet[b2 & 63] : '=';
+        out += alphabet[b0 >> 2];
+        out += alphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        if (left > 1)
+            out += alphabet[((b1 & 15) << 2) | (b2 >> 6)];
+        else if (pad)
+            out += '=';
+        if (left > 2)
+            out += alphabet[b2 & 63];
+        else if (pad)
+            out += '=';
     }
     return out;
+}
+
+} // namespace
+
+std::string Base64Encode(const std::string& bytes) {
+    return Encode(bytes, Alphabet, true);
+}
+
+std::string Base64UrlEncode(const std::string& bytes) {
+    return Encode(bytes, UrlAlphabet, false);
 }
 
 size_t DecodeBase64Line(const char* line, size_t len, char* target) {

@@ -14,6 +14,8 @@ class EConvertError : public std::runtime_error {
 };
 
 std::string Base64Encode(const std::string& bytes);
+// The URL- and file-name-safe alphabet ("-" and "_" for "+" and "/"), without padding.
+std::string Base64UrlEncode(const std::string& bytes);
 
 // One line of a body (without its line end): groups of four from the first non-blank up to
 // the end or a blank. Characters outside the alphabet are skipped; a short last group gives

@@ -473,7 +473,7 @@ void TLineConnection::Receive() {
                 FailWaited();
             if (error == SSL_ERROR_ZERO_RETURN ||
                 (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
-                Fail("Connection closed gracefully.");
+                throw EConnectionClosed();
             Fail("Read failed: " + OpenSSLErrorText());
         }
         received = result;
@@ -487,7 +487,7 @@ void TLineConnection::Receive() {
             if (FDropped)
                 Fail("Connection dropped.");
             if (received == 0)
-                Fail("Connection closed gracefully.");
+                throw EConnectionClosed();
             Fail(std::string("Read failed: ") + strerror(error));
         }
     }

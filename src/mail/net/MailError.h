@@ -28,6 +28,13 @@ class EMailRefusedReply : public EMailInStepError {
     using EMailInStepError::EMailInStepError;
 };
 
+// The server ended the connection in an orderly way; a reply that runs to the end of the
+// connection ends here.
+class EConnectionClosed : public EMailError {
+  public:
+    EConnectionClosed() : EMailError("Connection closed gracefully.") {}
+};
+
 // A line longer than the limit; the rest of it is still unread.
 class ELineTooLong : public EMailError {
   public:

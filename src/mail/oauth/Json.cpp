@@ -1,0 +1,336 @@
+// A small strict JSON reader for the answers of sign-in servers.
+#include "Json.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+class TJsonReader {
+  public:
+    TJsonReader(std::string_view text, const TJsonLimits& limits) : FText(text), FLimits(limits) {}
+
+    bool ReadDocument(TJsonValue& value) {
+        SkipSpace();
+        if (!ReadValue(value, 0))
+            return false;
+        SkipSpace();
+        return FAt == FText.size();
+    }
+
+  private:
+    std::string_view FText;
+    const TJsonLimits& FLimits;
+    size_t FAt = 0;
+
+    bool AtEnd() const { return FAt >= FText.size(); }
+    char Peek() const { return AtEnd() ? '\0' : FText[FAt]; }
+
+    void SkipSpace() {
+        while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r'))
+            ++FAt;
+    }
+
+    bool Literal(std::string_view word) {
+        if (FText.substr(FAt, word.size()) != word)
+            return false;
+        FAt += word.size();
+        return true;
+    }
+
+    bool ReadValue(TJsonValue& value, int depth) {
+        switch (Peek()) {
+        case '{':
+            return depth < FLimits.MaxDepth && ReadObject(value, depth + 1);
+        case '[':
+            return depth < FLimits.MaxDepth && ReadArray(value, depth + 1);
+        case '"':
+            value.Kind = TJsonKind::String;
+            return ReadString(value.Text);
+        case 't':
+            value.Kind = TJsonKind::Bool;
+            value.Bool = true;
+            return Literal("true");
+        case 'f':
+            value.Kind = TJsonKind::Bool;
+            return Literal("false");
+        case 'n':
+            value.Kind = TJsonKind::Null;
+            return Literal("null");
+        default:
+            return ReadNumber(value);
+        }
+    }
+
+    bool ReadObject(TJsonValue& value, int depth) {
+        value.Kind = TJsonKind::Object;
+        ++FAt;
+        SkipSpace();
+        if (Peek() == '}') {
+            ++FAt;
+            return true;
+        }
+        for (;;) {
+            std::string key;
+            if (Peek() != '"' || !ReadString(key))
+                return false;
+            // Two values for one name leave it unclear which one counts.
+            if (value.Find(key))
+                return false;
+            SkipSpace();
+            if (Peek() != ':')
+                return false;
+            ++FAt;
+            SkipSpace();
+            TJsonValue member;
+            if (!ReadValue(member, depth))
+                return false;
+            value.Members.emplace_back(std::move(key), std::move(member));
+            SkipSpace();
+            if (Peek() == '}') {
+                ++FAt;
+                return true;
+            }
+            if (Peek() != ',')
+                return false;
+            ++FAt;
+            SkipSpace();
+        }
+    }
+
+    bool ReadArray(TJsonValue& value, int depth) {
+        value.Kind = TJsonKind::Array;
+        ++FAt;
+        SkipSpace();
+        if (Peek() == ']') {
+            ++FAt;
+            return true;
+        }
+        for (;;) {
+            TJsonValue item;
+            if (!ReadValue(item, depth))
+                return false;
+            value.Items.push_back(std::move(item));
+            SkipSpace();
+            if (Peek() == ']') {
+                ++FAt;
+                return true;
+            }
+            if (Peek() != ',')
+                return false;
+            ++FAt;
+            SkipSpace();
+        }
+    }
+
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+    bool Digits() {
+        const size_t start = FAt;
+        while (IsDigit(Peek()))
+            ++FAt;
+        return FAt > start;
+    }
+
+    bool ReadNumber(TJsonValue& value) {
+        const size_t start = FAt;
+        if (Peek() == '-')
+            ++FAt;
+        if (Peek() == '0')
+            ++FAt;
+        else if (!Digits())
+            return false;
+        if (Peek() == '.') {
+            ++FAt;
+            if (!Digits())
+                return false;
+        }
+        if (Peek() == 'e' || Peek() == 'E') {
+            ++FAt;
+            if (Peek() == '+' || Peek() == '-')
+                ++FAt;
+            if (!Digits())
+                return false;
+        }
+        value.Kind = TJsonKind::Number;
+        value.Text = std::string(FText.substr(start, FAt - start));
+        const auto result =
+            std::from_chars(value.Text.data(), value.Text.data() + value.Text.size(), value.Number);
+        // Out of range: the grammar held, so the value is only too small or too large.
+        if (result.ec == std::errc::result_out_of_range) {
+            const std::string_view digits =
+                std::string_view(value.Text).substr(value.Text[0] == '-');
+            const bool tiny = digits.starts_with("0.") ||
+                              value.Text.find("e-") != std::string::npos ||
+                              value.Text.find("E-") != std::string::npos;
+            value.Number = tiny ? 0 : value.Text[0] == '-' ? -HUGE_VAL : HUGE_VAL;
+        }
+        return true;
+    }
+
+    static void AppendUtf8(std::string& out, uint32_t code) {
+        if (code < 0x80)
+            out += static_cast<char>(code);
+        else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
+    bool Hex4(uint32_t& code) {
+        if (FText.size() - FAt < 4)
+            return false;
+        code = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = FText[FAt++];
+            code <<= 4;
+            if (IsDigit(c))
+                code |= static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                code |= static_cast<uint32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                code |= static_cast<uint32_t>(c - 'A' + 10);
+            else
+                return false;
+        }
+        return true;
+    }
+
+    bool Escape(std::string& out) {
+        const char c = Peek();
+        ++FAt;
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            out += c;
+            return true;
+        case 'b':
+            out += '\b';
+            return true;
+        case 'f':
+            out += '\f';
+            return true;
+        case 'n':
+            out += '\n';
+            return true;
+        case 'r':
+            out += '\r';
+            return true;
+        case 't':
+            out += '\t';
+            return true;
+        case 'u':
+            break;
+        default:
+            return false;
+        }
+        uint32_t code;
+        if (!Hex4(code) || (code >= 0xDC00 && code <= 0xDFFF))
+            return false;
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            uint32_t low;
+            if (!Literal("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF)
+                return false;
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        }
+        AppendUtf8(out, code);
+        return true;
+    }
+
+    // One UTF-8 character of two to four bytes, checked for overlong forms and surrogates.
+    bool MultiByte(std::string& out) {
+        const auto lead = static_cast<uint8_t>(Peek());
+        int length;
+        uint32_t code, lowest;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+            lowest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+            lowest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+            lowest = 0x10000;
+        } else
+            return false;
+        if (FText.size() - FAt < static_cast<size_t>(length))
+            return false;
+        for (int i = 1; i < length; ++i) {
+            const auto next = static_cast<uint8_t>(FText[FAt + static_cast<size_t>(i)]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        out.append(FText.substr(FAt, static_cast<size_t>(length)));
+        FAt += static_cast<size_t>(length);
+        return true;
+    }
+
+    bool ReadString(std::string& out) {
+        ++FAt;
+        for (;;) {
+            if (AtEnd())
+                return false;
+            const auto c = static_cast<uint8_t>(Peek());
+            if (c == '"') {
+                ++FAt;
+                return true;
+            }
+            if (c < 0x20)
+                return false;
+            if (c == '\\') {
+                ++FAt;
+                if (!Escape(out))
+                    return false;
+            } else if (c >= 0x80) {
+                if (!MultiByte(out))
+                    return false;
+            } else {
+                out += static_cast<char>(c);
+                ++FAt;
+            }
+        }
+    }
+};
+
+} // namespace
+
+const TJsonValue* TJsonValue::Find(std::string_view key) const {
+    for (const auto& member : Members)
+        if (member.first == key)
+            return &member.second;
+    return nullptr;
+}
+
+std::optional<std::string> TJsonValue::StringAt(std::string_view key) const {
+    const TJsonValue* value = Find(key);
+    if (!value || value->Kind != TJsonKind::String)
+        return std::nullopt;
+    return value->Text;
+}
+
+std::optional<TJsonValue> ParseJson(std::string_view text, const TJsonLimits& limits) {
+    if (text.size() > limits.MaxSize)
+        return std::nullopt;
+    TJsonValue value;
+    TJsonReader reader(text, limits);
+    if (!reader.ReadDocument(value))
+        return std::nullopt;
+    return value;
+}
