@@ -86,7 +86,7 @@ class TJsonReader {
             TJsonValue member;
             if (!ReadValue(member, depth))
                 return false;
-            value.Members.emplace_back(std::move(key), std::move(member));
+            value.Members.push_back({std::move(key), std::move(member)});
             SkipSpace();
             if (Peek() == '}') {
                 ++FAt;
@@ -313,8 +313,8 @@ class TJsonReader {
 
 const TJsonValue* TJsonValue::Find(std::string_view key) const {
     for (const auto& member : Members)
-        if (member.first == key)
-            return &member.second;
+        if (member.Name == key)
+            return &member.Value;
     return nullptr;
 }
 

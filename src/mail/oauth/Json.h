@@ -5,10 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 enum class TJsonKind { Null, Bool, Number, String, Array, Object };
+
+struct TJsonMember;
 
 struct TJsonValue {
     TJsonKind Kind = TJsonKind::Null;
@@ -16,12 +17,17 @@ struct TJsonValue {
     double Number = 0;
     std::string Text; // a string's value (UTF-8), or a number as written
     std::vector<TJsonValue> Items;
-    std::vector<std::pair<std::string, TJsonValue>> Members; // in the order written
+    std::vector<TJsonMember> Members; // in the order written
 
     // The member named key of an object; nullptr when there is none or this is no object.
     const TJsonValue* Find(std::string_view key) const;
     // The member key when it is a string; nullopt otherwise.
     std::optional<std::string> StringAt(std::string_view key) const;
+};
+
+struct TJsonMember {
+    std::string Name;
+    TJsonValue Value;
 };
 
 struct TJsonLimits {
