@@ -80,6 +80,8 @@ TEST(JsonTest, TokenAnswerSetsExpiryKeepsRefreshTokenAndTellsExpiredGrantApart) 
     // An answer the program cannot use names neither of the tokens.
     for (const char* body : {R"({"access_token":"SECRET-AT","token_type":"mac"})",
                              R"({"access_token":"SECRET-AT","expires_in":"soon"})",
+                             R"({"access_token":"SECRET-AT\r\nA1 LOGOUT"})",
+                             R"({"access_token":"A","refresh_token":"SECRET-RT\n[x]"})",
                              R"({"access_token":"SECRET-AT",)", "<html>SECRET-AT</html>"}) {
         const TTokenResult bad = ReadTokenResponse(200, body, "SECRET-RT", now);
         EXPECT_EQ(bad.Outcome, TTokenOutcome::Failed) << body;

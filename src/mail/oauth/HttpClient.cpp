@@ -14,6 +14,7 @@ namespace {
 
 const size_t MaxHeaderLine = 8192;
 const int MaxHeaderLines = 100;
+const int MaxInterimAnswers = 10;
 const char* const Unreachable = "The sign-in server could not be reached";
 const char* const BrokenAnswer = "The sign-in server's answer broke off";
 const char* const NotHttp = "The sign-in server's answer is not HTTP.";
@@ -60,8 +61,11 @@ struct THead {
 
 THead ReadHead(TLineConnection& connection) {
     THead head;
+    int answers = 0;
     // Interim answers (100 Continue) come before the real one.
     do {
+        if (++answers > MaxInterimAnswers)
+            FailNotHttp();
         const std::string statusLine = connection.ReadLine(MaxHeaderLine);
         if (!statusLine.starts_with("HTTP/1.") || statusLine.size() < 12 || statusLine[8] != ' ')
             FailNotHttp();

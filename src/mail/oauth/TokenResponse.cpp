@@ -14,6 +14,7 @@ const char* const NoAnswer = "The sign-in server sent no usable answer";
 const char* const Refused = "The sign-in server refused";
 const char* const ExpiredText = "The sign-in has expired; sign in again";
 const std::chrono::seconds LongestLifetime{366 * 24 * 3600};
+const size_t MaxTokenLength = 16 * 1024;
 
 TTokenResult Failure(std::string text) {
     TTokenResult result;
@@ -26,11 +27,18 @@ std::string StatusCause(int status) {
 }
 
 // An error code holds printable ASCII only; anything else would be no code the program knows.
-std::string Printable(const std::string& text) {
+std::string Printable(const std::string& text, size_t length = 60) {
     std::string out;
-    for (char c : text.substr(0, 60))
+    for (char c : text.substr(0, length))
         out += c >= 0x20 && c < 0x7F ? c : '?';
     return out;
+}
+
+// Tokens go into SASL strings and the settings: visible ASCII only, so that none can break a
+// line or a field there.
+bool IsTokenText(const std::string& token) {
+    return !token.empty() && token.size() <= MaxTokenLength &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c > 0x20 && c < 0x7F; });
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -80,8 +88,8 @@ TTokenResult ReadTokenResponse(int status, std::string_view body, const std::str
         return Failure(WithCause(NoAnswer, StatusCause(status)) + ".");
 
     const auto access = answer->StringAt("access_token");
-    if (!access || access->empty())
-        return Failure(WithCause(NoAnswer, "no access token") + ".");
+    if (!access || !IsTokenText(*access))
+        return Failure(WithCause(NoAnswer, "no usable access token") + ".");
     // Only a bearer token can be sent to the mail server.
     const auto type = answer->StringAt("token_type");
     if (answer->Find("token_type") && (!type || !EqualsNoCase(*type, "Bearer")))
@@ -93,10 +101,11 @@ TTokenResult ReadTokenResponse(int status, std::string_view body, const std::str
     TTokenResult result;
     result.Outcome = TTokenOutcome::Granted;
     result.Tokens.AccessToken = *access;
-    result.Tokens.RefreshToken = answer->StringAt("refresh_token").value_or(refreshToken);
-    if (result.Tokens.RefreshToken.empty())
-        result.Tokens.RefreshToken = refreshToken;
-    result.Tokens.Scope = answer->StringAt("scope").value_or("");
+    const auto refresh = answer->StringAt("refresh_token");
+    if (refresh && !refresh->empty() && !IsTokenText(*refresh))
+        return Failure(WithCause(NoAnswer, "no usable refresh token") + ".");
+    result.Tokens.RefreshToken = refresh && !refresh->empty() ? *refresh : refreshToken;
+    result.Tokens.Scope = Printable(answer->StringAt("scope").value_or(""), MaxTokenLength);
     const double seconds = std::clamp(*lifetime, 0.0, static_cast<double>(LongestLifetime.count()));
     const auto usable = std::chrono::seconds(static_cast<long long>(seconds)) - ExpiryMargin;
     result.Tokens.Expires = now + std::max(usable, std::chrono::seconds(0));
