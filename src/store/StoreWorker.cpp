@@ -11,7 +11,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -27,6 +30,39 @@ void TakeHeader(TEntry& entry, const TStringList& header, int size) {
     entry.Fields = EntryFields(msg);
     entry.Fields.Size = size;
 }
+
+// The worker's side of a call it waits for: done once the main thread has run the call, or
+// dropped it unrun (its receiver went, or the program ended first). A mutex and condition
+// variable rather than a blocking queued connection, whose wait the thread sanitizer cannot
+// see: the worker's stack, which the call reads, is reused right after.
+class TCallEnded {
+  public:
+    void Signal() {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FEnded = true;
+        }
+        FChanged.notify_one();
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [this] { return FEnded; });
+    }
+
+  private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FEnded = false;
+};
+
+// Held by every copy of the queued call: the last copy's end, run or not, ends the wait.
+struct TSignalOnRelease {
+    explicit TSignalOnRelease(std::shared_ptr<TCallEnded> ended) : Ended(std::move(ended)) {}
+    ~TSignalOnRelease() { Ended->Signal(); }
+    TSignalOnRelease(const TSignalOnRelease&) = delete;
+    TSignalOnRelease& operator=(const TSignalOnRelease&) = delete;
+    std::shared_ptr<TCallEnded> Ended;
+};
 
 } // namespace
 
@@ -44,13 +80,17 @@ void TMessageStore::CreateWorker() {
     TWorkerBridge* bridge = FBridge;
     // Events run on this thread while the worker waits for them.
     auto synchronize = [bridge](const std::function<void()>& call) {
+        auto ended = std::make_shared<TCallEnded>();
+        auto signal = std::make_shared<TSignalOnRelease>(ended);
         QMetaObject::invokeMethod(
             bridge,
-            [bridge, &call] {
+            [bridge, &call, signal] {
                 if (bridge->Store)
                     call();
             },
-            Qt::BlockingQueuedConnection);
+            Qt::QueuedConnection);
+        signal.reset();
+        ended->Wait();
     };
     auto post = [bridge](const TWorkerProgress& progress) {
         QMetaObject::invokeMethod(
