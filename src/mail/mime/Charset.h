@@ -1,14 +1,11 @@
 // Bytes in a named charset to UTF-8, through iconv, with the UTF-8 and Windows-1252 fallbacks.
 #pragma once
 
+#include "core/Utf8.h"
+
 #include <string>
 #include <string_view>
 
-// Appends the UTF-8 form of a code point; surrogates and values beyond U+10FFFF give U+FFFD.
-void AppendUtf8(std::string& out, char32_t code);
-
-// Length of the valid UTF-8 sequence at text[i] (1 for ASCII), 0 when none starts there.
-size_t Utf8SequenceLength(std::string_view text, size_t i);
 bool IsValidUtf8(std::string_view text);
 
 // The text with every invalid UTF-8 sequence replaced by U+FFFD.

@@ -1,6 +1,8 @@
 // A small strict JSON reader for the answers of sign-in servers.
 #include "Json.h"
 
+#include "core/Utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -169,24 +171,6 @@ class TJsonReader {
         return true;
     }
 
-    static void AppendUtf8(std::string& out, uint32_t code) {
-        if (code < 0x80)
-            out += static_cast<char>(code);
-        else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
     bool Hex4(uint32_t& code) {
         if (FText.size() - FAt < 4)
             return false;
@@ -250,35 +234,11 @@ class TJsonReader {
 
     // One UTF-8 character of two to four bytes, checked for overlong forms and surrogates.
     bool MultiByte(std::string& out) {
-        const auto lead = static_cast<uint8_t>(Peek());
-        int length;
-        uint32_t code, lowest;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-            lowest = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-            lowest = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-            lowest = 0x10000;
-        } else
+        const size_t length = Utf8SequenceLength(FText, FAt);
+        if (length < 2)
             return false;
-        if (FText.size() - FAt < static_cast<size_t>(length))
-            return false;
-        for (int i = 1; i < length; ++i) {
-            const auto next = static_cast<uint8_t>(FText[FAt + static_cast<size_t>(i)]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        out.append(FText.substr(FAt, static_cast<size_t>(length)));
-        FAt += static_cast<size_t>(length);
+        out.append(FText.substr(FAt, length));
+        FAt += length;
         return true;
     }
 
