@@ -44,14 +44,27 @@ class State:
 
     def answer(self, access, refresh):
         entry = self.access[access]
-        return {"access_token": access, "token_type": "Bearer",
-                "expires_in": self.args.access_lifetime, "refresh_token": refresh,
-                "scope": entry["scope"]}
+        fields = {"access_token": access, "token_type": "Bearer",
+                  "expires_in": self.args.access_lifetime, "refresh_token": refresh,
+                  "scope": entry["scope"]}
+        if "openid" in entry["scope"].split():
+            fields["id_token"] = id_token(entry)
+        return fields
 
 
 def prefix(token):
     # The log names a token by a few characters only: tests read the log, nobody needs more.
     return (token or "")[:7] + "..." if token else "-"
+
+
+def id_token(entry):
+    """An unsigned OpenID id_token naming the user, as a sign-in with scope openid gets."""
+    def part(value):
+        text = json.dumps(value).encode("utf-8")
+        return base64.urlsafe_b64encode(text).decode("ascii").rstrip("=")
+    claims = {"sub": entry["user"], "aud": entry["client"], "email": entry["user"],
+              "iat": int(time.time()), "exp": int(entry["exp"])}
+    return part({"alg": "none", "typ": "JWT"}) + "." + part(claims) + "."
 
 
 def challenge_of(verifier):

@@ -1,6 +1,7 @@
 // What a token endpoint answered: the tokens, or why there are none.
 #include "TokenResponse.h"
 
+#include "IdToken.h"
 #include "Json.h"
 #include "net/ErrorCause.h"
 
@@ -106,6 +107,7 @@ TTokenResult ReadTokenResponse(int status, std::string_view body, const std::str
         return Failure(WithCause(NoAnswer, "no usable refresh token") + ".");
     result.Tokens.RefreshToken = refresh && !refresh->empty() ? *refresh : refreshToken;
     result.Tokens.Scope = Printable(answer->StringAt("scope").value_or(""), MaxTokenLength);
+    result.Tokens.Account = IdTokenAccount(answer->StringAt("id_token").value_or(""));
     const double seconds = std::clamp(*lifetime, 0.0, static_cast<double>(LongestLifetime.count()));
     const auto usable = std::chrono::seconds(static_cast<long long>(seconds)) - ExpiryMargin;
     result.Tokens.Expires = now + std::max(usable, std::chrono::seconds(0));

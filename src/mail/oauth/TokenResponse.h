@@ -15,6 +15,7 @@ struct TTokens {
     std::string AccessToken;
     std::string RefreshToken;
     std::string Scope;
+    std::string Account; // who signed in, when an id_token says; "" otherwise
     std::chrono::system_clock::time_point Expires; // with ExpiryMargin taken off
 };
 
