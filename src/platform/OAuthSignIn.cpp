@@ -100,7 +100,7 @@ int TOAuthSignIn::Port() const {
 TRedirectPage TOAuthSignIn::TakeRedirect(const std::string& requestLine) {
     FTimeout->stop();
     const TRedirect redirect = ParseRedirect(requestLine, FState);
-    if (redirect.Outcome == TRedirectOutcome::Code && !FFinished) {
+    if (redirect.Outcome == TRedirectOutcome::Code) {
         Exchange(redirect.Code);
         return {200, DonePage};
     }
@@ -142,6 +142,5 @@ void TOAuthSignIn::Finish(TSignInResult result) {
     FTimeout->stop();
     FListener->Close();
     QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)] { emit Finished(result); },
-        Qt::QueuedConnection);
+        this, [this, result = std::move(result)] { emit Finished(result); }, Qt::QueuedConnection);
 }

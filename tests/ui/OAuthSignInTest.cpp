@@ -1,6 +1,6 @@
 // The browser sign-in against the test authorization server: the URL goes to the desktop's
 // handler, a scripted browser follows the redirect to the loopback listener, and the code
-// comes back as tokens; a declined or forged answer ends the sign-in with its error.
+// comes back as tokens; a declined or forged answer or a cancel ends the sign-in with its error.
 #include "GuiTest.h"
 
 #include "OAuthServer.h"
@@ -51,7 +51,8 @@ class OAuthSignIn : public TGuiTest {
         TGuiTest::TearDown();
     }
 
-    TSignInResult SignIn(const TOAuthServer& server, const std::string& user) {
+    TSignInResult SignIn(const TOAuthServer& server, const std::string& user,
+                         bool cancelAtOnce = false) {
         TSignInRequest request;
         request.AuthorizationEndpoint = server.AuthorizeURL();
         request.Client.TokenEndpoint = server.TokenURL();
@@ -62,6 +63,8 @@ class OAuthSignIn : public TGuiTest {
         QSignalSpy finished(Flow.get(), &TOAuthSignIn::Finished);
         Flow->Start();
         EXPECT_TRUE(Flow->IsListening());
+        if (cancelAtOnce)
+            Flow->Cancel();
         EXPECT_TRUE(finished.wait(30000));
         Launcher.Browser.waitForFinished(20000);
         return finished.isEmpty() ? TSignInResult{}
@@ -100,7 +103,7 @@ TEST_F(OAuthSignIn, BrowserRedirectEndsWithTokensGrantedForTheCodeAndItsVerifier
     EXPECT_FALSE(Flow->IsListening());
 }
 
-TEST_F(OAuthSignIn, DeclinedOrForgedAnswerEndsWithItsErrorAndClosesTheListener) {
+TEST_F(OAuthSignIn, DeclinedForgedOrCancelledSignInEndsWithItsErrorAndClosesTheListener) {
     TOAuthServer::TOptions options;
     options.Users = {"alice@example.org"};
     TOAuthServer server(options);
@@ -114,6 +117,10 @@ TEST_F(OAuthSignIn, DeclinedOrForgedAnswerEndsWithItsErrorAndClosesTheListener) 
     const TSignInResult forged = SignIn(server, "alice@example.org");
     EXPECT_EQ(forged.Outcome, TSignInOutcome::Invalid);
     EXPECT_FALSE(forged.Error.empty());
+    EXPECT_FALSE(Flow->IsListening());
+
+    unsetenv("QB_BROWSER_STATE");
+    EXPECT_EQ(SignIn(server, "alice@example.org", true).Outcome, TSignInOutcome::Cancelled);
     EXPECT_FALSE(Flow->IsListening());
 
     EXPECT_EQ(server.Log().find("grant="), std::string::npos) << server.Log();
