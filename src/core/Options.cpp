@@ -25,12 +25,118 @@ std::string AccountSection(const TAccountConfig& account) {
     return AccountPrefix + account.AccountName;
 }
 
+// Longest OAuth2 setting: refresh tokens and URLs run well past a fixed-length field.
+constexpr size_t MaxOAuthLength = 8192;
+
 // A stored password that cannot be decoded loads as empty rather than stopping the start.
-std::string LoadPassword(const std::string& stored) {
+std::string LoadPassword(const std::string& stored, size_t maxLength = MaxFieldLength) {
     try {
-        return TrimControl(DecodePassword(TrimControl(stored))).substr(0, MaxFieldLength);
+        return TrimControl(DecodePassword(TrimControl(stored))).substr(0, maxLength);
     } catch (const EConvertError&) {
         return {};
+    }
+}
+
+// A secret is stored as a password is, in pieces that the cipher and a value take whole: the
+// first under key, the next under key + "2" and on. Real refresh tokens run past one piece.
+constexpr size_t SecretPiece = 1024;
+constexpr size_t MaxSecretPieces = MaxOAuthLength / SecretPiece;
+
+std::string PieceKey(const std::string& key, size_t piece) {
+    return piece == 0 ? key : key + std::to_string(piece + 1);
+}
+
+std::string LoadSecret(const TIniFile& ini, const std::string& section, const std::string& key) {
+    std::string secret;
+    for (size_t piece = 0; piece < MaxSecretPieces; ++piece) {
+        const std::string stored = ini.ReadString(section, PieceKey(key, piece), "");
+        if (stored.empty())
+            break;
+        secret += LoadPassword(stored, SecretPiece);
+    }
+    return secret;
+}
+
+void WriteSecret(TIniFile& ini, const std::string& section, const std::string& key,
+                 const std::string& secret) {
+    const std::string clear = TrimControl(secret).substr(0, MaxOAuthLength);
+    size_t piece = 0;
+    do {
+        ini.WriteString(
+            section, PieceKey(key, piece),
+            TrimControl(EncodePassword(clear.substr(piece * SecretPiece, SecretPiece))));
+    } while (++piece * SecretPiece < clear.size());
+    for (; piece < MaxSecretPieces; ++piece)
+        ini.DeleteKey(section, PieceKey(key, piece));
+}
+
+void DeleteSecret(TIniFile& ini, const std::string& section, const std::string& key) {
+    for (size_t piece = 0; piece < MaxSecretPieces; ++piece)
+        ini.DeleteKey(section, PieceKey(key, piece));
+}
+
+const char* ProviderWord(TOAuthProvider provider) {
+    switch (provider) {
+    case TOAuthProvider::Google:
+        return "Google";
+    case TOAuthProvider::Microsoft:
+        return "Microsoft";
+    case TOAuthProvider::Other:
+        break;
+    }
+    return "Other";
+}
+
+TOAuthProvider ProviderOf(const std::string& word) {
+    for (TOAuthProvider provider : {TOAuthProvider::Google, TOAuthProvider::Microsoft})
+        if (SameText(TrimControl(word), ProviderWord(provider)))
+            return provider;
+    return TOAuthProvider::Other;
+}
+
+TOAuthConfig LoadOAuth(const TIniFile& ini, const std::string& section, bool keyring) {
+    auto field = [&](const char* key) {
+        return TrimControl(ini.ReadString(section, key, "")).substr(0, MaxOAuthLength);
+    };
+    TOAuthConfig oauth;
+    oauth.Provider = ProviderOf(ini.ReadString(section, "OAuthProvider", ""));
+    oauth.AuthURL = field("OAuthAuthURL");
+    oauth.TokenURL = field("OAuthTokenURL");
+    oauth.ClientID = field("OAuthClientID");
+    oauth.Scope = field("OAuthScope");
+    if (!keyring) {
+        oauth.ClientSecret = LoadSecret(ini, section, "OAuthClientSecret");
+        oauth.Refresh = LoadSecret(ini, section, "OAuthRefresh");
+    }
+    return oauth;
+}
+
+const char* const OAuthKeys[] = {"Auth",          "OAuthProvider", "OAuthAuthURL",
+                                 "OAuthTokenURL", "OAuthClientID", "OAuthScope"};
+
+// A password account has none of the keys, so its section stays as it always was.
+void WriteOAuth(TIniFile& ini, const std::string& section, const TAccountConfig& account) {
+    if (account.Auth != TAuthKind::OAuth2) {
+        for (const char* key : OAuthKeys)
+            ini.DeleteKey(section, key);
+        DeleteSecret(ini, section, "OAuthRefresh");
+        DeleteSecret(ini, section, "OAuthClientSecret");
+        return;
+    }
+    const TOAuthConfig& oauth = account.OAuth;
+    ini.WriteString(section, "Auth", "OAuth2");
+    ini.WriteString(section, "OAuthProvider", ProviderWord(oauth.Provider));
+    ini.WriteString(section, "OAuthAuthURL", oauth.AuthURL);
+    ini.WriteString(section, "OAuthTokenURL", oauth.TokenURL);
+    ini.WriteString(section, "OAuthClientID", oauth.ClientID);
+    ini.WriteString(section, "OAuthScope", oauth.Scope);
+    // With the keyring the secrets are kept there, beside the password.
+    if (account.Keyring) {
+        DeleteSecret(ini, section, "OAuthRefresh");
+        DeleteSecret(ini, section, "OAuthClientSecret");
+    } else {
+        WriteSecret(ini, section, "OAuthRefresh", oauth.Refresh);
+        WriteSecret(ini, section, "OAuthClientSecret", oauth.ClientSecret);
     }
 }
 
@@ -63,6 +169,11 @@ TAccount LoadAccount(const TIniFile& ini, const std::string& section) {
     record.Protocol = SameText(TrimControl(ini.ReadString(section, "Protocol", "")), "IMAP")
                           ? TMailProtocol::IMAP
                           : TMailProtocol::POP3;
+    // Absent, "Password" or a word this version does not know: a password account.
+    if (SameText(TrimControl(ini.ReadString(section, "Auth", "")), "OAuth2")) {
+        record.Auth = TAuthKind::OAuth2;
+        record.OAuth = LoadOAuth(ini, section, record.Keyring);
+    }
 
     // Read marks stay in the file until the next save rewrites them, so a crash
     // between load and save loses none.
@@ -103,6 +214,7 @@ void WriteAccount(TIniFile& ini, const TAccountConfig& account) {
         ini.WriteString(section, "Protocol", "IMAP");
     else
         ini.DeleteKey(section, "Protocol");
+    WriteOAuth(ini, section, account);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "core/AppBarEdge.h"
 #include "core/MailProtocol.h"
+#include "core/OAuthConfig.h"
 #include "core/TLSMode.h"
 
 #include <cstdint>
@@ -71,6 +72,8 @@ struct TAccountConfig {
     TTLSMode TLS = TTLSMode::None;
     bool TLSVerify = true;
     TMailProtocol Protocol = TMailProtocol::POP3;
+    TAuthKind Auth = TAuthKind::Password;
+    TOAuthConfig OAuth; // read and written only for an OAuth2 account
     bool operator==(const TAccountConfig&) const = default;
 };
 

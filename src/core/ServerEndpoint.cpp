@@ -13,6 +13,7 @@ TServerEndpoint EndpointOf(const TAccountConfig& account) {
     // The account's name is its key in the keyring.
     if (account.Keyring)
         server.KeyringKey = account.AccountName;
+    server.Auth = account.Auth;
     server.APOP = account.Secure;
     server.TLS = account.TLS;
     server.TLSVerify = account.TLSVerify;

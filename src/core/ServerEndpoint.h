@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/MailProtocol.h"
+#include "core/OAuthConfig.h"
 #include "core/TLSMode.h"
 
 #include <string>
@@ -17,6 +18,9 @@ struct TServerEndpoint {
     std::string Pass; // clear text; empty while KeyringKey names it
     // Not empty: Pass is read from the system keyring under this name at each connection.
     std::string KeyringKey;
+    TAuthKind Auth = TAuthKind::Password;
+    // OAuth2: sent in place of Pass; held in memory only, never stored or shown.
+    std::string AccessToken;
     bool APOP = false; // POP3 only
     TTLSMode TLS = TTLSMode::None;
     bool TLSVerify = true;

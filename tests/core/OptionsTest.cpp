@@ -188,6 +188,57 @@ TEST_F(UOptionsTest, ProtocolKeyAbsentOrPOP3MeansPOP3AndIMAPRoundTrips) {
     EXPECT_EQ(Accounts[4].Protocol, TMailProtocol::POP3);
 }
 
+// An OAuth2 account keeps its client settings; its secrets are encoded, or left to the keyring.
+TEST_F(UOptionsTest, OAuth2AccountRoundTripsAndPasswordAccountGetsNoKeys) {
+    TAccount oauth = SampleAccount("Cloud");
+    oauth.Auth = TAuthKind::OAuth2;
+    oauth.OAuth.Provider = TOAuthProvider::Microsoft;
+    oauth.OAuth.AuthURL = "https://login.test/authorize";
+    oauth.OAuth.TokenURL = "https://login.test/token";
+    oauth.OAuth.ClientID = "client-1";
+    oauth.OAuth.Scope = "mail offline_access";
+    oauth.OAuth.ClientSecret = "shh";
+    oauth.OAuth.Refresh = std::string(1500, 'r'); // real ones run past a fixed field
+    TAccount inKeyring = oauth;
+    inKeyring.AccountName = "Vault";
+    inKeyring.Keyring = true;
+    inKeyring.Pass.clear();
+    inKeyring.OAuth.Provider = TOAuthProvider::Google;
+    SaveAccount(oauth);
+    SaveAccount(inKeyring);
+    const std::string text = ReadIni();
+    EXPECT_NE(text.find("Auth=OAuth2\nOAuthProvider=Microsoft\n"
+                        "OAuthAuthURL=https://login.test/authorize\n"
+                        "OAuthTokenURL=https://login.test/token\nOAuthClientID=client-1\n"
+                        "OAuthScope=mail offline_access\nOAuthRefresh=" +
+                        EncodePassword(std::string(1024, 'r')) +
+                        "\nOAuthRefresh2=" + EncodePassword(std::string(476, 'r')) +
+                        "\nOAuthClientSecret=" + EncodePassword("shh") + "\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find(std::string(20, 'r')), std::string::npos);
+    const std::string vaultSection = text.substr(text.find("[Account=Vault]"));
+    EXPECT_NE(vaultSection.find("OAuthProvider=Google\n"), std::string::npos);
+    EXPECT_EQ(vaultSection.find("OAuthRefresh"), std::string::npos);
+    EXPECT_EQ(vaultSection.find("OAuthClientSecret"), std::string::npos);
+
+    LoadSettings();
+    ASSERT_EQ(Accounts.size(), 2u);
+    EXPECT_EQ(Accounts[0], oauth);
+    inKeyring.OAuth.Refresh.clear();
+    inKeyring.OAuth.ClientSecret.clear();
+    EXPECT_EQ(Accounts[1], inKeyring);
+
+    // Back to a password: every key goes, and an unknown kind reads as a password.
+    oauth.Auth = TAuthKind::Password;
+    SaveAccount(oauth);
+    const std::string after = ReadIni();
+    EXPECT_EQ(after.substr(0, after.find("[Account=Vault]")).find("Auth"), std::string::npos);
+    WriteIni("[Account=Odd]\nAuth=Kerberos\nOAuthClientID=x\n");
+    LoadSettings();
+    EXPECT_EQ(Accounts[0].Auth, TAuthKind::Password);
+    EXPECT_EQ(Accounts[0].OAuth, TOAuthConfig{});
+}
+
 TEST_F(UOptionsTest, SectionNamesValuesAndLimitsAsStored) {
     WriteIni("[account=Work]\nPOPHost=" + std::string(300, 'h') +
              "\nColor=$FF\nPOPPort=0x6E\nSMTPPort=x\nTLS=7\n"

@@ -4,6 +4,8 @@
 #include "FailureOf.h"
 #include "FakeIMAPAnswers.h"
 #include "FakePOP3Server.h"
+#include "FakeTokenLogin.h"
+#include "core/Base64.h"
 #include "net/MailError.h"
 
 #include <cctype>
@@ -36,6 +38,34 @@ class IMAPSessionTest : public ::testing::Test {
         Server.WaitIdle();
         return Server.Commands();
     }
+
+    // Serves these capabilities and answers AUTHENTICATE with a token through Login.
+    void ServeTokens(const std::string& capabilities) {
+        ServeIMAP(Server, capabilities,
+                  [login = Login](const std::string& line) -> std::optional<std::string> {
+                      const std::string tag = line.substr(0, line.find(' '));
+                      const size_t mechanism = line.find(" AUTHENTICATE ");
+                      const std::string refused =
+                          " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n";
+                      if (mechanism != std::string::npos &&
+                          line.find("PLAIN", mechanism) == std::string::npos) {
+                          const size_t response = line.find(' ', mechanism + 14);
+                          if (response != std::string::npos)
+                              return login->Judge(line.substr(response + 1), tag + " OK in\r\n",
+                                                  tag + refused);
+                          login->AwaitResponse(tag);
+                          return "+ \r\n";
+                      }
+                      if (std::optional<std::string> refusal = login->TakeRefusal())
+                          return refusal;
+                      if (std::optional<std::string> awaited = login->TakeAwaited())
+                          return login->Judge(line, *awaited + " OK in\r\n", *awaited + refused);
+                      return std::nullopt;
+                  });
+        Session.Server.Auth = TAuthKind::OAuth2;
+    }
+
+    std::shared_ptr<TFakeTokenLogin> Login = std::make_shared<TFakeTokenLogin>();
 };
 
 } // namespace
@@ -219,4 +249,56 @@ TEST_F(IMAPSessionTest, RepliesWithoutEndAreBounded) {
             << round;
         EXPECT_FALSE(Session.Connected());
     }
+}
+
+TEST_F(IMAPSessionTest, TokenLoginPrefersOAuthBearerAndSendsItsResponseAsOffered) {
+    Session.Server.AccessToken = TFakeTokenLogin::GoodToken;
+    ServeTokens("IMAP4rev1 AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR");
+    Session.Connect(5000);
+    Session.Logout(5000);
+    // Without SASL-IR the response follows the "+".
+    ServeTokens("IMAP4rev1 AUTH=XOAUTH2");
+    Session.Connect(5000);
+    Session.Logout(5000);
+    const std::string port = std::to_string(Server.Port());
+    EXPECT_EQ(Transcript(),
+              (TTranscript{"A1 AUTHENTICATE OAUTHBEARER " +
+                               Base64Encode("n,a=user,\x01host=127.0.0.1\x01port=" + port +
+                                            "\x01"
+                                            "auth=Bearer good-token\x01\x01"),
+                           "A2 CAPABILITY", "A3 LOGOUT", "A4 AUTHENTICATE XOAUTH2",
+                           Base64Encode("user=user\x01"
+                                        "auth=Bearer good-token\x01\x01"),
+                           "A5 CAPABILITY", "A6 LOGOUT"}));
+}
+
+// The error challenge is answered before the server's NO, which reads as a refused token.
+TEST_F(IMAPSessionTest, RefusedTokenAnswersTheErrorChallengeAndIsToldApart) {
+    Session.Server.AccessToken = "expired-token";
+    ServeTokens("IMAP4rev1 AUTH=OAUTHBEARER SASL-IR");
+    std::string text;
+    try {
+        Session.Connect(5000);
+    } catch (const ETokenRefused& error) {
+        text = error.what();
+    }
+    EXPECT_EQ(text, "The server refused the access token (status invalid_token): Authentication "
+                    "failed.");
+    EXPECT_FALSE(Session.Connected());
+    ServeTokens("IMAP4rev1 AUTH=XOAUTH2");
+    EXPECT_THROW(Session.Connect(5000), ETokenRefused);
+    const TTranscript transcript = Transcript();
+    ASSERT_EQ(transcript.size(), 5u);
+    EXPECT_EQ(transcript[0].rfind("A1 AUTHENTICATE OAUTHBEARER ", 0), 0u);
+    EXPECT_EQ(transcript[1], "AQ==");
+    EXPECT_EQ(transcript[2], "A2 AUTHENTICATE XOAUTH2");
+    EXPECT_EQ(transcript[4], "");
+}
+
+TEST_F(IMAPSessionTest, TokenIsNotSentWhenTheConnectionCannotBeSecured) {
+    Session.Server.AccessToken = TFakeTokenLogin::GoodToken;
+    Session.Server.TLS = TTLSMode::STLS;
+    ServeTokens("IMAP4rev1 AUTH=OAUTHBEARER SASL-IR");
+    EXPECT_EQ(FailureOf([&] { Session.Connect(5000); }), "The server does not offer STARTTLS.");
+    EXPECT_EQ(Transcript(), TTranscript{});
 }

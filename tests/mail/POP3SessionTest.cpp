@@ -2,7 +2,9 @@
 #include "pop3/POP3Session.h"
 #include "FailureOf.h"
 #include "FakePOP3Server.h"
+#include "FakeTokenLogin.h"
 #include "LoopbackSocket.h"
+#include "core/Base64.h"
 #include "net/MailError.h"
 
 #include <arpa/inet.h>
@@ -38,6 +40,31 @@ class POP3SessionTest : public ::testing::Test {
         Server.WaitIdle();
         return Server.Commands();
     }
+
+    // Lists these SASL mechanisms and answers AUTH with a token through Login.
+    void ServeTokens(const std::string& mechanisms) {
+        Server.SetCapabilities({"SASL " + mechanisms, "UIDL"});
+        Server.SetConnectionResponder(
+            [login = Login](size_t, const std::string& line) -> std::optional<std::string> {
+                const std::string ok = "+OK signed in\r\n";
+                const std::string refused = "-ERR [AUTH] Authentication failed.\r\n";
+                if (line.rfind("AUTH ", 0) == 0) {
+                    const size_t response = line.find(' ', 5);
+                    if (response != std::string::npos)
+                        return login->Judge(line.substr(response + 1), ok, refused);
+                    login->AwaitResponse("AUTH");
+                    return "+ \r\n";
+                }
+                if (std::optional<std::string> refusal = login->TakeRefusal())
+                    return refusal;
+                if (login->TakeAwaited())
+                    return login->Judge(line, ok, refused);
+                return std::nullopt;
+            });
+        Session.Server.Auth = TAuthKind::OAuth2;
+    }
+
+    std::shared_ptr<TFakeTokenLogin> Login = std::make_shared<TFakeTokenLogin>();
 };
 
 } // namespace
@@ -347,4 +374,48 @@ TEST(POP3ConnectTest, HangingNameLookupEndsAtTheConnectLimitOrAtADrop) {
     std::lock_guard<std::mutex> lock(gate->Lock);
     gate->Released = true;
     gate->Changed.notify_all();
+}
+
+// The response rides on the AUTH line while the line stays within 255 octets.
+TEST_F(POP3SessionTest, TokenLoginPrefersOAuthBearerAndSendsItsResponseAsItFits) {
+    Session.Server.AccessToken = TFakeTokenLogin::GoodToken;
+    ServeTokens("PLAIN XOAUTH2 OAUTHBEARER");
+    Session.Connect(5000);
+    Session.Disconnect();
+    const std::string longToken = std::string(TFakeTokenLogin::GoodToken) + std::string(300, 'x');
+    Session.Server.AccessToken = longToken;
+    ServeTokens("XOAUTH2");
+    Session.Connect(5000);
+    Session.Disconnect();
+    const std::string port = std::to_string(Server.Port());
+    EXPECT_EQ(Transcript(),
+              (TTranscript{"CAPA",
+                           "AUTH OAUTHBEARER " +
+                               Base64Encode("n,a=user,\x01host=127.0.0.1\x01port=" + port +
+                                            "\x01"
+                                            "auth=Bearer good-token\x01\x01"),
+                           "CAPA", "QUIT", "CAPA", "AUTH XOAUTH2",
+                           Base64Encode("user=user\x01"
+                                        "auth=Bearer " +
+                                        longToken + "\x01\x01"),
+                           "CAPA", "QUIT"}));
+}
+
+TEST_F(POP3SessionTest, RefusedTokenAnswersTheErrorChallengeAndIsToldApart) {
+    Session.Server.AccessToken = "expired-token";
+    ServeTokens("OAUTHBEARER");
+    std::string text;
+    try {
+        Session.Connect(5000);
+    } catch (const ETokenRefused& error) {
+        text = error.what();
+    }
+    EXPECT_EQ(text, "The server refused the access token (status invalid_token): [AUTH] "
+                    "Authentication failed.");
+    ServeTokens("XOAUTH2");
+    EXPECT_THROW(Session.Connect(5000), ETokenRefused);
+    const TTranscript transcript = Transcript();
+    ASSERT_EQ(transcript.size(), 8u);
+    EXPECT_EQ(transcript[2], "AQ==");
+    EXPECT_EQ(transcript[6], "");
 }

@@ -3,6 +3,7 @@
 
 #include "IMAPCommand.h"
 #include "net/MailError.h"
+#include "net/TokenLogin.h"
 
 #include <algorithm>
 #include <cctype>
@@ -196,9 +197,59 @@ void TQBIMAP::AskCapabilities() {
     Complete(Send("CAPABILITY"));
 }
 
+void TQBIMAP::LoginWithToken() {
+    const bool bearer = HasCapability("AUTH=OAUTHBEARER");
+    if (!bearer && !HasCapability("AUTH=XOAUTH2"))
+        throw EMailError("The server does not offer sign-in with OAuth2 (AUTH=OAUTHBEARER or "
+                         "AUTH=XOAUTH2).");
+    const TTokenMechanism mechanism =
+        bearer ? TTokenMechanism::OAuthBearer : TTokenMechanism::XOAuth2;
+    const std::string response = TokenResponse(mechanism, Server);
+    const std::string command = std::string("AUTHENTICATE ") + TokenMechanismName(mechanism);
+    const bool initialResponse = HasCapability("SASL-IR");
+    Capabilities.clear();
+    std::string tag;
+    if (initialResponse)
+        tag = Send(command + " " + response);
+    else {
+        tag = Send(command);
+        AwaitContinuation(tag);
+        FConnection.WriteLine(response);
+    }
+    std::string challenge;
+    for (;;) {
+        TIMAPResponse reply = Read(MaxHeaderBytes);
+        if (reply.Kind == TIMAPResponse::TKind::Continuation) {
+            if (!challenge.empty() || reply.Text.empty())
+                throw EMailError(OutOfStep + "it asked for more of \"" + tag + "\" again.");
+            // The error challenge: answered so that the server sends its refusal.
+            challenge = reply.Text;
+            FConnection.WriteLine(TokenChallengeAnswer(mechanism));
+            continue;
+        }
+        if (reply.Kind != TIMAPResponse::TKind::Tagged)
+            continue;
+        if (reply.Tag != tag)
+            throw EMailError(OutOfStep + "a reply to \"" + reply.Tag + "\" came where one to \"" +
+                             tag + "\" was due.");
+        LastText = reply.Text;
+        if (reply.Name == "NO")
+            throw TokenRefusal(challenge, reply.Text);
+        if (reply.Name != "OK")
+            throw EMailReplyError(reply.Text.empty() ? reply.Name : reply.Text);
+        return;
+    }
+}
+
 void TQBIMAP::Login() {
     if (Capabilities.empty())
         AskCapabilities();
+    if (Server.Auth == TAuthKind::OAuth2) {
+        LoginWithToken();
+        if (Capabilities.empty())
+            AskCapabilities();
+        return;
+    }
     const bool plain = HasCapability("AUTH=PLAIN");
     const bool initialResponse = HasCapability("SASL-IR");
     const bool literalPlus = HasCapability("LITERAL+");

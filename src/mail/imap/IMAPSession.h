@@ -64,8 +64,8 @@ class TQBIMAP : public TMailSession {
     std::string LastText; // text of the last tagged reply
 
     // Connects, secures the connection as TLS says, logs in and learns the capabilities; on
-    // failure closes the session and rethrows. A password goes over clear text only with
-    // TTLSMode::None.
+    // failure closes the session and rethrows. A password or an access token goes over clear
+    // text only with TTLSMode::None.
     void Connect(int timeoutMs);
     bool Connected() const;
     // Sends LOGOUT and waits up to timeoutMs for the server's answer; closes in every case.
@@ -124,6 +124,8 @@ class TQBIMAP : public TMailSession {
     void UpgradeToTLS();
     void Establish(int timeoutMs);
     void Login();
+    // AUTHENTICATE with Server.AccessToken; a refusal throws ETokenRefused.
+    void LoginWithToken();
     void AskCapabilities();
     void TakeCapabilities(const std::vector<std::string>& words);
 

@@ -40,3 +40,9 @@ class ELineTooLong : public EMailError {
   public:
     ELineTooLong() : EMailError("Max line length exceeded.") {}
 };
+
+// The server refused an OAuth2 access token: a fresh one may be taken and tried once more.
+class ETokenRefused : public EMailReplyError {
+  public:
+    using EMailReplyError::EMailReplyError;
+};

@@ -3,10 +3,12 @@
 
 #include "core/MD5Hex.h"
 #include "net/MailError.h"
+#include "net/TokenLogin.h"
 
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -15,6 +17,8 @@ namespace {
 const size_t MaxCapabilityBytes = 64 * 1024;
 const size_t MaxCapabilities = 1000;
 const std::string OutOfStep = "The server's replies are out of step: ";
+// Longest command line a server must take, CR LF included.
+const size_t MaxCommandLength = 255;
 
 std::string BytesText(size_t bytes) {
     if (bytes >= (size_t(1) << 20) && bytes % (size_t(1) << 20) == 0)
@@ -157,7 +161,74 @@ void TQBPOP3::UpgradeToTLS() {
     FConnection.StartTLS(options);
 }
 
+void TQBPOP3::LoginWithToken() {
+    // The mechanisms come from CAPA's SASL line, which may differ after login: asked again then.
+    TStringList capabilities;
+    FetchData("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities);
+    bool bearer = false, xoauth2 = false;
+    for (std::string line : capabilities) {
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word != "SASL")
+            continue;
+        while (words >> word) {
+            bearer = bearer || word == "OAUTHBEARER";
+            xoauth2 = xoauth2 || word == "XOAUTH2";
+        }
+    }
+    if (!bearer && !xoauth2)
+        throw EMailError("The server does not offer sign-in with OAuth2 (SASL OAUTHBEARER or "
+                         "XOAUTH2).");
+    const TTokenMechanism mechanism =
+        bearer ? TTokenMechanism::OAuthBearer : TTokenMechanism::XOAuth2;
+    const std::string response = TokenResponse(mechanism, Server);
+    const std::string command = std::string("AUTH ") + TokenMechanismName(mechanism);
+    auto continuation = [](const std::string& line) {
+        return line == "+" || line.rfind("+ ", 0) == 0;
+    };
+    // The response rides on the AUTH line unless that makes it longer than a command may be.
+    const bool initialResponse = command.size() + 1 + response.size() + 2 <= MaxCommandLength;
+    ExpectNothingMore();
+    std::string line;
+    if (initialResponse) {
+        FConnection.WriteLine(command + " " + response);
+        line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+    } else {
+        FConnection.WriteLine(command);
+        line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+        if (!continuation(line)) {
+            LastReply = ParseReplyLine(line);
+            if (LastReply.Code == TPOP3Status::Err)
+                throw EMailReplyError(LastReply.Text);
+            throw EMailError(OutOfStep + "\"" + line + "\" came as the reply to \"" + command +
+                             "\".");
+        }
+        FConnection.WriteLine(response);
+        line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+    }
+    std::string challenge;
+    if (continuation(line)) {
+        // The error challenge: answered so that the server sends its refusal.
+        challenge = line.size() > 2 ? line.substr(2) : std::string();
+        FConnection.WriteLine(TokenChallengeAnswer(mechanism));
+        line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
+    }
+    LastReply = ParseReplyLine(line);
+    ReplyText.assign(1, LastReply.Text);
+    if (LastReply.Code == TPOP3Status::OK)
+        return;
+    if (LastReply.Code == TPOP3Status::Unknown)
+        throw EMailError(OutOfStep + "\"" + line + "\" came as the reply to \"" + command + "\".");
+    throw TokenRefusal(challenge, LastReply.Text);
+}
+
 void TQBPOP3::Login(const std::string& greetingText) {
+    if (Server.Auth == TAuthKind::OAuth2) {
+        LoginWithToken();
+        return;
+    }
     if (!Server.APOP) {
         SendCmd("USER " + Server.User, true);
         SendCmd("PASS " + Server.Pass, true);

@@ -129,6 +129,8 @@ class TQBPOP3 : public TMailSession {
     void CloseConnection() override;
 
     void Login(const std::string& greetingText);
+    // AUTH with Server.AccessToken; a refusal throws ETokenRefused.
+    void LoginWithToken();
     void UpgradeToTLS();
     // Sends a command and reads its status; false on "-ERR" unless okOnly, when it throws.
     // Bytes the server sent unasked before it mean the stream is out of step: it throws.
