@@ -3,6 +3,8 @@
 #include "DovecotServer.h"
 #include "OAuthServer.h"
 #include "core/Base64.h"
+#include "imap/IMAPSession.h"
+#include "pop3/POP3Session.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -111,6 +113,51 @@ TEST(OAuthDovecotTest, TokensLogInUntilExpiredAndRefreshStopsWhenRevoked) {
     EXPECT_EQ(authority.Refresh(first.RefreshToken).Error, "invalid_grant");
     EXPECT_EQ(authority.Log().find(first.AccessToken), std::string::npos);
     EXPECT_NE(authority.Log().find("grant=refresh_token"), std::string::npos);
+}
+
+// The program's own sessions sign in with a granted token and tell an expired one apart, after
+// answering the server's error challenge. In clear text (an account without security), so that
+// the recorded commands show the exchange.
+TEST(OAuthDovecotTest, SessionsSignInWithTokensAndTellAnExpiredOneApart) {
+    const std::string why = TDovecotServer::IMAPUnavailable() + TOAuthServer::Unavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    TOAuthServer authority;
+    TDovecotServer dovecot(1, 0, true, authority.IntrospectionURL());
+    dovecot.AddMessage(0, TDovecotServer::GenerateMessage(1));
+    const TOAuthServer::TTokens tokens = authority.SignIn(dovecot.User(0));
+    ASSERT_EQ(tokens.Error, "");
+    TQBIMAP imap;
+    TQBPOP3 pop3;
+    for (TMailSession* session : std::initializer_list<TMailSession*>{&imap, &pop3}) {
+        session->Server.Host = "127.0.0.1";
+        session->Server.User = dovecot.User(0);
+        session->Server.Auth = TAuthKind::OAuth2;
+        session->Server.AccessToken = tokens.AccessToken;
+    }
+    imap.Server.Port = dovecot.IMAPPort();
+    pop3.Server.Port = dovecot.Port();
+
+    imap.Connect(10000);
+    imap.Select(true);
+    EXPECT_EQ(imap.Exists, 1u);
+    imap.Logout(5000);
+    pop3.Connect(10000);
+    TStringList uids;
+    EXPECT_TRUE(pop3.ListUIDs(uids));
+    EXPECT_EQ(uids.size(), 1u);
+    pop3.Quit(5000);
+
+    authority.ExpireAccessTokens();
+    EXPECT_THROW(imap.Connect(10000), ETokenRefused);
+    EXPECT_THROW(pop3.Connect(10000), ETokenRefused);
+    std::vector<std::string> logins;
+    for (const std::string& command : dovecot.Commands())
+        if (command.find("AUTH") != std::string::npos || command == "AQ==")
+            logins.push_back(command.substr(0, command.rfind(' ')));
+    EXPECT_EQ(logins, (std::vector<std::string>{"A1 AUTHENTICATE OAUTHBEARER", "AUTH OAUTHBEARER",
+                                                "A4 AUTHENTICATE OAUTHBEARER",
+                                                "AQ==", "AUTH OAUTHBEARER", "AQ=="}));
 }
 
 TEST(OAuthDovecotTest, AuthorizationServerRefusesCodesWithoutTheirVerifier) {
