@@ -3,6 +3,8 @@
 // time, from its own thread.
 #pragma once
 
+#include "core/OAuthConfig.h"
+
 #include <string>
 
 // A password read, or why there is none (Error, for the tasks window).
@@ -33,3 +35,11 @@ TPasswordVault* PasswordVault();
 // The password of an account kept in the vault. Any failure, a missing vault included, is
 // an Error, never an empty password.
 TVaultRead VaultPassword(const std::string& accountName);
+
+// An OAuth2 account's refresh token and client secret moved into the vault (emptied in oauth
+// then) or out of it into oauth, beside its password. "" when done, else why not; oauth is
+// unchanged on failure.
+std::string MoveOAuthSecrets(TPasswordVault& vault, const std::string& accountName,
+                             TOAuthConfig& oauth, bool toVault);
+// What cannot be removed stays unused in the vault.
+void RemoveOAuthSecrets(TPasswordVault& vault, const std::string& accountName);

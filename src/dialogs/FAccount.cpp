@@ -175,6 +175,8 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     txtPOPUser->setText(QString::fromStdString(account.User));
     txtPOPPass->setText(QString::fromStdString(account.Pass));
     FWasKeyring = account.Keyring;
+    FAuth = account.Auth;
+    FOAuth = account.OAuth;
     chkKeyring->setChecked(account.Keyring);
     if (account.Keyring) {
         // Also where the keyring is gone now, so that the password can be taken back.
@@ -223,6 +225,8 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.TLS = static_cast<TTLSMode>(cmbSecurity->currentIndex());
     account.TLSVerify = chkVerify->isChecked();
     account.Protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
+    account.Auth = FAuth;
+    account.OAuth = FOAuth;
 }
 
 void TfrmAccount::accept() {
@@ -272,6 +276,9 @@ bool TfrmAccount::MovePassword() {
         if (problem.empty())
             vault->Remove(name);
     }
+    // The OAuth2 secrets go where the password goes.
+    if (problem.empty() && FAuth == TAuthKind::OAuth2 && keyring != FWasKeyring)
+        problem = MoveOAuthSecrets(*vault, name, FOAuth, keyring);
     if (problem.empty())
         return true;
     ShowMessageBox(this,

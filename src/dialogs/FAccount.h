@@ -66,6 +66,9 @@ class TfrmAccount : public QDialog {
 
     // The account as loaded kept its password in the keyring.
     bool FWasKeyring = false;
+    // The sign-in kind and OAuth2 settings, which no field shows: kept through an edit.
+    TAuthKind FAuth = TAuthKind::Password;
+    TOAuthConfig FOAuth;
     TTLSMode FLastSecurity = TTLSMode::None;
     TMailProtocol FLastProtocol = TMailProtocol::POP3;
 };

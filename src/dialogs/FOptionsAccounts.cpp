@@ -176,7 +176,10 @@ void TfrmOptions::cmdAccRemoveClick() {
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     const int index = Settings().IndexOf(name);
-    if (index >= 0 && Settings().Accounts()[index].Keyring && PasswordVault())
+    if (index >= 0 && Settings().Accounts()[index].Keyring && PasswordVault()) {
         PasswordVault()->Remove(name);
+        if (Settings().Accounts()[index].Auth == TAuthKind::OAuth2)
+            RemoveOAuthSecrets(*PasswordVault(), name);
+    }
     ChangeSettings(this, "Remove Account", [&name] { Settings().RemoveAccount(name); });
 }

@@ -135,6 +135,43 @@ TEST_F(Keyring, ProgramWaitingForAFrozenKeyringEndsAtOnce) {
     EXPECT_EQ(program.exitCode(), 0);
 }
 
+// An OAuth2 account keeps its settings through the dialog, and its refresh token and client
+// secret go into the keyring and back out with the password.
+TEST_F(Keyring, OAuthSecretsMoveWithThePassword) {
+    TAccountConfig account;
+    account.AccountName = "Cloud";
+    account.Host = "127.0.0.1";
+    account.User = "ann";
+    account.Pass = "pw";
+    account.Active = false;
+    account.Auth = TAuthKind::OAuth2;
+    account.OAuth.ClientID = "client-1";
+    account.OAuth.Refresh = "refresh-1";
+    account.OAuth.ClientSecret = "secret-1";
+    Settings().AddAccount(account);
+    StartProgram();
+
+    TfrmAccount* dialog = OpenAccount(false);
+    ASSERT_TRUE(dialog);
+    KeyringBox(dialog)->setChecked(true);
+    Ok(dialog);
+    TAccount stored = Stored();
+    EXPECT_EQ(stored.Auth, TAuthKind::OAuth2);
+    EXPECT_EQ(stored.OAuth.ClientID, "client-1");
+    EXPECT_EQ(stored.OAuth.Refresh, "");
+    EXPECT_EQ(Vault.Read(RefreshTokenVaultName("Cloud")).Password, "refresh-1");
+    EXPECT_EQ(Vault.Read(ClientSecretVaultName("Cloud")).Password, "secret-1");
+
+    dialog = OpenAccount(false);
+    ASSERT_TRUE(dialog);
+    KeyringBox(dialog)->setChecked(false);
+    Ok(dialog);
+    stored = Stored();
+    EXPECT_EQ(stored.OAuth.Refresh, "refresh-1");
+    EXPECT_EQ(stored.OAuth.ClientSecret, "secret-1");
+    EXPECT_NE(Vault.Read(RefreshTokenVaultName("Cloud")).Error, "");
+}
+
 TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     QB_NEED_DOVECOT();
     TDovecotServer& server = Dovecot();
