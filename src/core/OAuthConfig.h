@@ -7,10 +7,10 @@
 enum class TAuthKind { Password, OAuth2 };
 
 // Who issues the tokens; the settings file keeps the word under "OAuthProvider".
-enum class TOAuthProvider { Google, Microsoft, Other };
+enum class TOAuthIssuer { Google, Microsoft, Other };
 
 struct TOAuthConfig {
-    TOAuthProvider Provider = TOAuthProvider::Other;
+    TOAuthIssuer Provider = TOAuthIssuer::Other;
     std::string AuthURL;
     std::string TokenURL;
     std::string ClientID;

@@ -75,23 +75,23 @@ void DeleteSecret(TIniFile& ini, const std::string& section, const std::string& 
         ini.DeleteKey(section, PieceKey(key, piece));
 }
 
-const char* ProviderWord(TOAuthProvider provider) {
+const char* ProviderWord(TOAuthIssuer provider) {
     switch (provider) {
-    case TOAuthProvider::Google:
+    case TOAuthIssuer::Google:
         return "Google";
-    case TOAuthProvider::Microsoft:
+    case TOAuthIssuer::Microsoft:
         return "Microsoft";
-    case TOAuthProvider::Other:
+    case TOAuthIssuer::Other:
         break;
     }
     return "Other";
 }
 
-TOAuthProvider ProviderOf(const std::string& word) {
-    for (TOAuthProvider provider : {TOAuthProvider::Google, TOAuthProvider::Microsoft})
+TOAuthIssuer ProviderOf(const std::string& word) {
+    for (TOAuthIssuer provider : {TOAuthIssuer::Google, TOAuthIssuer::Microsoft})
         if (SameText(TrimControl(word), ProviderWord(provider)))
             return provider;
-    return TOAuthProvider::Other;
+    return TOAuthIssuer::Other;
 }
 
 TOAuthConfig LoadOAuth(const TIniFile& ini, const std::string& section, bool keyring) {

@@ -192,7 +192,7 @@ TEST_F(UOptionsTest, ProtocolKeyAbsentOrPOP3MeansPOP3AndIMAPRoundTrips) {
 TEST_F(UOptionsTest, OAuth2AccountRoundTripsAndPasswordAccountGetsNoKeys) {
     TAccount oauth = SampleAccount("Cloud");
     oauth.Auth = TAuthKind::OAuth2;
-    oauth.OAuth.Provider = TOAuthProvider::Microsoft;
+    oauth.OAuth.Provider = TOAuthIssuer::Microsoft;
     oauth.OAuth.AuthURL = "https://login.test/authorize";
     oauth.OAuth.TokenURL = "https://login.test/token";
     oauth.OAuth.ClientID = "client-1";
@@ -203,7 +203,7 @@ TEST_F(UOptionsTest, OAuth2AccountRoundTripsAndPasswordAccountGetsNoKeys) {
     inKeyring.AccountName = "Vault";
     inKeyring.Keyring = true;
     inKeyring.Pass.clear();
-    inKeyring.OAuth.Provider = TOAuthProvider::Google;
+    inKeyring.OAuth.Provider = TOAuthIssuer::Google;
     SaveAccount(oauth);
     SaveAccount(inKeyring);
     const std::string text = ReadIni();

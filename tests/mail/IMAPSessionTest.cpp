@@ -282,8 +282,7 @@ TEST_F(IMAPSessionTest, RefusedTokenAnswersTheErrorChallengeAndIsToldApart) {
     } catch (const ETokenRefused& error) {
         text = error.what();
     }
-    EXPECT_EQ(text, "The server refused the access token (status invalid_token): Authentication "
-                    "failed.");
+    EXPECT_EQ(text, "The server refused the sign-in token (status invalid_token, scope mail).");
     EXPECT_FALSE(Session.Connected());
     ServeTokens("IMAP4rev1 AUTH=XOAUTH2");
     EXPECT_THROW(Session.Connect(5000), ETokenRefused);

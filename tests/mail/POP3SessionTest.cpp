@@ -410,8 +410,7 @@ TEST_F(POP3SessionTest, RefusedTokenAnswersTheErrorChallengeAndIsToldApart) {
     } catch (const ETokenRefused& error) {
         text = error.what();
     }
-    EXPECT_EQ(text, "The server refused the access token (status invalid_token): [AUTH] "
-                    "Authentication failed.");
+    EXPECT_EQ(text, "The server refused the sign-in token (status invalid_token, scope mail).");
     ServeTokens("XOAUTH2");
     EXPECT_THROW(Session.Connect(5000), ETokenRefused);
     const TTranscript transcript = Transcript();

@@ -4,6 +4,7 @@
 #include "IMAPCommand.h"
 #include "net/MailError.h"
 #include "net/TokenLogin.h"
+#include "oauth/OAuthSasl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -202,10 +203,11 @@ void TQBIMAP::LoginWithToken() {
     if (!bearer && !HasCapability("AUTH=XOAUTH2"))
         throw EMailError("The server does not offer sign-in with OAuth2 (AUTH=OAUTHBEARER or "
                          "AUTH=XOAUTH2).");
-    const TTokenMechanism mechanism =
-        bearer ? TTokenMechanism::OAuthBearer : TTokenMechanism::XOAuth2;
-    const std::string response = TokenResponse(mechanism, Server);
-    const std::string command = std::string("AUTHENTICATE ") + TokenMechanismName(mechanism);
+    CheckTokenLogin(Server);
+    const std::string response =
+        bearer ? OAuthBearerResponse(Server.User, Server.Host, Server.Port, Server.AccessToken)
+               : XOAuth2Response(Server.User, Server.AccessToken);
+    const std::string command = bearer ? "AUTHENTICATE OAUTHBEARER" : "AUTHENTICATE XOAUTH2";
     const bool initialResponse = HasCapability("SASL-IR");
     Capabilities.clear();
     std::string tag;
@@ -224,7 +226,7 @@ void TQBIMAP::LoginWithToken() {
                 throw EMailError(OutOfStep + "it asked for more of \"" + tag + "\" again.");
             // The error challenge: answered so that the server sends its refusal.
             challenge = reply.Text;
-            FConnection.WriteLine(TokenChallengeAnswer(mechanism));
+            FConnection.WriteLine(bearer ? OAuthChallengeAbort() : std::string());
             continue;
         }
         if (reply.Kind != TIMAPResponse::TKind::Tagged)
@@ -234,7 +236,7 @@ void TQBIMAP::LoginWithToken() {
                              tag + "\" was due.");
         LastText = reply.Text;
         if (reply.Name == "NO")
-            throw TokenRefusal(challenge, reply.Text);
+            throw TokenRefusal(challenge.empty() ? "" : OAuthChallengeText(challenge), reply.Text);
         if (reply.Name != "OK")
             throw EMailReplyError(reply.Text.empty() ? reply.Name : reply.Text);
         return;

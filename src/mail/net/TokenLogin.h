@@ -1,5 +1,4 @@
-// The SASL exchanges that carry an OAuth2 access token, shared by the POP3 and IMAP sessions:
-// what the client sends, and what it makes of the server's refusal.
+// What the POP3 and IMAP sessions share of a login with an OAuth2 access token.
 #pragma once
 
 #include "MailError.h"
@@ -7,18 +6,10 @@
 
 #include <string>
 
-enum class TTokenMechanism { OAuthBearer, XOAuth2 };
+// Throws EMailError, naming neither, when the access token or the user name cannot go into a
+// login: an empty token, or a control character that would end a field early.
+void CheckTokenLogin(const TServerEndpoint& server);
 
-// The mechanism's name on the wire.
-const char* TokenMechanismName(TTokenMechanism mechanism);
-
-// The client's first response, base64. Throws EMailError, naming neither, when the token or
-// the user cannot be framed (empty, or holding control characters).
-std::string TokenResponse(TTokenMechanism mechanism, const TServerEndpoint& server);
-
-// The client's answer to an error challenge, which lets the server send its final refusal.
-std::string TokenChallengeAnswer(TTokenMechanism mechanism);
-
-// The server's refusal of the token: its "status" from the error challenge (base64 JSON) and
-// the text of its final refusal.
-ETokenRefused TokenRefusal(const std::string& challenge, const std::string& finalText);
+// The refusal of a token: challengeText, what the server's error challenge said, or when it
+// sent none, the text of its final refusal.
+ETokenRefused TokenRefusal(const std::string& challengeText, const std::string& finalText);

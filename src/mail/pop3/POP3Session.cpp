@@ -4,6 +4,7 @@
 #include "core/MD5Hex.h"
 #include "net/MailError.h"
 #include "net/TokenLogin.h"
+#include "oauth/OAuthSasl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -181,10 +182,11 @@ void TQBPOP3::LoginWithToken() {
     if (!bearer && !xoauth2)
         throw EMailError("The server does not offer sign-in with OAuth2 (SASL OAUTHBEARER or "
                          "XOAUTH2).");
-    const TTokenMechanism mechanism =
-        bearer ? TTokenMechanism::OAuthBearer : TTokenMechanism::XOAuth2;
-    const std::string response = TokenResponse(mechanism, Server);
-    const std::string command = std::string("AUTH ") + TokenMechanismName(mechanism);
+    CheckTokenLogin(Server);
+    const std::string response =
+        bearer ? OAuthBearerResponse(Server.User, Server.Host, Server.Port, Server.AccessToken)
+               : XOAuth2Response(Server.User, Server.AccessToken);
+    const std::string command = bearer ? "AUTH OAUTHBEARER" : "AUTH XOAUTH2";
     auto continuation = [](const std::string& line) {
         return line == "+" || line.rfind("+ ", 0) == 0;
     };
@@ -212,7 +214,7 @@ void TQBPOP3::LoginWithToken() {
     if (continuation(line)) {
         // The error challenge: answered so that the server sends its refusal.
         challenge = line.size() > 2 ? line.substr(2) : std::string();
-        FConnection.WriteLine(TokenChallengeAnswer(mechanism));
+        FConnection.WriteLine(bearer ? OAuthChallengeAbort() : std::string());
         line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
     }
     LastReply = ParseReplyLine(line);
@@ -221,7 +223,7 @@ void TQBPOP3::LoginWithToken() {
         return;
     if (LastReply.Code == TPOP3Status::Unknown)
         throw EMailError(OutOfStep + "\"" + line + "\" came as the reply to \"" + command + "\".");
-    throw TokenRefusal(challenge, LastReply.Text);
+    throw TokenRefusal(challenge.empty() ? "" : OAuthChallengeText(challenge), LastReply.Text);
 }
 
 void TQBPOP3::Login(const std::string& greetingText) {
