@@ -78,13 +78,17 @@ int TSettings::IndexOf(const std::string& accountName) const {
 void TSettings::Load() {
     LoadSettings(FOptions, FAccounts);
     FListLayout = LoadColumnLayout();
+    NothingPending();
+    Announce({spEverything});
+}
+
+void TSettings::NothingPending() {
     FOptionsPending = FLayoutPending = false;
     FAccountsPending.clear();
     FErasuresPending.clear();
     FPlacementsPending.clear();
     FSaveError = 0;
     FCausesTold.clear();
-    Announce({spEverything});
 }
 
 bool TSettings::Save() {
@@ -111,12 +115,7 @@ int TSettings::Flush() {
         for (const auto& [key, value] : values)
             ini.WriteString(section, key, value);
     if (ini.EndUpdate()) {
-        FOptionsPending = FLayoutPending = false;
-        FAccountsPending.clear();
-        FErasuresPending.clear();
-        FPlacementsPending.clear();
-        FSaveError = 0;
-        FCausesTold.clear();
+        NothingPending();
         return 0;
     }
     ++FFailedSaves;

@@ -148,6 +148,8 @@ class TSettings {
     // Writes all that is pending in one replace of the file. Returns the cause of a failure
     // to announce: 0 when the save worked or its cause was announced before.
     int Flush();
+    // The file holds everything: no save is pending, and no failure stands.
+    void NothingPending();
     void Announce(const TSettingsChange& change);
 };
 

@@ -203,10 +203,7 @@ void TQBIMAP::LoginWithToken() {
     if (!bearer && !HasCapability("AUTH=XOAUTH2"))
         throw EMailError("The server does not offer sign-in with OAuth2 (AUTH=OAUTHBEARER or "
                          "AUTH=XOAUTH2).");
-    CheckTokenLogin(Server);
-    const std::string response =
-        bearer ? OAuthBearerResponse(Server.User, Server.Host, Server.Port, Server.AccessToken)
-               : XOAuth2Response(Server.User, Server.AccessToken);
+    const std::string response = TokenLoginResponse(Server, bearer);
     const std::string command = bearer ? "AUTHENTICATE OAUTHBEARER" : "AUTHENTICATE XOAUTH2";
     const bool initialResponse = HasCapability("SASL-IR");
     Capabilities.clear();

@@ -4,6 +4,7 @@
 #include "Json.h"
 #include "core/Base64.h"
 #include "net/ErrorCause.h"
+#include "net/TokenLogin.h"
 
 namespace {
 
@@ -56,4 +57,10 @@ std::string OAuthChallengeText(const std::string& challenge) {
 
 std::string OAuthChallengeAbort() {
     return Base64Encode(std::string(1, Separator));
+}
+
+std::string TokenLoginResponse(const TServerEndpoint& server, bool bearer) {
+    CheckTokenLogin(server);
+    return bearer ? OAuthBearerResponse(server.User, server.Host, server.Port, server.AccessToken)
+                  : XOAuth2Response(server.User, server.AccessToken);
 }

@@ -182,10 +182,7 @@ void TQBPOP3::LoginWithToken() {
     if (!bearer && !xoauth2)
         throw EMailError("The server does not offer sign-in with OAuth2 (SASL OAUTHBEARER or "
                          "XOAUTH2).");
-    CheckTokenLogin(Server);
-    const std::string response =
-        bearer ? OAuthBearerResponse(Server.User, Server.Host, Server.Port, Server.AccessToken)
-               : XOAuth2Response(Server.User, Server.AccessToken);
+    const std::string response = TokenLoginResponse(Server, bearer);
     const std::string command = bearer ? "AUTH OAUTHBEARER" : "AUTH XOAUTH2";
     auto continuation = [](const std::string& line) {
         return line == "+" || line.rfind("+ ", 0) == 0;
