@@ -14,6 +14,8 @@ TServerEndpoint EndpointOf(const TAccountConfig& account) {
     if (account.Keyring)
         server.KeyringKey = account.AccountName;
     server.Auth = account.Auth;
+    if (account.Auth == TAuthKind::OAuth2)
+        server.OAuth = account.OAuth;
     server.APOP = account.Secure;
     server.TLS = account.TLS;
     server.TLSVerify = account.TLSVerify;

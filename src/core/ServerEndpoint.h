@@ -21,6 +21,9 @@ struct TServerEndpoint {
     TAuthKind Auth = TAuthKind::Password;
     // OAuth2: sent in place of Pass; held in memory only, never stored or shown.
     std::string AccessToken;
+    // OAuth2: the client and refresh token that get it (secrets empty while KeyringKey names
+    // them).
+    TOAuthConfig OAuth;
     bool APOP = false; // POP3 only
     TTLSMode TLS = TTLSMode::None;
     bool TLSVerify = true;

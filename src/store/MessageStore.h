@@ -203,6 +203,8 @@ class TMessageStore : public QObject {
     // A job's message is another one now: its entry shows it, unread.
     void WorkerChanged(TChanged& message);
     void WorkerError(const TWorkerError& error);
+    // Keeps the refresh token the provider replaced, where the account keeps it.
+    void WorkerRefreshReplaced(const TRefreshReplaced& tokens);
     void WorkerStatus(const std::string& text);
     TSizeAnswer WorkerSizeWarning(int size);
     // Ends the head job when it is the one that ended.

@@ -2,6 +2,7 @@
 #include "store/MessageStore.h"
 
 #include "core/Global.h"
+#include "core/PasswordVault.h"
 #include "mime/Message.h"
 #include "mime/MessageFields.h"
 
@@ -125,6 +126,9 @@ void TMessageStore::CreateWorker() {
     events.SizeWarning = [this](int size) { return WorkerSizeWarning(size); };
     events.Status = [this](const std::string& text) { WorkerStatus(text); };
     events.JobEnded = [this](const TJobEnded& job) { WorkerJobEnded(job); };
+    events.RefreshReplaced = [this](const TRefreshReplaced& tokens) {
+        WorkerRefreshReplaced(tokens);
+    };
     FWorker->POP3.AllowPipelining = FConfig.Pipelining;
     ApplyWorkerLimits();
     FWorker->Resume();
@@ -400,6 +404,33 @@ void TMessageStore::WorkerError(const TWorkerError& error) {
         line += " (" + AccountName(FRunningAccount) + ")";
     AddError(line);
     ShowTasks(1);
+}
+
+void TMessageStore::WorkerRefreshReplaced(const TRefreshReplaced& tokens) {
+    if (FClosing || !ValidAccount(FRunningAccount))
+        return;
+    const TAccount& account = Settings().Accounts()[static_cast<size_t>(FRunningAccount)];
+    if (account.Auth != TAuthKind::OAuth2)
+        return;
+    if (!account.Keyring) {
+        // Another sign-in in the settings meanwhile wins.
+        if (account.OAuth.Refresh != tokens.Old)
+            return;
+        TAccountConfig config = account;
+        config.OAuth.Refresh = tokens.New;
+        Settings().EditAccount(account.AccountName, config);
+        return;
+    }
+    TPasswordVault* vault = PasswordVault();
+    const std::string name = RefreshTokenVaultName(account.AccountName);
+    const TVaultRead held = vault ? vault->Read(name) : TVaultRead{};
+    if (!vault || !held.Error.empty() || held.Password != tokens.Old)
+        return;
+    if (const std::string problem = vault->Write(name, tokens.New); !problem.empty()) {
+        AddError("The new refresh token could not be stored in the system keyring: " + problem +
+                 " (" + account.AccountName + ")");
+        ShowTasks(1);
+    }
 }
 
 void TMessageStore::WorkerStatus(const std::string& text) {

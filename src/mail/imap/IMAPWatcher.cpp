@@ -4,6 +4,7 @@
 
 #include "core/PasswordVault.h"
 #include "net/MailError.h"
+#include "oauth/AccessTokens.h"
 
 #include <algorithm>
 #include <exception>
@@ -55,6 +56,8 @@ void TIMAPWatcher::Run() {
     bool reported = false;
     bool reconnecting = false;
     std::chrono::milliseconds pause = FirstPause;
+    bool renew = false;  // the server refused the access token held
+    std::string refresh; // the refresh token the access token came from
     while (!FStopping) {
         std::string cause;
         TClock::time_point idleSince{}; // none: IDLE never began on this connection
@@ -65,7 +68,29 @@ void TIMAPWatcher::Run() {
                     throw EMailError(read.Error);
                 FSession.Server.Pass = read.Password;
             }
-            FSession.Connect(ConnectTimeout);
+            // The token the worker's checks use, refreshed by whichever needs it first.
+            if (FServer.Auth == TAuthKind::OAuth2) {
+                const TAccessGrant grant = ObtainAccessToken(FServer, renew);
+                // The account's checks tell a void sign-in; the timer checks it until then.
+                if (grant.Outcome == TTokenOutcome::SignInExpired)
+                    break;
+                if (grant.Outcome != TTokenOutcome::Granted)
+                    throw EMailError(grant.Error);
+                FSession.Server.AccessToken = grant.AccessToken;
+                refresh = grant.Refresh;
+            }
+            try {
+                FSession.Connect(ConnectTimeout);
+                renew = false;
+            } catch (const ETokenRefused&) {
+                // A fresh token refused too: the sign-in is void.
+                if (renew) {
+                    AccessTokens().EndSignIn(refresh);
+                    break;
+                }
+                renew = true;
+                throw;
+            }
             if (!FSession.CanIdle())
                 break;
             FSession.Select(true);

@@ -40,7 +40,10 @@ void TQBThread::ReuseOrCloseIMAP() {
     FKeepUntil = {};
     if (!IMAP.Connected())
         return;
-    if (accountsChanged || IMAP.Server != FTask.Server || FSessionAccount != FTask.Account) {
+    // A logged-in session needs no fresh access token.
+    TServerEndpoint wanted = FTask.Server;
+    wanted.AccessToken = IMAP.Server.AccessToken;
+    if (accountsChanged || IMAP.Server != wanted || FSessionAccount != FTask.Account) {
         IMAP.Logout(IMAPLogoutWait);
         return;
     }

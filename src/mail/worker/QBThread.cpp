@@ -253,8 +253,48 @@ bool TQBThread::TakeKeyringPassword() {
     return false;
 }
 
+bool TQBThread::TakeAccessToken(bool renew) {
+    TOAuthClient client;
+    std::string error;
+    if (!SignInOf(FTask.Server, client, FRefreshAsked, error)) {
+        RaiseError(TErrorSeverity::Fatal, error);
+        return false;
+    }
+    const TAccessGrant grant =
+        AccessTokens().Obtain(client, FRefreshAsked, renew, std::chrono::system_clock::now());
+    if (!grant.Refresh.empty() && grant.Refresh != FRefreshAsked) {
+        TRefreshReplaced replaced{FRefreshAsked, grant.Refresh};
+        FRefreshAsked = grant.Refresh;
+        if (Events.RefreshReplaced)
+            Raise([this, &replaced] { Events.RefreshReplaced(replaced); });
+    }
+    if (grant.Outcome == TTokenOutcome::SignInExpired) {
+        EndSignIn();
+        return false;
+    }
+    if (grant.Outcome != TTokenOutcome::Granted) {
+        RaiseError(TErrorSeverity::Fatal, grant.Error);
+        return false;
+    }
+    FTask.Server.AccessToken = grant.AccessToken;
+    return true;
+}
+
+void TQBThread::EndSignIn() {
+    if (AccessTokens().FirstNotice(FRefreshAsked)) {
+        RaiseError(TErrorSeverity::Fatal, SignInExpiredText);
+        return;
+    }
+    if (FEnding.Result == TJobResult::Done) {
+        FEnding.Result = TJobResult::Failed;
+        FEnding.Failure = SignInExpiredText;
+    }
+}
+
 void TQBThread::RunTask() {
     if (!TakeKeyringPassword())
+        return;
+    if (FTask.Server.Auth == TAuthKind::OAuth2 && !TakeAccessToken(false))
         return;
     if (FTask.Server.Protocol == TMailProtocol::IMAP) {
         RunIMAPTask();

@@ -9,6 +9,8 @@
 #include "WorkerEvents.h"
 #include "imap/IMAPSession.h"
 #include "net/ErrorCause.h"
+#include "net/MailError.h"
+#include "oauth/AccessTokens.h"
 #include "pop3/POP3Session.h"
 
 #include <atomic>
@@ -183,7 +185,8 @@ class TQBThread {
     TStringList FServerList;
     std::unordered_map<std::string, long long> FKnownSizes;
     TJobEnded FEnding;
-    int FSize = 0; // a retrieval's size from LIST; -1 when the server gave none
+    std::string FRefreshAsked; // the refresh token the job's access token came from
+    int FSize = 0;             // a retrieval's size from LIST; -1 when the server gave none
     // The retrieved message, lines ending in CR LF, until the Retrieved event takes it.
     std::string FText;
     // Announcements queued and not yet known to have run, and the first failure of one.
@@ -214,6 +217,13 @@ class TQBThread {
     // Fills FTask's password from the keyring when the job's account keeps it there; false, with
     // the error raised, when the keyring did not give it.
     bool TakeKeyringPassword();
+    // Fills FTask's access token for an OAuth2 account, refreshed when renew or due; a
+    // replaced refresh token is handed to the main thread to keep. False, with the error
+    // raised, when there is none to sign in with.
+    bool TakeAccessToken(bool renew);
+    // The account's sign-in is void: its error is raised the first time, and later jobs of it
+    // fail without one.
+    void EndSignIn();
     void Check();
     // After UIDL was refused: the LIST listing in list, and the check keys by header.
     bool ListWithoutUIDs(TStringList& list);
@@ -332,13 +342,33 @@ class TQBThread {
         SetStatus("Connecting to " + FTask.Server.Host + "...");
         std::string cause;
         bool failed = false;
-        try {
-            session.Connect(ConnectTimeout);
-        } catch (const std::exception& error) {
-            failed = true;
-            cause = error.what();
-        } catch (...) {
-            failed = true;
+        // A refused access token is refreshed and tried once more.
+        for (bool renewed = false;;) {
+            bool refused = false;
+            try {
+                session.Connect(ConnectTimeout);
+            } catch (const ETokenRefused& error) {
+                refused = true;
+                cause = error.what();
+            } catch (const std::exception& error) {
+                failed = true;
+                cause = error.what();
+            } catch (...) {
+                failed = true;
+            }
+            if (!refused)
+                break;
+            if (session.Connected())
+                close();
+            if (renewed) {
+                AccessTokens().EndSignIn(FRefreshAsked);
+                EndSignIn();
+                return false;
+            }
+            renewed = true;
+            if (!TakeAccessToken(true))
+                return false;
+            session.Server.AccessToken = FTask.Server.AccessToken;
         }
         if (!failed && session.Connected())
             return true;

@@ -98,6 +98,13 @@ struct TJobEnded {
     bool RemovalIncomplete = false;
 };
 
+// The provider replaced the refresh token of the job's account: the account keeps New from
+// now on, unless its sign-in changed meanwhile (it no longer holds Old).
+struct TRefreshReplaced {
+    std::string Old;
+    std::string New;
+};
+
 // The handlers of the worker's events, each run on the main thread while the worker waits
 // (announcements may be queued instead, see TQBThread::Queue). A handler left empty skips its
 // event; GetJob empty means no job.
@@ -112,5 +119,6 @@ struct TWorkerEvents {
     std::function<void(const TWorkerError& error)> Error;
     std::function<TSizeAnswer(int size)> SizeWarning;
     std::function<void(const std::string& text)> Status;
+    std::function<void(const TRefreshReplaced& tokens)> RefreshReplaced;
     std::function<void(const TJobEnded& job)> JobEnded;
 };
