@@ -20,7 +20,7 @@ struct TAccessGrant {
     std::string AccessToken; // when Granted
     // The refresh token in force: another one than asked with when the provider replaced it.
     std::string Refresh;
-    std::string Error; // when not Granted; never holds a token     // when not Granted; never holds a token
+    std::string Error; // when not Granted; never holds a token
 };
 
 class TAccessTokens {
@@ -40,11 +40,12 @@ class TAccessTokens {
         std::string AccessToken;
         std::chrono::system_clock::time_point Expires;
     };
-    std::mutex FLock; // held across a refresh, so that one sign-in refreshes once
-    std::map<std::string, THeld> FHeld;              // by refresh token
-    std::map<std::string, std::string> FReplacedBy;  // an old refresh token's successor
-    std::set<std::string> FEnded;                    // refresh tokens voided
-    std::set<std::string> FReported;                 // ended ones told once
+    // Held across a refresh, so that one sign-in refreshes once.
+    std::mutex FLock;
+    std::map<std::string, THeld> FHeld;             // by refresh token
+    std::map<std::string, std::string> FReplacedBy; // an old refresh token's successor
+    std::set<std::string> FEnded;                   // refresh tokens voided
+    std::set<std::string> FReported;                // ended ones told once
 
     std::string Current(std::string refresh) const;
 };
