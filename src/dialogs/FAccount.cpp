@@ -7,6 +7,8 @@
 #include "core/TLSMode.h"
 #include "dialogs/ColorBox.h"
 #include "dialogs/DialogPictures.h"
+#include "dialogs/OAuthSection.h"
+#include "oauth/Providers.h"
 #include "platform/MessageBox.h"
 
 #include <QCheckBox>
@@ -25,6 +27,7 @@ const QSize FormSize(452, 414);
 constexpr int PanelWidth = 117;
 constexpr int MaxPort = 65535;
 const char* const Caption = "Account Settings";
+const char* const SignInFirst = "Please sign in with OAuth2 before saving the account.";
 
 QSpinBox* PortField(const char* name, int value) {
     auto* field = new QSpinBox;
@@ -75,6 +78,11 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     txtPOPHost = line("txtPOPHost");
     sePOPPort = PortField("sePOPPort", blank.Port);
     txtPOPUser = line("txtPOPUser");
+    cmbAuth = new QComboBox;
+    cmbAuth->setObjectName("cmbAuth");
+    cmbAuth->addItems({"Password", "OAuth2"});
+    pnlOAuth = new TOAuthSection;
+    pnlOAuth->setObjectName("pnlOAuth");
     txtPOPPass = line("txtPOPPass");
     txtPOPPass->setEchoMode(QLineEdit::Password);
     chkKeyring = new QCheckBox("Store the password in the system &keyring");
@@ -97,6 +105,7 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     cmdOK->setDefault(true);
 
     auto* fields = new QFormLayout;
+    FFields = fields;
     fields->setVerticalSpacing(3);
     fields->addRow("Account name:", txtAccount);
     fields->addRow("Name:", txtName);
@@ -109,7 +118,9 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     fields->addRow("Host:", txtPOPHost);
     fields->addRow("Port:", sePOPPort);
     fields->addRow("Username:", txtPOPUser);
+    fields->addRow("Sign-in:", cmbAuth);
     fields->addRow("Password:", txtPOPPass);
+    fields->addRow(pnlOAuth);
     fields->addRow(chkKeyring);
     fields->addRow("Connection security:", cmbSecurity);
     fields->addRow(chkVerify);
@@ -150,9 +161,43 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
     connect(cmbServerType, &QComboBox::currentIndexChanged, this, &TfrmAccount::ServerChanged);
+    connect(cmbAuth, &QComboBox::currentIndexChanged, this, &TfrmAccount::AuthChanged);
+    connect(pnlOAuth, &TOAuthSection::PresetChosen, this, &TfrmAccount::ApplyPreset);
+    connect(pnlOAuth, &TOAuthSection::RowsChanged, this, &TfrmAccount::Refit);
+    connect(txtPOPUser, &QLineEdit::textChanged, this,
+            [this](const QString& user) { pnlOAuth->SetUser(user.trimmed().toStdString()); });
+    connect(chkKeyring, &QCheckBox::toggled, pnlOAuth, &TOAuthSection::SetKeyring);
     ShowProtocol(TMailProtocol::POP3);
+    AuthChanged();
+}
+
+void TfrmAccount::Refit() {
+    // Hidden rows give their room back first.
+    if (layout())
+        layout()->activate();
     // Not resizable; a larger font makes it larger.
     setFixedSize(sizeHint().expandedTo(FormSize));
+}
+
+void TfrmAccount::AuthChanged() {
+    const bool oauth = static_cast<TAuthKind>(cmbAuth->currentIndex()) == TAuthKind::OAuth2;
+    txtPOPPass->setEnabled(!oauth);
+    FFields->setRowVisible(txtPOPPass, !oauth);
+    FFields->setRowVisible(pnlOAuth, oauth);
+    Refit();
+}
+
+void TfrmAccount::ApplyPreset(const std::string& name) {
+    const TOAuthProvider* preset = FindOAuthProvider(name);
+    if (!preset)
+        return;
+    const auto protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
+    const bool imap = protocol == TMailProtocol::IMAP;
+    const QSignalBlocker quiet(cmbSecurity);
+    txtPOPHost->setText(QString::fromStdString(imap ? preset->IMAPHost : preset->POP3Host));
+    cmbSecurity->setCurrentIndex(static_cast<int>(TTLSMode::Implicit));
+    sePOPPort->setValue(imap ? preset->IMAPPort : preset->POP3Port);
+    FLastSecurity = TTLSMode::Implicit;
 }
 
 void TfrmAccount::SelectColor(int value) {
@@ -175,7 +220,7 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     txtPOPUser->setText(QString::fromStdString(account.User));
     txtPOPPass->setText(QString::fromStdString(account.Pass));
     FWasKeyring = account.Keyring;
-    FAuth = account.Auth;
+    FLoadedAuth = account.Auth;
     FOAuth = account.OAuth;
     chkKeyring->setChecked(account.Keyring);
     if (account.Keyring) {
@@ -196,6 +241,9 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
         cmbServerType->setCurrentIndex(static_cast<int>(account.Protocol));
     }
     ShowProtocol(account.Protocol);
+    pnlOAuth->SetProtocol(account.Protocol);
+    pnlOAuth->SetConfig(account.OAuth, account.Keyring);
+    cmbAuth->setCurrentIndex(static_cast<int>(account.Auth));
     chkVerify->setChecked(account.TLSVerify);
     chkSecure->setChecked(account.Secure);
     txtSMTPHost->setText(QString::fromStdString(account.SMTPHost));
@@ -225,7 +273,7 @@ void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {
     account.TLS = static_cast<TTLSMode>(cmbSecurity->currentIndex());
     account.TLSVerify = chkVerify->isChecked();
     account.Protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
-    account.Auth = FAuth;
+    account.Auth = static_cast<TAuthKind>(cmbAuth->currentIndex());
     account.OAuth = FOAuth;
 }
 
@@ -245,14 +293,33 @@ void TfrmAccount::accept() {
             problem = "A port must be a number from 1 to 65535.";
             culprit = port;
         }
+    const TOAuthConfig typed = pnlOAuth->Config();
+    const bool oauth = static_cast<TAuthKind>(cmbAuth->currentIndex()) == TAuthKind::OAuth2;
+    // An account that had OAuth2 keeps its refresh token; a new one needs a sign-in.
+    if (problem.empty() && oauth && typed.Refresh.empty() && FLoadedAuth != TAuthKind::OAuth2) {
+        problem = SignInFirst;
+        culprit = cmbAuth;
+    }
     if (!problem.empty()) {
         ShowMessageBox(this, QString::fromStdString(problem), Caption, QMessageBox::Warning);
         culprit->setFocus();
         return;
     }
+    if (oauth) {
+        const std::string refresh = typed.Refresh.empty() ? FOAuth.Refresh : typed.Refresh;
+        const std::string secret = typed.ClientSecret;
+        FOAuth = typed;
+        FOAuth.Refresh = refresh;
+        FOAuth.ClientSecret = secret;
+    }
     if (!MovePassword())
         return;
     QDialog::accept();
+}
+
+void TfrmAccount::done(int result) {
+    pnlOAuth->Stop();
+    QDialog::done(result);
 }
 
 bool TfrmAccount::MovePassword() {
@@ -277,8 +344,8 @@ bool TfrmAccount::MovePassword() {
             vault->Remove(name);
     }
     // The OAuth2 secrets go where the password goes.
-    if (problem.empty() && FAuth == TAuthKind::OAuth2 && keyring != FWasKeyring)
-        problem = MoveOAuthSecrets(*vault, name, FOAuth, keyring);
+    if (problem.empty() && static_cast<TAuthKind>(cmbAuth->currentIndex()) == TAuthKind::OAuth2)
+        problem = MoveOAuthSecretsFor(*vault, name, keyring);
     if (problem.empty())
         return true;
     ShowMessageBox(this,
@@ -290,15 +357,53 @@ bool TfrmAccount::MovePassword() {
     return false;
 }
 
+std::string TfrmAccount::MoveOAuthSecretsFor(TPasswordVault& vault, const std::string& name,
+                                             bool keyring) {
+    // Only an account loaded with OAuth2 in the keyring has its secrets there.
+    const bool inVault = FWasKeyring && FLoadedAuth == TAuthKind::OAuth2;
+    if (keyring && !inVault)
+        return MoveOAuthSecrets(vault, name, FOAuth, true);
+    if (keyring) {
+        // A fresh sign-in or a typed secret replaces the kept one; an empty field keeps it.
+        const std::pair<std::string*, std::string> secrets[] = {
+            {&FOAuth.Refresh, RefreshTokenVaultName(name)},
+            {&FOAuth.ClientSecret, ClientSecretVaultName(name)}};
+        for (const auto& [value, vaultName] : secrets) {
+            if (value->empty())
+                continue;
+            if (std::string problem = vault.Write(vaultName, *value); !problem.empty())
+                return problem;
+            value->clear();
+        }
+        return {};
+    }
+    if (!inVault)
+        return {};
+    TOAuthConfig kept = FOAuth;
+    if (std::string problem = MoveOAuthSecrets(vault, name, kept, false); !problem.empty())
+        return problem;
+    if (!FOAuth.Refresh.empty())
+        kept.Refresh = FOAuth.Refresh;
+    if (!FOAuth.ClientSecret.empty())
+        kept.ClientSecret = FOAuth.ClientSecret;
+    FOAuth = kept;
+    return {};
+}
+
 void TfrmAccount::ServerChanged() {
     const auto protocol = static_cast<TMailProtocol>(cmbServerType->currentIndex());
     const auto mode = static_cast<TTLSMode>(cmbSecurity->currentIndex());
     // Only the usual port follows; a port the user chose stays.
+    const bool otherProtocol = protocol != FLastProtocol;
     if (sePOPPort->value() == UsualPort(FLastProtocol, FLastSecurity))
         sePOPPort->setValue(UsualPort(protocol, mode));
     FLastProtocol = protocol;
     FLastSecurity = mode;
     ShowProtocol(protocol);
+    pnlOAuth->SetProtocol(protocol);
+    // A preset's mail server follows the protocol too.
+    if (otherProtocol && static_cast<TAuthKind>(cmbAuth->currentIndex()) == TAuthKind::OAuth2)
+        ApplyPreset(pnlOAuth->PresetName());
 }
 
 void TfrmAccount::ShowProtocol(TMailProtocol protocol) {

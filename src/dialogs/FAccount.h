@@ -5,12 +5,16 @@
 
 #include <QDialog>
 
+class TPasswordVault;
+
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TColorBox;
+class TOAuthSection;
 
 class TfrmAccount : public QDialog {
     Q_OBJECT
@@ -33,6 +37,8 @@ class TfrmAccount : public QDialog {
     // Refuses, with a message and the dialog left open, what cannot be stored; moves the
     // password into or out of the keyring as chosen.
     void accept() override;
+    // Ends a sign-in still running.
+    void done(int result) override;
 
   private:
     // The port follows a change of protocol or security only while it is the usual one.
@@ -42,6 +48,14 @@ class TfrmAccount : public QDialog {
     // Into the keyring, or back into the settings file; false, with a message, when the
     // keyring refused.
     bool MovePassword();
+    // The OAuth2 secrets into or out of the keyring beside the password; "" or why not.
+    std::string MoveOAuthSecretsFor(TPasswordVault& vault, const std::string& name, bool keyring);
+    // Shows the rows of the chosen sign-in kind.
+    void AuthChanged();
+    // The mail server of the preset, for the chosen protocol.
+    void ApplyPreset(const std::string& name);
+    // Not resizable by the user, but as large as its rows ask.
+    void Refit();
 
     QLineEdit* txtAccount;
     QLineEdit* txtName;
@@ -53,7 +67,9 @@ class TfrmAccount : public QDialog {
     QLineEdit* txtPOPHost;
     QSpinBox* sePOPPort;
     QLineEdit* txtPOPUser;
+    QComboBox* cmbAuth; // index: TAuthKind
     QLineEdit* txtPOPPass;
+    TOAuthSection* pnlOAuth;
     // Shown where a keyring can be reached, or for an account whose password is there.
     QCheckBox* chkKeyring;
     QComboBox* cmbSecurity;
@@ -62,12 +78,13 @@ class TfrmAccount : public QDialog {
     QLineEdit* txtSMTPHost;
     QSpinBox* seSMTPPort;
     QPushButton* cmdOK;
+    QFormLayout* FFields;
     QPushButton* cmdCancel;
 
     // The account as loaded kept its password in the keyring.
     bool FWasKeyring = false;
-    // The sign-in kind and OAuth2 settings, which no field shows: kept through an edit.
-    TAuthKind FAuth = TAuthKind::Password;
+    // The sign-in kind as loaded; and the OAuth2 settings as loaded, then as stored by OK.
+    TAuthKind FLoadedAuth = TAuthKind::Password;
     TOAuthConfig FOAuth;
     TTLSMode FLastSecurity = TTLSMode::None;
     TMailProtocol FLastProtocol = TMailProtocol::POP3;

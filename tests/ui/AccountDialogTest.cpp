@@ -1,6 +1,10 @@
-// The account dialog through the options dialog: fields, colours, refusals, security,
-// and a new user's first account from the bar's prompt to mail on the bar.
+// The account dialog through the options dialog: fields, colours, refusals, security, an
+// OAuth2 sign-in through the browser, and a new user's first account from the bar's prompt to
+// mail on the bar.
 #include "DialogTest.h"
+
+#include "BrowserLauncher.h"
+#include "OAuthServer.h"
 
 #include "core/IniFile.h"
 #include "dialogs/ColorBox.h"
@@ -227,4 +231,65 @@ TEST_F(AccountDialog, FirstRunPromptLeadsToANewAccountWhoseMailShowsOnTheBar) {
     EXPECT_TRUE(Main->PromptRect({}).isEmpty());
     EXPECT_EQ(Store->Caption(0), "Test message 1 (Mine)");
     ASSERT_NE(SettingsText().find("Mine"), std::string::npos);
+}
+
+TEST_F(AccountDialog, OAuth2SignInShowsWhoSignedInAndOkStoresTheClientAndItsRefreshToken) {
+    if (std::string why = TOAuthServer::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    TOAuthServer server;
+    const TBrowserLauncher browser(Dir->Path() + "/browser.log");
+    StartProgram();
+    TfrmAccount* dialog = StartAdding();
+    Child<QLineEdit>(*dialog, "txtAccount")->setText("Cloud");
+    Child<QLineEdit>(*dialog, "txtPOPUser")->setText("alice@example.org");
+    Child<QComboBox>(*dialog, "cmbServerType")->setCurrentIndex(int(TMailProtocol::IMAP));
+    Child<QComboBox>(*dialog, "cmbAuth")->setCurrentIndex(int(TAuthKind::OAuth2));
+    EXPECT_FALSE(Child<QLineEdit>(*dialog, "txtPOPPass")->isVisibleTo(dialog));
+    ExpectWhole(dialog, "account-oauth2");
+
+    auto* cmbProvider = Child<QComboBox>(*dialog, "cmbProvider");
+    auto* txtScope = Child<QLineEdit>(*dialog, "txtScope");
+    cmbProvider->setCurrentIndex(int(TOAuthIssuer::Google));
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtPOPHost")->text(), "imap.gmail.com");
+    EXPECT_EQ(Child<QSpinBox>(*dialog, "sePOPPort")->value(), 993);
+    EXPECT_EQ(Child<QComboBox>(*dialog, "cmbSecurity")->currentIndex(), int(TTLSMode::Implicit));
+    EXPECT_EQ(txtScope->text(), "https://mail.google.com/");
+
+    cmbProvider->setCurrentIndex(int(TOAuthIssuer::Other));
+    Child<QLineEdit>(*dialog, "txtPOPHost")->setText("127.0.0.1");
+    SetNextMessageBoxAnswer(QMessageBox::Ok);
+    EXPECT_FALSE(Ok(dialog));
+    ASSERT_EQ(RecordedMessageBoxes().size(), 1u);
+    EXPECT_TRUE(RecordedMessageBoxes()[0].Text.contains("sign in"));
+
+    auto* txtTokenURL = Child<QLineEdit>(*dialog, "txtTokenURL");
+    Child<QLineEdit>(*dialog, "txtIssuer")->setText(QString::fromStdString(server.BaseURL()));
+    Child<QPushButton>(*dialog, "cmdDiscover")->click();
+    ASSERT_TRUE(WaitUntil([&] { return !txtTokenURL->text().isEmpty(); }));
+    EXPECT_EQ(txtTokenURL->text().toStdString(), server.TokenURL());
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtAuthURL")->text().toStdString(), server.AuthorizeURL());
+    txtScope->setText("mail openid");
+    Child<QLineEdit>(*dialog, "txtClientID")->setText(TOAuthServer::ClientId);
+    auto* cmdSignIn = Child<QPushButton>(*dialog, "cmdSignIn");
+    auto* lblSignIn = Child<QLabel>(*dialog, "lblSignIn");
+    cmdSignIn->click();
+    EXPECT_FALSE(cmdSignIn->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return cmdSignIn->isEnabled(); }));
+    EXPECT_EQ(lblSignIn->text().toStdString(), "Signed in as alice@example.org.");
+    ASSERT_TRUE(Ok(dialog));
+
+    TOptions options;
+    std::vector<TAccount> saved;
+    LoadSettings(options, saved);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].Auth, TAuthKind::OAuth2);
+    EXPECT_EQ(saved[0].OAuth.Provider, TOAuthIssuer::Other);
+    EXPECT_EQ(saved[0].OAuth.AuthURL, server.AuthorizeURL());
+    EXPECT_EQ(saved[0].OAuth.TokenURL, server.TokenURL());
+    EXPECT_EQ(saved[0].OAuth.ClientID, TOAuthServer::ClientId);
+    ASSERT_FALSE(saved[0].OAuth.Refresh.empty());
+    EXPECT_EQ(SettingsText().find(saved[0].OAuth.Refresh), std::string::npos);
+    const TOAuthServer::TTokens refreshed = server.Refresh(saved[0].OAuth.Refresh);
+    EXPECT_EQ(refreshed.Error, "");
+    EXPECT_FALSE(refreshed.AccessToken.empty());
 }

@@ -3,35 +3,14 @@
 // comes back as tokens; a declined or forged answer or a cancel ends the sign-in with its error.
 #include "GuiTest.h"
 
+#include "BrowserLauncher.h"
 #include "OAuthServer.h"
 #include "platform/OAuthSignIn.h"
 
-#include <QDesktopServices>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QUrl>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-namespace {
-
-// The offscreen platform has no desktop to open links: this stands in for it, and starts
-// $BROWSER with the URL as a desktop does.
-class TBrowserLauncher : public QObject {
-    Q_OBJECT
-
-  public:
-    QProcess Browser;
-
-  public slots:
-    void Open(const QUrl& url) {
-        Browser.start(qEnvironmentVariable("BROWSER"), {url.toString(QUrl::FullyEncoded)});
-    }
-};
-
-} // namespace
 
 class OAuthSignIn : public TGuiTest {
   protected:
@@ -40,14 +19,10 @@ class OAuthSignIn : public TGuiTest {
         if (std::string why = TOAuthServer::Unavailable(); !why.empty())
             GTEST_SKIP() << why;
         BrowserLog = Dir->Path() + "/browser.log";
-        setenv("BROWSER", QB_TEST_BROWSER, 1);
-        setenv("QB_BROWSER_LOG", BrowserLog.c_str(), 1);
-        unsetenv("QB_BROWSER_STATE");
-        QDesktopServices::setUrlHandler("http", &Launcher, "Open");
+        Launcher = std::make_unique<TBrowserLauncher>(BrowserLog);
     }
     void TearDown() override {
-        QDesktopServices::unsetUrlHandler("http");
-        Launcher.Browser.waitForFinished(20000);
+        Launcher.reset();
         TGuiTest::TearDown();
     }
 
@@ -66,7 +41,7 @@ class OAuthSignIn : public TGuiTest {
         if (cancelAtOnce)
             Flow->Cancel();
         EXPECT_TRUE(finished.wait(30000));
-        Launcher.Browser.waitForFinished(20000);
+        Launcher->Browser.waitForFinished(20000);
         return finished.isEmpty() ? TSignInResult{}
                                   : finished.takeFirst().at(0).value<TSignInResult>();
     }
@@ -78,7 +53,7 @@ class OAuthSignIn : public TGuiTest {
         return text.str();
     }
 
-    TBrowserLauncher Launcher;
+    std::unique_ptr<TBrowserLauncher> Launcher;
     std::string BrowserLog;
     std::unique_ptr<TOAuthSignIn> Flow;
 };
@@ -128,5 +103,3 @@ TEST_F(OAuthSignIn, DeclinedForgedOrCancelledSignInEndsWithItsErrorAndClosesTheL
     EXPECT_NE(pages.find("\n400 "), std::string::npos) << pages;
     EXPECT_NE(pages.find("Sign-in failed"), std::string::npos) << pages;
 }
-
-#include "OAuthSignInTest.moc"
