@@ -120,7 +120,6 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     fields->addRow("Username:", txtPOPUser);
     fields->addRow("Sign-in:", cmbAuth);
     fields->addRow("Password:", txtPOPPass);
-    fields->addRow(pnlOAuth);
     fields->addRow(chkKeyring);
     fields->addRow("Connection security:", cmbSecurity);
     fields->addRow(chkVerify);
@@ -134,8 +133,13 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     buttons->addWidget(cmdCancel);
     buttons->addWidget(cmdOK);
 
+    // The OAuth2 rows stand beside the others, so that the dialog stays lower than a screen.
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(fields);
+    columns->addWidget(pnlOAuth, 0, Qt::AlignTop);
+
     auto* right = new QVBoxLayout;
-    right->addLayout(fields);
+    right->addLayout(columns);
     right->addStretch();
     right->addLayout(buttons);
 
@@ -183,7 +187,7 @@ void TfrmAccount::AuthChanged() {
     const bool oauth = static_cast<TAuthKind>(cmbAuth->currentIndex()) == TAuthKind::OAuth2;
     txtPOPPass->setEnabled(!oauth);
     FFields->setRowVisible(txtPOPPass, !oauth);
-    FFields->setRowVisible(pnlOAuth, oauth);
+    pnlOAuth->setVisible(oauth);
     Refit();
 }
 

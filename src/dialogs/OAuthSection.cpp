@@ -28,7 +28,9 @@ const char* const NoRefresh =
 const char* const DiscoveryFailed = "The endpoints could not be discovered: ";
 // A discovery gives up long before a user gives up on the dialog.
 constexpr int DiscoveryTimeoutMs = 15000;
-constexpr int IssuerRow = 1;
+constexpr int IssuerRow = 2;
+// Room for the URLs and for the notes to wrap into a few lines.
+constexpr int WidthInCharacters = 44;
 
 std::string Text(const QLineEdit* field) {
     return field->text().trimmed().toStdString();
@@ -70,7 +72,7 @@ TOAuthSection::TOAuthSection(QWidget* parent)
     auto* lblClientHelp = new QLabel(ClientHelp);
     lblClientHelp->setObjectName("lblClientHelp");
     lblClientHelp->setWordWrap(true);
-    cmdSignIn = new QPushButton("Sign &in");
+    cmdSignIn = new QPushButton("Si&gn in");
     cmdSignIn->setObjectName("cmdSignIn");
     lblSignIn = new QLabel;
     lblSignIn->setObjectName("lblSignIn");
@@ -89,6 +91,11 @@ TOAuthSection::TOAuthSection(QWidget* parent)
     FRows = new QFormLayout(this);
     FRows->setContentsMargins(0, 0, 0, 0);
     FRows->setVerticalSpacing(3);
+    auto* caption = new QLabel("OAuth2 sign-in");
+    QFont bold = caption->font();
+    bold.setBold(true);
+    caption->setFont(bold);
+    FRows->addRow(caption);
     FRows->addRow("Provider:", cmbProvider);
     FRows->addRow("Issuer:", issuer);
     FRows->addRow("Authorization URL:", txtAuthURL);
@@ -99,6 +106,8 @@ TOAuthSection::TOAuthSection(QWidget* parent)
     FRows->addRow(lblClientHelp);
     FRows->addRow(signIn);
     FRows->addRow(lblTokenKept);
+
+    setMinimumWidth(fontMetrics().averageCharWidth() * WidthInCharacters);
 
     connect(cmbProvider, &QComboBox::currentIndexChanged, this, [this] { ShowProvider(true); });
     connect(cmdDiscover, &QPushButton::clicked, this, &TOAuthSection::cmdDiscoverClick);
