@@ -6,6 +6,8 @@
 // the keyring comes last.
 #include "DialogTest.h"
 
+#include "DovecotAccount.h"
+#include "OAuthServer.h"
 #include "platform/KeyringVault.h"
 
 #include <QCheckBox>
@@ -170,6 +172,42 @@ TEST_F(Keyring, OAuthSecretsMoveWithThePassword) {
     EXPECT_EQ(stored.OAuth.Refresh, "refresh-1");
     EXPECT_EQ(stored.OAuth.ClientSecret, "secret-1");
     EXPECT_NE(Vault.Read(RefreshTokenVaultName("Cloud")).Error, "");
+}
+
+// An OAuth2 account whose refresh token is in the keyring only: the check reads it there, and
+// the token the provider gives in its place goes back there, never into the file.
+TEST_F(Keyring, OAuthCheckTakesItsRefreshTokenFromTheKeyringAndKeepsItsSuccessorThere) {
+    const std::string why = TDovecotServer::IMAPUnavailable() + TOAuthServer::Unavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    TOAuthServer::TOptions options;
+    options.RotateRefresh = true;
+    TOAuthServer authority(options);
+    TDovecotServer dovecot(1, 0, true, authority.IntrospectionURL());
+    dovecot.AddMessage(0, TDovecotServer::GenerateMessage(1));
+    const TOAuthServer::TTokens tokens = authority.SignIn(dovecot.User(0));
+    ASSERT_EQ(tokens.Error, "");
+    TAccount account = DovecotAccount(dovecot, 0, "Cloud");
+    account.Protocol = TMailProtocol::IMAP;
+    account.Port = dovecot.IMAPPort();
+    account.Pass.clear();
+    account.Keyring = true;
+    account.Auth = TAuthKind::OAuth2;
+    account.OAuth.TokenURL = authority.TokenURL();
+    account.OAuth.ClientID = TOAuthServer::ClientId;
+    ASSERT_EQ(Vault.Write(RefreshTokenVaultName("Cloud"), tokens.RefreshToken), "");
+    Settings().AddAccount(account);
+    StartProgram();
+
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(Store->Entries().size(), 1u);
+    EXPECT_TRUE(Store->Errors().empty()) << Store->Errors()[0].Text;
+    const std::string successor = Vault.Read(RefreshTokenVaultName("Cloud")).Password;
+    EXPECT_NE(successor, tokens.RefreshToken);
+    EXPECT_FALSE(successor.empty());
+    EXPECT_EQ(Stored().OAuth.Refresh, "");
+    // The successor is the one in force: the provider takes it at the next refresh.
+    EXPECT_EQ(authority.Refresh(successor).Error, "");
 }
 
 TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {

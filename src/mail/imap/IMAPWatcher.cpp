@@ -62,7 +62,7 @@ void TIMAPWatcher::Run() {
         std::string cause;
         TClock::time_point idleSince{}; // none: IDLE never began on this connection
         try {
-            if (!FServer.KeyringKey.empty()) {
+            if (!FServer.KeyringKey.empty() && FServer.Auth == TAuthKind::Password) {
                 const TVaultRead read = VaultPassword(FServer.KeyringKey);
                 if (!read.Error.empty())
                     throw EMailError(read.Error);

@@ -242,7 +242,8 @@ void TQBThread::Execute() {
 }
 
 bool TQBThread::TakeKeyringPassword() {
-    if (FTask.Server.KeyringKey.empty())
+    // An OAuth2 account keeps no password: the keyring holds its refresh token instead.
+    if (FTask.Server.KeyringKey.empty() || FTask.Server.Auth == TAuthKind::OAuth2)
         return true;
     const TVaultRead read = VaultPassword(FTask.Server.KeyringKey);
     if (read.Error.empty()) {
