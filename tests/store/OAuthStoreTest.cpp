@@ -6,7 +6,9 @@
 #include "DovecotAccount.h"
 #include "OAuthServer.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,4 +92,37 @@ TEST_F(OAuthStore, ChecksRefreshOnceWhenRefusedAndStopAtAVoidSignIn) {
     EXPECT_EQ(authority.Log(), tokenLog);
     EXPECT_EQ(Count(dovecot.Log(), "-login: "), logins);
     EXPECT_EQ(Store->Errors().size(), 2u);
+}
+
+TEST_F(OAuthStore, PushConnectionLogsInAgainWithTheNextTokenBeforeItsOwnEnds) {
+    const std::string why = TDovecotServer::IMAPUnavailable() + TOAuthServer::Unavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    TOAuthServer::TOptions options;
+    // Due five seconds after it is given: the margin takes a minute off.
+    options.AccessLifetime = 65;
+    TOAuthServer authority(options);
+    TDovecotServer dovecot(1, 0, true, authority.IntrospectionURL());
+    dovecot.AddMessage(0, TDovecotServer::GenerateMessage(1));
+    AddOAuthAccount("IMAP", dovecot, 0, TMailProtocol::IMAP, authority);
+    auto count = [&](const std::string& command) {
+        const std::vector<std::string> commands = dovecot.Commands();
+        return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
+            return line.find(" " + command) != std::string::npos;
+        });
+    };
+    Config.PushCheckSpacing = std::chrono::milliseconds(500);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_TRUE(WaitUntil([&] { return count("IDLE") > 0; }, 5000));
+    const size_t refreshes = Count(authority.Log(), "grant=refresh_token");
+    const auto idles = count("IDLE");
+
+    // No news, yet a new connection idles with a new token, and push goes on through it.
+    ASSERT_TRUE(WaitUntil([&] { return count("IDLE") > idles; }, 10000));
+    EXPECT_GT(Count(authority.Log(), "grant=refresh_token"), refreshes);
+    ASSERT_TRUE(WaitForJobs());
+    dovecot.AddMessage(0, TDovecotServer::GenerateMessage(2));
+    EXPECT_TRUE(WaitUntil([&] { return Store->Entries().size() == 2; }, 5000));
+    EXPECT_TRUE(Store->Errors().empty());
 }

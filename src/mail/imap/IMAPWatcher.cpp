@@ -58,6 +58,7 @@ void TIMAPWatcher::Run() {
     std::chrono::milliseconds pause = FirstPause;
     bool renew = false;  // the server refused the access token held
     std::string refresh; // the refresh token the access token came from
+    TClock::time_point tokenDue = TClock::time_point::max(); // when the connection's token ends
     while (!FStopping) {
         std::string cause;
         TClock::time_point idleSince{}; // none: IDLE never began on this connection
@@ -78,6 +79,11 @@ void TIMAPWatcher::Run() {
                     throw EMailError(grant.Error);
                 FSession.Server.AccessToken = grant.AccessToken;
                 refresh = grant.Refresh;
+                // Providers may end a session whose token expired: the connection is made
+                // anew with the next token before then.
+                tokenDue = TClock::now() +
+                           std::max<std::chrono::system_clock::duration>(
+                               grant.Expires - std::chrono::system_clock::now(), ShortestToken);
             }
             try {
                 FSession.Connect(ConnectTimeout);
@@ -94,8 +100,12 @@ void TIMAPWatcher::Run() {
             if (!FSession.CanIdle())
                 break;
             FSession.Select(true);
-            Watch(reconnecting, idleSince);
-            break;
+            if (!Watch(reconnecting, idleSince, tokenDue))
+                break;
+            FSession.Logout(IMAPLogoutWait);
+            // What comes between the two connections is told by the next one.
+            reconnecting = true;
+            continue;
         } catch (const std::exception& error) {
             cause = error.what();
         } catch (...) {
@@ -132,8 +142,11 @@ void TIMAPWatcher::Run() {
     FWake.notify_all();
 }
 
-void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
+bool TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince,
+                         TClock::time_point tokenDue) {
     while (!FStopping) {
+        if (TClock::now() >= tokenDue)
+            return true;
         FSession.StartIdle();
         FIdling = true;
         if (idleSince == TClock::time_point()) {
@@ -144,7 +157,7 @@ void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
                 FOnChange();
         }
         // Servers may end an IDLE after 30 minutes.
-        const auto renew = TClock::now() + RenewIdle;
+        const auto renew = std::min(TClock::now() + RenewIdle, tokenDue);
         unsigned events = ieNone;
         for (auto now = TClock::now(); !FStopping && events == ieNone && now < renew;
              now = TClock::now())
@@ -155,4 +168,5 @@ void TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince) {
         if (events != ieNone && !FStopping)
             FOnChange();
     }
+    return false;
 }

@@ -18,7 +18,8 @@
 // after a pause that doubles from FirstPause up to MaxPause; the ReportAfter-th failure in a row
 // calls OnTrouble with its cause, once until a connection holds for StableAfter. A server without
 // IDLE ends the thread: the account is checked on the timer only. Both callbacks run on the
-// watcher's thread; none starts once the watcher has seen Stop.
+// watcher's thread; none starts once the watcher has seen Stop. An OAuth2 connection is made
+// anew with a fresh token when the one it logged in with is due.
 class TIMAPWatcher {
   public:
     using TChange = std::function<void()>;
@@ -46,6 +47,8 @@ class TIMAPWatcher {
     // A connection that idled this long makes the next failure the first in a row.
     static constexpr auto StableAfter = std::chrono::minutes(1);
     static constexpr auto StopWait = std::chrono::milliseconds(1500);
+    // An OAuth2 connection is made anew when its access token is due, but not more often.
+    static constexpr auto ShortestToken = std::chrono::seconds(5);
 
   private:
     const TServerEndpoint FServer;
@@ -62,9 +65,9 @@ class TIMAPWatcher {
     using TClock = std::chrono::steady_clock;
 
     void Run();
-    // Idles until stopped; throws when the connection fails. idleSince: when IDLE first
-    // began on this connection; announce: a change is told then.
-    void Watch(bool announce, TClock::time_point& idleSince);
+    // Idles until stopped, false, or until tokenDue, true; throws when the connection fails.
+    // idleSince: when IDLE first began on this connection; announce: a change is told then.
+    bool Watch(bool announce, TClock::time_point& idleSince, TClock::time_point tokenDue);
     // Waits for pause or until stopped.
     void Pause(std::chrono::milliseconds pause);
 };

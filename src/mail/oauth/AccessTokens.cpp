@@ -29,6 +29,7 @@ TAccessGrant TAccessTokens::Obtain(const TOAuthClient& client, const std::string
     if (!renew && held != FHeld.end() && held->second.Expires > now) {
         grant.Outcome = TTokenOutcome::Granted;
         grant.AccessToken = held->second.AccessToken;
+        grant.Expires = held->second.Expires;
         return grant;
     }
     const TTokenResult result = RefreshTokens(client, grant.Refresh);
@@ -51,6 +52,7 @@ TAccessGrant TAccessTokens::Obtain(const TOAuthClient& client, const std::string
     }
     FHeld[grant.Refresh] = {result.Tokens.AccessToken, result.Tokens.Expires};
     grant.AccessToken = result.Tokens.AccessToken;
+    grant.Expires = result.Tokens.Expires;
     return grant;
 }
 

@@ -18,6 +18,8 @@ const char* const SignInExpiredText = "Sign-in expired: sign in again";
 struct TAccessGrant {
     TTokenOutcome Outcome = TTokenOutcome::Failed;
     std::string AccessToken; // when Granted
+    // When Granted: when the token is due to be replaced (its lifetime less a margin).
+    std::chrono::system_clock::time_point Expires;
     // The refresh token in force: another one than asked with when the provider replaced it.
     std::string Refresh;
     std::string Error; // when not Granted; never holds a token
