@@ -3,6 +3,7 @@
 
 #include "app/LeftoverFiles.h"
 #include "app/MemoryKeeper.h"
+#include "app/SleepAndNetwork.h"
 #include "app/StallProbe.h"
 #include "bar/FMain.h"
 #include "core/Folders.h"
@@ -156,6 +157,7 @@ int RunQuillbar(const TCommandLine& options) {
     bar = frmMain.get();
     frmMain->SetMessageList(list.get());
     frmMain->RegisterHotKey();
+    const TSleepAndNetwork sleepAndNetwork(store);
     store.Start();
     const TMemoryKeeper memoryKeeper(store);
     // The exit stops the worker while every window still stands and the loop can serve

@@ -162,6 +162,11 @@ void TMessageStore::NextTask() {
 }
 
 void TMessageStore::tmrCheckTimer() {
+    if (!Paused())
+        QueueChecks();
+}
+
+void TMessageStore::QueueChecks() {
     if (HasCheckTask(FTasks))
         return;
     const std::vector<TAccount>& accounts = Settings().Accounts();
@@ -173,7 +178,7 @@ void TMessageStore::tmrCheckTimer() {
 void TMessageStore::CheckNow(int tag) {
     emit CheckRequested();
     if (tag == -1)
-        tmrCheckTimer();
+        QueueChecks();
     else if (ValidAccount(tag) && !HasCheckTaskFor(FTasks, tag))
         AddTask(CheckTask(tag));
     ShowTasks(0);

@@ -98,6 +98,18 @@ class TMessageStore : public QObject {
     // Asks the tasks window to show a page (0 tasks, 1 errors).
     void ShowTasks(int page);
 
+    // Sleep, wake and the network (StoreReachability.cpp). The machine is about to sleep: the
+    // push connections and a kept worker session end, then ConnectionsEnded follows; no timed
+    // check and no push connection until MachineWoke.
+    void MachineSleeps();
+    // Every active account is checked at once and its push connection made anew.
+    void MachineWoke();
+    // No timed check and no push connection, nor any retry of one, until NetworkBack; a check
+    // the user asks for still runs.
+    void NetworkLost();
+    // Reachable again, or another network (another medium, a VPN): as after a wake.
+    void NetworkBack();
+
     bool ValidAccount(int account) const;
     std::string AccountName(int account) const;
     std::string CachePath(int account, const std::string& uid) const;
@@ -125,12 +137,16 @@ class TMessageStore : public QObject {
     // A completed check announced at least one unread message.
     void NewMailArrived();
     void AccountMenusChanged();
+    // After MachineSleeps: the push connections have logged out, or their time to do so ran out.
+    void ConnectionsEnded();
 
   private:
     friend class TWorkerBridge;
 
-    // A check of every active account, unless a check is queued already.
+    // A check of every active account, unless a check is queued already; none while paused.
     void tmrCheckTimer();
+    // The same whatever the pause: the user asked.
+    void QueueChecks();
     // Follows the settings: the check schedule, the worker's limits, the accounts, and a
     // save that failed, which goes to the errors.
     void SettingsChanged(const TSettingsChange& change);
@@ -190,6 +206,18 @@ class TMessageStore : public QObject {
     // Queues the check of a change unless one of the account is waiting already.
     void QueuePushCheck(const std::string& accountName);
     void WatcherTrouble(const std::string& accountName, const std::string& cause);
+    // A check of the account queued and not yet taken up by the worker; nullptr when none.
+    TQueuedTask* WaitingCheck(int account);
+
+    // Asleep or without a network: no timed checks, no push connections.
+    bool Paused() const { return FAsleep || FOffline; }
+    // Retires every push connection and ends the worker's kept session.
+    void EndConnections();
+    // Ends the connections made before and checks every active account, unless paused.
+    void Reconnect();
+    // Emits ConnectionsEnded once the retired push connections have ended, or after their
+    // StopWait from since.
+    void ReportWhenEnded(std::chrono::steady_clock::time_point since);
 
     // The worker's events (StoreWorker.cpp).
     std::optional<TJobOrder> WorkerGetJob();
@@ -250,4 +278,6 @@ class TMessageStore : public QObject {
         bool Due = false;
     };
     std::map<std::string, TPushPace> FPushPaces;
+    bool FAsleep = false;
+    bool FOffline = false;
 };

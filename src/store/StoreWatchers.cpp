@@ -23,7 +23,7 @@ std::string WatcherKey(const std::string& accountName) {
 } // namespace
 
 void TMessageStore::SyncWatchers() {
-    if (FClosing)
+    if (FClosing || Paused())
         return;
     std::map<std::string, TServerEndpoint> wanted;
     for (const TAccount& account : Settings().Accounts())
@@ -103,7 +103,7 @@ void TMessageStore::MailboxChanged(const std::string& accountName) {
 }
 
 void TMessageStore::QueuePushCheck(const std::string& accountName) {
-    if (FClosing)
+    if (FClosing || Paused())
         return;
     const int account = Settings().IndexOf(accountName);
     if (!IsIMAP(account) || !Settings().Accounts()[account].Active)
@@ -111,19 +111,23 @@ void TMessageStore::QueuePushCheck(const std::string& accountName) {
     FPushPaces[WatcherKey(accountName)].Queued = std::chrono::steady_clock::now();
     // Longer than the pause, so that the next check of a busy mailbox finds it logged in.
     const int keep = static_cast<int>(2 * FConfig.PushCheckSpacing.count());
-    // A check running now may have looked already: another one follows it.
-    const auto waiting =
-        std::find_if(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
-                     [account](const TQueuedTask& task) {
-                         return task.Kind == TJobKind::Check && task.Account == account;
-                     });
-    if (waiting != FTasks.end()) {
+    if (TQueuedTask* waiting = WaitingCheck(account)) {
         waiting->KeepSessionMs = keep;
         return;
     }
     TQBTaskInfo task = CheckTask(account);
     task.KeepSessionMs = keep;
     AddTask(task);
+}
+
+TQueuedTask* TMessageStore::WaitingCheck(int account) {
+    // A check running now may have looked already: another one follows it.
+    const auto waiting =
+        std::find_if(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
+                     [account](const TQueuedTask& task) {
+                         return task.Kind == TJobKind::Check && task.Account == account;
+                     });
+    return waiting == FTasks.end() ? nullptr : &*waiting;
 }
 
 void TMessageStore::WatcherTrouble(const std::string& accountName, const std::string& cause) {
