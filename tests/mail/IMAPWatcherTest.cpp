@@ -1,12 +1,41 @@
 // TIMAPWatcher where the server is not there: it keeps trying with growing pauses, tells once
-// after failures in a row, and its end waits for no pause.
+// after failures in a row, and its end waits for no pause. Where the way to Dovecot goes silent,
+// it finds out and comes back.
 #include "imap/IMAPWatcher.h"
+#include "DovecotUserTest.h"
 #include "LoopbackSocket.h"
+#include "SilentRelay.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class IMAPWatcherDovecot : public TDovecotUserTest<true> {
+  protected:
+    long Count(const std::string& command) const {
+        const std::vector<std::string> commands = Dovecot->Commands();
+        return std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
+            return line == command || line.find(" " + command) != std::string::npos;
+        });
+    }
+};
+
+} // namespace
 
 TEST(IMAPWatcher, ReportsOnlyRepeatedFailuresAndEndsAtOnce) {
     int port = 0;
@@ -36,4 +65,35 @@ TEST(IMAPWatcher, ReportsOnlyRepeatedFailuresAndEndsAtOnce) {
     EXPECT_EQ(troubles, 1);
     EXPECT_EQ(changes, 0);
     close(socket);
+}
+
+// A router forgets the push connection and says nothing: the renewal's DONE goes unanswered, and
+// the watcher connects anew and has what came meanwhile checked. Renewals that are answered
+// keep the connection.
+TEST_F(IMAPWatcherDovecot, ReplacesAConnectionThatWentSilent) {
+    TSilentRelay relay(Dovecot->IMAPPort());
+    TServerEndpoint server;
+    server.Protocol = TMailProtocol::IMAP;
+    server.Host = "127.0.0.1";
+    server.Port = relay.Port();
+    server.User = Dovecot->User(User);
+    server.Pass = Dovecot->Password(User);
+    std::atomic<int> changes{0};
+    TIMAPWatchTimes times;
+    times.Renew = std::chrono::seconds(2);
+    times.Answer = std::chrono::seconds(1);
+    TIMAPWatcher watcher(
+        server, [&] { ++changes; }, [](const std::string&) {}, times);
+
+    ASSERT_TRUE(WaitUntil([&] { return Count("DONE") >= 2; }, std::chrono::seconds(15)));
+    EXPECT_EQ(relay.Connections(), 1);
+    EXPECT_EQ(changes, 0);
+
+    ASSERT_TRUE(WaitUntil([&] { return watcher.Idling(); }, std::chrono::seconds(5)));
+    relay.Silence();
+    Dovecot->AddMessage(User, TDovecotServer::GenerateMessage(4));
+    const long idles = Count("IDLE");
+    EXPECT_TRUE(WaitUntil([&] { return changes > 0; }, std::chrono::seconds(15)));
+    EXPECT_EQ(relay.Connections(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return Count("IDLE") > idles; }, std::chrono::seconds(5)));
 }

@@ -371,6 +371,10 @@ void TQBIMAP::ResetDrop() {
     FConnection.ResetDrop();
 }
 
+void TQBIMAP::LimitReplies(int timeoutMs) {
+    FConnection.ReadTimeout = timeoutMs;
+}
+
 void TQBIMAP::Select(bool readOnly) {
     Guarded([&] {
         Exists = UIDValidity = UIDNext = 0;

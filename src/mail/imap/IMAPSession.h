@@ -75,6 +75,8 @@ class TQBIMAP : public TMailSession {
     void DropConnection();
     // Lets the next Connect succeed after a drop.
     void ResetDrop();
+    // Until the next Connect or Logout, a reply may pause timeoutMs instead of ReadTimeout.
+    void LimitReplies(int timeoutMs);
 
     // Opens INBOX (EXAMINE when readOnly): sets Exists, UIDValidity and UIDNext.
     void Select(bool readOnly);

@@ -12,13 +12,15 @@
 namespace {
 
 const int ConnectTimeout = 30000; // ms
-// A reply may pause this long; an idle wait has no such limit.
+// A reply may pause this long while the connection is made; an idle wait has no such limit.
 const int SilenceLimit = 60000; // ms
 
 } // namespace
 
-TIMAPWatcher::TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble)
-    : FServer(std::move(server)), FOnChange(std::move(onChange)), FOnTrouble(std::move(onTrouble)) {
+TIMAPWatcher::TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble,
+                           TIMAPWatchTimes times)
+    : FServer(std::move(server)), FOnChange(std::move(onChange)), FOnTrouble(std::move(onTrouble)),
+      FTimes(times) {
     FSession.Server = FServer;
     FSession.ReadTimeout = SilenceLimit;
     FThread = std::thread([this] { Run(); });
@@ -100,6 +102,7 @@ void TIMAPWatcher::Run() {
             if (!FSession.CanIdle())
                 break;
             FSession.Select(true);
+            FSession.LimitReplies(static_cast<int>(FTimes.Answer.count()));
             if (!Watch(reconnecting, idleSince, tokenDue))
                 break;
             FSession.Logout(IMAPLogoutWait);
@@ -156,8 +159,9 @@ bool TIMAPWatcher::Watch(bool announce, TClock::time_point& idleSince,
             if (announce && !FStopping)
                 FOnChange();
         }
-        // Servers may end an IDLE after 30 minutes.
-        const auto renew = std::min(TClock::now() + RenewIdle, tokenDue);
+        // Servers may end an IDLE after 30 minutes, and a connection dropped on the way says
+        // nothing: the server's answer to DONE is what proves it alive.
+        const auto renew = std::min<TClock::time_point>(TClock::now() + FTimes.Renew, tokenDue);
         unsigned events = ieNone;
         for (auto now = TClock::now(); !FStopping && events == ieNone && now < renew;
              now = TClock::now())

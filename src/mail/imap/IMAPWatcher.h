@@ -12,12 +12,20 @@
 #include <string>
 #include <thread>
 
+// How often a push connection proves that the server is still there, and how long it waits for
+// the proof. A router may drop a connection without a word; only an answer tells.
+struct TIMAPWatchTimes {
+    std::chrono::milliseconds Renew = std::chrono::minutes(5);
+    std::chrono::milliseconds Answer = std::chrono::seconds(30);
+};
+
 // Runs a thread of its own from construction: connects, examines INBOX and idles, leaving and
-// re-entering IDLE every RenewIdle. New, expunged or re-flagged messages call OnChange, as does
-// a reconnection (what changed meanwhile went unannounced). A failed connection is retried
-// after a pause that doubles from FirstPause up to MaxPause; the ReportAfter-th failure in a row
-// calls OnTrouble with its cause, once until a connection holds for StableAfter. A server without
-// IDLE ends the thread: the account is checked on the timer only. Both callbacks run on the
+// re-entering IDLE every Renew; a server that does not confirm the end of IDLE within Answer is
+// taken for gone, and the connection is made anew. New, expunged or re-flagged messages call
+// OnChange, as does a reconnection (what changed meanwhile went unannounced). A failed connection
+// is retried after a pause that doubles from FirstPause up to MaxPause; the ReportAfter-th failure
+// in a row calls OnTrouble with its cause, once until a connection holds for StableAfter. A server
+// without IDLE ends the thread: the account is checked on the timer only. Both callbacks run on the
 // watcher's thread; none starts once the watcher has seen Stop. An OAuth2 connection is made
 // anew with a fresh token when the one it logged in with is due.
 class TIMAPWatcher {
@@ -25,7 +33,8 @@ class TIMAPWatcher {
     using TChange = std::function<void()>;
     using TTrouble = std::function<void(const std::string& cause)>;
 
-    TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble);
+    TIMAPWatcher(TServerEndpoint server, TChange onChange, TTrouble onTrouble,
+                 TIMAPWatchTimes times = {});
     // Stops, waits up to StopWait for the clean end (DONE, LOGOUT), then drops the
     // connection and joins.
     ~TIMAPWatcher();
@@ -40,7 +49,6 @@ class TIMAPWatcher {
     // In IDLE now, waiting for the server's news.
     bool Idling() const { return FIdling; }
 
-    static constexpr auto RenewIdle = std::chrono::minutes(25);
     static constexpr auto FirstPause = std::chrono::seconds(1);
     static constexpr auto MaxPause = std::chrono::minutes(5);
     static constexpr int ReportAfter = 3;
@@ -54,6 +62,7 @@ class TIMAPWatcher {
     const TServerEndpoint FServer;
     const TChange FOnChange;
     const TTrouble FOnTrouble;
+    const TIMAPWatchTimes FTimes;
     TQBIMAP FSession;
     std::atomic<bool> FStopping{false};
     std::atomic<bool> FEnded{false};
