@@ -28,6 +28,12 @@
 namespace {
 
 const size_t BlockSize = 16384;
+// A peer gone without a word (a router that forgot the connection) is found within two minutes:
+// probes after a minute of silence, and sent data that long unacknowledged fails too.
+const int KeepIdle = 60;     // s
+const int KeepInterval = 15; // s
+const int KeepProbes = 4;
+const unsigned KeepUserTimeout = (KeepIdle + KeepInterval * KeepProbes) * 1000; // ms
 const char* const PortRefusalStart = "The server's port ";
 const char* const PortRefusalEnd =
     " is not between 1 and 65535; correct it in the account's settings.";
@@ -70,6 +76,16 @@ std::string OpenSSLErrorText() {
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return text;
+}
+
+// Lets the system find a peer that vanished while the connection was quiet.
+void KeepAlive(int fd) {
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepProbes, sizeof KeepProbes);
+    setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &KeepUserTimeout, sizeof KeepUserTimeout);
 }
 
 bool IsAddressLiteral(const std::string& host) {
@@ -137,6 +153,7 @@ int TLineConnection::ConnectOne(const void* address, unsigned addressLength, int
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    KeepAlive(fd);
     return 0;
 }
 
