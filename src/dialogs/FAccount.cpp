@@ -10,6 +10,7 @@
 #include "dialogs/OAuthSection.h"
 #include "oauth/Providers.h"
 #include "platform/MessageBox.h"
+#include "windows/Placement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -171,6 +172,13 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     connect(txtPOPUser, &QLineEdit::textChanged, this,
             [this](const QString& user) { pnlOAuth->SetUser(user.trimmed().toStdString()); });
     connect(chkKeyring, &QCheckBox::toggled, pnlOAuth, &TOAuthSection::SetKeyring);
+    // The OAuth2 fields stand in for the password: Tab reaches them from the sign-in choice.
+    QWidget* previous = cmbAuth;
+    for (QWidget* field : pnlOAuth->TabChain()) {
+        setTabOrder(previous, field);
+        previous = field;
+    }
+    setTabOrder(previous, txtPOPPass);
     ShowProtocol(TMailProtocol::POP3);
     AuthChanged();
 }
@@ -181,6 +189,9 @@ void TfrmAccount::Refit() {
         layout()->activate();
     // Not resizable; a larger font makes it larger.
     setFixedSize(sizeHint().expandedTo(FormSize));
+    // Grown by the OAuth2 rows, it may reach past the screen's edge.
+    if (isVisible())
+        KeepOnScreen(this);
 }
 
 void TfrmAccount::AuthChanged() {

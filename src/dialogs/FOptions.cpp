@@ -74,7 +74,7 @@ TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner),
     cmdOK = new QPushButton("&OK");
     cmdOK->setObjectName("cmdOK");
     cmdOK->setDefault(true);
-    cmdApply = new QPushButton("&Apply");
+    cmdApply = new QPushButton("A&pply");
     cmdApply->setObjectName("cmdApply");
     cmdCancel = new QPushButton("&Cancel");
     cmdCancel->setObjectName("cmdCancel");
@@ -102,7 +102,7 @@ TfrmOptions::TfrmOptions(TMessageStore& store, QWidget* owner) : QDialog(owner),
 QWidget* TfrmOptions::CreateEmailTab() {
     auto* page = new QWidget;
     page->setObjectName("tsEmail");
-    chkInterval = Box("chkInterval", "&Check for new messages every");
+    chkInterval = Box("chkInterval", "Chec&k for new messages every");
     seMinutes = NumberField("seMinutes", 1, 60);
     chkSound = Box("chkSound", "Play &sound when a new message arrives...");
     txtSound = new QLineEdit;

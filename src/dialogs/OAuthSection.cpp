@@ -116,6 +116,11 @@ TOAuthSection::TOAuthSection(QWidget* parent)
     ShowProvider(false);
 }
 
+std::vector<QWidget*> TOAuthSection::TabChain() const {
+    return {cmbProvider, txtIssuer,   cmdDiscover,     txtAuthURL, txtTokenURL,
+            txtScope,    txtClientID, txtClientSecret, cmdSignIn};
+}
+
 TOAuthSection::~TOAuthSection() {
     std::lock_guard lock(FRelay->Lock);
     FRelay->Gone = true;

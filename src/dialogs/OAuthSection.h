@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QFormLayout;
@@ -37,6 +38,8 @@ class TOAuthSection : public QWidget {
     void SetUser(const std::string& user);
     // Ends a sign-in or discovery still running; their results are dropped.
     void Stop();
+    // Its fields in the order the Tab key walks them.
+    std::vector<QWidget*> TabChain() const;
 
   signals:
     // A preset was chosen: the mail server follows it.

@@ -1,6 +1,6 @@
 // Every dialog stays whole: each control inside its dialog and given at least the room
-// it asks for, at any font and scale the test runs with. With QB_SHOT_DIR set, each
-// dialog is also saved as a picture to look at.
+// it asks for, at any font and scale the test runs with, and no two on view with one access
+// key. With QB_SHOT_DIR set, each dialog is also saved as a picture to look at.
 #include "DialogTest.h"
 
 #include "dialogs/FAbout.h"
@@ -20,6 +20,8 @@ TEST_F(DialogLayout, EveryTabAndDialogShowsItsControlsWhole) {
     }
     Child<QPushButton>(*options, "cmdAccAdd")->click();
     ExpectWhole(options->AccountDialog(), "account");
+    Child<QComboBox>(*options->AccountDialog(), "cmbAuth")->setCurrentText("OAuth2");
+    ExpectWhole(options->AccountDialog(), "account-oauth2");
     options->AccountDialog()->reject();
     options->reject();
     Main->OpenAbout();

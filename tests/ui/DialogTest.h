@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,7 +58,16 @@ class TDialogTest : public TGuiTest {
     // QB_SHOT_DIR set, the dialog is also saved as a picture to look at.
     static void ExpectWhole(QWidget* dialog, const QString& name) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        // Two controls on view with one access key: the key only moves between them.
+        QList<QKeySequence> keys;
         for (QWidget* control : dialog->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<QAbstractButton*>(control);
+            const QKeySequence key = button && control->isVisibleTo(dialog)
+                                         ? QKeySequence::mnemonic(button->text())
+                                         : QKeySequence();
+            EXPECT_TRUE(key.isEmpty() || !keys.contains(key))
+                << name.toStdString() << ": " << button->text().toStdString();
+            keys << key;
             // The editors inside spin boxes are laid out by their box.
             if (!control->isVisibleTo(dialog) ||
                 qobject_cast<QAbstractSpinBox*>(control->parent()) ||
