@@ -1,5 +1,6 @@
 // End-to-end helper for IMAP: a Dovecot whose INBOX holds the given number of generated
 // messages ("Test message n" has UID n) and a settings file naming it as an IMAP account.
+// It prints "ready <IMAP port> <Dovecot's log>" once the server is up.
 // Then it acts as another mail client on the commands it reads, one a line:
 //   add [S]  delivers the next generated message, with the subject S when given
 //   seen N   sets \Seen on message N
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
         dovecot.Stop();
         std::_Exit(0);
     }).detach();
-    std::cout << "ready " << dovecot.IMAPPort() << std::endl;
+    std::cout << "ready " << dovecot.IMAPPort() << " " << dovecot.LogPath() << std::endl;
 
     std::string line;
     while (std::getline(std::cin, line)) {

@@ -95,3 +95,10 @@ keys_to() {
     done
     xdotool key "$@"
 }
+# How many accounts' header indexes hold a message of that subject: what their bars show.
+indexed() { grep -rlF -- "$1" "$work" --include='*.dat' 2>/dev/null | wc -l; }
+# Waits up to 15 s until at least count indexes hold it.
+wait_indexed() {
+    for _ in $(seq 300); do [ "$(indexed "$1")" -ge "$2" ] && return 0; sleep 0.05; done
+    return 1
+}

@@ -71,12 +71,6 @@ grep -A30 "^\[Account=Work\]" "$work/quillbar.ini" | grep -q "^OAuthRefresh=." |
 
 refreshes() { grep -c "grant=refresh_token" "$token_log" || true; }
 logins() { grep -c "Login: user=" "$dovecot_log" || true; }
-# How many accounts' header indexes hold a message of that subject.
-indexed() { grep -rlF -- "$1" "$work" --include='*.dat' 2>/dev/null | wc -l; }
-wait_indexed() {
-    for _ in $(seq 150); do [ "$(indexed "$1")" -ge "$2" ] && return 0; sleep 0.1; done
-    return 1
-}
 # Check email now, All accounts, from the main menu.
 check_all() {
     xdotool mousemove 500 400
