@@ -13,9 +13,10 @@
 #include <thread>
 
 // How often a push connection proves that the server is still there, and how long it waits for
-// the proof. A router may drop a connection without a word; only an answer tells.
+// the proof. A router may drop a connection without a word; only an answer tells. Both together
+// stay within 5 minutes, the longest a dead connection may go unnoticed.
 struct TIMAPWatchTimes {
-    std::chrono::milliseconds Renew = std::chrono::minutes(5);
+    std::chrono::milliseconds Renew = std::chrono::seconds(270);
     std::chrono::milliseconds Answer = std::chrono::seconds(30);
 };
 
