@@ -44,8 +44,12 @@ struct TEntry {
 using TEntryArray = std::vector<TEntry>;
 
 struct TError {
-    std::string Text;
-    std::chrono::system_clock::time_point Time;
+    std::string Text; // an account's error ends with " (<account name>)"
+    // The account it is about, by name, since accounts move and go; "" for none.
+    std::string Account;
+    std::chrono::system_clock::time_point Time; // of the latest time it happened
+    int Count = 1;                              // how often in a row it happened
+    bool SignInExpired = false; // the account's OAuth2 sign-in is void: the user signs in anew
 };
 using TErrorArray = std::vector<TError>;
 

@@ -293,18 +293,6 @@ void TMessageStore::RemoveAccountEntries(int account) {
             emit EntryChanged(i);
 }
 
-void TMessageStore::AddError(const std::string& text) {
-    if (FClosing)
-        return;
-    FErrors.push_back({text, std::chrono::system_clock::now()});
-    emit ErrorAdded(static_cast<int>(FErrors.size()) - 1);
-}
-
-void TMessageStore::ClearErrors() {
-    FErrors.clear();
-    emit ErrorsCleared();
-}
-
 void TMessageStore::CancelTask() {
     if (!FTasks.empty())
         FTasks.front().Cancelled = true;

@@ -78,8 +78,22 @@ class TMessageStore : public QObject {
     // Removes one entry. renumber: the message left the server in this session, so the
     // account's later numbers drop by one.
     void RemoveEntry(int index, bool renumber = true);
-    void AddError(const std::string& text);
+    // account: the name of the account the error is about, which ends the text, or "" for
+    // none. The same error of the account again counts on its row instead of adding one.
+    void AddError(const std::string& text, const std::string& account = {});
     void ClearErrors();
+    // When the account's last check succeeded in this run; none before that.
+    std::optional<std::chrono::system_clock::time_point>
+    LastSuccess(const std::string& account) const;
+    // When the account will next be checked: now while a check of it waits, else the check
+    // timer's next round; none when it is checked only on demand.
+    std::optional<std::chrono::system_clock::time_point>
+    NextCheck(const std::string& account) const;
+    // The account's login changed (server, user, password, security, sign-in): its push
+    // connection starts anew, and a check on the new settings is queued at once.
+    void AccountEdited(const std::string& account);
+    // Asks for the account dialog of an account whose sign-in has to be done again.
+    void SignInAgain(const std::string& account);
     void CancelTask();
     // Gives back what the entries and lists hold beyond their size, for a moment when the
     // queue is empty: arrays grown by a check of 100,000 messages are up to twice as large.
@@ -127,7 +141,12 @@ class TMessageStore : public QObject {
     // The worker took up the head of the queue.
     void TaskStarted();
     void ErrorAdded(int index);
+    // The same error again: its time and count.
+    void ErrorChanged(int index);
+    // The account works again; later errors move up by one.
+    void ErrorRemoved(int index);
     void ErrorsCleared();
+    void SignInWanted(const std::string& account);
     void StatusChanged(const std::string& text);
     void ProgressChanged(qint64 received, qint64 size);
     void RemovalEnded();
@@ -219,6 +238,11 @@ class TMessageStore : public QObject {
     // StopWait from since.
     void ReportWhenEnded(std::chrono::steady_clock::time_point since);
 
+    // A check of the account ended without failure: its errors from before that check go.
+    void AccountWorks(int account);
+    // Starts the account's push connection anew, also when it had ended.
+    void RestartWatcher(const std::string& accountName);
+
     // The worker's events (StoreWorker.cpp).
     std::optional<TJobOrder> WorkerGetJob();
     void WorkerAnnounced(TAnnounced& message);
@@ -253,6 +277,10 @@ class TMessageStore : public QObject {
     TEntryArray FEntries;
     TTaskArray FTasks;
     TErrorArray FErrors;
+    // When the worker took up the running job.
+    std::chrono::system_clock::time_point FJobStarted;
+    // By account name in lower case: when its last check succeeded.
+    std::map<std::string, std::chrono::system_clock::time_point> FLastSuccess;
     std::unique_ptr<TQBThread> FWorker;
     // A completed check announced at least one unread message.
     bool FNewMail = false;

@@ -47,8 +47,8 @@ void TMessageStore::DeleteMessages(const std::vector<TEntryId>& entries, int acc
 void TMessageStore::RemovalIncomplete(int account) {
     if (!ValidAccount(account))
         return;
-    AddError("The removal did not complete; the messages are still on the server (" +
-             AccountName(account) + ")");
+    AddError("The removal did not complete; the messages are still on the server",
+             AccountName(account));
     // Before any other job: their message numbers are those of the store, not yet
     // those of the server.
     if (!HasCheckTaskFor(FTasks, account)) {

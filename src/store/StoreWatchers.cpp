@@ -139,6 +139,18 @@ void TMessageStore::WatcherTrouble(const std::string& accountName, const std::st
     // Timed checks may be off: the user is told that new mail waits for a check.
     AddError(WithCause("The connection that waits for new mail keeps failing; until it is back, "
                        "new mail shows only when the account is checked.",
-                       cause) +
-             " (" + AccountName(account) + ")");
+                       cause),
+             AccountName(account));
+}
+
+void TMessageStore::RestartWatcher(const std::string& accountName) {
+    // Before the start, and after the exit, there are none to run.
+    if (!FWorker || FClosing)
+        return;
+    const auto running = FWatchers.find(WatcherKey(accountName));
+    if (running != FWatchers.end()) {
+        RetireWatcher(std::move(running->second));
+        FWatchers.erase(running);
+    }
+    SyncWatchers();
 }

@@ -219,7 +219,7 @@ std::optional<TJobOrder> TMessageStore::WorkerGetJob() {
         // marks for messages gone need no word.
         if (!dropped.Cancelled && ValidAccount(dropped.Account) &&
             dropped.Kind != TJobKind::Check && dropped.Kind != TJobKind::MarkRead)
-            AddError(std::string(MessageGoneText) + " (" + AccountName(dropped.Account) + ")");
+            AddError(MessageGoneText, AccountName(dropped.Account));
         DropHead(dropped.Cancelled ? CancelledText : MessageGoneText);
     }
     if (FTasks.empty())
@@ -240,6 +240,7 @@ std::optional<TJobOrder> TMessageStore::WorkerGetJob() {
     if (head.Kind == TJobKind::Retrieve && !head.Messages.empty())
         order.Task.CacheFile = CachePath(head.Account, head.Messages.front().UID);
     FRunningAccount = head.Account;
+    FJobStarted = std::chrono::system_clock::now();
     FNewMail = false;
     return order;
 }
@@ -388,6 +389,8 @@ void TMessageStore::WorkerJobEnded(const TJobEnded& job) {
         if (head.Kind == TJobKind::Remove || head.Kind == TJobKind::RemoveSeveral)
             FReader->RemovalEnded();
         const bool newMail = head.Kind == TJobKind::Check && FNewMail;
+        if (head.Kind == TJobKind::Check && job.Result == TJobResult::Done)
+            AccountWorks(account);
         NextTask();
         if (newMail)
             emit NewMailArrived();
@@ -399,10 +402,7 @@ void TMessageStore::WorkerJobEnded(const TJobEnded& job) {
 void TMessageStore::WorkerError(const TWorkerError& error) {
     if (FClosing)
         return;
-    std::string line = error.Text;
-    if (ValidAccount(FRunningAccount))
-        line += " (" + AccountName(FRunningAccount) + ")";
-    AddError(line);
+    AddError(error.Text, AccountName(FRunningAccount));
     ShowTasks(1);
 }
 
@@ -427,8 +427,8 @@ void TMessageStore::WorkerRefreshReplaced(const TRefreshReplaced& tokens) {
     if (!vault || !held.Error.empty() || held.Password != tokens.Old)
         return;
     if (const std::string problem = vault->Write(name, tokens.New); !problem.empty()) {
-        AddError("The new refresh token could not be stored in the system keyring: " + problem +
-                 " (" + account.AccountName + ")");
+        AddError("The new refresh token could not be stored in the system keyring: " + problem,
+                 account.AccountName);
         ShowTasks(1);
     }
 }

@@ -446,7 +446,9 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
     ASSERT_EQ(failed.size(), 3);
     EXPECT_EQ(failed[0][1].value<std::string>(),
               "Server error: Message could not be retrieved! (locked)");
-    EXPECT_EQ(Store->Errors().size(), 3u);
+    // The same refusal twice keeps one row.
+    ASSERT_EQ(Store->Errors().size(), 2u);
+    EXPECT_EQ(Store->Errors()[0].Count, 2);
     const auto commands = server.Commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 1"), 2);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR 2"), 1);
@@ -473,6 +475,42 @@ TEST_F(MessageStore, FailedRetrievalEndsOnceWithoutCachingAndALongLineIsCut) {
 
 // Marking the last unread message read, wherever it is done, leaves the read window nothing
 // to show.
+TEST_F(MessageStore, ARepeatedFailureCountsOnOneRowAndGoesWhenTheEditedAccountIsCheckedAtOnce) {
+    QB_NEED_DOVECOT();
+    AddDovecotAccount("Broken", 1);
+    TAccountConfig account = Settings().Accounts()[0];
+    const std::string password = account.Pass;
+    account.Pass = "wrong";
+    Settings().EditAccount("Broken", account);
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    for (int round = 0; round < 2; ++round) {
+        Store->CheckNow(0);
+        ASSERT_TRUE(WaitForJobs());
+    }
+    Store->AddError("Not about an account.");
+    ASSERT_EQ(Store->Errors().size(), 2u);
+    EXPECT_EQ(Store->Errors()[0].Text,
+              "Could not connect to the mail server! ([AUTH] Authentication failed) (Broken)");
+    EXPECT_EQ(Store->Errors()[0].Count, 3);
+    EXPECT_FALSE(Store->LastSuccess("Broken"));
+    PrintServerCommands("Three checks with the wrong password");
+
+    QSignalSpy removed(Store.get(), &TMessageStore::ErrorRemoved);
+    account.Pass = password;
+    Settings().EditAccount("Broken", account);
+    Store->AccountEdited("Broken");
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(Store->Entries().size(), 1u);
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_EQ(Store->Errors()[0].Text, "Not about an account.");
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][0].toInt(), 0);
+    EXPECT_TRUE(Store->LastSuccess("Broken"));
+    PrintServerCommands("The check after the edit");
+}
+
 TEST_F(MessageStore, MarkingTheLastUnreadReadHidesTheReadWindow) {
     TFakePOP3Server server;
     for (const char* uid : {"u1", "u2", "u3"})
