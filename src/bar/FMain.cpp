@@ -90,6 +90,8 @@ TfrmMain::TfrmMain(TMessageStore& store)
             RestartScrollDelay();
     });
     connect(&FStore, &TMessageStore::ErrorsCleared, this, &TfrmMain::RepaintBar);
+    connect(&FStore, &TMessageStore::ErrorRemoved, this, &TfrmMain::RepaintBar);
+    connect(&FStore, &TMessageStore::SignInWanted, this, &TfrmMain::OpenSignIn);
     connect(&FStore, &TMessageStore::NewMailArrived, this, &TfrmMain::NewMailArrived);
     FSettingsWatch =
         Settings().Subscribe([this](const TSettingsChange& change) { SettingsChanged(change); });

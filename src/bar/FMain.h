@@ -39,6 +39,8 @@ class TfrmMain : public QWidget {
     // The options dialog, modal and destroyed when it closes (FMainOptions.cpp).
     // addAccount: on the accounts tab with the account dialog open for a new account.
     void OpenOptions(bool addAccount = false);
+    // The options dialog with the account dialog of account open at its sign-in.
+    void OpenSignIn(const std::string& account);
     void OpenAbout();
     // Where the first-run prompt stands while there is no account; empty otherwise.
     QRect PromptRect(const TBarLayout& layout) const;

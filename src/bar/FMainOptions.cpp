@@ -42,6 +42,12 @@ void TfrmMain::OpenOptions(bool addAccount) {
         dialog->StartAddingAccount();
 }
 
+void TfrmMain::OpenSignIn(const std::string& account) {
+    OpenOptions();
+    if (auto* dialog = qobject_cast<TfrmOptions*>(FOptionsDialog.data()))
+        dialog->StartSigningIn(account);
+}
+
 void TfrmMain::OpenAbout() {
     if (FAboutDialog && FAboutDialog->isVisible()) {
         FAboutDialog->raise();

@@ -4,6 +4,7 @@
 #include "core/AccountFields.h"
 #include "core/MailProtocol.h"
 #include "core/PasswordVault.h"
+#include "core/ServerEndpoint.h"
 #include "core/TLSMode.h"
 #include "dialogs/ColorBox.h"
 #include "dialogs/DialogPictures.h"
@@ -169,6 +170,11 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     connect(cmbAuth, &QComboBox::currentIndexChanged, this, &TfrmAccount::AuthChanged);
     connect(pnlOAuth, &TOAuthSection::PresetChosen, this, &TfrmAccount::ApplyPreset);
     connect(pnlOAuth, &TOAuthSection::RowsChanged, this, &TfrmAccount::Refit);
+    // What is left to do after a sign-in is OK.
+    connect(pnlOAuth, &TOAuthSection::SignedIn, this, [this] {
+        cmdOK->setDefault(true);
+        cmdOK->setFocus();
+    });
     connect(txtPOPUser, &QLineEdit::textChanged, this,
             [this](const QString& user) { pnlOAuth->SetUser(user.trimmed().toStdString()); });
     connect(chkKeyring, &QCheckBox::toggled, pnlOAuth, &TOAuthSection::SetKeyring);
@@ -234,6 +240,7 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
     sePOPPort->setValue(account.Port);
     txtPOPUser->setText(QString::fromStdString(account.User));
     txtPOPPass->setText(QString::fromStdString(account.Pass));
+    FLoaded = account;
     FWasKeyring = account.Keyring;
     FLoadedAuth = account.Auth;
     FOAuth = account.OAuth;
@@ -267,6 +274,18 @@ void TfrmAccount::SetFields(const TAccountConfig& account) {
 
 void TfrmAccount::LockName() {
     txtAccount->setEnabled(false);
+}
+
+void TfrmAccount::FocusSignIn() {
+    pnlOAuth->FocusSignIn();
+}
+
+bool TfrmAccount::LoginChanged() const {
+    TAccountConfig now = FLoaded;
+    GetFields(now, false);
+    // A password or refresh token kept in the keyring is not in the endpoint.
+    return !(EndpointOf(now) == EndpointOf(FLoaded)) || Text(txtPOPPass) != FLoaded.Pass ||
+           !pnlOAuth->Config().Refresh.empty();
 }
 
 void TfrmAccount::GetFields(TAccountConfig& account, bool withName) const {

@@ -33,6 +33,11 @@ class TfrmAccount : public QDialog {
     void GetFields(TAccountConfig& account, bool withName) const;
     // The name keys the account's section: an existing account's name cannot be changed.
     void LockName();
+    // The sign-in's button in focus and the default, for an account that must sign in again.
+    void FocusSignIn();
+    // What the server sees changed since SetFields: its address, security, protocol, user,
+    // password or sign-in.
+    bool LoginChanged() const;
 
     // Refuses, with a message and the dialog left open, what cannot be stored; moves the
     // password into or out of the keyring as chosen.
@@ -81,6 +86,8 @@ class TfrmAccount : public QDialog {
     QFormLayout* FFields;
     QPushButton* cmdCancel;
 
+    // The account as SetFields loaded it.
+    TAccountConfig FLoaded;
     // The account as loaded kept its password in the keyring.
     bool FWasKeyring = false;
     // The sign-in kind as loaded; and the OAuth2 settings as loaded, then as stored by OK.

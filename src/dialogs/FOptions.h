@@ -31,6 +31,9 @@ class TfrmOptions : public QDialog {
     TfrmAccount* AccountDialog() const;
     // Shows the accounts tab with the account dialog open for a new account.
     void StartAddingAccount();
+    // Shows the accounts tab with the account dialog of account open, its sign-in at hand;
+    // nothing when another account dialog is open or the account is gone.
+    void StartSigningIn(const std::string& account);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;

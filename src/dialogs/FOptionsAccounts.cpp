@@ -120,6 +120,20 @@ void TfrmOptions::StartAddingAccount() {
     cmdAccAddClick();
 }
 
+void TfrmOptions::StartSigningIn(const std::string& account) {
+    if (AccountDialog())
+        return;
+    pcOptions->setCurrentWidget(tsAccounts);
+    const QList<QTreeWidgetItem*> found =
+        lvAccounts->findItems(QString::fromStdString(account), Qt::MatchFixedString);
+    if (found.isEmpty())
+        return;
+    lvAccounts->setCurrentItem(found.front());
+    cmdAccEditClick();
+    if (TfrmAccount* dialog = AccountDialog())
+        dialog->FocusSignIn();
+}
+
 void TfrmOptions::cmdAccAddClick() {
     auto* dialog = new TfrmAccount(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -161,6 +175,9 @@ void TfrmOptions::cmdAccEditClick() {
         // Gone meanwhile: nothing to edit.
         ChangeSettings(this, dialog->windowTitle(),
                        [&account, &name] { Settings().EditAccount(name, account); });
+        // An account that failed need not wait for the next round to show it works now.
+        if (dialog->LoginChanged())
+            FStore.AccountEdited(name);
     });
     dialog->open();
 }

@@ -173,6 +173,11 @@ void TOAuthSection::SetUser(const std::string& user) {
     FUser = user;
 }
 
+void TOAuthSection::FocusSignIn() {
+    cmdSignIn->setDefault(true);
+    cmdSignIn->setFocus();
+}
+
 void TOAuthSection::Stop() {
     if (FSignIn) {
         FSignIn->disconnect(this);
@@ -272,6 +277,7 @@ void TOAuthSection::SignInFinished(const TSignInResult& result) {
         return;
     }
     FRefresh = result.Tokens.RefreshToken;
+    emit SignedIn();
     lblSignIn->setText(result.Tokens.Account.empty()
                            ? QString("Signed in.")
                            : "Signed in as " + Q(result.Tokens.Account) + ".");

@@ -40,12 +40,16 @@ class TOAuthSection : public QWidget {
     void Stop();
     // Its fields in the order the Tab key walks them.
     std::vector<QWidget*> TabChain() const;
+    // The Sign in button in focus, as the default of the dialog until a sign-in succeeds.
+    void FocusSignIn();
 
   signals:
     // A preset was chosen: the mail server follows it.
     void PresetChosen(const std::string& name);
     // The dialog's size may have to follow a shown or hidden row.
     void RowsChanged();
+    // A sign-in got a refresh token.
+    void SignedIn();
 
   private:
     struct TRelay;

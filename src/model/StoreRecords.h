@@ -50,6 +50,8 @@ struct TError {
     std::chrono::system_clock::time_point Time; // of the latest time it happened
     int Count = 1;                              // how often in a row it happened
     bool SignInExpired = false; // the account's OAuth2 sign-in is void: the user signs in anew
+    // A check or the push connection failed: the account's next check that succeeds ends it.
+    bool EndsWithCheck = false;
 };
 using TErrorArray = std::vector<TError>;
 

@@ -85,8 +85,8 @@ class TMessageStore : public QObject {
     // When the account's last check succeeded in this run; none before that.
     std::optional<std::chrono::system_clock::time_point>
     LastSuccess(const std::string& account) const;
-    // When the account will next be checked: now while a check of it waits, else the check
-    // timer's next round; none when it is checked only on demand.
+    // When the account will next be checked: now while a check of it waits its turn, else the
+    // check timer's next round; none when it is checked only on demand.
     std::optional<std::chrono::system_clock::time_point>
     NextCheck(const std::string& account) const;
     // The account's login changed (server, user, password, security, sign-in): its push
@@ -238,7 +238,11 @@ class TMessageStore : public QObject {
     // StopWait from since.
     void ReportWhenEnded(std::chrono::steady_clock::time_point since);
 
-    // A check of the account ended without failure: its errors from before that check go.
+    // The error of a check or push connection of account.
+    void AddCheckError(const std::string& text, const std::string& account);
+    void PutError(const std::string& text, const std::string& account, bool endsWithCheck);
+    // A check of the account ended without failure: the errors of its checks and push
+    // connection from before that check go.
     void AccountWorks(int account);
     // Starts the account's push connection anew, also when it had ended.
     void RestartWatcher(const std::string& accountName);

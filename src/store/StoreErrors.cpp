@@ -10,6 +10,15 @@
 #include <algorithm>
 
 void TMessageStore::AddError(const std::string& text, const std::string& account) {
+    PutError(text, account, false);
+}
+
+void TMessageStore::AddCheckError(const std::string& text, const std::string& account) {
+    PutError(text, account, true);
+}
+
+void TMessageStore::PutError(const std::string& text, const std::string& account,
+                             bool endsWithCheck) {
     if (FClosing)
         return;
     const std::string line = account.empty() ? text : text + " (" + account + ")";
@@ -31,6 +40,8 @@ void TMessageStore::AddError(const std::string& text, const std::string& account
     error.Account = account;
     error.Time = now;
     error.SignInExpired = !account.empty() && text == SignInExpiredText;
+    // Whatever job met it, a check that succeeds has signed in.
+    error.EndsWithCheck = !account.empty() && (endsWithCheck || error.SignInExpired);
     FErrors.push_back(std::move(error));
     emit ErrorAdded(static_cast<int>(FErrors.size()) - 1);
 }
@@ -45,10 +56,11 @@ void TMessageStore::AccountWorks(int account) {
     if (name.empty())
         return;
     FLastSuccess[LowerUID(name)] = std::chrono::system_clock::now();
-    // What the check itself reported stays.
+    // What the check itself reported stays, as do the failures of other jobs: a removal that
+    // did not complete is still news after the check that follows it.
     for (int i = static_cast<int>(FErrors.size()) - 1; i >= 0; --i) {
         const TError& error = FErrors[static_cast<size_t>(i)];
-        if (!SameText(error.Account, name) || error.Time >= FJobStarted)
+        if (!error.EndsWithCheck || !SameText(error.Account, name) || error.Time >= FJobStarted)
             continue;
         FErrors.erase(FErrors.begin() + i);
         emit ErrorRemoved(i);
@@ -69,7 +81,11 @@ TMessageStore::NextCheck(const std::string& account) const {
     if (!ValidAccount(index) || !Settings().Accounts()[static_cast<size_t>(index)].Active)
         return std::nullopt;
     const auto now = std::chrono::system_clock::now();
-    if (HasCheckTaskFor(FTasks, index))
+    // The running head is the check that failed, not the next one.
+    if (std::any_of(FTasks.begin() + (FTasks.empty() ? 0 : 1), FTasks.end(),
+                    [index](const TQueuedTask& task) {
+                        return task.Kind == TJobKind::Check && task.Account == index;
+                    }))
         return now;
     if (!FCheckTimer->isActive())
         return std::nullopt;

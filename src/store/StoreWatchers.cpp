@@ -137,10 +137,11 @@ void TMessageStore::WatcherTrouble(const std::string& accountName, const std::st
     if (!ValidAccount(account))
         return;
     // Timed checks may be off: the user is told that new mail waits for a check.
-    AddError(WithCause("The connection that waits for new mail keeps failing; until it is back, "
-                       "new mail shows only when the account is checked.",
-                       cause),
-             AccountName(account));
+    AddCheckError(
+        WithCause("The connection that waits for new mail keeps failing; until it is back, "
+                  "new mail shows only when the account is checked.",
+                  cause),
+        AccountName(account));
 }
 
 void TMessageStore::RestartWatcher(const std::string& accountName) {

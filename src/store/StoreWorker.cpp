@@ -402,7 +402,10 @@ void TMessageStore::WorkerJobEnded(const TJobEnded& job) {
 void TMessageStore::WorkerError(const TWorkerError& error) {
     if (FClosing)
         return;
-    AddError(error.Text, AccountName(FRunningAccount));
+    if (!FTasks.empty() && FTasks.front().Kind == TJobKind::Check)
+        AddCheckError(error.Text, AccountName(FRunningAccount));
+    else
+        AddError(error.Text, AccountName(FRunningAccount));
     ShowTasks(1);
 }
 

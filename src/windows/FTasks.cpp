@@ -26,6 +26,30 @@
 namespace {
 
 constexpr int AnimationFrames = 45;
+constexpr int TimeColumnWidth = 100;
+
+QString ClockTime(std::chrono::system_clock::time_point time, const char* format) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
+    return QDateTime::fromMSecsSinceEpoch(ms.count()).toString(format);
+}
+
+// Under an error: how often it happened, and for an account's, whether the account ever worked
+// in this run and whether it is tried again without the user; a void sign-in is not.
+QString DetailLine(const TError& error, const TMessageStore& store) {
+    QStringList parts;
+    if (error.Count > 1)
+        parts << QString("%1 times").arg(error.Count);
+    if (error.Account.empty())
+        return parts.join("; ");
+    if (const auto last = store.LastSuccess(error.Account))
+        parts << "Last checked successfully " + ClockTime(*last, "hh:mm");
+    if (const auto next = store.NextCheck(error.Account); next && !error.SignInExpired)
+        parts << "next try " + ClockTime(*next, "hh:mm");
+    QString line = parts.join("; ");
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    return line;
+}
 
 QTreeWidget* MakeList(QWidget* parent, const QStringList& columns) {
     auto* list = new QTreeWidget(parent);
@@ -84,7 +108,7 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     lvTasks = MakeList(tsTasks, {"Task"});
     lvErrors = MakeList(tsErrors, {"Error description", "Time"});
     lvErrors->header()->setSectionResizeMode(1, QHeaderView::Fixed);
-    lvErrors->header()->resizeSection(1, 100);
+    lvErrors->header()->resizeSection(1, TimeColumnWidth);
     // Error texts carry their cause and the account: they wrap, so all of it is read.
     lvErrors->setUniformRowHeights(false);
     lvErrors->setWordWrap(true);
@@ -143,6 +167,8 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     connect(cmdClose, &QPushButton::clicked, this, &TfrmTasks::cmdCloseClick);
     connect(cmdClear, &QPushButton::clicked, this, &TfrmTasks::cmdClearClick);
     connect(cmdCancel, &QPushButton::clicked, this, &TfrmTasks::cmdCancelClick);
+    // Rows wrapped before the list had its width, on a page not shown, are too tall.
+    lvErrors->viewport()->installEventFilter(this);
     auto* model = lvTasks->model();
     connect(model, &QAbstractItemModel::rowsInserted, this, &TfrmTasks::lvTasksChange);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &TfrmTasks::lvTasksChange);
@@ -167,6 +193,8 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     connect(&FStore, &TMessageStore::TaskRemoved, this, &TfrmTasks::TaskRemoved);
     connect(&FStore, &TMessageStore::TaskStarted, this, &TfrmTasks::TaskStarted);
     connect(&FStore, &TMessageStore::ErrorAdded, this, &TfrmTasks::ErrorAdded);
+    connect(&FStore, &TMessageStore::ErrorChanged, this, &TfrmTasks::ErrorChanged);
+    connect(&FStore, &TMessageStore::ErrorRemoved, this, &TfrmTasks::ErrorRemoved);
     connect(&FStore, &TMessageStore::ErrorsCleared, lvErrors, &QTreeWidget::clear);
     connect(&FStore, &TMessageStore::StatusChanged, this, &TfrmTasks::StatusChanged);
     connect(&FStore, &TMessageStore::ProgressChanged, this, &TfrmTasks::ProgressChanged);
@@ -229,20 +257,64 @@ void TfrmTasks::StatusChanged(const std::string& text) {
 
 void TfrmTasks::ErrorAdded(int index) {
     const TError& error = FStore.Errors()[static_cast<size_t>(index)];
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(error.Time.time_since_epoch());
-    const QString text = ScreenText(error.Text);
-    auto* item = new QTreeWidgetItem(
-        QStringList{text, QDateTime::fromMSecsSinceEpoch(ms.count()).toString("hh:mm:ss")});
-    item->setToolTip(0, text); // the account name ends a text that is often cut off
+    auto* item = new QTreeWidgetItem;
     item->setIcon(0, QIcon(TaskImage(1)));
-    lvErrors->addTopLevelItem(item);
+    lvErrors->insertTopLevelItem(index, item);
+    if (error.SignInExpired) {
+        // Beside the time, so that the text keeps its width.
+        auto* cell = new QWidget;
+        cell->setAutoFillBackground(true);
+        cell->setBackgroundRole(QPalette::Base);
+        auto* lblTime = new QLabel(cell);
+        auto* cmdSignIn = new QPushButton("&Sign in...", cell);
+        cmdSignIn->setAutoDefault(false);
+        auto* layout = new QVBoxLayout(cell);
+        layout->setContentsMargins(2, 1, 2, 1);
+        layout->setSpacing(2);
+        // Level with the text, which the row centres.
+        layout->addStretch(1);
+        layout->addWidget(lblTime);
+        layout->addWidget(cmdSignIn);
+        layout->addStretch(1);
+        NameObjects({{lblTime, "lblErrorTime"}, {cmdSignIn, "cmdSignIn"}});
+        const std::string account = error.Account;
+        connect(cmdSignIn, &QPushButton::clicked, this,
+                [this, account] { FStore.SignInAgain(account); });
+        lvErrors->setItemWidget(item, 1, cell);
+        const int width = std::max(TimeColumnWidth, cell->sizeHint().width());
+        lvErrors->header()->resizeSection(1, std::max(width, lvErrors->header()->sectionSize(1)));
+    }
+    ShowError(index);
+}
+
+void TfrmTasks::ErrorChanged(int index) {
+    ShowError(index);
+}
+
+void TfrmTasks::ErrorRemoved(int index) {
+    delete lvErrors->takeTopLevelItem(index);
+}
+
+void TfrmTasks::ShowError(int index) {
+    const TError& error = FStore.Errors()[static_cast<size_t>(index)];
+    QTreeWidgetItem* item = lvErrors->topLevelItem(index);
+    QString text = ScreenText(error.Text);
+    if (const QString line = DetailLine(error, FStore); !line.isEmpty())
+        text += "\n" + line;
+    item->setText(0, text);
+    item->setToolTip(0, text); // the account name ends a text that is often cut off
+    const QString time = ClockTime(error.Time, "hh:mm:ss");
+    item->setText(1, time);
+    if (QWidget* cell = lvErrors->itemWidget(item, 1))
+        cell->findChild<QLabel*>("lblErrorTime")->setText(time);
     FitErrorRows();
 }
 
 void TfrmTasks::FitErrorRows() {
     // Each row is as tall as its wrapped text in the column's present width.
-    const int width = lvErrors->header()->sectionSize(0) - lvErrors->iconSize().width() - 12;
+    // The header stretches the column only later.
+    const int width = lvErrors->viewport()->width() - lvErrors->header()->sectionSize(1) -
+                      lvErrors->iconSize().width() - 12;
     const QFontMetrics metrics = lvErrors->fontMetrics();
     for (int i = 0; i < lvErrors->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lvErrors->topLevelItem(i);
@@ -264,8 +336,17 @@ void TfrmTasks::ProgressChanged(qint64 received, qint64 size) {
         static_cast<int>(std::clamp<qint64>(received, 0, std::max<qint64>(0, size))));
 }
 
+bool TfrmTasks::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == lvErrors->viewport() && e->type() == QEvent::Resize)
+        FitErrorRows();
+    return QDialog::eventFilter(watched, e);
+}
+
 void TfrmTasks::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    // The next try may have moved with the options meanwhile.
+    for (int i = 0; i < lvErrors->topLevelItemCount(); ++i)
+        ShowError(i);
     FitErrorRows();
     aniMail->Play();
 }

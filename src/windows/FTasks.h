@@ -15,8 +15,9 @@ class TMailAnimation;
 class TMessageStore;
 
 // Rows of lvTasks follow the store's job queue (row 0, the running job, carries a mark)
-// and rows of lvErrors its errors; the Close and Clear buttons empty the errors, the
-// Cancel button stops the running job.
+// and rows of lvErrors its errors, an account's with when it last worked and will be tried
+// next, a void sign-in's with a button that signs in again; the Close and Clear buttons
+// empty the errors, the Cancel button stops the running job.
 class TfrmTasks : public QDialog {
     Q_OBJECT
   public:
@@ -27,6 +28,7 @@ class TfrmTasks : public QDialog {
     void ShowPage(int page);
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void reject() override;
@@ -37,6 +39,10 @@ class TfrmTasks : public QDialog {
     void TaskRemoved(int position);
     void TaskStarted();
     void ErrorAdded(int index);
+    void ErrorChanged(int index);
+    void ErrorRemoved(int index);
+    // The row's texts from the store's error at the same index.
+    void ShowError(int index);
     void StatusChanged(const std::string& text);
     void ProgressChanged(qint64 received, qint64 size);
     void cmdCloseClick();

@@ -1,12 +1,14 @@
 // The account dialog through the options dialog: fields, colours, refusals, security, an
-// OAuth2 sign-in through the browser, and a new user's first account from the bar's prompt to
-// mail on the bar.
+// OAuth2 sign-in through the browser, a void sign-in done again from the tasks window, and a new
+// user's first account from the bar's prompt to mail on the bar.
 #include "DialogTest.h"
 
 #include "BrowserLauncher.h"
+#include "DovecotAccount.h"
 #include "OAuthServer.h"
 
 #include "core/IniFile.h"
+#include "core/PasswordVault.h"
 #include "dialogs/ColorBox.h"
 
 #include <QCheckBox>
@@ -16,6 +18,41 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// A keyring in memory, for the program's whole run: the worker reads it from its thread.
+class TMemoryVault : public TPasswordVault {
+  public:
+    bool Available() override { return true; }
+    TVaultRead Read(const std::string& name) override {
+        const std::lock_guard lock(FLock);
+        const auto found = FItems.find(name);
+        return found == FItems.end() ? TVaultRead{"", "Entry not found"}
+                                     : TVaultRead{found->second, ""};
+    }
+    std::string Write(const std::string& name, const std::string& password) override {
+        const std::lock_guard lock(FLock);
+        FItems[name] = password;
+        return "";
+    }
+    std::string Remove(const std::string& name) override {
+        const std::lock_guard lock(FLock);
+        FItems.erase(name);
+        return "";
+    }
+    void Close() override {}
+
+  private:
+    std::mutex FLock;
+    std::map<std::string, std::string> FItems;
+};
+
+} // namespace
 
 class AccountDialog : public TDialogTest {
   protected:
@@ -292,4 +329,77 @@ TEST_F(AccountDialog, OAuth2SignInShowsWhoSignedInAndOkStoresTheClientAndItsRefr
     const TOAuthServer::TTokens refreshed = server.Refresh(saved[0].OAuth.Refresh);
     EXPECT_EQ(refreshed.Error, "");
     EXPECT_FALSE(refreshed.AccessToken.empty());
+}
+
+// The refresh token is in the keyring, so a new sign-in leaves the settings as they were: the
+// push connection that ended at the void sign-in starts again all the same.
+TEST_F(AccountDialog, VoidSignInIsSignedInAgainFromItsErrorRowAndTheAccountIsCheckedAtOnce) {
+    const std::string why = TDovecotServer::IMAPUnavailable() + TOAuthServer::Unavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    TOAuthServer authority;
+    TDovecotServer dovecot(1, 0, true, authority.IntrospectionURL());
+    dovecot.AddMessage(0, TDovecotServer::GenerateMessage(1));
+    static TMemoryVault vault;
+    SetPasswordVault(&vault);
+    struct TUninstall {
+        ~TUninstall() { SetPasswordVault(nullptr); }
+    } uninstall;
+    TAccount account = DovecotAccount(dovecot, 0, "Cloud");
+    account.Protocol = TMailProtocol::IMAP;
+    account.Port = dovecot.IMAPPort();
+    account.Pass.clear();
+    account.Auth = TAuthKind::OAuth2;
+    account.Keyring = true;
+    account.OAuth.AuthURL = authority.AuthorizeURL();
+    account.OAuth.TokenURL = authority.TokenURL();
+    account.OAuth.ClientID = TOAuthServer::ClientId;
+    account.OAuth.Scope = "mail openid";
+    account.OAuth.Refresh = authority.SignIn(dovecot.User(0)).RefreshToken;
+    ASSERT_EQ(MoveOAuthSecrets(vault, "Cloud", account.OAuth, true), "");
+    Settings().AddAccount(account);
+    const TBrowserLauncher browser(Dir->Path() + "/browser.log");
+    auto idles = [&] {
+        const std::vector<std::string> commands = dovecot.Commands();
+        return std::count_if(commands.begin(), commands.end(),
+                             [](const std::string& line) { return line.ends_with(" IDLE"); });
+    };
+    StartProgram();
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Entries().size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return idles() == 1; }, 5000));
+
+    // The provider voids the sign-in; the push connection, cut off, finds it void too.
+    authority.RevokeRefreshTokens();
+    authority.ExpireAccessTokens();
+    dovecot.Kick(0);
+    Store->CheckNow(0);
+    ASSERT_TRUE(WaitForJobs());
+    ASSERT_EQ(Store->Errors().size(), 1u);
+    EXPECT_EQ(Store->Errors()[0].Text, "Sign-in expired: sign in again (Cloud)");
+    // Time for the push connection to try again and end, as it does long before a user acts.
+    QTest::qWait(static_cast<int>(2 * std::chrono::milliseconds(TIMAPWatcher::FirstPause).count()));
+    TasksWindow->ShowPage(1);
+    ExpectWhole(TasksWindow.get(), "tasks-sign-in");
+    Child<QPushButton>(*TasksWindow, "cmdSignIn")->click();
+    FOptions = OpenChild<TfrmOptions>(*Main);
+    ASSERT_NE(FOptions, nullptr);
+    TfrmAccount* dialog = FOptions->AccountDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtAccount")->text(), "Cloud");
+    auto* cmdSignIn = Child<QPushButton>(*dialog, "cmdSignIn");
+    EXPECT_TRUE(cmdSignIn->isDefault());
+    EXPECT_EQ(dialog->focusWidget(), cmdSignIn);
+
+    const auto idlesBefore = idles();
+    cmdSignIn->click();
+    ASSERT_TRUE(WaitUntil([&] { return cmdSignIn->isEnabled(); }));
+    EXPECT_TRUE(Child<QPushButton>(*dialog, "cmdOK")->isDefault());
+    ASSERT_TRUE(Ok(dialog));
+    EXPECT_EQ(Settings().Accounts()[0].OAuth.Refresh, "");
+    ASSERT_EQ(Store->Tasks().size(), 1u);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_TRUE(Store->Errors().empty());
+    EXPECT_EQ(Child<QTreeWidget>(*TasksWindow, "lvErrors")->topLevelItemCount(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return idles() > idlesBefore; }, 5000));
 }
