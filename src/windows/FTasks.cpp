@@ -126,8 +126,8 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     pbProgress->setValue(0);
     pbProgress->setTextVisible(false);
 
-    // Shown, unlike the original form, so that a stuck job can be cancelled.
-    cmdCancel = new QPushButton("&Cancel Task", this);
+    // Shown, unlike the original form, so that a stuck job can be cancelled; Alt+C is Close's.
+    cmdCancel = new QPushButton("Cancel &Task", this);
     cmdCancel->setMinimumSize(90, 25);
     cmdCancel->setEnabled(false);
 
