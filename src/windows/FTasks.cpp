@@ -266,7 +266,8 @@ void TfrmTasks::ErrorAdded(int index) {
         cell->setAutoFillBackground(true);
         cell->setBackgroundRole(QPalette::Base);
         auto* lblTime = new QLabel(cell);
-        auto* cmdSignIn = new QPushButton("&Sign in...", cell);
+        // No access key: one row's would clash with another's.
+        auto* cmdSignIn = new QPushButton("Sign in...", cell);
         cmdSignIn->setAutoDefault(false);
         auto* layout = new QVBoxLayout(cell);
         layout->setContentsMargins(2, 1, 2, 1);
