@@ -3,6 +3,7 @@
 #include "platform/OAuthSignIn.h"
 
 #include "oauth/Authorization.h"
+#include "oauth/HttpUrl.h"
 #include "oauth/OAuthError.h"
 #include "oauth/Pkce.h"
 #include "platform/RedirectListener.h"
@@ -19,6 +20,9 @@ const char* const NoListener = "The sign-in cannot listen for the browser's answ
 const char* const NoBrowser = "No web browser could be opened for the sign-in.";
 const char* const TimedOutText = "The browser brought no answer to the sign-in in time.";
 const char* const CancelledText = "The sign-in was cancelled.";
+const char* const NoEndpoints = "The sign-in needs an https authorization URL and token URL: "
+                                "choose a provider, or discover or type them.";
+const char* const NoClient = "The sign-in needs the client ID of your application.";
 const char* const ExchangeFailed = "The sign-in could not be completed.";
 
 const char* const DonePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
@@ -62,6 +66,12 @@ TOAuthSignIn::~TOAuthSignIn() {
 }
 
 void TOAuthSignIn::Start() {
+    // Else the browser would wait for an answer that cannot come.
+    if (!ParseHttpUrl(FRequest.AuthorizationEndpoint) ||
+        !ParseHttpUrl(FRequest.Client.TokenEndpoint))
+        return Finish(Failure(TSignInOutcome::Failed, NoEndpoints));
+    if (FRequest.Client.ClientId.empty())
+        return Finish(Failure(TSignInOutcome::Failed, NoClient));
     if (!FListener->Listen())
         return Finish(Failure(TSignInOutcome::Failed, NoListener));
     TAuthorizationRequest authorization;

@@ -103,3 +103,29 @@ TEST_F(OAuthSignIn, DeclinedForgedOrCancelledSignInEndsWithItsErrorAndClosesTheL
     EXPECT_NE(pages.find("\n400 "), std::string::npos) << pages;
     EXPECT_NE(pages.find("Sign-in failed"), std::string::npos) << pages;
 }
+
+TEST_F(OAuthSignIn, SignInWithoutUsableEndpointsOrClientEndsAtOnceWithoutABrowser) {
+    const std::string token = "https://login.example.org/token";
+    const std::string authorize = "https://login.example.org/authorize";
+    for (const auto& [authorization, tokens, client] :
+         {std::tuple{std::string(), token, std::string("client")},
+          std::tuple{authorize, std::string("http://login.example.org/token"),
+                     std::string("client")},
+          std::tuple{authorize, token, std::string()}}) {
+        TSignInRequest request;
+        request.AuthorizationEndpoint = authorization;
+        request.Client.TokenEndpoint = tokens;
+        request.Client.ClientId = client;
+        TOAuthSignIn flow(request);
+        QSignalSpy finished(&flow, &TOAuthSignIn::Finished);
+        flow.Start();
+        ASSERT_TRUE(finished.wait(1000));
+        const auto result = finished.takeFirst().at(0).value<TSignInResult>();
+        EXPECT_EQ(result.Outcome, TSignInOutcome::Failed);
+        EXPECT_NE(result.Error.find(client.empty() ? "client ID" : "authorization URL"),
+                  std::string::npos)
+            << result.Error;
+        EXPECT_FALSE(flow.IsListening());
+    }
+    EXPECT_EQ(BrowserPages(), "");
+}

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     TAccountConfig account = DovecotAccount(dovecot, 1, "Deployed");
     account.Pass.clear();
     account.Auth = TAuthKind::OAuth2;
+    account.OAuth.AuthURL = authority.AuthorizeURL();
     account.OAuth.TokenURL = authority.TokenURL();
     account.OAuth.ClientID = TOAuthServer::ClientId;
     account.OAuth.Refresh = tokens.RefreshToken;

@@ -121,5 +121,23 @@ done
     fail "the token endpoint was asked again: $(tail -2 "$token_log")"
 [ "$(logins)" -eq "$logged_in" ] || fail "the server saw $(($(logins) - logged_in)) more logins"
 [ "$(indexed "Test message 4")" -eq 0 ] || fail "a void sign-in still fetched mail"
+
+# The first account's row offers Sign in: one click opens its dialog with Sign in as the
+# default; signed in again, the account is checked at once and shows its new mail.
+tasks=$(find_window --onlyvisible --name "^Quillbar - Current Tasks")
+eval "$(xdotool getwindowgeometry --shell "$tasks")"
+xdotool mousemove $((X + WIDTH - 58)) $((Y + 141)) click 1
+visible "^Account Settings" || fail "the error's Sign in opened no account dialog"
+dialog=$(find_window --onlyvisible --name "^Account Settings")
+pages=$(grep -c "^200 " "$work/browser.log")
+keys_to "$dialog" Return
+for _ in $(seq 100); do [ "$(grep -c "^200 " "$work/browser.log")" -gt "$pages" ] && break; sleep 0.1; done
+sleep 1
+import -window root "$out/oauth-signed-in-again.png"
+keys_to "$dialog" alt+o
+wait_indexed "Test message 4" 1 || fail "signed in again, the account showed no new mail"
+sleep 1
+import -window root "$out/oauth-after-sign-in-again.png"
 cp "$token_log" "$out/oauth-token-endpoint.log"
-echo "OAuth2: signed in through the dialog, one refresh per account after expiry, one error and no retries after revocation"
+echo "OAuth2: signed in through the dialog, one refresh per account after expiry, one error" \
+    "and no retries after revocation, signed in again from the error"
