@@ -23,6 +23,8 @@ class TBarMenus : public QObject {
     TBarMenus(QWidget& bar, TMessageStore& store);
     ~TBarMenus() override;
 
+    // mnuMain, which the status icon shows too.
+    QMenu* MainMenu() const { return mnuMain; }
     // Opens mnuMain at the bar's bottom-left corner.
     void PopupMainMenu();
     // Opens the message menu for the entry under the pointer; its commands act on that

@@ -3,6 +3,7 @@
 #include "bar/BarDock.h"
 #include "bar/BarMenus.h"
 #include "bar/NewMailNotice.h"
+#include "bar/TrayIcon.h"
 
 #include "mime/Message.h"
 #include "platform/DockBackend.h"
@@ -80,6 +81,9 @@ TfrmMain::TfrmMain(TMessageStore& store)
     connect(FMenus, &TBarMenus::OptionsWanted, this, [this] { OpenOptions(); });
     connect(FMenus, &TBarMenus::AboutWanted, this, &TfrmMain::OpenAbout);
     FNotice = new TNewMailNotice(FStore, this);
+    FTrayIcon = new TTrayIcon(FStore, FMenus->MainMenu(), this);
+    connect(FTrayIcon, &TTrayIcon::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
+    ApplyTrayIcon();
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})

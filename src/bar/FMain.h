@@ -25,6 +25,7 @@ class TfrmMsgList;
 class THotKey;
 class TMessageStore;
 class TNewMailNotice;
+class TTrayIcon;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -80,6 +81,8 @@ class TfrmMain : public QWidget {
     // the accounts' colours and the first-run prompt.
     void SettingsChanged(const TSettingsChange& change);
     void ApplyOptions(bool skinLoaded);
+    // Shows the status icon as the options say.
+    void ApplyTrayIcon();
     // What the painter and the hit test need of the bar at this moment.
     TBarState BarState() const;
     TBarLayout CurrentLayout() const;
@@ -123,6 +126,7 @@ class TfrmMain : public QWidget {
     QPointer<TfrmMsgList> FList;
     THotKey* FHotKey = nullptr;
     TNewMailNotice* FNotice;
+    TTrayIcon* FTrayIcon;
     QTimer* FRepaintTimer;
     QElapsedTimer FLastRepaint;
 

@@ -2,10 +2,12 @@
 // first account exists.
 #include "bar/BarDock.h"
 #include "bar/FMain.h"
+#include "bar/TrayIcon.h"
 #include "windows/Placement.h"
 
 #include "dialogs/FAbout.h"
 #include "dialogs/FOptions.h"
+#include "platform/DockBackend.h"
 #include "platform/MessageBox.h"
 #include "skin/Skin.h"
 #include "store/MessageStore.h"
@@ -87,7 +89,12 @@ void TfrmMain::ApplyOptions(bool skinLoaded) {
     if (skinLoaded && Skin().Height > 0)
         setFixedHeight(Skin().Height);
     FDock->ApplyAutoHide(options.AutoHide, skinLoaded);
+    ApplyTrayIcon();
     RepaintBar();
+}
+
+void TfrmMain::ApplyTrayIcon() {
+    FTrayIcon->SetShown(TrayIconShown(Settings().Options().TrayIcon));
 }
 
 QRect TfrmMain::PromptRect(const TBarLayout& layout) const {

@@ -259,6 +259,8 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     options.Notify = ini.ReadBool(o, "Notify", false);
     options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
     options.AutoHide = ini.ReadBool(o, "AutoHide", false);
+    if (!ini.ReadString(o, "TrayIcon", "").empty())
+        options.TrayIcon = ini.ReadBool(o, "TrayIcon", false);
     options.ScrollDelay = ini.ReadInteger(o, "ScrollDelay", 5000);
     options.ScrollSpeed = ini.ReadInteger(o, "ScrollSpeed", 1000);
     options.Scroll = ini.ReadBool(o, "Scroll", true);
@@ -306,6 +308,10 @@ void WriteOptions(TIniFile& ini, const TOptions& options, const std::vector<TAcc
     ini.WriteBool(o, "ViewHTMLImages", options.ViewHTMLImages);
     ini.WriteBool(o, "AutoHide", options.AutoHide);
     ini.WriteBool(o, "Notify", options.Notify);
+    if (options.TrayIcon)
+        ini.WriteBool(o, "TrayIcon", *options.TrayIcon);
+    else
+        ini.DeleteKey(o, "TrayIcon");
 
     ini.WriteInteger("Bar", "Edge", options.Edge);
     if (options.Edge == abeFloat) {

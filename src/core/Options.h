@@ -7,6 +7,7 @@
 #include "core/TLSMode.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct TOptions {
     int Left = -1;
     int Width = -1;
     bool AutoHide = false;
+    // The status icon; unset, it shows only where the bar cannot dock.
+    std::optional<bool> TrayIcon;
     int ScrollDelay = 5000;
     int ScrollSpeed = 1000;
     bool Scroll = true;

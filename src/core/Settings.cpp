@@ -15,8 +15,8 @@ unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
         parts |= spSchedule;
     if (a.Skin != b.Skin)
         parts |= spSkin;
-    if (a.ButtonWidth != b.ButtonWidth || a.AutoHide != b.AutoHide || a.Scroll != b.Scroll ||
-        a.ScrollDelay != b.ScrollDelay || a.ScrollSpeed != b.ScrollSpeed)
+    if (a.ButtonWidth != b.ButtonWidth || a.AutoHide != b.AutoHide || a.TrayIcon != b.TrayIcon ||
+        a.Scroll != b.Scroll || a.ScrollDelay != b.ScrollDelay || a.ScrollSpeed != b.ScrollSpeed)
         parts |= spBar;
     if (a.MaxWarning != b.MaxWarning || a.MaxSize != b.MaxSize || a.MaxLines != b.MaxLines)
         parts |= spLimits;

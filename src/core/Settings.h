@@ -15,7 +15,7 @@
 enum TSettingsPart : unsigned {
     spSchedule = 1 << 0, // the timed check
     spSkin = 1 << 1,
-    spBar = 1 << 2,      // button width, scrolling, auto-hide
+    spBar = 1 << 2,      // button width, scrolling, auto-hide, the status icon
     spLimits = 1 << 3,   // the size warning's limits
     spPlace = 1 << 4,    // where the bar stands
     spOther = 1 << 5,    // what is read where it is used (sound, questions, attachments)

@@ -7,6 +7,7 @@
 #include "dialogs/SaveWarning.h"
 #include "dialogs/SkinPreview.h"
 #include "platform/Autostart.h"
+#include "platform/DockBackend.h"
 #include "platform/MessageBox.h"
 #include "platform/Sound.h"
 #include "skin/Skin.h"
@@ -125,6 +126,7 @@ QWidget* TfrmOptions::CreateEmailTab() {
     tbScrollSpeed->setTickPosition(QSlider::TicksBelow);
     chkAutoHide = Box("chkAutoHide", "&Hide Quillbar bar automatically");
     chkAutostart = Box("chkAutostart", "Start Quillbar when I &log in");
+    chkTrayIcon = Box("chkTrayIcon", "Show an icon in the system &tray");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(chkInterval, 0, 0, 1, 2);
@@ -148,7 +150,8 @@ QWidget* TfrmOptions::CreateEmailTab() {
     grid->addLayout(speed, 5, 0, 1, 4);
     grid->addWidget(chkAutoHide, 6, 0, 1, 4);
     grid->addWidget(chkAutostart, 7, 0, 1, 4);
-    grid->setRowStretch(8, 1);
+    grid->addWidget(chkTrayIcon, 8, 0, 1, 4);
+    grid->setRowStretch(9, 1);
     grid->setColumnStretch(3, 1);
 
     connect(chkSound, &QCheckBox::toggled, this, &TfrmOptions::SoundToggled);
@@ -266,6 +269,7 @@ void TfrmOptions::LoadOptions() {
     tbScrollSpeed->setValue((SlowestScroll - options.ScrollSpeed) / ScrollSteps);
     chkAutoHide->setChecked(options.AutoHide);
     chkAutostart->setChecked(AutostartEnabled());
+    chkTrayIcon->setChecked(TrayIconShown(options.TrayIcon));
     seButtonWidth->setValue(options.ButtonWidth);
     chkDelete->setChecked(options.DeleteConfirm);
     chkMaxWarning->setChecked(options.MaxWarning);
@@ -288,6 +292,9 @@ void TfrmOptions::StoreOptions(TOptions& options) const {
     options.ScrollDelay = seScroll->value() * 1000;
     options.ScrollSpeed = SlowestScroll - tbScrollSpeed->value() * ScrollSteps;
     options.AutoHide = chkAutoHide->isChecked();
+    // Left unchosen, the icon keeps following whether the bar can dock.
+    if (options.TrayIcon || chkTrayIcon->isChecked() != TrayIconShown(options.TrayIcon))
+        options.TrayIcon = chkTrayIcon->isChecked();
     options.ButtonWidth = seButtonWidth->value();
     options.DeleteConfirm = chkDelete->isChecked();
     options.MaxWarning = chkMaxWarning->isChecked();

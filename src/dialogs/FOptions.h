@@ -85,6 +85,7 @@ class TfrmOptions : public QDialog {
     QSlider* tbScrollSpeed;
     QCheckBox* chkAutoHide;
     QCheckBox* chkAutostart; // the desktop's autostart entry, not a setting of ours
+    QCheckBox* chkTrayIcon;
 
     QListWidget* lstSkins;
     QSpinBox* seButtonWidth;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -27,7 +28,13 @@ class TDockBackend {
     virtual void WatchFullScreen(std::function<void()> changed) = 0;
     // False where the desktop does not honour docks: the bar then only floats.
     virtual bool CanDock() const = 0;
+    // Whether a window manager runs now that keeps a dock's strip clear of other windows.
+    virtual bool StripKept() = 0;
 };
 
 // The backend this build was made with.
 std::unique_ptr<TDockBackend> CreateDockBackend();
+
+// Whether the status icon shows: as the user chose, else only where a docked bar would not
+// keep its strip of the desktop (Wayland, no window manager, a build without X11).
+bool TrayIconShown(const std::optional<bool>& choice);

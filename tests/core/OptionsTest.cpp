@@ -110,6 +110,8 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.Top = 20;
     Options.Width = 800;
     Options.AutoHide = true;
+    // Hidden is kept apart from never chosen.
+    Options.TrayIcon = false;
     Options.ScrollDelay = 100;
     Options.ScrollSpeed = 200;
     Options.Scroll = false;

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -193,4 +194,28 @@ TEST_F(OptionsDialog, StartingAtLoginWritesAndRemovesTheAutostartEntry) {
         qputenv("XDG_CONFIG_HOME", config);
     else
         qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(OptionsDialog, TrayIconShowsWhereTheBarCannotDockUntilTheUserChooses) {
+    StartProgram();
+    auto* icon = Main->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->contextMenu(), Child<QMenu>(*Main, "mnuMain"));
+    // Nothing docks on the offscreen platform.
+    EXPECT_TRUE(icon->isVisible());
+    TfrmOptions* dialog = OpenOptions();
+    EXPECT_TRUE(Child<QCheckBox>(*dialog, "chkTrayIcon")->isChecked());
+    Child<QPushButton>(*dialog, "cmdOK")->click();
+    EXPECT_FALSE(Settings().Options().TrayIcon.has_value()) << "an untouched box made a choice";
+
+    dialog = OpenOptions();
+    Child<QCheckBox>(*dialog, "chkTrayIcon")->setChecked(false);
+    Child<QPushButton>(*dialog, "cmdApply")->click();
+    EXPECT_FALSE(icon->isVisible());
+    Child<QCheckBox>(*dialog, "chkTrayIcon")->setChecked(true);
+    Child<QPushButton>(*dialog, "cmdOK")->click();
+    EXPECT_TRUE(icon->isVisible());
+    QFile file(QString::fromStdString(SettingsFileName()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("\nTrayIcon=1\n"));
 }

@@ -10,6 +10,7 @@ class TNullDock : public TDockBackend {
     bool FullScreenActive() override { return false; }
     void WatchFullScreen(std::function<void()>) override {}
     bool CanDock() const override { return false; }
+    bool StripKept() override { return false; }
 };
 
 } // namespace

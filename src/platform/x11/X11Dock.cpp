@@ -10,12 +10,16 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
+
+// More than any window manager lists.
+constexpr uint32_t SupportedAtoms = 4096;
 
 class TX11Dock : public TDockBackend, public QAbstractNativeEventFilter {
   public:
@@ -31,6 +35,20 @@ class TX11Dock : public TDockBackend, public QAbstractNativeEventFilter {
     }
 
     bool CanDock() const override { return FConnection != nullptr; }
+
+    bool StripKept() override {
+        if (!FConnection)
+            return false;
+        const xcb_atom_t check = Atom("_NET_SUPPORTING_WM_CHECK");
+        const std::vector<uint32_t> manager = Property(FRoot, check, XCB_ATOM_WINDOW);
+        // A window manager that ended leaves its root properties behind, but not its window.
+        if (manager.empty() || Property(manager[0], check, XCB_ATOM_WINDOW) != manager)
+            return false;
+        const std::vector<uint32_t> supported =
+            Property(FRoot, Atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, SupportedAtoms);
+        return std::ranges::find(supported, Atom("_NET_WM_STRUT_PARTIAL")) != supported.end() ||
+               std::ranges::find(supported, Atom("_NET_WM_STRUT")) != supported.end();
+    }
 
     void Apply(QWidget* window, int edge, const QRect& rect, bool reserve) override {
         if (!FConnection || !window)
@@ -160,10 +178,14 @@ class TX11Dock : public TDockBackend, public QAbstractNativeEventFilter {
         return atom;
     }
 
-    std::vector<uint32_t> Property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+    // Up to length values of a property; none when the window is gone.
+    std::vector<uint32_t> Property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
+                                   uint32_t length = 64) {
         xcb_get_property_cookie_t cookie =
-            xcb_get_property(FConnection, 0, window, property, type, 0, 64);
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(FConnection, cookie, nullptr);
+            xcb_get_property(FConnection, 0, window, property, type, 0, length);
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(FConnection, cookie, &error);
+        std::free(error);
         std::vector<uint32_t> values;
         if (reply && reply->format == 32) {
             const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
