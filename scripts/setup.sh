@@ -13,7 +13,7 @@ packages=(
     dpkg-dev file lintian desktop-file-utils appstream passwd util-linux
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6multimedia6 qt6-image-formats-plugins
     libssl-dev libpcre2-dev libgtest-dev libgmock-dev libx11-dev libx11-xcb-dev libxcb1-dev
-    qtkeychain-qt6-dev libsecret-1-0 dbus dunst gnome-keyring python3-dbusmock
+    qtkeychain-qt6-dev libsecret-1-0 dbus dunst gnome-keyring python3-dbusmock python3-dbus python3-gi trayer
     dovecot-core dovecot-pop3d dovecot-imapd openssl xvfb xauth xdotool openbox imagemagick x11-utils
     libgmime-3.0-dev python3 procps mailutils-pop3d socat
 )
