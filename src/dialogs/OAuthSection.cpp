@@ -1,6 +1,7 @@
 // The account dialog's OAuth2 part: who issues the tokens, the client, and the browser sign-in.
 #include "dialogs/OAuthSection.h"
 
+#include "oauth/AccessTokens.h"
 #include "oauth/Providers.h"
 #include "oauth/TokenClient.h"
 #include "platform/OAuthSignIn.h"
@@ -277,6 +278,7 @@ void TOAuthSection::SignInFinished(const TSignInResult& result) {
         return;
     }
     FRefresh = result.Tokens.RefreshToken;
+    AccessTokens().Hold(FRefresh, result.Tokens.AccessToken, result.Tokens.Expires);
     emit SignedIn();
     lblSignIn->setText(result.Tokens.Account.empty()
                            ? QString("Signed in.")

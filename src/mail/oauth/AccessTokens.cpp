@@ -56,6 +56,12 @@ TAccessGrant TAccessTokens::Obtain(const TOAuthClient& client, const std::string
     return grant;
 }
 
+void TAccessTokens::Hold(const std::string& refresh, const std::string& accessToken,
+                         std::chrono::system_clock::time_point expires) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FHeld[refresh] = {accessToken, expires};
+}
+
 void TAccessTokens::EndSignIn(const std::string& refresh) {
     std::lock_guard<std::mutex> lock(FLock);
     const std::string current = Current(refresh);

@@ -31,6 +31,9 @@ class TAccessTokens {
     // when none is held, the held one expires, or renew (the server refused the held one).
     TAccessGrant Obtain(const TOAuthClient& client, const std::string& refresh, bool renew,
                         std::chrono::system_clock::time_point now);
+    // A sign-in just made: its access token serves the first checks without a refresh.
+    void Hold(const std::string& refresh, const std::string& accessToken,
+              std::chrono::system_clock::time_point expires);
     // The server refused a freshly refreshed token: the sign-in is over.
     void EndSignIn(const std::string& refresh);
     // True the first time it is asked after the sign-in of refresh ended: its error is shown

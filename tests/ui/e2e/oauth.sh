@@ -81,6 +81,8 @@ check_all() {
     xdotool key a
 }
 wait_indexed "Test message 2" 2 || fail "the signed-in IMAP account did not show its mail"
+[ "$(grep -c "grant=refresh_token user=$imap_user " "$token_log")" -eq 0 ] ||
+    fail "the access token of the sign-in was refreshed before it was due"
 sleep 1
 import -window root "$out/oauth-bar.png"
 
