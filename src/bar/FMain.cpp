@@ -5,6 +5,7 @@
 #include "bar/NewMailNotice.h"
 #include "bar/TrayIcon.h"
 
+#include "core/QuietHours.h"
 #include "mime/Message.h"
 #include "platform/DockBackend.h"
 #include "platform/ForceForeground.h"
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTime>
 #include <QTimer>
 #include <QToolTip>
 
@@ -84,6 +86,7 @@ TfrmMain::TfrmMain(TMessageStore& store)
     FTrayIcon = new TTrayIcon(FStore, FMenus->MainMenu(), this);
     connect(FTrayIcon, &TTrayIcon::MessageListWanted, this, &TfrmMain::mnuMainMsgListClick);
     ApplyTrayIcon();
+    connect(FNotice, &TNewMailNotice::ListWanted, this, &TfrmMain::mnuMainMsgListClick);
 
     for (auto changed :
          {&TMessageStore::EntryRemoved, &TMessageStore::EntryChanged, &TMessageStore::ErrorAdded})
@@ -159,11 +162,15 @@ void TfrmMain::HotKeyPressed() {
     FMenus->PopupMainMenu();
 }
 
-void TfrmMain::NewMailArrived() {
-    if (Settings().Options().PlaySound)
-        PlaySoundFile(Settings().Options().SoundFile);
-    if (Settings().Options().Notify)
-        FNotice->Announce();
+void TfrmMain::NewMailArrived(const std::vector<TEntryId>& arrived) {
+    const TOptions& options = Settings().Options();
+    const QTime now = QTime::currentTime();
+    const bool quiet = options.QuietHours && InQuietHours(options.QuietFrom, options.QuietTo,
+                                                          now.hour() * 60 + now.minute());
+    if (options.PlaySound && !quiet)
+        PlaySoundFile(options.SoundFile);
+    if (options.Notify && !quiet)
+        FNotice->Announce(arrived);
     FDock->Stick = true;
     FDock->SlideBar(true);
 }

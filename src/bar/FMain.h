@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QDialog;
 class QMenu;
@@ -89,7 +90,8 @@ class TfrmMain : public QWidget {
     void SetHint(const std::string& hint);
     void ShowHint(const QPoint& globalPos);
     void ToggleList();
-    void NewMailArrived();
+    // Sound and notification, unless in quiet hours; the bar shows itself in any case.
+    void NewMailArrived(const std::vector<TEntryId>& arrived);
     void ButtonClick(int hot, Qt::MouseButton button, const QPoint& globalPos);
     // Starts the pause before scrolling, when there is something to scroll.
     void RestartScrollDelay();

@@ -1,17 +1,26 @@
-// The notification's text from the store's unread entries, and its actions back to the store.
+// The notification's text from the entries that arrived, and its actions back to the store.
 #include "bar/NewMailNotice.h"
 
+#include "mime/Charset.h"
+#include "mime/DisplayText.h"
 #include "platform/DesktopNotification.h"
 #include "store/MessageStore.h"
+#include "windows/DeleteQuestion.h"
+
+#include <algorithm>
+#include <set>
 
 namespace {
 
 constexpr int ShownMessages = 3;
 constexpr qsizetype SubjectLength = 100;
 constexpr qsizetype SenderLength = 60;
+constexpr qsizetype AccountLength = 40;
 
-const QString OpenKey = QStringLiteral("open");
-const QString MarkAllReadKey = QStringLiteral("mark-all-read");
+// The desktop's name for a click on the notification itself.
+const QString OpenKey = QStringLiteral("default");
+const QString MarkReadKey = QStringLiteral("mark-read");
+const QString DeleteKey = QStringLiteral("delete");
 
 // One line of at most limit characters: control characters dropped, a pair of
 // surrogates never split.
@@ -29,27 +38,53 @@ QString Cut(const std::string& utf8, qsizetype limit) {
     return line.left(end) + QChar(0x2026);
 }
 
+QString Sender(const TEntryFields& fields) {
+    return Cut(fields.FromName.empty() ? fields.From : fields.FromName, SenderLength);
+}
+
+// Where several messages arrived: the account, both of two, or how many.
+QString Where(const std::set<int>& accounts, const std::function<std::string(int)>& accountName) {
+    std::vector<QString> names;
+    for (int account : accounts)
+        names.push_back(Cut(SingleLine(UndeclaredToUtf8(accountName(account))), AccountLength));
+    if (names.size() == 1)
+        return names[0];
+    if (names.size() == 2)
+        return names[0] + QStringLiteral(" and ") + names[1];
+    return QStringLiteral("%1 accounts").arg(names.size());
+}
+
 } // namespace
 
-TNewMailText NewMailText(const TEntryArray& entries) {
+TNewMailText NewMailText(const TEntryArray& entries, const std::vector<TEntryId>& arrived,
+                         const std::function<std::string(int)>& accountName) {
     TNewMailText text;
-    int unread = 0;
+    std::set<int> accounts;
+    const TEntry* newest = nullptr;
     QStringList lines;
     // Entries are appended as they arrive: the last is the newest.
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->Read)
+        if (entry->Read || !std::binary_search(arrived.begin(), arrived.end(), entry->Id))
             continue;
-        if (++unread == 1)
-            text.Newest = entry->Id;
-        if (unread <= ShownMessages)
-            lines << Cut(entry->Fields.From, SenderLength) + QStringLiteral(": ") +
+        if (text.Messages.empty())
+            newest = &*entry;
+        text.Messages.push_back(entry->Id);
+        accounts.insert(entry->Account);
+        if (lines.size() < ShownMessages)
+            lines << Sender(entry->Fields) + QStringLiteral(": ") +
                          Cut(entry->Fields.Subject, SubjectLength);
     }
-    if (unread > ShownMessages)
-        lines << QStringLiteral("and %1 more").arg(unread - ShownMessages);
-    text.Summary = unread == 1 ? QStringLiteral("1 unread message")
-                               : QStringLiteral("%1 unread messages").arg(unread);
-    text.Body = lines.join('\n');
+    const qsizetype count = static_cast<qsizetype>(text.Messages.size());
+    if (count == 1) {
+        text.Summary = Sender(newest->Fields);
+        text.Body = Cut(newest->Fields.Subject, SubjectLength);
+    } else if (count > 1) {
+        if (count > ShownMessages)
+            lines << QStringLiteral("and %1 more").arg(count - ShownMessages);
+        text.Summary =
+            QStringLiteral("%1 new messages in %2").arg(count).arg(Where(accounts, accountName));
+        text.Body = lines.join('\n');
+    }
     return text;
 }
 
@@ -57,23 +92,49 @@ TNewMailNotice::TNewMailNotice(TMessageStore& store, QObject* parent)
     : QObject(parent), FStore(store), FNotification(new TDesktopNotification(this)) {
     connect(FNotification, &TDesktopNotification::ActionInvoked, this,
             &TNewMailNotice::ActionInvoked);
+    connect(&FStore, &TMessageStore::EntryChanged, this,
+            [this](int index) { EntryDone(index, false); });
+    connect(&FStore, &TMessageStore::EntryAboutToBeRemoved, this,
+            [this](int index) { EntryDone(index, true); });
 }
 
-void TNewMailNotice::Announce() {
-    const TNewMailText text = NewMailText(FStore.Entries());
-    if (text.Newest == TEntryId::None)
+void TNewMailNotice::Announce(const std::vector<TEntryId>& arrived) {
+    const TNewMailText text = NewMailText(
+        FStore.Entries(), arrived, [this](int account) { return FStore.AccountName(account); });
+    if (text.Messages.empty())
         return;
-    FNewest = text.Newest;
-    FNotification->Show(
-        text.Summary, text.Body,
-        {{OpenKey, QStringLiteral("Open")}, {MarkAllReadKey, QStringLiteral("Mark all read")}});
+    FShown = {text.Messages.begin(), text.Messages.end()};
+    FSingle = text.Messages.size() == 1 ? text.Messages[0] : TEntryId::None;
+    QList<TDesktopNotification::TAction> actions{{OpenKey, QStringLiteral("Open")}};
+    if (FSingle != TEntryId::None)
+        actions << TDesktopNotification::TAction{MarkReadKey, QStringLiteral("Mark as read")}
+                << TDesktopNotification::TAction{DeleteKey, QStringLiteral("Delete")};
+    FNotification->Show(text.Summary, text.Body, actions);
 }
 
 void TNewMailNotice::ActionInvoked(const QString& key) {
-    if (key == OpenKey) {
-        if (FStore.EntryOrGone(FNewest) >= 0)
-            FStore.Reader().Open(FNewest);
-    } else if (key == MarkAllReadKey) {
-        FStore.MarkAllRead();
+    const TEntryId entry = FSingle;
+    if (key == OpenKey && entry == TEntryId::None) {
+        emit ListWanted();
+    } else if (key == OpenKey) {
+        if (FStore.EntryOrGone(entry) >= 0)
+            FStore.Reader().Open(entry);
+    } else if (key == MarkReadKey) {
+        const int index = FStore.EntryOrGone(entry);
+        if (index >= 0)
+            FStore.MarkRead(index);
+    } else if (key == DeleteKey) {
+        // The question leaves the event loop running: the entry may go meanwhile, which
+        // DeleteMessage tells the user of.
+        if (FStore.EntryOrGone(entry) >= 0 && ConfirmDelete(nullptr, false))
+            FStore.DeleteMessage(entry);
     }
+}
+
+void TNewMailNotice::EntryDone(int index, bool gone) {
+    if (FShown.empty())
+        return;
+    const TEntry& entry = FStore.Entries()[static_cast<size_t>(index)];
+    if ((gone || entry.Read) && FShown.erase(entry.Id) > 0 && FShown.empty())
+        FNotification->Close();
 }

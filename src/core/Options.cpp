@@ -5,6 +5,7 @@
 #include "Folders.h"
 #include "Global.h"
 #include "IniFile.h"
+#include "QuietHours.h"
 
 #include <cctype>
 
@@ -257,6 +258,10 @@ void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {
     options.PlaySound = ini.ReadBool(o, "PlaySound", false);
     options.SoundFile = ini.ReadString(o, "SoundFile", "");
     options.Notify = ini.ReadBool(o, "Notify", false);
+    options.QuietHours = ini.ReadBool(o, "QuietHours", false);
+    options.QuietFrom =
+        ParseClockTime(ini.ReadString(o, "QuietFrom", "")).value_or(options.QuietFrom);
+    options.QuietTo = ParseClockTime(ini.ReadString(o, "QuietTo", "")).value_or(options.QuietTo);
     options.ButtonWidth = ini.ReadInteger(o, "ButtonWidth", 100);
     options.AutoHide = ini.ReadBool(o, "AutoHide", false);
     if (!ini.ReadString(o, "TrayIcon", "").empty())
@@ -312,6 +317,9 @@ void WriteOptions(TIniFile& ini, const TOptions& options, const std::vector<TAcc
         ini.WriteBool(o, "TrayIcon", *options.TrayIcon);
     else
         ini.DeleteKey(o, "TrayIcon");
+    ini.WriteBool(o, "QuietHours", options.QuietHours);
+    ini.WriteString(o, "QuietFrom", ClockTimeText(options.QuietFrom));
+    ini.WriteString(o, "QuietTo", ClockTimeText(options.QuietTo));
 
     ini.WriteInteger("Bar", "Edge", options.Edge);
     if (options.Edge == abeFloat) {

@@ -30,6 +30,10 @@ struct TOptions {
     bool PlaySound = false;
     std::string SoundFile;
     bool Notify = false; // a desktop notification besides the bar
+    // No sound and no notification from QuietFrom to QuietTo, minutes after midnight.
+    bool QuietHours = false;
+    int QuietFrom = 22 * 60;
+    int QuietTo = 7 * 60;
     int ButtonWidth = 100;
     uint8_t Edge = abeFloat;
     int Top = -1;

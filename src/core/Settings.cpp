@@ -23,6 +23,7 @@ unsigned PartsThatDiffer(const TOptions& a, const TOptions& b) {
     if (a.Edge != b.Edge || a.Left != b.Left || a.Top != b.Top || a.Width != b.Width)
         parts |= spPlace;
     if (a.PlaySound != b.PlaySound || a.SoundFile != b.SoundFile || a.Notify != b.Notify ||
+        a.QuietHours != b.QuietHours || a.QuietFrom != b.QuietFrom || a.QuietTo != b.QuietTo ||
         a.MaxAsk != b.MaxAsk || a.DeleteConfirm != b.DeleteConfirm ||
         a.ViewHTMLImages != b.ViewHTMLImages || a.Attachments != b.Attachments)
         parts |= spOther;

@@ -26,6 +26,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -53,6 +54,21 @@ QCheckBox* Box(const char* name, const QString& caption) {
     auto* box = new QCheckBox(caption);
     box->setObjectName(name);
     return box;
+}
+
+QTimeEdit* ClockField(const char* name) {
+    auto* field = new QTimeEdit;
+    field->setObjectName(name);
+    field->setDisplayFormat("HH:mm");
+    return field;
+}
+
+QTime ClockTime(int minutes) {
+    return QTime(minutes / 60, minutes % 60);
+}
+
+int Minutes(const QTime& time) {
+    return time.hour() * 60 + time.minute();
 }
 
 } // namespace
@@ -127,6 +143,10 @@ QWidget* TfrmOptions::CreateEmailTab() {
     chkAutoHide = Box("chkAutoHide", "&Hide Quillbar bar automatically");
     chkAutostart = Box("chkAutostart", "Start Quillbar when I &log in");
     chkTrayIcon = Box("chkTrayIcon", "Show an icon in the system &tray");
+    chkQuiet = Box("chkQuiet", "&Quiet hours from");
+    chkQuiet->setToolTip("No sound and no notification for new mail meanwhile");
+    seQuietFrom = ClockField("seQuietFrom");
+    seQuietTo = ClockField("seQuietTo");
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(chkInterval, 0, 0, 1, 2);
@@ -151,10 +171,19 @@ QWidget* TfrmOptions::CreateEmailTab() {
     grid->addWidget(chkAutoHide, 6, 0, 1, 4);
     grid->addWidget(chkAutostart, 7, 0, 1, 4);
     grid->addWidget(chkTrayIcon, 8, 0, 1, 4);
-    grid->setRowStretch(9, 1);
+    auto* quiet = new QHBoxLayout;
+    quiet->addWidget(chkQuiet);
+    quiet->addWidget(seQuietFrom);
+    quiet->addWidget(new QLabel("to"));
+    quiet->addWidget(seQuietTo);
+    quiet->addStretch();
+    grid->addLayout(quiet, 9, 0, 1, 4);
+    grid->setRowStretch(10, 1);
     grid->setColumnStretch(3, 1);
 
     connect(chkSound, &QCheckBox::toggled, this, &TfrmOptions::SoundToggled);
+    for (QTimeEdit* clock : {seQuietFrom, seQuietTo})
+        connect(chkQuiet, &QCheckBox::toggled, clock, &QWidget::setEnabled);
     connect(cmdPreview, &QToolButton::clicked, this,
             [this] { PlaySoundFile(txtSound->text().toStdString()); });
     connect(cmdSound, &QToolButton::clicked, this, [this] {
@@ -270,6 +299,11 @@ void TfrmOptions::LoadOptions() {
     chkAutoHide->setChecked(options.AutoHide);
     chkAutostart->setChecked(AutostartEnabled());
     chkTrayIcon->setChecked(TrayIconShown(options.TrayIcon));
+    chkQuiet->setChecked(options.QuietHours);
+    seQuietFrom->setEnabled(options.QuietHours);
+    seQuietTo->setEnabled(options.QuietHours);
+    seQuietFrom->setTime(ClockTime(options.QuietFrom));
+    seQuietTo->setTime(ClockTime(options.QuietTo));
     seButtonWidth->setValue(options.ButtonWidth);
     chkDelete->setChecked(options.DeleteConfirm);
     chkMaxWarning->setChecked(options.MaxWarning);
@@ -295,6 +329,9 @@ void TfrmOptions::StoreOptions(TOptions& options) const {
     // Left unchosen, the icon keeps following whether the bar can dock.
     if (options.TrayIcon || chkTrayIcon->isChecked() != TrayIconShown(options.TrayIcon))
         options.TrayIcon = chkTrayIcon->isChecked();
+    options.QuietHours = chkQuiet->isChecked();
+    options.QuietFrom = Minutes(seQuietFrom->time());
+    options.QuietTo = Minutes(seQuietTo->time());
     options.ButtonWidth = seButtonWidth->value();
     options.DeleteConfirm = chkDelete->isChecked();
     options.MaxWarning = chkMaxWarning->isChecked();

@@ -17,6 +17,7 @@ class QPushButton;
 class QSlider;
 class QSpinBox;
 class QTabWidget;
+class QTimeEdit;
 class QToolButton;
 class QTreeWidget;
 class TfrmAccount;
@@ -86,6 +87,9 @@ class TfrmOptions : public QDialog {
     QCheckBox* chkAutoHide;
     QCheckBox* chkAutostart; // the desktop's autostart entry, not a setting of ours
     QCheckBox* chkTrayIcon;
+    QCheckBox* chkQuiet;
+    QTimeEdit* seQuietFrom;
+    QTimeEdit* seQuietTo;
 
     QListWidget* lstSkins;
     QSpinBox* seButtonWidth;

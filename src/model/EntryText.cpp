@@ -33,6 +33,7 @@ TEntryFields EntryFields(const TQBMessage& msg) {
     TEntryFields fields;
     fields.Subject = Shown(msg.Decoder.Subject);
     fields.From = Shown(msg.From.Address);
+    fields.FromName = SingleLine(DisplayName(msg.From.Name));
     for (const TQBContact& to : msg.To)
         fields.Recipients.push_back(ContactText(to.Name, to.Address));
     for (size_t i = 0; i < msg.To.size(); ++i)
@@ -44,7 +45,8 @@ TEntryFields EntryFields(const TQBMessage& msg) {
 }
 
 void CleanEntryFields(TEntryFields& fields) {
-    for (std::string* text : {&fields.Subject, &fields.From, &fields.To, &fields.DateText})
+    for (std::string* text :
+         {&fields.Subject, &fields.From, &fields.FromName, &fields.To, &fields.DateText})
         *text = SingleLine(*text);
     for (std::string& recipient : fields.Recipients)
         recipient = SingleLine(recipient);

@@ -7,9 +7,9 @@
 
 namespace {
 
-const char* const FirstLine = "Quillbar header index 1";
+const char* const FirstLine = "Quillbar header index 2";
 const char* const EndWord = "end ";
-const size_t FixedFields = 10; // before the recipients, one field each
+const size_t FixedFields = 11; // before the recipients, one field each
 
 // Tabs and line breaks would end a field or an entry; decoded header text may hold them.
 void AppendEscaped(std::string& out, const std::string& field) {
@@ -101,7 +101,8 @@ bool ParseEntry(std::string_view line, TIndexedEntry& entry) {
         !ParseNumber(fields[2], f.Date) || !ParseNumber(fields[3], f.Priority) ||
         !ParseNumber(fields[4], unreadable) || !Unescape(fields[5], entry.MessageID) ||
         !Unescape(fields[6], f.Subject) || !Unescape(fields[7], f.From) ||
-        !Unescape(fields[8], f.To) || !Unescape(fields[9], f.DateText))
+        !Unescape(fields[8], f.FromName) || !Unescape(fields[9], f.To) ||
+        !Unescape(fields[10], f.DateText))
         return false;
     if (!std::isfinite(f.Date))
         return false;
@@ -128,7 +129,8 @@ void AppendIndexEntry(std::string& text, const std::string& uid, const std::stri
     text += '\t';
     AppendNumber(text, f.Priority);
     text += f.Unreadable ? "\t1\t" : "\t0\t";
-    for (const std::string* field : {&messageId, &f.Subject, &f.From, &f.To, &f.DateText}) {
+    for (const std::string* field :
+         {&messageId, &f.Subject, &f.From, &f.FromName, &f.To, &f.DateText}) {
         AppendEscaped(text, *field);
         text += '\t';
     }

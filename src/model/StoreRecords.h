@@ -15,6 +15,7 @@
 struct TEntryFields {
     std::string Subject;                 // one line of UTF-8, as every text here
     std::string From;                    // the sender's address
+    std::string FromName;                // the sender's name; empty when the header gives none
     std::vector<std::string> Recipients; // name and address of each To recipient
     std::string To;                      // the To addresses, as the hint lists them
     std::string DateText;                // the Date header as the message gives it

@@ -20,11 +20,14 @@ class TDesktopNotification : public QObject {
 
     // Touches no bus until the first Show.
     explicit TDesktopNotification(QObject* parent = nullptr);
+    // Takes the notification down and waits, for a bounded time, until the bus has the call:
+    // the program may end right after.
+    ~TDesktopNotification() override;
 
     // Shows summary and body, both plain text, with actions, in place of the one shown
     // before. Without a session bus or a service on it nothing is shown and nothing fails.
     void Show(const QString& summary, const QString& body, const QList<TAction>& actions);
-    // Takes the notification down, if one is up.
+    // Takes the notification down, if one is up or on its way.
     void Close();
 
   signals:
@@ -51,4 +54,8 @@ class TDesktopNotification : public QObject {
     // One call at a time, so that the next one knows the number it replaces.
     bool FBusy = false;
     std::optional<TContent> FWaiting;
+    // Close came while the notification was on its way: it is taken down once it has a number.
+    bool FCloseWhenSent = false;
+    // The Notify call on its way, if any.
+    QDBusPendingCallWatcher* FSending = nullptr;
 };

@@ -153,8 +153,8 @@ class TMessageStore : public QObject {
     void TasksWanted(int page);
     // A check was asked for by the user.
     void CheckRequested();
-    // A completed check announced at least one unread message.
-    void NewMailArrived();
+    // A completed check announced unread messages: these, oldest first.
+    void NewMailArrived(const std::vector<TEntryId>& arrived);
     void AccountMenusChanged();
     // After MachineSleeps: the push connections have logged out, or their time to do so ran out.
     void ConnectionsEnded();
@@ -286,8 +286,8 @@ class TMessageStore : public QObject {
     // By account name in lower case: when its last check succeeded.
     std::map<std::string, std::chrono::system_clock::time_point> FLastSuccess;
     std::unique_ptr<TQBThread> FWorker;
-    // A completed check announced at least one unread message.
-    bool FNewMail = false;
+    // The unread messages the running check announced.
+    std::vector<TEntryId> FNewMail;
     QTimer* FCheckTimer;
     std::unique_ptr<TReadSession> FReader;
     // What each account's last completed check saw, by account index; learned at run time.

@@ -241,7 +241,7 @@ std::optional<TJobOrder> TMessageStore::WorkerGetJob() {
         order.Task.CacheFile = CachePath(head.Account, head.Messages.front().UID);
     FRunningAccount = head.Account;
     FJobStarted = std::chrono::system_clock::now();
-    FNewMail = false;
+    FNewMail.clear();
     return order;
 }
 
@@ -257,13 +257,14 @@ void TMessageStore::WorkerAnnounced(TAnnounced& message) {
     entry.MsgNum = message.Number;
     entry.UID = std::move(message.UID);
     entry.Read = FReadSet.count(LowerUID(entry.UID)) > 0;
-    if (!entry.Read)
-        FNewMail = true;
+    const bool unread = !entry.Read;
     // Known before with another size: another message now has its key, and takes its place.
     const int known =
         message.Replaces ? FindEntry(FEntries, FRunningAccount, entry.UID, FRenumberHint) : -1;
     if (known >= 0) {
         entry.Id = FEntries[known].Id;
+        if (unread)
+            FNewMail.push_back(entry.Id);
         FEntries[known] = std::move(entry);
         IndexChanged(FRunningAccount);
         FRenumberHint = known + 1;
@@ -271,7 +272,9 @@ void TMessageStore::WorkerAnnounced(TAnnounced& message) {
         return;
     }
     FRenumberHint = static_cast<int>(FEntries.size()) + 1;
-    AddEntry(std::move(entry));
+    const TEntryId id = AddEntry(std::move(entry));
+    if (unread)
+        FNewMail.push_back(id);
 }
 
 void TMessageStore::WorkerRenumbered(const TRenumbered& message) {
@@ -314,7 +317,8 @@ void TMessageStore::WorkerCheckEnded(TCheckEnded& check) {
     // Unread messages shown from the index are news to this run too, once confirmed.
     if (FUnconfirmedUnread.erase(LowerUID(AccountName(FRunningAccount))) > 0)
         for (const TEntry& entry : FEntries)
-            FNewMail = FNewMail || (entry.Account == FRunningAccount && !entry.Read);
+            if (entry.Account == FRunningAccount && !entry.Read)
+                FNewMail.push_back(entry.Id);
     // Written after this event: the worker, waiting for its end, leaves the server sooner.
     QMetaObject::invokeMethod(this, &TMessageStore::SaveChangedIndexes, Qt::QueuedConnection);
 }
@@ -388,12 +392,18 @@ void TMessageStore::WorkerJobEnded(const TJobEnded& job) {
             emit RemovalEnded();
         if (head.Kind == TJobKind::Remove || head.Kind == TJobKind::RemoveSeveral)
             FReader->RemovalEnded();
-        const bool newMail = head.Kind == TJobKind::Check && FNewMail;
         if (head.Kind == TJobKind::Check && job.Result == TJobResult::Done)
             AccountWorks(account);
+        std::vector<TEntryId> arrived;
+        if (head.Kind == TJobKind::Check)
+            arrived.swap(FNewMail);
         NextTask();
-        if (newMail)
-            emit NewMailArrived();
+        if (!arrived.empty()) {
+            // Those shown from the index come after the check's own; ids follow arrival.
+            std::sort(arrived.begin(), arrived.end());
+            arrived.erase(std::unique(arrived.begin(), arrived.end()), arrived.end());
+            emit NewMailArrived(arrived);
+        }
     }
     if (job.RemovalIncomplete)
         RemovalIncomplete(account);

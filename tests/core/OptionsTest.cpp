@@ -104,6 +104,9 @@ TEST_F(UOptionsTest, SaveThenLoadGivesBackOptionsAndAccounts) {
     Options.PlaySound = true;
     Options.SoundFile = "/usr/share/sounds/new mail.wav";
     Options.Notify = true;
+    Options.QuietHours = true;
+    Options.QuietFrom = 23 * 60 + 30;
+    Options.QuietTo = 6 * 60 + 15;
     Options.ButtonWidth = 150;
     Options.Edge = abeFloat;
     Options.Left = 10;
@@ -154,7 +157,8 @@ TEST_F(UOptionsTest, FileLayoutFollowsTheWriteOrder) {
                          "[Options]\nInterval=5\nIntervalCheck=0\nSkin=Default\nPlaySound=0\n"
                          "SoundFile=\nButtonWidth=100\nScrollDelay=5000\nScrollSpeed=1000\n"
                          "Scroll=1\nMaxWarning=0\nMaxSize=20000\nMaxLines=200\nMaxAsk=1\n"
-                         "DeleteConfirm=1\nViewHTMLImages=1\nAutoHide=0\nNotify=0\n[Bar]\nEdge=1\n"
+                         "DeleteConfirm=1\nViewHTMLImages=1\nAutoHide=0\nNotify=0\n"
+                         "QuietHours=0\nQuietFrom=22:00\nQuietTo=07:00\n[Bar]\nEdge=1\n"
                          "[Attachments]\n.txt=1\n");
 
     // A new account's section goes to the end of the file.

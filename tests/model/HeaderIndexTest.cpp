@@ -15,6 +15,7 @@ std::vector<TIndexedEntry> Sample() {
     awkward.MessageID = "<a\\b@example.org>";
     awkward.Fields = {"Tab\there, line\nbreak, CR\r, back\\slash \xc3\xa9",
                       "a@example.org",
+                      "Zo\xc3\xab \xc3\x98rsted",
                       {"Reader (r@example.org)", "", "Other\t(o@example.org)"},
                       "r@example.org, o@example.org",
                       "Mon, 7 Dec 2026 10:00:00 +0100",
@@ -41,7 +42,7 @@ TEST(HeaderIndexText, AnythingButAWholeIndexOfThisVersionIsRefused) {
     for (size_t length = 0; length < text.size(); ++length)
         EXPECT_FALSE(ParseHeaderIndex(text.substr(0, length), read)) << length;
     std::string otherVersion = text;
-    otherVersion[otherVersion.find('\n') - 1] = '2';
+    otherVersion[otherVersion.find('\n') - 1] = '1';
     std::string badEscape = text;
     badEscape.insert(badEscape.find("Hello"), "\\x");
     std::string wrongCount = text;

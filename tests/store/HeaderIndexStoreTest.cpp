@@ -121,7 +121,7 @@ TEST_F(HeaderIndex, IndexThatDisagreesWithTheServerOrIsDamagedIsMadeAgain) {
     TCacheFile cached;
     ASSERT_TRUE(ReadCacheFile(path, cached));
     std::string otherVersion = cached.Text;
-    otherVersion.replace(0, otherVersion.find('\n'), "Quillbar header index 2");
+    otherVersion.replace(0, otherVersion.find('\n'), "Quillbar header index 1");
     for (const std::string& damaged :
          {cached.Text.substr(0, cached.Text.size() / 2), otherVersion}) {
         WriteCacheFile(path, true, damaged);

@@ -138,7 +138,11 @@ TEST_F(MessageStore, CheckIsAnnouncedThroughSignalsAndShutdownEndsTheWork) {
     EXPECT_EQ(added.at(2).at(0).toInt(), 2);
     EXPECT_EQ(queued.count(), 1);
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(newMail.count(), 1);
+    ASSERT_EQ(newMail.count(), 1);
+    // The messages the check brought, by identity, oldest first.
+    EXPECT_EQ(newMail.at(0).at(0).value<std::vector<TEntryId>>(),
+              (std::vector<TEntryId>{Store->Entries()[0].Id, Store->Entries()[1].Id,
+                                     Store->Entries()[2].Id}));
     EXPECT_EQ(Store->ServerList(0).size(), 3u);
 
     Store->Shutdown();

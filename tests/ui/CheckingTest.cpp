@@ -5,6 +5,7 @@
 #include "bar/FMain.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
+#include "core/QuietHours.h"
 #include "core/Settings.h"
 #include "platform/Sound.h"
 #include "windows/FMsgList.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -70,7 +72,7 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     SetOption(&TOptions::PlaySound, true);
     SetOption(&TOptions::SoundFile, Dir->File("new.wav"));
     WriteWave(Settings().Options().SoundFile);
-    AddDovecotAccount("Home", 3);
+    const int user = AddDovecotAccount("Home", 3);
     StartProgram();
     ASSERT_TRUE(WaitForJobs());
     ASSERT_EQ(Store->Entries().size(), 3u);
@@ -100,6 +102,19 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     ASSERT_TRUE(WaitForJobs());
     EXPECT_EQ(Store->Entries().size(), 3u);
     EXPECT_EQ(PlayedSounds, (std::vector<std::string>{Settings().Options().SoundFile}));
+
+    // In quiet hours (an hour either side of now, past midnight or not) the bar shows new
+    // mail without a sound.
+    const QTime now = QTime::currentTime();
+    const int minute = now.hour() * 60 + now.minute();
+    SetOption(&TOptions::QuietHours, true);
+    SetOption(&TOptions::QuietFrom, (minute + MinutesPerDay - 60) % MinutesPerDay);
+    SetOption(&TOptions::QuietTo, (minute + 60) % MinutesPerDay);
+    Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(4));
+    Store->CheckNow(-1);
+    ASSERT_TRUE(WaitForJobs());
+    EXPECT_EQ(Store->Entries().size(), 4u);
+    EXPECT_EQ(PlayedSounds.size(), 1u);
 }
 
 TEST_F(Checking, MessageAlreadyReadIsListedOnlyWithShowAllAndPlaysNoSound) {

@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -45,12 +46,18 @@ TEST_F(OptionsDialog, StoredValuesShowThroughTheirMappingsAndOkStoresThemBack) {
     Child<QSpinBox>(*dialog, "seScroll")->setValue(7);
     EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkNotify")->isChecked());
     Child<QCheckBox>(*dialog, "chkNotify")->setChecked(true);
+    EXPECT_FALSE(Child<QTimeEdit>(*dialog, "seQuietFrom")->isEnabled());
+    Child<QCheckBox>(*dialog, "chkQuiet")->setChecked(true);
+    Child<QTimeEdit>(*dialog, "seQuietTo")->setTime(QTime(6, 30));
     Child<QPushButton>(*dialog, "cmdOK")->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(Settings().Options().ScrollSpeed, 1450);
     EXPECT_EQ(Settings().Options().MaxSize, 19456);
     EXPECT_EQ(Settings().Options().ScrollDelay, 7000);
     EXPECT_TRUE(Settings().Options().Notify);
+    EXPECT_TRUE(Settings().Options().QuietHours);
+    EXPECT_EQ(Settings().Options().QuietFrom, 22 * 60);
+    EXPECT_EQ(Settings().Options().QuietTo, 6 * 60 + 30);
     EXPECT_EQ(Child<QTimer>(*Main, "tmrScrollDelay")->interval(), 7000);
     EXPECT_EQ(Child<QTimer>(*Main, "tmrScroll")->interval(), 1450);
     // Saved: what the next start reads.
