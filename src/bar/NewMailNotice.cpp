@@ -113,7 +113,10 @@ void TNewMailNotice::Announce(const std::vector<TEntryId>& arrived) {
 }
 
 void TNewMailNotice::ActionInvoked(const QString& key) {
+    // Done with once acted on, whatever the service does with it.
     const TEntryId entry = FSingle;
+    FShown.clear();
+    FNotification->Close();
     if (key == OpenKey && entry == TEntryId::None) {
         emit ListWanted();
     } else if (key == OpenKey) {

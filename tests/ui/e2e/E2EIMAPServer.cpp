@@ -3,6 +3,7 @@
 // It prints "ready <IMAP port> <Dovecot's log>" once the server is up.
 // Then it acts as another mail client on the commands it reads, one a line:
 //   add [S]  delivers the next generated message, with the subject S when given
+//   from F   the messages delivered from now on have F as their From header
 //   seen N   sets \Seen on message N
 //   unseen   prints "unseen:" and the UIDs still without \Seen
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     }
     AppPath = argv[1];
     int delivered = std::atoi(argv[2]);
+    std::string from;
     TDovecotServer dovecot(1, 0);
     for (int n = 1; n <= delivered; ++n)
         dovecot.AddMessage(0, TDovecotServer::GenerateMessage(n));
@@ -88,7 +90,13 @@ int main(int argc, char** argv) {
                     const std::string generated = "Test message " + std::to_string(delivered);
                     message.replace(message.find(generated), generated.size(), subject);
                 }
+                if (!from.empty()) {
+                    const size_t start = message.find("From: ") + 6;
+                    message.replace(start, message.find("\r\n", start) - start, from);
+                }
                 dovecot.AddMessage(0, message);
+            } else if (command == "from") {
+                std::getline(words >> std::ws, from);
             } else if (command == "seen") {
                 uint32_t uid = 0;
                 words >> uid;

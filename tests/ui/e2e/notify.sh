@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end desktop notifications: the real program under Xvfb against Dovecot's IMAP, on a
 # private session bus watched by dbus-monitor. Without a notification service, and without
-# any session bus, new mail shows nothing and the program runs on. With dunst, the unread
-# mail comes as one notification whose markup stays text; a later check replaces it; "Open"
-# and "Mark all read", chosen in dunst's own menu, reach the program.
+# any session bus, new mail shows nothing and the program runs on. With dunst: the messages of
+# the first check come as one notification whose markup stays text, and its click opens the
+# message list; one message later names its sender decoded and replaces it, its click opens
+# the message, "Mark as read" in dunst's menu sets \Seen on the server; a notification is
+# taken down when another client reads its message and when the program ends.
 # Usage: notify.sh <build folder> <output folder>
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -76,41 +78,85 @@ pids+=($!)
 wait_for 'dunstctl count displayed >/dev/null 2>&1' || fail "dunst did not start"
 shown() { [ "$(dunstctl count displayed)" = "$1" ]; }
 
+# The number of the notification last shown, and the numbers the program took down.
+last_id() { notify_calls | awk '$1 == "id" { id = $2 } END { print id }'; }
+closed_ids() { awk '/^method call .*member=CloseNotification$/ { getline; print $2 }' "$work/monitor.log"; }
+# Waits for the count-th notification the program sent.
+notified() {
+    wait_for "[ \"\$(notify_calls | grep -c '^id')\" -ge $1 ]" || fail "no notification $1"
+}
+# The UIDs the server holds without \Seen, asked as another client would ask it.
+unseen() {
+    local before
+    before=$(grep -c '^unseen:' "$work/server.out" || true)
+    echo unseen >&3
+    wait_for "[ \"\$(grep -c '^unseen:' \"$work/server.out\")\" -gt $before ]"
+    grep '^unseen:' "$work/server.out" | tail -1
+}
+
+# The first check brings three messages: one notification, whose click opens the list.
 echo 'add <b>Big</b> & "sale" <a href="x">now</a>' >&3
 start_program
 wait_for 'shown 1' || fail "no notification of the unread mail"
-grep -qF 'string "3 unread messages"' "$work/monitor.log" || fail "the count is not in the notification"
+grep -qF 'string "3 new messages in Home"' "$work/monitor.log" ||
+    fail "the messages of one check are not one notification"
 grep -qF '&lt;b&gt;Big&lt;/b&gt; &amp; &quot;sale&quot;' "$work/monitor.log" ||
     fail "the subject's markup was not made text"
+dunstctl action 0
+visible "^Message List$" || fail "a click on the notification did not open the message list"
+wait_for 'shown 0' || fail "the notification stayed up after its click"
+
+# One message, from a name in encoded words: the name decoded, and its own actions.
+echo 'from =?UTF-8?Q?Zo=C3=AB_=C3=98rsted?= <zoe@example.dk>' >&3
+echo "add Second check" >&3
+notified 2
+wait_for 'shown 1' || fail "the notification of one message is not shown"
+grep -qF 'string "Zoë Ørsted"' "$work/monitor.log" || fail "the sender's name is not decoded"
+grep -qF 'string "mark-read"' "$work/monitor.log" || fail "the notification has no Mark as read"
 sleep 0.5
 import -window root "$out/notify-dunst.png"
 
 # A later check replaces the notification it shows.
-echo "add Second check" >&3
-wait_for '[ "$(notify_calls | grep -c replaces)" -ge 2 ]' || fail "no notification after the second check"
-calls=$(notify_calls)
-first_id=$(echo "$calls" | awk '$1 == "id" { print $2; exit }')
-[ "$(echo "$calls" | awk '$1 == "replaces" { print $2 }' | head -2 | tr '\n' ' ')" = "0 $first_id " ] ||
-    fail "the second notification did not replace the first: $calls"
-sleep 0.5
-shown 1 || fail "the second notification was added beside the first"
-grep -qF 'string "4 unread messages"' "$work/monitor.log" || fail "the count did not follow"
-
-echo open >"$work/choice"
-dunstctl context
-visible "^[0-9]+\. Second check" || fail "Open did not show the newest message"
-
+second_id=$(last_id)
 echo "add Third check" >&3
-wait_for '[ "$(notify_calls | grep -c "^id")" -ge 3 ]' || fail "no notification of the third message"
-echo mark >"$work/choice"
+notified 3
+[ "$(notify_calls | awk '$1 == "replaces" { r = $2 } END { print r }')" = "$second_id" ] ||
+    fail "the third notification did not replace the second: $(notify_calls)"
+sleep 0.5
+shown 1 || fail "the third notification was added beside the second"
+dunstctl action 0
+visible "^[0-9]+\. Third check" || fail "a click on the notification did not open its message"
+
+# "Mark as read" in dunst's menu sets \Seen on the server (the sixth message).
+echo "add Fourth check" >&3
+notified 4
+echo "mark as read" >"$work/choice"
 dunstctl context
 for _ in $(seq 50); do
-    echo unseen >&3
+    left=$(unseen)
+    [[ " $left " == *" 6 "* ]] || break
     sleep 0.2
-    [ "$(grep '^unseen:' "$work/server.out" | tail -1)" = "unseen:" ] && break
 done
-[ "$(grep '^unseen:' "$work/server.out" | tail -1)" = "unseen:" ] ||
-    fail "Mark all read did not reach the server: $(grep '^unseen:' "$work/server.out" | tail -1)"
+[[ " $left " == *" 6 "* ]] && fail "Mark as read did not reach the server: $left"
+echo "after Mark as read on message 6, the server's $left"
+
+# Read by another client: the program takes its notification down.
+echo "add Fifth check" >&3
+notified 5
+fifth_id=$(last_id)
+echo "seen 7" >&3
+wait_for 'closed_ids | grep -qx "$fifth_id"' ||
+    fail "the notification stayed up after another client read its message"
+wait_for 'shown 0' || fail "dunst still shows the notification of a message read elsewhere"
+
+# Up at the end: taken down as the program ends.
+echo "add Sixth check" >&3
+notified 6
+wait_for 'shown 1' || fail "no notification of the sixth message"
+sixth_id=$(last_id)
 stop_program
+closed_ids | grep -qx "$sixth_id" || fail "the notification stayed up after the program ended"
+wait_for 'shown 0' || fail "dunst still shows a notification of the ended program"
 cp "$work/monitor.log" "$out/notify-monitor.log"
-echo "notifications: none without a service or a bus; count, text, replacement, Open, Mark all read"
+echo "notifications: none without a service or a bus; one for several, list, sender's name," \
+    "replacement, open, mark as read, taken down when read elsewhere and at exit"
