@@ -6,6 +6,7 @@
 //   from F   the messages delivered from now on have F as their From header
 //   seen N   sets \Seen on message N
 //   unseen   prints "unseen:" and the UIDs still without \Seen
+//   count    prints "count:" and the number of messages in the INBOX
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
 #include "DovecotServer.h"
 #include "core/Global.h"
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
                 uint32_t uid = 0;
                 words >> uid;
                 AsOtherClient(dovecot, [uid](TQBIMAP& other) { other.MarkSeen({uid}); });
+            } else if (command == "count") {
+                std::cout << "count: " << dovecot.MessageCount(0) << std::endl;
             } else if (command == "unseen") {
                 AsOtherClient(dovecot, [](TQBIMAP& other) {
                     std::cout << "unseen:";

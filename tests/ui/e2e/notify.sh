@@ -4,8 +4,9 @@
 # any session bus, new mail shows nothing and the program runs on. With dunst: the messages of
 # the first check come as one notification whose markup stays text, and its click opens the
 # message list; one message later names its sender decoded and replaces it, its click opens
-# the message, "Mark as read" in dunst's menu sets \Seen on the server; a notification is
-# taken down when another client reads its message and when the program ends.
+# the message, "Mark as read" in dunst's menu sets \Seen on the server and "Delete" removes
+# the message after the usual question; a notification is taken down when another client
+# reads its message and when the program ends.
 # Usage: notify.sh <build folder> <output folder>
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -149,9 +150,26 @@ wait_for 'closed_ids | grep -qx "$fifth_id"' ||
     fail "the notification stayed up after another client read its message"
 wait_for 'shown 0' || fail "dunst still shows the notification of a message read elsewhere"
 
+# "Delete" in dunst's menu asks, then removes that message (the eighth) from the server.
+echo "add Doomed" >&3
+notified 6
+echo delete >"$work/choice"
+dunstctl context
+box=$(find_window --onlyvisible --name "^Delete message$")
+[ -n "$box" ] || fail "Delete did not ask before removing the message"
+keys_to "$box" alt+y
+for _ in $(seq 50); do
+    echo count >&3
+    sleep 0.2
+    [ "$(grep '^count:' "$work/server.out" | tail -1)" = "count: 7" ] && break
+done
+[ "$(grep '^count:' "$work/server.out" | tail -1)" = "count: 7" ] ||
+    fail "Delete did not remove the message: $(grep '^count:' "$work/server.out" | tail -1)"
+echo "after Delete on message 8, the server's $(grep '^count:' "$work/server.out" | tail -1)"
+
 # Up at the end: taken down as the program ends.
 echo "add Sixth check" >&3
-notified 6
+notified 7
 wait_for 'shown 1' || fail "no notification of the sixth message"
 sixth_id=$(last_id)
 stop_program
@@ -159,4 +177,4 @@ closed_ids | grep -qx "$sixth_id" || fail "the notification stayed up after the 
 wait_for 'shown 0' || fail "dunst still shows a notification of the ended program"
 cp "$work/monitor.log" "$out/notify-monitor.log"
 echo "notifications: none without a service or a bus; one for several, list, sender's name," \
-    "replacement, open, mark as read, taken down when read elsewhere and at exit"
+    "replacement, open, mark as read, delete, taken down when read elsewhere and at exit"
