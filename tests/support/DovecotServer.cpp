@@ -198,12 +198,14 @@ void TDovecotServer::WritePassword(int user) {
     fs::rename(temporary, FRoot + "/passwd/" + entry.Name);
 }
 
-void TDovecotServer::Start() {
+void TDovecotServer::Start(bool samePorts) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        FPort = FreeLoopbackPort();
-        FTLSPort = FreeLoopbackPort();
-        FIMAPPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
-        FIMAPTLSPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
+        if (!samePorts) {
+            FPort = FreeLoopbackPort();
+            FTLSPort = FreeLoopbackPort();
+            FIMAPPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
+            FIMAPTLSPort = IMAPInstalled() ? FreeLoopbackPort() : 0;
+        }
         WriteConfig();
         FPid = fork();
         if (FPid == 0) {
@@ -240,6 +242,11 @@ void TDovecotServer::Start() {
 
 void TDovecotServer::Stop() {
     StopChild(FPid);
+}
+
+void TDovecotServer::Restart() {
+    Stop();
+    Start(true);
 }
 
 std::string TDovecotServer::CAFile() const {

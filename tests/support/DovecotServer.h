@@ -53,6 +53,8 @@ class TDovecotServer {
     // failure would.
     void Kick(int user);
 
+    // The user's Maildir folder, whose cur and new hold the message files.
+    std::string Maildir(int user) const;
     // Adds a message (CR LF line ends) to a user's Maildir; returns its file name.
     std::string AddMessage(int user, const std::string& text);
     // A generated message with n in its subject and a few body lines, one dot-stuffed.
@@ -68,6 +70,8 @@ class TDovecotServer {
     void ClearCommands();
 
     void Stop();
+    // Starts a stopped server again on the ports it had, as a restarted server comes back.
+    void Restart();
 
   private:
     struct TUser {
@@ -90,6 +94,5 @@ class TDovecotServer {
     void WriteConfig();
     void WriteOAuth2Config();
     void WritePassword(int user);
-    std::string Maildir(int user) const;
-    void Start();
+    void Start(bool samePorts = false);
 };
