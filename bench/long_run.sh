@@ -106,7 +106,7 @@ end=$(($(date +%s) + minutes * 60))
 cycle=0
 while [ "$(date +%s)" -lt "$end" ]; do
     cycle=$((cycle + 1))
-    note "cycle $cycle"
+    figures "cycle-$cycle"
     deliver 20
     step "another client reads one message and deletes one" || break
     send seen

@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
                     dovecot.Restart();
             } else if (command == "refuse" || command == "admit") {
                 for (int user : {POP3User, IMAPUser})
-                    dovecot.SetPassword(user, command == "refuse" ? "refused" : accounts[user].Pass);
+                    dovecot.SetPassword(user,
+                                        command == "refuse" ? "refused" : accounts[user].Pass);
             } else if (command == "verify") {
                 int twice = 0;
                 int lost = 0;

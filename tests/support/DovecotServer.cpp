@@ -209,6 +209,10 @@ void TDovecotServer::Start(bool samePorts) {
         WriteConfig();
         FPid = fork();
         if (FPid == 0) {
+            // A restart may come from a thread that blocks the stop signals for sigwait.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
             execl(DovecotBinary, "dovecot", "-F", "-c", (FRoot + "/dovecot.conf").c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
