@@ -16,7 +16,11 @@ minutes=${2:-60}
 display=:${QB_LONG_RUN_DISPLAY:-97}
 work=$(mktemp -d /tmp/qb-long-run.XXXXXX)
 pids=()
+server=
 cleanup() {
+    # The server ends at the end of its input, and then removes Dovecot's folder too.
+    exec 3>&- 2>/dev/null || true
+    for _ in $(seq 100); do kill -0 "${server:-0}" 2>/dev/null || break; sleep 0.1; done
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     [ -n "${QB_LONG_RUN_KEEP:-}" ] || rm -rf "$work"
@@ -42,7 +46,7 @@ cp -r "$build/bin/Skins" "$work/"
 mkdir -p -m 700 "$work/run" "$work/tmp"
 mkfifo "$work/server.in"
 exec 3<>"$work/server.in"
-"$build/bin/long_run_server" "$work" 20 <&3 >"$work/server.out" 2>&1 &
+"$build/bin/long_run_server" "$work" 20 <"$work/server.in" >"$work/server.out" 2>&1 3>&- &
 server=$!
 pids+=("$server")
 for _ in $(seq 300); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
@@ -69,7 +73,8 @@ echo "+0" >"$work/clock"
         export LD_PRELOAD=$faketime FAKETIME_TIMESTAMP_FILE=$work/clock \
             FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME_CACHE_DURATION=1
     fi
-    HOME=$work XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp exec ./quillbar >"$work/quillbar.log" 2>&1
+    # Without the server's pipe: the server ends when the pipe's last writer closes it.
+    HOME=$work XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp exec ./quillbar >"$work/quillbar.log" 2>&1 3>&-
 ) &
 program=$!
 pids+=("$program")
@@ -80,6 +85,7 @@ figures() { # <label>: resident KiB, descriptors, threads
     fds=$(ls "/proc/$program/fd" | wc -l)
     threads=$(ls "/proc/$program/task" | wc -l)
     echo "$rss $fds $threads" >"$work/$1"
+    for fd in "/proc/$program/fd/"*; do readlink "$fd"; done | sort >"$work/$1.fds" || true
     note "$1: VmRSS $rss KiB, $fds descriptors, $threads threads"
 }
 alive() { kill -0 "$program" 2>/dev/null || { note "the program ended"; exit 1; }; }
@@ -152,7 +158,10 @@ printf '%-18s %10s %10s %7s\n' "threads" "$threads0" "$threads1" "$(awk -v a="$t
 echo "$verdict"
 failed=0
 [ "$rss1" -le $((rss0 * 12 / 10)) ] || { echo "FAILED: resident memory grew more than 20%"; failed=1; }
-[ "$fds1" -le $((fds0 + 2)) ] || { echo "FAILED: descriptors grew"; failed=1; }
+[ "$fds1" -le $((fds0 + 2)) ] || {
+    echo "FAILED: descriptors grew; new:" $(comm -13 "$work/start.fds" "$work/end.fds")
+    failed=1
+}
 [ "$threads1" -le $((threads0 + 2)) ] || { echo "FAILED: threads grew"; failed=1; }
 [[ "$verdict" == "announced twice: 0, lost: 0, stale: 0" ]] ||
     { echo "FAILED: the bar does not show what the servers hold unread"; failed=1; }
