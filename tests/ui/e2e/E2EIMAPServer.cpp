@@ -9,16 +9,15 @@
 //   count    prints "count:" and the number of messages in the INBOX
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
 #include "DovecotServer.h"
+#include "StopOnSignal.h"
 #include "core/Global.h"
 #include "core/Options.h"
 #include "imap/IMAPSession.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -63,18 +62,7 @@ int main(int argc, char** argv) {
     account.User = dovecot.User(0);
     account.Pass = dovecot.Password(0);
     SaveAccount(account);
-    // Blocked only now: Dovecot would inherit the mask and never hear its stop signal.
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTERM);
-    sigaddset(&stop, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    std::thread([&dovecot, stop] {
-        int signal = 0;
-        sigwait(&stop, &signal);
-        dovecot.Stop();
-        std::_Exit(0);
-    }).detach();
+    StopOnSignal(dovecot);
     std::cout << "ready " << dovecot.IMAPPort() << " " << dovecot.LogPath() << std::endl;
 
     std::string line;

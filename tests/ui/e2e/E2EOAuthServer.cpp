@@ -10,14 +10,13 @@
 // and ends at the end of its input, or when told to stop (SIGTERM, SIGINT).
 #include "DovecotAccount.h"
 #include "OAuthServer.h"
+#include "StopOnSignal.h"
 #include "core/Global.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -53,17 +52,7 @@ int main(int argc, char** argv) {
     account.OAuth.Refresh = tokens.RefreshToken;
     SaveAccount(account);
 
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTERM);
-    sigaddset(&stop, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    std::thread([&dovecot, stop] {
-        int signal = 0;
-        sigwait(&stop, &signal);
-        dovecot.Stop();
-        std::_Exit(0);
-    }).detach();
+    StopOnSignal(dovecot);
     std::cout << "ready " << dovecot.IMAPPort() << " " << authority.AuthorizeURL() << " "
               << authority.TokenURL() << " " << dovecot.User(0) << " " << authority.LogPath() << " "
               << dovecot.LogPath() << std::endl;

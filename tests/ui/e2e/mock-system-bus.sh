@@ -9,22 +9,7 @@ for candidate in /usr/bin/python3 python3; do
     if "$candidate" -c "import dbusmock" 2>/dev/null; then python=$candidate; break; fi
 done
 [ -n "$python" ] || { echo "skipped: python3-dbusmock is missing"; exit 77; }
-cat >"$work/system.conf" <<END
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/system_bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-END
-dbus-daemon --config-file="$work/system.conf" --nofork >/dev/null 2>&1 &
-pids+=($!)
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/system_bus
-for _ in $(seq 50); do [ -S "$work/system_bus" ] && break; sleep 0.1; done
+QB_BUS_TYPE=system . "$(dirname "${BASH_SOURCE[0]}")/private-bus.sh"
 for template in logind networkmanager; do
     "$python" -m dbusmock --system --template "$template" >"$work/$template.log" 2>&1 &
     pids+=($!)
