@@ -2,7 +2,7 @@
 # Benchmark: a week in fast motion. The real program runs on an X server of its own against
 # Dovecot on loopback (bench/long_run_server.cpp), with a POP3 account and an IMAP account
 # (push), checking every minute, while a script of trouble repeats: mail delivered to both
-# every 10 s, messages read and deleted by another IMAP client, connections dropped by the
+# every 10 s, messages read and deleted by another client, connections dropped by the
 # server, the server stopped for half a minute, logins refused for a minute and more, and the
 # wall clock jumping ahead three minutes (libfaketime, which counts as a wake). It prints the
 # program's resident memory, descriptors and threads at the start (after the first check)
@@ -114,7 +114,7 @@ while [ "$(date +%s)" -lt "$end" ]; do
     cycle=$((cycle + 1))
     figures "cycle-$cycle"
     deliver 20
-    step "another client reads one message and deletes one" || break
+    step "another IMAP client reads one message and deletes one, a POP3 client deletes one" || break
     send seen
     send delete
     deliver 20

@@ -2,7 +2,8 @@
 // both, and the trouble a week brings, on the commands it reads, one a line:
 //   add       delivers the next generated message to both mailboxes
 //   seen      another IMAP client marks the oldest unseen message read
-//   delete    another IMAP client deletes the oldest unseen message
+//   delete    another IMAP client deletes the oldest unseen message, and another POP3
+//             client the oldest message
 //   kick      ends every session of both users from the server's side
 //   stop      stops Dovecot; start starts a stopped one again on the same ports
 //   refuse    changes both passwords; admit restores them
@@ -146,6 +147,8 @@ int main(int argc, char** argv) {
                     else if (!unseen.empty())
                         other.Delete({unseen.front()});
                 });
+                if (command == "delete" && dovecot.MessageCount(POP3User) > 0)
+                    dovecot.DeleteMessage(POP3User, dovecot.MessageFiles(POP3User).front());
             } else if (command == "kick") {
                 // doveadm fails for a user without a session, as the POP3 user mostly is.
                 for (int user : {POP3User, IMAPUser})
