@@ -11,6 +11,7 @@
 //             servers hold unread, and prints "announced twice: N, lost: M, stale: K"
 // It ends at the end of its input, or when told to stop (SIGTERM, SIGINT), stopping Dovecot.
 #include "DovecotServer.h"
+#include "StopOnSignal.h"
 #include "cache/CacheFiles.h"
 #include "core/Global.h"
 #include "core/MD5Hex.h"
@@ -18,14 +19,12 @@
 #include "imap/IMAPSession.h"
 #include "model/HeaderIndex.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -121,18 +120,7 @@ int main(int argc, char** argv) {
     const TAccountConfig accounts[] = {Account(dovecot, POP3User), Account(dovecot, IMAPUser)};
     for (const TAccountConfig& account : accounts)
         SaveAccount(account);
-    // Blocked only now: Dovecot would inherit the mask and never hear its stop signal.
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTERM);
-    sigaddset(&stop, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-    std::thread([&dovecot, stop] {
-        int signal = 0;
-        sigwait(&stop, &signal);
-        dovecot.Stop();
-        std::_Exit(0);
-    }).detach();
+    StopOnSignal(dovecot);
     std::cout << "ready" << std::endl;
 
     for (std::string command; std::getline(std::cin, command);) {
