@@ -37,6 +37,7 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
     mnuMainCompose = Item(mnuMain, "&Compose email", "mnuMainCompose");
     mnuMainAddresses = Item(mnuMain, "&Address Book", "mnuMainAddresses");
     mnuMainMsgList = Item(mnuMain, "&Message List", "mnuMainMsgList");
+    mnuMainTasks = Item(mnuMain, "&Tasks and errors...", "mnuMainTasks");
     mnuMain->addSeparator();
     mnuMainCheckNow = styled(new QMenu("Check email &now...", mnuMain), "mnuMainCheckNow");
     mnuMain->addMenu(mnuMainCheckNow);
@@ -51,6 +52,7 @@ TBarMenus::TBarMenus(QWidget& bar, TMessageStore& store)
 
     connect(mnuMainCompose, &QAction::triggered, this, [] { OpenUrl("mailto:"); });
     connect(mnuMainMsgList, &QAction::triggered, this, &TBarMenus::MessageListWanted);
+    connect(mnuMainTasks, &QAction::triggered, this, &TBarMenus::mnuMainTasksClick);
     connect(mnuMainOptions, &QAction::triggered, this, &TBarMenus::OptionsWanted);
     connect(mnuMainAbout, &QAction::triggered, this, &TBarMenus::AboutWanted);
     connect(mnuMainUpdate, &QAction::triggered, this, &TBarMenus::mnuMainUpdateClick);
@@ -92,6 +94,10 @@ void TBarMenus::mnuMainUpdateClick() {
                                 "project's source repository.";
     ShowMessageBox(nullptr, "Quillbar version " + TfrmAbout::VersionText() + ".\n\n" + where,
                    "Check for update...", QMessageBox::Information);
+}
+
+void TBarMenus::mnuMainTasksClick() {
+    FStore.ShowTasks(FStore.Errors().empty() ? 0 : 1);
 }
 
 void TBarMenus::Markasread1Click() {

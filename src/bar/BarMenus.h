@@ -39,6 +39,8 @@ class TBarMenus : public QObject {
   private:
     // Says which version runs and where its updates come from.
     void mnuMainUpdateClick();
+    // Opens the tasks window where there is something to read: the errors, if any.
+    void mnuMainTasksClick();
     void Markasread1Click();
     void Delete1Click();
 
@@ -51,6 +53,7 @@ class TBarMenus : public QObject {
     QAction* mnuMainCompose;
     QAction* mnuMainAddresses;
     QAction* mnuMainMsgList;
+    QAction* mnuMainTasks;
     QMenu* mnuMainCheckNow;
     QAction* mnuMainOptions;
     QAction* mnuMainUpdate;

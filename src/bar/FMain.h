@@ -38,7 +38,7 @@ class TfrmMain : public QWidget {
     void SetMessageList(TfrmMsgList* list);
     // Grabs the global hot key that brings the bar into view with its main menu.
     void RegisterHotKey();
-    // The options dialog, modal and destroyed when it closes (FMainOptions.cpp).
+    // The options dialog, one at a time, destroyed when it closes (FMainOptions.cpp).
     // addAccount: on the accounts tab with the account dialog open for a new account.
     void OpenOptions(bool addAccount = false);
     // The options dialog with the account dialog of account open at its sign-in.

@@ -34,7 +34,9 @@ void TfrmMain::OpenOptions(bool addAccount) {
     }
     auto* dialog = new TfrmOptions(FStore, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::ApplicationModal);
+    // Not modal: the bar's error button and its menu must still open the tasks window while
+    // the user edits; the menu raises this dialog rather than opening another.
+    dialog->setWindowModality(Qt::NonModal);
     FOptionsDialog = dialog;
     FDock->Stick = true;
     connect(dialog, &QDialog::finished, this, [this] { FDock->Stick = false; });
@@ -57,7 +59,7 @@ void TfrmMain::OpenAbout() {
     }
     auto* dialog = new TfrmAbout(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setWindowModality(Qt::NonModal);
     FAboutDialog = dialog;
     dialog->show();
     CentreOnScreen(dialog);

@@ -25,6 +25,8 @@
 
 namespace {
 
+const char* const BusyHeading = "Please wait while Quillbar performs the following tasks:";
+const char* const IdleHeading = "No task is running.";
 constexpr int AnimationFrames = 45;
 constexpr int TimeColumnWidth = 100;
 
@@ -83,7 +85,8 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
     white.setColor(QPalette::WindowText, Qt::black);
     pnlTop->setPalette(white);
 
-    lblTasks = new QLabel("Please wait while Quillbar performs the following tasks:", pnlTop);
+    // The longer text sizes the window.
+    lblTasks = new QLabel(BusyHeading, pnlTop);
     lblTasks->setWordWrap(true);
 
     aniMail = new TMailAnimation(pnlTop);
@@ -204,6 +207,7 @@ TfrmTasks::TfrmTasks(TMessageStore& store, QWidget* parent)
         TaskAdded(i);
     for (int i = 0; i < static_cast<int>(FStore.Errors().size()); ++i)
         ErrorAdded(i);
+    lvTasksChange();
 }
 
 TfrmTasks::~TfrmTasks() {
@@ -385,7 +389,10 @@ void TfrmTasks::cmdCancelClick() {
 }
 
 void TfrmTasks::lvTasksChange() {
-    cmdCancel->setEnabled(lvTasks->topLevelItemCount() > 0);
+    const bool busy = lvTasks->topLevelItemCount() > 0;
+    cmdCancel->setEnabled(busy);
+    // Opened from the menu or for its errors, the window may have nothing to wait for.
+    lblTasks->setText(busy ? BusyHeading : IdleHeading);
 }
 
 TMailAnimation::TMailAnimation(QWidget* parent) : QWidget(parent) {}

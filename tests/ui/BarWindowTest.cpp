@@ -5,6 +5,7 @@
 #include "core/Global.h"
 #include "core/Settings.h"
 #include "dialogs/FAbout.h"
+#include "dialogs/FOptions.h"
 #include "mime/Message.h"
 #include "platform/MessageBox.h"
 #include "skin/Skin.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -236,9 +238,9 @@ TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     QStringList captions;
     for (QAction* action : BarMenu("mnuMain")->actions())
         captions << action->text();
-    EXPECT_EQ(captions, (QStringList{"&Compose email", "&Address Book", "&Message List", "",
-                                     "Check email &now...", "&Options", "", "Check for &update...",
-                                     "&About...", "&Help", "E&xit"}));
+    EXPECT_EQ(captions, (QStringList{"&Compose email", "&Address Book", "&Message List",
+                                     "&Tasks and errors...", "", "Check email &now...", "&Options",
+                                     "", "Check for &update...", "&About...", "&Help", "E&xit"}));
     EXPECT_FALSE(Command("mnuMainAddresses")->isEnabled());
     EXPECT_TRUE(Command("mnuMainOptions")->isEnabled());
     EXPECT_TRUE(Command("mnuMainAbout")->isEnabled());
@@ -257,6 +259,37 @@ TEST_F(BarWindow, MainMenuIsDrawnInTheSkinsColoursAndOffersWhatExists) {
     EXPECT_EQ(RecordedMessageBoxes().back().Caption, "Check for update...");
     EXPECT_TRUE(RecordedMessageBoxes().back().Text.contains(TfrmAbout::VersionText()));
     EXPECT_TRUE(RecordedMessageBoxes().back().Text.contains("built from source"));
+}
+
+// The menu opens the tasks window where there is something to read; the error button opens it
+// on the errors even while the options dialog is open.
+TEST_F(BarWindow, TasksWindowOpensFromTheMenuAndFromTheErrorButtonBesideTheOptions) {
+    AddLoopbackAccount("Home", 1, false);
+    ShowBar();
+    auto* pcTasks = Child<QTabWidget>(*TasksWindow, "pcTasks");
+    pcTasks->setCurrentIndex(1);
+    Command("mnuMainTasks")->trigger();
+    EXPECT_TRUE(TasksWindow->isVisible());
+    EXPECT_EQ(pcTasks->currentIndex(), 0);
+    TasksWindow->hide();
+    Store->AddError("Broken (Home)");
+    Command("mnuMainTasks")->trigger();
+    EXPECT_TRUE(TasksWindow->isVisible());
+    EXPECT_EQ(pcTasks->currentIndex(), 1);
+    TasksWindow->hide();
+    pcTasks->setCurrentIndex(0);
+    Main->repaint();
+    Command("mnuMainOptions")->trigger();
+    auto* options = OpenChild<TfrmOptions>(*Main);
+    ASSERT_NE(options, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
+    // Through the window system, which holds back input from windows a modal dialog blocks.
+    const TBarElement& menuButton = Layout().MenuButton;
+    QTest::mouseClick(Main->windowHandle(), Qt::LeftButton, {},
+                      QPoint(menuButton.Left + menuButton.Width + 2, 5));
+    EXPECT_TRUE(TasksWindow->isVisible());
+    EXPECT_EQ(pcTasks->currentIndex(), 1);
+    options->close();
 }
 
 TEST_F(BarWindow, SizeGripChangesTheWidthButNeverBelowTheMinimum) {

@@ -1,10 +1,11 @@
-// The tasks window on its own: job rows and their mark, progress, the buttons.
+// The tasks window on its own: job rows and their mark, the heading, progress, the buttons.
 #include "GuiTest.h"
 
 #include "store/MessageStore.h"
 #include "windows/FTasks.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -25,15 +26,18 @@ TQBTaskInfo Retrieve(int msgNum) {
 // The store is not started: its jobs stay queued and the window follows its signals.
 class TasksWindow : public TGuiTest {};
 
-TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver) {
+TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheHeadingSaysWhetherOneRuns) {
     TMessageStore store;
     TfrmTasks tasks(store);
     auto* lvTasks = Child<QTreeWidget>(tasks, "lvTasks");
     auto* cmdCancel = Child<QPushButton>(tasks, "cmdCancel");
+    auto* lblTasks = Child<QLabel>(tasks, "lblTasks");
     EXPECT_FALSE(cmdCancel->isEnabled());
+    EXPECT_EQ(lblTasks->text(), "No task is running.");
     for (int msgNum : {1, 2, 3})
         store.AddTask(Retrieve(msgNum));
     ASSERT_EQ(lvTasks->topLevelItemCount(), 3);
+    EXPECT_EQ(lblTasks->text(), "Please wait while Quillbar performs the following tasks:");
     EXPECT_FALSE(lvTasks->topLevelItem(0)->icon(0).isNull());
     EXPECT_TRUE(lvTasks->topLevelItem(1)->icon(0).isNull());
     EXPECT_TRUE(cmdCancel->isEnabled());
@@ -49,6 +53,7 @@ TEST_F(TasksWindow, OnlyTheRunningJobCarriesTheMarkAndTheNextTakesItOver) {
     store.NextTask();
     store.NextTask();
     EXPECT_FALSE(cmdCancel->isEnabled());
+    EXPECT_EQ(lblTasks->text(), "No task is running.");
 }
 
 TEST_F(TasksWindow, ProgressMessagesMoveTheBarInArrivalOrder) {
