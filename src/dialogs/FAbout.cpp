@@ -1,6 +1,7 @@
 // The about box: version and build, the author, and a cow behind the "©" sign.
 #include "dialogs/FAbout.h"
 
+#include "core/HomePage.h"
 #include "dialogs/DialogPictures.h"
 #include "dialogs/Moo.h"
 #include "platform/Shell.h"
@@ -24,7 +25,6 @@ namespace {
 const QSize FormSize(400, 233);
 constexpr int BannerHeight = 70;
 const char* const AuthorAddress = "quillbar@example.org";
-const char* const WebAddress = "https://quillbar.example.org/";
 constexpr int ShakeSteps = 50;
 constexpr int ShakeStepMs = 25;
 
@@ -89,10 +89,11 @@ TfrmAbout::TfrmAbout(QWidget* owner)
         Link("lblProgramming1", QString("The Quillbar developers <%1>").arg(AuthorAddress));
     lblEasterEgg = new QLabel(
         "Copyright <a href=\"#cow\" style=\"color: palette(window-text); text-decoration: "
-        "none\">\u00A9</a> 2026 the Quillbar developers. This program is free software.");
+        "none\">\u00A9</a> 2026 the Quillbar developers. This program is free software, "
+        "licensed under the GPL-3.0-or-later.");
     lblEasterEgg->setObjectName("lblEasterEgg");
     lblEasterEgg->setWordWrap(true);
-    lblSoftware = Link("lblSoftware", WebAddress);
+    lblSoftware = Link("lblSoftware", HomePage);
     imgCow = new QLabel;
     imgCow->setObjectName("imgCow");
     imgCow->setPixmap(QPixmap::fromImage(CowPicture()));

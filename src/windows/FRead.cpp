@@ -3,6 +3,7 @@
 #include "windows/ScreenText.h"
 
 #include "core/Folders.h"
+#include "core/HomePage.h"
 #include "mime/Message.h"
 #include "mime/Replies.h"
 #include "platform/MessageBox.h"
@@ -33,8 +34,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-const char* const MakerWebsiteUrl = "https://www.norvane.com/";
 
 namespace {
 
@@ -350,7 +349,7 @@ void TfrmRead::BuildMenu() {
     QMenu* help = menuBar()->addMenu("&Help");
     item(help, "&Contents", QKeySequence(Qt::Key_F1), [] { OpenLocalFile(HelpFile()); });
     help->addSeparator();
-    item(help, "Norvane Software website", {}, [] { OpenUrl(MakerWebsiteUrl); });
+    item(help, "Quillbar &website", {}, [] { OpenUrl(HomePage); });
 }
 
 void TfrmRead::ConnectStore() {

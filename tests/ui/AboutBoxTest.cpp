@@ -1,4 +1,5 @@
-// The about box: version, the cow and its moo, the shake, and closing by keyboard.
+// The about box: version, licence and address, the cow and its moo, the shake, and closing by
+// keyboard.
 #include "DialogTest.h"
 
 #include "dialogs/FAbout.h"
@@ -20,12 +21,14 @@ class AboutBox : public TDialogTest {
     }
 };
 
-TEST_F(AboutBox, ShowsTheBuildsVersionAndClosesWithEnterOrEscape) {
+TEST_F(AboutBox, ShowsTheBuildsVersionLicenceAndAddressAndClosesWithEnterOrEscape) {
     TfrmAbout* about = Open();
     ASSERT_TRUE(about);
     const QString version = Child<QLabel>(*about, "lblVersion")->text();
     EXPECT_TRUE(QRegularExpression("^Version 1\\.0\\.0 build \\d+$").match(version).hasMatch())
         << version.toStdString();
+    EXPECT_TRUE(Child<QLabel>(*about, "lblEasterEgg")->text().contains("GPL-3.0-or-later"));
+    EXPECT_EQ(Child<QLabel>(*about, "lblSoftware")->text(), "https://quillbar.example.org/");
     QTest::keyClick(about, Qt::Key_Escape);
     EXPECT_FALSE(about->isVisible());
     Main->OpenAbout();
