@@ -60,9 +60,12 @@ install_missing() {
     restore_policy
 }
 
+# Builds the targets named, or all of them (with the tests and benchmarks) when none is.
 configure_and_build() {
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$build" -j"$(nproc)"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 }
 
 # Another run of this script may be installing too: one at a time, and the second one
@@ -86,13 +89,14 @@ case "$mode" in
         configure_and_build
         ;;
     run)
-        configure_and_build
+        # A first look needs only the program, not the tests.
+        configure_and_build quillbar
         # The program must not keep the build folder locked.
         exec 9>&-
         exec "$build/bin/quillbar"
         ;;
     demo)
-        configure_and_build
+        configure_and_build quillbar qb-demo-server
         exec "$root/scripts/demo.sh" "$build"
         ;;
     package)
