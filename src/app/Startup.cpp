@@ -8,6 +8,7 @@
 #include "bar/FMain.h"
 #include "core/Folders.h"
 #include "core/Settings.h"
+#include "platform/DesktopNotification.h"
 #include "platform/HintPause.h"
 #include "platform/KeyringVault.h"
 #include "platform/MessageBox.h"
@@ -93,6 +94,8 @@ int RunQuillbar(const TCommandLine& options) {
             bar->close();
     });
 
+    // Asked before anything of this run can write the file.
+    const bool firstStart = SettingsFileIsNew();
     Settings().Load();
     InitSkins();
     // Before the store and its worker, which ask it, and gone only after them.
@@ -111,6 +114,11 @@ int RunQuillbar(const TCommandLine& options) {
     instance.Listen();
     MakeSettingsFolder();
     RemoveLeftoverSaves(SettingsFileName(), started);
+    // Written at once: a file that a window's place created alone would read as an old one.
+    if (firstStart)
+        Settings().UpdateOptions([](TOptions& chosen) {
+            chosen = NewFileOptions(TDesktopNotification::ServiceRunning());
+        });
 
     bool loaded = false;
     if (!SkinNames.empty()) {

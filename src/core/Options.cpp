@@ -8,6 +8,8 @@
 #include "QuietHours.h"
 
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -243,6 +245,21 @@ void WriteReadMarks(TIniFile& ini, const TAccount& account) {
 
 std::string SettingsFileName() {
     return SettingsFolder() + "/quillbar.ini";
+}
+
+bool SettingsFileIsNew() {
+    std::error_code error;
+    return std::filesystem::symlink_status(SettingsFileName(), error).type() ==
+           std::filesystem::file_type::not_found;
+}
+
+TOptions NewFileOptions(bool notificationService) {
+    TOptions options;
+    options.IntervalCheck = true;
+    options.Interval = 5;
+    options.Notify = notificationService;
+    options.Edge = abeTop;
+    return options;
 }
 
 void LoadSettings(TOptions& options, std::vector<TAccount>& accounts) {

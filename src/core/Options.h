@@ -64,7 +64,7 @@ struct TAccountConfig {
     std::string AccountName;
     std::string Name = "Unknown";
     std::string Email = "user@example.com";
-    std::string NoSpam = "nospam@example.com";
+    std::string NoSpam;
     std::string Host;
     int Port = 110;
     std::string User;
@@ -93,6 +93,15 @@ struct TAccount : TAccountConfig {
 
 // quillbar.ini in the settings folder (see Folders.h).
 std::string SettingsFileName();
+
+// True while no settings file exists: the first start. A file that cannot be examined
+// counts as existing, so that its values are never replaced.
+bool SettingsFileIsNew();
+
+// What a new settings file starts with: the other defaults, with a timed check every five
+// minutes, the bar docked at the top, and notifications where the desktop shows them. A
+// file that exists keeps reading a missing key as off or floating, as it always did.
+TOptions NewFileOptions(bool notificationService);
 
 // Fills options and accounts from the settings file; a missing or unreadable file,
 // or values that cannot be read, give the defaults. Never writes the file.

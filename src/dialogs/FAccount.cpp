@@ -68,7 +68,6 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     txtName = line("txtName");
     txtEmail = line("txtEmail");
     txtNoSpam = line("txtNoSpam");
-    txtNoSpam->setText(QString::fromStdString(blank.NoSpam));
     cmbColor = new TColorBox;
     cmbColor->setObjectName("cmbColor");
     chkActive = new QCheckBox("&Include account in synchronization");
@@ -89,7 +88,8 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     txtPOPPass->setEchoMode(QLineEdit::Password);
     chkKeyring = new QCheckBox("Store the password in the system &keyring");
     chkKeyring->setObjectName("chkKeyring");
-    chkKeyring->setVisible(PasswordVault() && PasswordVault()->Available());
+    const bool vault = PasswordVault() && PasswordVault()->Available();
+    chkKeyring->setVisible(vault);
     cmbSecurity = new QComboBox;
     cmbSecurity->setObjectName("cmbSecurity");
     cmbSecurity->addItems({"None", "STLS", "SSL/TLS"});
@@ -178,6 +178,8 @@ TfrmAccount::TfrmAccount(QWidget* owner) : QDialog(owner) {
     connect(txtPOPUser, &QLineEdit::textChanged, this,
             [this](const QString& user) { pnlOAuth->SetUser(user.trimmed().toStdString()); });
     connect(chkKeyring, &QCheckBox::toggled, pnlOAuth, &TOAuthSection::SetKeyring);
+    // A new account keeps its password out of the file where it can.
+    chkKeyring->setChecked(vault);
     // The OAuth2 fields stand in for the password: Tab reaches them from the sign-in choice.
     QWidget* previous = cmbAuth;
     for (QWidget* field : pnlOAuth->TabChain()) {

@@ -3,9 +3,11 @@
 #include "platform/DesktopNotification.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -23,6 +25,14 @@ QDBusMessage ServiceCall(const QString& method) {
 }
 
 } // namespace
+
+bool TDesktopNotification::ServiceRunning() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(Service);
+    return owned.isValid() && owned.value();
+}
 
 TDesktopNotification::TDesktopNotification(QObject* parent) : QObject(parent) {}
 

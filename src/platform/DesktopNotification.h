@@ -18,6 +18,9 @@ class TDesktopNotification : public QObject {
         QString Caption;
     };
 
+    // Whether a notification service runs on the session bus now: one short call to the bus.
+    static bool ServiceRunning();
+
     // Touches no bus until the first Show.
     explicit TDesktopNotification(QObject* parent = nullptr);
     // Takes the notification down and waits, for a bounded time, until the bus has the call:

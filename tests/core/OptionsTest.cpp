@@ -65,18 +65,23 @@ class UOptionsTest : public ::testing::Test {
 
 } // namespace
 
+// Only a missing file is new: one that exists, even empty or unreadable, keeps the old
+// meaning of its missing keys.
 TEST_F(UOptionsTest, MissingEmptyOrUnreadableFileGivesDefaults) {
+    EXPECT_TRUE(SettingsFileIsNew());
     LoadSettings();
     EXPECT_EQ(Options, TOptions{});
     EXPECT_EQ(Options.Edge, abeFloat);
     EXPECT_TRUE(Accounts.empty());
 
     WriteIni("");
+    EXPECT_FALSE(SettingsFileIsNew());
     LoadSettings();
     EXPECT_EQ(Options, TOptions{});
 
     std::filesystem::remove(Ini());
     std::filesystem::create_directory(Ini());
+    EXPECT_FALSE(SettingsFileIsNew());
     LoadSettings();
     EXPECT_EQ(Options, TOptions{});
     SaveOptions();

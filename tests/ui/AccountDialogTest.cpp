@@ -91,7 +91,9 @@ TEST_F(AccountDialog, ColourBoxSelectsFixedCustomAndSkinDefaultColours) {
     EXPECT_EQ(cmbColor->count(), 18);
     EXPECT_EQ(cmbColor->currentText(), "Skin Default");
     EXPECT_EQ(dialog->SelectedColor(), NoAccountColor);
-    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtNoSpam")->text(), "nospam@example.com");
+    EXPECT_EQ(Child<QLineEdit>(*dialog, "txtNoSpam")->text(), "");
+    // No keyring here: the password stays in the file.
+    EXPECT_FALSE(Child<QCheckBox>(*dialog, "chkKeyring")->isChecked());
     EXPECT_TRUE(Child<QCheckBox>(*dialog, "chkActive")->isChecked());
     EXPECT_EQ(Child<QSpinBox>(*dialog, "sePOPPort")->value(), 110);
     EXPECT_EQ(Child<QSpinBox>(*dialog, "seSMTPPort")->value(), 25);

@@ -226,7 +226,8 @@ TEST_F(Keyring, PasswordMovesInAndOutAndAKeyringGoneByCheckTimeIsAnError) {
     Child<QSpinBox>(*dialog, "sePOPPort")->setValue(server.Port());
     Child<QLineEdit>(*dialog, "txtPOPUser")->setText(QString::fromStdString(server.User(user)));
     Child<QLineEdit>(*dialog, "txtPOPPass")->setText(QString::fromStdString(password));
-    KeyringBox(dialog)->setChecked(true);
+    // Where a keyring answers, a new account's password goes there unless unticked.
+    EXPECT_TRUE(KeyringBox(dialog)->isChecked());
     Ok(dialog);
     EXPECT_TRUE(Stored().Keyring);
     EXPECT_EQ(Stored().Pass, "");

@@ -11,6 +11,7 @@
 #include "TempDir.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -119,6 +120,37 @@ TEST_F(StartupTest, RunsWindowsInOrderAndSavesAfterTheyAreGone) {
     EXPECT_EQ(Settings().Options().Skin, "Default");
     EXPECT_NE(TTempDir::ReadFile(AppPath + "/quillbar.ini").find("Skin=Default\n"),
               std::string::npos);
+}
+
+// The first start writes its defaults at once, before any window could write a section of
+// its own; a file that exists, lacking those keys, keeps what they meant before.
+TEST_F(StartupTest, FirstStartWritesTimedDockedDefaultsAndAnOldFileKeepsItsOwn) {
+    AddSkin("Default");
+    const std::string ini = AppPath + "/quillbar.ini";
+    // A notification service here is this process holding the name, where a bus exists.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool service =
+        bus.isConnected() && bus.registerService("org.freedesktop.Notifications");
+    std::string whileRunning;
+    QTimer::singleShot(0, [&] {
+        if (TTempDir::Exists(ini))
+            whileRunning = TTempDir::ReadFile(ini);
+        std::raise(SIGTERM);
+    });
+    EXPECT_EQ(RunQuillbar(), 0);
+    if (service)
+        bus.unregisterService("org.freedesktop.Notifications");
+    for (const char* line : {"IntervalCheck=1\n", "Interval=5\n", "Edge=1\n"})
+        EXPECT_NE(whileRunning.find(line), std::string::npos) << line << whileRunning;
+    EXPECT_NE(whileRunning.find(service ? "Notify=1\n" : "Notify=0\n"), std::string::npos)
+        << whileRunning;
+
+    TTempDir::WriteFile(ini, "[Options]\nSkin=Default\n");
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    EXPECT_EQ(RunQuillbar(), 0);
+    const std::string kept = TTempDir::ReadFile(ini);
+    for (const char* line : {"IntervalCheck=0\n", "Notify=0\n", "Edge=5\n"})
+        EXPECT_NE(kept.find(line), std::string::npos) << line << kept;
 }
 
 // A skin whose bitmap is broken, or a folder without skin.ini, must not end the program
