@@ -129,8 +129,7 @@ TEST_F(StartupTest, FirstStartWritesTimedDockedDefaultsAndAnOldFileKeepsItsOwn) 
     const std::string ini = AppPath + "/quillbar.ini";
     // A notification service here is this process holding the name, where a bus exists.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const bool service =
-        bus.isConnected() && bus.registerService("org.freedesktop.Notifications");
+    const bool service = bus.isConnected() && bus.registerService("org.freedesktop.Notifications");
     std::string whileRunning;
     QTimer::singleShot(0, [&] {
         if (TTempDir::Exists(ini))
