@@ -4,6 +4,7 @@
 
 #include "core/Settings.h"
 #include "platform/DockBackend.h"
+#include "windows/Placement.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -38,7 +39,9 @@ TBarDock::TBarDock(QWidget& bar, bool autoHide)
     connect(FAutoHideTimer, &QTimer::timeout, this, &TBarDock::tmrAutoHideTimer);
 }
 
-TBarDock::~TBarDock() = default;
+TBarDock::~TBarDock() {
+    SetDockedBarRect({});
+}
 
 void TBarDock::BarShown(int storedEdge) {
     if (!FPlaced) {
@@ -135,10 +138,13 @@ void TBarDock::SetEdge(int edge) {
 
 void TBarDock::ApplyEdge() {
     if (FEdge == abeFloat) {
+        SetDockedBarRect({});
         FDock->Apply(&FBar, abeFloat, {}, false);
         FBar.setGeometry(ToQRect(FFloatRect));
     } else {
         QRect target = DockQRect(FEdge);
+        // An auto-hidden bar slides over the windows instead of taking room from them.
+        SetDockedBarRect(AutoHide ? QRect() : target);
         FDock->Apply(&FBar, FEdge, target, !AutoHide);
         if (AutoHide) {
             const TPoint place =

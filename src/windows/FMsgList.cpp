@@ -21,6 +21,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -428,10 +430,15 @@ bool TfrmMsgList::event(QEvent* e) {
 
 void TfrmMsgList::showEvent(QShowEvent* e) {
     if (!e->spontaneous()) {
+        if (FFitColumns)
+            FitColumnsToContents();
+        FFitColumns = false;
         // Without a stored placement the window manager could put it anywhere, even
         // partly off the screen.
         if (!LoadPlacement(this, "MsgList") && !FWasShown)
             CentreOnScreen(this);
+        else
+            KeepOnScreen(this);
         FWasShown = true;
     }
     QMainWindow::showEvent(e);
@@ -460,7 +467,8 @@ void TfrmMsgList::LoadLayout() {
                 header->moveSection(header->visualIndex(logical), visual);
         }
     }
-    if (static_cast<int>(stored.Sizes.size()) == MsgColumnCount) {
+    FFitColumns = static_cast<int>(stored.Sizes.size()) != MsgColumnCount;
+    if (!FFitColumns) {
         for (int column = 0; column < MsgColumnCount; ++column) {
             const int width = stored.Sizes[column];
             if (width > 0 && width < 10000)
@@ -469,6 +477,27 @@ void TfrmMsgList::LoadLayout() {
     }
     if (stored.SortColumn >= 0 && stored.SortColumn < MsgColumnCount)
         SortBy(stored.SortColumn, stored.Ascending);
+}
+
+void TfrmMsgList::FitColumnsToContents() {
+    FModel->FlushRows();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const int widest = screen ? AvailableArea(screen).width() / 2 : QWIDGETSIZE_MAX;
+    QHeaderView* header = lvMessages->header();
+    // The tree view keeps its override protected; the base's is public.
+    const QAbstractItemView* view = lvMessages;
+    int total = 0;
+    for (int column = 0; column < MsgColumnCount; ++column) {
+        // A long subject must not push the other columns out of sight.
+        const int width = std::min(
+            widest, std::max(header->sectionSizeHint(column), view->sizeHintForColumn(column)));
+        header->resizeSection(column, width);
+        total += width;
+    }
+    const int chrome = 2 * lvMessages->frameWidth() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lvMessages) +
+                       2 * style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    resize(std::max(width(), total + chrome), height());
 }
 
 void TfrmMsgList::SaveLayout() const {

@@ -63,6 +63,9 @@ class TfrmMsgList : public QMainWindow {
     int EntryOf(const QModelIndex& index) const;
     void LoadLayout();
     void SaveLayout() const;
+    // Widens each column to its title and rows, and the window to the columns, as far as the
+    // screen allows.
+    void FitColumnsToContents();
 
     QToolBar* tbToolbar;
     QToolButton* tbCompose;
@@ -91,4 +94,6 @@ class TfrmMsgList : public QMainWindow {
     int FSortColumn = -1;
     bool FAscending = true;
     bool FWasShown = false;
+    // No widths stored yet: the first show takes them from the contents.
+    bool FFitColumns = false;
 };

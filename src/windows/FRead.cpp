@@ -462,8 +462,10 @@ void TfrmRead::SelectAll() {
 }
 
 void TfrmRead::showEvent(QShowEvent* e) {
-    if (!e->spontaneous())
-        LoadPlacement(this, ReaderSection);
+    // Without a stored place the window manager could leave a tall window's bottom off the
+    // screen.
+    if (!e->spontaneous() && !LoadPlacement(this, ReaderSection))
+        CentreOnScreen(this);
     QMainWindow::showEvent(e);
 }
 

@@ -4,6 +4,7 @@
 #include "store/MessageStore.h"
 #include "windows/Icons.h"
 #include "windows/ObjectNames.h"
+#include "windows/Placement.h"
 #include "windows/ScreenText.h"
 
 #include <QDateTime>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -348,6 +350,13 @@ bool TfrmTasks::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TfrmTasks::showEvent(QShowEvent* e) {
+    if (!e->spontaneous()) {
+        if (FWasShown)
+            KeepOnScreen(this);
+        else
+            CentreOnScreen(this);
+        FWasShown = true;
+    }
     QDialog::showEvent(e);
     // The next try may have moved with the options meanwhile.
     for (int i = 0; i < lvErrors->topLevelItemCount(); ++i)

@@ -67,6 +67,7 @@ class TfrmTasks : public QDialog {
     QPushButton* cmdClear;
 
     TMessageStore& FStore;
+    bool FWasShown = false;
 };
 
 // The "TASKS" clip: an envelope with dots travelling to the right, looping while shown.

@@ -16,6 +16,8 @@ namespace {
 constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOWMAXIMIZED = 3;
 
+QRect DockedBar;
+
 std::string Rect4(int a, int b, int c, int d) {
     return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "," +
            std::to_string(d);
@@ -76,6 +78,22 @@ QRect FitIntoArea(const QRect& rect, const QRect& area) {
     return QRect(left, top, width, height);
 }
 
+void SetDockedBarRect(const QRect& rect) {
+    DockedBar = rect;
+}
+
+QRect AvailableArea(const QScreen* screen) {
+    QRect area = screen->availableGeometry();
+    if (!DockedBar.intersects(area))
+        return area;
+    // The bar spans the screen's width at its top or bottom: the side it stands on is cut.
+    if (DockedBar.center().y() < area.center().y())
+        area.setTop(std::min(DockedBar.bottom() + 1, area.bottom()));
+    else
+        area.setBottom(std::max(DockedBar.top() - 1, area.top()));
+    return area;
+}
+
 void KeepOnScreen(QWidget* window) {
     const QRect frame = window->frameGeometry();
     QScreen* screen = QGuiApplication::screenAt(frame.center());
@@ -83,7 +101,7 @@ void KeepOnScreen(QWidget* window) {
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect fitted = FitIntoArea(frame, screen->availableGeometry());
+    const QRect fitted = FitIntoArea(frame, AvailableArea(screen));
     if (fitted == frame)
         return;
     // The frame's decorations stay as they are; only the client area moves and shrinks.
@@ -105,7 +123,7 @@ void CentreOnScreen(QWidget* window) {
     if (!screen)
         return;
     QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
+    frame.moveCenter(AvailableArea(screen).center());
     window->move(frame.topLeft());
     KeepOnScreen(window);
 }

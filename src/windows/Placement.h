@@ -16,6 +16,12 @@ void SavePlacement(const QWidget* window, const std::string& section);
 
 // rect moved, and shrunk where it is larger, so that it lies within area.
 QRect FitIntoArea(const QRect& rect, const QRect& area);
+// The docked bar's rectangle, kept clear by every window where the window manager does
+// not already leave it out of the available area; empty while the bar floats or hides.
+void SetDockedBarRect(const QRect& rect);
+class QScreen;
+// The part of screen's available area a window may take.
+QRect AvailableArea(const QScreen* screen);
 // Brings a window whose frame lies partly off its screen (or off every screen: onto the
 // primary one) back into that screen's available area.
 void KeepOnScreen(QWidget* window);

@@ -12,11 +12,13 @@
 #include "platform/MessageBox.h"
 #include "platform/PrivateFolder.h"
 #include "windows/FAttachment.h"
+#include "windows/Placement.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
@@ -549,6 +551,23 @@ TEST_F(ReadWindow, HtmlBodyAndReplyAllAsTheReaderExpects) {
 }
 
 // A message with hundreds of attachments: their menu scrolls within the screen.
+// Where the window manager leaves the docked bar in the available area, windows keep clear of
+// it themselves; a stored place larger than the screen and partly off it is shrunk and moved in.
+TEST_F(ReadWindow, WindowsOpenWhollyOnTheScreenBesideTheDockedBar) {
+    TIniFile ini(AppPath + "/quillbar.ini");
+    ini.WriteString("Reader", "FormVersion", "0");
+    ini.WriteString("Reader", "NormPos", "-300,-200,5000,4000");
+    StartProgram();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    SetDockedBarRect(QRect(screen.left(), screen.top(), screen.width(), 40));
+    const QRect area = screen.adjusted(0, 40, 0, 0);
+    Read->show();
+    EXPECT_TRUE(area.contains(Read->frameGeometry()));
+    TasksWindow->show();
+    EXPECT_TRUE(area.contains(TasksWindow->frameGeometry()));
+    SetDockedBarRect({});
+}
+
 TEST_F(ReadWindow, LongAttachmentMenuStaysWithinTheScreen) {
     QB_NEED_DOVECOT();
     const int user = AddDovecotAccount("Home", 0);
