@@ -4,6 +4,8 @@
 #include "core/IniFile.h"
 #include "core/Settings.h"
 
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -94,7 +96,68 @@ QRect AvailableArea(const QScreen* screen) {
     return area;
 }
 
+namespace {
+
+void FitFrame(QWidget* window);
+
+// The window manager frames and places the window after it is shown, and the program
+// learns where only from the events that follow: for a short while each of them brings the
+// window in once more.
+class TFrameWatch : public QObject {
+  public:
+    explicit TFrameWatch(QWidget* window) : QObject(window), FWindow(window) {
+        setObjectName("FrameWatch");
+        FClock.start();
+        window->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched != FWindow)
+            return false;
+        const QEvent::Type type = e->type();
+        if (type == QEvent::Hide || FClock.elapsed() > WatchMs) {
+            FWindow->removeEventFilter(this);
+            deleteLater();
+        } else if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Paint ||
+                   type == QEvent::WindowActivate)
+            FitFrame(FWindow);
+        return false;
+    }
+
+  private:
+    static constexpr int WatchMs = 2000;
+    QWidget* FWindow;
+    QElapsedTimer FClock;
+};
+
+void WatchForFrame(QWidget* window) {
+    if (window->windowFlags() & Qt::FramelessWindowHint ||
+        window->findChild<TFrameWatch*>("FrameWatch", Qt::FindDirectChildrenOnly))
+        return;
+    new TFrameWatch(window);
+}
+
+// A window of fixed size larger than the area gives way: squeezed is better than cut off.
+void AllowSize(QWidget* window, const QSize& size) {
+    if (window->minimumWidth() <= size.width() && window->minimumHeight() <= size.height())
+        return;
+    const bool fixed = window->minimumSize() == window->maximumSize();
+    window->setMinimumSize(window->minimumSize().boundedTo(size));
+    if (fixed)
+        window->setMaximumSize(window->maximumSize().boundedTo(size));
+}
+
+} // namespace
+
 void KeepOnScreen(QWidget* window) {
+    WatchForFrame(window);
+    FitFrame(window);
+}
+
+namespace {
+
+void FitFrame(QWidget* window) {
     const QRect frame = window->frameGeometry();
     QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen)
@@ -106,11 +169,15 @@ void KeepOnScreen(QWidget* window) {
         return;
     // The frame's decorations stay as they are; only the client area moves and shrinks.
     const QRect client = window->geometry();
-    window->setGeometry(client.left() + fitted.left() - frame.left(),
-                        client.top() + fitted.top() - frame.top(),
-                        client.width() - (frame.width() - fitted.width()),
-                        client.height() - (frame.height() - fitted.height()));
+    const QSize size(std::max(1, client.width() - (frame.width() - fitted.width())),
+                     std::max(1, client.height() - (frame.height() - fitted.height())));
+    AllowSize(window, size);
+    window->resize(size);
+    // A top-level's position is its frame's: the window manager keeps the frame there.
+    window->move(fitted.topLeft());
 }
+
+} // namespace
 
 void PullIntoScreenOrigin(QWidget* window) {
     const QRect frame = window->frameGeometry();
