@@ -4,7 +4,8 @@
 # (push), checking every minute, while a script of trouble repeats: mail delivered to both
 # every 10 s, messages read and deleted by another client, connections dropped by the
 # server, the server stopped for half a minute, logins refused for a minute and more, and the
-# wall clock jumping ahead three minutes (libfaketime, which counts as a wake). It prints the
+# wall clock jumping ahead three minutes (libfaketime, which counts as a wake). After each
+# trouble it prints how long a message then delivered takes to reach the bar. It prints the
 # program's resident memory, descriptors and threads at the start (after the first check)
 # and at the end (after the trouble and one more check), and whether every message the
 # servers hold unread is on the bar exactly once. Exits 1 when a figure grew beyond its
@@ -44,16 +45,20 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 cp "$build/bin/quillbar" "$work/"
 cp -r "$build/bin/Skins" "$work/"
 mkdir -p -m 700 "$work/run" "$work/tmp"
+# Messages are numbered from 1 in both mailboxes: the first ones, then one a delivery.
+first=20
 mkfifo "$work/server.in"
 exec 3<>"$work/server.in"
-"$build/bin/long_run_server" "$work" 20 <"$work/server.in" >"$work/server.out" 2>&1 3>&- &
+"$build/bin/long_run_server" "$work" "$first" <"$work/server.in" >"$work/server.out" 2>&1 3>&- &
 server=$!
 pids+=("$server")
 for _ in $(seq 300); do grep -q ready "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 grep -q ready "$work/server.out" || { cat "$work/server.out"; exit 1; }
 # Every command waits for the server's "done", so that the steps keep their order.
+added=$first
 send() {
     local before
+    [ "$1" != add ] || added=$((added + 1))
     before=$(grep -c "^done $1\$" "$work/server.out" || true)
     echo "$1" >&3
     for _ in $(seq 600); do
@@ -95,6 +100,22 @@ sleep 30
 alive
 figures start
 
+# After trouble ends: the seconds until a message delivered then is on the bar of the first
+# account (as a rule the IMAP one, by push) and of both (the POP3 one at its timed check).
+recovered() { # <what ended>
+    local start subject=$((added + 1)) shown first=""
+    start=$(date +%s%N)
+    send add
+    for _ in $(seq 1500); do
+        shown=$( (grep -rlwF -- "Test message $subject" "$work/cache" --include='*.dat' 2>/dev/null ||
+            true) | wc -l)
+        [ "$shown" -ge 1 ] && [ -z "$first" ] && first=$(($(date +%s%N) - start))
+        [ "$shown" -ge 2 ] && break
+        sleep 0.1
+    done
+    note "$1: the bar is right $(awk -v f="${first:-0}" -v n="$(($(date +%s%N) - start))" \
+        'BEGIN { printf "%.1f s later for one account, %.1f s for both", f / 1e9, n / 1e9 }')"
+}
 deliver() { # <seconds>: a message to each account every 10 s
     local i
     for ((i = 0; i < $1; i += 10)); do
@@ -120,21 +141,25 @@ while [ "$(date +%s)" -lt "$end" ]; do
     deliver 20
     step "the server drops every connection" || break
     send kick
+    recovered "connections dropped"
     deliver 20
     step "the server stops for 30 s" || break
     send stop
     deliver 30
     send start
+    recovered "the server back"
     deliver 20
     step "logins are refused for 70 s" || break
     send refuse
     deliver 70
     send admit
+    recovered "logins admitted again"
     deliver 20
     if [ -n "$faketime" ]; then
         step "the clock jumps 3 minutes ahead" || break
         lead=$((lead + 180))
         echo "+$lead" >"$work/clock"
+        recovered "the clock jumped"
         deliver 20
     fi
 done

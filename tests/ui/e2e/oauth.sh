@@ -12,6 +12,8 @@ display=:${QB_E2E_DISPLAY:-94}
 messages=2
 server=qb_e2e_oauth_server
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# A session bus of its own, without a keyring: the refresh tokens stay in the settings file.
+. "$(dirname "${BASH_SOURCE[0]}")/private-bus.sh"
 read -r _ imap_port auth_url token_url imap_user token_log dovecot_log < <(grep '^ready' "$work/server.out")
 [ -n "${dovecot_log:-}" ] || fail "the servers did not start: $(cat "$work/server.out")"
 # The desktop's web browser is the scripted one, whether the URL goes through xdg-open's
