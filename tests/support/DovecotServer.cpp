@@ -104,6 +104,10 @@ TDovecotServer::TDovecotServer(int users, int messagesEach, bool recordSessions,
 }
 
 TDovecotServer::~TDovecotServer() {
+    Discard();
+}
+
+void TDovecotServer::Discard() {
     Stop();
     std::error_code ignored;
     fs::remove_all(FRoot, ignored);

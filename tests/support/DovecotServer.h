@@ -70,6 +70,8 @@ class TDovecotServer {
     void ClearCommands();
 
     void Stop();
+    // Stops the server and removes its folder, for a process that ends without destructors.
+    void Discard();
     // Starts a stopped server again on the ports it had, as a restarted server comes back.
     void Restart();
 

@@ -1,4 +1,5 @@
-// The end-to-end helpers' end: told to stop (SIGTERM, SIGINT), they stop Dovecot and exit.
+// The end-to-end helpers' end: told to stop (SIGTERM, SIGINT), they stop Dovecot, remove its
+// folder and exit.
 #pragma once
 
 #include "DovecotServer.h"
@@ -17,7 +18,7 @@ inline void StopOnSignal(TDovecotServer& dovecot) {
     std::thread([&dovecot, stop] {
         int signal = 0;
         sigwait(&stop, &signal);
-        dovecot.Stop();
+        dovecot.Discard();
         std::_Exit(0);
     }).detach();
 }
