@@ -166,11 +166,15 @@ TEST_F(POP3SessionTest, ErrAnswersToUidlTopRetrAndDele) {
                                          "RETR 7", "DELE 7", "TOP 1 0", "QUIT"}));
 }
 
-TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {
+// Message text keeps the start of an over-long line; a listing line cut would name another
+// message, so the listing is refused.
+TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongLineIsCutOrRefused) {
     Server.Script("RETR 1", TFakePOP3Server::TAction::Reply,
                   "+OK\r\n" + std::string(16384, 'a') + "\r\n.\r\n");
     Server.Script("RETR 2", TFakePOP3Server::TAction::Reply,
                   "+OK\r\nSubject: b\r\n" + std::string(300000, 'b') + "\r\nafter\r\n.\r\n");
+    Server.Script("UIDL", TFakePOP3Server::TAction::Reply,
+                  "+OK\r\n1 " + std::string(20000, 'u') + "\r\n2 b\r\n.\r\n");
     Server.Script("LIST 1", TFakePOP3Server::TAction::Reply,
                   "+OK " + std::string(16385, '1') + "\r\n");
     Session.Connect(5000);
@@ -178,8 +182,13 @@ TEST_F(POP3SessionTest, LineLengthLimitIsExactAndAnOverLongDataLineIsSkipped) {
     EXPECT_TRUE(Session.RetrieveMessage(1, lines));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), 16384u);
+    EXPECT_EQ(Session.LinesCut, 0);
     lines.clear();
-    EXPECT_EQ(FailureOf([&] { Session.RetrieveMessage(2, lines); }), "Max line length exceeded.");
+    EXPECT_TRUE(Session.RetrieveMessage(2, lines));
+    EXPECT_EQ(lines, (TStringList{"Subject: b", std::string(16384, 'b'), "after"}));
+    EXPECT_EQ(Session.LinesCut, 1);
+    lines.clear();
+    EXPECT_EQ(FailureOf([&] { Session.ListUIDs(lines); }), "Max line length exceeded.");
     EXPECT_TRUE(lines.empty());
     // The reply was read to its end: the next command gets its own reply.
     ASSERT_TRUE(Session.Connected());

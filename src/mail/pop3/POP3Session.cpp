@@ -60,11 +60,14 @@ bool TQBPOP3::SendCmd(const std::string& command, bool okOnly) {
     return false;
 }
 
-void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines) {
-    ReadData([&dest](std::string&& line) { dest.push_back(std::move(line)); }, keepBytes, maxLines);
+void TQBPOP3::ReadData(TStringList& dest, size_t keepBytes, size_t maxLines, TLongLines longLines) {
+    ReadData([&dest](std::string&& line) { dest.push_back(std::move(line)); }, keepBytes, maxLines,
+             longLines);
 }
 
-void TQBPOP3::ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines) {
+void TQBPOP3::ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines,
+                       TLongLines longLines) {
+    const bool cutLong = longLines == TLongLines::Cut;
     FWorkCount = static_cast<int64_t>(FConnection.Buffered());
     FCounting = true;
     if (FWorkCount > 0 && OnWork)
@@ -79,13 +82,13 @@ void TQBPOP3::ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines)
         try {
             line = FConnection.ReadLine(static_cast<size_t>(MaxLineLength));
         } catch (const ELineTooLong&) {
-            if (CutLongLines)
+            if (cutLong)
                 line = FConnection.LineStart(static_cast<size_t>(MaxLineLength));
             // Read past the line, and the reply to its end, to keep the session in step.
             total += FConnection.SkipLine(MaxReplyBytes - total);
             if (total > MaxReplyBytes)
                 throw EMailError("Reply longer than " + BytesText(MaxReplyBytes) + ".");
-            if (!CutLongLines) {
+            if (!cutLong) {
                 refused = true;
                 continue;
             }
@@ -122,26 +125,37 @@ void TQBPOP3::ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines)
 }
 
 bool TQBPOP3::FetchData(const std::string& command, const TLineSink& keep, size_t keepBytes,
-                        size_t maxLines) {
+                        size_t maxLines, TLongLines longLines) {
     return Guarded([&] {
+        // A refusal leaves no count of another reply behind.
         LastDataCut = false;
+        LinesCut = 0;
         if (!SendCmd(command, false))
             return false;
-        ReadData(keep, keepBytes, maxLines);
+        ReadData(keep, keepBytes, maxLines, longLines);
         return true;
     });
 }
 
 bool TQBPOP3::FetchData(const std::string& command, TStringList& dest, size_t keepBytes,
-                        size_t maxLines) {
+                        size_t maxLines, TLongLines longLines) {
     TStringList lines;
     if (!FetchData(
             command, [&lines](std::string&& line) { lines.push_back(std::move(line)); }, keepBytes,
-            maxLines))
+            maxLines, longLines))
         return false;
     dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
                 std::make_move_iterator(lines.end()));
     return true;
+}
+
+bool TQBPOP3::FetchListing(const std::string& command, TStringList& dest, size_t keepBytes,
+                           size_t maxLines) {
+    return FetchData(command, dest, keepBytes, maxLines, TLongLines::Refuse);
+}
+
+bool TQBPOP3::FetchText(const std::string& command, TStringList& dest, size_t keepBytes) {
+    return FetchData(command, dest, keepBytes, SIZE_MAX, TLongLines::Cut);
 }
 
 bool TQBPOP3::FetchText(const std::string& command, std::string& text, size_t keepBytes) {
@@ -151,7 +165,7 @@ bool TQBPOP3::FetchText(const std::string& command, std::string& text, size_t ke
             text += line;
             text += "\r\n";
         },
-        keepBytes);
+        keepBytes, SIZE_MAX, TLongLines::Cut);
 }
 
 void TQBPOP3::UpgradeToTLS() {
@@ -165,7 +179,7 @@ void TQBPOP3::UpgradeToTLS() {
 void TQBPOP3::LoginWithToken() {
     // The mechanisms come from CAPA's SASL line, which may differ after login: asked again then.
     TStringList capabilities;
-    FetchData("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities);
+    FetchListing("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities);
     bool bearer = false, xoauth2 = false;
     for (std::string line : capabilities) {
         std::transform(line.begin(), line.end(), line.begin(),
@@ -269,7 +283,7 @@ void TQBPOP3::Connect(int timeoutMs) {
 
 void TQBPOP3::AskCapabilities() {
     TStringList capabilities;
-    if (!FetchData("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities))
+    if (!FetchListing("CAPA", capabilities, MaxCapabilityBytes, MaxCapabilities))
         return;
     // A listing cut off and closed is no answer at all.
     if (!FConnection.IsOpen())
@@ -355,11 +369,11 @@ void TQBPOP3::ResetDrop() {
 }
 
 bool TQBPOP3::ListUIDs(TStringList& dest) {
-    return FetchData("UIDL", dest, SIZE_MAX, MaxListEntries);
+    return FetchListing("UIDL", dest, SIZE_MAX, MaxListEntries);
 }
 
 bool TQBPOP3::ListMessages(TStringList& dest) {
-    return FetchData("LIST", dest, SIZE_MAX, MaxListEntries);
+    return FetchListing("LIST", dest, SIZE_MAX, MaxListEntries);
 }
 
 bool TQBPOP3::ListUIDsAndSizes(TStringList& uids, TStringList& sizes) {
@@ -385,7 +399,7 @@ bool TQBPOP3::ListUIDsAndSizes(TStringList& uids, TStringList& sizes) {
             answered[reply] = LastReply.Code == TPOP3Status::OK;
             try {
                 if (answered[reply])
-                    ReadData(listed[reply], SIZE_MAX, MaxListEntries);
+                    ReadData(listed[reply], SIZE_MAX, MaxListEntries, TLongLines::Refuse);
             } catch (const EMailInStepError&) {
                 if (!refused)
                     refused = std::current_exception();
@@ -410,13 +424,16 @@ bool TQBPOP3::RetrieveHeader(int number, TStringList& dest) {
     TStringList lines;
     size_t kept = 0;
     bool ended = false;
-    if (!FetchData("RETR " + std::to_string(number), [&](std::string&& line) {
-            if (ended || kept > MaxHeaderBytes)
-                return;
-            ended = line.empty();
-            kept += line.size();
-            lines.push_back(std::move(line));
-        }))
+    if (!FetchData(
+            "RETR " + std::to_string(number),
+            [&](std::string&& line) {
+                if (ended || kept > MaxHeaderBytes)
+                    return;
+                ended = line.empty();
+                kept += line.size();
+                lines.push_back(std::move(line));
+            },
+            SIZE_MAX, SIZE_MAX, TLongLines::Cut))
         return false;
     LastDataCut = kept > MaxHeaderBytes;
     dest.insert(dest.end(), std::make_move_iterator(lines.begin()),
@@ -432,11 +449,11 @@ int TQBPOP3::GetMessageSize(int number) {
 }
 
 bool TQBPOP3::RetrieveMessage(int number, TStringList& dest) {
-    return FetchData("RETR " + std::to_string(number), dest);
+    return FetchText("RETR " + std::to_string(number), dest);
 }
 
 bool TQBPOP3::RetrieveTop(int number, int lines, TStringList& dest) {
-    return FetchData("TOP " + std::to_string(number) + " " + std::to_string(lines), dest,
+    return FetchText("TOP " + std::to_string(number) + " " + std::to_string(lines), dest,
                      MaxHeaderBytes);
 }
 
@@ -472,6 +489,7 @@ bool TQBPOP3::ReadTop(TStringList& dest) {
         const int number = FPending.front();
         FPending.pop_front();
         LastDataCut = false;
+        LinesCut = 0;
         ListedSize = -1;
         ReadReply();
         const bool ok = LastReply.Code == TPOP3Status::OK;
@@ -480,7 +498,7 @@ bool TQBPOP3::ReadTop(TStringList& dest) {
         std::exception_ptr refused; // the reply was read to its end: the LIST reply follows
         try {
             if (ok)
-                ReadData(lines, MaxHeaderBytes, SIZE_MAX);
+                ReadData(lines, MaxHeaderBytes, SIZE_MAX, TLongLines::Cut);
         } catch (const EMailInStepError&) {
             refused = std::current_exception();
         }

@@ -25,10 +25,9 @@ class TQBPOP3 : public TMailSession {
   public:
     int ReadTimeout = 0; // ms a reply may pause between bytes; 0 waits without limit
     int MaxLineLength = 16384;
-    // A data line over MaxLineLength keeps its first MaxLineLength bytes (counted in
-    // LinesCut) instead of refusing the reply: a message to read must not fail for one line.
-    bool CutLongLines = false;
-    int LinesCut = 0; // in the last multi-line reply
+    // Lines of message text (RETR, TOP) over MaxLineLength cut to that length in the last
+    // reply: a message or header to read must not fail for one line.
+    int LinesCut = 0;
     // Bounds on what one reply may hold in memory.
     size_t MaxHeaderBytes = size_t(1) << 20;  // kept of a TOP reply; the rest is read and dropped
     size_t MaxReplyBytes = size_t(512) << 20; // longest multi-line reply read at all
@@ -81,8 +80,9 @@ class TQBPOP3 : public TMailSession {
     // Size from LIST, or -1 when the reply gives none.
     int GetMessageSize(int number);
     // Beyond MaxReplyBytes (or MaxListEntries for UIDL) these fail and close the
-    // session. A line over MaxLineLength in the data is cut (CutLongLines) or fails with
-    // EMailRefusedReply after the reply has been read to its end, so the session stays usable.
+    // session. A line over MaxLineLength is cut in message text (LinesCut); in a listing it
+    // fails with EMailRefusedReply after the reply has been read to its end, so the session
+    // stays usable.
     bool RetrieveMessage(int number, TStringList& dest);
     // Keeps MaxHeaderBytes of the reply (see LastDataCut).
     bool RetrieveTop(int number, int lines, TStringList& dest);
@@ -138,14 +138,22 @@ class TQBPOP3 : public TMailSession {
     void ReadReply();
     // Takes each kept data line of a reply, unstuffed, without its line break.
     using TLineSink = std::function<void(std::string&& line)>;
+    // What a data line over MaxLineLength does: message text keeps its start; a listing
+    // line cut would name another message, so the reply is refused.
+    enum class TLongLines { Cut, Refuse };
     // The data lines of a reply whose status line has been read.
-    void ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines);
-    void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines);
-    bool FetchData(const std::string& command, const TLineSink& keep, size_t keepBytes = SIZE_MAX,
-                   size_t maxLines = SIZE_MAX);
+    void ReadData(const TLineSink& keep, size_t keepBytes, size_t maxLines, TLongLines longLines);
+    void ReadData(TStringList& dest, size_t keepBytes, size_t maxLines, TLongLines longLines);
+    bool FetchData(const std::string& command, const TLineSink& keep, size_t keepBytes,
+                   size_t maxLines, TLongLines longLines);
     // Adds the lines to dest only when the whole reply has been read.
-    bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX,
-                   size_t maxLines = SIZE_MAX);
+    bool FetchData(const std::string& command, TStringList& dest, size_t keepBytes, size_t maxLines,
+                   TLongLines longLines);
+    // A listing (CAPA, UIDL, LIST) of at most maxLines lines.
+    bool FetchListing(const std::string& command, TStringList& dest, size_t keepBytes,
+                      size_t maxLines);
+    // Message text: lines over MaxLineLength are cut.
+    bool FetchText(const std::string& command, TStringList& dest, size_t keepBytes = SIZE_MAX);
     bool FetchText(const std::string& command, std::string& text, size_t keepBytes = SIZE_MAX);
     // QUIT, then the reply awaited up to waitMs (0 without limit, below 0 not at all); closes.
     bool SendQuit(int waitMs);

@@ -823,7 +823,6 @@ void TQBThread::Retrieve() {
     SetStatus("Retrieving message...");
     // Every failure ends the job (fatal): fetching again at once would fail again.
     std::string failure;
-    POP3.CutLongLines = true;
     try {
         // Grown once, not doubled on the way: the message's size is known from LIST.
         if (answer == TSizeAnswer::Whole && FSize > 0)
@@ -838,7 +837,6 @@ void TQBThread::Retrieve() {
     } catch (...) {
         failure = RetrieveFailed;
     }
-    POP3.CutLongLines = false;
     std::string note;
     if (POP3.LinesCut > 0)
         note = "Message " + std::to_string(FTask.MsgNum) + ": " + std::to_string(POP3.LinesCut) +
