@@ -375,10 +375,17 @@ TEST_F(AccountDialog, VoidSignInIsSignedInAgainFromItsErrorRowAndTheAccountIsChe
     authority.RevokeRefreshTokens();
     authority.ExpireAccessTokens();
     dovecot.Kick(0);
-    Store->CheckNow(0);
-    ASSERT_TRUE(WaitForJobs());
-    ASSERT_EQ(Store->Errors().size(), 1u);
-    EXPECT_EQ(Store->Errors()[0].Text, "Sign-in expired: sign in again (Cloud)");
+    // A check may still meet a session the kick is ending; the next one logs in anew.
+    const auto signInExpired = [&] {
+        return std::any_of(Store->Errors().begin(), Store->Errors().end(), [](const TError& error) {
+            return error.Text == "Sign-in expired: sign in again (Cloud)";
+        });
+    };
+    for (int round = 0; round < 3 && !signInExpired(); ++round) {
+        Store->CheckNow(0);
+        ASSERT_TRUE(WaitForJobs());
+    }
+    ASSERT_TRUE(signInExpired());
     // Time for the push connection to try again and end, as it does long before a user acts.
     QTest::qWait(static_cast<int>(2 * std::chrono::milliseconds(TIMAPWatcher::FirstPause).count()));
     TasksWindow->ShowPage(1);

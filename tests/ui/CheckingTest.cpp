@@ -111,8 +111,11 @@ TEST_F(Checking, NewUnreadMessagesBecomeEntriesAndRowsAndPlayTheSound) {
     SetOption(&TOptions::QuietFrom, (minute + MinutesPerDay - 60) % MinutesPerDay);
     SetOption(&TOptions::QuietTo, (minute + 60) % MinutesPerDay);
     Dovecot().AddMessage(user, TDovecotServer::GenerateMessage(4));
-    Store->CheckNow(-1);
-    ASSERT_TRUE(WaitForJobs());
+    // The server may still hold the mailbox for the session just ended: a later check finds it.
+    for (int round = 0; round < 3 && Store->Entries().size() < 4; ++round) {
+        Store->CheckNow(-1);
+        ASSERT_TRUE(WaitForJobs());
+    }
     EXPECT_EQ(Store->Entries().size(), 4u);
     EXPECT_EQ(PlayedSounds.size(), 1u);
 }
